@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# One command from a fresh Debian 12 machine to a running updater.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+bash scripts/build.sh
+install_dir=build/demo-install
+mkdir -p "$install_dir"
+cp build/src/update "$install_dir/update"
+run=()
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || run=(xvfb-run -a)
+exec "${run[@]}" "$install_dir/update" "$@"
