@@ -1,0 +1,199 @@
+#include "composedtaskspecification.h"
+
+ComposedTaskSpecification::ComposedTaskSpecification(int maxParallelTasks,
+                                                     double parentProgressRange,
+                                                     QObject* parent)
+    : TaskSpecification(parent, parentProgressRange)
+    , maxParallelTasks(maxParallelTasks)
+    , subTaskCanceled(false)
+    , subtasksDoneCalled(false)
+{
+    connect(this, &ComposedTaskSpecification::startNextTask,
+            this, &ComposedTaskSpecification::onStartNextTask, Qt::QueuedConnection);
+}
+
+ComposedTaskSpecification::~ComposedTaskSpecification()
+{
+    clearSubTasks();
+}
+
+void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
+{
+    subTasks.append(subTask);
+    waitingTasks.append(subTask);
+    connectSignals(subTask);
+    recomputeProgress();
+}
+
+void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
+{
+    connect(subTask, &TaskSpecification::finished, this, &ComposedTaskSpecification::onSubTaskFinished);
+    connect(subTask, &TaskSpecification::canceled, this, &ComposedTaskSpecification::onSubTaskCanceled);
+    connect(subTask, &TaskSpecification::error, this, &TaskSpecification::error);
+    connect(subTask, &TaskSpecification::updateProgress, this, &ComposedTaskSpecification::onUpdateProgress);
+    connect(subTask, &TaskSpecification::message, this, &TaskSpecification::message);
+    connect(this, &TaskSpecification::otherTaskCancelled, subTask, &TaskSpecification::onOtherTaskCancelled);
+}
+
+void ComposedTaskSpecification::executeSubTasks()
+{
+    state = Running;
+    const int n = qMin(maxParallelTasks, int(waitingTasks.size()));
+    if (n <= 0) {
+        subtasksDone();
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        Q_EMIT startNextTask();
+}
+
+void ComposedTaskSpecification::onStartNextTask()
+{
+    if (!waitingTasks.isEmpty() && !subTaskCanceled && !cancelRequested) {
+        TaskSpecification* next = waitingTasks.takeFirst();
+        runningTasks.append(next);
+        next->execute();
+        return;
+    }
+    if (runningTasks.isEmpty() && !subtasksDoneCalled) {
+        subtasksDoneCalled = true;
+        subtasksDone();
+    }
+}
+
+void ComposedTaskSpecification::onSubTaskFinished(TaskSpecification* subTask)
+{
+    runningTasks.removeOne(subTask);
+    doneTasks.append(subTask);
+    Q_EMIT startNextTask();
+}
+
+void ComposedTaskSpecification::onSubTaskCanceled(TaskSpecification* subTask)
+{
+    runningTasks.removeOne(subTask);
+    doneTasks.append(subTask);
+    if (!subTaskCanceled) {
+        subTaskCanceled = true;
+        Q_EMIT otherTaskCancelled(subTask);
+    }
+    if (runningTasks.isEmpty() && !subtasksDoneCalled) {
+        subtasksDoneCalled = true;
+        subtasksDone();
+    }
+}
+
+void ComposedTaskSpecification::handleOtherTaskCancelled(TaskSpecification* other)
+{
+    Q_EMIT otherTaskCancelled(other);
+}
+
+void ComposedTaskSpecification::onUpdateProgress(qreal doneFrac)
+{
+    Q_UNUSED(doneFrac);
+    recomputeProgress();
+}
+
+void ComposedTaskSpecification::recomputeProgress()
+{
+    double sum = 0.0;
+    for (const TaskSpecification* subTask : std::as_const(subTasks))
+        sum += subTask->progress;
+    setProgress(sum);
+}
+
+TaskState ComposedTaskSpecification::getStateFromSubTasks() const
+{
+    if (subTasks.isEmpty())
+        return Finished;
+
+    bool anyUserCanceled = false;
+    bool allFinished = true;
+    for (const TaskSpecification* subTask : subTasks) {
+        if (subTask->state == ErrorCanceled)
+            return ErrorCanceled;
+        if (subTask->state == UserCanceled)
+            anyUserCanceled = true;
+        if (subTask->state != Finished)
+            allFinished = false;
+    }
+    if (anyUserCanceled)
+        return UserCanceled;
+    if (allFinished)
+        return Finished;
+    if (cancelRequested)
+        return UserCanceled;
+    return subTaskCanceled ? ErrorCanceled : Running;
+}
+
+void ComposedTaskSpecification::subtasksDone()
+{
+    switch (getStateFromSubTasks()) {
+    case Finished:
+        finish();
+        break;
+    case UserCanceled:
+        userCancel();
+        break;
+    default:
+        // Also the case of subtasks left unstarted: that is no success.
+        errorCancel();
+        break;
+    }
+}
+
+void ComposedTaskSpecification::userCanceled()
+{
+    TaskSpecification::userCanceled();
+    if (state != Running)
+        return;
+    // A subtask may end synchronously and change the lists; walk a copy.
+    const QList<TaskSpecification*> all = subTasks;
+    for (TaskSpecification* subTask : all)
+        subTask->userCanceled();
+}
+
+void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal,
+                                         quint64& speed, bool& downloading)
+{
+    downloading = false;
+    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+        quint64 done = 0;
+        quint64 total = 0;
+        quint64 subSpeed = 0;
+        bool subDownloading = false;
+        subTask->timeTick(done, total, subSpeed, subDownloading);
+        if (subDownloading)
+            downloading = true;
+        speed += subSpeed;
+        if (total != 0) {
+            downloadDone += done;
+            downloadTotal += total;
+        }
+    }
+}
+
+void ComposedTaskSpecification::reset()
+{
+    for (TaskSpecification* subTask : std::as_const(subTasks))
+        subTask->reset();
+    waitingTasks = subTasks;
+    runningTasks.clear();
+    doneTasks.clear();
+    subTaskCanceled = false;
+    subtasksDoneCalled = false;
+    TaskSpecification::reset();
+}
+
+void ComposedTaskSpecification::clearSubTasks()
+{
+    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+        disconnect(subTask, nullptr, this, nullptr);
+        // A discarded subtask must not hear about cancellations of a later run.
+        disconnect(this, nullptr, subTask, nullptr);
+        subTask->deleteLater();
+    }
+    subTasks.clear();
+    waitingTasks.clear();
+    runningTasks.clear();
+    doneTasks.clear();
+}

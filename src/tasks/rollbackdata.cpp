@@ -1,0 +1,54 @@
+#include "rollbackdata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+
+RollbackData::RollbackData(Operation operation, const QString& previousPath, const QString& path)
+    : path(path)
+    , previousPath(previousPath)
+    , operation(operation)
+{
+}
+
+RollbackData::RollbackData(Operation operation, const QString& path)
+    : path(path)
+    , operation(operation)
+{
+}
+
+bool RollbackData::rollback(QObject* receiver) const
+{
+    switch (operation) {
+    case Rename:
+        // QFile::rename never replaces an existing target, so a path that was
+        // taken again meanwhile is reported instead of overwritten.
+        if (QFile::rename(path, previousPath))
+            return true;
+        message(receiver, QStringLiteral("warning: rollback rename %1 to %2 failed")
+                              .arg(previousPath, path));
+        return false;
+    case CreateFile:
+        if (QFile::remove(path))
+            return true;
+        message(receiver, QStringLiteral("warning: rollback create file %1 failed").arg(path));
+        return false;
+    case CreateDir: {
+        const QFileInfo info(path);
+        if (QDir(info.absolutePath()).rmdir(info.fileName()))
+            return true;
+        message(receiver, QStringLiteral("warning: rollback create dir %1 failed").arg(path));
+        return false;
+    }
+    }
+    qFatal("Should not reach here");
+    return false;
+}
+
+void RollbackData::message(QObject* receiver, const QString& text)
+{
+    if (!receiver)
+        return;
+    QMetaObject::invokeMethod(receiver, "message", Qt::AutoConnection, Q_ARG(QString, text));
+}

@@ -1,0 +1,7 @@
+#include "slowfileopfunc.h"
+
+SlowFileOpFunc::SlowFileOpFunc(const QString& sourcePath, const QString& targetPath)
+    : sourcePath(sourcePath)
+    , targetPath(targetPath)
+{
+}
