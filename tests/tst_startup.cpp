@@ -2,6 +2,7 @@
 #include "app/singleinstancechecker.h"
 #include "app/updateengine.h"
 
+#include <QLocalServer>
 #include <QtTest>
 
 namespace {
@@ -20,6 +21,14 @@ public:
         if (!QFile::copy(QStringLiteral(UPDATE_EXECUTABLE), executable))
             executable.clear();
     }
+    // Killed updaters leave their socket behind.
+    ~Installation()
+    {
+        if (isValid())
+            QLocalServer::removeServer(serverName());
+    }
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
 
     bool isValid() const { return !executable.isEmpty(); }
     QString path(const QString& relative) const { return dir.filePath(relative); }
