@@ -1,0 +1,39 @@
+#ifndef UPDATECHECKER_H
+#define UPDATECHECKER_H
+
+#include "app/updatetypedesc.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// Asks the update server over UDP for the version of every channel and for
+// the news text. The exchange blocks the calling thread.
+class UpdateChecker
+{
+public:
+    static constexpr quint16 DefaultPort = 17384;
+    static constexpr int DefaultReceiveTimeoutMs = 5000;
+    static QString defaultHost();
+
+    explicit UpdateChecker(const QString& host = defaultHost(), quint16 port = DefaultPort,
+                           int receiveTimeoutMs = DefaultReceiveTimeoutMs);
+
+    bool checkUpdate();
+    bool readFromServer();
+
+    QPair<QString, QString> getClientVersionByChannel(UpdateChannel channel) const;
+    QString getNews() const { return news; }
+
+private:
+    void parseChannelList(const QString& text);
+
+    QList<QPair<QString, QString>> channelList;
+    QString news;
+
+    QString host;
+    quint16 port;
+    int receiveTimeoutMs;
+};
+
+#endif

@@ -1,0 +1,307 @@
+#include "app/configuration.h"
+#include "udptestpeer.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray ServerVersions("100#1.0.0,200#2.0.0,300#3.0.0");
+const QByteArray ServerNews("server news");
+const QString DefaultType = QStringLiteral("client_linux_amd64");
+
+void writeIni(const QString& dir, const QString& contents)
+{
+    if (contents.isNull())
+        return;
+    QFile file(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents.toUtf8());
+}
+
+QStringList fatalMessages(const QSignalSpy& spy)
+{
+    QStringList messages;
+    for (const QList<QVariant>& arguments : spy)
+        messages << arguments.at(0).toString();
+    return messages;
+}
+
+} // namespace
+
+class TestConfiguration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void updateSettings_data();
+    void updateSettings();
+    void tempDirIsPrivate();
+    void tempDirSkipsTakenNames_data();
+    void tempDirSkipsTakenNames();
+    void tempDirFailures();
+    void tempDirBase_data();
+    void tempDirBase();
+};
+
+void TestConfiguration::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<QByteArray>("versions"); // empty: the server stays silent and the user aborts
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("noUserMode");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("news");
+    QTest::addColumn<QStringList>("fatal");
+    QTest::addColumn<int>("queries");
+
+    const QString none;
+    const QString beta = QStringLiteral("[Channel]\nbeta=true\n");
+    const QString alpha987 = QStringLiteral("[Channel]\nalpha=http://alpha.example/\nalphaRevno=987\n");
+    const QString alpha0 = QStringLiteral("[Channel]\nalpha=http://alpha.example/\nalphaRevno=0\nbeta=true\n");
+    const QString server = QString::fromLatin1(ServerNews);
+    const QStringList noError;
+
+    QTest::newRow("no arguments")
+        << QStringList() << none << ServerVersions << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("type and version")
+        << QStringList({"client_linux_x86", "123"}) << none << ServerVersions
+        << true << 0 << "client_linux_x86" << 123 << "" << "" << noError << 0;
+    QTest::newRow("nouser alone")
+        << QStringList({"--nouser"}) << none << ServerVersions
+        << true << 1 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("nouser ignores one argument")
+        << QStringList({"--nouser", "client_linux_x86"}) << none << ServerVersions
+        << true << 1 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("nouser type version")
+        << QStringList({"--nouser", "client_linux_x86", "12345"}) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 12345 << "" << "" << noError << 0;
+    QTest::newRow("nouser with label")
+        << QStringList({"--nouser", "client_linux_x86", "5", "3.0 final"}) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 5 << "3.0 final" << "" << noError << 0;
+    QTest::newRow("nouser hash keeps label empty")
+        << QStringList({"--nouser", "client_linux_x86", "5", "#", "Hello"}) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 5 << "" << "Hello" << noError << 0;
+    QTest::newRow("nouser ignores arguments after news")
+        << QStringList({"--nouser", "client_linux_x86", "5", "3.0", "Hello", "extra"}) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 5 << "3.0" << "Hello" << noError << 0;
+    QTest::newRow("one other argument")
+        << QStringList({"client_linux_x86"}) << none << ServerVersions
+        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("three arguments without nouser")
+        << QStringList({"a", "7", "c"}) << none << ServerVersions
+        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("nouser is case-sensitive")
+        << QStringList({"--NOUSER", "client_linux_x86", "5"}) << none << ServerVersions
+        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("invalid version")
+        << QStringList({"client_linux_x86", "12a"}) << none << ServerVersions
+        << false << 0 << "client_linux_x86" << 0 << "" << "" << QStringList({"Invalid version nr (12a)"}) << 0;
+    QTest::newRow("nouser invalid version")
+        << QStringList({"--nouser", "client_linux_amd64", "12a"}) << none << ServerVersions
+        << false << 0 << DefaultType << 0 << "" << "" << QStringList({"Invalid version nr (12a)"}) << 0;
+    QTest::newRow("version 0 stays 0")
+        << QStringList({"client_linux_x86", "0"}) << none << ServerVersions
+        << true << 0 << "client_linux_x86" << 0 << "" << "" << noError << 0;
+    QTest::newRow("nouser version 0 asks the server")
+        << QStringList({"--nouser", "client_linux_x86", "0", "#", "own news"}) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("beta channel")
+        << QStringList() << beta << ServerVersions << true << 0 << DefaultType << 200 << "2.0.0" << server << noError << 1;
+    QTest::newRow("alpha revision wins")
+        << QStringList({"--nouser", "client_linux_x86", "5"}) << alpha987 << ServerVersions
+        << true << 1 << "client_linux_x86" << 987 << "" << "" << noError << 0;
+    QTest::newRow("alpha revision wins over invalid version")
+        << QStringList({"client_linux_x86", "12a"}) << alpha987 << ServerVersions
+        << true << 0 << "client_linux_x86" << 987 << "" << "" << noError << 0;
+    QTest::newRow("alpha revision 0 asks the server")
+        << QStringList() << alpha0 << ServerVersions << true << 0 << DefaultType << 300 << "3.0.0" << server << noError << 1;
+    QTest::newRow("alpha missing on server")
+        << QStringList() << alpha0 << QByteArray("100#1.0.0,200#2.0.0")
+        << false << 0 << DefaultType << 0 << "" << server << noError << 1;
+    QTest::newRow("server version not a number")
+        << QStringList() << none << QByteArray("abc#1.0")
+        << false << 0 << DefaultType << 0 << "" << server
+        << QStringList({"Update server returned invalid version nr (abc)"}) << 1;
+    QTest::newRow("user aborts query")
+        << QStringList() << none << QByteArray() << false << 0 << DefaultType << 0 << "" << "" << noError << 1;
+    QTest::newRow("user aborts nouser query")
+        << QStringList({"--nouser"}) << none << QByteArray()
+        << false << 0 << DefaultType << 0 << "" << "" << noError << 1;
+}
+
+void TestConfiguration::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, ini);
+    QFETCH(QByteArray, versions);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeIni(dir.path(), ini);
+
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    const bool silent = versions.isEmpty();
+    if (!silent)
+        peer.setReplies({versions, ServerNews});
+
+    Configuration config;
+    config.setSettingsDirectory(dir.path());
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), silent ? 200 : 3000);
+    int prompts = 0;
+    config.setRetryPrompt([&prompts] {
+        ++prompts;
+        return QMessageBox::Abort;
+    });
+    QSignalSpy fatal(&config, &Configuration::fatalError);
+
+    QTEST(config.parseCommandLineOptions(QStringList({"update"}) + args), "ok");
+    QTEST(config.noUserMode, "noUserMode");
+    QTEST(config.updateTypeDesc.updateType, "type");
+    QTEST(config.updateTypeDesc.version, "version");
+    QTEST(config.updateTypeDesc.versionLabel, "label");
+    QTEST(config.updateTypeDesc.news, "news");
+    QTEST(fatalMessages(fatal), "fatal");
+    QTEST(int(peer.received().count(QByteArray("3\0", 2))), "queries");
+    QCOMPARE(prompts, silent ? 1 : 0);
+}
+
+void TestConfiguration::updateSettings_data()
+{
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<int>("concurrency");
+    QTest::addColumn<QString>("proxy");
+
+    QTest::newRow("no file") << QString() << 6 << "";
+    QTest::newRow("streams 0") << "[update]\nstreams=0\n" << 6 << "";
+    QTest::newRow("streams negative") << "[update]\nstreams=-3\n" << 6 << "";
+    QTest::newRow("streams a word") << "[update]\nstreams=many\n" << 6 << "";
+    QTest::newRow("streams 50") << "[update]\nstreams=50\n" << 50 << "";
+    QTest::newRow("proxy") << "[update]\nproxy=http://proxy.example:8080\n" << 6 << "http://proxy.example:8080";
+}
+
+void TestConfiguration::updateSettings()
+{
+    QFETCH(QString, ini);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeIni(dir.path(), ini);
+
+    Configuration config;
+    config.setSettingsDirectory(dir.path());
+    config.getProxyAndDownloadConcurrency();
+    QTEST(config.downloadConcurrency, "concurrency");
+    QTEST(config.proxy, "proxy");
+}
+
+void TestConfiguration::tempDirIsPrivate()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+
+    // Even a permissive umask must not open the directory to other users.
+    const mode_t previousUmask = ::umask(0);
+    Configuration config;
+    const bool created = config.createTempDir(base.path());
+    ::umask(previousUmask);
+
+    QVERIFY(created);
+    QCOMPARE(config.tempDir, base.path() + QStringLiteral("/voxmeadow_temp_0"));
+    struct stat status;
+    QCOMPARE(::stat(QFile::encodeName(config.tempDir).constData(), &status), 0);
+    QVERIFY(S_ISDIR(status.st_mode));
+    QCOMPARE(status.st_mode & 07777, mode_t(0700));
+    QCOMPARE(status.st_uid, ::getuid());
+}
+
+void TestConfiguration::tempDirSkipsTakenNames_data()
+{
+    QTest::addColumn<QStringList>("directories");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("links"); // "name>target", the target relative to the base
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("five taken directories")
+        << QStringList({"voxmeadow_temp_0", "voxmeadow_temp_1", "voxmeadow_temp_2", "voxmeadow_temp_3",
+                        "voxmeadow_temp_4"})
+        << QStringList() << QStringList() << "voxmeadow_temp_5";
+    QTest::newRow("gap is used")
+        << QStringList({"voxmeadow_temp_0", "voxmeadow_temp_2"}) << QStringList() << QStringList()
+        << "voxmeadow_temp_1";
+    QTest::newRow("planted file and links")
+        << QStringList({"planted"}) << QStringList({"voxmeadow_temp_0"})
+        << QStringList({"voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted"}) << "voxmeadow_temp_3";
+}
+
+void TestConfiguration::tempDirSkipsTakenNames()
+{
+    QFETCH(QStringList, directories);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, links);
+
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QDir baseDir(base.path());
+    for (const QString& name : directories)
+        QVERIFY(baseDir.mkdir(name));
+    for (const QString& name : files) {
+        QFile file(baseDir.absoluteFilePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    for (const QString& link : links) {
+        const QStringList parts = link.split(QLatin1Char('>'));
+        QVERIFY(QFile::link(baseDir.absoluteFilePath(parts.at(1)), baseDir.absoluteFilePath(parts.at(0))));
+    }
+
+    Configuration config;
+    QVERIFY(config.createTempDir(base.path()));
+    QFETCH(QString, expected);
+    QCOMPARE(config.tempDir, baseDir.absoluteFilePath(expected));
+    // Nothing was created behind a link.
+    QVERIFY(!baseDir.exists(QStringLiteral("missing")));
+    for (const QString& name : directories)
+        QVERIFY(QDir(baseDir.absoluteFilePath(name)).isEmpty());
+}
+
+void TestConfiguration::tempDirFailures()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+
+    Configuration config;
+    QSignalSpy fatal(&config, &Configuration::fatalError);
+    QVERIFY(!config.createTempDir(QString()));
+    QVERIFY(!config.createTempDir(base.filePath(QStringLiteral("does-not-exist"))));
+    QCOMPARE(fatalMessages(fatal),
+             QStringList({"Unable to get temp directory.", "Unable to create temp directory."}));
+    QVERIFY(config.tempDir.isEmpty());
+}
+
+void TestConfiguration::tempDirBase_data()
+{
+    QTest::addColumn<QString>("systemTemp");
+    QTest::addColumn<QString>("base");
+
+    QTest::newRow("root") << "/" << "/voxmeadow_temp_";
+    QTest::newRow("without slash") << "/var/tmp" << "/var/tmp/voxmeadow_temp_";
+    QTest::newRow("with slash") << "/var/tmp/" << "/var/tmp/voxmeadow_temp_";
+}
+
+void TestConfiguration::tempDirBase()
+{
+    QFETCH(QString, systemTemp);
+    QTEST(Configuration::tempDirBase(systemTemp), "base");
+}
+
+QTEST_GUILESS_MAIN(TestConfiguration)
+#include "tst_configuration.moc"
