@@ -94,5 +94,9 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
                            | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     // Renaming never replaces an existing file, so a target that appeared
     // meanwhile is kept and the unpack fails.
-    return partial.rename(outPath);
+    if (!partial.rename(outPath))
+        return false;
+    // Automatic removal would now delete the file under its new name.
+    partial.setAutoRemove(false);
+    return true;
 }
