@@ -195,9 +195,23 @@ QMessageBox::StandardButton Configuration::askRetry()
         QMessageBox::Retry | QMessageBox::Abort, QMessageBox::NoButton);
 }
 
+namespace {
+QString& appRootOverride()
+{
+    static QString root;
+    return root;
+}
+}
+
 QString Configuration::getAppRootPath()
 {
-    return QCoreApplication::applicationDirPath();
+    const QString& root = appRootOverride();
+    return root.isEmpty() ? QCoreApplication::applicationDirPath() : root;
+}
+
+void Configuration::setAppRootPath(const QString& dir)
+{
+    appRootOverride() = dir;
 }
 
 QString Configuration::getClientBinaryName()

@@ -39,6 +39,9 @@ public:
     QPair<QString, QString> getLatestClientVersion(UpdateChannel channel, QString& news);
 
     static QString getAppRootPath();
+    // Points the whole process at another installation directory (tests and
+    // tools); an empty path returns to the executable's directory.
+    static void setAppRootPath(const QString& dir);
     static QString getClientBinaryName();
     static QString getUpdateType();
     static QStringList getSpecialFileNames();

@@ -29,19 +29,23 @@ SingleInstanceChecker::~SingleInstanceChecker()
 
 void SingleInstanceChecker::listen(const QString& serverName)
 {
-    if (server->listen(serverName))
-        return;
-    if (server->serverError() != QAbstractSocket::AddressInUseError)
-        return;
-    // The name is taken. If nobody accepts connections on it, it was left
-    // behind by an updater that died without closing; claim it. A live
-    // updater keeps its name.
+    // A live updater keeps its name. The check comes first because a
+    // user-restricted server is set up in a private directory and then
+    // renamed into place, which would silently replace a live socket.
     QLocalSocket probe;
     probe.connectToServer(serverName);
     if (probe.waitForConnected(ProbeTimeoutMs))
         return;
-    QLocalServer::removeServer(serverName);
-    server->listen(serverName);
+    probe.abort();
+
+    if (server->listen(serverName))
+        return;
+    // The name is taken by a socket nobody accepts on: an updater died
+    // without closing it. Claim the name.
+    if (server->serverError() == QAbstractSocket::AddressInUseError) {
+        QLocalServer::removeServer(serverName);
+        server->listen(serverName);
+    }
 }
 
 bool SingleInstanceChecker::isListening() const

@@ -1,0 +1,86 @@
+#include "banner.h"
+
+#include <QHostInfo>
+#include <QTimerEvent>
+#include <QUdpSocket>
+
+namespace {
+const QByteArray bannerRequest("\x01\x01", 2);
+constexpr qint64 maxAnswerSize = 1024;
+}
+
+Banner::Banner(QObject* parent, const QString& host, quint16 port, int answerTimeoutMs)
+    : QObject(parent)
+    , socket(new QUdpSocket(this))
+    , retryCount(0)
+    , host(host)
+    , port(port)
+    , answerTimeoutMs(answerTimeoutMs)
+{
+    socket->bind(0);
+    connect(socket, &QUdpSocket::readyRead, this, &Banner::onReadyRead);
+    connect(socket, &QUdpSocket::errorOccurred, this, &Banner::onError);
+}
+
+void Banner::run()
+{
+    QHostInfo::lookupHost(host, this, &Banner::onResolved);
+}
+
+void Banner::onResolved(const QHostInfo& hostInfo)
+{
+    if (hostInfo.error() != QHostInfo::NoError || hostInfo.addresses().isEmpty())
+        return;
+    serverAddress.clear();
+    for (const QHostAddress& address : hostInfo.addresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            serverAddress = address;
+            break;
+        }
+    }
+    if (serverAddress.isNull())
+        return;
+    sendRequest();
+}
+
+void Banner::sendRequest()
+{
+    if (socket->writeDatagram(bannerRequest, serverAddress, port) == -1) {
+        timer.stop();
+        return;
+    }
+    timer.start(answerTimeoutMs, this);
+}
+
+void Banner::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == timer.timerId()) {
+        const int previousTimeouts = retryCount++;
+        if (previousTimeouts > 0)
+            timer.stop();
+        else
+            sendRequest();
+    }
+    QObject::timerEvent(event);
+}
+
+void Banner::onReadyRead()
+{
+    timer.stop();
+    // One answer ends the exchange; a late answer to the repeated request
+    // must not announce the banner a second time.
+    disconnect(socket, &QUdpSocket::readyRead, this, &Banner::onReadyRead);
+    char buffer[maxAnswerSize];
+    const qint64 size = socket->readDatagram(buffer, sizeof(buffer));
+    if (size < 0)
+        return;
+    const QStringList parts = QString::fromLatin1(buffer, size).split(QLatin1Char(','), Qt::KeepEmptyParts);
+    if (parts.size() == 2)
+        Q_EMIT bannerFound(parts.at(0), parts.at(1));
+}
+
+void Banner::onError(QAbstractSocket::SocketError socketError)
+{
+    Q_UNUSED(socketError);
+    timer.stop();
+}
