@@ -4,35 +4,12 @@
 #include "fileops/filerenametaskspecification.h"
 #include "fileops/fileunziptaskspecification.h"
 #include "filetree.h"
+#include "taskrun.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QtTest>
 
 namespace {
-
-// Runs a task to its end and collects what it logged.
-struct Outcome
-{
-    TaskState state = Idle;
-    QStringList messages;
-};
-
-Outcome run(TaskSpecification& task)
-{
-    QSignalSpy finished(&task, &TaskSpecification::finished);
-    QSignalSpy canceled(&task, &TaskSpecification::canceled);
-    QSignalSpy messages(&task, &TaskSpecification::message);
-    task.execute();
-    // Worker-thread tasks end through the event loop, the others at once.
-    const bool ended =
-        QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 10000);
-    Outcome outcome;
-    // Idle stands for "did not end exactly once".
-    outcome.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
-    for (const QList<QVariant>& arguments : std::as_const(messages))
-        outcome.messages << arguments.at(0).toString();
-    return outcome;
-}
 
 QStringList describe(const RollbackDataList& journal, const QString& root)
 {
@@ -140,7 +117,7 @@ void TestFileOps::createDir()
 
     RollbackDataList journal;
     DirCreateTaskSpecification task(base.filePath(request), &journal, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     QTEST(int(outcome.state), "state");
     QCOMPARE(describe(journal, root), created);
@@ -172,7 +149,7 @@ void TestFileOps::createDirRelative()
 
     RollbackDataList journal;
     DirCreateTaskSpecification task(request, &journal, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
     QDir::setCurrent(previous);
 
     QCOMPARE(outcome.state, ErrorCanceled);
@@ -206,7 +183,7 @@ void TestFileOps::deleteFile()
         QVERIFY(FileTree::write(path, "x"));
 
     FileDeleteTaskSpecification task(reportFailure, path, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     QTEST(int(outcome.state), "state");
     QVERIFY(!QFileInfo::exists(path));
@@ -225,7 +202,7 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
 
     RollbackDataList journal;
     FileRenameTaskSpecification onto(a, b, &journal, nullptr, 1.0);
-    Outcome outcome = run(onto);
+    TaskRun outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
     QVERIFY(journal.isEmpty());
@@ -233,7 +210,7 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
     QCOMPARE(FileTree::read(b), QByteArray("B"));
 
     FileRenameTaskSpecification aside(a, c, &journal, nullptr, 1.0);
-    outcome = run(aside);
+    outcome = runTask(aside);
     QCOMPARE(outcome.state, Finished);
     QCOMPARE(describe(journal, root), QStringList{"0 c <- a"});
     QVERIFY(journal.rollback(nullptr));
@@ -282,7 +259,7 @@ void TestFileOps::unzip()
 
     RollbackDataList journal;
     FileUnzipTaskSpecification task(&journal, sourcePath, targetPath, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     // No partial file of any name is left beside the target.
     const QStringList installDir = QDir(base.filePath(QStringLiteral("install")))
@@ -315,7 +292,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString missingDirTarget = base.filePath(QStringLiteral("nowhere/file"));
     RollbackDataList journal;
     FileUnzipTaskSpecification intoNowhere(&journal, sourcePath, missingDirTarget, nullptr, 1.0);
-    Outcome outcome = run(intoNowhere);
+    TaskRun outcome = runTask(intoNowhere);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not unzip '%1' to '%2'")
                                                .arg(sourcePath, missingDirTarget)});
@@ -325,7 +302,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString existing = base.filePath(QStringLiteral("existing"));
     QVERIFY(FileTree::write(existing, "keep me"));
     FileUnzipTaskSpecification onto(&journal, sourcePath, existing, nullptr, 1.0);
-    outcome = run(onto);
+    outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(FileTree::read(existing), QByteArray("keep me"));
     QVERIFY(journal.isEmpty());
@@ -334,7 +311,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString target = base.filePath(QStringLiteral("target"));
     FileUnzipTaskSpecification fromNothing(&journal, base.filePath(QStringLiteral("absent.gz")),
                                            target, nullptr, 1.0);
-    outcome = run(fromNothing);
+    outcome = runTask(fromNothing);
     QCOMPARE(outcome.state, ErrorCanceled);
     QVERIFY(!QFileInfo::exists(target));
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -351,7 +328,7 @@ void TestFileOps::copy()
 
     RollbackDataList journal;
     FileCopyTaskSpecification first(&journal, source, target, nullptr, 1.0);
-    Outcome outcome = run(first);
+    TaskRun outcome = runTask(first);
     QCOMPARE(outcome.state, Finished);
     QCOMPARE(FileTree::read(target), data);
     QCOMPARE(describe(journal, root), QStringList{"1 target"});
@@ -359,7 +336,7 @@ void TestFileOps::copy()
     // A second copy onto the same target fails and leaves it alone.
     QVERIFY(FileTree::write(source, "other"));
     FileCopyTaskSpecification second(&journal, source, target, nullptr, 1.0);
-    outcome = run(second);
+    outcome = runTask(second);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not copy '%1' to '%2'")
                                                .arg(source, target)});
@@ -370,7 +347,7 @@ void TestFileOps::copy()
     const QString absent = base.filePath(QStringLiteral("absent"));
     const QString other = base.filePath(QStringLiteral("other"));
     FileCopyTaskSpecification third(&journal, absent, other, nullptr, 1.0);
-    outcome = run(third);
+    outcome = runTask(third);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{"source", "target"}));

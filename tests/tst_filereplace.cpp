@@ -1,6 +1,7 @@
 #include "app/configuration.h"
 #include "fileops/filereplacetaskspecification.h"
 #include "filetree.h"
+#include "taskrun.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QtTest>
@@ -9,28 +10,6 @@ namespace {
 
 const QString installedName = QStringLiteral("plugins/a.so");
 const QString oldName = QStringLiteral("old/_old_a.so");
-
-struct Run
-{
-    TaskState state = Idle;
-    QStringList messages;
-};
-
-Run runToEnd(TaskSpecification& task)
-{
-    QSignalSpy finished(&task, &TaskSpecification::finished);
-    QSignalSpy canceled(&task, &TaskSpecification::canceled);
-    QSignalSpy messages(&task, &TaskSpecification::message);
-    task.execute();
-    const bool ended =
-        QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 20000);
-    QCoreApplication::processEvents();
-    Run result;
-    result.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
-    for (const QList<QVariant>& arguments : std::as_const(messages))
-        result.messages << arguments.at(0).toString();
-    return result;
-}
 
 QStringList describe(const RollbackDataList& journal, const QString& root)
 {
@@ -181,7 +160,7 @@ void TestFileReplace::steps()
     RollbackDataList parentJournal;
     FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
                                       nullptr, 0.25);
-    const Run run = runToEnd(task);
+    const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, Finished);
     QCOMPARE(run.messages.value(0), QStringLiteral("add/replace %1").arg(spec.fileName));
@@ -260,7 +239,7 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
     RollbackDataList parentJournal;
     FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
                                       nullptr, 1.0);
-    const Run run = runToEnd(task);
+    const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, ErrorCanceled);
     const QString expected = QString(text)
@@ -312,7 +291,7 @@ void TestFileReplace::permissionsAndOldCopies()
     RollbackDataList parentJournal;
     FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
                                       nullptr, 1.0);
-    QCOMPARE(runToEnd(task).state, Finished);
+    QCOMPARE(runTask(task).state, Finished);
 
     const QFileDevice::Permissions ownerAndOthers = mode(0777) & ~(QFileDevice::ReadUser
         | QFileDevice::WriteUser | QFileDevice::ExeUser);
