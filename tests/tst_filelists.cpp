@@ -273,16 +273,20 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
     task.execute();
     QStringList ends;
     for (TaskSpecification* sub : std::as_const(task.subTasks)) {
-        const QString name = static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
-        connect(sub, &TaskSpecification::finished, this, [&ends, name] { ends << "finished " + name; });
-        connect(sub, &TaskSpecification::canceled, this, [&ends, name] { ends << "canceled " + name; });
+        const QString name =
+            static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
+        connect(sub, &TaskSpecification::finished, this,
+                [&ends, name] { ends << "finished " + name; });
+        connect(sub, &TaskSpecification::canceled, this,
+                [&ends, name] { ends << "canceled " + name; });
     }
     const TaskRun run = watcher.wait();
 
     QCOMPARE(run.state, ErrorCanceled);
     QCOMPARE(ends, (QStringList{"canceled a/first", "finished b/second.gz"}));
     QCOMPARE(run.messages.filter("rolling back").size(), 1);
-    QVERIFY(run.messages.indexOf("rolling back file updates") > run.messages.indexOf("add/replace b/second.gz"));
+    QVERIFY(run.messages.indexOf("rolling back file updates")
+            > run.messages.indexOf("add/replace b/second.gz"));
     const FileTree::Snapshot after = FileTree::snapshot(root);
     QVERIFY2(after == before, qPrintable(after.difference(before)));
 }

@@ -11,20 +11,6 @@
 
 namespace {
 
-QStringList describe(const RollbackDataList& journal, const QString& root)
-{
-    const QDir base(root);
-    QStringList lines;
-    for (const RollbackData& record : journal.records()) {
-        QString line = QString::number(int(record.operation)) + QLatin1Char(' ')
-            + base.relativeFilePath(record.path);
-        if (!record.previousPath.isEmpty())
-            line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath);
-        lines << line;
-    }
-    return lines;
-}
-
 QByteArray sample(int size)
 {
     QByteArray data;
@@ -120,7 +106,7 @@ void TestFileOps::createDir()
     const TaskRun outcome = runTask(task);
 
     QTEST(int(outcome.state), "state");
-    QCOMPARE(describe(journal, root), created);
+    QCOMPARE(FileTree::describe(journal, root), created);
     if (text.isEmpty()) {
         QVERIFY(outcome.messages.isEmpty());
         QVERIFY(QFileInfo(base.filePath(request)).isDir());
@@ -187,8 +173,8 @@ void TestFileOps::deleteFile()
 
     QTEST(int(outcome.state), "state");
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(outcome.messages,
-             logged ? QStringList{QStringLiteral("Could not delete '%1'").arg(path)} : QStringList{});
+    const QStringList expected{QStringLiteral("Could not delete '%1'").arg(path)};
+    QCOMPARE(outcome.messages, logged ? expected : QStringList{});
 }
 
 void TestFileOps::renameIsJournalledAndNeverReplaces()
@@ -204,7 +190,8 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
     FileRenameTaskSpecification onto(a, b, &journal, nullptr, 1.0);
     TaskRun outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
-    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
+    QCOMPARE(outcome.messages,
+             QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
     QVERIFY(journal.isEmpty());
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QCOMPARE(FileTree::read(b), QByteArray("B"));
@@ -212,7 +199,7 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
     FileRenameTaskSpecification aside(a, c, &journal, nullptr, 1.0);
     outcome = runTask(aside);
     QCOMPARE(outcome.state, Finished);
-    QCOMPARE(describe(journal, root), QStringList{"0 c <- a"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList{"0 c <- a"});
     QVERIFY(journal.rollback(nullptr));
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QVERIFY(!QFileInfo::exists(c));
@@ -262,14 +249,15 @@ void TestFileOps::unzip()
     const TaskRun outcome = runTask(task);
 
     // No partial file of any name is left beside the target.
-    const QStringList installDir = QDir(base.filePath(QStringLiteral("install")))
-                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList installDir =
+        QDir(base.filePath(QStringLiteral("install")))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (ok) {
         QCOMPARE(outcome.state, Finished);
         QVERIFY(outcome.messages.isEmpty());
         QCOMPARE(FileTree::read(targetPath), unpacked);
         QCOMPARE(installDir, QStringList{"file"});
-        QCOMPARE(describe(journal, root), QStringList{"1 install/file"});
+        QCOMPARE(FileTree::describe(journal, root), QStringList{"1 install/file"});
         QVERIFY(QFileInfo(targetPath).isReadable());
         QCOMPARE(QFile::permissions(targetPath) & othersMayWrite, QFileDevice::Permissions());
     } else {
@@ -331,7 +319,7 @@ void TestFileOps::copy()
     TaskRun outcome = runTask(first);
     QCOMPARE(outcome.state, Finished);
     QCOMPARE(FileTree::read(target), data);
-    QCOMPARE(describe(journal, root), QStringList{"1 target"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList{"1 target"});
 
     // A second copy onto the same target fails and leaves it alone.
     QVERIFY(FileTree::write(source, "other"));
