@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -270,6 +271,12 @@ void TestIniDownload::userCancelDuringFailingCheckStops()
     const int threads = pool->maxThreadCount();
     for (int i = 0; i < threads; ++i)
         pool->start([&gate] { gate.acquire(); });
+    // The gate lives on this stack: no holder may still be waiting on it
+    // when the test returns, whichever way it returns.
+    const auto drain = qScopeGuard([&] {
+        gate.release(threads);
+        pool->waitForDone();
+    });
     IniDownloadTaskSpecification* task = makeTask();
     EndSpies spies(task);
     task->execute();
