@@ -1,18 +1,14 @@
+#include "demosigner.h"
 #include "download/cryptwrapper.h"
 #include "download/publickey.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-const QString demoPrivatePem = QStringLiteral(TEST_SOURCE_DIR "/keys/demo_private.pem");
-const QString demoPrivateDer = QStringLiteral(TEST_SOURCE_DIR "/keys/demo_private.der");
-const QString demoPublicDer = QStringLiteral(TEST_SOURCE_DIR "/keys/demo_public.der");
 
 const unsigned char* bytes(const QByteArray& data)
 {
@@ -76,10 +72,7 @@ private slots:
     void errorsCarryContext();
 
 private:
-    QByteArray runOpenssl(const QStringList& arguments, int* exitCode = nullptr);
-
     QTemporaryDir tempDir;
-    QString openssl;
 };
 
 void TestCryptWrapper::initTestCase()
@@ -94,7 +87,6 @@ void TestCryptWrapper::initTestCase()
     QCOMPARE(prng_idx, prng);
     QVERIFY(hash_idx >= 0);
     QVERIFY(prng_idx >= 0);
-    openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
 }
 
 void TestCryptWrapper::signAndVerifyRoundTrip()
@@ -157,19 +149,10 @@ void TestCryptWrapper::opensslSignatures_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<bool>("valid");
 
-    const QStringList pss{QStringLiteral("-sigopt"), QStringLiteral("rsa_padding_mode:pss")};
-    QTest::newRow("pss sha1 salt 8")
-        << (QStringList{QStringLiteral("-sha1")} << pss << QStringLiteral("-sigopt") << QStringLiteral("rsa_pss_saltlen:8"))
-        << true;
-    QTest::newRow("pss sha1 salt 20")
-        << (QStringList{QStringLiteral("-sha1")} << pss << QStringLiteral("-sigopt") << QStringLiteral("rsa_pss_saltlen:20"))
-        << false;
-    QTest::newRow("pss sha1 salt 0")
-        << (QStringList{QStringLiteral("-sha1")} << pss << QStringLiteral("-sigopt") << QStringLiteral("rsa_pss_saltlen:0"))
-        << false;
-    QTest::newRow("pss sha256 salt 8")
-        << (QStringList{QStringLiteral("-sha256")} << pss << QStringLiteral("-sigopt") << QStringLiteral("rsa_pss_saltlen:8"))
-        << false;
+    QTest::newRow("pss sha1 salt 8") << DemoSigner::pssOptions() << true;
+    QTest::newRow("pss sha1 salt 20") << DemoSigner::pssOptions(20) << false;
+    QTest::newRow("pss sha1 salt 0") << DemoSigner::pssOptions(0) << false;
+    QTest::newRow("pss sha256 salt 8") << DemoSigner::pssOptions(8, QStringLiteral("-sha256")) << false;
     QTest::newRow("pkcs1 v1.5 sha1") << QStringList{QStringLiteral("-sha1")} << false;
 }
 
@@ -177,7 +160,7 @@ void TestCryptWrapper::opensslSignatures()
 {
     QFETCH(QStringList, options);
     QFETCH(bool, valid);
-    if (openssl.isEmpty())
+    if (!DemoSigner::opensslAvailable())
         QSKIP("openssl command line tool not installed");
 
     const QString messagePath = tempDir.filePath(QStringLiteral("product.ini"));
@@ -187,25 +170,21 @@ void TestCryptWrapper::opensslSignatures()
     file.write(message);
     file.close();
 
-    int exitCode = -1;
-    const QByteArray signature = runOpenssl(QStringList{QStringLiteral("dgst")} << options
-                                                << QStringLiteral("-sign") << demoPrivatePem << messagePath,
-                                            &exitCode);
-    QCOMPARE(exitCode, 0);
+    const QByteArray signature = DemoSigner::signWithOpenssl(messagePath, options);
     QCOMPARE(signature.size(), 128);
 
     KeyHolder holder;
-    load_key(&holder.key, demoPublicDer.toLocal8Bit().constData());
+    load_key(&holder.key, DemoSigner::publicKeyDer().toLocal8Bit().constData());
     holder.loaded = true;
     QCOMPARE(accepts(&holder.key, message, signature), valid);
 }
 
 void TestCryptWrapper::releaseSignatureVerifiesWithOpenssl()
 {
-    if (openssl.isEmpty())
+    if (!DemoSigner::opensslAvailable())
         QSKIP("openssl command line tool not installed");
     KeyHolder holder;
-    load_key(&holder.key, demoPrivateDer.toLocal8Bit().constData());
+    load_key(&holder.key, DemoSigner::privateKeyDer().toLocal8Bit().constData());
     holder.loaded = true;
 
     const QByteArray message("signed by the release code");
@@ -215,12 +194,13 @@ void TestCryptWrapper::releaseSignatureVerifiesWithOpenssl()
     write_file(messagePath.toLocal8Bit().constData(), std::vector<unsigned char>(message.begin(), message.end()));
     write_file(signaturePath.toLocal8Bit().constData(), std::vector<unsigned char>(signature.begin(), signature.end()));
 
-    int exitCode = -1;
-    runOpenssl({QStringLiteral("dgst"), QStringLiteral("-sha1"), QStringLiteral("-sigopt"),
-                QStringLiteral("rsa_padding_mode:pss"), QStringLiteral("-sigopt"), QStringLiteral("rsa_pss_saltlen:8"),
-                QStringLiteral("-prverify"), demoPrivatePem, QStringLiteral("-signature"), signaturePath, messagePath},
-               &exitCode);
-    QCOMPARE(exitCode, 0);
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  QStringList{QStringLiteral("dgst")} << DemoSigner::pssOptions() << QStringLiteral("-prverify")
+                                                      << DemoSigner::privateKeyPem() << QStringLiteral("-signature")
+                                                      << signaturePath << messagePath);
+    QVERIFY(openssl.waitForFinished(30000));
+    QCOMPARE(openssl.exitCode(), 0);
 }
 
 void TestCryptWrapper::wrongSignatureLengthThrows_data()
@@ -269,21 +249,6 @@ void TestCryptWrapper::errorsCarryContext()
     Rsa_key key{};
     const unsigned char garbage[16] = {0x30, 0x03, 0x01};
     QVERIFY_THROWS_EXCEPTION(crypt_exception, load_key(&key, garbage, sizeof garbage));
-}
-
-QByteArray TestCryptWrapper::runOpenssl(const QStringList& arguments, int* exitCode)
-{
-    QProcess process;
-    process.start(openssl, arguments);
-    if (!process.waitForFinished(30000)) {
-        qWarning() << "openssl did not finish:" << arguments;
-        return {};
-    }
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    if (process.exitCode() != 0)
-        qWarning() << process.readAllStandardError();
-    return process.readAllStandardOutput();
 }
 
 QTEST_GUILESS_MAIN(TestCryptWrapper)

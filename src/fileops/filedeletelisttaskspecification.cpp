@@ -8,18 +8,8 @@
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
                                                                  QObject* parent,
                                                                  double parentProgressRange)
-    : FileDeleteListTaskSpecification(deleteList, Configuration::getAppRootPath(), parent,
-                                      parentProgressRange)
-{
-}
-
-FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
-                                                                 const QString& appRootPath,
-                                                                 QObject* parent,
-                                                                 double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , deleteList(deleteList)
-    , appRootPath(appRootPath)
 {
 }
 
@@ -31,7 +21,7 @@ void FileDeleteListTaskSpecification::execute()
 
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
-    const QDir root(appRootPath);
+    const QDir root(Configuration::getAppRootPath());
     const int n = deleteList->size();
     for (const QString& entry : std::as_const(*deleteList))
         addSubTask(new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n));
@@ -44,7 +34,7 @@ void FileDeleteListTaskSpecification::subtasksDone()
     // The directory of old copies goes once nothing is left in it; it stays
     // while it still holds old copies of the updater's own files.
     if (getStateFromSubTasks() == Finished)
-        QDir(appRootPath).rmdir(QStringLiteral("old"));
+        QDir(Configuration::getAppRootPath()).rmdir(QStringLiteral("old"));
     ComposedTaskSpecification::subtasksDone();
 }
 

@@ -12,17 +12,13 @@ class FileDeleteListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
 public:
-    // Entries are resolved against the program directory.
     FileDeleteListTaskSpecification(QList<QString>* deleteList, QObject* parent,
                                     double parentProgressRange);
-    // Entries are resolved against `appRootPath`.
-    FileDeleteListTaskSpecification(QList<QString>* deleteList, const QString& appRootPath,
-                                    QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
 
+    // Paths relative to the application directory. Not owned.
     QList<QString>* deleteList;
-    QString appRootPath;
 
 public Q_SLOTS:
     void execute() override;
