@@ -7,11 +7,12 @@
 #include "download/mirrors.h"
 #include "httptestserver.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtTest>
 
 namespace {
@@ -61,6 +62,7 @@ private slots:
     void givesUpAfterTooManyFailures();
     void downloadGivingUpCancels();
     void userCancelDuringFailingCheckStops();
+    void runsAgainAfterFailedRun();
 
 private:
     void writeLocal(const QString& name, const QByteArray& content);
@@ -238,7 +240,8 @@ void TestIniDownload::givesUpAfterTooManyFailures()
     QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
 
     // The failed check's own end must not surface as a second outcome.
-    QTest::qWait(50);
+    // Deliver whatever the check's own end queued.
+    QCoreApplication::processEvents();
     QCOMPARE(spies.ends(), 1);
 }
 
@@ -260,16 +263,45 @@ void TestIniDownload::userCancelDuringFailingCheckStops()
 {
     writeLocal(updateType + ".ini", productIni);
     writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
+    // Hold every pool thread, so that the check is running but has no result
+    // yet when the user cancels.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    QSemaphore gate;
+    const int threads = pool->maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool->start([&gate] { gate.acquire(); });
     IniDownloadTaskSpecification* task = makeTask();
     EndSpies spies(task);
     task->execute();
-    // The check runs on the pool; the request arrives before its result.
+    QTRY_COMPARE(task->subTasks.last()->state, Running);
     task->userCanceled();
+    gate.release(threads);
     QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, UserCanceled);
     QCOMPARE(server->requestCount(), 0);
-    QTest::qWait(50);
+    // Deliver whatever the check's own end queued.
+    QCoreApplication::processEvents();
     QCOMPARE(spies.ends(), 1);
+}
+
+void TestIniDownload::runsAgainAfterFailedRun()
+{
+    const QString downloadDir = configuration->tempDir;
+    configuration->tempDir = tempDir->filePath(QStringLiteral("not/yet/there"));
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    QSignalSpy errors(task, &TaskSpecification::error);
+    task->execute();
+    QVERIFY(spies.canceled.wait(10000));
+    QCOMPARE(task->state, ErrorCanceled);
+    QCOMPARE(errors.count(), 1);
+
+    configuration->tempDir = downloadDir;
+    task->reset();
+    task->execute();
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.ends(), 2);
+    QCOMPARE(task->state, Finished);
 }
 
 QTEST_GUILESS_MAIN(TestIniDownload)
