@@ -8,6 +8,8 @@
 #include "releasefixture.h"
 
 #include <QNetworkAccessManager>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -74,6 +76,7 @@ private slots:
     void cleanup();
 
     void freshInstall();
+    void releaseMadeWithSystemTools();
     void updateChangesOnlyWhatChanged();
     void corruptMirrorIsStruckOff();
     void failedInstallRestoresEverything();
@@ -246,6 +249,52 @@ void TestUpdateRun::freshInstall()
     QCOMPARE(QFile::permissions(QDir(install).filePath("vx3client_runscript.sh")) & executable, executable);
     QCOMPARE(QFile::permissions(QDir(install).filePath("lib/libvx.so")) & executable, executable);
     QCOMPARE(QFile::permissions(QDir(install).filePath("data/textures/a.dat")) & executable, QFile::Permissions());
+}
+
+void TestUpdateRun::releaseMadeWithSystemTools()
+{
+    // A product ini written by hand, packed files from the system's gzip
+    // (with a name in their header), the signature from openssl.
+    if (QStandardPaths::findExecutable("gzip").isEmpty())
+        QSKIP("gzip is not installed");
+    const Tree tree = versionOne();
+    const QString source = work->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, tree));
+    QByteArray ini = "[files]\n";
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        const QString published = QDir(mirrorRoot).filePath("1/files/" + it.key());
+        QString md5 = FileTree::md5Hex(it.value());
+        if (it.key().endsWith(".so")) {
+            QProcess gzip;
+            gzip.setStandardOutputFile(published + ".gz");
+            QVERIFY(QDir().mkpath(QFileInfo(published).path()));
+            gzip.start("gzip", {"-c", QDir(source).filePath(it.key())});
+            QVERIFY(gzip.waitForFinished(30000) && gzip.exitCode() == 0);
+            const QByteArray packed = FileTree::read(published + ".gz");
+            ini += it.key().toUtf8() + ".gz=" + FileTree::md5Hex(packed).toLatin1() + "::"
+                + QByteArray::number(packed.size()) + "::" + md5.toLatin1() + "::"
+                + QByteArray::number(it.value().size()) + "::" + it.key().toUtf8() + "\n";
+            continue;
+        }
+        QVERIFY(FileTree::write(published, it.value()));
+        // Sums are compared without regard to letter case.
+        if (it.key().startsWith("data/"))
+            md5 = md5.toUpper();
+        ini += it.key().toUtf8() + "=" + md5.toLatin1() + "::" + QByteArray::number(it.value().size()) + "\n";
+    }
+    ini += "[delete]\nobsolete.txt=\n";
+    const QString iniPath = ReleaseFixture::productIniPath(mirrorRoot, 1);
+    QVERIFY(FileTree::write(iniPath, ini));
+    const QByteArray signature = DemoSigner::opensslAvailable()
+        ? DemoSigner::signWithOpenssl(iniPath, DemoSigner::pssOptions())
+        : DemoSigner::sign(ini);
+    QVERIFY(FileTree::write(iniPath + ".sig", signature));
+    QVERIFY(FileTree::write(QDir(install).filePath("obsolete.txt"), "obsolete"));
+
+    const RunResult run = runUpdate(1);
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
 }
 
 void TestUpdateRun::updateChangesOnlyWhatChanged()

@@ -190,11 +190,15 @@ int ReleaseCommandLine::keygen(const QStringList& args)
     if (QFileInfo(privatePath).absoluteFilePath() == QFileInfo(publicPath).absoluteFilePath())
         return usage(QStringLiteral("--private and --public name the same file"));
     const bool force = parser.isSet(forceOption);
-    if (!replaceable(privatePath, force, &problem) || !replaceable(publicPath, force, &problem))
+    if (!force && (!replaceable(privatePath, false, &problem) || !replaceable(publicPath, false, &problem)))
         return failure(problem);
 
+    // Generate before anything is replaced, so a failure keeps the old pair.
     ReleaseKey key;
-    if (!key.generate(&problem) || !key.savePrivate(privatePath, &problem))
+    if (!key.generate(&problem))
+        return failure(problem);
+    if (!replaceable(privatePath, force, &problem) || !replaceable(publicPath, force, &problem)
+        || !key.savePrivate(privatePath, &problem))
         return failure(problem);
     if (!key.savePublic(publicPath, &problem)) {
         QFile::remove(privatePath);
