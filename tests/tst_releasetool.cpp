@@ -355,14 +355,11 @@ void TestReleaseTool::commandLine_data()
 
     QTest::newRow("no command") << QStringList{} << 2 << "no command given";
     QTest::newRow("unknown command") << QStringList{"pubilsh"} << 2 << "unknown command \"pubilsh\"";
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "publish";
-    QTest::newRow("publish help") << QStringList{"publish", "--help"} << 0 << "--previous-version";
     QTest::newRow("publish without source") << QStringList{"publish", "--output", "o", "--version", "1", "--key", "k"}
                                             << 2 << "publish needs --source";
     QTest::newRow("publish with bad version")
         << QStringList{"publish", "--source", "s", "--output", "o", "--version", "1.5", "--key", "k"} << 2
         << "--version takes a whole number";
-    QTest::newRow("unknown option") << QStringList{"sign", "--kye", "k", "f"} << 2 << "Unknown option 'kye'";
     QTest::newRow("bad rule") << QStringList{"publish", "--source", "s", "--output", "o", "--version", "1", "--key",
                                              "k", "--section-for", "*.so"}
                               << 2 << "GLOB=NAME";

@@ -86,25 +86,6 @@ public:
 
 } // namespace
 
-bool FilePacker::digest(const QString& path, FileDigest* result, QString* error)
-{
-    QFile file(path);
-    if (!openSource(file, error))
-        return false;
-    Digester digester;
-    QByteArray chunk(ChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = file.read(chunk.data(), chunk.size());
-        if (count < 0)
-            return readFailed(file, error);
-        if (count == 0)
-            break;
-        digester.add(chunk.constData(), count);
-    }
-    *result = digester.result();
-    return true;
-}
-
 bool FilePacker::copy(const QString& source, const QString& target, FileDigest* result, QString* error)
 {
     QFile in(source);

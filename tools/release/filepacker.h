@@ -19,7 +19,6 @@ class FilePacker
 public:
     FilePacker() = delete;
 
-    static bool digest(const QString& path, FileDigest* result, QString* error);
     static bool copy(const QString& source, const QString& target, FileDigest* result, QString* error);
     static bool pack(const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed,
                      QString* error);

@@ -228,11 +228,6 @@ QByteArray ReleaseKey::exportDer(int type, QString* error) const
     return der;
 }
 
-QByteArray ReleaseKey::publicDer(QString* error) const
-{
-    return exportDer(PK_PUBLIC, error);
-}
-
 bool ReleaseKey::savePrivate(const QString& path, QString* error) const
 {
     if (!isPrivate()) {
@@ -249,7 +244,7 @@ bool ReleaseKey::savePrivate(const QString& path, QString* error) const
 
 bool ReleaseKey::savePublic(const QString& path, QString* error) const
 {
-    const QByteArray der = publicDer(error);
+    const QByteArray der = exportDer(PK_PUBLIC, error);
     if (der.isEmpty())
         return false;
     return writeNew(path, der,

@@ -35,7 +35,6 @@ public:
     bool savePrivate(const QString& path, QString* error) const;
     // DER RSAPublicKey, the form VOXMEADOW_PUBLIC_KEY takes.
     bool savePublic(const QString& path, QString* error) const;
-    QByteArray publicDer(QString* error) const;
 
     bool sign(const QByteArray& data, QByteArray* signature, QString* error);
     // False also for a malformed signature.

@@ -176,10 +176,9 @@ bool ReleasePublisher::checkOptions()
     if ((outputPath + QLatin1Char('/')).startsWith(sourcePath))
         return fail(QStringLiteral("the output directory must not lie inside the source directory"));
 
+    previous = ProductIniFile();
     if (!options.previousIni.isEmpty() && !previous.read(options.previousIni, &error))
         return false;
-    else if (options.previousIni.isEmpty())
-        previous = ProductIniFile();
     // Load the key before any file is hashed, so a wrong key fails at once.
     return key.loadPrivate(options.privateKeyPath, &error);
 }
