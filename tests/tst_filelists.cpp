@@ -4,33 +4,11 @@
 #include "fileops/filereplacelisttaskspecification.h"
 #include "fileops/filereplacetaskspecification.h"
 #include "filetree.h"
+#include "taskrun.h"
 
 #include <QtTest>
 
 namespace {
-
-struct Run
-{
-    TaskState state = Idle;
-    QStringList messages;
-};
-
-Run runToEnd(TaskSpecification& task)
-{
-    QSignalSpy finished(&task, &TaskSpecification::finished);
-    QSignalSpy canceled(&task, &TaskSpecification::canceled);
-    QSignalSpy messages(&task, &TaskSpecification::message);
-    task.execute();
-    const bool ended =
-        QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 20000);
-    // Give a second end signal the chance to show up.
-    QCoreApplication::processEvents();
-    Run result;
-    result.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
-    for (const QList<QVariant>& arguments : std::as_const(messages))
-        result.messages << arguments.at(0).toString();
-    return result;
-}
 
 QStringList names(const QStringList& entriesWithMode)
 {
@@ -64,6 +42,7 @@ private slots:
     void weights();
     void installation_data();
     void installation();
+    void replacementEndingAfterAFailureIsUndone();
     void sameNameInTwoDirectories_data();
     void sameNameInTwoDirectories();
 
@@ -154,7 +133,7 @@ void TestFileLists::weights()
     QList<QString> deleteList;
     FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
                                           0.4);
-    const Run run = runToEnd(task);
+    const TaskRun run = runTask(task);
     QCOMPARE(run.state, Finished);
     QCOMPARE(task.progress, 0.4);
     QCOMPARE(run.messages.value(0), QStringLiteral("Starting file updates"));
@@ -234,25 +213,20 @@ void TestFileLists::installation()
     QList<QString> deleteList{QStringLiteral("top.txt")};
     FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
                                           1.0);
-    QSignalSpy finished(&task, &TaskSpecification::finished);
-    QSignalSpy canceled(&task, &TaskSpecification::canceled);
-    QSignalSpy messages(&task, &TaskSpecification::message);
+    TaskEndWatcher watcher(task);
     task.execute();
     if (fault == QLatin1String("cancel")) {
         const TaskSpecification* trigger = task.subTasks[task.subTasks.size() - 48 + faultAt];
         connect(trigger, &TaskSpecification::finished, &task, [&task] { task.userCanceled(); });
     }
-    QVERIFY(QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 60000));
-    QCoreApplication::processEvents();
-    QCOMPARE(finished.count() + canceled.count(), 1);
-    QStringList log;
-    for (const QList<QVariant>& arguments : std::as_const(messages))
-        log << arguments.at(0).toString();
+    const TaskRun run = watcher.wait();
+    QVERIFY(run.state != Idle);
+    const QStringList& log = run.messages;
 
     if (faultAt < 0) {
         QCOMPARE(task.state, Finished);
         FileDeleteListTaskSpecification deleter(&deleteList, nullptr, 1.0);
-        QCOMPARE(runToEnd(deleter).state, Finished);
+        QCOMPARE(runTask(deleter).state, Finished);
 
         const FileTree::Snapshot after = FileTree::snapshot(root);
         QStringList expectedFiles{"d0/s0/unlisted.txt"};
@@ -279,6 +253,42 @@ void TestFileLists::installation()
     QVERIFY2(after == before, qPrintable(after.difference(before)));
     QCOMPARE(deleteList.first(), QStringLiteral("top.txt"));
     QVERIFY(task.rollbackList.isEmpty());
+}
+
+void TestFileLists::replacementEndingAfterAFailureIsUndone()
+{
+    // The first file fails at its first step (its old copy cannot be
+    // deleted), while the second, started beside it, still has its rename
+    // and its copy to do.
+    const QList<Planned> plan{{"a/first", "old first", "new first", false},
+                              {"b/second", "old second", "new second", true}};
+    QList<FileReplaceSpecification> replaceList = prepare(plan);
+    QVERIFY(FileTree::write(app("old/_old_first/inside"), "x"));
+    const FileTree::Snapshot before = FileTree::snapshot(root);
+
+    QList<QString> deleteList;
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
+                                          1.0);
+    TaskEndWatcher watcher(task);
+    task.execute();
+    QStringList ends;
+    for (TaskSpecification* sub : std::as_const(task.subTasks)) {
+        const QString name =
+            static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
+        connect(sub, &TaskSpecification::finished, this,
+                [&ends, name] { ends << "finished " + name; });
+        connect(sub, &TaskSpecification::canceled, this,
+                [&ends, name] { ends << "canceled " + name; });
+    }
+    const TaskRun run = watcher.wait();
+
+    QCOMPARE(run.state, ErrorCanceled);
+    QCOMPARE(ends, (QStringList{"canceled a/first", "finished b/second.gz"}));
+    QCOMPARE(run.messages.filter("rolling back").size(), 1);
+    QVERIFY(run.messages.indexOf("rolling back file updates")
+            > run.messages.indexOf("add/replace b/second.gz"));
+    const FileTree::Snapshot after = FileTree::snapshot(root);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
 }
 
 void TestFileLists::sameNameInTwoDirectories_data()
@@ -326,7 +336,7 @@ void TestFileLists::sameNameInTwoDirectories()
     QList<QString> deleteList;
     FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
                                           1.0);
-    const Run run = runToEnd(task);
+    const TaskRun run = runTask(task);
 
     if (fail) {
         QCOMPARE(run.state, ErrorCanceled);
@@ -384,7 +394,7 @@ void TestFileLists::deleteList()
 
     QList<QString> deleteList = entries;
     FileDeleteListTaskSpecification task(&deleteList, nullptr, 0.05);
-    const Run run = runToEnd(task);
+    const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, Finished);
     QCOMPARE(run.messages, QStringList{"Starting deleting files"});

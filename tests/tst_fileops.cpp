@@ -4,49 +4,12 @@
 #include "fileops/filerenametaskspecification.h"
 #include "fileops/fileunziptaskspecification.h"
 #include "filetree.h"
+#include "taskrun.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QtTest>
 
 namespace {
-
-// Runs a task to its end and collects what it logged.
-struct Outcome
-{
-    TaskState state = Idle;
-    QStringList messages;
-};
-
-Outcome run(TaskSpecification& task)
-{
-    QSignalSpy finished(&task, &TaskSpecification::finished);
-    QSignalSpy canceled(&task, &TaskSpecification::canceled);
-    QSignalSpy messages(&task, &TaskSpecification::message);
-    task.execute();
-    // Worker-thread tasks end through the event loop, the others at once.
-    const bool ended =
-        QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 10000);
-    Outcome outcome;
-    // Idle stands for "did not end exactly once".
-    outcome.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
-    for (const QList<QVariant>& arguments : std::as_const(messages))
-        outcome.messages << arguments.at(0).toString();
-    return outcome;
-}
-
-QStringList describe(const RollbackDataList& journal, const QString& root)
-{
-    const QDir base(root);
-    QStringList lines;
-    for (const RollbackData& record : journal.records()) {
-        QString line = QString::number(int(record.operation)) + QLatin1Char(' ')
-            + base.relativeFilePath(record.path);
-        if (!record.previousPath.isEmpty())
-            line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath);
-        lines << line;
-    }
-    return lines;
-}
 
 QByteArray sample(int size)
 {
@@ -140,10 +103,10 @@ void TestFileOps::createDir()
 
     RollbackDataList journal;
     DirCreateTaskSpecification task(base.filePath(request), &journal, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     QTEST(int(outcome.state), "state");
-    QCOMPARE(describe(journal, root), created);
+    QCOMPARE(FileTree::describe(journal, root), created);
     if (text.isEmpty()) {
         QVERIFY(outcome.messages.isEmpty());
         QVERIFY(QFileInfo(base.filePath(request)).isDir());
@@ -172,7 +135,7 @@ void TestFileOps::createDirRelative()
 
     RollbackDataList journal;
     DirCreateTaskSpecification task(request, &journal, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
     QDir::setCurrent(previous);
 
     QCOMPARE(outcome.state, ErrorCanceled);
@@ -206,12 +169,12 @@ void TestFileOps::deleteFile()
         QVERIFY(FileTree::write(path, "x"));
 
     FileDeleteTaskSpecification task(reportFailure, path, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     QTEST(int(outcome.state), "state");
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(outcome.messages,
-             logged ? QStringList{QStringLiteral("Could not delete '%1'").arg(path)} : QStringList{});
+    const QStringList expected{QStringLiteral("Could not delete '%1'").arg(path)};
+    QCOMPARE(outcome.messages, logged ? expected : QStringList{});
 }
 
 void TestFileOps::renameIsJournalledAndNeverReplaces()
@@ -225,17 +188,18 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
 
     RollbackDataList journal;
     FileRenameTaskSpecification onto(a, b, &journal, nullptr, 1.0);
-    Outcome outcome = run(onto);
+    TaskRun outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
-    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
+    QCOMPARE(outcome.messages,
+             QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
     QVERIFY(journal.isEmpty());
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QCOMPARE(FileTree::read(b), QByteArray("B"));
 
     FileRenameTaskSpecification aside(a, c, &journal, nullptr, 1.0);
-    outcome = run(aside);
+    outcome = runTask(aside);
     QCOMPARE(outcome.state, Finished);
-    QCOMPARE(describe(journal, root), QStringList{"0 c <- a"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList{"0 c <- a"});
     QVERIFY(journal.rollback(nullptr));
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QVERIFY(!QFileInfo::exists(c));
@@ -282,17 +246,18 @@ void TestFileOps::unzip()
 
     RollbackDataList journal;
     FileUnzipTaskSpecification task(&journal, sourcePath, targetPath, nullptr, 1.0);
-    const Outcome outcome = run(task);
+    const TaskRun outcome = runTask(task);
 
     // No partial file of any name is left beside the target.
-    const QStringList installDir = QDir(base.filePath(QStringLiteral("install")))
-                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList installDir =
+        QDir(base.filePath(QStringLiteral("install")))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (ok) {
         QCOMPARE(outcome.state, Finished);
         QVERIFY(outcome.messages.isEmpty());
         QCOMPARE(FileTree::read(targetPath), unpacked);
         QCOMPARE(installDir, QStringList{"file"});
-        QCOMPARE(describe(journal, root), QStringList{"1 install/file"});
+        QCOMPARE(FileTree::describe(journal, root), QStringList{"1 install/file"});
         QVERIFY(QFileInfo(targetPath).isReadable());
         QCOMPARE(QFile::permissions(targetPath) & othersMayWrite, QFileDevice::Permissions());
     } else {
@@ -315,7 +280,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString missingDirTarget = base.filePath(QStringLiteral("nowhere/file"));
     RollbackDataList journal;
     FileUnzipTaskSpecification intoNowhere(&journal, sourcePath, missingDirTarget, nullptr, 1.0);
-    Outcome outcome = run(intoNowhere);
+    TaskRun outcome = runTask(intoNowhere);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not unzip '%1' to '%2'")
                                                .arg(sourcePath, missingDirTarget)});
@@ -325,7 +290,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString existing = base.filePath(QStringLiteral("existing"));
     QVERIFY(FileTree::write(existing, "keep me"));
     FileUnzipTaskSpecification onto(&journal, sourcePath, existing, nullptr, 1.0);
-    outcome = run(onto);
+    outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(FileTree::read(existing), QByteArray("keep me"));
     QVERIFY(journal.isEmpty());
@@ -334,7 +299,7 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     const QString target = base.filePath(QStringLiteral("target"));
     FileUnzipTaskSpecification fromNothing(&journal, base.filePath(QStringLiteral("absent.gz")),
                                            target, nullptr, 1.0);
-    outcome = run(fromNothing);
+    outcome = runTask(fromNothing);
     QCOMPARE(outcome.state, ErrorCanceled);
     QVERIFY(!QFileInfo::exists(target));
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -351,15 +316,15 @@ void TestFileOps::copy()
 
     RollbackDataList journal;
     FileCopyTaskSpecification first(&journal, source, target, nullptr, 1.0);
-    Outcome outcome = run(first);
+    TaskRun outcome = runTask(first);
     QCOMPARE(outcome.state, Finished);
     QCOMPARE(FileTree::read(target), data);
-    QCOMPARE(describe(journal, root), QStringList{"1 target"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList{"1 target"});
 
     // A second copy onto the same target fails and leaves it alone.
     QVERIFY(FileTree::write(source, "other"));
     FileCopyTaskSpecification second(&journal, source, target, nullptr, 1.0);
-    outcome = run(second);
+    outcome = runTask(second);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not copy '%1' to '%2'")
                                                .arg(source, target)});
@@ -370,7 +335,7 @@ void TestFileOps::copy()
     const QString absent = base.filePath(QStringLiteral("absent"));
     const QString other = base.filePath(QStringLiteral("other"));
     FileCopyTaskSpecification third(&journal, absent, other, nullptr, 1.0);
-    outcome = run(third);
+    outcome = runTask(third);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              (QStringList{"source", "target"}));

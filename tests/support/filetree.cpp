@@ -1,5 +1,7 @@
 #include "filetree.h"
 
+#include "tasks/rollbackdatalist.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -90,6 +92,20 @@ Snapshot snapshot(const QString& root)
     }
     result.dirs.sort();
     return result;
+}
+
+QStringList describe(const RollbackDataList& journal, const QString& root)
+{
+    const QDir base(root);
+    QStringList lines;
+    for (const RollbackData& record : journal.records()) {
+        QString line = QString::number(int(record.operation)) + QLatin1Char(' ')
+            + base.relativeFilePath(record.path);
+        if (!record.previousPath.isEmpty())
+            line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath);
+        lines << line;
+    }
+    return lines;
 }
 
 } // namespace FileTree

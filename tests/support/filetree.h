@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class RollbackDataList;
+
 // Helpers for tests that work on real directory trees.
 namespace FileTree {
 
@@ -32,6 +34,10 @@ struct Snapshot
 };
 
 Snapshot snapshot(const QString& root);
+
+// The records of a journal as "<operation> <path>[ <- <previous path>]",
+// paths relative to `root`.
+QStringList describe(const RollbackDataList& journal, const QString& root);
 
 } // namespace FileTree
 
