@@ -1,0 +1,107 @@
+#include "download/checksigfunc.h"
+
+#include "download/cryptwrapper.h"
+#include "download/publickey.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace {
+
+// The MD5 check streams the file through a buffer of this size, so that its
+// memory does not grow with the file.
+constexpr qint64 MD5_CHUNK_SIZE = 1024 * 1024;
+
+class LoadedKey
+{
+public:
+    LoadedKey() { load_key(&key, PUBLIC_KEY, PUBLIC_KEY_SIZE); }
+    ~LoadedKey() { rsa_free(&key); }
+    LoadedKey(const LoadedKey&) = delete;
+    LoadedKey& operator=(const LoadedKey&) = delete;
+
+    Rsa_key key{};
+};
+
+const unsigned char* bytes(const QByteArray& data)
+{
+    return reinterpret_cast<const unsigned char*>(data.constData());
+}
+
+} // namespace
+
+CheckSigFunc::CheckSigFunc(const QString& fileName, const QString& md5)
+    : fileName(fileName)
+    , md5(md5)
+{
+}
+
+bool CheckSigFunc::run()
+{
+    return md5.isEmpty() ? checkRSA() : checkMD5();
+}
+
+bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        emit message(QStringLiteral("Could not open file %1 for reading").arg(path));
+        return false;
+    }
+    const qint64 size = file.size();
+    data.resize(size);
+    if (file.read(data.data(), size) != size) {
+        emit message(QStringLiteral("could not read file %1 correctly").arg(path));
+        return false;
+    }
+    file.close();
+    return true;
+}
+
+bool CheckSigFunc::checkMD5()
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        emit message(QStringLiteral("Could not open file %1 for reading").arg(fileName));
+        return false;
+    }
+    const qint64 size = file.size();
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    QByteArray chunk(static_cast<int>(qMin(MD5_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        const qint64 count = file.read(chunk.data(), chunk.size());
+        if (count < 0) {
+            total = -1;
+            break;
+        }
+        if (count == 0)
+            break;
+        hash.addData(QByteArrayView(chunk.constData(), count));
+        total += count;
+    }
+    if (total != size) {
+        emit message(QStringLiteral("could not read file %1 correctly").arg(fileName));
+        return false;
+    }
+    const QString digest = QString::fromLatin1(hash.result().toHex());
+    return md5.compare(digest, Qt::CaseInsensitive) == 0;
+}
+
+bool CheckSigFunc::checkRSA()
+{
+    QByteArray content;
+    if (!readFile(fileName, content))
+        return false;
+    QByteArray signature;
+    if (!readFile(fileName + QStringLiteral(".sig"), signature))
+        return false;
+    try {
+        LoadedKey publicKey;
+        return verify_msg(&publicKey.key, bytes(content), static_cast<unsigned long>(content.size()),
+                          bytes(signature), static_cast<unsigned long>(signature.size()));
+    } catch (const crypt_exception&) {
+        // A malformed key or signature is a failed check, not a log entry.
+        return false;
+    }
+}

@@ -1,0 +1,31 @@
+#ifndef CHECKSIGFUNC_H
+#define CHECKSIGFUNC_H
+
+#include "tasks/asyncfunc.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Verifies one file on a worker thread: against an expected MD5 sum, or,
+// when the sum is empty, against its detached signature "<file>.sig" and the
+// built-in public key.
+class CheckSigFunc : public ASyncFunc
+{
+    Q_OBJECT
+
+public:
+    CheckSigFunc(const QString& fileName, const QString& md5);
+
+    // Public so that other worker bodies can run a check synchronously.
+    bool run() override;
+
+    bool readFile(const QString& path, QByteArray& data);
+    bool checkMD5();
+    bool checkRSA();
+
+private:
+    QString fileName;
+    QString md5;
+};
+
+#endif

@@ -1,0 +1,35 @@
+#include "download/checksignaturetaskspecification.h"
+
+#include "download/checksigfunc.h"
+
+CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, QString md5,
+                                                                 bool cancelOnFailure, QObject* parent,
+                                                                 double parentProgressRange)
+    : ASyncTaskSpecification(parent, parentProgressRange)
+    , fileName(std::move(fileName))
+    , md5(std::move(md5))
+    , cancelOnFailure(cancelOnFailure)
+{
+}
+
+ASyncFunc* CheckSignatureTaskSpecification::createFunction()
+{
+    return new CheckSigFunc(fileName, md5);
+}
+
+void CheckSignatureTaskSpecification::runDone(bool pass)
+{
+    if (state != Running)
+        return;
+    if (pass) {
+        emit checkDone(true, this);
+        finish();
+        return;
+    }
+    emit message(QStringLiteral("Signature check failed for %1").arg(fileName));
+    emit checkDone(false, this);
+    if (cancelOnFailure)
+        errorCancel();
+    else
+        finish();
+}

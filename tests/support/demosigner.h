@@ -1,0 +1,36 @@
+#ifndef DEMOSIGNER_H
+#define DEMOSIGNER_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Signs test files with the demo private key in keys/, through the release
+// code or through the openssl command line tool.
+class DemoSigner
+{
+public:
+    DemoSigner() = delete;
+
+    static QString privateKeyPem();
+    static QString privateKeyDer();
+    static QString publicKeyDer();
+
+    // Whether the build embeds the demo public key; checks of the built-in
+    // key can only pass with demo signatures when it does.
+    static bool builtInKeyIsDemoKey();
+
+    // Signature of data made by the release code with the demo key.
+    static QByteArray sign(const QByteArray& data);
+    // Writes path + ".sig" with a release-code signature of the file.
+    static bool signFile(const QString& path);
+
+    static bool opensslAvailable();
+    // Signature of the file made by "openssl dgst <options> -sign <demo key>";
+    // empty on failure.
+    static QByteArray signWithOpenssl(const QString& path, const QStringList& options);
+    // The options of the updater's scheme: PSS, SHA-1, salt length 8.
+    static QStringList pssOptions(int saltLength = 8, const QString& digest = QStringLiteral("-sha1"));
+};
+
+#endif

@@ -1,0 +1,249 @@
+#include "demosigner.h"
+#include "download/checksigfunc.h"
+#include "download/checksignaturetaskspecification.h"
+#include "download/cryptwrapper.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray productIni("[bin]\nclient=00112233445566778899aabbccddeeff::1024\n[delete]\nold.so=\n");
+
+struct CheckOutcome
+{
+    QStringList events;
+    QStringList messages;
+    TaskState state = Idle;
+    double progress = -1.0;
+};
+
+} // namespace
+
+class TestCheckSignature : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void md5Check_data();
+    void md5Check();
+    void md5OfMultiChunkFile();
+    void signatureCheck_data();
+    void signatureCheck();
+    void failureEndsByCancelOnFailure_data();
+    void failureEndsByCancelOnFailure();
+    void directRunNeedsNoTask();
+
+private:
+    QString writeFile(const QString& name, const QByteArray& content);
+    CheckOutcome runCheck(const QString& fileName, const QString& md5, bool cancelOnFailure);
+
+    QTemporaryDir tempDir;
+};
+
+void TestCheckSignature::initTestCase()
+{
+    QVERIFY(tempDir.isValid());
+    crypt_init();
+}
+
+QString TestCheckSignature::writeFile(const QString& name, const QByteArray& content)
+{
+    const QString path = tempDir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    file.write(content);
+    return path;
+}
+
+CheckOutcome TestCheckSignature::runCheck(const QString& fileName, const QString& md5, bool cancelOnFailure)
+{
+    CheckOutcome outcome;
+    CheckSignatureTaskSpecification task(fileName, md5, cancelOnFailure, nullptr, 0.2);
+    connect(&task, &CheckSignatureTaskSpecification::checkDone, this,
+            [&](bool pass, CheckSignatureTaskSpecification* sender) {
+                outcome.events << (pass ? QStringLiteral("pass") : QStringLiteral("fail"));
+                if (sender != &task)
+                    outcome.events << QStringLiteral("wrong sender");
+            });
+    connect(&task, &TaskSpecification::finished, this, [&] { outcome.events << QStringLiteral("finished"); });
+    connect(&task, &TaskSpecification::canceled, this, [&] { outcome.events << QStringLiteral("canceled"); });
+    connect(&task, &TaskSpecification::message, this, [&](const QString& text) { outcome.messages << text; });
+    task.execute();
+    // A check that never ends shows up as state Running in the caller.
+    const bool ended = QTest::qWaitFor([&task] { return task.state != Running; }, 10000);
+    Q_UNUSED(ended);
+    outcome.state = task.state;
+    outcome.progress = task.progress;
+    return outcome;
+}
+
+void TestCheckSignature::md5Check_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("md5");
+    QTest::addColumn<bool>("pass");
+
+    const QByteArray content("some file content\n");
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex());
+    QTest::newRow("lower case") << content << digest << true;
+    QTest::newRow("upper case") << content << digest.toUpper() << true;
+    QTest::newRow("blanks around") << content << (QStringLiteral(" ") + digest + QStringLiteral(" ")) << false;
+    QTest::newRow("other sum") << content << QStringLiteral("00112233445566778899aabbccddeeff") << false;
+    QTest::newRow("truncated sum") << content << digest.left(31) << false;
+    QTest::newRow("empty file") << QByteArray() << QStringLiteral("d41d8cd98f00b204e9800998ecf8427e") << true;
+}
+
+void TestCheckSignature::md5Check()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, md5);
+    QFETCH(bool, pass);
+
+    const QString path = writeFile(QStringLiteral("md5.bin"), content);
+    const CheckOutcome outcome = runCheck(path, md5, false);
+    QCOMPARE(outcome.state, Finished);
+    QCOMPARE(outcome.progress, 0.2);
+    if (pass) {
+        QCOMPARE(outcome.events, (QStringList{"pass", "finished"}));
+        QVERIFY(outcome.messages.isEmpty());
+    } else {
+        QCOMPARE(outcome.events, (QStringList{"fail", "finished"}));
+        QCOMPARE(outcome.messages, QStringList{QStringLiteral("Signature check failed for %1").arg(path)});
+    }
+}
+
+void TestCheckSignature::md5OfMultiChunkFile()
+{
+    QByteArray content(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((i * 31) ^ (i >> 11));
+    const QString path = writeFile(QStringLiteral("large.bin"), content);
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex());
+
+    CheckSigFunc matching(path, digest);
+    QVERIFY(matching.run());
+    QByteArray altered = content;
+    altered[altered.size() - 1] = static_cast<char>(altered.at(altered.size() - 1) ^ 1);
+    CheckSigFunc mismatching(writeFile(QStringLiteral("large2.bin"), altered), digest);
+    QVERIFY(!mismatching.run());
+}
+
+void TestCheckSignature::signatureCheck_data()
+{
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<bool>("pass");
+
+    QTest::newRow("release code") << QStringLiteral("release") << true;
+    QTest::newRow("openssl pss salt 8") << QStringLiteral("openssl-pss8") << true;
+    QTest::newRow("openssl pss salt 20") << QStringLiteral("openssl-pss20") << false;
+    QTest::newRow("openssl pkcs1 v1.5") << QStringLiteral("openssl-pkcs1") << false;
+    QTest::newRow("signature of other content") << QStringLiteral("other") << false;
+    QTest::newRow("127 bytes") << QStringLiteral("short") << false;
+    QTest::newRow("129 bytes") << QStringLiteral("long") << false;
+    QTest::newRow("empty signature") << QStringLiteral("empty") << false;
+}
+
+void TestCheckSignature::signatureCheck()
+{
+    QFETCH(QString, signer);
+    QFETCH(bool, pass);
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    if (signer.startsWith(QStringLiteral("openssl")) && !DemoSigner::opensslAvailable())
+        QSKIP("openssl command line tool not installed");
+
+    const QString path = writeFile(QStringLiteral("client_linux_amd64.ini"), productIni);
+    QByteArray signature;
+    if (signer == QStringLiteral("release"))
+        signature = DemoSigner::sign(productIni);
+    else if (signer == QStringLiteral("openssl-pss8"))
+        signature = DemoSigner::signWithOpenssl(path, DemoSigner::pssOptions());
+    else if (signer == QStringLiteral("openssl-pss20"))
+        signature = DemoSigner::signWithOpenssl(path, DemoSigner::pssOptions(20));
+    else if (signer == QStringLiteral("openssl-pkcs1"))
+        signature = DemoSigner::signWithOpenssl(path, {QStringLiteral("-sha1")});
+    else if (signer == QStringLiteral("other"))
+        signature = DemoSigner::sign(productIni + "extra=1\n");
+    else if (signer == QStringLiteral("short"))
+        signature = DemoSigner::sign(productIni).left(127);
+    else if (signer == QStringLiteral("long"))
+        signature = DemoSigner::sign(productIni) + '\0';
+    if (signer != QStringLiteral("empty"))
+        QVERIFY(!signature.isEmpty());
+    writeFile(QStringLiteral("client_linux_amd64.ini.sig"), signature);
+
+    const CheckOutcome outcome = runCheck(path, QString(), false);
+    QCOMPARE(outcome.state, Finished);
+    if (pass) {
+        QCOMPARE(outcome.events, (QStringList{"pass", "finished"}));
+        QVERIFY(outcome.messages.isEmpty());
+    } else {
+        // No library text reaches the log, only the check's own line.
+        QCOMPARE(outcome.events, (QStringList{"fail", "finished"}));
+        QCOMPARE(outcome.messages, QStringList{QStringLiteral("Signature check failed for %1").arg(path)});
+    }
+}
+
+void TestCheckSignature::failureEndsByCancelOnFailure_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("md5");
+    QTest::addColumn<QString>("openFailure");
+    QTest::addColumn<bool>("cancelOnFailure");
+
+    QTest::newRow("missing file, md5") << "absent.bin" << "d41d8cd98f00b204e9800998ecf8427e" << "absent.bin" << false;
+    QTest::newRow("missing file, signature") << "absent.ini" << "" << "absent.ini" << false;
+    QTest::newRow("missing sig file") << "unsigned.ini" << "" << "unsigned.ini.sig" << false;
+    QTest::newRow("missing sig file, cancelling") << "unsigned.ini" << "" << "unsigned.ini.sig" << true;
+    QTest::newRow("md5 mismatch, cancelling") << "unsigned.ini" << "00000000000000000000000000000000" << "" << true;
+}
+
+void TestCheckSignature::failureEndsByCancelOnFailure()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, md5);
+    QFETCH(QString, openFailure);
+    QFETCH(bool, cancelOnFailure);
+
+    writeFile(QStringLiteral("unsigned.ini"), productIni);
+    const QString path = tempDir.filePath(file);
+    const CheckOutcome outcome = runCheck(path, md5, cancelOnFailure);
+
+    QStringList expectedMessages;
+    if (!openFailure.isEmpty())
+        expectedMessages << QStringLiteral("Could not open file %1 for reading").arg(tempDir.filePath(openFailure));
+    expectedMessages << QStringLiteral("Signature check failed for %1").arg(path);
+    QCOMPARE(outcome.messages, expectedMessages);
+    if (cancelOnFailure) {
+        QCOMPARE(outcome.state, ErrorCanceled);
+        QCOMPARE(outcome.events, (QStringList{"fail", "canceled"}));
+        QCOMPARE(outcome.progress, 0.0);
+    } else {
+        QCOMPARE(outcome.state, Finished);
+        QCOMPARE(outcome.events, (QStringList{"fail", "finished"}));
+    }
+}
+
+void TestCheckSignature::directRunNeedsNoTask()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    const QString path = writeFile(QStringLiteral("direct.ini"), productIni);
+    QVERIFY(DemoSigner::signFile(path));
+    CheckSigFunc check(path, QString());
+    QSignalSpy messages(&check, &ASyncFunc::message);
+    QVERIFY(check.run());
+    QCOMPARE(messages.count(), 0);
+
+    writeFile(QStringLiteral("direct.ini"), productIni + "tampered=1\n");
+    QVERIFY(!check.run());
+}
+
+QTEST_GUILESS_MAIN(TestCheckSignature)
+#include "tst_checksignature.moc"

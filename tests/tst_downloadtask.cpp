@@ -1,0 +1,553 @@
+#include "download/downloadtaskspecification.h"
+#include "download/mirrors.h"
+#include "httptestserver.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int VERSION = 7;
+
+QByteArray pattern(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return data;
+}
+
+struct TickFigures
+{
+    quint64 done = 0;
+    quint64 total = 0;
+    quint64 speed = 0;
+    bool downloading = false;
+};
+
+TickFigures tick(TaskSpecification& task)
+{
+    TickFigures figures;
+    task.timeTick(figures.done, figures.total, figures.speed, figures.downloading);
+    return figures;
+}
+
+// Limits the size of files this process may write, so that writing to disk
+// fails at a known point.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit saved{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestDownloadTask : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void downloadsBody_data();
+    void downloadsBody();
+    void failingStatusStrikesMirror_data();
+    void failingStatusStrikesMirror();
+    void brokenTransferCountsError_data();
+    void brokenTransferCountsError();
+    void stallTimesOutAtSixteenthTick();
+    void writeFailureRetriesUntilNoMirrorLeft();
+    void uncreatableFileCancels();
+    void userCancelDeletesPartialFile();
+    void otherTaskCancelledAborts();
+    void busyMirrorWaitsForOtherTransfer();
+    void noMirrorLeftCancels();
+    void mirrorWithoutUrlUsesUpItsRetries();
+
+private:
+    // A registry of mirrors "a", "b", ... served below /a, /b, ... of the server.
+    void makeMirrors(const QStringList& names, int retries = 2);
+    QByteArray remoteUrlPath(const QString& mirror, const QString& file) const;
+    DownloadTaskSpecification* makeTask(const QString& remotePath, qint64 expectedSize = -1);
+    int totalUseCount() const;
+
+    HttpTestServer* server = nullptr;
+    QNetworkAccessManager* manager = nullptr;
+    Mirrors* mirrors = nullptr;
+    QTemporaryDir* tempDir = nullptr;
+    int iniCounter = 0;
+};
+
+void TestDownloadTask::init()
+{
+    server = new HttpTestServer(this);
+    QVERIFY(server->listen());
+    manager = new QNetworkAccessManager(this);
+    tempDir = new QTemporaryDir;
+    QVERIFY(tempDir->isValid());
+}
+
+void TestDownloadTask::cleanup()
+{
+    // Tasks first: they hold replies of the manager and mirrors of the registry.
+    qDeleteAll(findChildren<DownloadTaskSpecification*>(Qt::FindDirectChildrenOnly));
+    delete mirrors;
+    mirrors = nullptr;
+    delete manager;
+    delete server;
+    delete tempDir;
+}
+
+void TestDownloadTask::makeMirrors(const QStringList& names, int retries)
+{
+    QByteArray ini = "[mirrors]\nsize=" + QByteArray::number(names.size()) + "\n";
+    for (int i = 0; i < names.size(); ++i)
+        ini += QByteArray::number(i + 1) + "\\mirror=" + names.at(i).toUtf8() + "\n";
+    for (const QString& name : names) {
+        ini += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8()
+               + "\nretries=" + QByteArray::number(retries) + "\n";
+    }
+    const QString path = tempDir->filePath(QStringLiteral("mirrors%1.ini").arg(++iniCounter));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
+    mirrors = new Mirrors;
+    QVERIFY(mirrors->initDefault(path, VERSION));
+}
+
+QByteArray TestDownloadTask::remoteUrlPath(const QString& mirror, const QString& file) const
+{
+    return QStringLiteral("/%1/%2/%3").arg(mirror).arg(VERSION).arg(file).toUtf8();
+}
+
+DownloadTaskSpecification* TestDownloadTask::makeTask(const QString& remotePath, qint64 expectedSize)
+{
+    return new DownloadTaskSpecification(manager, mirrors, remotePath, tempDir->filePath(remotePath),
+                                         expectedSize, this, 0.5);
+}
+
+int TestDownloadTask::totalUseCount() const
+{
+    int capacity = 0;
+    int inUse = 0;
+    mirrors->calcUseStats(capacity, inUse);
+    return inUse;
+}
+
+void TestDownloadTask::downloadsBody_data()
+{
+    QTest::addColumn<HttpTestServer::Response>("response");
+    QTest::addColumn<qint64>("expectedSize");
+    QTest::addColumn<quint64>("reportedTotal");
+    QTest::addColumn<bool>("progressBeforeEnd");
+
+    const QByteArray body = pattern(300 * 1024);
+    const quint64 bodySize = quint64(body.size());
+    HttpTestServer::Response plain = HttpTestServer::Response::ok(body);
+    QTest::newRow("length announced, size unknown") << plain << qint64(-1) << bodySize << true;
+
+    HttpTestServer::Response noLength = plain;
+    noLength.sendContentLength = false;
+    QTest::newRow("no length, size unknown") << noLength << qint64(-1) << quint64(0) << false;
+    QTest::newRow("no length, size known") << noLength << qint64(body.size()) << bodySize << true;
+    QTest::newRow("announced length ignored when size known")
+        << plain << qint64(2 * body.size()) << quint64(2 * body.size()) << true;
+    QTest::newRow("body longer than expected") << plain << qint64(1000) << quint64(1000) << true;
+
+    HttpTestServer::Response drip = HttpTestServer::Response::ok(pattern(6000));
+    drip.dripChunk = 1000;
+    drip.dripIntervalMs = 5;
+    QTest::newRow("slow drip") << drip << qint64(-1) << quint64(6000) << true;
+}
+
+void TestDownloadTask::downloadsBody()
+{
+    QFETCH(HttpTestServer::Response, response);
+    QFETCH(qint64, expectedSize);
+    QFETCH(quint64, reportedTotal);
+    QFETCH(bool, progressBeforeEnd);
+
+    makeMirrors({"a"});
+    server->setResponse(remoteUrlPath("a", "dir/file.bin"), response);
+    QVERIFY(QDir(tempDir->path()).mkpath("dir"));
+    DownloadTaskSpecification* task = makeTask("dir/file.bin", expectedSize);
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    QSignalSpy progress(task, &TaskSpecification::updateProgress);
+
+    task->execute();
+    QCOMPARE(task->state, Running);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(canceled.count(), 0);
+    QCOMPARE(task->state, Finished);
+    QCOMPARE(messages.count(), 2);
+    QCOMPARE(messages.at(0).first().toString(), QStringLiteral("Downloading dir/file.bin"));
+    QCOMPARE(messages.at(1).first().toString(), QStringLiteral("Downloading dir/file.bin finished"));
+
+    QFile file(tempDir->filePath("dir/file.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), response.body);
+
+    // Progress stays within the task's weight and ends at it.
+    bool sawIntermediate = false;
+    for (const QList<QVariant>& values : std::as_const(progress)) {
+        const double value = values.first().toDouble();
+        QVERIFY2(value >= 0.0 && value <= 0.5, qPrintable(QString::number(value)));
+        if (value > 0.0 && value < 0.5)
+            sawIntermediate = true;
+    }
+    QCOMPARE(progress.last().first().toDouble(), 0.5);
+    if (!progressBeforeEnd)
+        QVERIFY(!sawIntermediate);
+
+    QCOMPARE(totalUseCount(), 0);
+    QCOMPARE(task->getCurrentMirror().name, QStringLiteral("a"));
+    const TickFigures first = tick(*task);
+    QCOMPARE(first.done, quint64(response.body.size()));
+    QCOMPARE(first.total, reportedTotal);
+    QCOMPARE(first.speed, quint64(response.body.size()));
+    QVERIFY(!first.downloading);
+    const TickFigures second = tick(*task);
+    QCOMPARE(second.done, quint64(response.body.size()));
+    QCOMPARE(second.speed, quint64(0));
+}
+
+void TestDownloadTask::failingStatusStrikesMirror_data()
+{
+    QTest::addColumn<HttpTestServer::Response>("failure");
+    QTest::addColumn<QString>("logText");
+
+    QTest::newRow("302") << HttpTestServer::Response::redirect("/elsewhere/file.bin") << QStringLiteral("returned 302");
+    QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
+    QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
+    QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
+}
+
+void TestDownloadTask::failingStatusStrikesMirror()
+{
+    QFETCH(HttpTestServer::Response, failure);
+    QFETCH(QString, logText);
+
+    makeMirrors({"a", "b"}, 5);
+    const QByteArray body = pattern(5000);
+    bool failed = false;
+    server->setHandler([&](const QByteArray& path) {
+        if (path.startsWith("/elsewhere"))
+            return HttpTestServer::Response::ok("redirect target");
+        if (!failed) {
+            failed = true;
+            return failure;
+        }
+        return HttpTestServer::Response::ok(body);
+    });
+    DownloadTaskSpecification* task = makeTask("file.bin");
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    task->execute();
+    QVERIFY(finished.wait(10000));
+
+    const QList<QByteArray> paths = server->requestedPaths();
+    QCOMPARE(paths.size(), 2);
+    const QString failedMirror = QString::fromUtf8(paths.at(0).mid(1, 1));
+    const QString goodMirror = QString::fromUtf8(paths.at(1).mid(1, 1));
+    QVERIFY(failedMirror != goodMirror);
+    // Struck off at once, whatever its retries.
+    QCOMPARE(mirrors->getMirrorIndex(failedMirror), -1);
+    QCOMPARE(mirrors->mirrorData().size(), 1);
+    QCOMPARE(server->requestCount("/elsewhere/file.bin"), 0);
+
+    QCOMPARE(messages.count(), 3);
+    const QString failureText = messages.at(1).first().toString();
+    if (!logText.isEmpty()) {
+        QCOMPARE(failureText, QStringLiteral("%1/%2/%3/file.bin %4")
+                                  .arg(server->baseUrl(), failedMirror)
+                                  .arg(VERSION)
+                                  .arg(logText));
+    } else {
+        QVERIFY(!failureText.isEmpty());
+    }
+    QFile file(tempDir->filePath("file.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
+}
+
+void TestDownloadTask::brokenTransferCountsError_data()
+{
+    QTest::addColumn<HttpTestServer::Response>("failure");
+
+    HttpTestServer::Response closed = HttpTestServer::Response::ok(pattern(200 * 1024));
+    closed.closeAfter = 50 * 1024;
+    QTest::newRow("closed mid-body") << closed;
+    HttpTestServer::Response closedEarly = HttpTestServer::Response::ok(pattern(1024));
+    closedEarly.closeAfter = 0;
+    QTest::newRow("closed before body") << closedEarly;
+}
+
+void TestDownloadTask::brokenTransferCountsError()
+{
+    QFETCH(HttpTestServer::Response, failure);
+
+    // The network layer may resend a request by itself when a connection
+    // breaks early, so the first few requests all fail.
+    makeMirrors({"a"}, 10);
+    const QByteArray body = pattern(70000);
+    server->setHandler([&](const QByteArray&) {
+        return server->requestCount() <= 4 ? failure : HttpTestServer::Response::ok(body);
+    });
+    DownloadTaskSpecification* task = makeTask("file.bin");
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    task->execute();
+    QVERIFY(finished.wait(10000));
+
+    QCOMPARE(mirrors->mirrorData().size(), 1);
+    const int errors = mirrors->mirrorData().first().errorCount;
+    QVERIFY2(errors >= 1 && errors <= 4, qPrintable(QString::number(errors)));
+    QCOMPARE(messages.count(), 2 + errors);
+    for (int i = 1; i <= errors; ++i)
+        QVERIFY(!messages.at(i).first().toString().isEmpty());
+    QFile file(tempDir->filePath("file.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
+}
+
+void TestDownloadTask::stallTimesOutAtSixteenthTick()
+{
+    makeMirrors({"a", "b"});
+    const QByteArray body = pattern(4000);
+    bool stalled = false;
+    server->setHandler([&](const QByteArray&) {
+        HttpTestServer::Response response = HttpTestServer::Response::ok(body);
+        if (!stalled) {
+            stalled = true;
+            response.stallAfter = 1000;
+        }
+        return response;
+    });
+    DownloadTaskSpecification* task = makeTask("file.bin", body.size());
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    task->execute();
+    QTRY_COMPARE(task->progress, 0.5 * 1000 / 4000);
+    const QString stalledMirror = task->getCurrentMirror().name;
+
+    for (int i = 1; i <= 15; ++i) {
+        const TickFigures figures = tick(*task);
+        QVERIFY2(figures.downloading, qPrintable(QStringLiteral("tick %1").arg(i)));
+        QCOMPARE(figures.done, quint64(1000));
+        QCOMPARE(figures.total, quint64(4000));
+    }
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(server->requestCount(), 1);
+
+    const TickFigures sixteenth = tick(*task);
+    QVERIFY(!sixteenth.downloading);
+    QCOMPARE(messages.count(), 2);
+    QCOMPARE(messages.at(1).first().toString(),
+             QStringLiteral("file file.bin timed out on mirror %1").arg(stalledMirror));
+    QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);
+
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(server->requestCount(), 2);
+    QFile file(tempDir->filePath("file.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
+}
+
+void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
+{
+    makeMirrors({"a", "b"}, 1);
+    server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok(pattern(512 * 1024)); });
+    DownloadTaskSpecification* task = makeTask("big.bin");
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    QSignalSpy registryMessages(mirrors, &Mirrors::message);
+    {
+        FileSizeLimit limit(100 * 1024);
+        task->execute();
+        QVERIFY(canceled.wait(10000));
+    }
+    QCOMPARE(task->state, ErrorCanceled);
+    // retries 1: each mirror is removed at its second error.
+    QCOMPARE(server->requestCount(), 4);
+    QCOMPARE(messages.count(), 5);
+    for (int i = 1; i < messages.count(); ++i)
+        QVERIFY(!messages.at(i).first().toString().isEmpty());
+    QVERIFY(mirrors->mirrorData().isEmpty());
+    QCOMPARE(registryMessages.count(), 3);
+    QCOMPARE(registryMessages.last().first().toString(),
+             QStringLiteral("There are no (more) known working mirrors available"));
+    QVERIFY(!QFile::exists(tempDir->filePath("big.bin")));
+}
+
+void TestDownloadTask::uncreatableFileCancels()
+{
+    makeMirrors({"a"});
+    DownloadTaskSpecification* task = makeTask("missing/dir/file.bin");
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy errors(task, &TaskSpecification::error);
+    task->execute();
+    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(task->state, ErrorCanceled);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(),
+             QStringLiteral("Unable to create file %1 for saving").arg(tempDir->filePath("missing/dir/file.bin")));
+    QCOMPARE(totalUseCount(), 0);
+    QCOMPARE(server->requestCount(), 0);
+}
+
+void TestDownloadTask::userCancelDeletesPartialFile()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
+    response.stallAfter = 2000;
+    server->setResponse(remoteUrlPath("a", "file.bin"), response);
+    DownloadTaskSpecification* task = makeTask("file.bin", 8000);
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    task->execute();
+    QTRY_VERIFY(task->progress > 0.0);
+    QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
+    QCOMPARE(totalUseCount(), 1);
+
+    task->userCanceled();
+    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(task->state, UserCanceled);
+    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
+    QCOMPARE(totalUseCount(), 0);
+    QCOMPARE(task->progress, 0.0);
+    QTRY_COMPARE(server->openConnections(), 0);
+
+    // A finished or cancelled task ignores a further cancel.
+    task->userCanceled();
+    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(totalUseCount(), 0);
+}
+
+void TestDownloadTask::otherTaskCancelledAborts()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
+    response.stallAfter = 2000;
+    server->setResponse(remoteUrlPath("a", "file.bin"), response);
+    DownloadTaskSpecification* task = makeTask("file.bin", 8000);
+    DownloadTaskSpecification* sibling = makeTask("other.bin");
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    task->execute();
+    QTRY_VERIFY(task->progress > 0.0);
+
+    task->onOtherTaskCancelled(sibling);
+    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(task->state, ErrorCanceled);
+    QCOMPARE(messages.last().first().toString(), QStringLiteral("Abort downloading file.bin"));
+    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
+    QCOMPARE(totalUseCount(), 0);
+    // The mirror is returned, not charged.
+    QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+}
+
+void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
+    first.stallAfter = 1000;
+    server->setResponse(remoteUrlPath("a", "first.bin"), first);
+    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
+
+    DownloadTaskSpecification* firstTask = makeTask("first.bin");
+    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
+    QSignalSpy secondFinished(secondTask, &TaskSpecification::finished);
+    firstTask->execute();
+    secondTask->execute();
+    QCOMPARE(secondTask->state, Running);
+    QTRY_COMPARE(server->requestCount(), 1);
+
+    // Waiting for a mirror is no transfer: no ticks counted, not downloading.
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(!tick(*secondTask).downloading);
+    QCOMPARE(secondTask->state, Running);
+    QCOMPARE(server->requestCount(), 1);
+
+    server->releaseStalled();
+    QVERIFY(firstFinished.wait(10000));
+    QTRY_COMPARE(secondFinished.count(), 1);
+    QCOMPARE(server->requestedPaths(), (QList<QByteArray>{remoteUrlPath("a", "first.bin"),
+                                                           remoteUrlPath("a", "second.bin")}));
+    QCOMPARE(totalUseCount(), 0);
+}
+
+void TestDownloadTask::noMirrorLeftCancels()
+{
+    makeMirrors({"a", "b"});
+    DownloadTaskSpecification* task = makeTask("file.bin");
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    QSignalSpy registryMessages(mirrors, &Mirrors::message);
+    task->execute();
+    QVERIFY(canceled.wait(10000));
+    QCOMPARE(task->state, ErrorCanceled);
+    QCOMPARE(server->requestCount(), 2);
+    QCOMPARE(registryMessages.count(), 1);
+    QCOMPARE(registryMessages.first().first().toString(),
+             QStringLiteral("There are no (more) known working mirrors available"));
+    QVERIFY(messages.last().first().toString().endsWith(QStringLiteral(" returned 404")));
+    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
+
+    // A later download fails at once, without a second report.
+    DownloadTaskSpecification* late = makeTask("late.bin");
+    QSignalSpy lateCanceled(late, &TaskSpecification::canceled);
+    late->execute();
+    QCOMPARE(lateCanceled.count(), 1);
+    QCOMPARE(registryMessages.count(), 1);
+}
+
+void TestDownloadTask::mirrorWithoutUrlUsesUpItsRetries()
+{
+    const QString path = tempDir->filePath(QStringLiteral("nourl.ini"));
+    QFile ini(path);
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[mirrors]\nsize=1\n1\\mirror=nourl\n[nourl]\nretries=3\n");
+    ini.close();
+    mirrors = new Mirrors;
+    QVERIFY(mirrors->initDefault(path, VERSION));
+    QCOMPARE(mirrors->mirrorData().first().url, QStringLiteral("/7"));
+
+    DownloadTaskSpecification* task = makeTask("file.bin");
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    QSignalSpy messages(task, &TaskSpecification::message);
+    task->execute();
+    QVERIFY(canceled.wait(10000));
+    QCOMPARE(task->state, ErrorCanceled);
+    // One start message and one line per failed attempt: errors 1 to 4.
+    QCOMPARE(messages.count(), 5);
+    QVERIFY(mirrors->mirrorData().isEmpty());
+    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
+}
+
+QTEST_GUILESS_MAIN(TestDownloadTask)
+#include "tst_downloadtask.moc"
