@@ -78,6 +78,10 @@ private:
 void TestCryptWrapper::initTestCase()
 {
     QVERIFY(tempDir.isValid());
+    // Before crypt_init() a key operation throws instead of ending the process.
+    Rsa_key key{};
+    QVERIFY_THROWS_EXCEPTION(crypt_exception, load_key(&key, PUBLIC_KEY, PUBLIC_KEY_SIZE));
+
     crypt_init();
     // A second call must be harmless and keep the indices.
     const int hash = hash_idx;

@@ -83,6 +83,7 @@ private slots:
     void userCancelDeletesPartialFile();
     void otherTaskCancelledAborts();
     void busyMirrorWaitsForOtherTransfer();
+    void cancelledWhileWaitingStaysCancelled();
     void noMirrorLeftCancels();
     void mirrorWithoutUrlUsesUpItsRetries();
 
@@ -234,6 +235,11 @@ void TestDownloadTask::downloadsBody()
     const TickFigures second = tick(*task);
     QCOMPARE(second.done, quint64(response.body.size()));
     QCOMPARE(second.speed, quint64(0));
+
+    // The mirror was returned once; a reset must not return it again.
+    task->reset();
+    QCOMPARE(mirrors->mirrorData().first().useCount, 0);
+    QVERIFY(QFile::exists(tempDir->filePath("dir/file.bin")));
 }
 
 void TestDownloadTask::failingStatusStrikesMirror_data()
@@ -498,6 +504,34 @@ void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
     QTRY_COMPARE(secondFinished.count(), 1);
     QCOMPARE(server->requestedPaths(), (QList<QByteArray>{remoteUrlPath("a", "first.bin"),
                                                            remoteUrlPath("a", "second.bin")}));
+    QCOMPARE(totalUseCount(), 0);
+}
+
+void TestDownloadTask::cancelledWhileWaitingStaysCancelled()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
+    first.stallAfter = 1000;
+    server->setResponse(remoteUrlPath("a", "first.bin"), first);
+    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
+
+    DownloadTaskSpecification* firstTask = makeTask("first.bin");
+    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
+    QSignalSpy secondCanceled(secondTask, &TaskSpecification::canceled);
+    firstTask->execute();
+    secondTask->execute();
+    secondTask->userCanceled();
+    QCOMPARE(secondCanceled.count(), 1);
+    QCOMPARE(secondTask->state, UserCanceled);
+
+    QTRY_COMPARE(server->requestCount(), 1);
+    server->releaseStalled();
+    QVERIFY(firstFinished.wait(10000));
+    // Let the end of the first transfer reach everyone that listens for it.
+    QCoreApplication::processEvents();
+    QCOMPARE(server->requestCount(remoteUrlPath("a", "second.bin")), 0);
+    QCOMPARE(secondTask->state, UserCanceled);
     QCOMPARE(totalUseCount(), 0);
 }
 

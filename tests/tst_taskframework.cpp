@@ -187,6 +187,7 @@ private Q_SLOTS:
     void emptyAndZeroParallel();
     void timeTickSums();
     void clearedSubTasksAreDisposed();
+    void runsAgainAfterCancelledRun();
 
     void asyncResult_data();
     void asyncResult();
@@ -484,6 +485,23 @@ void TestTaskFramework::clearedSubTasksAreDisposed()
     leaf->end(Ending::Error);
     QCOMPARE(spies.ends(), 0);
     QTRY_VERIFY(leaf.isNull());
+}
+
+void TestTaskFramework::runsAgainAfterCancelledRun()
+{
+    // The reset every real composed task uses: fresh subtasks per run.
+    GroupTask group(1, 1.0);
+    group.addLeaf(1.0, Ending::Error);
+    EndSpies spies(&group);
+    group.execute();
+    QTRY_COMPARE(spies.canceled.count(), 1);
+
+    group.clearSubTasks();
+    group.TaskSpecification::reset();
+    group.addLeaf(1.0, Ending::Finish);
+    group.execute();
+    QTRY_COMPARE(spies.finished.count(), 1);
+    QCOMPARE(spies.ends(), 2);
 }
 
 void TestTaskFramework::asyncResult_data()

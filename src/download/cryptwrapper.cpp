@@ -15,6 +15,14 @@ constexpr unsigned long MAX_KEY_EXPORT_LENGTH = 4096;
 // "sprng" reads the system's generator and keeps no state of its own.
 prng_state unusedPrngState;
 
+// libtomcrypt aborts the process when a key operation runs without a math
+// provider; a missing crypt_init() must be an error the caller can handle.
+void requireInit()
+{
+    if (ltc_mp.name == nullptr || hash_idx < 0 || prng_idx < 0)
+        throw crypt_exception("crypt_init has not been called");
+}
+
 } // namespace
 
 crypt_exception::crypt_exception(const std::string& message)
@@ -45,8 +53,8 @@ void crypt_init()
 
 void hash_msg(const unsigned char* message, unsigned long length, unsigned char* digest)
 {
+    requireInit();
     unsigned long digestLength = SHA1_DIGEST_LENGTH;
-    // Without crypt_init() the digest would stay unset; better to fail loudly.
     check_err("hash_memory", hash_memory(hash_idx, message, length, digest, &digestLength));
 }
 
@@ -59,12 +67,14 @@ void check_err(const char* context, int code)
 
 void load_key(Rsa_key* key, const unsigned char* der, unsigned long length)
 {
+    requireInit();
     check_err("rsa_import", rsa_import(der, length, key));
 }
 
 bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
                 const unsigned char* signature, unsigned long signatureLength)
 {
+    requireInit();
     unsigned char digest[SHA1_DIGEST_LENGTH];
     hash_msg(message, length, digest);
     int valid = 0;
@@ -76,6 +86,7 @@ bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length
 
 void create_key(Rsa_key* key)
 {
+    requireInit();
     check_err("rsa_make_key",
               rsa_make_key(&unusedPrngState, prng_idx, RSA_KEY_BITS / 8, RSA_PUBLIC_EXPONENT, key));
 }
@@ -83,6 +94,7 @@ void create_key(Rsa_key* key)
 void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
               unsigned char* signature, unsigned long* signatureLength)
 {
+    requireInit();
     unsigned char digest[SHA1_DIGEST_LENGTH];
     hash_msg(message, length, digest);
     check_err("rsa_sign_hash",

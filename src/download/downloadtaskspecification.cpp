@@ -302,6 +302,8 @@ void DownloadTaskSpecification::releaseReply()
         reply->abort();
     reply->deleteLater();
     reply = nullptr;
+    // Finished tasks stay in the tree until the update ends; keep no buffer.
+    chunk = QByteArray();
 }
 
 void DownloadTaskSpecification::stopWaitingForMirror()

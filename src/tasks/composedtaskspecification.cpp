@@ -38,6 +38,10 @@ void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
 void ComposedTaskSpecification::executeSubTasks()
 {
     state = Running;
+    // Subclasses reset with clearSubTasks(), which keeps the flags; a run
+    // after a cancelled one must still start its subtasks and end.
+    subTaskCanceled = false;
+    subtasksDoneCalled = false;
     const int n = qMin(maxParallelTasks, int(waitingTasks.size()));
     if (n <= 0) {
         subtasksDone();

@@ -64,6 +64,11 @@ void HttpTestServer::setResponse(const QByteArray& path, const Response& respons
     responses.insert(path, response);
 }
 
+void HttpTestServer::clearResponse(const QByteArray& path)
+{
+    responses.remove(path);
+}
+
 void HttpTestServer::setHandler(Handler newHandler)
 {
     handler = std::move(newHandler);

@@ -58,6 +58,7 @@ public:
     QString baseUrl() const;
 
     void setResponse(const QByteArray& path, const Response& response);
+    void clearResponse(const QByteArray& path);
     // Answers paths without a scripted response; the default answers 404.
     void setHandler(Handler handler);
 

@@ -1,0 +1,78 @@
+#include "downloadfilelisttaskspecification.h"
+
+#include "app/configuration.h"
+#include "download/downloadfiletaskspecification.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
+    QList<FileDownloadSpecification>* downloadList, QNetworkAccessManager* networkManager, Mirrors* mirrors,
+    Configuration* configuration, QObject* parent, double parentProgressRange)
+    // Without at least one slot no download would ever start.
+    : ComposedTaskSpecification(qMax(1, configuration->downloadConcurrency), parentProgressRange, parent)
+    , downloadList(downloadList)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , configuration(configuration)
+{
+}
+
+void DownloadFileListTaskSpecification::execute()
+{
+    makeSubtasksAndStart();
+}
+
+void DownloadFileListTaskSpecification::reset()
+{
+    clearSubTasks();
+    totalSize = 0;
+    TaskSpecification::reset();
+}
+
+void DownloadFileListTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
+                                                 bool& downloading)
+{
+    ComposedTaskSpecification::timeTick(downloadDone, downloadTotal, speed, downloading);
+    downloadTotal = quint64(totalSize);
+}
+
+bool DownloadFileListTaskSpecification::makeSubDirs()
+{
+    const QDir dir(configuration->tempDir);
+    QSet<QString> known{QStringLiteral(".")};
+    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
+        const QString path = QFileInfo(entry.fileName).path();
+        if (known.contains(path))
+            continue;
+        if (!dir.mkpath(path)) {
+            emit message(QStringLiteral("Could not create dir %1").arg(dir.canonicalPath() + QLatin1Char('/') + path));
+            errorCancel();
+            return false;
+        }
+        known.insert(path);
+    }
+    return true;
+}
+
+void DownloadFileListTaskSpecification::makeSubtasksAndStart()
+{
+    subTaskCanceled = false;
+    subtasksDoneCalled = false;
+    if (downloadList->isEmpty()) {
+        emit message(QStringLiteral("No downloads needed"));
+        finish();
+        return;
+    }
+    if (!makeSubDirs())
+        return;
+    emit message(QStringLiteral("Downloading files"));
+    const double share = 1.0 / double(downloadList->size());
+    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
+        addSubTask(new DownloadFileTaskSpecification(entry, networkManager, mirrors, configuration, this, share));
+        totalSize += entry.size;
+    }
+    state = Running;
+    executeSubTasks();
+}

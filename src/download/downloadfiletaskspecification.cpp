@@ -1,0 +1,76 @@
+#include "downloadfiletaskspecification.h"
+
+#include "app/configuration.h"
+#include "download/checksignaturetaskspecification.h"
+#include "download/downloadtaskspecification.h"
+#include "download/mirrors.h"
+
+namespace {
+
+constexpr double DownloadShare = 0.8;
+constexpr double CheckShare = 0.2;
+
+} // namespace
+
+DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
+                                                             QNetworkAccessManager* networkManager,
+                                                             Mirrors* mirrors, Configuration* configuration,
+                                                             QObject* parent, double parentProgressRange)
+    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    , fileSpec(fileSpec)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , configuration(configuration)
+{
+}
+
+void DownloadFileTaskSpecification::execute()
+{
+    makeSubtasksAndStart();
+}
+
+void DownloadFileTaskSpecification::reset()
+{
+    clearSubTasks();
+    downloadTask = nullptr;
+    TaskSpecification::reset();
+}
+
+void DownloadFileTaskSpecification::makeSubtasksAndStart()
+{
+    const QString localPath = configuration->tempDir + QLatin1Char('/') + fileSpec.fileName;
+    // A run after a mismatch starts with a clean slate.
+    subTaskCanceled = false;
+    subtasksDoneCalled = false;
+
+    downloadTask = new DownloadTaskSpecification(networkManager, mirrors,
+                                                 fileSpec.section + QLatin1Char('/') + fileSpec.fileName,
+                                                 localPath, fileSpec.size, this, DownloadShare);
+    addSubTask(downloadTask);
+    auto* check = new CheckSignatureTaskSpecification(localPath, fileSpec.md5, false, this, CheckShare);
+    connect(check, &CheckSignatureTaskSpecification::checkDone, this,
+            &DownloadFileTaskSpecification::onSigCheckDone);
+    addSubTask(check);
+
+    state = Running;
+    executeSubTasks();
+}
+
+void DownloadFileTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+{
+    Q_UNUSED(check);
+    if (pass)
+        return;
+    emit message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
+    mirrors->removeMirror(downloadTask->getCurrentMirror().name);
+    if (cancelRequested) {
+        // Fetching again would ignore the user's request to stop.
+        clearSubTasks();
+        downloadTask = nullptr;
+        subtasksDoneCalled = true;
+        userCancel();
+        return;
+    }
+    reset();
+    makeSubtasksAndStart();
+}

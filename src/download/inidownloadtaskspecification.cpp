@@ -1,0 +1,97 @@
+#include "download/inidownloadtaskspecification.h"
+
+#include "app/configuration.h"
+#include "download/checksignaturetaskspecification.h"
+#include "download/downloadtaskspecification.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr double DOWNLOAD_SHARE = 0.3333;
+
+} // namespace
+
+IniDownloadTaskSpecification::IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
+                                                           Configuration* configuration, QObject* parent,
+                                                           double parentProgressRange)
+    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , configuration(configuration)
+{
+}
+
+void IniDownloadTaskSpecification::execute()
+{
+    emit message(QStringLiteral("Download / check product ini"));
+    makeSubtasksAndStart();
+}
+
+void IniDownloadTaskSpecification::reset()
+{
+    clearSubTasks();
+    verifyFailures = 0;
+    TaskSpecification::reset();
+}
+
+void IniDownloadTaskSpecification::makeSubtasksAndStart()
+{
+    const QString iniName = configuration->updateTypeDesc.updateType + QStringLiteral(".ini");
+    const QString sigName = iniName + QStringLiteral(".sig");
+    const QString localIni = configuration->tempDir + QLatin1Char('/') + iniName;
+    const QString localSig = configuration->tempDir + QLatin1Char('/') + sigName;
+
+    // A previous run's outcome must not keep this one from starting.
+    subTaskCanceled = false;
+    subtasksDoneCalled = false;
+
+    double checkShare = 1.0;
+    if (verifyFailures != 0 || !QFile::exists(localIni)) {
+        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE));
+        checkShare = 1.0 - DOWNLOAD_SHARE;
+    }
+    if (verifyFailures != 0 || !QFile::exists(localSig)) {
+        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE));
+        checkShare -= DOWNLOAD_SHARE;
+    }
+    auto* check = new CheckSignatureTaskSpecification(localIni, QString(), false, this, checkShare);
+    connect(check, &CheckSignatureTaskSpecification::checkDone, this, &IniDownloadTaskSpecification::onSigCheckDone);
+    addSubTask(check);
+
+    state = Running;
+    executeSubTasks();
+}
+
+void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+{
+    Q_UNUSED(check);
+    if (pass)
+        return;
+    ++verifyFailures;
+    if (verifyFailures > MAX_VERIFY_FAILURES) {
+        emit message(QStringLiteral("Could not verify the product ini file. Aborting"));
+        endFromCheck(ErrorCanceled);
+        return;
+    }
+    if (cancelRequested) {
+        // The user asked to stop while the check ran; fetching again would
+        // ignore that request.
+        endFromCheck(UserCanceled);
+        return;
+    }
+    emit message(QStringLiteral("Could not verify the product ini file. Retrying"));
+    clearSubTasks();
+    TaskSpecification::reset();
+    makeSubtasksAndStart();
+}
+
+void IniDownloadTaskSpecification::endFromCheck(TaskState outcome)
+{
+    clearSubTasks();
+    subtasksDoneCalled = true;
+    if (outcome == UserCanceled)
+        userCancel();
+    else
+        errorCancel();
+}

@@ -1,0 +1,88 @@
+#include "filereplacelisttaskspecification.h"
+
+#include "app/configuration.h"
+#include "fileops/dircreatetaskspecification.h"
+#include "fileops/filereplacetaskspecification.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+
+FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
+    QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
+    Configuration* configuration, QObject* parent, double parentProgressRange)
+    : ComposedTaskSpecification(2, parentProgressRange, parent)
+    , replaceList(replaceList)
+    , deleteList(deleteList)
+    , configuration(configuration)
+    , oldCopies(&rollbackList)
+{
+}
+
+void FileReplaceListTaskSpecification::execute()
+{
+    Q_EMIT message(QStringLiteral("Starting file updates"));
+    makeSubtasksAndStart();
+}
+
+void FileReplaceListTaskSpecification::makeSubtasksAndStart()
+{
+    oldCopies.start(Configuration::getAppRootPath());
+    const int dirCount = makeSubdirTasks();
+    makeFileReplaceTasks(dirCount > 0);
+    state = Running;
+    executeSubTasks();
+}
+
+int FileReplaceListTaskSpecification::makeSubdirTasks()
+{
+    const QDir root(Configuration::getAppRootPath());
+    QSet<QString> seen;
+    QStringList missing;
+    for (const FileReplaceSpecification& record : std::as_const(*replaceList)) {
+        const QString dir = QFileInfo(root, record.destFileName(QString())).absolutePath();
+        if (seen.contains(dir))
+            continue;
+        seen.insert(dir);
+        if (!QDir(dir).exists())
+            missing.append(dir);
+    }
+    // A parent sorts before its children, so directories are created
+    // outermost first and removed innermost first.
+    missing.sort();
+
+    const int count = missing.size();
+    for (const QString& dir : std::as_const(missing))
+        addSubTask(new DirCreateTaskSpecification(dir, &rollbackList, this, 0.1 / count));
+    return count;
+}
+
+void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
+{
+    const double total = haveDirTasks ? 0.9 : 1.0;
+    const int n = replaceList->size();
+    for (int i = 0; i < n; ++i) {
+        FileReplaceSpecification record = replaceList->at(i);
+        auto* task = new FileReplaceTaskSpecification(record, deleteList, &rollbackList,
+                                                      configuration, this, total / n);
+        task->setOldCopyDirectory(&oldCopies);
+        addSubTask(task);
+    }
+}
+
+void FileReplaceListTaskSpecification::subtasksDone()
+{
+    if (getStateFromSubTasks() != Finished) {
+        Q_EMIT message(QStringLiteral("rolling back file updates"));
+        rollbackList.rollback(this);
+    }
+    ComposedTaskSpecification::subtasksDone();
+}
+
+void FileReplaceListTaskSpecification::reset()
+{
+    clearSubTasks();
+    rollbackList.rollback(this);
+    TaskSpecification::reset();
+}

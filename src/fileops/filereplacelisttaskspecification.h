@@ -1,0 +1,43 @@
+#ifndef FILEREPLACELISTTASKSPECIFICATION_H
+#define FILEREPLACELISTTASKSPECIFICATION_H
+
+#include "fileops/oldcopydirectory.h"
+#include "manifest/filereplacespecification.h"
+#include "tasks/composedtaskspecification.h"
+#include "tasks/rollbackdatalist.h"
+
+#include <QList>
+#include <QString>
+
+class Configuration;
+
+// Installs every file of an update: first the missing directories, then one
+// file replacement per record, two at a time, all journalled together. When
+// anything fails or the user cancels, the whole journal is undone.
+class FileReplaceListTaskSpecification : public ComposedTaskSpecification
+{
+    Q_OBJECT
+public:
+    FileReplaceListTaskSpecification(QList<FileReplaceSpecification>* replaceList,
+                                     QList<QString>* deleteList, Configuration* configuration,
+                                     QObject* parent, double parentProgressRange);
+
+    void makeSubtasksAndStart();
+    int makeSubdirTasks();
+    void makeFileReplaceTasks(bool haveDirTasks);
+
+    QList<FileReplaceSpecification>* replaceList;
+    QList<QString>* deleteList;
+    RollbackDataList rollbackList;
+    Configuration* configuration;
+
+public Q_SLOTS:
+    void execute() override;
+    void reset() override;
+    void subtasksDone() override;
+
+private:
+    OldCopyDirectory oldCopies;
+};
+
+#endif

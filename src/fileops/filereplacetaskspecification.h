@@ -1,0 +1,60 @@
+#ifndef FILEREPLACETASKSPECIFICATION_H
+#define FILEREPLACETASKSPECIFICATION_H
+
+#include "fileops/oldcopydirectory.h"
+#include "manifest/filereplacespecification.h"
+#include "tasks/composedtaskspecification.h"
+#include "tasks/rollbackdatalist.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Configuration;
+
+// Installs one downloaded file so that it can be undone: the installed
+// version is moved into "old", the new one copied or unpacked (and an
+// unpacked one checked by MD5). On success the journal goes to the replace
+// list and the old copy is queued for deletion; on failure this task undoes
+// its own steps at once.
+class FileReplaceTaskSpecification : public ComposedTaskSpecification
+{
+    Q_OBJECT
+public:
+    FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
+                                 QList<QString>* deleteList,
+                                 RollbackDataList* parentRollbackList,
+                                 Configuration* configuration, QObject* parent,
+                                 double parentProgressRange);
+
+    // Shares the old-copy names of one update between its replacements;
+    // without it the task keeps a directory of its own. Not owned.
+    void setOldCopyDirectory(OldCopyDirectory* directory);
+
+    void makeSubtasksAndStart();
+    static void makeSingleFileExecutable(const QString& path);
+
+    static const QStringList executableFiles;
+    static const QStringList executableSuffixes;
+
+    FileReplaceSpecification replaceSpecification;
+    QList<QString>* deleteList;
+    RollbackDataList* parentRollbackList;
+    RollbackDataList rollbackList;
+    Configuration* configuration;
+    bool movedAside;
+    // Where the installed version went in this run, relative to the
+    // application directory.
+    QString oldCopyName;
+
+public Q_SLOTS:
+    void execute() override;
+    void reset() override;
+    void subtasksDone() override;
+
+private:
+    OldCopyDirectory ownOldCopies;
+    OldCopyDirectory* oldCopies;
+};
+
+#endif

@@ -1,0 +1,21 @@
+#ifndef FILEDOWNLOADSPECIFICATION_H
+#define FILEDOWNLOADSPECIFICATION_H
+
+#include <QString>
+#include <QtGlobal>
+
+// One file to fetch from the mirrors into the temporary download directory.
+// Paths are relative, with "/" as separator.
+class FileDownloadSpecification
+{
+public:
+    // Product-ini section; also the file's directory on the mirrors.
+    QString section;
+    // Path below the section on the mirrors and below the download directory.
+    QString fileName;
+    // Expected MD5 of the downloaded file, hexadecimal, any letter case.
+    QString md5;
+    qint64 size = 0;
+};
+
+#endif

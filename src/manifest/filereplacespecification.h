@@ -1,0 +1,31 @@
+#ifndef FILEREPLACESPECIFICATION_H
+#define FILEREPLACESPECIFICATION_H
+
+#include <QString>
+#include <QtGlobal>
+
+// One downloaded file to install into the application directory. A record
+// with an unzipFileName is a gzip file that is unpacked to that path and
+// checked against unzipMd5; any other record is copied to fileName.
+class FileReplaceSpecification
+{
+public:
+    bool hasUnzip() const;
+    // Installed path, relative to the application directory.
+    QString pureDestFilePath() const;
+    // The installed path with `prefix` put in front of its last component.
+    QString destFileName(const QString& prefix) const;
+    // Where the previous version is kept while the update runs, relative to
+    // the application directory: always directly inside "old".
+    QString oldDestFileName() const;
+
+    QString section;
+    // Name of the downloaded copy; for a plain file also the installed path.
+    QString fileName;
+    QString unzipMd5;
+    // Carried along from the product ini; nothing checks it.
+    qint64 unzipSize = 0;
+    QString unzipFileName;
+};
+
+#endif

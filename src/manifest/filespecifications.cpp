@@ -1,0 +1,8 @@
+#include "filespecifications.h"
+
+void FileSpecifications::clear()
+{
+    downloadList = QList<FileDownloadSpecification>();
+    replaceList = QList<FileReplaceSpecification>();
+    deleteList = QList<QString>();
+}

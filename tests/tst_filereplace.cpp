@@ -1,0 +1,292 @@
+#include "app/configuration.h"
+#include "fileops/filereplacetaskspecification.h"
+#include "filetree.h"
+#include "taskrun.h"
+#include "tasks/rollbackdatalist.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString installedName = QStringLiteral("plugins/a.so");
+const QString oldName = QStringLiteral("old/_old_a.so");
+
+QFileDevice::Permissions mode(int octal)
+{
+    QFileDevice::Permissions result;
+    const int bits[9] = {0400, 0200, 0100, 040, 020, 010, 04, 02, 01};
+    const QFileDevice::Permission flags[9] = {
+        QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
+        QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+    for (int i = 0; i < 9; ++i) {
+        if (octal & bits[i])
+            result |= flags[i];
+    }
+    // The user bits are the owner's as seen by the owner.
+    if (octal & 0400)
+        result |= QFileDevice::ReadUser;
+    if (octal & 0200)
+        result |= QFileDevice::WriteUser;
+    if (octal & 0100)
+        result |= QFileDevice::ExeUser;
+    return result;
+}
+
+} // namespace
+
+class TestFileReplace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void steps_data();
+    void steps();
+    void failedStepRestoresPreviousVersion_data();
+    void failedStepRestoresPreviousVersion();
+    void permissionsAndOldCopies_data();
+    void permissionsAndOldCopies();
+
+private:
+    FileReplaceSpecification record(const QString& installed, bool packed,
+                                    const QByteArray& content, const QString& md5 = QString());
+    QString app(const QString& relative) const { return QDir(appDir).filePath(relative); }
+
+    QScopedPointer<QTemporaryDir> dir;
+    QString appDir;
+    QString downloadDir;
+    QScopedPointer<Configuration> configuration;
+};
+
+void TestFileReplace::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+    appDir = QDir(dir->path()).filePath(QStringLiteral("app"));
+    downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
+    QVERIFY(QDir().mkpath(appDir));
+    QVERIFY(QDir().mkpath(downloadDir));
+    Configuration::setAppRootPath(appDir);
+    configuration.reset(new Configuration);
+    configuration->tempDir = downloadDir;
+}
+
+void TestFileReplace::cleanup()
+{
+    Configuration::setAppRootPath(QString());
+}
+
+// Puts the download for `installed` into the download directory and
+// returns its record; a packed file is downloaded as installed + ".gz".
+FileReplaceSpecification TestFileReplace::record(const QString& installed, bool packed,
+                                                 const QByteArray& content, const QString& md5)
+{
+    FileReplaceSpecification result;
+    result.section = QStringLiteral("client");
+    if (packed) {
+        result.fileName = installed + QStringLiteral(".gz");
+        result.unzipFileName = installed;
+        result.unzipMd5 = md5.isNull() ? FileTree::md5Hex(content).toUpper() : md5;
+        result.unzipSize = content.size();
+        FileTree::write(QDir(downloadDir).filePath(result.fileName), FileTree::gzip(content));
+    } else {
+        result.fileName = installed;
+        FileTree::write(QDir(downloadDir).filePath(result.fileName), content);
+    }
+    return result;
+}
+
+void TestFileReplace::steps_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("oldCopyLeft");
+    QTest::addColumn<bool>("packed");
+    QTest::addColumn<QStringList>("steps");
+
+    const QString copy = QStringLiteral("FileCopyTaskSpecification %1");
+    const QString unzip = QStringLiteral("FileUnzipTaskSpecification %1");
+    const QString check = QStringLiteral("CheckSignatureTaskSpecification 0.2");
+    const QString rename = QStringLiteral("FileRenameTaskSpecification 0.1");
+    const QString remove = QStringLiteral("FileDeleteTaskSpecification 0.1");
+
+    QTest::newRow("new plain") << false << false << false << QStringList{copy.arg(1.0)};
+    QTest::newRow("new packed") << false << false << true << QStringList{unzip.arg(0.8), check};
+    QTest::newRow("installed plain") << true << false << false
+                                     << QStringList{rename, copy.arg(0.9)};
+    QTest::newRow("installed packed") << true << false << true
+                                      << QStringList{rename, unzip.arg(0.7), check};
+    QTest::newRow("installed plain, old copy left")
+        << true << true << false << QStringList{remove, rename, copy.arg(0.8)};
+    QTest::newRow("installed packed, old copy left")
+        << true << true << true << QStringList{remove, rename, unzip.arg(0.6), check};
+}
+
+void TestFileReplace::steps()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, oldCopyLeft);
+    QFETCH(bool, packed);
+    QFETCH(QStringList, steps);
+
+    if (installed)
+        QVERIFY(FileTree::write(app(installedName), "previous"));
+    if (oldCopyLeft)
+        QVERIFY(FileTree::write(app(oldName), "from an earlier update"));
+    const QString unrelated = app(QStringLiteral("plugins/b.so"));
+    QVERIFY(FileTree::write(unrelated, "unrelated"));
+    FileTree::Snapshot before = FileTree::snapshot(appDir);
+    // Removing the earlier update's copy is final.
+    before.files.remove(oldName);
+
+    FileReplaceSpecification spec = record(installedName, packed, "new version");
+    QList<QString> deleteList{QStringLiteral("dropped")};
+    RollbackDataList parentJournal;
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+                                      nullptr, 0.25);
+    const TaskRun run = runTask(task);
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(run.messages.value(0), QStringLiteral("add/replace %1").arg(spec.fileName));
+    QCOMPARE(task.progress, 0.25);
+    QStringList actualSteps;
+    for (const TaskSpecification* sub : std::as_const(task.subTasks))
+        actualSteps << QStringLiteral("%1 %2").arg(QLatin1String(sub->metaObject()->className()))
+                           .arg(sub->parentProgressRange);
+    QCOMPARE(actualSteps, steps);
+
+    QCOMPARE(FileTree::read(app(installedName)), QByteArray("new version"));
+    QCOMPARE(FileTree::read(unrelated), QByteArray("unrelated"));
+    if (installed) {
+        QCOMPARE(FileTree::read(app(oldName)), QByteArray("previous"));
+        QCOMPARE(deleteList, (QList<QString>{"dropped", oldName}));
+        QStringList journal = FileTree::describe(parentJournal, appDir);
+        if (!oldCopyLeft)
+            QCOMPARE(journal.takeFirst(), QStringLiteral("2 old"));
+        QCOMPARE(journal, (QStringList{"0 old/_old_a.so <- plugins/a.so", "1 plugins/a.so"}));
+    } else {
+        QCOMPARE(deleteList, QList<QString>{"dropped"});
+        QCOMPARE(FileTree::describe(parentJournal, appDir), QStringList{"1 plugins/a.so"});
+        QVERIFY(!QFileInfo::exists(app(QStringLiteral("old"))));
+    }
+
+    // The journal handed on undoes the replacement completely.
+    QVERIFY(parentJournal.rollback(nullptr));
+    const FileTree::Snapshot after = FileTree::snapshot(appDir);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestFileReplace::failedStepRestoresPreviousVersion_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("packed");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("text"); // %1 download, %2 installed file, %3 old copy
+
+    QTest::newRow("bad MD5 after unpacking")
+        << true << true << "md5" << "Signature check failed for %2";
+    QTest::newRow("bad MD5 of a new file") << false << true << "md5"
+                                           << "Signature check failed for %2";
+    QTest::newRow("corrupt gzip") << true << true << "corrupt" << "Could not unzip '%1' to '%2'";
+    QTest::newRow("download missing") << true << false << "missing"
+                                      << "Could not copy '%1' to '%2'";
+    QTest::newRow("old copy cannot be deleted") << true << false << "stuck"
+                                                << "Could not delete '%3'";
+}
+
+void TestFileReplace::failedStepRestoresPreviousVersion()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, packed);
+    QFETCH(QString, fault);
+    QFETCH(QString, text);
+
+    QVERIFY(QDir().mkpath(app(QStringLiteral("plugins"))));
+    if (installed) {
+        QVERIFY(FileTree::write(app(installedName), "previous"));
+        QVERIFY(QFile::setPermissions(app(installedName), mode(0750)));
+    }
+    if (fault == QLatin1String("stuck"))
+        QVERIFY(FileTree::write(app(oldName + QStringLiteral("/inside")), "x"));
+    const FileTree::Snapshot before = FileTree::snapshot(appDir);
+
+    FileReplaceSpecification spec =
+        record(installedName, packed, "new version",
+               fault == QLatin1String("md5") ? FileTree::md5Hex("other") : QString());
+    const QString source = QDir(downloadDir).filePath(spec.fileName);
+    if (fault == QLatin1String("corrupt"))
+        QVERIFY(FileTree::write(source, FileTree::gzip("new version").left(15)));
+    if (fault == QLatin1String("missing"))
+        QVERIFY(QFile::remove(source));
+
+    QList<QString> deleteList;
+    RollbackDataList parentJournal;
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+                                      nullptr, 1.0);
+    const TaskRun run = runTask(task);
+
+    QCOMPARE(run.state, ErrorCanceled);
+    const QString expected = QString(text)
+                                 .replace(QLatin1String("%1"), source)
+                                 .replace(QLatin1String("%2"), app(installedName))
+                                 .replace(QLatin1String("%3"), app(oldName));
+    QVERIFY2(run.messages.contains(expected),
+             qPrintable(run.messages.join(QLatin1Char('\n'))));
+    QVERIFY(!run.messages.join(QLatin1Char('\n')).contains(QLatin1String("warning")));
+    QVERIFY(deleteList.isEmpty());
+    QVERIFY(parentJournal.isEmpty());
+    const FileTree::Snapshot after = FileTree::snapshot(appDir);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestFileReplace::permissionsAndOldCopies_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<bool>("packed");
+    QTest::addColumn<int>("downloadMode");
+    QTest::addColumn<int>("installedMode");
+    QTest::addColumn<bool>("oldCopyDeleted");
+
+    QTest::newRow("the updater itself") << "update" << false << 0644 << 0755 << false;
+    QTest::newRow("a Qt library the updater runs on")
+        << "libQtCore.so.4" << false << 0666 << 0755 << false;
+    QTest::newRow("start script") << "vx3client_runscript.sh" << false << 0644 << 0755 << true;
+    QTest::newRow("library .so") << "lib/libx.so" << false << 0600 << 0755 << true;
+    QTest::newRow("library .so.4, packed") << "lib/libx.so.4" << true << 0644 << 0755 << true;
+    QTest::newRow("longer version suffix") << "lib/libx.so.4.8" << false << 0640 << 0640 << true;
+    QTest::newRow("upper case suffix") << "lib/LIBX.SO" << false << 0644 << 0644 << true;
+    QTest::newRow("writable by others") << "data/readme.txt" << false << 0666 << 0644 << true;
+    QTest::newRow("writable by the group") << "bin/error_report" << false << 0775 << 0755 << true;
+}
+
+void TestFileReplace::permissionsAndOldCopies()
+{
+    QFETCH(QString, installed);
+    QFETCH(bool, packed);
+    QFETCH(int, downloadMode);
+    QFETCH(int, installedMode);
+    QFETCH(bool, oldCopyDeleted);
+
+    QVERIFY(FileTree::write(app(installed), "previous"));
+    FileReplaceSpecification spec = record(installed, packed, "new version");
+    QVERIFY(QFile::setPermissions(QDir(downloadDir).filePath(spec.fileName), mode(downloadMode)));
+
+    QList<QString> deleteList;
+    RollbackDataList parentJournal;
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+                                      nullptr, 1.0);
+    QCOMPARE(runTask(task).state, Finished);
+
+    // The user bits depend on who runs the test; the owner bits do not.
+    const QFileDevice::Permissions userBits =
+        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    QCOMPARE(QFile::permissions(app(installed)) & ~userBits, mode(installedMode) & ~userBits);
+    const QString oldCopy = QStringLiteral("old/_old_") + QFileInfo(installed).fileName();
+    QCOMPARE(FileTree::read(app(oldCopy)), QByteArray("previous"));
+    QCOMPARE(deleteList, oldCopyDeleted ? QList<QString>{oldCopy} : QList<QString>{});
+}
+
+QTEST_GUILESS_MAIN(TestFileReplace)
+#include "tst_filereplace.moc"

@@ -1,0 +1,70 @@
+#include "manifest/filespecifications.h"
+
+#include <QtTest>
+
+class TestFileSpecifications : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void destinationNames_data();
+    void destinationNames();
+    void clearEmptiesEveryList();
+};
+
+void TestFileSpecifications::destinationNames_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("unzipFileName");
+    QTest::addColumn<bool>("packed");
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("prefixed");
+    QTest::addColumn<QString>("old");
+
+    QTest::newRow("plain in subdirectory") << "plugins/a.so" << "" << false << "plugins/a.so"
+                                           << "plugins/_old_a.so" << "old/_old_a.so";
+    QTest::newRow("plain at top") << "a.so" << "" << false << "a.so" << "_old_a.so"
+                                  << "old/_old_a.so";
+    QTest::newRow("packed") << "bin/a.gz" << "bin/a" << true << "bin/a" << "bin/_old_a"
+                            << "old/_old_a";
+    QTest::newRow("packed to other directory") << "x.gz" << "lib/deep/x" << true << "lib/deep/x"
+                                               << "lib/deep/_old_x" << "old/_old_x";
+    QTest::newRow("same name elsewhere") << "y/lib.so" << "" << false << "y/lib.so"
+                                         << "y/_old_lib.so" << "old/_old_lib.so";
+}
+
+void TestFileSpecifications::destinationNames()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, unzipFileName);
+
+    FileReplaceSpecification record;
+    record.fileName = fileName;
+    record.unzipFileName = unzipFileName;
+
+    QTEST(record.hasUnzip(), "packed");
+    QTEST(record.pureDestFilePath(), "installed");
+    QTEST(record.destFileName(QString()), "installed");
+    QTEST(record.destFileName(QStringLiteral("_old_")), "prefixed");
+    QTEST(record.oldDestFileName(), "old");
+}
+
+void TestFileSpecifications::clearEmptiesEveryList()
+{
+    FileSpecifications lists;
+    lists.downloadList.append(FileDownloadSpecification{"s", "a", "00", 3});
+    lists.replaceList.append(FileReplaceSpecification());
+    lists.deleteList.append(QStringLiteral("gone"));
+    const FileSpecifications shared = lists;
+
+    lists.clear();
+    QVERIFY(lists.downloadList.isEmpty());
+    QVERIFY(lists.replaceList.isEmpty());
+    QVERIFY(lists.deleteList.isEmpty());
+    // A copy taken before is a value of its own.
+    QCOMPARE(shared.downloadList.size(), 1);
+    QCOMPARE(shared.deleteList.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestFileSpecifications)
+#include "tst_filespecifications.moc"

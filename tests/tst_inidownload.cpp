@@ -1,0 +1,315 @@
+#include "app/configuration.h"
+#include "demosigner.h"
+#include "download/checksignaturetaskspecification.h"
+#include "download/cryptwrapper.h"
+#include "download/downloadtaskspecification.h"
+#include "download/inidownloadtaskspecification.h"
+#include "download/mirrors.h"
+#include "httptestserver.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest>
+
+namespace {
+
+constexpr int VERSION = 12;
+const QString updateType = QStringLiteral("client_linux_amd64");
+const QByteArray iniPath = "/m/12/client_linux_amd64.ini";
+const QByteArray sigPath = "/m/12/client_linux_amd64.ini.sig";
+const QByteArray productIni("[bin]\nclient=00112233445566778899aabbccddeeff::2048\n");
+
+struct EndSpies
+{
+    explicit EndSpies(TaskSpecification* task)
+        : finished(task, &TaskSpecification::finished)
+        , canceled(task, &TaskSpecification::canceled)
+        , messages(task, &TaskSpecification::message)
+    {
+    }
+    int ends() const { return int(finished.count() + canceled.count()); }
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const QList<QVariant>& values : messages)
+            texts << values.first().toString();
+        return texts;
+    }
+
+    QSignalSpy finished;
+    QSignalSpy canceled;
+    QSignalSpy messages;
+};
+
+} // namespace
+
+class TestIniDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void reusesLocalFiles_data();
+    void reusesLocalFiles();
+    void failedVerificationFetchesBothAgain();
+    void resetAllowsReuseAgain();
+    void givesUpAfterTooManyFailures();
+    void downloadGivingUpCancels();
+    void userCancelDuringFailingCheckStops();
+    void runsAgainAfterFailedRun();
+
+private:
+    void writeLocal(const QString& name, const QByteArray& content);
+    IniDownloadTaskSpecification* makeTask();
+
+    HttpTestServer* server = nullptr;
+    QNetworkAccessManager* manager = nullptr;
+    Mirrors* mirrors = nullptr;
+    Configuration* configuration = nullptr;
+    QTemporaryDir* tempDir = nullptr;
+    QByteArray goodSignature;
+};
+
+void TestIniDownload::initTestCase()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    crypt_init();
+    goodSignature = DemoSigner::sign(productIni);
+    QCOMPARE(goodSignature.size(), 128);
+}
+
+void TestIniDownload::init()
+{
+    server = new HttpTestServer(this);
+    QVERIFY(server->listen());
+    server->setResponse(iniPath, HttpTestServer::Response::ok(productIni));
+    server->setResponse(sigPath, HttpTestServer::Response::ok(goodSignature));
+    manager = new QNetworkAccessManager(this);
+    tempDir = new QTemporaryDir;
+    QVERIFY(tempDir->isValid());
+
+    const QString mirrorsIni = tempDir->filePath(QStringLiteral("mirrors.ini"));
+    QFile file(mirrorsIni);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[mirrors]\nsize=1\n1\\mirror=m\n[m]\nretries=1000\nurl=" + server->baseUrl().toUtf8() + "/m\n");
+    file.close();
+    mirrors = new Mirrors;
+    QVERIFY(mirrors->initDefault(mirrorsIni, VERSION));
+
+    configuration = new Configuration;
+    configuration->tempDir = tempDir->filePath(QStringLiteral("download"));
+    configuration->updateTypeDesc.updateType = updateType;
+    QVERIFY(QDir().mkpath(configuration->tempDir));
+}
+
+void TestIniDownload::cleanup()
+{
+    qDeleteAll(findChildren<IniDownloadTaskSpecification*>(Qt::FindDirectChildrenOnly));
+    // Discarded subtasks go with deleteLater; let them go before the manager.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete mirrors;
+    delete configuration;
+    delete manager;
+    delete server;
+    delete tempDir;
+}
+
+void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
+{
+    QFile file(configuration->tempDir + QLatin1Char('/') + name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+IniDownloadTaskSpecification* TestIniDownload::makeTask()
+{
+    return new IniDownloadTaskSpecification(manager, mirrors, configuration, this, 1.0);
+}
+
+void TestIniDownload::reusesLocalFiles_data()
+{
+    QTest::addColumn<bool>("iniPresent");
+    QTest::addColumn<bool>("sigPresent");
+    QTest::addColumn<QList<double>>("weights");
+
+    QTest::newRow("none present") << false << false << QList<double>{0.3333, 0.3333, 0.3334};
+    QTest::newRow("ini present") << true << false << QList<double>{0.3333, 0.6667};
+    QTest::newRow("signature present") << false << true << QList<double>{0.3333, 0.6667};
+    QTest::newRow("both present") << true << true << QList<double>{1.0};
+}
+
+void TestIniDownload::reusesLocalFiles()
+{
+    QFETCH(bool, iniPresent);
+    QFETCH(bool, sigPresent);
+    QFETCH(QList<double>, weights);
+
+    if (iniPresent)
+        writeLocal(updateType + ".ini", productIni);
+    if (sigPresent)
+        writeLocal(updateType + ".ini.sig", goodSignature);
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+
+    QCOMPARE(task->subTasks.size(), weights.size());
+    for (int i = 0; i < weights.size(); ++i)
+        QVERIFY2(qFuzzyCompare(task->subTasks.at(i)->parentProgressRange, weights.at(i)), qPrintable(QString::number(i)));
+    QVERIFY(qobject_cast<CheckSignatureTaskSpecification*>(task->subTasks.last()));
+
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.ends(), 1);
+    QCOMPARE(task->state, Finished);
+    QCOMPARE(task->progress, 1.0);
+    QCOMPARE(server->requestCount(iniPath), iniPresent ? 0 : 1);
+    QCOMPARE(server->requestCount(sigPath), sigPresent ? 0 : 1);
+    QCOMPARE(spies.messageTexts().first(), QStringLiteral("Download / check product ini"));
+}
+
+void TestIniDownload::failedVerificationFetchesBothAgain()
+{
+    // Both files present, but the local ini was altered after signing.
+    writeLocal(updateType + ".ini", productIni + "injected=1\n");
+    writeLocal(updateType + ".ini.sig", goodSignature);
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+    QCOMPARE(task->subTasks.size(), 1);
+
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.ends(), 1);
+    QCOMPARE(task->state, Finished);
+    QCOMPARE(server->requestCount(iniPath), 1);
+    QCOMPARE(server->requestCount(sigPath), 1);
+
+    const QStringList texts = spies.messageTexts();
+    const QString localIni = configuration->tempDir + QStringLiteral("/client_linux_amd64.ini");
+    QCOMPARE(texts.mid(0, 3), (QStringList{QStringLiteral("Download / check product ini"),
+                                           QStringLiteral("Signature check failed for %1").arg(localIni),
+                                           QStringLiteral("Could not verify the product ini file. Retrying")}));
+    QFile file(localIni);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), productIni);
+}
+
+void TestIniDownload::resetAllowsReuseAgain()
+{
+    // The server delivers a bad signature once, then the good one.
+    server->clearResponse(sigPath);
+    server->setHandler([this](const QByteArray& path) {
+        Q_UNUSED(path);
+        return HttpTestServer::Response::ok(server->requestCount(sigPath) == 1 ? QByteArray(128, 'x') : goodSignature);
+    });
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(server->requestCount(), 4);
+
+    // After a reset the verified local files are reused again.
+    task->reset();
+    QCOMPARE(task->state, Idle);
+    task->execute();
+    QTRY_COMPARE(spies.finished.count(), 2);
+    QCOMPARE(server->requestCount(), 4);
+}
+
+void TestIniDownload::givesUpAfterTooManyFailures()
+{
+    writeLocal(updateType + ".ini", productIni);
+    writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
+    server->setResponse(sigPath, HttpTestServer::Response::ok(QByteArray(128, 'x')));
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+    QVERIFY(spies.canceled.wait(120000));
+    QCOMPARE(task->state, ErrorCanceled);
+    // The first check used the local files; each of the other 1000 fetched both.
+    QCOMPARE(server->requestCount(iniPath), IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
+    QCOMPARE(server->requestCount(sigPath), IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
+    const QStringList texts = spies.messageTexts();
+    QCOMPARE(texts.count(QStringLiteral("Could not verify the product ini file. Retrying")),
+             IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
+    QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
+
+    // The failed check's own end must not surface as a second outcome.
+    // Deliver whatever the check's own end queued.
+    QCoreApplication::processEvents();
+    QCOMPARE(spies.ends(), 1);
+}
+
+void TestIniDownload::downloadGivingUpCancels()
+{
+    server->setResponse(iniPath, HttpTestServer::Response::withStatus(404));
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+    QVERIFY(spies.canceled.wait(10000));
+    QCOMPARE(task->state, ErrorCanceled);
+    // The only mirror was struck off; the signature was never asked for.
+    QVERIFY(mirrors->mirrorData().isEmpty());
+    QCOMPARE(server->requestCount(iniPath), 1);
+    QCOMPARE(server->requestCount(sigPath), 0);
+}
+
+void TestIniDownload::userCancelDuringFailingCheckStops()
+{
+    writeLocal(updateType + ".ini", productIni);
+    writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
+    // Hold every pool thread, so that the check is running but has no result
+    // yet when the user cancels.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    QSemaphore gate;
+    const int threads = pool->maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool->start([&gate] { gate.acquire(); });
+    // The gate lives on this stack: no holder may still be waiting on it
+    // when the test returns, whichever way it returns.
+    const auto drain = qScopeGuard([&] {
+        gate.release(threads);
+        pool->waitForDone();
+    });
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    task->execute();
+    QTRY_COMPARE(task->subTasks.last()->state, Running);
+    task->userCanceled();
+    gate.release(threads);
+    QVERIFY(spies.canceled.wait(10000));
+    QCOMPARE(task->state, UserCanceled);
+    QCOMPARE(server->requestCount(), 0);
+    // Deliver whatever the check's own end queued.
+    QCoreApplication::processEvents();
+    QCOMPARE(spies.ends(), 1);
+}
+
+void TestIniDownload::runsAgainAfterFailedRun()
+{
+    const QString downloadDir = configuration->tempDir;
+    configuration->tempDir = tempDir->filePath(QStringLiteral("not/yet/there"));
+    IniDownloadTaskSpecification* task = makeTask();
+    EndSpies spies(task);
+    QSignalSpy errors(task, &TaskSpecification::error);
+    task->execute();
+    QVERIFY(spies.canceled.wait(10000));
+    QCOMPARE(task->state, ErrorCanceled);
+    QCOMPARE(errors.count(), 1);
+
+    configuration->tempDir = downloadDir;
+    task->reset();
+    task->execute();
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.ends(), 2);
+    QCOMPARE(task->state, Finished);
+}
+
+QTEST_GUILESS_MAIN(TestIniDownload)
+#include "tst_inidownload.moc"

@@ -1,0 +1,288 @@
+#include "app/configuration.h"
+#include "filetree.h"
+#include "manifest/filespecifications.h"
+#include "manifest/makedownloadreplacelistfunc.h"
+#include "manifest/makedownloadreplacelisttaskspecification.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString compiling = QStringLiteral("Compiling download and replace list");
+const QString noFiles = QStringLiteral("No files in product ini");
+const QString invalidLine = QStringLiteral("Warning: product ini contains invalid line in section %1");
+
+QString sum(const QByteArray& data)
+{
+    return FileTree::md5Hex(data);
+}
+
+QByteArray line(const QString& key, const QStringList& fields)
+{
+    return (key + QLatin1Char('=') + fields.join(QStringLiteral("::")) + QLatin1Char('\n')).toUtf8();
+}
+
+} // namespace
+
+class TestListCompiler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fieldCounts_data();
+    void fieldCounts();
+    void comparesWithInstalledAndDownloaded_data();
+    void comparesWithInstalledAndDownloaded();
+    void deleteSection_data();
+    void deleteSection();
+    void unreadableSizeIsZero();
+    void repeatedRunStartsEmpty();
+    void taskPublishesOnlySuccess();
+
+private:
+    bool compile(const QByteArray& ini);
+    void writeApp(const QString& name, const QByteArray& data);
+    void writeDownload(const QString& name, const QByteArray& data);
+
+    QScopedPointer<QTemporaryDir> dir;
+    QString app;
+    Configuration configuration;
+    FileSpecifications lists;
+    QStringList messages;
+    QList<qreal> progress;
+};
+
+void TestListCompiler::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+    app = dir->filePath("app");
+    QVERIFY(QDir().mkpath(app));
+    QVERIFY(QDir().mkpath(dir->filePath("temp")));
+    Configuration::setAppRootPath(app);
+    configuration.tempDir = dir->filePath("temp");
+    configuration.updateTypeDesc.updateType = QStringLiteral("client_linux_amd64");
+    lists.clear();
+    messages.clear();
+    progress.clear();
+}
+
+void TestListCompiler::cleanup()
+{
+    Configuration::setAppRootPath(QString());
+}
+
+bool TestListCompiler::compile(const QByteArray& ini)
+{
+    if (!ini.isNull())
+        FileTree::write(configuration.tempDir + "/client_linux_amd64.ini", ini);
+    MakeDownloadReplaceListFunc func(&configuration, lists);
+    connect(&func, &ASyncFunc::message, this, [this](const QString& text) { messages << text; });
+    connect(&func, &ASyncFunc::progress, this, [this](qreal value) { progress << value; });
+    return func.run();
+}
+
+void TestListCompiler::writeApp(const QString& name, const QByteArray& data)
+{
+    QVERIFY(FileTree::write(QDir(app).filePath(name), data));
+}
+
+void TestListCompiler::writeDownload(const QString& name, const QByteArray& data)
+{
+    QVERIFY(FileTree::write(QDir(configuration.tempDir).filePath(name), data));
+}
+
+void TestListCompiler::fieldCounts_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("valid");
+
+    const QString md5 = sum("x");
+    QTest::newRow("one field") << md5 << false;
+    QTest::newRow("empty value") << QString() << false;
+    QTest::newRow("two fields") << md5 + "::1" << true;
+    QTest::newRow("two fields, empty size") << md5 + "::" << true;
+    QTest::newRow("three fields") << md5 + "::1::" + md5 << false;
+    QTest::newRow("four fields") << md5 + "::1::" + md5 + "::1" << false;
+    QTest::newRow("five fields") << md5 + "::1::" + md5 + "::1::b/x" << true;
+    QTest::newRow("five fields, empty installed name") << md5 + "::1::::::" << true;
+    QTest::newRow("six fields") << md5 + "::1::" + md5 + "::1::b/x::" << false;
+    QTest::newRow("single colons are no separator") << md5 + ":1:2:3:4" << false;
+}
+
+void TestListCompiler::fieldCounts()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, valid);
+
+    // The bad line sits between two good ones; nothing after it is read.
+    const QByteArray ini = "[a]\n" + line("first", {sum("1"), "1"}) + "[b]\nkey=" + value.toUtf8() + "\n"
+        + "[c]\n" + line("last", {sum("2"), "1"});
+    QCOMPARE(compile(ini), valid);
+    if (valid) {
+        QCOMPARE(messages, QStringList{compiling});
+        QCOMPARE(lists.replaceList.size(), 3);
+        QCOMPARE(progress.last(), 1.0);
+    } else {
+        QCOMPARE(messages, (QStringList{compiling, invalidLine.arg("b")}));
+        QCOMPARE(progress.size(), 2);
+    }
+}
+
+void TestListCompiler::comparesWithInstalledAndDownloaded_data()
+{
+    QTest::addColumn<bool>("packed");
+    QTest::addColumn<QByteArray>("installed"); // null: not installed
+    QTest::addColumn<QByteArray>("downloaded"); // null: no copy in the temporary directory
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("download");
+
+    const QByteArray current("new content");
+    const QByteArray gz = FileTree::gzip(current);
+    QTest::newRow("up to date") << false << current << QByteArray() << false << false;
+    QTest::newRow("missing") << false << QByteArray() << QByteArray() << true << true;
+    QTest::newRow("differs, complete copy") << false << QByteArray("old") << current << true << false;
+    QTest::newRow("differs, partial copy") << false << QByteArray("old") << current.left(3) << true << true;
+    QTest::newRow("differs, corrupt copy") << false << QByteArray("old") << QByteArray("new contenT") << true
+                                           << true;
+    QTest::newRow("packed, up to date") << true << current << QByteArray() << false << false;
+    QTest::newRow("packed, missing") << true << QByteArray() << QByteArray() << true << true;
+    QTest::newRow("packed, complete copy") << true << QByteArray("old") << gz << true << false;
+    QTest::newRow("packed, unpacked copy is no copy") << true << QByteArray("old") << current << true << true;
+}
+
+void TestListCompiler::comparesWithInstalledAndDownloaded()
+{
+    QFETCH(bool, packed);
+    QFETCH(QByteArray, installed);
+    QFETCH(QByteArray, downloaded);
+    QFETCH(bool, replace);
+    QFETCH(bool, download);
+
+    const QByteArray current("new content");
+    const QByteArray gz = FileTree::gzip(current);
+    const QString key = packed ? "bin/tool.gz" : "bin/tool";
+    const QStringList fields = packed ? QStringList{sum(gz), QString::number(gz.size()), sum(current),
+                                                    QString::number(current.size()), "bin/tool"}
+                                      : QStringList{sum(current), QString::number(current.size())};
+    if (!installed.isNull())
+        writeApp("bin/tool", installed);
+    // A packed file's installed check must not look at the key's name.
+    if (packed)
+        writeApp(key, gz);
+    if (!downloaded.isNull())
+        writeDownload(key, downloaded);
+
+    QVERIFY(compile("[files]\n" + line(key, fields)));
+    QCOMPARE(lists.replaceList.size(), replace ? 1 : 0);
+    QCOMPARE(lists.downloadList.size(), download ? 1 : 0);
+    if (replace) {
+        const FileReplaceSpecification& record = lists.replaceList.first();
+        QCOMPARE(record.section, QStringLiteral("files"));
+        QCOMPARE(record.fileName, key);
+        QCOMPARE(record.pureDestFilePath(), QStringLiteral("bin/tool"));
+        QCOMPARE(record.unzipMd5, packed ? sum(current) : QString());
+    }
+    if (download) {
+        const FileDownloadSpecification& record = lists.downloadList.first();
+        QCOMPARE(record.fileName, key);
+        QCOMPARE(record.md5, fields.first());
+        QCOMPARE(record.size, fields.at(1).toLongLong());
+    }
+}
+
+void TestListCompiler::deleteSection_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("deleted");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("existing file, directory and missing path")
+        << QByteArray("[delete]\ngone.txt=\nold.txt=\nplugins=\nplugins/old.so=x\n") << true
+        << QStringList{"old.txt", "plugins", "plugins/old.so"} << QStringList{compiling};
+    QTest::newRow("names a file in the download directory only")
+        << QByteArray("[delete]\ndownloaded.txt=\n") << true << QStringList{} << QStringList{compiling};
+    QTest::newRow("no ini") << QByteArray() << false << QStringList{} << QStringList{compiling, noFiles};
+    QTest::newRow("only empty sections") << QByteArray("[files]\n[delete]\n") << false << QStringList{}
+                                         << QStringList{compiling, noFiles};
+    QTest::newRow("keys outside any section") << QByteArray("old.txt=\n") << false << QStringList{}
+                                              << QStringList{compiling, noFiles};
+    QTest::newRow("section name is case-sensitive")
+        << QByteArray("[Delete]\nold.txt=\n") << false << QStringList{}
+        << QStringList{compiling, invalidLine.arg("Delete")};
+}
+
+void TestListCompiler::deleteSection()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, deleted);
+    QFETCH(QStringList, messages);
+
+    writeApp("old.txt", "old");
+    writeApp("plugins/old.so", "old");
+    writeDownload("downloaded.txt", "x");
+
+    QCOMPARE(compile(ini), ok);
+    QCOMPARE(this->messages, messages);
+    QCOMPARE(QStringList(lists.deleteList), deleted);
+    QVERIFY(lists.downloadList.isEmpty());
+    QVERIFY(lists.replaceList.isEmpty());
+    // Every key counts towards the progress, the delete section's included.
+    if (ok)
+        QCOMPARE(progress.size(), int(ini.count('=')));
+}
+
+void TestListCompiler::unreadableSizeIsZero()
+{
+    QVERIFY(compile("[files]\n" + line("a", {sum("a"), "lots"}) + line("b", {sum("b"), "-5"})));
+    QCOMPARE(lists.downloadList.size(), 2);
+    QCOMPARE(lists.downloadList.at(0).size, 0);
+    QCOMPARE(lists.downloadList.at(1).size, 0);
+}
+
+void TestListCompiler::repeatedRunStartsEmpty()
+{
+    writeApp("gone", "x");
+    const QByteArray ini = "[files]\n" + line("a", {sum("a"), "1"}) + "[delete]\ngone=\n";
+    QVERIFY(compile(ini));
+    QVERIFY(compile(ini));
+    QCOMPARE(lists.downloadList.size(), 1);
+    QCOMPARE(lists.replaceList.size(), 1);
+    QCOMPARE(lists.deleteList.size(), 1);
+}
+
+void TestListCompiler::taskPublishesOnlySuccess()
+{
+    FileSpecifications target;
+    target.deleteList << "earlier";
+    MakeDownloadReplaceListTaskSpecification task(&configuration, target, nullptr, 0.05);
+    QSignalSpy finished(&task, &TaskSpecification::finished);
+    QSignalSpy canceled(&task, &TaskSpecification::canceled);
+
+    FileTree::write(configuration.tempDir + "/client_linux_amd64.ini",
+                    "[files]\n" + line("a", {sum("a"), "1"}) + "[zz]\nbad=1\n");
+    task.execute();
+    QTRY_COMPARE(canceled.count(), 1);
+    QCOMPARE(task.state, ErrorCanceled);
+    QCOMPARE(QStringList(target.deleteList), QStringList{"earlier"});
+    QVERIFY(target.downloadList.isEmpty());
+
+    FileTree::write(configuration.tempDir + "/client_linux_amd64.ini", "[files]\n" + line("a", {sum("a"), "1"}));
+    task.reset();
+    task.execute();
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(task.progress, 0.05);
+    QCOMPARE(target.downloadList.size(), 1);
+    QCOMPARE(target.replaceList.size(), 1);
+    QVERIFY(target.deleteList.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestListCompiler)
+#include "tst_listcompiler.moc"

@@ -1,0 +1,482 @@
+#include "app/configuration.h"
+#include "demosigner.h"
+#include "download/cryptwrapper.h"
+#include "download/maintaskspecification.h"
+#include "download/mirrors.h"
+#include "filetree.h"
+#include "httptestserver.h"
+#include "releasefixture.h"
+
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+using ReleaseFixture::Tree;
+
+namespace {
+
+const QStringList mirrorNames{QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3")};
+const QString updateType = QStringLiteral("client_linux_amd64");
+const QString invalidLine = QStringLiteral("Warning: product ini contains invalid line in section %1");
+
+struct RunResult
+{
+    TaskState state = Idle;
+    QStringList messages;
+    // Request paths below the mirrors, without the mirror name: "1/files/a".
+    QStringList requests;
+    QStringList mirrorsLeft;
+    FileSpecifications lists;
+};
+
+Tree versionOne()
+{
+    return {
+        {"vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64 \"$@\"\n"},
+        {"vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1)},
+        {"lib/libvx.so", ReleaseFixture::bytes(70000, 2)},
+        {"lib/plugins/libcodec.so", ReleaseFixture::bytes(30000, 3)},
+        {"data/textures/a.dat", ReleaseFixture::bytes(5000, 4)},
+        {"data/textures/b.dat", ReleaseFixture::bytes(6000, 5)},
+        {"data/sounds/c.ogg", ReleaseFixture::bytes(7000, 6)},
+        {"docs/readme.txt", QByteArray("Read me.\n").repeated(300)},
+        {"deep/a/b/c/d.txt", "deep\n"},
+        {"empty.txt", QByteArray()},
+    };
+}
+
+Tree versionTwo()
+{
+    Tree tree = versionOne();
+    tree["vx3client_linux_amd64"] = ReleaseFixture::bytes(210000, 11);
+    tree["docs/readme.txt"] = QByteArray("Read me again.\n").repeated(300);
+    tree.remove("data/sounds/c.ogg");
+    tree.remove("deep/a/b/c/d.txt");
+    tree["data/sounds/e.ogg"] = ReleaseFixture::bytes(8000, 12);
+    tree["lib/plugins/libnew.so"] = ReleaseFixture::bytes(9000, 13);
+    return tree;
+}
+
+const QStringList packed{QStringLiteral("*.txt"), QStringLiteral("*.so")};
+
+} // namespace
+
+class TestUpdateRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void freshInstall();
+    void releaseMadeWithSystemTools();
+    void updateChangesOnlyWhatChanged();
+    void corruptMirrorIsStruckOff();
+    void failedInstallRestoresEverything();
+    void rerunAfterCancelFetchesOnlyWhatIsMissing();
+    void pathEscapingLinesAreRefused_data();
+    void pathEscapingLinesAreRefused();
+
+private:
+    QString publishTree(int version, const Tree& tree, int previousVersion = 0);
+    RunResult runUpdate(int version, int concurrency = 6,
+                        const std::function<void(MainTaskSpecification*)>& started = {});
+    QStringList fileRequests(const QStringList& requests) const;
+    QMap<QString, QString> installed() const;
+
+    QScopedPointer<QTemporaryDir> work;
+    QString install;
+    QString mirrorRoot;
+    QString temp;
+    HttpTestServer* server = nullptr;
+    QNetworkAccessManager* manager = nullptr;
+    Configuration* configuration = nullptr;
+    // Per mirror: path below the mirror -> body served instead of the file.
+    QHash<QString, QHash<QString, QByteArray>> overrides;
+    std::function<HttpTestServer::Response(const QString&, HttpTestServer::Response)> intercept;
+};
+
+void TestUpdateRun::initTestCase()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    crypt_init();
+}
+
+void TestUpdateRun::init()
+{
+    work.reset(new QTemporaryDir);
+    QVERIFY(work->isValid());
+    install = work->filePath("install");
+    mirrorRoot = work->filePath("mirror");
+    temp = work->filePath("temp");
+    QVERIFY(QDir().mkpath(install));
+    QVERIFY(QDir().mkpath(temp));
+    Configuration::setAppRootPath(install);
+    overrides.clear();
+    intercept = nullptr;
+
+    server = new HttpTestServer(this);
+    QVERIFY(server->listen());
+    server->setHandler([this](const QByteArray& rawPath) {
+        // "/<mirror>/<version>/<path>", served from the mirror root on disk.
+        const QString path = QUrl::fromPercentEncoding(rawPath);
+        const QString mirror = path.section(QLatin1Char('/'), 1, 1);
+        const QString rest = path.section(QLatin1Char('/'), 2);
+        if (!mirrorNames.contains(mirror) || rest.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+            return HttpTestServer::Response::withStatus(404);
+        HttpTestServer::Response response = HttpTestServer::Response::withStatus(404);
+        if (overrides.value(mirror).contains(rest)) {
+            response = HttpTestServer::Response::ok(overrides.value(mirror).value(rest));
+        } else {
+            QFile file(QDir(mirrorRoot).filePath(rest));
+            if (file.open(QIODevice::ReadOnly))
+                response = HttpTestServer::Response::ok(file.readAll());
+        }
+        return intercept ? intercept(rest, response) : response;
+    });
+
+    QByteArray mirrorsIni = "[mirrors]\nsize=" + QByteArray::number(mirrorNames.size()) + "\n";
+    for (int i = 0; i < mirrorNames.size(); ++i)
+        mirrorsIni += QByteArray::number(i + 1) + "\\mirror=" + mirrorNames.at(i).toUtf8() + "\n";
+    for (const QString& name : mirrorNames)
+        mirrorsIni += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8() + "\n";
+    QVERIFY(FileTree::write(QDir(install).filePath("mirrors.ini"), mirrorsIni));
+
+    manager = new QNetworkAccessManager(this);
+    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    configuration = new Configuration(this);
+    configuration->updateTypeDesc.updateType = updateType;
+}
+
+void TestUpdateRun::cleanup()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    delete configuration;
+    delete manager;
+    delete server;
+    Configuration::setAppRootPath(QString());
+    work.reset();
+}
+
+QString TestUpdateRun::publishTree(int version, const Tree& tree, int previousVersion)
+{
+    const QString source = work->filePath(QStringLiteral("source-%1").arg(version));
+    QString error;
+    const QString previous =
+        previousVersion ? ReleaseFixture::productIniPath(mirrorRoot, previousVersion) : QString();
+    if (!ReleaseFixture::writeTree(source, tree)
+        || !ReleaseFixture::publish(source, mirrorRoot, version, packed, previous, &error)) {
+        qWarning() << "publishing failed:" << error;
+        return QString();
+    }
+    return source;
+}
+
+RunResult TestUpdateRun::runUpdate(int version, int concurrency,
+                                   const std::function<void(MainTaskSpecification*)>& started)
+{
+    Mirrors mirrors;
+    mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
+    configuration->tempDir = temp;
+    configuration->downloadConcurrency = concurrency;
+    const int requestsBefore = server->requestCount();
+
+    MainTaskSpecification task(manager, &mirrors, configuration, nullptr, 1.0);
+    QSignalSpy finished(&task, &TaskSpecification::finished);
+    QSignalSpy canceled(&task, &TaskSpecification::canceled);
+    QSignalSpy messages(&task, &TaskSpecification::message);
+    connect(&mirrors, &Mirrors::message, &task, &TaskSpecification::message);
+    task.execute();
+    if (started)
+        started(&task);
+    const bool ended = QTest::qWaitFor([&] { return finished.count() + canceled.count() > 0; }, 60000);
+    // A second end signal would show up here.
+    QCoreApplication::processEvents();
+
+    RunResult result;
+    result.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
+    for (const QList<QVariant>& arguments : std::as_const(messages))
+        result.messages << arguments.at(0).toString();
+    const QList<QByteArray> paths = server->requestedPaths().mid(requestsBefore);
+    for (const QByteArray& path : paths)
+        result.requests << QUrl::fromPercentEncoding(path).section(QLatin1Char('/'), 2);
+    for (const FTPSiteAccessData& mirror : mirrors.mirrorData())
+        result.mirrorsLeft << mirror.name;
+    result.lists = task.specifications();
+    return result;
+}
+
+QStringList TestUpdateRun::fileRequests(const QStringList& requests) const
+{
+    QStringList files;
+    for (const QString& request : requests) {
+        if (!request.endsWith(QLatin1String(".ini")) && !request.endsWith(QLatin1String(".ini.sig")))
+            files << request;
+    }
+    files.sort();
+    return files;
+}
+
+QMap<QString, QString> TestUpdateRun::installed() const
+{
+    return ReleaseFixture::contents(install, {QStringLiteral("mirrors.ini")});
+}
+
+void TestUpdateRun::freshInstall()
+{
+    const QString source = publishTree(1, versionOne());
+    QVERIFY(!source.isEmpty());
+
+    const RunResult run = runUpdate(1);
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(run.messages.value(0), QStringLiteral("Starting update process"));
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+    // Each file once, from the section directories, packed ones as .gz.
+    QCOMPARE(fileRequests(run.requests).size(), versionOne().size());
+    QVERIFY(run.requests.contains("1/libs/lib/libvx.so.gz"));
+    QVERIFY(run.requests.contains("1/files/data/textures/a.dat"));
+    QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
+    const QFile::Permissions executable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    QCOMPARE(QFile::permissions(QDir(install).filePath("vx3client_runscript.sh")) & executable, executable);
+    QCOMPARE(QFile::permissions(QDir(install).filePath("lib/libvx.so")) & executable, executable);
+    QCOMPARE(QFile::permissions(QDir(install).filePath("data/textures/a.dat")) & executable, QFile::Permissions());
+}
+
+void TestUpdateRun::releaseMadeWithSystemTools()
+{
+    // A product ini written by hand, packed files from the system's gzip
+    // (with a name in their header), the signature from openssl.
+    if (QStandardPaths::findExecutable("gzip").isEmpty())
+        QSKIP("gzip is not installed");
+    const Tree tree = versionOne();
+    const QString source = work->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, tree));
+    QByteArray ini = "[files]\n";
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        const QString published = QDir(mirrorRoot).filePath("1/files/" + it.key());
+        QString md5 = FileTree::md5Hex(it.value());
+        if (it.key().endsWith(".so")) {
+            QProcess gzip;
+            gzip.setStandardOutputFile(published + ".gz");
+            QVERIFY(QDir().mkpath(QFileInfo(published).path()));
+            gzip.start("gzip", {"-c", QDir(source).filePath(it.key())});
+            QVERIFY(gzip.waitForFinished(30000) && gzip.exitCode() == 0);
+            const QByteArray packed = FileTree::read(published + ".gz");
+            ini += it.key().toUtf8() + ".gz=" + FileTree::md5Hex(packed).toLatin1() + "::"
+                + QByteArray::number(packed.size()) + "::" + md5.toLatin1() + "::"
+                + QByteArray::number(it.value().size()) + "::" + it.key().toUtf8() + "\n";
+            continue;
+        }
+        QVERIFY(FileTree::write(published, it.value()));
+        // Sums are compared without regard to letter case.
+        if (it.key().startsWith("data/"))
+            md5 = md5.toUpper();
+        ini += it.key().toUtf8() + "=" + md5.toLatin1() + "::" + QByteArray::number(it.value().size()) + "\n";
+    }
+    ini += "[delete]\nobsolete.txt=\n";
+    const QString iniPath = ReleaseFixture::productIniPath(mirrorRoot, 1);
+    QVERIFY(FileTree::write(iniPath, ini));
+    const QByteArray signature = DemoSigner::opensslAvailable()
+        ? DemoSigner::signWithOpenssl(iniPath, DemoSigner::pssOptions())
+        : DemoSigner::sign(ini);
+    QVERIFY(FileTree::write(iniPath + ".sig", signature));
+    QVERIFY(FileTree::write(QDir(install).filePath("obsolete.txt"), "obsolete"));
+
+    const RunResult run = runUpdate(1);
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+}
+
+void TestUpdateRun::updateChangesOnlyWhatChanged()
+{
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+
+    const RunResult run = runUpdate(2);
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+    const QStringList expected{"2/files/data/sounds/e.ogg", "2/files/docs/readme.txt.gz",
+                               "2/files/lib/plugins/libnew.so.gz", "2/files/vx3client_linux_amd64"};
+    QCOMPARE(fileRequests(run.requests), expected);
+    QCOMPARE(run.lists.deleteList.size(), 4);
+    QVERIFY(run.lists.deleteList.contains("data/sounds/c.ogg"));
+    QVERIFY(run.lists.deleteList.contains("deep/a/b/c/d.txt"));
+    QVERIFY(run.lists.deleteList.contains("old/_old_vx3client_linux_amd64"));
+    QVERIFY(run.lists.deleteList.contains("old/_old_readme.txt"));
+    QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
+
+    // Nothing left to do: only the product ini is fetched.
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+    const RunResult again = runUpdate(2);
+    QCOMPARE(again.state, Finished);
+    QVERIFY(fileRequests(again.requests).isEmpty());
+    QVERIFY(again.messages.contains("No downloads needed"));
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+}
+
+void TestUpdateRun::corruptMirrorIsStruckOff()
+{
+    const QString source = publishTree(1, versionOne());
+    QVERIFY(!source.isEmpty());
+    // m2 serves every file of the release damaged; its product ini is fine.
+    const QMap<QString, QString> published = ReleaseFixture::contents(QDir(mirrorRoot).filePath("1"));
+    for (auto it = published.cbegin(); it != published.cend(); ++it) {
+        if (it.key().startsWith(updateType))
+            continue;
+        QByteArray body = FileTree::read(QDir(mirrorRoot).filePath("1/" + it.key()));
+        body.append('!');
+        overrides["m2"].insert("1/" + it.key(), body);
+    }
+    int servedByBadMirror = 0;
+    connect(server, &HttpTestServer::requestReceived, this, [&](const QByteArray& path) {
+        if (path.startsWith("/m2/1/files") || path.startsWith("/m2/1/libs"))
+            ++servedByBadMirror;
+    });
+
+    // Three mirrors and six parallel downloads: all three serve from the start.
+    const RunResult run = runUpdate(1, 6);
+
+    QCOMPARE(run.state, Finished);
+    // m2 may hand out a second file before the check of its first one reports.
+    QVERIFY(servedByBadMirror >= 1);
+    const QRegularExpression mismatch("^md5 sum for .* failed, invalidating mirror and retrying$");
+    QCOMPARE(run.messages.filter(mismatch).size(), servedByBadMirror);
+    QCOMPARE(run.mirrorsLeft, (QStringList{"m1", "m3"}));
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+}
+
+void TestUpdateRun::failedInstallRestoresEverything()
+{
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    const FileTree::Snapshot before = FileTree::snapshot(install);
+
+    Tree two = versionTwo();
+    two["zz/last.txt"] = "last\n";
+    QVERIFY(!publishTree(2, two, 1).isEmpty());
+    // The unpacked content of the last file does not match its listed sum.
+    QByteArray ini = FileTree::read(ReleaseFixture::productIniPath(mirrorRoot, 2));
+    const QString lastSum = FileTree::md5Hex("last\n");
+    QVERIFY(ini.contains(lastSum.toLatin1()));
+    ini.replace(lastSum.toLatin1(), QByteArray(32, '0'));
+    QVERIFY(ReleaseFixture::replaceProductIni(mirrorRoot, 2, ini));
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+
+    const RunResult run = runUpdate(2, 6);
+
+    QCOMPARE(run.state, ErrorCanceled);
+    QVERIFY(run.messages.contains("rolling back file updates"));
+    QVERIFY(!run.messages.contains("Starting deleting files"));
+    const FileTree::Snapshot after = FileTree::snapshot(install);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
+{
+    const QString source = publishTree(1, versionOne());
+    QVERIFY(!source.isEmpty());
+    const FileTree::Snapshot untouched = FileTree::snapshot(install);
+
+    // One download at a time; the fourth file stalls and the user cancels.
+    const int cancelAt = 4;
+    int fileRequestCount = 0;
+    MainTaskSpecification* running = nullptr;
+    intercept = [&](const QString& path, HttpTestServer::Response response) {
+        if (path.endsWith(QLatin1String(".ini")) || path.endsWith(QLatin1String(".sig")))
+            return response;
+        if (++fileRequestCount == cancelAt) {
+            response.stallAfter = 0;
+            QTimer::singleShot(0, running, [&] { running->userCanceled(); });
+        }
+        return response;
+    };
+    const RunResult first = runUpdate(1, 1, [&](MainTaskSpecification* task) { running = task; });
+    QCOMPARE(first.state, UserCanceled);
+    QCOMPARE(fileRequests(first.requests).size(), cancelAt);
+    QVERIFY(FileTree::snapshot(install) == untouched);
+    server->releaseStalled();
+
+    intercept = nullptr;
+    const RunResult second = runUpdate(1, 3);
+
+    QCOMPARE(second.state, Finished);
+    // The product ini and the completed files are reused from the first run.
+    QCOMPARE(second.requests.size(), versionOne().size() - (cancelAt - 1));
+    QStringList expected;
+    for (const FileDownloadSpecification& entry : second.lists.downloadList)
+        expected << QStringLiteral("1/%1/%2").arg(entry.section, entry.fileName);
+    expected.sort();
+    QCOMPARE(fileRequests(second.requests), expected);
+    for (const QString& request : fileRequests(first.requests).mid(0, cancelAt - 1))
+        QVERIFY2(!second.requests.contains(request), qPrintable(request));
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
+}
+
+void TestUpdateRun::pathEscapingLinesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("section");
+
+    // Every line names existing mirror content, so only the path decides.
+    const QByteArray plain = "=" + FileTree::md5Hex("x").toLatin1() + "::1";
+    const QByteArray packedTo = "=" + FileTree::md5Hex(FileTree::gzip("x")).toLatin1() + "::"
+        + QByteArray::number(FileTree::gzip("x").size()) + "::" + FileTree::md5Hex("x").toLatin1() + "::1::";
+    QTest::newRow("key with ..") << "[files]\n../victim" + plain << "files";
+    QTest::newRow("key with .. inside") << "[files]\na/../../victim" + plain << "files";
+    QTest::newRow("absolute key") << "[files]\n%2Ftmp%2Fvictim" + plain << "files";
+    QTest::newRow("key with backslash") << "[files]\na%5C..%5Cvictim" + plain << "files";
+    QTest::newRow("key with NUL") << "[files]\na%00b" + plain << "files";
+    QTest::newRow("installed name with ..") << "[libs]\nx.gz" + packedTo + "../victim" << "libs";
+    QTest::newRow("absolute installed name") << "[libs]\nx.gz" + packedTo + "/tmp/victim" << "libs";
+    QTest::newRow("installed name with backslash") << "[libs]\nx.gz" + packedTo + "..\\\\victim" << "libs";
+    QTest::newRow("delete key with ..") << QByteArray("[delete]\n../victim=\n") << "delete";
+    QTest::newRow("absolute delete key") << QByteArray("[delete]\n%2Ftmp%2Fvictim=\n") << "delete";
+}
+
+void TestUpdateRun::pathEscapingLinesAreRefused()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, section);
+
+    QVERIFY(!publishTree(1, {{"keep.txt", "keep\n"}}).isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    // The file the lines point at, beside the installation.
+    QVERIFY(FileTree::write(work->filePath("victim"), "victim\n"));
+    QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/files/x"), "x"));
+    QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/libs/x.gz"), FileTree::gzip("x")));
+    QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/aaa/new.txt"), "new"));
+    // A valid line first, so the refusal also stops what was already listed.
+    const QByteArray ini = "[aaa]\nnew.txt=" + FileTree::md5Hex("new").toLatin1() + "::3\n" + line + "\n";
+    QVERIFY(ReleaseFixture::replaceProductIni(mirrorRoot, 2, ini));
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+    const FileTree::Snapshot before = FileTree::snapshot(install);
+
+    const RunResult run = runUpdate(2);
+
+    QCOMPARE(run.state, ErrorCanceled);
+    QVERIFY2(run.messages.contains(invalidLine.arg(section)), qPrintable(run.messages.join('\n')));
+    QVERIFY(fileRequests(run.requests).isEmpty());
+    QVERIFY(!run.messages.contains("Starting file updates"));
+    const FileTree::Snapshot after = FileTree::snapshot(install);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+    QCOMPARE(FileTree::read(work->filePath("victim")), QByteArray("victim\n"));
+    QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{"client_linux_amd64.ini", "client_linux_amd64.ini.sig"}));
+}
+
+QTEST_GUILESS_MAIN(TestUpdateRun)
+#include "tst_updaterun.moc"

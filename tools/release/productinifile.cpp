@@ -1,0 +1,138 @@
+#include "productinifile.h"
+
+#include "manifest/productiniline.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace {
+
+bool sameEntry(const ReleaseEntry& a, const ReleaseEntry& b)
+{
+    return a.download.section == b.download.section && a.download.fileName == b.download.fileName
+        && a.download.md5 == b.download.md5 && a.download.size == b.download.size
+        && a.replace.unzipMd5 == b.replace.unzipMd5 && a.replace.unzipSize == b.replace.unzipSize
+        && a.replace.unzipFileName == b.replace.unzipFileName;
+}
+
+bool lessByPlace(const ReleaseEntry& a, const ReleaseEntry& b)
+{
+    if (a.download.section != b.download.section)
+        return a.download.section < b.download.section;
+    return a.download.fileName < b.download.fileName;
+}
+
+} // namespace
+
+QString ProductIniFile::lineValue(const ReleaseEntry& entry)
+{
+    QStringList fields{entry.download.md5, QString::number(entry.download.size)};
+    if (entry.replace.hasUnzip())
+        fields << entry.replace.unzipMd5 << QString::number(entry.replace.unzipSize)
+               << entry.replace.unzipFileName;
+    return fields.join(ProductIniLine::fieldSeparator());
+}
+
+bool ProductIniFile::write(const QString& path, QString* error) const
+{
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        for (const ReleaseEntry& entry : entries) {
+            settings.beginGroup(entry.download.section);
+            settings.setValue(entry.download.fileName, lineValue(entry));
+            settings.endGroup();
+        }
+        settings.beginGroup(ProductIniLine::deleteSection());
+        for (const QString& key : deleteKeys)
+            settings.setValue(key, QString());
+        settings.endGroup();
+        settings.sync();
+        if (settings.status() == QSettings::NoError)
+            return true;
+    }
+    *error = QStringLiteral("cannot write %1").arg(path);
+    return false;
+}
+
+bool ProductIniFile::read(const QString& path, QString* error)
+{
+    entries.clear();
+    deleteKeys.clear();
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("%1 does not exist or is not a file").arg(path);
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        *error = QStringLiteral("%1 is not a readable ini file").arg(path);
+        return false;
+    }
+    const QStringList sections = settings.childGroups();
+    for (const QString& section : sections) {
+        settings.beginGroup(section);
+        const QStringList keys = settings.allKeys();
+        for (const QString& key : keys) {
+            const QString where = QStringLiteral("%1: [%2] %3").arg(path, section, key);
+            if (!ProductIniLine::isSafeRelativePath(key)) {
+                *error = QStringLiteral("%1: unsafe path").arg(where);
+                return false;
+            }
+            if (section == ProductIniLine::deleteSection()) {
+                deleteKeys << key;
+                continue;
+            }
+            const QStringList fields = ProductIniLine::splitFields(settings.value(key).toString());
+            if (!ProductIniLine::hasValidFieldCount(fields)) {
+                *error = QStringLiteral("%1: %2 fields, expected 2 or 5").arg(where).arg(fields.size());
+                return false;
+            }
+            ReleaseEntry entry;
+            entry.download.section = entry.replace.section = section;
+            entry.download.fileName = entry.replace.fileName = key;
+            entry.download.md5 = fields.at(0);
+            entry.download.size = fields.at(1).toLongLong();
+            if (fields.size() == ProductIniLine::PackedFieldCount) {
+                entry.replace.unzipMd5 = fields.at(2);
+                entry.replace.unzipSize = fields.at(3).toLongLong();
+                entry.replace.unzipFileName = fields.at(4);
+                if (entry.replace.hasUnzip() && !ProductIniLine::isSafeRelativePath(entry.replace.unzipFileName)) {
+                    *error = QStringLiteral("%1: unsafe installed name").arg(where);
+                    return false;
+                }
+            }
+            entries << entry;
+        }
+        settings.endGroup();
+    }
+    return true;
+}
+
+QStringList ProductIniFile::installedPaths() const
+{
+    QStringList paths;
+    for (const ReleaseEntry& entry : entries)
+        paths << entry.installedPath();
+    return paths;
+}
+
+bool ProductIniFile::operator==(const ProductIniFile& other) const
+{
+    // QSettings hands sections and keys back in its own order.
+    QList<ReleaseEntry> mine = entries;
+    QList<ReleaseEntry> theirs = other.entries;
+    std::sort(mine.begin(), mine.end(), lessByPlace);
+    std::sort(theirs.begin(), theirs.end(), lessByPlace);
+    QStringList myDeletes = deleteKeys;
+    QStringList theirDeletes = other.deleteKeys;
+    myDeletes.sort();
+    theirDeletes.sort();
+    if (mine.size() != theirs.size() || myDeletes != theirDeletes)
+        return false;
+    for (int i = 0; i < mine.size(); ++i) {
+        if (!sameEntry(mine.at(i), theirs.at(i)))
+            return false;
+    }
+    return true;
+}

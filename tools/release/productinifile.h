@@ -1,0 +1,32 @@
+#ifndef PRODUCTINIFILE_H
+#define PRODUCTINIFILE_H
+
+#include "releaseentry.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A product ini as the release tool writes and reads it: file sections whose
+// keys are the published files with "::"-separated fields, and the section
+// "delete" naming installed files the version no longer ships. Written and
+// read through QSettings, exactly as the updater reads it.
+class ProductIniFile
+{
+public:
+    QList<ReleaseEntry> entries;
+    QStringList deleteKeys;
+
+    static QString lineValue(const ReleaseEntry& entry);
+
+    bool write(const QString& path, QString* error) const;
+    // Refuses lines the updater would refuse (field count, unsafe paths).
+    bool read(const QString& path, QString* error);
+
+    // Paths below the installation directory that this version installs.
+    QStringList installedPaths() const;
+
+    bool operator==(const ProductIniFile& other) const;
+};
+
+#endif

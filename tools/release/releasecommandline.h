@@ -1,0 +1,38 @@
+#ifndef RELEASECOMMANDLINE_H
+#define RELEASECOMMANDLINE_H
+
+#include <QStringList>
+
+class QTextStream;
+
+// The command line of voxmeadow-release:
+//   keygen   --private FILE --public FILE [--force]
+//   publish  --source DIR --output DIR --version N --key FILE [...]
+//   sign     --key FILE [--output SIG] FILE
+//   verify   [--public-key FILE] [--signature SIG] FILE
+// Exit codes: 0 done, 1 the operation failed (or the signature is invalid),
+// 2 the command line is wrong.
+class ReleaseCommandLine
+{
+public:
+    enum ExitCode { Success = 0, Failure = 1, UsageError = 2 };
+
+    ReleaseCommandLine(QTextStream& out, QTextStream& err);
+
+    // args[0] is the program name.
+    int run(const QStringList& args);
+
+private:
+    int keygen(const QStringList& args);
+    int publish(const QStringList& args);
+    int sign(const QStringList& args);
+    int verify(const QStringList& args);
+    int usage(const QString& problem);
+    int failure(const QString& problem);
+
+    QTextStream& out;
+    QTextStream& err;
+    QString program;
+};
+
+#endif

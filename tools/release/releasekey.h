@@ -1,0 +1,52 @@
+#ifndef RELEASEKEY_H
+#define RELEASEKEY_H
+
+#include "download/cryptwrapper.h"
+
+#include <QByteArray>
+#include <QString>
+
+// An RSA key of the release signing scheme (RSASSA-PSS, SHA-1, salt length
+// 8), held for one tool run. Private keys are read as PKCS #1 or PKCS #8, in
+// DER or PEM; public keys as the DER RSAPublicKey that the updater embeds (or
+// SubjectPublicKeyInfo).
+class ReleaseKey
+{
+public:
+    static constexpr int Bits = 1024;
+
+    ReleaseKey();
+    ~ReleaseKey();
+    ReleaseKey(const ReleaseKey&) = delete;
+    ReleaseKey& operator=(const ReleaseKey&) = delete;
+
+    bool generate(QString* error);
+    bool loadPrivate(const QString& path, QString* error);
+    bool loadPublic(const QString& path, QString* error);
+    // The key compiled into the updater.
+    bool loadBuiltIn(QString* error);
+
+    bool isLoaded() const { return loaded; }
+    bool isPrivate() const;
+    int bits() const;
+
+    // PEM ("RSA PRIVATE KEY") when the name ends in ".pem", DER otherwise;
+    // readable by the owner only. Never replaces an existing file.
+    bool savePrivate(const QString& path, QString* error) const;
+    // DER RSAPublicKey, the form VOXMEADOW_PUBLIC_KEY takes.
+    bool savePublic(const QString& path, QString* error) const;
+
+    bool sign(const QByteArray& data, QByteArray* signature, QString* error);
+    // False also for a malformed signature.
+    bool verify(const QByteArray& data, const QByteArray& signature) const;
+
+private:
+    bool import(const QByteArray& der, bool pkcs8, const QString& path, QString* error);
+    QByteArray exportDer(int type, QString* error) const;
+    void release();
+
+    mutable Rsa_key key{};
+    bool loaded = false;
+};
+
+#endif

@@ -1,0 +1,366 @@
+#include "releasepublisher.h"
+
+#include "filepacker.h"
+#include "manifest/productiniline.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString ChangelogName = QStringLiteral("changelog_client.txt");
+
+bool hasControlCharacter(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+// "a/b/c" -> "a", "a/b"
+QStringList parentPaths(const QString& path)
+{
+    QStringList parents;
+    int slash = path.indexOf(QLatin1Char('/'));
+    while (slash > 0) {
+        parents << path.left(slash);
+        slash = path.indexOf(QLatin1Char('/'), slash + 1);
+    }
+    return parents;
+}
+
+QByteArray readSmallFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return QByteArray();
+    }
+    return file.readAll();
+}
+
+bool writeNewFile(const QString& path, const QByteArray& data, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(data) != data.size()
+        || !file.flush()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ReleasePublisher::ReleasePublisher(const Options& options)
+    : options(options)
+{
+}
+
+void ReleasePublisher::setProgressHandler(ProgressHandler handler)
+{
+    progressHandler = std::move(handler);
+}
+
+QString ReleasePublisher::versionDirectory() const
+{
+    return QDir(options.outputDir).filePath(QString::number(options.version));
+}
+
+QString ReleasePublisher::productIniName() const
+{
+    return options.updateType + QStringLiteral(".ini");
+}
+
+bool ReleasePublisher::isValidSectionName(const QString& name)
+{
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    // "General" holds the keys outside any section in QSettings' INI format.
+    return allowed.match(name).hasMatch() && name != ProductIniLine::deleteSection()
+        && name.compare(QLatin1String("General"), Qt::CaseInsensitive) != 0;
+}
+
+bool ReleasePublisher::isValidUpdateType(const QString& type)
+{
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9_.-]*$"));
+    return allowed.match(type).hasMatch();
+}
+
+bool ReleasePublisher::matches(const QString& pattern, const QString& relativePath)
+{
+    const QString subject =
+        pattern.contains(QLatin1Char('/')) ? relativePath : relativePath.section(QLatin1Char('/'), -1);
+    const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern));
+    return expression.match(subject).hasMatch();
+}
+
+bool ReleasePublisher::fail(const QString& text)
+{
+    error = text;
+    return false;
+}
+
+bool ReleasePublisher::publish()
+{
+    error.clear();
+    warningList.clear();
+    files.clear();
+    ini = ProductIniFile();
+    if (!checkOptions() || !scanSource() || !assignKeys() || !computeDeletes())
+        return false;
+
+    if (!QDir().mkpath(options.outputDir))
+        return fail(QStringLiteral("cannot create output directory %1").arg(options.outputDir));
+    const QString target = versionDirectory();
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        return fail(QStringLiteral("%1 exists already; a published version is never overwritten").arg(target));
+
+    QTemporaryDir staging(QDir(options.outputDir).filePath(
+        QStringLiteral(".publish-%1-XXXXXX").arg(options.version)));
+    if (!staging.isValid())
+        return fail(QStringLiteral("cannot create a staging directory in %1: %2")
+                        .arg(options.outputDir, staging.errorString()));
+    if (!publishFiles(staging.path()) || !writeProductIni(staging.path()))
+        return false;
+    if (!options.changelog.isEmpty()) {
+        FileDigest ignored;
+        if (!FilePacker::copy(options.changelog, QDir(staging.path()).filePath(ChangelogName), &ignored, &error))
+            return false;
+    }
+    // The staging directory is private to its owner; the release is for the web server to read.
+    QFile::setPermissions(staging.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    if (!QDir().rename(staging.path(), target))
+        return fail(QStringLiteral("cannot move the finished release to %1").arg(target));
+    staging.setAutoRemove(false);
+    return true;
+}
+
+bool ReleasePublisher::checkOptions()
+{
+    const QFileInfo source(options.sourceDir);
+    if (!source.isDir())
+        return fail(QStringLiteral("source %1 is not a directory").arg(options.sourceDir));
+    if (options.outputDir.isEmpty())
+        return fail(QStringLiteral("no output directory given"));
+    if (options.version <= 0)
+        return fail(QStringLiteral("the version must be a whole number greater than 0"));
+    if (!isValidUpdateType(options.updateType))
+        return fail(QStringLiteral("invalid update type \"%1\" (letters, digits, \"_\", \"-\" and \".\")")
+                        .arg(options.updateType));
+    if (!isValidSectionName(options.defaultSection))
+        return fail(QStringLiteral("invalid section name \"%1\"").arg(options.defaultSection));
+    for (const SectionRule& rule : std::as_const(options.sectionRules)) {
+        if (!isValidSectionName(rule.section))
+            return fail(QStringLiteral("invalid section name \"%1\"").arg(rule.section));
+        if (rule.pattern.isEmpty())
+            return fail(QStringLiteral("empty pattern for section \"%1\"").arg(rule.section));
+    }
+    if (!options.changelog.isEmpty() && !QFileInfo(options.changelog).isFile())
+        return fail(QStringLiteral("changelog %1 is not a file").arg(options.changelog));
+
+    // The walk over the source must never meet what is being written.
+    const QString sourcePath = source.canonicalFilePath() + QLatin1Char('/');
+    QString outputPath = QFileInfo(options.outputDir).absoluteFilePath();
+    if (QFileInfo::exists(outputPath))
+        outputPath = QFileInfo(outputPath).canonicalFilePath();
+    if ((outputPath + QLatin1Char('/')).startsWith(sourcePath))
+        return fail(QStringLiteral("the output directory must not lie inside the source directory"));
+
+    previous = ProductIniFile();
+    if (!options.previousIni.isEmpty() && !previous.read(options.previousIni, &error))
+        return false;
+    // Load the key before any file is hashed, so a wrong key fails at once.
+    return key.loadPrivate(options.privateKeyPath, &error);
+}
+
+bool ReleasePublisher::scanSource()
+{
+    const QDir base(QFileInfo(options.sourceDir).absoluteFilePath());
+    QDirIterator it(base.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString relative = base.relativeFilePath(info.filePath());
+        if (info.isSymLink())
+            return fail(QStringLiteral("%1 is a symbolic link; the updater can only install regular files")
+                            .arg(relative));
+        if (info.isDir())
+            continue;
+        if (!info.isFile())
+            return fail(QStringLiteral("%1 is not a regular file").arg(relative));
+        if (!ProductIniLine::isSafeRelativePath(relative) || hasControlCharacter(relative))
+            return fail(QStringLiteral("%1: file names with backslashes or control characters cannot be published")
+                            .arg(relative));
+        SourceFile file;
+        file.relativePath = relative;
+        file.size = info.size();
+        files << file;
+    }
+    if (files.isEmpty())
+        return fail(QStringLiteral("source %1 holds no files").arg(options.sourceDir));
+    std::sort(files.begin(), files.end(),
+              [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });
+    return true;
+}
+
+bool ReleasePublisher::assignKeys()
+{
+    // Every downloaded copy lands at its key below one temporary directory,
+    // whatever its section, so keys must be unique across sections.
+    QHash<QString, QString> owners;
+    for (SourceFile& file : files) {
+        file.section = options.defaultSection;
+        for (const SectionRule& rule : std::as_const(options.sectionRules)) {
+            if (matches(rule.pattern, file.relativePath)) {
+                file.section = rule.section;
+                break;
+            }
+        }
+        for (const QString& pattern : std::as_const(options.packPatterns)) {
+            if (matches(pattern, file.relativePath)) {
+                file.packed = true;
+                break;
+            }
+        }
+        file.key = file.packed ? file.relativePath + QStringLiteral(".gz") : file.relativePath;
+        const auto owner = owners.constFind(file.key);
+        if (owner != owners.constEnd())
+            return fail(QStringLiteral("%1 and %2 would both be published as %3")
+                            .arg(owner.value(), file.relativePath, file.key));
+        owners.insert(file.key, file.relativePath);
+    }
+    for (const SourceFile& file : std::as_const(files)) {
+        for (const QString& parent : parentPaths(file.key)) {
+            if (owners.contains(parent))
+                return fail(QStringLiteral("%1 would be published as %2, which %3 needs as a directory")
+                                .arg(owners.value(parent), parent, file.relativePath));
+        }
+    }
+    return true;
+}
+
+bool ReleasePublisher::computeDeletes()
+{
+    QSet<QString> installed;
+    for (const SourceFile& file : std::as_const(files))
+        installed.insert(file.relativePath);
+
+    QStringList earlier = previous.installedPaths() + previous.deleteKeys;
+    earlier.removeDuplicates();
+    QStringList deletes;
+    for (const QString& path : std::as_const(earlier)) {
+        if (!installed.contains(path))
+            deletes << path;
+    }
+    deletes.sort();
+    ini.deleteKeys = deletes;
+
+    // The updater installs before it deletes and cannot turn a file into a
+    // directory or back; say so rather than publish an update that rolls back.
+    const QStringList previouslyInstalled = previous.installedPaths();
+    const QSet<QString> earlierFiles(previouslyInstalled.cbegin(), previouslyInstalled.cend());
+    for (const SourceFile& file : std::as_const(files)) {
+        for (const QString& parent : parentPaths(file.relativePath)) {
+            if (earlierFiles.contains(parent))
+                warningList << QStringLiteral("%1 was a file in the previous version and is a directory now; "
+                                              "updating an installation of it will fail")
+                                   .arg(parent);
+        }
+    }
+    for (const QString& path : previouslyInstalled) {
+        for (const QString& parent : parentPaths(path)) {
+            if (installed.contains(parent))
+                warningList << QStringLiteral("%1 was a directory in the previous version and is a file now; "
+                                              "updating an installation of it will fail")
+                                   .arg(parent);
+        }
+    }
+    warningList.removeDuplicates();
+    return true;
+}
+
+bool ReleasePublisher::publishFiles(const QString& staging)
+{
+    Progress progress;
+    progress.filesTotal = int(files.size());
+    for (const SourceFile& file : std::as_const(files))
+        progress.bytesTotal += file.size;
+    if (progressHandler)
+        progressHandler(progress);
+
+    const QDir source(options.sourceDir);
+    const QDir root(staging);
+    for (const SourceFile& file : std::as_const(files)) {
+        const QString target = root.filePath(file.section + QLatin1Char('/') + file.key);
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()))
+            return fail(QStringLiteral("cannot create directory %1").arg(QFileInfo(target).absolutePath()));
+        const QString input = source.filePath(file.relativePath);
+        ReleaseEntry entry;
+        entry.download.section = entry.replace.section = file.section;
+        entry.download.fileName = entry.replace.fileName = file.key;
+        FileDigest published;
+        if (file.packed) {
+            FileDigest unpacked;
+            if (!FilePacker::pack(input, target, &unpacked, &published, &error))
+                return false;
+            entry.replace.unzipMd5 = unpacked.md5;
+            entry.replace.unzipSize = unpacked.size;
+            entry.replace.unzipFileName = file.relativePath;
+        } else if (!FilePacker::copy(input, target, &published, &error)) {
+            return false;
+        }
+        entry.download.md5 = published.md5;
+        entry.download.size = published.size;
+        ini.entries << entry;
+
+        ++progress.filesDone;
+        progress.bytesDone += file.size;
+        if (progressHandler)
+            progressHandler(progress);
+    }
+    return true;
+}
+
+bool ReleasePublisher::writeProductIni(const QString& staging)
+{
+    const QString path = QDir(staging).filePath(productIniName());
+    if (!ini.write(path, &error))
+        return false;
+    ProductIniFile written;
+    if (!written.read(path, &error))
+        return false;
+    if (!(written == ini))
+        return fail(QStringLiteral("the product ini does not read back as written; "
+                                   "some file names cannot be represented in it"));
+
+    QString readError;
+    const QByteArray content = readSmallFile(path, &readError);
+    if (!readError.isEmpty())
+        return fail(readError);
+    QByteArray signature;
+    if (!key.sign(content, &signature, &error))
+        return false;
+    if (!key.verify(content, signature))
+        return fail(QStringLiteral("the signature made with %1 does not verify").arg(options.privateKeyPath));
+    if (!writeNewFile(path + QStringLiteral(".sig"), signature, &error))
+        return false;
+
+    ReleaseKey builtIn;
+    QString builtInError;
+    if (!builtIn.loadBuiltIn(&builtInError) || !builtIn.verify(content, signature))
+        warningList << QStringLiteral("%1 is not the key built into this updater (VOXMEADOW_PUBLIC_KEY); "
+                                      "updaters built with that key will refuse this release")
+                           .arg(options.privateKeyPath);
+    return true;
+}
