@@ -1,9 +1,246 @@
 #include "app/updateengine.h"
 
 #include "app/configuration.h"
+#include "app/updateinidata.h"
+#include "download/cryptwrapper.h"
+#include "download/maintaskspecification.h"
+#include "download/mirrors.h"
+#include "download/randomsource.h"
+#include "serverquery/banner.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
+
+UpdateEngine::UpdateEngine(Configuration& config, QObject* parent)
+    : QObject(parent)
+    , state(EngineIdle)
+    , config(config)
+    , mirrors(nullptr)
+    , mainTask(nullptr)
+    , progressTimer(new QTimer(this))
+    , networkManager(new QNetworkAccessManager(this))
+    , bannerReply(nullptr)
+    , bannerPort(Banner::DefaultPort)
+{
+    connect(&config, &Configuration::message, this, &UpdateEngine::message);
+    connect(progressTimer, &QTimer::timeout, this, &UpdateEngine::onTimer);
+    // A redirect is a mirror failure, never something to follow.
+    networkManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    config.getProxyAndDownloadConcurrency();
+    setUpProxy();
+}
+
+void UpdateEngine::setUpProxy()
+{
+    if (config.proxy.isEmpty()) {
+        networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+        return;
+    }
+    const QUrl url(config.proxy);
+    if (url.isValid() && !url.host().isEmpty()) {
+        networkManager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, url.host(),
+                                               quint16(url.port(3128))));
+        return;
+    }
+    // Nothing may go out unproxied; and the window connects only after
+    // construction, so the fatal error is delivered from the event loop.
+    networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    const QString text = QStringLiteral("'%1' is an invalid proxy specification").arg(config.proxy);
+    QMetaObject::invokeMethod(this, [this, text] { Q_EMIT fatalError(text); }, Qt::QueuedConnection);
+}
+
+void UpdateEngine::setBannerServer(const QString& host, quint16 port)
+{
+    bannerHost = host;
+    bannerPort = port;
+}
+
+bool UpdateEngine::isOwnTempDir(const QString& path)
+{
+    static const QRegularExpression name(QStringLiteral("^voxmeadow_temp_[0-9]+$"));
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir() || !name.match(info.fileName()).hasMatch())
+        return false;
+    if (info.ownerId() != ::getuid())
+        return false;
+    const QString systemTemp = QDir(QDir::tempPath()).canonicalPath();
+    return !systemTemp.isEmpty() && QDir(info.absolutePath()).canonicalPath() == systemTemp;
+}
+
+bool UpdateEngine::initialize()
+{
+    try {
+        crypt_init();
+    } catch (const crypt_exception& e) {
+        Q_EMIT fatalError(QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+
+    const QDir root(Configuration::getAppRootPath());
+    if (!QFile::exists(root.absoluteFilePath(QStringLiteral("mirrors.ini")))) {
+        Q_EMIT fatalError(QStringLiteral("%1 is missing, cannot proceed.").arg(QStringLiteral("mirrors.ini")));
+        return false;
+    }
+
+    RandomSource::seed(quint32(QDateTime::currentSecsSinceEpoch()));
+
+    int oldVersion = 0;
+    QString oldDir;
+    // A record may have been edited by anyone who can write update.ini:
+    // only a session directory of our own is ever resumed or emptied.
+    if (!UpdateIniData::get(&oldVersion, nullptr, &oldDir) || !isOwnTempDir(oldDir)) {
+        oldDir.clear();
+    } else if (oldVersion == config.updateTypeDesc.version) {
+        Q_EMIT message(QStringLiteral("Previous update session for v. %1 found").arg(oldVersion));
+    } else {
+        Q_EMIT message(QStringLiteral("Cleanup previous session (v. %1, %2) files...").arg(oldVersion).arg(oldDir));
+        cleanupDirectory(oldDir);
+        QDir parent(oldDir);
+        if (parent.cdUp()) {
+            if (parent.rmdir(QFileInfo(oldDir).fileName()))
+                Q_EMIT message(QStringLiteral("Ok"));
+            else
+                Q_EMIT message(QStringLiteral("Failed to remove directory"));
+        }
+        oldDir.clear();
+        UpdateIniData::cleanup();
+    }
+
+    if (!config.initalizeStart(oldDir))
+        return false;
+
+    UpdateIniData::modify(config.updateTypeDesc.version, config.tempDir, config.updateTypeDesc.updateType);
+
+    // Tasks of an earlier run may still hold the old registry until they
+    // are disposed of.
+    if (mirrors)
+        mirrors->deleteLater();
+    mirrors = new Mirrors(this);
+    connect(mirrors, &Mirrors::fatalError, this, &UpdateEngine::fatalError);
+    connect(mirrors, &Mirrors::message, this, &UpdateEngine::message);
+
+    const bool ok = config.updateTypeDesc.channel == Alpha
+        ? mirrors->initAlpha(root.absoluteFilePath(QStringLiteral("update.ini")), config.updateTypeDesc.version)
+        : mirrors->initDefault(root.absoluteFilePath(QStringLiteral("mirrors.ini")), config.updateTypeDesc.version);
+    if (!ok)
+        return false;
+
+    state = EngineInitialized;
+    return true;
+}
+
+bool UpdateEngine::startUpdate()
+{
+    mainTask = new MainTaskSpecification(networkManager, mirrors, &config, this, 1.0);
+    connect(mainTask, &TaskSpecification::finished, this, &UpdateEngine::onTaskFinished);
+    connect(mainTask, &TaskSpecification::canceled, this, &UpdateEngine::onTaskCanceled);
+    connect(mainTask, &TaskSpecification::error, this, &UpdateEngine::error);
+    connect(mainTask, &TaskSpecification::updateProgress, this, &UpdateEngine::updateProgress);
+    connect(mainTask, &TaskSpecification::message, this, &UpdateEngine::message);
+    state = EngineRunning;
+    progressTimer->start(1000);
+    mainTask->execute();
+    return true;
+}
+
+bool UpdateEngine::busy() const
+{
+    return state == EngineInitialized || state == EngineRunning;
+}
+
+void UpdateEngine::cancelUpdate()
+{
+    if (state == EngineRunning && mainTask)
+        mainTask->userCanceled();
+}
+
+void UpdateEngine::onTimer()
+{
+    if (state != EngineRunning || !mainTask)
+        return;
+    quint64 done = 0;
+    quint64 total = 0;
+    quint64 speed = 0;
+    bool downloading = false;
+    mainTask->timeTick(done, total, speed, downloading);
+    Q_EMIT downloadProgress(done, total, speed, downloading);
+}
+
+void UpdateEngine::releaseMainTask()
+{
+    if (!mainTask)
+        return;
+    disconnect(mainTask, nullptr, this, nullptr);
+    mainTask->deleteLater();
+    mainTask = nullptr;
+}
+
+void UpdateEngine::onTaskFinished()
+{
+    progressTimer->stop();
+    cleanup();
+    state = EngineFinished;
+    Q_EMIT message(QStringLiteral("Update successfully finished"));
+    releaseMainTask();
+    Q_EMIT downloadProgress(0, 0, 0, false);
+    Q_EMIT updateFinished();
+}
+
+void UpdateEngine::onTaskCanceled()
+{
+    progressTimer->stop();
+    state = EngineCanceled;
+    if (mainTask && mainTask->state == UserCanceled)
+        Q_EMIT message(QStringLiteral("User aborted update"));
+    releaseMainTask();
+    Q_EMIT downloadProgress(0, 0, 0, false);
+    Q_EMIT updateCanceled();
+}
+
+void UpdateEngine::reset()
+{
+    state = EngineIdle;
+    releaseMainTask();
+}
+
+void UpdateEngine::cleanup()
+{
+    Q_EMIT message(QStringLiteral("Remove temporary files..."));
+    int version = 0;
+    QString dir;
+    if (UpdateIniData::get(&version, nullptr, &dir)) {
+        if (isOwnTempDir(dir)) {
+            cleanupDirectory(dir);
+            QDir parent(dir);
+            if (parent.cdUp())
+                parent.rmdir(QFileInfo(dir).fileName());
+        }
+        UpdateIniData::cleanup();
+    }
+    Q_EMIT message(QStringLiteral("Temporary files removed."));
+}
+
+void UpdateEngine::cleanupDirectory(const QString& path)
+{
+    const QDir dir(path);
+    const QDir::Filters common = QDir::Hidden | QDir::System | QDir::NoSymLinks | QDir::NoDotAndDotDot;
+    for (const QFileInfo& file : dir.entryInfoList(QDir::Files | common))
+        QFile::remove(file.absoluteFilePath());
+    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | common)) {
+        cleanupDirectory(sub.absoluteFilePath());
+        dir.rmdir(sub.fileName());
+    }
+}
 
 void UpdateEngine::removeOldFiles(const QString& dir)
 {
@@ -11,4 +248,64 @@ void UpdateEngine::removeOldFiles(const QString& dir)
     const QString& prefix = Configuration::getSpecialFileRenamePrefix();
     for (const QString& name : Configuration::getSpecialFileNames())
         QFile::remove(directory.absoluteFilePath(prefix + name));
+}
+
+void UpdateEngine::getBanner()
+{
+    if (bannerReply)
+        return;
+    auto* banner = new Banner(this, bannerHost, bannerPort);
+    connect(banner, &Banner::bannerFound, this, &UpdateEngine::onBannerFound);
+    banner->run();
+}
+
+void UpdateEngine::onBannerFound(QString bannerUrl, QString clickUrl)
+{
+    const QUrl url(bannerUrl);
+    // The address comes unauthenticated over UDP: fetch only web images.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return;
+    if (bannerReply)
+        dropBanner();
+    bannerClickUrl = clickUrl;
+    bannerReply = networkManager->get(QNetworkRequest(url));
+    connect(bannerReply, &QNetworkReply::finished, this, &UpdateEngine::onBannerDownloadFinished);
+    connect(bannerReply, &QNetworkReply::metaDataChanged, this, &UpdateEngine::onBannermetaDataChanged);
+    connect(bannerReply, &QNetworkReply::downloadProgress, this, &UpdateEngine::onBannerDownloadProgress);
+}
+
+void UpdateEngine::dropBanner()
+{
+    disconnect(bannerReply, nullptr, this, nullptr);
+    bannerReply->abort();
+    bannerReply->deleteLater();
+    bannerReply = nullptr;
+}
+
+void UpdateEngine::onBannermetaDataChanged()
+{
+    if (!bannerReply)
+        return;
+    const QVariant length = bannerReply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() > MaxBannerSize)
+        dropBanner();
+}
+
+void UpdateEngine::onBannerDownloadProgress(qint64 received, qint64 total)
+{
+    Q_UNUSED(total);
+    // An unannounced length must not let the banner grow without bound.
+    if (bannerReply && received > MaxBannerSize)
+        dropBanner();
+}
+
+void UpdateEngine::onBannerDownloadFinished()
+{
+    if (!bannerReply)
+        return;
+    const QByteArray data = bannerReply->readAll();
+    bannerReply->deleteLater();
+    bannerReply = nullptr;
+    Q_EMIT bannerFound(data, bannerClickUrl);
 }

@@ -1,0 +1,468 @@
+#include "app/configuration.h"
+#include "app/updateengine.h"
+#include "app/updateinidata.h"
+#include "demosigner.h"
+#include "download/maintaskspecification.h"
+#include "filetree.h"
+#include "httptestserver.h"
+#include "releasefixture.h"
+#include "udptestpeer.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString updateType = QStringLiteral("client_linux_amd64");
+const QStringList mirrorNames{ QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3") };
+
+ReleaseFixture::Tree release()
+{
+    return {
+        { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64\n" },
+        { "vx3client_linux_amd64", ReleaseFixture::bytes(300000, 1) },
+        { "lib/libvx.so", ReleaseFixture::bytes(90000, 2) },
+        { "data/a.dat", ReleaseFixture::bytes(40000, 3) },
+        { "data/b.dat", ReleaseFixture::bytes(50000, 4) },
+        { "docs/readme.txt", QByteArray("Read me.\n").repeated(100) },
+    };
+}
+
+// Every engine signal in the order of arrival, by name.
+struct EngineLog
+{
+    explicit EngineLog(UpdateEngine* engine)
+    {
+        QObject::connect(engine, &UpdateEngine::message, engine, [this](const QString& text) {
+            events << QStringLiteral("message:") + text;
+            messages << text;
+        });
+        QObject::connect(engine, &UpdateEngine::error, engine,
+                         [this](const QString& text) { events << QStringLiteral("error:") + text; });
+        QObject::connect(engine, &UpdateEngine::fatalError, engine,
+                         [this](const QString& text) { events << QStringLiteral("fatal:") + text; });
+        QObject::connect(engine, &UpdateEngine::updateProgress, engine,
+                         [this](qreal fraction) { lastProgress = fraction; });
+        QObject::connect(engine, &UpdateEngine::downloadProgress, engine,
+                         [this](quint64 done, quint64 total, quint64 speed, bool downloading) {
+            events << QStringLiteral("downloadProgress:%1,%2,%3,%4").arg(done).arg(total).arg(speed).arg(downloading ? "true" : "false");
+        });
+        QObject::connect(engine, &UpdateEngine::updateFinished, engine,
+                         [this] { events << QStringLiteral("updateFinished"); });
+        QObject::connect(engine, &UpdateEngine::updateCanceled, engine,
+                         [this] { events << QStringLiteral("updateCanceled"); });
+    }
+    bool ended() const
+    {
+        return events.contains(QStringLiteral("updateFinished")) || events.contains(QStringLiteral("updateCanceled"));
+    }
+    QStringList events;
+    QStringList messages;
+    qreal lastProgress = -1;
+};
+
+} // namespace
+
+class TestUpdateEngine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void proxySetting_data();
+    void proxySetting();
+    void missingMirrorList_data();
+    void missingMirrorList();
+    void sessionRecord_data();
+    void sessionRecord();
+    void wholeUpdate();
+    void userCancelDuringOneDownload();
+    void cancelDuringParallelDownloads();
+    void bannerDownload_data();
+    void bannerDownload();
+
+private:
+    QString sessionDir(int n) const { return QDir(tmp).filePath(QStringLiteral("voxmeadow_temp_%1").arg(n)); }
+    void writeUpdateIni(const QByteArray& content);
+    void writeMirrorsIni();
+    std::unique_ptr<UpdateEngine> makeEngine(int version);
+    void stallFileDownloads();
+
+    std::unique_ptr<QTemporaryDir> work;
+    QString install;
+    QString tmp;
+    QString mirrorRoot;
+    QByteArray savedTmpDir;
+    std::unique_ptr<HttpTestServer> server;
+    std::unique_ptr<Configuration> config;
+    bool stallFiles = false;
+};
+
+void TestUpdateEngine::initTestCase()
+{
+    savedTmpDir = qgetenv("TMPDIR");
+}
+
+void TestUpdateEngine::init()
+{
+    work = std::make_unique<QTemporaryDir>();
+    QVERIFY(work->isValid());
+    install = work->filePath(QStringLiteral("install"));
+    tmp = work->filePath(QStringLiteral("tmp"));
+    mirrorRoot = work->filePath(QStringLiteral("mirror"));
+    QVERIFY(QDir().mkpath(install) && QDir().mkpath(tmp) && QDir().mkpath(mirrorRoot));
+    // The session directories go to the system temporary directory.
+    qputenv("TMPDIR", tmp.toLocal8Bit());
+    Configuration::setAppRootPath(install);
+    stallFiles = false;
+
+    server = std::make_unique<HttpTestServer>();
+    QVERIFY(server->listen());
+    server->setHandler([this](const QByteArray& rawPath) {
+        // "/<mirror>/<version>/<path>", served from the mirror root.
+        const QString path = QUrl::fromPercentEncoding(rawPath);
+        const QString rest = path.section(QLatin1Char('/'), 2);
+        if (rest.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+            return HttpTestServer::Response::withStatus(404);
+        QFile file(QDir(mirrorRoot).filePath(rest));
+        if (!file.open(QIODevice::ReadOnly))
+            return HttpTestServer::Response::withStatus(404);
+        HttpTestServer::Response response = HttpTestServer::Response::ok(file.readAll());
+        if (stallFiles && !rest.contains(QLatin1String(".ini")))
+            response.stallAfter = 10;
+        return response;
+    });
+    config = std::make_unique<Configuration>();
+    config->updateTypeDesc.updateType = updateType;
+}
+
+void TestUpdateEngine::cleanup()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    config.reset();
+    server.reset();
+    Configuration::setAppRootPath(QString());
+    if (savedTmpDir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmpDir);
+    work.reset();
+}
+
+void TestUpdateEngine::writeUpdateIni(const QByteArray& content)
+{
+    QVERIFY(FileTree::write(QDir(install).filePath(QStringLiteral("update.ini")), content));
+}
+
+void TestUpdateEngine::writeMirrorsIni()
+{
+    QByteArray ini = "[mirrors]\nsize=" + QByteArray::number(mirrorNames.size()) + "\n";
+    for (int i = 0; i < mirrorNames.size(); ++i)
+        ini += QByteArray::number(i + 1) + "\\mirror=" + mirrorNames.at(i).toUtf8() + "\n";
+    for (const QString& name : mirrorNames)
+        ini += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8() + "\n";
+    QVERIFY(FileTree::write(QDir(install).filePath(QStringLiteral("mirrors.ini")), ini));
+}
+
+std::unique_ptr<UpdateEngine> TestUpdateEngine::makeEngine(int version)
+{
+    config->updateTypeDesc.version = version;
+    return std::make_unique<UpdateEngine>(*config, nullptr);
+}
+
+void TestUpdateEngine::proxySetting_data()
+{
+    QTest::addColumn<QByteArray>("proxy");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("fatal");
+
+    QTest::newRow("none") << QByteArray() << int(QNetworkProxy::NoProxy) << QString() << 0 << false;
+    QTest::newRow("with port") << QByteArray("http://proxy.example:8080") << int(QNetworkProxy::HttpProxy)
+                               << "proxy.example" << 8080 << false;
+    QTest::newRow("without port") << QByteArray("http://proxy.example") << int(QNetworkProxy::HttpProxy)
+                                  << "proxy.example" << 3128 << false;
+    QTest::newRow("invalid url") << QByteArray("http://[proxy") << int(QNetworkProxy::NoProxy) << QString() << 0 << true;
+    QTest::newRow("no host") << QByteArray("proxy.example:8080") << int(QNetworkProxy::NoProxy) << QString() << 0 << true;
+}
+
+void TestUpdateEngine::proxySetting()
+{
+    QFETCH(QByteArray, proxy);
+    QFETCH(int, type);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, fatal);
+
+    if (!proxy.isEmpty())
+        writeUpdateIni("[update]\nproxy=\"" + proxy + "\"\n");
+    auto engine = makeEngine(1);
+    // Connected only after construction, as the window does.
+    QSignalSpy fatalErrors(engine.get(), &UpdateEngine::fatalError);
+    QCOMPARE(int(engine->networkManager->proxy().type()), type);
+    QCOMPARE(engine->networkManager->proxy().hostName(), host);
+    QCOMPARE(int(engine->networkManager->proxy().port()), port);
+    QCoreApplication::processEvents();
+    QCOMPARE(fatalErrors.count(), fatal ? 1 : 0);
+    if (fatal) {
+        QCOMPARE(fatalErrors.at(0).at(0).toString(),
+                 QStringLiteral("'%1' is an invalid proxy specification").arg(QString::fromUtf8(proxy)));
+    }
+}
+
+void TestUpdateEngine::missingMirrorList_data()
+{
+    QTest::addColumn<QByteArray>("updateIni");
+    QTest::newRow("stable") << QByteArray();
+    QTest::newRow("alpha") << QByteArray("[Channel]\nalpha=http://127.0.0.1:1/alpha\n");
+}
+
+void TestUpdateEngine::missingMirrorList()
+{
+    QFETCH(QByteArray, updateIni);
+    writeUpdateIni(updateIni);
+    config->getUpdateChannel();
+    auto engine = makeEngine(3);
+    QSignalSpy fatalErrors(engine.get(), &UpdateEngine::fatalError);
+    QVERIFY(!engine->initialize());
+    QCOMPARE(fatalErrors.count(), 1);
+    QCOMPARE(fatalErrors.at(0).at(0).toString(), QStringLiteral("mirrors.ini is missing, cannot proceed."));
+    QCOMPARE(engine->state, EngineIdle);
+    QVERIFY(!QFileInfo::exists(sessionDir(0)));
+}
+
+void TestUpdateEngine::sessionRecord_data()
+{
+    QTest::addColumn<QString>("recorded");   // what the record names
+    QTest::addColumn<int>("recordedVersion");
+    QTest::addColumn<bool>("resumed");
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QStringList>("expectedMessages");
+
+    QTest::newRow("same version") << "own" << 7 << true << false
+                                  << QStringList{ QStringLiteral("Previous update session for v. 7 found") };
+    QTest::newRow("other version") << "own" << 6 << false << true
+                                   << QStringList{ QStringLiteral("Cleanup previous session (v. 6, %DIR%) files..."),
+                                                   QStringLiteral("Ok") };
+    QTest::newRow("foreign dir, same version") << "foreign" << 7 << false << false << QStringList();
+    QTest::newRow("foreign dir, other version") << "foreign" << 6 << false << false << QStringList();
+    QTest::newRow("named like ours elsewhere") << "elsewhere" << 6 << false << false << QStringList();
+    QTest::newRow("symbolic link") << "symlink" << 6 << false << false << QStringList();
+    QTest::newRow("missing dir") << "missing" << 6 << false << false << QStringList();
+}
+
+void TestUpdateEngine::sessionRecord()
+{
+    QFETCH(QString, recorded);
+    QFETCH(int, recordedVersion);
+    QFETCH(bool, resumed);
+    QFETCH(bool, removed);
+    QFETCH(QStringList, expectedMessages);
+
+    writeMirrorsIni();
+    // Someone's files, which no record may ever get deleted.
+    const QString foreign = work->filePath(QStringLiteral("home/documents"));
+    QVERIFY(FileTree::write(QDir(foreign).filePath(QStringLiteral("letter.txt")), "dear"));
+    QVERIFY(FileTree::write(QDir(foreign).filePath(QStringLiteral("sub/photo.jpg")), "jpeg"));
+
+    QString dir;
+    if (recorded == QLatin1String("own")) {
+        dir = sessionDir(3);
+        QVERIFY(FileTree::write(QDir(dir).filePath(QStringLiteral("files/a.dat")), "partial"));
+    } else if (recorded == QLatin1String("foreign")) {
+        dir = foreign;
+    } else if (recorded == QLatin1String("elsewhere")) {
+        dir = work->filePath(QStringLiteral("home/voxmeadow_temp_3"));
+        QVERIFY(FileTree::write(QDir(dir).filePath(QStringLiteral("keep.txt")), "keep"));
+    } else if (recorded == QLatin1String("symlink")) {
+        dir = sessionDir(3);
+        QVERIFY(QFile::link(foreign, dir));
+    } else {
+        dir = sessionDir(3);
+    }
+    UpdateIniData::modify(recordedVersion, dir, updateType);
+    const auto before = ReleaseFixture::contents(work->path());
+
+    auto engine = makeEngine(7);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    QCOMPARE(engine->state, EngineInitialized);
+    QVERIFY(engine->busy());
+
+    for (QString& text : expectedMessages)
+        text.replace(QStringLiteral("%DIR%"), dir);
+    QCOMPARE(log.messages, expectedMessages);
+    QCOMPARE(config->tempDir == dir, resumed);
+    QCOMPARE(QFileInfo::exists(dir), !removed && recorded != QLatin1String("missing"));
+    if (!resumed)
+        QCOMPARE(config->tempDir, sessionDir(0));
+    // The new record names the directory in use.
+    int version = 0;
+    QString recordedDir;
+    QVERIFY(UpdateIniData::get(&version, nullptr, &recordedDir));
+    QCOMPARE(version, 7);
+    QCOMPARE(recordedDir, config->tempDir);
+    // Nothing outside a removed session directory was touched.
+    auto after = ReleaseFixture::contents(work->path());
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!(removed && it.key().startsWith(QStringLiteral("tmp/voxmeadow_temp_3/"))) && !it.key().endsWith(QStringLiteral("update.ini")))
+            QCOMPARE(after.value(it.key()), it.value());
+    }
+
+    engine->cancelUpdate(); // nothing runs yet: no effect
+    QCOMPARE(engine->state, EngineInitialized);
+}
+
+void TestUpdateEngine::wholeUpdate()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    const QString source = work->filePath(QStringLiteral("source"));
+    QVERIFY(ReleaseFixture::writeTree(source, release()));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5, { QStringLiteral("*.txt") }));
+    writeMirrorsIni();
+
+    auto engine = makeEngine(5);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->startUpdate());
+    QCOMPARE(engine->state, EngineRunning);
+    QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
+
+    QCOMPARE(log.events.last(), QStringLiteral("updateFinished"));
+    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
+    QCOMPARE(log.lastProgress, 1.0);
+    QCOMPARE(engine->state, EngineFinished);
+    QVERIFY(!engine->busy());
+    QCOMPARE(log.messages.first(), QStringLiteral("Starting update process"));
+    const QStringList tail = log.messages.mid(log.messages.size() - 3);
+    QCOMPARE(tail, QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
+                                 QStringLiteral("Update successfully finished") }));
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+             ReleaseFixture::contents(source));
+    QVERIFY(!QFileInfo::exists(sessionDirectory));
+    QVERIFY(!UpdateIniData::get(nullptr, nullptr, nullptr));
+    QVERIFY(!QSettings(UpdateIniData::filename(), QSettings::IniFormat).childGroups().contains(QStringLiteral("current")));
+    QTRY_VERIFY(engine->mainTask == nullptr);
+}
+
+void TestUpdateEngine::userCancelDuringOneDownload()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    const QString source = work->filePath(QStringLiteral("source"));
+    QVERIFY(ReleaseFixture::writeTree(source, release()));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+    writeMirrorsIni();
+    writeUpdateIni("[update]\nstreams=1\n");
+    stallFiles = true;
+
+    auto engine = makeEngine(5);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->startUpdate());
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, 20000); // ini, sig, first file
+    engine->cancelUpdate();
+    QTRY_VERIFY(log.ended());
+
+    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
+    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
+    QVERIFY(log.messages.contains(QStringLiteral("User aborted update")));
+    QCOMPARE(engine->state, EngineCanceled);
+    // The next run resumes here.
+    QVERIFY(QFileInfo::exists(sessionDirectory));
+    QString dir;
+    QVERIFY(UpdateIniData::get(nullptr, nullptr, &dir));
+    QCOMPARE(dir, sessionDirectory);
+    QVERIFY(QFileInfo::exists(QDir(sessionDirectory).filePath(updateType + QStringLiteral(".ini"))));
+    QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
+
+    engine->reset();
+    QCOMPARE(engine->state, EngineIdle);
+    QVERIFY(engine->mainTask == nullptr);
+}
+
+void TestUpdateEngine::cancelDuringParallelDownloads()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    const QString source = work->filePath(QStringLiteral("source"));
+    QVERIFY(ReleaseFixture::writeTree(source, release()));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+    writeMirrorsIni();
+    writeUpdateIni("[update]\nstreams=3\n");
+    stallFiles = true;
+
+    auto engine = makeEngine(5);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    QVERIFY(engine->startUpdate());
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 5, 20000); // ini, sig, three files
+    engine->cancelUpdate();
+    QTRY_VERIFY(log.ended());
+
+    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
+    QVERIFY(!log.messages.contains(QStringLiteral("User aborted update")));
+    QCOMPARE(engine->state, EngineCanceled);
+    QVERIFY(UpdateIniData::get(nullptr, nullptr, nullptr));
+}
+
+void TestUpdateEngine::bannerDownload_data()
+{
+    QTest::addColumn<QByteArray>("answerTemplate");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("announced");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<int>("requests");
+
+    const QByteArray answer = "%URL%/banner.png,http://click.example/";
+    QTest::newRow("at the limit") << answer << 270000 << true << true << 1;
+    QTest::newRow("one byte over") << answer << 270001 << true << false << 1;
+    QTest::newRow("no length, small") << answer << 1000 << false << true << 1;
+    QTest::newRow("no length, too large") << answer << 400000 << false << false << 1;
+    QTest::newRow("three parts") << QByteArray("%URL%/banner.png,http://a/,b") << 1000 << true << false << 0;
+    QTest::newRow("not a web address") << QByteArray("file:///etc/passwd,http://a/") << 1000 << true << false << 0;
+}
+
+void TestUpdateEngine::bannerDownload()
+{
+    QFETCH(QByteArray, answerTemplate);
+    QFETCH(int, size);
+    QFETCH(bool, announced);
+    QFETCH(bool, shown);
+    QFETCH(int, requests);
+
+    HttpTestServer::Response image = HttpTestServer::Response::ok(QByteArray(size, 'b'));
+    image.sendContentLength = announced;
+    server->setResponse("/banner.png", image);
+    UdpTestPeer peer;
+    peer.setReplies({ QByteArray(answerTemplate).replace("%URL%", server->baseUrl().toLatin1()) });
+
+    auto engine = makeEngine(1);
+    engine->setBannerServer(QStringLiteral("127.0.0.1"), peer.port());
+    QSignalSpy found(engine.get(), &UpdateEngine::bannerFound);
+    engine->getBanner();
+    QTRY_COMPARE(peer.received().size(), 1);
+    if (shown) {
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(found.at(0).at(0).toByteArray().size(), size);
+        QCOMPARE(found.at(0).at(1).toString(), QStringLiteral("http://click.example/"));
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(found.count(), 0);
+    }
+    QCOMPARE(server->requestCount(), requests);
+}
+
+QTEST_MAIN(TestUpdateEngine)
+#include "tst_updateengine.moc"
