@@ -103,6 +103,8 @@ private:
     std::unique_ptr<HttpTestServer> server;
     std::unique_ptr<Configuration> config;
     bool stallFiles = false;
+    // A file that stalls after its first bytes; empty for none.
+    QString stalledFile;
 };
 
 void TestUpdateEngine::initTestCase()
@@ -122,6 +124,7 @@ void TestUpdateEngine::init()
     qputenv("TMPDIR", tmp.toLocal8Bit());
     Configuration::setAppRootPath(install);
     stallFiles = false;
+    stalledFile.clear();
 
     server = std::make_unique<HttpTestServer>();
     QVERIFY(server->listen());
@@ -135,7 +138,7 @@ void TestUpdateEngine::init()
         if (!file.open(QIODevice::ReadOnly))
             return HttpTestServer::Response::withStatus(404);
         HttpTestServer::Response response = HttpTestServer::Response::ok(file.readAll());
-        if (stallFiles && !rest.contains(QLatin1String(".ini")))
+        if ((stallFiles && !rest.contains(QLatin1String(".ini"))) || (!stalledFile.isEmpty() && rest.endsWith(stalledFile)))
             response.stallAfter = 10;
         return response;
     });
@@ -364,14 +367,18 @@ void TestUpdateEngine::userCancelDuringOneDownload()
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
     writeMirrorsIni();
     writeUpdateIni("[update]\nstreams=1\n");
-    stallFiles = true;
+    // Files download one at a time in product ini order; the client binary
+    // comes after the data files, which are complete when the user cancels.
+    stalledFile = QStringLiteral("vx3client_linux_amd64");
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
     QVERIFY(engine->initialize());
     const QString sessionDirectory = config->tempDir;
     QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, 20000); // ini, sig, first file
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/m1/5/files/vx3client_linux_amd64")
+                                 + server->requestCount("/m2/5/files/vx3client_linux_amd64")
+                                 + server->requestCount("/m3/5/files/vx3client_linux_amd64") == 1, 20000);
     engine->cancelUpdate();
     QTRY_VERIFY(log.ended());
 
@@ -379,17 +386,40 @@ void TestUpdateEngine::userCancelDuringOneDownload()
     QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
     QVERIFY(log.messages.contains(QStringLiteral("User aborted update")));
     QCOMPARE(engine->state, EngineCanceled);
-    // The next run resumes here.
-    QVERIFY(QFileInfo::exists(sessionDirectory));
+    // The record and the directory stay for the next run.
     QString dir;
     QVERIFY(UpdateIniData::get(nullptr, nullptr, &dir));
     QCOMPARE(dir, sessionDirectory);
-    QVERIFY(QFileInfo::exists(QDir(sessionDirectory).filePath(updateType + QStringLiteral(".ini"))));
+    QVERIFY(QFileInfo::exists(QDir(sessionDirectory).filePath(QStringLiteral("data/a.dat"))));
     QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
 
     engine->reset();
     QCOMPARE(engine->state, EngineIdle);
     QVERIFY(engine->mainTask == nullptr);
+
+    // The next attempt resumes: verified downloads are not fetched again.
+    stalledFile.clear();
+    const QList<QByteArray> firstRun = server->requestedPaths();
+    log.events.clear();
+    log.messages.clear();
+    QVERIFY(engine->initialize());
+    QCOMPARE(log.messages.value(0), QStringLiteral("Previous update session for v. 5 found"));
+    QCOMPARE(config->tempDir, sessionDirectory);
+    QVERIFY(engine->startUpdate());
+    QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
+    QCOMPARE(log.events.last(), QStringLiteral("updateFinished"));
+    QStringList refetched;
+    for (const QByteArray& path : server->requestedPaths().mid(firstRun.size())) {
+        const QString file = QString::fromLatin1(path).section(QLatin1Char('/'), 3);
+        if (!file.endsWith(QLatin1String(".ini")) && !file.endsWith(QLatin1String(".sig")))
+            refetched << file;
+    }
+    refetched.sort();
+    QCOMPARE(refetched, QStringList({ QStringLiteral("files/vx3client_linux_amd64"),
+                                      QStringLiteral("files/vx3client_runscript.sh"),
+                                      QStringLiteral("libs/lib/libvx.so") }));
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+             ReleaseFixture::contents(source));
 }
 
 void TestUpdateEngine::cancelDuringParallelDownloads()
