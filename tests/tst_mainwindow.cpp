@@ -95,7 +95,7 @@ private:
 void TestMainWindow::initTestCase()
 {
     // The window echoes its log to the terminal; the tests read the log itself.
-    QLoggingCategory::setFilterRules(QStringLiteral("voxmeadow.update.log.info=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
 }
 
 void TestMainWindow::init()

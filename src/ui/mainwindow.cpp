@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScrollBar>
@@ -19,8 +18,6 @@
 namespace {
 
 const int LaunchDelayMs = 1000;
-
-Q_LOGGING_CATEGORY(updateLog, "voxmeadow.update.log", QtInfoMsg)
 
 QString smallPrint(const QString& text)
 {
@@ -153,7 +150,7 @@ void MainWindow::on_startButton_clicked()
 void MainWindow::onAppendText(QString text)
 {
     // The log also goes to the terminal, for runs nobody watches.
-    qCInfo(updateLog).noquote() << text;
+    qInfo().noquote() << text;
     ui->outputTextEdit->append(text);
 }
 
