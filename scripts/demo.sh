@@ -28,6 +28,11 @@ trap cleanup EXIT
 
 rm -rf "$demo"
 mkdir -p "$demo"
+# Qt wants a private runtime directory; a root shell often has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    mkdir -m 700 "$demo/runtime"
+    export XDG_RUNTIME_DIR=$demo/runtime
+fi
 
 # Deterministic, somewhat compressible content: content <KiB> <seed>.
 content() {
@@ -96,13 +101,16 @@ if [ $# -gt 0 ]; then
     args=("$@")
     unattended=0
 fi
+# Without a display nobody can answer a message box: give up after a while.
 run=()
-[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || run=(xvfb-run -a)
+limit=120
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || run=(xvfb-run -a timeout "$limit")
 echo "== running: update ${args[*]}"
 status=0
-"${run[@]}" timeout 600 "$install/update" "${args[@]}" || status=$?
+"${run[@]}" "$install/update" "${args[@]}" || status=$?
 
 failed() { echo "DEMO FAILED: $*" >&2; exit 1; }
+[ "$status" -ne 124 ] || failed "update did not end within $limit s (a message box may be waiting; see the log above)"
 [ "$status" -eq 0 ] || failed "update ended with exit code $status"
 if [ "$unattended" = 1 ]; then
     for _ in $(seq 100); do
