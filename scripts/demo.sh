@@ -105,9 +105,12 @@ fi
 run=()
 limit=120
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || run=(xvfb-run -a timeout "$limit")
-echo "== running: update ${args[*]}"
+echo "== running: update$(printf ' %q' "${args[@]}")"
+# The session directory goes below build/demo too, so that a run that did not
+# finish leaves nothing behind once the next demo starts afresh.
+mkdir -p "$demo/tmp"
 status=0
-"${run[@]}" "$install/update" "${args[@]}" || status=$?
+TMPDIR=$demo/tmp "${run[@]}" "$install/update" "${args[@]}" || status=$?
 
 failed() { echo "DEMO FAILED: $*" >&2; exit 1; }
 [ "$status" -ne 124 ] || failed "update did not end within $limit s (a message box may be waiting; see the log above)"
