@@ -61,7 +61,12 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     engine->getBanner();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The engine is destroyed with the window's children, after this part of
+    // the window: nothing it says on the way may reach these slots.
+    disconnect(engine, nullptr, this, nullptr);
+}
 
 void MainWindow::setPrompt(Prompt prompt)
 {
