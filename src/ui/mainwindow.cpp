@@ -1,50 +1,86 @@
 #include "ui/mainwindow.h"
 
 #include "app/configuration.h"
+#include "app/processtools.h"
 #include "app/singleinstancechecker.h"
+#include "app/updateengine.h"
+#include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QMessageBox>
+#include <QDesktopServices>
+#include <QMouseEvent>
 #include <QPixmap>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QScrollBar>
+#include <QTimer>
 #include <QtDebug>
 
-MainWindow::MainWindow(Configuration& config)
-    : QWidget(nullptr)
-    , config(&config)
-    , versionLabel(new QLabel(this))
-    , newsLabel(new QLabel(this))
-    , startButton(new QPushButton(tr("Start Update"), this))
-    , singleInstanceChecker(new SingleInstanceChecker(this))
+namespace {
+
+const int LaunchDelayMs = 1000;
+
+QString smallPrint(const QString& text)
 {
-    setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(tr("Voxmeadow 3 Client Update"));
+    return QStringLiteral("<span style=\"font-size:small;\">") + text + QStringLiteral("</span>");
+}
 
-    auto* logo = new QLabel(this);
-    logo->setFixedSize(48, 48);
-    logo->setPixmap(QPixmap(QStringLiteral(":/images/voxmeadow_logo.png")));
-    versionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    newsLabel->setWordWrap(true);
-    startButton->setDefault(true);
+} // namespace
 
-    auto* header = new QHBoxLayout;
-    header->addWidget(versionLabel, 1);
-    header->addWidget(logo);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(startButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(header);
-    layout->addWidget(newsLabel);
-    layout->addLayout(buttons);
-    resize(486, 200);
+MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16 bannerPort)
+    : QWidget(nullptr)
+    , ui(new Ui::MainWindow)
+    , config(&config)
+    , engine(new UpdateEngine(config, this))
+    , launchMode(false)
+    , closeRequested(false)
+    , singleInstanceChecker(nullptr)
+    , logoUrl(QStringLiteral("https://www.voxmeadow.net/"))
+{
+    connect(engine, &UpdateEngine::error, this, &MainWindow::onError);
+    connect(engine, &UpdateEngine::fatalError, this, &MainWindow::onFatalError);
+    connect(engine, &UpdateEngine::updateProgress, this, &MainWindow::onProgressUpdate);
+    connect(engine, &UpdateEngine::downloadProgress, this, &MainWindow::onDownloadProgress);
+    connect(engine, &UpdateEngine::message, this, &MainWindow::onAppendText);
+    connect(engine, &UpdateEngine::updateFinished, this, &MainWindow::onUpdateFinished);
+    connect(engine, &UpdateEngine::updateCanceled, this, &MainWindow::onUpdateCanceled);
+    connect(engine, &UpdateEngine::bannerFound, this, &MainWindow::onBannerFound);
 
+    ui->setupUi(this);
+    // After the toggle has shown or hidden the log.
+    connect(ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
+    ui->voxmeadowLabel->installEventFilter(this);
+    ui->banner->installEventFilter(this);
+    ui->outputTextEdit->hide();
+    onDownloadProgress(0, 0, 0, false);
+
+    singleInstanceChecker = new SingleInstanceChecker(this);
     connect(singleInstanceChecker, &SingleInstanceChecker::otherInstanceActivate,
             this, &MainWindow::onOtherInstanceActivate);
     connect(&config, &Configuration::fatalError, this, &MainWindow::onFatalConfigError);
+    engine->setBannerServer(bannerHost, bannerPort);
+    engine->getBanner();
+}
+
+MainWindow::~MainWindow()
+{
+    // The engine is destroyed with the window's children, after this part of
+    // the window: nothing it says on the way may reach these slots.
+    disconnect(engine, nullptr, this, nullptr);
+}
+
+void MainWindow::setPrompt(Prompt prompt)
+{
+    this->prompt = std::move(prompt);
+}
+
+QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                            const QString& text, QMessageBox::StandardButtons buttons)
+{
+    if (prompt)
+        return prompt(parent, icon, title, text, buttons);
+    if (icon == QMessageBox::Question)
+        return QMessageBox::question(parent, title, text, buttons, QMessageBox::NoButton);
+    return QMessageBox::critical(parent, title, text, buttons);
 }
 
 void MainWindow::setUIToConfigSpecs()
@@ -62,28 +98,130 @@ void MainWindow::setUIToConfigSpecs()
     }
     text += QStringLiteral("<div style=\"margin-top:8px\">")
         + tr("You are currently on <strong>%1 channel</strong>.").arg(channelName) + QStringLiteral("</div>");
-    versionLabel->setText(text);
+    ui->versionLabel->setText(text);
     if (config->noUserMode == 1)
-        startButton->setEnabled(false);
+        ui->startButton->setEnabled(false);
 }
 
 void MainWindow::setNews()
 {
-    newsLabel->setText(config->updateTypeDesc.news);
+    ui->newsBanner->setText(config->updateTypeDesc.news);
 }
 
 void MainWindow::onFatalConfigError(QString errorMessage)
 {
     // Also on stderr: the box may appear where nobody can see it.
     qWarning().noquote() << "Error:" << errorMessage;
-    QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), errorMessage, QMessageBox::Ok);
+    ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+        QMessageBox::Ok);
     QCoreApplication::exit(1);
+}
+
+void MainWindow::onFatalError(QString errorMessage)
+{
+    qWarning().noquote() << "Error:" << errorMessage;
+    ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+        QMessageBox::Ok);
+    QCoreApplication::exit(2);
+}
+
+void MainWindow::onError(QString errorMessage)
+{
+    onAppendText(errorMessage);
+    ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+        QMessageBox::Ok);
 }
 
 void MainWindow::onAutoStartUpdate()
 {
-    qInfo().noquote() << "Automatic update start requested for" << config->updateTypeDesc.updateType
-                      << config->updateTypeDesc.version;
+    on_startButton_clicked();
+}
+
+void MainWindow::on_startButton_clicked()
+{
+    if (launchMode) {
+        ProcessTools::startVx3Client();
+        close();
+        return;
+    }
+    if (engine->busy())
+        return;
+    if (engine->initialize()) {
+        ui->startButton->setEnabled(false);
+        engine->startUpdate();
+    }
+}
+
+void MainWindow::onAppendText(QString text)
+{
+    // The log also goes to the terminal, for runs nobody watches.
+    qInfo().noquote() << text;
+    ui->outputTextEdit->append(text);
+}
+
+void MainWindow::onProgressUpdate(qreal doneFrac)
+{
+    ui->totalProgressBar->setValue(int(doneFrac * 1000));
+}
+
+void MainWindow::onDownloadProgress(quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading)
+{
+    ui->downloadSizeLabel->setVisible(downloading);
+    ui->downloadSpeedLabel->setVisible(downloading);
+    if (!downloading)
+        return;
+    ui->downloadSizeLabel->setText(smallPrint(tr("%1 KB / %2 KB").arg(downloadDone / 1000).arg(downloadTotal / 1000)));
+    ui->downloadSpeedLabel->setText(smallPrint(tr("%1 KB/s").arg(speed / 1000)));
+}
+
+void MainWindow::onUpdateFinished()
+{
+    launchMode = true;
+    if (config->noUserMode == 1) {
+        QTimer::singleShot(LaunchDelayMs, this, &MainWindow::on_startButton_clicked);
+        return;
+    }
+    ui->startButton->setText(tr("Start Voxmeadow"));
+    ui->startButton->setFocus();
+    ui->startButton->setEnabled(true);
+}
+
+void MainWindow::onUpdateCanceled()
+{
+    if (closeRequested) {
+        QCoreApplication::quit();
+        return;
+    }
+    launchMode = false;
+    engine->reset();
+    ui->startButton->setText(tr("Restart"));
+    ui->startButton->setEnabled(true);
+    onAppendText(tr("Update cancelled"));
+    ui->totalProgressBar->setValue(0);
+    ask(this, QMessageBox::Critical, tr("Update"), tr("Update cancelled. Push \"Details\" to check reasons."),
+        QMessageBox::Ok);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!engine->busy()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (closeRequested)
+        return;
+    if (ask(this, QMessageBox::Question, tr("Question"),
+            tr("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"),
+            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    // The run may have ended while the question was open: nothing left to cancel.
+    if (!engine->busy()) {
+        event->accept();
+        return;
+    }
+    closeRequested = true;
+    engine->cancelUpdate();
 }
 
 void MainWindow::onOtherInstanceActivate(QString message)
@@ -92,4 +230,47 @@ void MainWindow::onOtherInstanceActivate(QString message)
         return;
     raise();
     activateWindow();
+}
+
+void MainWindow::onBannerFound(QByteArray bannerImage, QString clickUrl)
+{
+    QPixmap image;
+    if (!image.loadFromData(bannerImage))
+        return;
+    ui->banner->setPixmap(image);
+    // The address comes unauthenticated over UDP: only web addresses are opened.
+    const QUrl url(clickUrl);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        ui->banner->setToolTip(QString());
+        bannerUrl.clear();
+        return;
+    }
+    ui->banner->setToolTip(tr("Click to open \"%1://%2\"").arg(url.scheme(), url.host()));
+    bannerUrl = url;
+}
+
+void MainWindow::onDetailsPressed()
+{
+    if (ui->outputTextEdit->isVisible()) {
+        QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        QUrl url;
+        if (watched == ui->banner)
+            url = bannerUrl;
+        else if (watched == ui->voxmeadowLabel)
+            url = logoUrl;
+        if (!url.isEmpty()) {
+            QDesktopServices::openUrl(url);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -1,37 +1,83 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "buildconfig.h"
+#include "serverquery/banner.h"
+
+#include <QByteArray>
+#include <QMessageBox>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
-class Configuration;
-class QLabel;
-class QPushButton;
-class SingleInstanceChecker;
+#include <functional>
+#include <memory>
 
-// The updater's window: shows what will be installed on which channel and
-// reacts to configuration errors and to other updater instances.
+class Configuration;
+class QCloseEvent;
+class SingleInstanceChecker;
+class UpdateEngine;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The updater's only window: shows what will be installed on which channel,
+// starts a run, shows its progress, transfer figures and log, cancels it
+// when the window is closed, and launches the updated client afterwards.
 class MainWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(Configuration& config);
+    // Shows a message box and returns the button chosen; replaceable so that
+    // the window can be driven without a person.
+    using Prompt = std::function<QMessageBox::StandardButton(QWidget* parent, QMessageBox::Icon icon,
+                                                             const QString& title, const QString& text,
+                                                             QMessageBox::StandardButtons buttons)>;
+
+    // The banner query goes to the built-in update server unless told otherwise.
+    explicit MainWindow(Configuration& config, const QString& bannerHost = QStringLiteral(VOXMEADOW_UPDATE_HOST),
+                        quint16 bannerPort = Banner::DefaultPort);
+    ~MainWindow() override;
 
     void setUIToConfigSpecs();
     void setNews();
+    void setPrompt(Prompt prompt);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void onFatalConfigError(QString errorMessage);
+    void onFatalError(QString errorMessage);
+    void onError(QString errorMessage);
     void onAutoStartUpdate();
+    void on_startButton_clicked();
+    void onAppendText(QString text);
+    void onProgressUpdate(qreal doneFrac);
+    void onDownloadProgress(quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading);
+    void onUpdateFinished();
+    void onUpdateCanceled();
     void onOtherInstanceActivate(QString message);
+    void onBannerFound(QByteArray bannerImage, QString clickUrl);
+    void onDetailsPressed();
 
 private:
+    QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                    const QString& text, QMessageBox::StandardButtons buttons);
+
+    std::unique_ptr<Ui::MainWindow> ui;
     Configuration* config;
-    QLabel* versionLabel;
-    QLabel* newsLabel;
-    QPushButton* startButton;
+    UpdateEngine* engine;
+    bool launchMode;
+    bool closeRequested;
     SingleInstanceChecker* singleInstanceChecker;
+    // Where a click on the logo and on the banner leads.
+    QUrl logoUrl;
+    QUrl bannerUrl;
+    Prompt prompt;
 };
 
 #endif

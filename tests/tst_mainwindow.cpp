@@ -1,0 +1,389 @@
+#include "app/configuration.h"
+#include "app/singleinstancechecker.h"
+#include "app/updateengine.h"
+#include "demosigner.h"
+#include "filetree.h"
+#include "httptestserver.h"
+#include "releasefixture.h"
+#include "udptestpeer.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTest>
+
+namespace {
+
+const QString updateType = QStringLiteral("client_linux_amd64");
+const int RunTimeoutMs = 30000;
+
+struct Box
+{
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+};
+
+// Runs the event loop as main does, until the window ends it; -1 when it
+// does not within the time-out.
+int execUntilExit(int timeoutMs)
+{
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &guard, [] { QCoreApplication::exit(-1); });
+    guard.start(timeoutMs);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void buttonAcrossRuns();
+    void closeDuringRun_data();
+    void closeDuringRun();
+    void closeWhileCancelling();
+    void transferLabels_data();
+    void transferLabels();
+    void progressTruncates();
+    void otherInstance_data();
+    void otherInstance();
+    void bannerImage_data();
+    void bannerImage();
+
+private:
+    void publishRelease();
+    template<typename T>
+    T* widget(const char* name) const
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    UpdateEngine* engine() const { return window->findChild<UpdateEngine*>(); }
+    QStringList logLines() const { return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n')); }
+
+    std::unique_ptr<QTemporaryDir> work;
+    QString install;
+    QString source;
+    QString mirrorRoot;
+    QByteArray savedTmpDir;
+    std::unique_ptr<HttpTestServer> server;
+    std::unique_ptr<UdpTestPeer> bannerServer;
+    std::unique_ptr<Configuration> config;
+    std::unique_ptr<MainWindow> window;
+    QList<Box> boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    bool stallFiles = false;
+    QString withheld;
+};
+
+void TestMainWindow::initTestCase()
+{
+    // The window echoes its log to the terminal; the tests read the log itself.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
+}
+
+void TestMainWindow::init()
+{
+    work = std::make_unique<QTemporaryDir>();
+    QVERIFY(work->isValid());
+    install = work->filePath(QStringLiteral("install"));
+    source = work->filePath(QStringLiteral("source"));
+    mirrorRoot = work->filePath(QStringLiteral("mirror"));
+    const QString tmp = work->filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(install) && QDir().mkpath(tmp) && QDir().mkpath(mirrorRoot));
+    savedTmpDir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", tmp.toLocal8Bit());
+    Configuration::setAppRootPath(install);
+    stallFiles = false;
+    withheld.clear();
+    boxes.clear();
+
+    server = std::make_unique<HttpTestServer>();
+    QVERIFY(server->listen());
+    server->setHandler([this](const QByteArray& rawPath) {
+        // "/<mirror>/<version>/<path>", served from the mirror root.
+        const QString rest = QUrl::fromPercentEncoding(rawPath).section(QLatin1Char('/'), 2);
+        QFile file(QDir(mirrorRoot).filePath(rest));
+        if (rest.contains(QStringLiteral("..")) || (!withheld.isEmpty() && rest.endsWith(withheld))
+            || !file.open(QIODevice::ReadOnly))
+            return HttpTestServer::Response::withStatus(404);
+        HttpTestServer::Response response = HttpTestServer::Response::ok(file.readAll());
+        if (stallFiles && !rest.contains(QLatin1String(".ini")))
+            response.stallAfter = 10;
+        return response;
+    });
+    QByteArray mirrors = "[mirrors]\nsize=2\n1\\mirror=m1\n2\\mirror=m2\n";
+    for (const QByteArray name : { "m1", "m2" })
+        mirrors += "[" + name + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name + "\nretries=1\n";
+    QVERIFY(FileTree::write(QDir(install).filePath(QStringLiteral("mirrors.ini")), mirrors));
+
+    // A banner server that never answers, so nothing goes beyond this machine.
+    bannerServer = std::make_unique<UdpTestPeer>();
+    QVERIFY(bannerServer->isListening());
+    config = std::make_unique<Configuration>();
+    config->updateTypeDesc.updateType = updateType;
+    config->updateTypeDesc.version = 5;
+    window = std::make_unique<MainWindow>(*config, QStringLiteral("127.0.0.1"), bannerServer->port());
+    window->setPrompt([this](QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
+                             QMessageBox::StandardButtons) {
+        boxes.append({ icon, title, text });
+        return answer;
+    });
+}
+
+void TestMainWindow::cleanup()
+{
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    config.reset();
+    bannerServer.reset();
+    server.reset();
+    Configuration::setAppRootPath(QString());
+    if (savedTmpDir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmpDir);
+    work.reset();
+}
+
+void TestMainWindow::publishRelease()
+{
+    QVERIFY(ReleaseFixture::writeTree(source, {
+        { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64\n" },
+        { "vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1) },
+        { "data/a.dat", ReleaseFixture::bytes(40000, 2) },
+        { "data/b.dat", ReleaseFixture::bytes(50000, 3) },
+    }));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+}
+
+void TestMainWindow::buttonAcrossRuns()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    publishRelease();
+    QPushButton* start = widget<QPushButton>("startButton");
+    QProgressBar* progress = widget<QProgressBar>("totalProgressBar");
+
+    // A file no mirror has: the run fails and can be restarted.
+    withheld = QStringLiteral("data/b.dat");
+    start->click();
+    QVERIFY(!start->isEnabled());
+    QCOMPARE(start->text(), QStringLiteral("Start Update"));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, RunTimeoutMs);
+    QCOMPARE(boxes.at(0).icon, QMessageBox::Critical);
+    QCOMPARE(boxes.at(0).title, QStringLiteral("Update"));
+    QCOMPARE(boxes.at(0).text, QStringLiteral("Update cancelled. Push \"Details\" to check reasons."));
+    QCOMPARE(start->text(), QStringLiteral("Restart"));
+    QVERIFY(start->isEnabled());
+    QCOMPARE(logLines().last(), QStringLiteral("Update cancelled"));
+    QCOMPARE(progress->value(), 0);
+    QVERIFY(!engine()->busy());
+
+    withheld.clear();
+    start->click();
+    QVERIFY(!start->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(start->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
+    QVERIFY(start->isEnabled());
+    QCOMPARE(progress->value(), 1000);
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(logLines().contains(QStringLiteral("Update successfully finished")));
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+             ReleaseFixture::contents(source));
+}
+
+void TestMainWindow::closeDuringRun_data()
+{
+    QTest::addColumn<int>("reply");
+    QTest::newRow("abort") << int(QMessageBox::Yes);
+    QTest::newRow("keep running") << int(QMessageBox::No);
+}
+
+void TestMainWindow::closeDuringRun()
+{
+    QFETCH(int, reply);
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    publishRelease();
+    stallFiles = true;
+    answer = QMessageBox::StandardButton(reply);
+    QPushButton* start = widget<QPushButton>("startButton");
+    window->show();
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, RunTimeoutMs); // ini, sig, a file
+
+    if (answer == QMessageBox::Yes) {
+        // The process ends normally once the cancellation is complete, without the "Update" box.
+        QTimer::singleShot(0, window.get(), [this] { window->close(); });
+        QCOMPARE(execUntilExit(RunTimeoutMs), 0);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(!engine()->busy());
+    } else {
+        QVERIFY(!window->close());
+        QVERIFY(!window->close());
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY(engine()->busy());
+        stallFiles = false;
+        server->releaseStalled();
+        QTRY_COMPARE_WITH_TIMEOUT(start->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
+        QVERIFY(window->close());
+        QCOMPARE(boxes.size(), 2);
+    }
+}
+
+void TestMainWindow::closeWhileCancelling()
+{
+    // A run whose cancellation has not completed yet.
+    UpdateEngine* runningEngine = engine();
+    runningEngine->state = EngineRunning;
+    answer = QMessageBox::Yes;
+    window->show();
+    QVERIFY(!window->close());
+    QVERIFY(!window->close());
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.at(0).icon, QMessageBox::Question);
+    QCOMPARE(boxes.at(0).title, QStringLiteral("Question"));
+    QCOMPARE(boxes.at(0).text, QStringLiteral("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"));
+
+    QTimer::singleShot(0, runningEngine, [runningEngine] {
+        runningEngine->state = EngineCanceled;
+        Q_EMIT runningEngine->updateCanceled();
+    });
+    QCOMPARE(execUntilExit(RunTimeoutMs), 0);
+    QCOMPARE(boxes.size(), 1);
+}
+
+void TestMainWindow::transferLabels_data()
+{
+    QTest::addColumn<quint64>("done");
+    QTest::addColumn<quint64>("total");
+    QTest::addColumn<quint64>("speed");
+    QTest::addColumn<bool>("downloading");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("rate");
+
+    QTest::newRow("truncated") << quint64(1999) << quint64(5000) << quint64(999) << true
+                               << "1 KB / 5 KB" << "0 KB/s";
+    QTest::newRow("beyond 32 bits, no grouping")
+        << quint64(12345678901ULL) << quint64(99999999999ULL) << quint64(4294967296ULL) << true
+        << "12345678 KB / 99999999 KB" << "4294967 KB/s";
+    QTest::newRow("not downloading") << quint64(1999) << quint64(5000) << quint64(999) << false
+                                     << QString() << QString();
+}
+
+void TestMainWindow::transferLabels()
+{
+    QFETCH(quint64, done);
+    QFETCH(quint64, total);
+    QFETCH(quint64, speed);
+    QFETCH(bool, downloading);
+    QFETCH(QString, size);
+    QFETCH(QString, rate);
+
+    QLabel* sizeLabel = widget<QLabel>("downloadSizeLabel");
+    QLabel* speedLabel = widget<QLabel>("downloadSpeedLabel");
+    Q_EMIT engine()->downloadProgress(1, 1, 1, true);
+    Q_EMIT engine()->downloadProgress(done, total, speed, downloading);
+    QCOMPARE(sizeLabel->isVisibleTo(window.get()), downloading);
+    QCOMPARE(speedLabel->isVisibleTo(window.get()), downloading);
+    if (downloading) {
+        const QString span = QStringLiteral("<span style=\"font-size:small;\">%1</span>");
+        QCOMPARE(sizeLabel->text(), span.arg(size));
+        QCOMPARE(speedLabel->text(), span.arg(rate));
+    }
+}
+
+void TestMainWindow::progressTruncates()
+{
+    QProgressBar* progress = widget<QProgressBar>("totalProgressBar");
+    const QList<QPair<qreal, int>> cases = { { 0.9999, 999 }, { 1.0, 1000 } };
+    for (const auto& [fraction, value] : cases) {
+        Q_EMIT engine()->updateProgress(fraction);
+        QCOMPARE(progress->value(), value);
+    }
+}
+
+void TestMainWindow::otherInstance_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("raised");
+    QTest::newRow("activate") << "#" << true;
+    QTest::newRow("anything else") << "#!" << false;
+}
+
+void TestMainWindow::otherInstance()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, raised);
+
+    window->show();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
+
+    auto* checker = window->findChild<SingleInstanceChecker*>();
+    QVERIFY(checker && checker->isListening());
+    QSignalSpy received(checker, &SingleInstanceChecker::otherInstanceActivate);
+    QVERIFY(SingleInstanceChecker::checkExistingInstance(message));
+    QVERIFY(received.wait());
+    if (raised) {
+        QTRY_COMPARE(QApplication::activeWindow(), window.get());
+    } else {
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::activeWindow(), &other);
+    }
+}
+
+void TestMainWindow::bannerImage_data()
+{
+    QTest::addColumn<bool>("image");
+    QTest::addColumn<QString>("clickUrl");
+    QTest::addColumn<QString>("toolTip");
+
+    QTest::newRow("web address") << true << "https://shop.example:8443/offer?id=1"
+                                 << "Click to open \"https://shop.example\"";
+    QTest::newRow("not a web address") << true << "file:///etc/passwd" << QString();
+    QTest::newRow("not an image") << false << "https://shop.example/" << QString();
+}
+
+void TestMainWindow::bannerImage()
+{
+    QFETCH(bool, image);
+    QFETCH(QString, clickUrl);
+    QFETCH(QString, toolTip);
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    if (image) {
+        QImage picture(468, 60, QImage::Format_RGB32);
+        picture.fill(Qt::darkGreen);
+        QVERIFY(picture.save(&buffer, "PNG"));
+    } else {
+        buffer.write("GIF89a, but not really");
+    }
+    QLabel* banner = widget<QLabel>("banner");
+    Q_EMIT engine()->bannerFound(bytes, clickUrl);
+    QCOMPARE(banner->pixmap().isNull(), !image);
+    QCOMPARE(banner->toolTip(), toolTip);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
