@@ -1,0 +1,101 @@
+#include "updateserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+#include <climits>
+
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("voxmeadow-updateserver"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Answers the Voxmeadow 3 updater's version and banner queries over UDP.\n"
+        "Each channel is given as NUMBER#LABEL, e.g. --stable '12#3.0.12'."));
+    parser.addHelpOption();
+    const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
+                                    QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption versionPort(QStringLiteral("version-port"), QStringLiteral("Port of the version query (default 17384)."),
+                                         QStringLiteral("port"), QStringLiteral("17384"));
+    const QCommandLineOption bannerPort(QStringLiteral("banner-port"), QStringLiteral("Port of the banner query (default 2009)."),
+                                        QStringLiteral("port"), QStringLiteral("2009"));
+    const QCommandLineOption stable(QStringLiteral("stable"), QStringLiteral("Stable channel version."), QStringLiteral("number#label"));
+    const QCommandLineOption beta(QStringLiteral("beta"), QStringLiteral("Beta channel version."), QStringLiteral("number#label"));
+    const QCommandLineOption alpha(QStringLiteral("alpha"), QStringLiteral("Alpha channel version."), QStringLiteral("number#label"));
+    const QCommandLineOption news(QStringLiteral("news"), QStringLiteral("News text (HTML) for the news ticker."), QStringLiteral("text"));
+    const QCommandLineOption newsFile(QStringLiteral("news-file"), QStringLiteral("File holding the news text."), QStringLiteral("file"));
+    const QCommandLineOption banner(QStringLiteral("banner"), QStringLiteral("Address of the banner image."), QStringLiteral("url"));
+    const QCommandLineOption bannerClick(QStringLiteral("banner-click"), QStringLiteral("Address a click on the banner opens."), QStringLiteral("url"));
+    parser.addOptions({ listen, versionPort, bannerPort, stable, beta, alpha, news, newsFile, banner, bannerClick });
+    parser.process(app);
+
+    UpdateServer::Answers answers;
+    const QString stableEntry = parser.value(stable);
+    if (stableEntry.isEmpty()) {
+        err << "voxmeadow-updateserver: --stable is required\n";
+        return 2;
+    }
+    QStringList channels{ stableEntry };
+    if (parser.isSet(beta) || parser.isSet(alpha))
+        channels << parser.value(beta);
+    if (parser.isSet(alpha))
+        channels << parser.value(alpha);
+    for (const QString& entry : channels) {
+        if (entry.contains(QLatin1Char(','))) {
+            err << "voxmeadow-updateserver: a channel entry must not contain ',': " << entry << '\n';
+            return 2;
+        }
+    }
+    answers.versions = channels.join(QLatin1Char(','));
+    answers.news = parser.value(news);
+    if (parser.isSet(newsFile)) {
+        QFile file(parser.value(newsFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            err << "voxmeadow-updateserver: cannot read " << file.fileName() << ": " << file.errorString() << '\n';
+            return 1;
+        }
+        answers.news = QString::fromUtf8(file.readAll());
+    }
+    answers.bannerUrl = parser.value(banner);
+    answers.clickUrl = parser.value(bannerClick);
+    if (answers.bannerUrl.contains(QLatin1Char(',')) || answers.clickUrl.contains(QLatin1Char(','))) {
+        err << "voxmeadow-updateserver: banner addresses must not contain ','\n";
+        return 2;
+    }
+    if (UpdateServer::encode(answers.versions, INT_MAX).size() - 1 > UpdateServer::MaxVersionsSize)
+        err << "warning: the version answer is longer than the updater reads and will be cut\n";
+    if (UpdateServer::encode(answers.news, INT_MAX).size() - 1 > UpdateServer::MaxNewsSize)
+        err << "warning: the news text is longer than the updater reads and will be cut\n";
+
+    bool portOk = true;
+    bool bannerOk = true;
+    const uint vPort = parser.value(versionPort).toUInt(&portOk);
+    const uint bPort = parser.value(bannerPort).toUInt(&bannerOk);
+    const QHostAddress address(parser.value(listen));
+    if (!portOk || vPort > 65535 || !bannerOk || bPort > 65535 || address.isNull()) {
+        err << "voxmeadow-updateserver: invalid address or port\n";
+        return 2;
+    }
+
+    UpdateServer server(answers);
+    QObject::connect(&server, &UpdateServer::served, &app, [&out](const QString& line) {
+        out << line << Qt::endl;
+    });
+    const bool serveBanner = !answers.bannerUrl.isEmpty();
+    if (!server.listen(address, quint16(vPort), serveBanner ? int(bPort) : -1)) {
+        err << "voxmeadow-updateserver: " << server.errorString() << '\n';
+        return 1;
+    }
+    out << "versions on " << address.toString() << " port " << server.versionPort();
+    if (serveBanner)
+        out << ", banner on port " << server.bannerPort();
+    out << Qt::endl;
+    return QCoreApplication::exec();
+}
