@@ -32,6 +32,7 @@ private slots:
     void md5Check_data();
     void md5Check();
     void md5OfMultiChunkFile();
+    void md5ReadsNoMoreThanTheFileSize();
     void signatureCheck_data();
     void signatureCheck();
     void failureEndsByCancelOnFailure_data();
@@ -132,6 +133,15 @@ void TestCheckSignature::md5OfMultiChunkFile()
     altered[altered.size() - 1] = static_cast<char>(altered.at(altered.size() - 1) ^ 1);
     CheckSigFunc mismatching(writeFile(QStringLiteral("large2.bin"), altered), digest);
     QVERIFY(!mismatching.run());
+}
+
+void TestCheckSignature::md5ReadsNoMoreThanTheFileSize()
+{
+    // A device reports size 0 and never ends; the check must end anyway.
+    const QString path = tempDir.filePath(QStringLiteral("endless.bin"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    CheckSigFunc check(path, QStringLiteral("00112233445566778899aabbccddeeff"));
+    QVERIFY(!check.run());
 }
 
 void TestCheckSignature::signatureCheck_data()

@@ -8,9 +8,9 @@
 
 namespace {
 
-// The MD5 check streams the file through a buffer of this size, so that its
-// memory does not grow with the file.
-constexpr qint64 MD5_CHUNK_SIZE = 1024 * 1024;
+// Files are hashed through a buffer of this size, so that memory does not
+// grow with the file.
+constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
 
 class LoadedKey
 {
@@ -58,34 +58,40 @@ bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
     return true;
 }
 
-bool CheckSigFunc::checkMD5()
+bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest)
 {
-    QFile file(fileName);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        emit message(QStringLiteral("Could not open file %1 for reading").arg(fileName));
+        emit message(QStringLiteral("Could not open file %1 for reading").arg(path));
         return false;
     }
+    // Exactly the size the file had when opened: a device or a growing file
+    // would otherwise never end.
     const qint64 size = file.size();
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    QByteArray chunk(static_cast<int>(qMin(MD5_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
+    QCryptographicHash hash(algorithm);
+    QByteArray chunk(static_cast<int>(qMin(HASH_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
     qint64 total = 0;
-    for (;;) {
-        const qint64 count = file.read(chunk.data(), chunk.size());
-        if (count < 0) {
-            total = -1;
-            break;
-        }
-        if (count == 0)
+    while (total < size) {
+        const qint64 count = file.read(chunk.data(), qMin<qint64>(chunk.size(), size - total));
+        if (count <= 0)
             break;
         hash.addData(QByteArrayView(chunk.constData(), count));
         total += count;
     }
     if (total != size) {
-        emit message(QStringLiteral("could not read file %1 correctly").arg(fileName));
+        emit message(QStringLiteral("could not read file %1 correctly").arg(path));
         return false;
     }
-    const QString digest = QString::fromLatin1(hash.result().toHex());
-    return md5.compare(digest, Qt::CaseInsensitive) == 0;
+    digest = hash.result();
+    return true;
+}
+
+bool CheckSigFunc::checkMD5()
+{
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Md5, digest))
+        return false;
+    return md5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
 }
 
 bool CheckSigFunc::checkRSA()
