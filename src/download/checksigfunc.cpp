@@ -5,12 +5,15 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 // Files are hashed through a buffer of this size, so that memory does not
 // grow with the file.
 constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
+// Far above the signature of any key the program could carry.
+constexpr qint64 MAX_SIGNATURE_FILE_SIZE = 64 * 1024;
 
 class LoadedKey
 {
@@ -96,16 +99,21 @@ bool CheckSigFunc::checkMD5()
 
 bool CheckSigFunc::checkRSA()
 {
-    QByteArray content;
-    if (!readFile(fileName, content))
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Sha1, digest))
+        return false;
+    const QString signatureName = fileName + QStringLiteral(".sig");
+    // A signature is as long as the key's modulus; a file far longer is no
+    // signature and is not read into memory.
+    if (QFileInfo(signatureName).size() > MAX_SIGNATURE_FILE_SIZE)
         return false;
     QByteArray signature;
-    if (!readFile(fileName + QStringLiteral(".sig"), signature))
+    if (!readFile(signatureName, signature))
         return false;
     try {
         LoadedKey publicKey;
-        return verify_msg(&publicKey.key, bytes(content), static_cast<unsigned long>(content.size()),
-                          bytes(signature), static_cast<unsigned long>(signature.size()));
+        return verify_hash(&publicKey.key, bytes(digest), static_cast<unsigned long>(digest.size()),
+                           bytes(signature), static_cast<unsigned long>(signature.size()));
     } catch (const crypt_exception&) {
         // A malformed key or signature is a failed check, not a log entry.
         return false;
