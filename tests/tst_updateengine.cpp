@@ -93,7 +93,9 @@ private:
     void writeUpdateIni(const QByteArray& content);
     void writeMirrorsIni();
     std::unique_ptr<UpdateEngine> makeEngine(int version);
-    void stallFileDownloads();
+    // Publishes release() as version 5 on three mirrors whose file transfers
+    // stall after a few bytes; the update fetches `streams` files at a time.
+    void publishStalledRelease(int streams);
 
     std::unique_ptr<QTemporaryDir> work;
     QString install;
@@ -175,6 +177,16 @@ std::unique_ptr<UpdateEngine> TestUpdateEngine::makeEngine(int version)
 {
     config->updateTypeDesc.version = version;
     return std::make_unique<UpdateEngine>(*config, nullptr);
+}
+
+void TestUpdateEngine::publishStalledRelease(int streams)
+{
+    const QString source = work->filePath(QStringLiteral("source"));
+    QVERIFY(ReleaseFixture::writeTree(source, release()));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+    writeMirrorsIni();
+    writeUpdateIni("[update]\nstreams=" + QByteArray::number(streams) + "\n");
+    stallFiles = true;
 }
 
 void TestUpdateEngine::proxySetting_data()
@@ -359,12 +371,9 @@ void TestUpdateEngine::userCancelDuringOneDownload()
 {
     if (!DemoSigner::builtInKeyIsDemoKey())
         QSKIP("the build embeds a key other than the demo key");
-    const QString source = work->filePath(QStringLiteral("source"));
-    QVERIFY(ReleaseFixture::writeTree(source, release()));
-    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
-    writeMirrorsIni();
-    writeUpdateIni("[update]\nstreams=1\n");
-    stallFiles = true;
+    publishStalledRelease(1);
+    if (QTest::currentTestFailed())
+        return;
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
@@ -396,12 +405,9 @@ void TestUpdateEngine::cancelDuringParallelDownloads()
 {
     if (!DemoSigner::builtInKeyIsDemoKey())
         QSKIP("the build embeds a key other than the demo key");
-    const QString source = work->filePath(QStringLiteral("source"));
-    QVERIFY(ReleaseFixture::writeTree(source, release()));
-    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
-    writeMirrorsIni();
-    writeUpdateIni("[update]\nstreams=3\n");
-    stallFiles = true;
+    publishStalledRelease(3);
+    if (QTest::currentTestFailed())
+        return;
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
