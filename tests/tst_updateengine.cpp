@@ -3,6 +3,7 @@
 #include "app/updateinidata.h"
 #include "demosigner.h"
 #include "download/maintaskspecification.h"
+#include "download/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "releasefixture.h"
@@ -85,6 +86,7 @@ private Q_SLOTS:
     void wholeUpdate();
     void userCancelDuringOneDownload();
     void cancelDuringParallelDownloads();
+    void runEndingInsideATickReportsNothingAfterItsEnd();
     void bannerDownload_data();
     void bannerDownload();
 
@@ -421,6 +423,31 @@ void TestUpdateEngine::cancelDuringParallelDownloads()
     QVERIFY(!log.messages.contains(QStringLiteral("User aborted update")));
     QCOMPARE(engine->state, EngineCanceled);
     QVERIFY(UpdateIniData::get(nullptr, nullptr, nullptr));
+}
+
+void TestUpdateEngine::runEndingInsideATickReportsNothingAfterItsEnd()
+{
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    publishStalledRelease(1);
+    if (QTest::currentTestFailed())
+        return;
+
+    auto engine = makeEngine(5);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    QVERIFY(engine->startUpdate());
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, 20000); // ini, sig, first file
+    // With no mirror left, the time-out of the stalled transfer ends the whole run inside a tick.
+    for (const QString& name : mirrorNames)
+        engine->mirrors->removeMirror(name);
+    for (int tick = 0; tick < 20 && !log.ended(); ++tick)
+        QVERIFY(QMetaObject::invokeMethod(engine.get(), "onTimer"));
+
+    QVERIFY(log.ended());
+    QCOMPARE(engine->state, EngineCanceled);
+    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
+    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
 }
 
 void TestUpdateEngine::bannerDownload_data()
