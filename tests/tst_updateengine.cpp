@@ -84,9 +84,8 @@ private Q_SLOTS:
     void sessionRecord_data();
     void sessionRecord();
     void wholeUpdate();
-    void userCancelDuringOneDownload();
-    void cancelDuringParallelDownloads();
-    void runEndingInsideATickReportsNothingAfterItsEnd();
+    void stalledRunEnds_data();
+    void stalledRunEnds();
     void bannerDownload_data();
     void bannerDownload();
 
@@ -369,11 +368,27 @@ void TestUpdateEngine::wholeUpdate()
     QTRY_VERIFY(engine->mainTask == nullptr);
 }
 
-void TestUpdateEngine::userCancelDuringOneDownload()
+void TestUpdateEngine::stalledRunEnds_data()
 {
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<bool>("byTimeOut"); // otherwise the user cancels
+    QTest::addColumn<bool>("userAborted");
+
+    QTest::newRow("user cancels one download") << 1 << false << true;
+    // The sibling downloads end with an error, so the run is no user abort.
+    QTest::newRow("user cancels parallel downloads") << 3 << false << false;
+    // With no mirror left, the time-out of the stalled transfer ends the whole run inside a tick.
+    QTest::newRow("time-out with no mirror left") << 1 << true << false;
+}
+
+void TestUpdateEngine::stalledRunEnds()
+{
+    QFETCH(int, streams);
+    QFETCH(bool, byTimeOut);
+    QFETCH(bool, userAborted);
     if (!DemoSigner::builtInKeyIsDemoKey())
         QSKIP("the build embeds a key other than the demo key");
-    publishStalledRelease(1);
+    publishStalledRelease(streams);
     if (QTest::currentTestFailed())
         return;
 
@@ -382,13 +397,21 @@ void TestUpdateEngine::userCancelDuringOneDownload()
     QVERIFY(engine->initialize());
     const QString sessionDirectory = config->tempDir;
     QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, 20000); // ini, sig, first file
-    engine->cancelUpdate();
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 2 + streams, 20000); // ini, sig, the files
+    if (byTimeOut) {
+        for (const QString& name : mirrorNames)
+            engine->mirrors->removeMirror(name);
+        for (int tick = 0; tick < 20 && !log.ended(); ++tick)
+            QVERIFY(QMetaObject::invokeMethod(engine.get(), "onTimer"));
+    } else {
+        engine->cancelUpdate();
+    }
     QTRY_VERIFY(log.ended());
 
+    // The zeroed transfer figures and the end are the last reports.
     QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
     QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
-    QVERIFY(log.messages.contains(QStringLiteral("User aborted update")));
+    QCOMPARE(log.messages.contains(QStringLiteral("User aborted update")), userAborted);
     QCOMPARE(engine->state, EngineCanceled);
     // The next run resumes here.
     QVERIFY(QFileInfo::exists(sessionDirectory));
@@ -401,53 +424,6 @@ void TestUpdateEngine::userCancelDuringOneDownload()
     engine->reset();
     QCOMPARE(engine->state, EngineIdle);
     QVERIFY(engine->mainTask == nullptr);
-}
-
-void TestUpdateEngine::cancelDuringParallelDownloads()
-{
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
-    publishStalledRelease(3);
-    if (QTest::currentTestFailed())
-        return;
-
-    auto engine = makeEngine(5);
-    EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 5, 20000); // ini, sig, three files
-    engine->cancelUpdate();
-    QTRY_VERIFY(log.ended());
-
-    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
-    QVERIFY(!log.messages.contains(QStringLiteral("User aborted update")));
-    QCOMPARE(engine->state, EngineCanceled);
-    QVERIFY(UpdateIniData::get(nullptr, nullptr, nullptr));
-}
-
-void TestUpdateEngine::runEndingInsideATickReportsNothingAfterItsEnd()
-{
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
-    publishStalledRelease(1);
-    if (QTest::currentTestFailed())
-        return;
-
-    auto engine = makeEngine(5);
-    EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3, 20000); // ini, sig, first file
-    // With no mirror left, the time-out of the stalled transfer ends the whole run inside a tick.
-    for (const QString& name : mirrorNames)
-        engine->mirrors->removeMirror(name);
-    for (int tick = 0; tick < 20 && !log.ended(); ++tick)
-        QVERIFY(QMetaObject::invokeMethod(engine.get(), "onTimer"));
-
-    QVERIFY(log.ended());
-    QCOMPARE(engine->state, EngineCanceled);
-    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
-    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
 }
 
 void TestUpdateEngine::bannerDownload_data()
