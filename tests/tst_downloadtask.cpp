@@ -92,6 +92,9 @@ private:
     void makeMirrors(const QStringList& names, int retries = 2);
     QByteArray remoteUrlPath(const QString& mirror, const QString& file) const;
     DownloadTaskSpecification* makeTask(const QString& remotePath, qint64 expectedSize = -1);
+    // Downloads of first.bin and second.bin from the one mirror "a"; the
+    // transfer of first.bin stalls after 1000 bytes until released.
+    std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> twoTasksOnOneMirror();
     int totalUseCount() const;
 
     HttpTestServer* server = nullptr;
@@ -148,6 +151,16 @@ DownloadTaskSpecification* TestDownloadTask::makeTask(const QString& remotePath,
 {
     return new DownloadTaskSpecification(manager, mirrors, remotePath, tempDir->filePath(remotePath),
                                          expectedSize, this, 0.5);
+}
+
+std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> TestDownloadTask::twoTasksOnOneMirror()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
+    first.stallAfter = 1000;
+    server->setResponse(remoteUrlPath("a", "first.bin"), first);
+    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
+    return {makeTask("first.bin"), makeTask("second.bin")};
 }
 
 int TestDownloadTask::totalUseCount() const
@@ -478,14 +491,7 @@ void TestDownloadTask::otherTaskCancelledAborts()
 
 void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
-    first.stallAfter = 1000;
-    server->setResponse(remoteUrlPath("a", "first.bin"), first);
-    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
-
-    DownloadTaskSpecification* firstTask = makeTask("first.bin");
-    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    const auto [firstTask, secondTask] = twoTasksOnOneMirror();
     QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
     QSignalSpy secondFinished(secondTask, &TaskSpecification::finished);
     firstTask->execute();
@@ -509,14 +515,7 @@ void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
 
 void TestDownloadTask::cancelledWhileWaitingStaysCancelled()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
-    first.stallAfter = 1000;
-    server->setResponse(remoteUrlPath("a", "first.bin"), first);
-    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
-
-    DownloadTaskSpecification* firstTask = makeTask("first.bin");
-    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    const auto [firstTask, secondTask] = twoTasksOnOneMirror();
     QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
     QSignalSpy secondCanceled(secondTask, &TaskSpecification::canceled);
     firstTask->execute();
