@@ -73,6 +73,7 @@ private slots:
     void cleanup();
     void downloadsBody_data();
     void downloadsBody();
+    void fileNameIsRequestedAsWritten();
     void failingStatusStrikesMirror_data();
     void failingStatusStrikesMirror();
     void brokenTransferCountsError_data();
@@ -253,6 +254,30 @@ void TestDownloadTask::downloadsBody()
     task->reset();
     QCOMPARE(mirrors->mirrorData().first().useCount, 0);
     QVERIFY(QFile::exists(tempDir->filePath("dir/file.bin")));
+}
+
+void TestDownloadTask::fileNameIsRequestedAsWritten()
+{
+    // Characters that mean something in a URL are part of the name here.
+    const QString name = QStringLiteral("dir/Read me #1 [a+b]?%41 \u00fc.txt");
+    makeMirrors({"a"});
+    const QByteArray body = pattern(3000);
+    server->setHandler([&](const QByteArray& path) {
+        return QUrl::fromPercentEncoding(path) == QStringLiteral("/a/%1/%2").arg(VERSION).arg(name)
+            ? HttpTestServer::Response::ok(body)
+            : HttpTestServer::Response::withStatus(404);
+    });
+    QVERIFY(QDir(tempDir->path()).mkpath("dir"));
+    DownloadTaskSpecification* task = makeTask(name);
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    task->execute();
+    QTRY_COMPARE(finished.count() + canceled.count(), 1);
+    QCOMPARE(task->state, Finished);
+    QCOMPARE(mirrors->mirrorData().size(), 1);
+    QFile file(tempDir->filePath(name));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
 }
 
 void TestDownloadTask::failingStatusStrikesMirror_data()
