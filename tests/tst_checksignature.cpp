@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray productIni("[bin]\nclient=00112233445566778899aabbccddeeff::1024\n[delete]\nold.so=\n");
@@ -19,6 +22,30 @@ struct CheckOutcome
     QStringList messages;
     TaskState state = Idle;
     double progress = -1.0;
+};
+
+// Caps the address space of this process a little above what it uses now,
+// so that reading a large file into memory fails where streaming it works.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(qint64 headroom)
+    {
+        getrlimit(RLIMIT_AS, &saved);
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        const qint64 pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toLongLong() : 0;
+        rlimit limited = saved;
+        limited.rlim_cur = qMin<rlim_t>(rlim_t(pages * sysconf(_SC_PAGESIZE) + headroom), saved.rlim_max);
+        active = pages > 0 && setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved); }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+    bool active = false;
+
+private:
+    rlimit saved{};
 };
 
 } // namespace
@@ -32,8 +59,11 @@ private slots:
     void md5Check_data();
     void md5Check();
     void md5OfMultiChunkFile();
+    void md5ReadsNoMoreThanTheFileSize();
     void signatureCheck_data();
     void signatureCheck();
+    void largeFilesAreNotReadWhole_data();
+    void largeFilesAreNotReadWhole();
     void failureEndsByCancelOnFailure_data();
     void failureEndsByCancelOnFailure();
     void directRunNeedsNoTask();
@@ -134,12 +164,22 @@ void TestCheckSignature::md5OfMultiChunkFile()
     QVERIFY(!mismatching.run());
 }
 
+void TestCheckSignature::md5ReadsNoMoreThanTheFileSize()
+{
+    // A device reports size 0 and never ends; the check must end anyway.
+    const QString path = tempDir.filePath(QStringLiteral("endless.bin"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    CheckSigFunc check(path, QStringLiteral("00112233445566778899aabbccddeeff"));
+    QVERIFY(!check.run());
+}
+
 void TestCheckSignature::signatureCheck_data()
 {
     QTest::addColumn<QString>("signer");
     QTest::addColumn<bool>("pass");
 
     QTest::newRow("release code") << QStringLiteral("release") << true;
+    QTest::newRow("release code, several read chunks") << QStringLiteral("release-large") << true;
     QTest::newRow("openssl pss salt 8") << QStringLiteral("openssl-pss8") << true;
     QTest::newRow("openssl pss salt 20") << QStringLiteral("openssl-pss20") << false;
     QTest::newRow("openssl pkcs1 v1.5") << QStringLiteral("openssl-pkcs1") << false;
@@ -158,10 +198,13 @@ void TestCheckSignature::signatureCheck()
     if (signer.startsWith(QStringLiteral("openssl")) && !DemoSigner::opensslAvailable())
         QSKIP("openssl command line tool not installed");
 
-    const QString path = writeFile(QStringLiteral("client_linux_amd64.ini"), productIni);
+    QByteArray content = productIni;
+    if (signer == QStringLiteral("release-large"))
+        content += QByteArray(3 * 1024 * 1024 + 17, '#') + "\n";
+    const QString path = writeFile(QStringLiteral("client_linux_amd64.ini"), content);
     QByteArray signature;
-    if (signer == QStringLiteral("release"))
-        signature = DemoSigner::sign(productIni);
+    if (signer.startsWith(QStringLiteral("release")))
+        signature = DemoSigner::sign(content);
     else if (signer == QStringLiteral("openssl-pss8"))
         signature = DemoSigner::signWithOpenssl(path, DemoSigner::pssOptions());
     else if (signer == QStringLiteral("openssl-pss20"))
@@ -188,6 +231,33 @@ void TestCheckSignature::signatureCheck()
         QCOMPARE(outcome.events, (QStringList{"fail", "finished"}));
         QCOMPARE(outcome.messages, QStringList{QStringLiteral("Signature check failed for %1").arg(path)});
     }
+}
+
+void TestCheckSignature::largeFilesAreNotReadWhole_data()
+{
+    QTest::addColumn<bool>("largeSignature");
+    QTest::newRow("large signed file") << false;
+    QTest::newRow("large signature file") << true;
+}
+
+void TestCheckSignature::largeFilesAreNotReadWhole()
+{
+    // A mirror may serve files of any size; checking one must not take memory in proportion.
+    QFETCH(bool, largeSignature);
+    constexpr qint64 largeSize = 256 * 1024 * 1024;
+    const QString path = writeFile(QStringLiteral("large.ini"), productIni);
+    QVERIFY(!writeFile(QStringLiteral("large.ini.sig"), QByteArray(128, '\x5a')).isEmpty());
+    // Sparse: the tests' disk does not fill up.
+    QVERIFY(QFile(largeSignature ? path + QStringLiteral(".sig") : path).resize(largeSize));
+
+    bool pass = true;
+    {
+        AddressSpaceLimit limit(64 * 1024 * 1024);
+        QVERIFY(limit.active);
+        CheckSigFunc check(path, QString());
+        pass = check.run();
+    }
+    QVERIFY(!pass);
 }
 
 void TestCheckSignature::failureEndsByCancelOnFailure_data()

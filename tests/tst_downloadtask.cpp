@@ -73,6 +73,7 @@ private slots:
     void cleanup();
     void downloadsBody_data();
     void downloadsBody();
+    void fileNameIsRequestedAsWritten();
     void failingStatusStrikesMirror_data();
     void failingStatusStrikesMirror();
     void brokenTransferCountsError_data();
@@ -92,6 +93,9 @@ private:
     void makeMirrors(const QStringList& names, int retries = 2);
     QByteArray remoteUrlPath(const QString& mirror, const QString& file) const;
     DownloadTaskSpecification* makeTask(const QString& remotePath, qint64 expectedSize = -1);
+    // Downloads of first.bin and second.bin from the one mirror "a"; the
+    // transfer of first.bin stalls after 1000 bytes until released.
+    std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> twoTasksOnOneMirror();
     int totalUseCount() const;
 
     HttpTestServer* server = nullptr;
@@ -148,6 +152,16 @@ DownloadTaskSpecification* TestDownloadTask::makeTask(const QString& remotePath,
 {
     return new DownloadTaskSpecification(manager, mirrors, remotePath, tempDir->filePath(remotePath),
                                          expectedSize, this, 0.5);
+}
+
+std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> TestDownloadTask::twoTasksOnOneMirror()
+{
+    makeMirrors({"a"});
+    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
+    first.stallAfter = 1000;
+    server->setResponse(remoteUrlPath("a", "first.bin"), first);
+    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
+    return {makeTask("first.bin"), makeTask("second.bin")};
 }
 
 int TestDownloadTask::totalUseCount() const
@@ -240,6 +254,30 @@ void TestDownloadTask::downloadsBody()
     task->reset();
     QCOMPARE(mirrors->mirrorData().first().useCount, 0);
     QVERIFY(QFile::exists(tempDir->filePath("dir/file.bin")));
+}
+
+void TestDownloadTask::fileNameIsRequestedAsWritten()
+{
+    // Characters that mean something in a URL are part of the name here.
+    const QString name = QStringLiteral("dir/Read me #1 [a+b]?%41 \u00fc.txt");
+    makeMirrors({"a"});
+    const QByteArray body = pattern(3000);
+    server->setHandler([&](const QByteArray& path) {
+        return QUrl::fromPercentEncoding(path) == QStringLiteral("/a/%1/%2").arg(VERSION).arg(name)
+            ? HttpTestServer::Response::ok(body)
+            : HttpTestServer::Response::withStatus(404);
+    });
+    QVERIFY(QDir(tempDir->path()).mkpath("dir"));
+    DownloadTaskSpecification* task = makeTask(name);
+    QSignalSpy finished(task, &TaskSpecification::finished);
+    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    task->execute();
+    QTRY_COMPARE(finished.count() + canceled.count(), 1);
+    QCOMPARE(task->state, Finished);
+    QCOMPARE(mirrors->mirrorData().size(), 1);
+    QFile file(tempDir->filePath(name));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
 }
 
 void TestDownloadTask::failingStatusStrikesMirror_data()
@@ -478,14 +516,7 @@ void TestDownloadTask::otherTaskCancelledAborts()
 
 void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
-    first.stallAfter = 1000;
-    server->setResponse(remoteUrlPath("a", "first.bin"), first);
-    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
-
-    DownloadTaskSpecification* firstTask = makeTask("first.bin");
-    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    const auto [firstTask, secondTask] = twoTasksOnOneMirror();
     QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
     QSignalSpy secondFinished(secondTask, &TaskSpecification::finished);
     firstTask->execute();
@@ -509,14 +540,7 @@ void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
 
 void TestDownloadTask::cancelledWhileWaitingStaysCancelled()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
-    first.stallAfter = 1000;
-    server->setResponse(remoteUrlPath("a", "first.bin"), first);
-    server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
-
-    DownloadTaskSpecification* firstTask = makeTask("first.bin");
-    DownloadTaskSpecification* secondTask = makeTask("second.bin");
+    const auto [firstTask, secondTask] = twoTasksOnOneMirror();
     QSignalSpy firstFinished(firstTask, &TaskSpecification::finished);
     QSignalSpy secondCanceled(secondTask, &TaskSpecification::canceled);
     firstTask->execute();

@@ -3,6 +3,7 @@
 #include "app/updateinidata.h"
 #include "demosigner.h"
 #include "download/maintaskspecification.h"
+#include "download/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "releasefixture.h"
@@ -83,8 +84,9 @@ private Q_SLOTS:
     void sessionRecord_data();
     void sessionRecord();
     void wholeUpdate();
-    void userCancelDuringOneDownload();
-    void cancelDuringParallelDownloads();
+    void stalledRunEnds_data();
+    void stalledRunEnds();
+    void cancelledRunResumes();
     void bannerDownload_data();
     void bannerDownload();
 
@@ -93,7 +95,9 @@ private:
     void writeUpdateIni(const QByteArray& content);
     void writeMirrorsIni();
     std::unique_ptr<UpdateEngine> makeEngine(int version);
-    void stallFileDownloads();
+    // Publishes release() as version 5 on three mirrors whose file transfers
+    // stall after a few bytes; the update fetches `streams` files at a time.
+    void publishStalledRelease(int streams, const QString& onlyFile = QString());
 
     std::unique_ptr<QTemporaryDir> work;
     QString install;
@@ -178,6 +182,17 @@ std::unique_ptr<UpdateEngine> TestUpdateEngine::makeEngine(int version)
 {
     config->updateTypeDesc.version = version;
     return std::make_unique<UpdateEngine>(*config, nullptr);
+}
+
+void TestUpdateEngine::publishStalledRelease(int streams, const QString& onlyFile)
+{
+    const QString source = work->filePath(QStringLiteral("source"));
+    QVERIFY(ReleaseFixture::writeTree(source, release()));
+    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+    writeMirrorsIni();
+    writeUpdateIni("[update]\nstreams=" + QByteArray::number(streams) + "\n");
+    stallFiles = onlyFile.isEmpty();
+    stalledFile = onlyFile;
 }
 
 void TestUpdateEngine::proxySetting_data()
@@ -358,18 +373,72 @@ void TestUpdateEngine::wholeUpdate()
     QTRY_VERIFY(engine->mainTask == nullptr);
 }
 
-void TestUpdateEngine::userCancelDuringOneDownload()
+void TestUpdateEngine::stalledRunEnds_data()
+{
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<bool>("byTimeOut"); // otherwise the user cancels
+    QTest::addColumn<bool>("userAborted");
+
+    QTest::newRow("user cancels one download") << 1 << false << true;
+    // The sibling downloads end with an error, so the run is no user abort.
+    QTest::newRow("user cancels parallel downloads") << 3 << false << false;
+    // With no mirror left, the time-out of the stalled transfer ends the whole run inside a tick.
+    QTest::newRow("time-out with no mirror left") << 1 << true << false;
+}
+
+void TestUpdateEngine::stalledRunEnds()
+{
+    QFETCH(int, streams);
+    QFETCH(bool, byTimeOut);
+    QFETCH(bool, userAborted);
+    if (!DemoSigner::builtInKeyIsDemoKey())
+        QSKIP("the build embeds a key other than the demo key");
+    publishStalledRelease(streams);
+    if (QTest::currentTestFailed())
+        return;
+
+    auto engine = makeEngine(5);
+    EngineLog log(engine.get());
+    QVERIFY(engine->initialize());
+    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->startUpdate());
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 2 + streams, 20000); // ini, sig, the files
+    if (byTimeOut) {
+        for (const QString& name : mirrorNames)
+            engine->mirrors->removeMirror(name);
+        for (int tick = 0; tick < 20 && !log.ended(); ++tick)
+            QVERIFY(QMetaObject::invokeMethod(engine.get(), "onTimer"));
+    } else {
+        engine->cancelUpdate();
+    }
+    QTRY_VERIFY(log.ended());
+
+    // The zeroed transfer figures and the end are the last reports.
+    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
+    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
+    QCOMPARE(log.messages.contains(QStringLiteral("User aborted update")), userAborted);
+    QCOMPARE(engine->state, EngineCanceled);
+    // The record and the directory stay for the next run.
+    QString dir;
+    QVERIFY(UpdateIniData::get(nullptr, nullptr, &dir));
+    QCOMPARE(dir, sessionDirectory);
+    QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
+
+    engine->reset();
+    QCOMPARE(engine->state, EngineIdle);
+    QVERIFY(engine->mainTask == nullptr);
+}
+
+void TestUpdateEngine::cancelledRunResumes()
 {
     if (!DemoSigner::builtInKeyIsDemoKey())
         QSKIP("the build embeds a key other than the demo key");
-    const QString source = work->filePath(QStringLiteral("source"));
-    QVERIFY(ReleaseFixture::writeTree(source, release()));
-    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
-    writeMirrorsIni();
-    writeUpdateIni("[update]\nstreams=1\n");
     // Files download one at a time in product ini order; the client binary
     // comes after the data files, which are complete when the user cancels.
-    stalledFile = QStringLiteral("vx3client_linux_amd64");
+    publishStalledRelease(1, QStringLiteral("vx3client_linux_amd64"));
+    if (QTest::currentTestFailed())
+        return;
+    const QString source = work->filePath(QStringLiteral("source"));
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
@@ -381,21 +450,8 @@ void TestUpdateEngine::userCancelDuringOneDownload()
                                  + server->requestCount("/m3/5/files/vx3client_linux_amd64") == 1, 20000);
     engine->cancelUpdate();
     QTRY_VERIFY(log.ended());
-
-    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
-    QCOMPARE(log.events.at(log.events.size() - 2), QStringLiteral("downloadProgress:0,0,0,false"));
-    QVERIFY(log.messages.contains(QStringLiteral("User aborted update")));
-    QCOMPARE(engine->state, EngineCanceled);
-    // The record and the directory stay for the next run.
-    QString dir;
-    QVERIFY(UpdateIniData::get(nullptr, nullptr, &dir));
-    QCOMPARE(dir, sessionDirectory);
     QVERIFY(QFileInfo::exists(QDir(sessionDirectory).filePath(QStringLiteral("data/a.dat"))));
-    QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
-
     engine->reset();
-    QCOMPARE(engine->state, EngineIdle);
-    QVERIFY(engine->mainTask == nullptr);
 
     // The next attempt resumes: verified downloads are not fetched again.
     stalledFile.clear();
@@ -420,31 +476,6 @@ void TestUpdateEngine::userCancelDuringOneDownload()
                                       QStringLiteral("libs/lib/libvx.so") }));
     QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
              ReleaseFixture::contents(source));
-}
-
-void TestUpdateEngine::cancelDuringParallelDownloads()
-{
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
-    const QString source = work->filePath(QStringLiteral("source"));
-    QVERIFY(ReleaseFixture::writeTree(source, release()));
-    QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
-    writeMirrorsIni();
-    writeUpdateIni("[update]\nstreams=3\n");
-    stallFiles = true;
-
-    auto engine = makeEngine(5);
-    EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 5, 20000); // ini, sig, three files
-    engine->cancelUpdate();
-    QTRY_VERIFY(log.ended());
-
-    QCOMPARE(log.events.last(), QStringLiteral("updateCanceled"));
-    QVERIFY(!log.messages.contains(QStringLiteral("User aborted update")));
-    QCOMPARE(engine->state, EngineCanceled);
-    QVERIFY(UpdateIniData::get(nullptr, nullptr, nullptr));
 }
 
 void TestUpdateEngine::bannerDownload_data()

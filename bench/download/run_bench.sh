@@ -25,80 +25,15 @@ command -v curl >/dev/null || { echo "curl not installed" >&2; exit 2; }
 cmake --build "$build_dir" --target downloadbench -j2 >/dev/null
 [ -x "$driver" ] || { echo "driver $driver missing; configure the build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-chmod 755 "$work"
-nginx_pid=
-cleanup() {
-    if [ -n "$nginx_pid" ]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. bench/nginx.sh
 
-mkdir -p "$work/www/0" "$work/nginx/logs" "$work/out"
+mkdir -p "$work/www/0" "$work/out"
 echo "creating test files (${size_mib} MiB and 1 MiB)..."
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/www/0/big.bin"
 head -c $((1024 * 1024)) /dev/urandom >"$work/www/0/small.bin"
 big_bytes=$(stat -c %s "$work/www/0/big.bin")
 
-user_line=
-[ "$(id -u)" -eq 0 ] && user_line="user $(id -un) $(id -gn);"
-
-start_nginx() {
-    local port=$1
-    cat >"$work/nginx/nginx.conf" <<CONF
-$user_line
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    default_type application/octet-stream;
-    client_body_temp_path $work/nginx/client_body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-    }
-}
-CONF
-    nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' 2>>"$work/nginx/logs/start.log" &
-    nginx_pid=$!
-    for _ in $(seq 50); do
-        if curl -sf -o /dev/null "http://127.0.0.1:$port/0/small.bin"; then
-            return 0
-        fi
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-    return 1
-}
-
-port=
-for _ in $(seq 20); do
-    candidate=$((20000 + RANDOM % 40000))
-    if start_nginx "$candidate"; then
-        port=$candidate
-        break
-    fi
-done
-[ -n "$port" ] || { echo "could not start nginx" >&2; cat "$work/nginx/logs/"*.log >&2; exit 2; }
-base="http://127.0.0.1:$port"
-
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
-now() { date +%s.%N; }
+serve_www 0/small.bin
 
 # Warm the page cache so that both sides read the source from memory.
 cat "$work/www/0/big.bin" >/dev/null
@@ -138,11 +73,11 @@ for _ in $(seq "$runs"); do
     t0=$(now)
     md5sum "$work/www/0/big.bin" >/dev/null
     t1=$(now)
-    md5sum_times+=("$(awk "BEGIN { print $t1 - $t0 }")")
+    md5sum_times+=("$(elapsed "$t0" "$t1")")
     t0=$(now)
     "$driver" md5 "$work/www/0/big.bin" "$expected_md5" >/dev/null || { echo "MD5 check failed" >&2; exit 2; }
     t1=$(now)
-    check_times+=("$(awk "BEGIN { print $t1 - $t0 }")")
+    check_times+=("$(elapsed "$t0" "$t1")")
 done
 
 curl_s=$(printf '%s\n' "${curl_times[@]}" | median)
@@ -151,15 +86,6 @@ big_rss_kib=$(printf '%s\n' "${big_rss[@]}" | sort -g | tail -1)
 small_rss_kib=$(printf '%s\n' "${small_rss[@]}" | median)
 md5sum_s=$(printf '%s\n' "${md5sum_times[@]}" | median)
 check_s=$(printf '%s\n' "${check_times[@]}" | median)
-
-status=0
-verdict() {
-    # verdict <label> <value> <baseline> <ratio> <comparison> <target> <unit>
-    local ok
-    ok=$(awk -v r="$4" -v t="$6" -v c="$5" 'BEGIN { print (c == ">=" ? r >= t : r <= t) ? "ok" : "MISSED" }')
-    [ "$ok" = ok ] || status=1
-    printf '%-34s %10s   baseline %10s   %s %-8s (target %s %s) %s\n' "$1" "$2" "$3" "$7" "$4" "$5" "$6" "$ok"
-}
 
 gbps() { awk -v b="$big_bytes" -v s="$1" 'BEGIN { printf "%.2f GB/s", b / s / 1e9 }'; }
 echo

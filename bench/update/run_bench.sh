@@ -33,31 +33,7 @@ done
 cmake --build "$build_dir" --target updatebench voxmeadow-release -j2 >/dev/null
 [ -x "$driver" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-chmod 755 "$work"
-nginx_pid=
-cleanup() {
-    if [ -n "$nginx_pid" ]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
-
-status=0
-verdict() {
-    # verdict <label> <value> <baseline> <figure> <comparison> <target> <unit>
-    local ok
-    ok=$(awk -v r="$4" -v t="$6" -v c="$5" 'BEGIN { print (c == "<" ? r < t : r <= t) ? "ok" : "MISSED" }')
-    [ "$ok" = ok ] || status=1
-    printf '%-36s %10s   baseline %10s   %s %-6s (target %s %s) %s\n' "$1" "$2" "$3" "$7" "$4" "$5" "$6" "$ok"
-}
+. bench/nginx.sh
 
 # ---------------------------------------------------------------------------
 # List compiler: 2,000 installed files, 1 GiB, all up to date.
@@ -110,55 +86,7 @@ head -c $((256 * 1024 * 1024)) /dev/urandom >"$source/big/data.bin"
     --quiet >/dev/null
 for m in m1 m2 m3; do ln -s release "$work/www/$m"; done
 
-mkdir -p "$work/nginx/logs"
-user_line=
-[ "$(id -u)" -eq 0 ] && user_line="user $(id -un) $(id -gn);"
-start_nginx() {
-    cat >"$work/nginx/nginx.conf" <<CONF
-$user_line
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/logs/error.log;
-events { worker_connections 256; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    default_type application/octet-stream;
-    client_body_temp_path $work/nginx/client_body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$1;
-        root $work/www;
-    }
-}
-CONF
-    nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' 2>>"$work/nginx/logs/start.log" &
-    nginx_pid=$!
-    for _ in $(seq 50); do
-        curl -sf -o /dev/null "http://127.0.0.1:$1/m1/5/$type.ini" && return 0
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-    return 1
-}
-port=
-for _ in $(seq 20); do
-    candidate=$((20000 + RANDOM % 40000))
-    if start_nginx "$candidate"; then
-        port=$candidate
-        break
-    fi
-done
-[ -n "$port" ] || { echo "could not start nginx" >&2; cat "$work/nginx/logs/"*.log >&2; exit 2; }
-base="http://127.0.0.1:$port"
+serve_www "m1/5/$type.ini"
 
 # The baseline's inputs, prepared outside the timing: which files to fetch
 # from which mirror, their sums, which to unpack and which to copy.

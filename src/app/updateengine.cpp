@@ -173,7 +173,10 @@ void UpdateEngine::onTimer()
     quint64 speed = 0;
     bool downloading = false;
     mainTask->timeTick(done, total, speed, downloading);
-    Q_EMIT downloadProgress(done, total, speed, downloading);
+    // A time-out inside the tick may have ended the run, whose end already
+    // reported the final figures.
+    if (state == EngineRunning)
+        Q_EMIT downloadProgress(done, total, speed, downloading);
 }
 
 void UpdateEngine::releaseMainTask()

@@ -5,12 +5,15 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
-// The MD5 check streams the file through a buffer of this size, so that its
-// memory does not grow with the file.
-constexpr qint64 MD5_CHUNK_SIZE = 1024 * 1024;
+// Files are hashed through a buffer of this size, so that memory does not
+// grow with the file.
+constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
+// Far above the signature of any key the program could carry.
+constexpr qint64 MAX_SIGNATURE_FILE_SIZE = 64 * 1024;
 
 class LoadedKey
 {
@@ -58,48 +61,59 @@ bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
     return true;
 }
 
-bool CheckSigFunc::checkMD5()
+bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest)
 {
-    QFile file(fileName);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        emit message(QStringLiteral("Could not open file %1 for reading").arg(fileName));
+        emit message(QStringLiteral("Could not open file %1 for reading").arg(path));
         return false;
     }
+    // Exactly the size the file had when opened: a device or a growing file
+    // would otherwise never end.
     const qint64 size = file.size();
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    QByteArray chunk(static_cast<int>(qMin(MD5_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
+    QCryptographicHash hash(algorithm);
+    QByteArray chunk(static_cast<int>(qMin(HASH_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
     qint64 total = 0;
-    for (;;) {
-        const qint64 count = file.read(chunk.data(), chunk.size());
-        if (count < 0) {
-            total = -1;
-            break;
-        }
-        if (count == 0)
+    while (total < size) {
+        const qint64 count = file.read(chunk.data(), qMin<qint64>(chunk.size(), size - total));
+        if (count <= 0)
             break;
         hash.addData(QByteArrayView(chunk.constData(), count));
         total += count;
     }
     if (total != size) {
-        emit message(QStringLiteral("could not read file %1 correctly").arg(fileName));
+        emit message(QStringLiteral("could not read file %1 correctly").arg(path));
         return false;
     }
-    const QString digest = QString::fromLatin1(hash.result().toHex());
-    return md5.compare(digest, Qt::CaseInsensitive) == 0;
+    digest = hash.result();
+    return true;
+}
+
+bool CheckSigFunc::checkMD5()
+{
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Md5, digest))
+        return false;
+    return md5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
 }
 
 bool CheckSigFunc::checkRSA()
 {
-    QByteArray content;
-    if (!readFile(fileName, content))
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Sha1, digest))
+        return false;
+    const QString signatureName = fileName + QStringLiteral(".sig");
+    // A signature is as long as the key's modulus; a file far longer is no
+    // signature and is not read into memory.
+    if (QFileInfo(signatureName).size() > MAX_SIGNATURE_FILE_SIZE)
         return false;
     QByteArray signature;
-    if (!readFile(fileName + QStringLiteral(".sig"), signature))
+    if (!readFile(signatureName, signature))
         return false;
     try {
         LoadedKey publicKey;
-        return verify_msg(&publicKey.key, bytes(content), static_cast<unsigned long>(content.size()),
-                          bytes(signature), static_cast<unsigned long>(signature.size()));
+        return verify_hash(&publicKey.key, bytes(digest), static_cast<unsigned long>(digest.size()),
+                           bytes(signature), static_cast<unsigned long>(signature.size()));
     } catch (const crypt_exception&) {
         // A malformed key or signature is a failed check, not a log entry.
         return false;

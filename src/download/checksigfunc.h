@@ -4,6 +4,7 @@
 #include "tasks/asyncfunc.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 // Verifies one file on a worker thread: against an expected MD5 sum, or,
@@ -24,6 +25,9 @@ public:
     bool checkRSA();
 
 private:
+    // Digest of the whole file, read in chunks; reports why a file could not be read.
+    bool hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest);
+
     QString fileName;
     QString md5;
 };

@@ -74,12 +74,20 @@ void load_key(Rsa_key* key, const unsigned char* der, unsigned long length)
 bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
                 const unsigned char* signature, unsigned long signatureLength)
 {
-    requireInit();
     unsigned char digest[SHA1_DIGEST_LENGTH];
     hash_msg(message, length, digest);
+    return verify_hash(key, digest, sizeof digest, signature, signatureLength);
+}
+
+bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digestLength,
+                 const unsigned char* signature, unsigned long signatureLength)
+{
+    requireInit();
+    if (digestLength != SHA1_DIGEST_LENGTH)
+        throw crypt_exception("rsa_verify_hash: not a SHA-1 digest");
     int valid = 0;
     check_err("rsa_verify_hash",
-              rsa_verify_hash_ex(signature, signatureLength, digest, sizeof digest, LTC_PKCS_1_PSS,
+              rsa_verify_hash_ex(signature, signatureLength, digest, digestLength, LTC_PKCS_1_PSS,
                                  hash_idx, PSS_SALT_LENGTH, &valid, key));
     return valid == 1;
 }

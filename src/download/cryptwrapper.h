@@ -42,6 +42,9 @@ void check_err(const char* context, int code);
 void load_key(Rsa_key* key, const unsigned char* der, unsigned long length);
 bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
                 const unsigned char* signature, unsigned long signatureLength);
+// As verify_msg, for a message whose SHA-1 digest was computed beforehand.
+bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digestLength,
+                 const unsigned char* signature, unsigned long signatureLength);
 
 // Signing side, used by the release tool and the tests.
 void create_key(Rsa_key* key);

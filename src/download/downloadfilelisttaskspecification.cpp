@@ -58,8 +58,6 @@ bool DownloadFileListTaskSpecification::makeSubDirs()
 
 void DownloadFileListTaskSpecification::makeSubtasksAndStart()
 {
-    subTaskCanceled = false;
-    subtasksDoneCalled = false;
     if (downloadList->isEmpty()) {
         emit message(QStringLiteral("No downloads needed"));
         finish();

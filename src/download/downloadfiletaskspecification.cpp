@@ -39,10 +39,6 @@ void DownloadFileTaskSpecification::reset()
 void DownloadFileTaskSpecification::makeSubtasksAndStart()
 {
     const QString localPath = configuration->tempDir + QLatin1Char('/') + fileSpec.fileName;
-    // A run after a mismatch starts with a clean slate.
-    subTaskCanceled = false;
-    subtasksDoneCalled = false;
-
     downloadTask = new DownloadTaskSpecification(networkManager, mirrors,
                                                  fileSpec.section + QLatin1Char('/') + fileSpec.fileName,
                                                  localPath, fileSpec.size, this, DownloadShare);

@@ -111,7 +111,7 @@ void DownloadTaskSpecification::startDownload()
         return;
     }
 
-    QNetworkRequest request{QUrl(currentUrl())};
+    QNetworkRequest request{requestUrl()};
     // Whatever the manager's default, a redirect is a failure of the mirror.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     reply = networkManager->get(request);
@@ -321,6 +321,15 @@ qint64 DownloadTaskSpecification::announcedLength() const
         return -1;
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     return length.isValid() ? length.toLongLong() : -1;
+}
+
+QUrl DownloadTaskSpecification::requestUrl() const
+{
+    // The path names a file: "#", "?" and "%" in it are part of the name, not
+    // URL syntax, so they are sent percent-encoded like every other character
+    // that a URL path cannot carry as it is.
+    const QByteArray path = QUrl::toPercentEncoding(remotePath, QByteArrayLiteral("/!$&'()*+,;=:@[]"));
+    return QUrl(currentMirror.url + QLatin1Char('/') + QString::fromLatin1(path));
 }
 
 QString DownloadTaskSpecification::currentUrl() const

@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
 class Mirrors;
 class QNetworkAccessManager;
@@ -60,7 +61,9 @@ private:
     void releaseCurrentMirror();
     void releaseReply();
     void stopWaitingForMirror();
+    // The file's address on the current mirror, as logged and as requested.
     QString currentUrl() const;
+    QUrl requestUrl() const;
     // Body length the server announced, or -1 (none, or a compressed body
     // whose decoded size differs).
     qint64 announcedLength() const;

@@ -42,10 +42,6 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
     const QString localIni = configuration->tempDir + QLatin1Char('/') + iniName;
     const QString localSig = configuration->tempDir + QLatin1Char('/') + sigName;
 
-    // A previous run's outcome must not keep this one from starting.
-    subTaskCanceled = false;
-    subtasksDoneCalled = false;
-
     double checkShare = 1.0;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
         addSubTask(new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE));

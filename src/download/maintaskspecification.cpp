@@ -41,8 +41,6 @@ void MainTaskSpecification::reset()
 
 void MainTaskSpecification::makeSubtasksAndStart()
 {
-    subTaskCanceled = false;
-    subtasksDoneCalled = false;
     addSubTask(new IniDownloadTaskSpecification(networkManager, mirrors, configuration, this, IniDownloadShare));
     addSubTask(new MakeDownloadReplaceListTaskSpecification(configuration, fileSpecifications, this, CompileShare));
     addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
