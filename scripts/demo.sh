@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # One command from a fresh Debian 12 machine to a whole update: publishes
 # versions 1 and 2 of a small demo client with the release tool, serves them
-# from a local nginx through three mirror addresses, lays out build/demo/install
-# as an installed version 1 and lets `update` bring it to version 2 unattended.
+# from a local nginx through three mirror addresses, answers the updater's
+# version and banner queries with the reference update server on 127.0.0.1,
+# lays out build/demo/install as an installed version 1 and lets `update`
+# bring it to the version the server offers, unattended.
 # The updated client starts by itself and the window closes; then the
 # installation is compared with the published version 2.
 #
@@ -18,12 +20,20 @@ bash scripts/build.sh
 demo=$PWD/build/demo
 type=client_linux_amd64
 release=build/tools/release/voxmeadow-release
+updateserver=build/tools/updateserver/voxmeadow-updateserver
 key=keys/demo_private.pem
 # Slow enough per download to watch the progress bar and the transfer figures.
 rate=512k
 
 source scripts/nginx.sh
-cleanup() { nginx_stop; }
+server_pid=
+cleanup() {
+    nginx_stop
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
+}
 trap cleanup EXIT
 
 rm -rf "$demo"
@@ -75,6 +85,23 @@ nginx_serve "$demo/nginx" "$demo/mirror" "/2/$type.ini" \
     "limit_rate $rate; location /mirror-b/ { alias $demo/mirror/; } location /mirror-c/ { alias $demo/mirror/; }"
 base=http://127.0.0.1:$NGINX_PORT
 echo "== serving $demo/mirror at $base, $base/mirror-b and $base/mirror-c"
+cp scripts/demo-data/banner.png "$demo/mirror/banner.png"
+
+news="<b>Voxmeadow 3 demo:</b> hills and wind arrive with version 2, the birds fly away. <!--$base/2/changelog_client.txt-->"
+"$updateserver" --stable "2#2.0 (demo)" --news "$news" \
+    --banner "$base/banner.png" --banner-click "$base/2/changelog_client.txt" >"$demo/updateserver.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do
+    grep -q "^versions on" "$demo/updateserver.log" 2>/dev/null && break
+    kill -0 "$server_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! grep -q "^versions on" "$demo/updateserver.log" 2>/dev/null; then
+    cat "$demo/updateserver.log" >&2
+    echo "DEMO FAILED: the update server could not listen on 127.0.0.1 (UDP ports 17384 and 2009 in use?)" >&2
+    exit 1
+fi
+echo "== update server on 127.0.0.1 offers version 2 on the Stable channel"
 
 install=$demo/install
 cp -a "$demo/source/1" "$install"
@@ -94,8 +121,7 @@ url=$base/mirror-c
 INI
 echo "== installed version 1 in $install"
 
-args=(--nouser "$type" 2 "2.0 (demo)"
-      "<b>Voxmeadow 3 demo:</b> hills and wind arrive with version 2, the birds fly away.")
+args=(--nouser)
 unattended=1
 if [ $# -gt 0 ]; then
     args=("$@")
