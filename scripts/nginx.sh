@@ -33,7 +33,7 @@ $user_line
 worker_processes 1;
 pid $state/nginx.pid;
 error_log $state/logs/error.log;
-events { worker_connections 64; }
+events { worker_connections 256; }
 http {
     access_log $state/logs/access.log;
     sendfile on;
