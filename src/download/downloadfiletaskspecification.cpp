@@ -43,7 +43,8 @@ void DownloadFileTaskSpecification::makeSubtasksAndStart()
                                                  fileSpec.section + QLatin1Char('/') + fileSpec.fileName,
                                                  localPath, fileSpec.size, this, DownloadShare);
     addSubTask(downloadTask);
-    auto* check = new CheckSignatureTaskSpecification(localPath, fileSpec.md5, false, this, CheckShare);
+    const QString& expectedMd5 = fileSpec.md5;
+    auto* check = new CheckSignatureTaskSpecification(localPath, expectedMd5, false, this, CheckShare);
     connect(check, &CheckSignatureTaskSpecification::checkDone, this,
             &DownloadFileTaskSpecification::onSigCheckDone);
     addSubTask(check);
