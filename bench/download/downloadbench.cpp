@@ -6,6 +6,7 @@
 //
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
 
+#include "benchsupport.h"
 #include "download/checksigfunc.h"
 #include "download/cryptwrapper.h"
 #include "download/downloadtaskspecification.h"
@@ -18,18 +19,8 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 namespace {
-
-long maxRssKib()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 void report(double seconds, qint64 bytes, bool ok)
 {
@@ -54,26 +45,10 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     DownloadTaskSpecification task(&manager, &mirrors, remotePath, localPath, -1, nullptr, 1.0);
 
-    // Sample the task once a second, as the engine does.
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &task, [&task] {
-        quint64 done = 0;
-        quint64 total = 0;
-        quint64 speed = 0;
-        bool downloading = false;
-        task.timeTick(done, total, speed, downloading);
-    });
-    QObject::connect(&task, &TaskSpecification::finished, qApp, &QCoreApplication::quit);
-    QObject::connect(&task, &TaskSpecification::canceled, qApp, &QCoreApplication::quit);
     QObject::connect(&task, &TaskSpecification::message, qApp,
                      [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 
-    QElapsedTimer timer;
-    timer.start();
-    ticker.start(1000);
-    task.execute();
-    QCoreApplication::exec();
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    const double seconds = runTask(task);
     report(seconds, QFileInfo(localPath).size(), task.state == Finished);
     return task.state == Finished ? 0 : 1;
 }

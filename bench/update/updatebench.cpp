@@ -9,6 +9,7 @@
 // Output: one line "seconds=<s> idle_rss_kib=<k> maxrss_kib=<k> downloads=<n> replaces=<n> ok=<0|1>".
 
 #include "app/configuration.h"
+#include "benchsupport.h"
 #include "download/cryptwrapper.h"
 #include "download/maintaskspecification.h"
 #include "download/mirrors.h"
@@ -21,18 +22,8 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QTextStream>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 namespace {
-
-long maxRssKib()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 long currentRssKib()
 {
@@ -87,17 +78,6 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     MainTaskSpecification task(&manager, &mirrors, &configuration, nullptr, 1.0);
 
-    // Sample the task tree once a second, as the engine does.
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &task, [&task] {
-        quint64 done = 0;
-        quint64 total = 0;
-        quint64 speed = 0;
-        bool downloading = false;
-        task.timeTick(done, total, speed, downloading);
-    });
-    QObject::connect(&task, &TaskSpecification::finished, qApp, &QCoreApplication::quit);
-    QObject::connect(&task, &TaskSpecification::canceled, qApp, &QCoreApplication::quit);
     const auto log = [](const QString& text) {
         // Per-file lines would cost more than the work they describe.
         if (!text.startsWith(QLatin1String("Downloading ")) && !text.startsWith(QLatin1String("add/replace ")))
@@ -108,12 +88,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     QObject::connect(&mirrors, &Mirrors::message, qApp, log);
 
     const long idle = currentRssKib();
-    QElapsedTimer timer;
-    timer.start();
-    ticker.start(1000);
-    task.execute();
-    QCoreApplication::exec();
-    report(timer.nsecsElapsed() / 1e9, idle, task.specifications(), task.state == Finished);
+    const double seconds = runTask(task);
+    report(seconds, idle, task.specifications(), task.state == Finished);
     return task.state == Finished ? 0 : 1;
 }
 
