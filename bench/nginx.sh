@@ -13,6 +13,14 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/www"
 
+# require_tools <command>...: exits 2 naming the first command that is missing.
+require_tools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/deps.sh installs it)" >&2; exit 2; }
+    done
+}
+
 # serve_www <probe path>: starts nginx on a free port and sets $base to its address.
 serve_www() {
     # Tuned for throughput: no per-request log, full packets, one connection for many files.
@@ -25,6 +33,8 @@ median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 status=0
 verdict() {

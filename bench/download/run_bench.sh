@@ -20,12 +20,10 @@ runs=${RUNS:-5}
 size_mib=${SIZE_MIB:-1024}
 driver="$build_dir/bench/download/downloadbench"
 
-command -v nginx >/dev/null || { echo "nginx not installed (package nginx-light)" >&2; exit 2; }
-command -v curl >/dev/null || { echo "curl not installed" >&2; exit 2; }
+. bench/nginx.sh
+require_tools nginx curl md5sum
 cmake --build "$build_dir" --target downloadbench -j2 >/dev/null
 [ -x "$driver" ] || { echo "driver $driver missing; configure the build first" >&2; exit 2; }
-
-. bench/nginx.sh
 
 mkdir -p "$work/www/0" "$work/out"
 echo "creating test files (${size_mib} MiB and 1 MiB)..."
@@ -84,6 +82,7 @@ curl_s=$(printf '%s\n' "${curl_times[@]}" | median)
 task_s=$(printf '%s\n' "${task_times[@]}" | median)
 big_rss_kib=$(printf '%s\n' "${big_rss[@]}" | sort -g | tail -1)
 small_rss_kib=$(printf '%s\n' "${small_rss[@]}" | median)
+extra_rss_kib=$(awk -v a="$big_rss_kib" -v b="$small_rss_kib" 'BEGIN { print a - b }')
 md5sum_s=$(printf '%s\n' "${md5sum_times[@]}" | median)
 check_s=$(printf '%s\n' "${check_times[@]}" | median)
 
@@ -91,11 +90,9 @@ gbps() { awk -v b="$big_bytes" -v s="$1" 'BEGIN { printf "%.2f GB/s", b / s / 1e
 echo
 echo "results (medians of $runs runs, ${size_mib} MiB file)"
 verdict "download throughput (vs curl)" "$(gbps "$task_s")" "$(gbps "$curl_s")" \
-    "$(awk -v a="$curl_s" -v b="$task_s" 'BEGIN { printf "%.2f", a / b }')" ">=" 0.8 "ratio"
-verdict "peak RSS (vs 1 MiB download)" \
-    "$(awk -v k="$big_rss_kib" 'BEGIN { printf "%.1f MiB", k / 1024 }')" \
-    "$(awk -v k="$small_rss_kib" 'BEGIN { printf "%.1f MiB", k / 1024 }')" \
-    "$(awk -v a="$big_rss_kib" -v b="$small_rss_kib" 'BEGIN { printf "%.1f", (a - b) / 1024 }')" "<=" 32 "MiB more"
+    "$(ratio "$curl_s" "$task_s")" ">=" 0.8 "ratio"
+verdict "peak RSS (vs 1 MiB download)" "$(mib "$big_rss_kib") MiB" "$(mib "$small_rss_kib") MiB" \
+    "$(mib "$extra_rss_kib")" "<=" 32 "MiB more"
 verdict "MD5 speed (vs md5sum)" "$(gbps "$check_s")" "$(gbps "$md5sum_s")" \
-    "$(awk -v a="$md5sum_s" -v b="$check_s" 'BEGIN { printf "%.2f", a / b }')" ">=" 0.9 "ratio"
+    "$(ratio "$md5sum_s" "$check_s")" ">=" 0.9 "ratio"
 exit $status

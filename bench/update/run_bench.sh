@@ -27,13 +27,10 @@ type=client_linux_amd64
 driver="$build_dir/bench/update/updatebench"
 release="$build_dir/tools/release/voxmeadow-release"
 
-for tool in nginx curl md5sum gzip; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 2; }
-done
+. bench/nginx.sh
+require_tools nginx curl md5sum gzip
 cmake --build "$build_dir" --target updatebench voxmeadow-release -j2 >/dev/null
 [ -x "$driver" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
-
-. bench/nginx.sh
 
 # ---------------------------------------------------------------------------
 # List compiler: 2,000 installed files, 1 GiB, all up to date.
@@ -160,8 +157,6 @@ delta_kib=$(printf '%s\n' "${rss_delta[@]}" | sort -g | tail -1)
 idle_kib=$(printf '%s\n' "${idle_rss[@]}" | median)
 
 seconds() { awk -v s="$1" 'BEGIN { printf "%.2f s", s }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 echo
 echo "results (medians of $runs runs)"
 verdict "list compiler, 2,000 files, 1 GiB" "$(seconds "$compile_s")" "$(seconds "$md5sum_s")" \
