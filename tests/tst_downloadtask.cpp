@@ -1,6 +1,8 @@
 #include "download/downloadtaskspecification.h"
 #include "download/mirrors.h"
+#include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -30,6 +32,12 @@ struct TickFigures
     quint64 speed = 0;
     bool downloading = false;
 };
+
+// The text of the message signal number `index` (negative: from the end).
+QString text(const QSignalSpy& spy, int index)
+{
+    return spy.at(index < 0 ? spy.count() + index : index).first().toString();
+}
 
 TickFigures tick(TaskSpecification& task)
 {
@@ -81,8 +89,8 @@ private slots:
     void stallTimesOutAtSixteenthTick();
     void writeFailureRetriesUntilNoMirrorLeft();
     void uncreatableFileCancels();
-    void userCancelDeletesPartialFile();
-    void otherTaskCancelledAborts();
+    void cancelDuringTransfer_data();
+    void cancelDuringTransfer();
     void busyMirrorWaitsForOtherTransfer();
     void cancelledWhileWaitingStaysCancelled();
     void noMirrorLeftCancels();
@@ -91,6 +99,7 @@ private slots:
 private:
     // A registry of mirrors "a", "b", ... served below /a, /b, ... of the server.
     void makeMirrors(const QStringList& names, int retries = 2);
+    void loadMirrors(const QByteArray& ini);
     QByteArray remoteUrlPath(const QString& mirror, const QString& file) const;
     DownloadTaskSpecification* makeTask(const QString& remotePath, qint64 expectedSize = -1);
     // Downloads of first.bin and second.bin from the one mirror "a"; the
@@ -127,18 +136,13 @@ void TestDownloadTask::cleanup()
 
 void TestDownloadTask::makeMirrors(const QStringList& names, int retries)
 {
-    QByteArray ini = "[mirrors]\nsize=" + QByteArray::number(names.size()) + "\n";
-    for (int i = 0; i < names.size(); ++i)
-        ini += QByteArray::number(i + 1) + "\\mirror=" + names.at(i).toUtf8() + "\n";
-    for (const QString& name : names) {
-        ini += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8()
-               + "\nretries=" + QByteArray::number(retries) + "\n";
-    }
+    loadMirrors(mirrorsIni(names, server->baseUrl(), retries));
+}
+
+void TestDownloadTask::loadMirrors(const QByteArray& ini)
+{
     const QString path = tempDir->filePath(QStringLiteral("mirrors%1.ini").arg(++iniCounter));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ini);
-    file.close();
+    QVERIFY(FileTree::write(path, ini));
     mirrors = new Mirrors;
     QVERIFY(mirrors->initDefault(path, VERSION));
 }
@@ -220,12 +224,10 @@ void TestDownloadTask::downloadsBody()
     QCOMPARE(canceled.count(), 0);
     QCOMPARE(task->state, Finished);
     QCOMPARE(messages.count(), 2);
-    QCOMPARE(messages.at(0).first().toString(), QStringLiteral("Downloading dir/file.bin"));
-    QCOMPARE(messages.at(1).first().toString(), QStringLiteral("Downloading dir/file.bin finished"));
+    QCOMPARE(text(messages, 0), QStringLiteral("Downloading dir/file.bin"));
+    QCOMPARE(text(messages, 1), QStringLiteral("Downloading dir/file.bin finished"));
 
-    QFile file(tempDir->filePath("dir/file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), response.body);
+    QCOMPARE(FileTree::read(tempDir->filePath("dir/file.bin")), response.body);
 
     // Progress stays within the task's weight and ends at it.
     bool sawIntermediate = false;
@@ -275,9 +277,7 @@ void TestDownloadTask::fileNameIsRequestedAsWritten()
     QTRY_COMPARE(finished.count() + canceled.count(), 1);
     QCOMPARE(task->state, Finished);
     QCOMPARE(mirrors->mirrorData().size(), 1);
-    QFile file(tempDir->filePath(name));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath(name)), body);
 }
 
 void TestDownloadTask::failingStatusStrikesMirror_data()
@@ -325,7 +325,7 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QCOMPARE(server->requestCount("/elsewhere/file.bin"), 0);
 
     QCOMPARE(messages.count(), 3);
-    const QString failureText = messages.at(1).first().toString();
+    const QString failureText = text(messages, 1);
     if (!logText.isEmpty()) {
         QCOMPARE(failureText, QStringLiteral("%1/%2/%3/file.bin %4")
                                   .arg(server->baseUrl(), failedMirror)
@@ -334,9 +334,7 @@ void TestDownloadTask::failingStatusStrikesMirror()
     } else {
         QVERIFY(!failureText.isEmpty());
     }
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::brokenTransferCountsError_data()
@@ -374,9 +372,7 @@ void TestDownloadTask::brokenTransferCountsError()
     QCOMPARE(messages.count(), 2 + errors);
     for (int i = 1; i <= errors; ++i)
         QVERIFY(!messages.at(i).first().toString().isEmpty());
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::stallTimesOutAtSixteenthTick()
@@ -411,15 +407,13 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
     const TickFigures sixteenth = tick(*task);
     QVERIFY(!sixteenth.downloading);
     QCOMPARE(messages.count(), 2);
-    QCOMPARE(messages.at(1).first().toString(),
+    QCOMPARE(text(messages, 1),
              QStringLiteral("file file.bin timed out on mirror %1").arg(stalledMirror));
     QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);
 
     QVERIFY(finished.wait(10000));
     QCOMPARE(server->requestCount(), 2);
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
@@ -443,7 +437,7 @@ void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
         QVERIFY(!messages.at(i).first().toString().isEmpty());
     QVERIFY(mirrors->mirrorData().isEmpty());
     QCOMPARE(registryMessages.count(), 3);
-    QCOMPARE(registryMessages.last().first().toString(),
+    QCOMPARE(text(registryMessages, -1),
              QStringLiteral("There are no (more) known working mirrors available"));
     QVERIFY(!QFile::exists(tempDir->filePath("big.bin")));
 }
@@ -464,35 +458,21 @@ void TestDownloadTask::uncreatableFileCancels()
     QCOMPARE(server->requestCount(), 0);
 }
 
-void TestDownloadTask::userCancelDeletesPartialFile()
+void TestDownloadTask::cancelDuringTransfer_data()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
-    response.stallAfter = 2000;
-    server->setResponse(remoteUrlPath("a", "file.bin"), response);
-    DownloadTaskSpecification* task = makeTask("file.bin", 8000);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    task->execute();
-    QTRY_VERIFY(task->progress > 0.0);
-    QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 1);
-
-    task->userCanceled();
-    QCOMPARE(canceled.count(), 1);
-    QCOMPARE(task->state, UserCanceled);
-    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 0);
-    QCOMPARE(task->progress, 0.0);
-    QTRY_COMPARE(server->openConnections(), 0);
-
-    // A finished or cancelled task ignores a further cancel.
-    task->userCanceled();
-    QCOMPARE(canceled.count(), 1);
-    QCOMPARE(totalUseCount(), 0);
+    QTest::addColumn<bool>("byUser");
+    QTest::addColumn<int>("expectedState");
+    QTest::addColumn<QString>("lastMessage");
+    QTest::newRow("by the user") << true << int(UserCanceled) << QString();
+    QTest::newRow("other task cancelled") << false << int(ErrorCanceled) << QStringLiteral("Abort downloading file.bin");
 }
 
-void TestDownloadTask::otherTaskCancelledAborts()
+void TestDownloadTask::cancelDuringTransfer()
 {
+    QFETCH(bool, byUser);
+    QFETCH(int, expectedState);
+    QFETCH(QString, lastMessage);
+
     makeMirrors({"a"});
     HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
     response.stallAfter = 2000;
@@ -503,15 +483,28 @@ void TestDownloadTask::otherTaskCancelledAborts()
     QSignalSpy messages(task, &TaskSpecification::message);
     task->execute();
     QTRY_VERIFY(task->progress > 0.0);
+    QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
+    QCOMPARE(totalUseCount(), 1);
 
-    task->onOtherTaskCancelled(sibling);
+    if (byUser)
+        task->userCanceled();
+    else
+        task->onOtherTaskCancelled(sibling);
     QCOMPARE(canceled.count(), 1);
-    QCOMPARE(task->state, ErrorCanceled);
-    QCOMPARE(messages.last().first().toString(), QStringLiteral("Abort downloading file.bin"));
+    QCOMPARE(int(task->state), expectedState);
+    if (!lastMessage.isEmpty())
+        QCOMPARE(text(messages, -1), lastMessage);
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 0);
+    QCOMPARE(task->progress, 0.0);
     // The mirror is returned, not charged.
+    QCOMPARE(totalUseCount(), 0);
     QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+    QTRY_COMPARE(server->openConnections(), 0);
+
+    // A cancelled task ignores a further cancel.
+    task->userCanceled();
+    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(totalUseCount(), 0);
 }
 
 void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
@@ -573,7 +566,7 @@ void TestDownloadTask::noMirrorLeftCancels()
     QCOMPARE(registryMessages.count(), 1);
     QCOMPARE(registryMessages.first().first().toString(),
              QStringLiteral("There are no (more) known working mirrors available"));
-    QVERIFY(messages.last().first().toString().endsWith(QStringLiteral(" returned 404")));
+    QVERIFY(text(messages, -1).endsWith(QStringLiteral(" returned 404")));
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
 
     // A later download fails at once, without a second report.
@@ -586,13 +579,7 @@ void TestDownloadTask::noMirrorLeftCancels()
 
 void TestDownloadTask::mirrorWithoutUrlUsesUpItsRetries()
 {
-    const QString path = tempDir->filePath(QStringLiteral("nourl.ini"));
-    QFile ini(path);
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[mirrors]\nsize=1\n1\\mirror=nourl\n[nourl]\nretries=3\n");
-    ini.close();
-    mirrors = new Mirrors;
-    QVERIFY(mirrors->initDefault(path, VERSION));
+    loadMirrors("[mirrors]\nsize=1\n1\\mirror=nourl\n[nourl]\nretries=3\n");
     QCOMPARE(mirrors->mirrorData().first().url, QStringLiteral("/7"));
 
     DownloadTaskSpecification* task = makeTask("file.bin");
