@@ -3,6 +3,7 @@
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
+#include "taskrun.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -32,12 +33,6 @@ struct TickFigures
     quint64 speed = 0;
     bool downloading = false;
 };
-
-// The text of the message signal number `index` (negative: from the end).
-QString text(const QSignalSpy& spy, int index)
-{
-    return spy.at(index < 0 ? spy.count() + index : index).first().toString();
-}
 
 TickFigures tick(TaskSpecification& task)
 {
@@ -213,31 +208,28 @@ void TestDownloadTask::downloadsBody()
     server->setResponse(remoteUrlPath("a", "dir/file.bin"), response);
     QVERIFY(QDir(tempDir->path()).mkpath("dir"));
     DownloadTaskSpecification* task = makeTask("dir/file.bin", expectedSize);
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
-    QSignalSpy progress(task, &TaskSpecification::updateProgress);
+    TaskSpies spies(task);
 
     task->execute();
     QCOMPARE(task->state, Running);
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(canceled.count(), 0);
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.canceled.count(), 0);
     QCOMPARE(task->state, Finished);
-    QCOMPARE(messages.count(), 2);
-    QCOMPARE(text(messages, 0), QStringLiteral("Downloading dir/file.bin"));
-    QCOMPARE(text(messages, 1), QStringLiteral("Downloading dir/file.bin finished"));
+    QCOMPARE(spies.messages.count(), 2);
+    QCOMPARE(spies.message(0), QStringLiteral("Downloading dir/file.bin"));
+    QCOMPARE(spies.message(1), QStringLiteral("Downloading dir/file.bin finished"));
 
     QCOMPARE(FileTree::read(tempDir->filePath("dir/file.bin")), response.body);
 
     // Progress stays within the task's weight and ends at it.
     bool sawIntermediate = false;
-    for (const QList<QVariant>& values : std::as_const(progress)) {
+    for (const QList<QVariant>& values : std::as_const(spies.progress)) {
         const double value = values.first().toDouble();
         QVERIFY2(value >= 0.0 && value <= 0.5, qPrintable(QString::number(value)));
         if (value > 0.0 && value < 0.5)
             sawIntermediate = true;
     }
-    QCOMPARE(progress.last().first().toDouble(), 0.5);
+    QCOMPARE(spies.progress.last().first().toDouble(), 0.5);
     if (!progressBeforeEnd)
         QVERIFY(!sawIntermediate);
 
@@ -271,10 +263,9 @@ void TestDownloadTask::fileNameIsRequestedAsWritten()
     });
     QVERIFY(QDir(tempDir->path()).mkpath("dir"));
     DownloadTaskSpecification* task = makeTask(name);
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    TaskSpies spies(task);
     task->execute();
-    QTRY_COMPARE(finished.count() + canceled.count(), 1);
+    QTRY_COMPARE(spies.ends(), 1);
     QCOMPARE(task->state, Finished);
     QCOMPARE(mirrors->mirrorData().size(), 1);
     QCOMPARE(FileTree::read(tempDir->filePath(name)), body);
@@ -309,10 +300,9 @@ void TestDownloadTask::failingStatusStrikesMirror()
         return HttpTestServer::Response::ok(body);
     });
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
 
     const QList<QByteArray> paths = server->requestedPaths();
     QCOMPARE(paths.size(), 2);
@@ -324,8 +314,8 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QCOMPARE(mirrors->mirrorData().size(), 1);
     QCOMPARE(server->requestCount("/elsewhere/file.bin"), 0);
 
-    QCOMPARE(messages.count(), 3);
-    const QString failureText = text(messages, 1);
+    QCOMPARE(spies.messages.count(), 3);
+    const QString failureText = spies.message(1);
     if (!logText.isEmpty()) {
         QCOMPARE(failureText, QStringLiteral("%1/%2/%3/file.bin %4")
                                   .arg(server->baseUrl(), failedMirror)
@@ -361,17 +351,16 @@ void TestDownloadTask::brokenTransferCountsError()
         return server->requestCount() <= 4 ? failure : HttpTestServer::Response::ok(body);
     });
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
 
     QCOMPARE(mirrors->mirrorData().size(), 1);
     const int errors = mirrors->mirrorData().first().errorCount;
     QVERIFY2(errors >= 1 && errors <= 4, qPrintable(QString::number(errors)));
-    QCOMPARE(messages.count(), 2 + errors);
+    QCOMPARE(spies.messages.count(), 2 + errors);
     for (int i = 1; i <= errors; ++i)
-        QVERIFY(!messages.at(i).first().toString().isEmpty());
+        QVERIFY(!spies.message(i).isEmpty());
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
@@ -389,8 +378,7 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         return response;
     });
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
     QTRY_COMPARE(task->progress, 0.5 * 1000 / 4000);
     const QString stalledMirror = task->getCurrentMirror().name;
@@ -401,17 +389,17 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         QCOMPARE(figures.done, quint64(1000));
         QCOMPARE(figures.total, quint64(4000));
     }
-    QCOMPARE(messages.count(), 1);
+    QCOMPARE(spies.messages.count(), 1);
     QCOMPARE(server->requestCount(), 1);
 
     const TickFigures sixteenth = tick(*task);
     QVERIFY(!sixteenth.downloading);
-    QCOMPARE(messages.count(), 2);
-    QCOMPARE(text(messages, 1),
+    QCOMPARE(spies.messages.count(), 2);
+    QCOMPARE(spies.message(1),
              QStringLiteral("file file.bin timed out on mirror %1").arg(stalledMirror));
     QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);
 
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
     QCOMPARE(server->requestCount(), 2);
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
@@ -421,23 +409,22 @@ void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
     makeMirrors({"a", "b"}, 1);
     server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok(pattern(512 * 1024)); });
     DownloadTaskSpecification* task = makeTask("big.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     QSignalSpy registryMessages(mirrors, &Mirrors::message);
     {
         FileSizeLimit limit(100 * 1024);
         task->execute();
-        QVERIFY(canceled.wait(10000));
+        QVERIFY(spies.canceled.wait(10000));
     }
     QCOMPARE(task->state, ErrorCanceled);
     // retries 1: each mirror is removed at its second error.
     QCOMPARE(server->requestCount(), 4);
-    QCOMPARE(messages.count(), 5);
-    for (int i = 1; i < messages.count(); ++i)
-        QVERIFY(!messages.at(i).first().toString().isEmpty());
+    QCOMPARE(spies.messages.count(), 5);
+    for (int i = 1; i < spies.messages.count(); ++i)
+        QVERIFY(!spies.message(i).isEmpty());
     QVERIFY(mirrors->mirrorData().isEmpty());
     QCOMPARE(registryMessages.count(), 3);
-    QCOMPARE(text(registryMessages, -1),
+    QCOMPARE(registryMessages.last().first().toString(),
              QStringLiteral("There are no (more) known working mirrors available"));
     QVERIFY(!QFile::exists(tempDir->filePath("big.bin")));
 }
@@ -446,10 +433,10 @@ void TestDownloadTask::uncreatableFileCancels()
 {
     makeMirrors({"a"});
     DownloadTaskSpecification* task = makeTask("missing/dir/file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    TaskSpies spies(task);
     QSignalSpy errors(task, &TaskSpecification::error);
     task->execute();
-    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(spies.canceled.count(), 1);
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().first().toString(),
@@ -479,8 +466,7 @@ void TestDownloadTask::cancelDuringTransfer()
     server->setResponse(remoteUrlPath("a", "file.bin"), response);
     DownloadTaskSpecification* task = makeTask("file.bin", 8000);
     DownloadTaskSpecification* sibling = makeTask("other.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
     QTRY_VERIFY(task->progress > 0.0);
     QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
@@ -490,10 +476,10 @@ void TestDownloadTask::cancelDuringTransfer()
         task->userCanceled();
     else
         task->onOtherTaskCancelled(sibling);
-    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(spies.canceled.count(), 1);
     QCOMPARE(int(task->state), expectedState);
     if (!lastMessage.isEmpty())
-        QCOMPARE(text(messages, -1), lastMessage);
+        QCOMPARE(spies.message(-1), lastMessage);
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
     QCOMPARE(task->progress, 0.0);
     // The mirror is returned, not charged.
@@ -503,7 +489,7 @@ void TestDownloadTask::cancelDuringTransfer()
 
     // A cancelled task ignores a further cancel.
     task->userCanceled();
-    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(spies.canceled.count(), 1);
     QCOMPARE(totalUseCount(), 0);
 }
 
@@ -556,17 +542,16 @@ void TestDownloadTask::noMirrorLeftCancels()
 {
     makeMirrors({"a", "b"});
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     QSignalSpy registryMessages(mirrors, &Mirrors::message);
     task->execute();
-    QVERIFY(canceled.wait(10000));
+    QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(server->requestCount(), 2);
     QCOMPARE(registryMessages.count(), 1);
     QCOMPARE(registryMessages.first().first().toString(),
              QStringLiteral("There are no (more) known working mirrors available"));
-    QVERIFY(text(messages, -1).endsWith(QStringLiteral(" returned 404")));
+    QVERIFY(spies.message(-1).endsWith(QStringLiteral(" returned 404")));
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
 
     // A later download fails at once, without a second report.
@@ -583,13 +568,12 @@ void TestDownloadTask::mirrorWithoutUrlUsesUpItsRetries()
     QCOMPARE(mirrors->mirrorData().first().url, QStringLiteral("/7"));
 
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(canceled.wait(10000));
+    QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, ErrorCanceled);
     // One start message and one line per failed attempt: errors 1 to 4.
-    QCOMPARE(messages.count(), 5);
+    QCOMPARE(spies.messages.count(), 5);
     QVERIFY(mirrors->mirrorData().isEmpty());
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
 }
