@@ -182,8 +182,7 @@ void TestCheckSignature::signatureCheck()
 {
     QFETCH(QString, signer);
     QFETCH(bool, pass);
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     if (signer.startsWith(QStringLiteral("openssl")) && !DemoSigner::opensslAvailable())
         QSKIP("openssl command line tool not installed");
 
@@ -279,8 +278,7 @@ void TestCheckSignature::failureEndsByCancelOnFailure()
 
 void TestCheckSignature::directRunNeedsNoTask()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     const QString path = writeFile(QStringLiteral("direct.ini"), productIni);
     QVERIFY(DemoSigner::signFile(path));
     CheckSigFunc check(path, QString());

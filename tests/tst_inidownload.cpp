@@ -59,8 +59,7 @@ private:
 
 void TestIniDownload::initTestCase()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     crypt_init();
     goodSignature = DemoSigner::sign(productIni);
     QCOMPARE(goodSignature.size(), 128);

@@ -153,8 +153,7 @@ void TestMainWindow::publishRelease()
 
 void TestMainWindow::buttonAcrossRuns()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishRelease();
     QPushButton* start = widget<QPushButton>("startButton");
     QProgressBar* progress = widget<QProgressBar>("totalProgressBar");
@@ -196,8 +195,7 @@ void TestMainWindow::closeDuringRun_data()
 void TestMainWindow::closeDuringRun()
 {
     QFETCH(int, reply);
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishRelease();
     stallFiles = true;
     answer = QMessageBox::StandardButton(reply);

@@ -306,8 +306,7 @@ void TestUpdateEngine::sessionRecord()
 
 void TestUpdateEngine::wholeUpdate()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     const QString source = work->filePath(QStringLiteral("source"));
     QVERIFY(ReleaseFixture::writeTree(source, release()));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5, { QStringLiteral("*.txt") }));
@@ -356,8 +355,7 @@ void TestUpdateEngine::stalledRunEnds()
     QFETCH(int, streams);
     QFETCH(bool, byTimeOut);
     QFETCH(bool, userAborted);
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishStalledRelease(streams);
     if (QTest::currentTestFailed())
         return;
@@ -396,8 +394,7 @@ void TestUpdateEngine::stalledRunEnds()
 
 void TestUpdateEngine::cancelledRunResumes()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     // Files download one at a time in product ini order; the client binary
     // comes after the data files, which are complete when the user cancels.
     publishStalledRelease(1, QStringLiteral("vx3client_linux_amd64"));

@@ -102,8 +102,7 @@ private:
 
 void TestUpdateRun::initTestCase()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     crypt_init();
 }
 
