@@ -1,4 +1,5 @@
 #include "app/configuration.h"
+#include "filetree.h"
 #include "udptestpeer.h"
 
 #include <QtTest>
@@ -15,11 +16,8 @@ const QString DefaultType = QStringLiteral("client_linux_amd64");
 
 void writeIni(const QString& dir, const QString& contents)
 {
-    if (contents.isNull())
-        return;
-    QFile file(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(contents.toUtf8());
+    if (!contents.isNull())
+        QVERIFY(FileTree::write(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")), contents.toUtf8()));
 }
 
 QStringList fatalMessages(const QSignalSpy& spy)

@@ -1,6 +1,7 @@
 #include "demosigner.h"
 #include "download/cryptwrapper.h"
 #include "download/publickey.h"
+#include "filetree.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -169,10 +170,7 @@ void TestCryptWrapper::opensslSignatures()
 
     const QString messagePath = tempDir.filePath(QStringLiteral("product.ini"));
     const QByteArray message("[bin]\nclient=0123456789abcdef0123456789abcdef::4096\n");
-    QFile file(messagePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(message);
-    file.close();
+    QVERIFY(FileTree::write(messagePath, message));
 
     const QByteArray signature = DemoSigner::signWithOpenssl(messagePath, options);
     QCOMPARE(signature.size(), 128);

@@ -1,6 +1,9 @@
 #include "download/downloadtaskspecification.h"
 #include "download/mirrors.h"
+#include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
+#include "taskrun.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -81,8 +84,8 @@ private slots:
     void stallTimesOutAtSixteenthTick();
     void writeFailureRetriesUntilNoMirrorLeft();
     void uncreatableFileCancels();
-    void userCancelDeletesPartialFile();
-    void otherTaskCancelledAborts();
+    void cancelDuringTransfer_data();
+    void cancelDuringTransfer();
     void busyMirrorWaitsForOtherTransfer();
     void cancelledWhileWaitingStaysCancelled();
     void noMirrorLeftCancels();
@@ -91,6 +94,7 @@ private slots:
 private:
     // A registry of mirrors "a", "b", ... served below /a, /b, ... of the server.
     void makeMirrors(const QStringList& names, int retries = 2);
+    void loadMirrors(const QByteArray& ini);
     QByteArray remoteUrlPath(const QString& mirror, const QString& file) const;
     DownloadTaskSpecification* makeTask(const QString& remotePath, qint64 expectedSize = -1);
     // Downloads of first.bin and second.bin from the one mirror "a"; the
@@ -127,18 +131,13 @@ void TestDownloadTask::cleanup()
 
 void TestDownloadTask::makeMirrors(const QStringList& names, int retries)
 {
-    QByteArray ini = "[mirrors]\nsize=" + QByteArray::number(names.size()) + "\n";
-    for (int i = 0; i < names.size(); ++i)
-        ini += QByteArray::number(i + 1) + "\\mirror=" + names.at(i).toUtf8() + "\n";
-    for (const QString& name : names) {
-        ini += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8()
-               + "\nretries=" + QByteArray::number(retries) + "\n";
-    }
+    loadMirrors(mirrorsIni(names, server->baseUrl(), retries));
+}
+
+void TestDownloadTask::loadMirrors(const QByteArray& ini)
+{
     const QString path = tempDir->filePath(QStringLiteral("mirrors%1.ini").arg(++iniCounter));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ini);
-    file.close();
+    QVERIFY(FileTree::write(path, ini));
     mirrors = new Mirrors;
     QVERIFY(mirrors->initDefault(path, VERSION));
 }
@@ -209,33 +208,28 @@ void TestDownloadTask::downloadsBody()
     server->setResponse(remoteUrlPath("a", "dir/file.bin"), response);
     QVERIFY(QDir(tempDir->path()).mkpath("dir"));
     DownloadTaskSpecification* task = makeTask("dir/file.bin", expectedSize);
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
-    QSignalSpy progress(task, &TaskSpecification::updateProgress);
+    TaskSpies spies(task);
 
     task->execute();
     QCOMPARE(task->state, Running);
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(canceled.count(), 0);
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(spies.canceled.count(), 0);
     QCOMPARE(task->state, Finished);
-    QCOMPARE(messages.count(), 2);
-    QCOMPARE(messages.at(0).first().toString(), QStringLiteral("Downloading dir/file.bin"));
-    QCOMPARE(messages.at(1).first().toString(), QStringLiteral("Downloading dir/file.bin finished"));
+    QCOMPARE(spies.messages.count(), 2);
+    QCOMPARE(spies.message(0), QStringLiteral("Downloading dir/file.bin"));
+    QCOMPARE(spies.message(1), QStringLiteral("Downloading dir/file.bin finished"));
 
-    QFile file(tempDir->filePath("dir/file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), response.body);
+    QCOMPARE(FileTree::read(tempDir->filePath("dir/file.bin")), response.body);
 
     // Progress stays within the task's weight and ends at it.
     bool sawIntermediate = false;
-    for (const QList<QVariant>& values : std::as_const(progress)) {
+    for (const QList<QVariant>& values : std::as_const(spies.progress)) {
         const double value = values.first().toDouble();
         QVERIFY2(value >= 0.0 && value <= 0.5, qPrintable(QString::number(value)));
         if (value > 0.0 && value < 0.5)
             sawIntermediate = true;
     }
-    QCOMPARE(progress.last().first().toDouble(), 0.5);
+    QCOMPARE(spies.progress.last().first().toDouble(), 0.5);
     if (!progressBeforeEnd)
         QVERIFY(!sawIntermediate);
 
@@ -269,15 +263,12 @@ void TestDownloadTask::fileNameIsRequestedAsWritten()
     });
     QVERIFY(QDir(tempDir->path()).mkpath("dir"));
     DownloadTaskSpecification* task = makeTask(name);
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    TaskSpies spies(task);
     task->execute();
-    QTRY_COMPARE(finished.count() + canceled.count(), 1);
+    QTRY_COMPARE(spies.ends(), 1);
     QCOMPARE(task->state, Finished);
     QCOMPARE(mirrors->mirrorData().size(), 1);
-    QFile file(tempDir->filePath(name));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath(name)), body);
 }
 
 void TestDownloadTask::failingStatusStrikesMirror_data()
@@ -309,10 +300,9 @@ void TestDownloadTask::failingStatusStrikesMirror()
         return HttpTestServer::Response::ok(body);
     });
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
 
     const QList<QByteArray> paths = server->requestedPaths();
     QCOMPARE(paths.size(), 2);
@@ -324,8 +314,8 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QCOMPARE(mirrors->mirrorData().size(), 1);
     QCOMPARE(server->requestCount("/elsewhere/file.bin"), 0);
 
-    QCOMPARE(messages.count(), 3);
-    const QString failureText = messages.at(1).first().toString();
+    QCOMPARE(spies.messages.count(), 3);
+    const QString failureText = spies.message(1);
     if (!logText.isEmpty()) {
         QCOMPARE(failureText, QStringLiteral("%1/%2/%3/file.bin %4")
                                   .arg(server->baseUrl(), failedMirror)
@@ -334,9 +324,7 @@ void TestDownloadTask::failingStatusStrikesMirror()
     } else {
         QVERIFY(!failureText.isEmpty());
     }
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::brokenTransferCountsError_data()
@@ -363,20 +351,17 @@ void TestDownloadTask::brokenTransferCountsError()
         return server->requestCount() <= 4 ? failure : HttpTestServer::Response::ok(body);
     });
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
 
     QCOMPARE(mirrors->mirrorData().size(), 1);
     const int errors = mirrors->mirrorData().first().errorCount;
     QVERIFY2(errors >= 1 && errors <= 4, qPrintable(QString::number(errors)));
-    QCOMPARE(messages.count(), 2 + errors);
+    QCOMPARE(spies.messages.count(), 2 + errors);
     for (int i = 1; i <= errors; ++i)
-        QVERIFY(!messages.at(i).first().toString().isEmpty());
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+        QVERIFY(!spies.message(i).isEmpty());
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::stallTimesOutAtSixteenthTick()
@@ -393,8 +378,7 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         return response;
     });
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
-    QSignalSpy finished(task, &TaskSpecification::finished);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
     QTRY_COMPARE(task->progress, 0.5 * 1000 / 4000);
     const QString stalledMirror = task->getCurrentMirror().name;
@@ -405,21 +389,19 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         QCOMPARE(figures.done, quint64(1000));
         QCOMPARE(figures.total, quint64(4000));
     }
-    QCOMPARE(messages.count(), 1);
+    QCOMPARE(spies.messages.count(), 1);
     QCOMPARE(server->requestCount(), 1);
 
     const TickFigures sixteenth = tick(*task);
     QVERIFY(!sixteenth.downloading);
-    QCOMPARE(messages.count(), 2);
-    QCOMPARE(messages.at(1).first().toString(),
+    QCOMPARE(spies.messages.count(), 2);
+    QCOMPARE(spies.message(1),
              QStringLiteral("file file.bin timed out on mirror %1").arg(stalledMirror));
     QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);
 
-    QVERIFY(finished.wait(10000));
+    QVERIFY(spies.finished.wait(10000));
     QCOMPARE(server->requestCount(), 2);
-    QFile file(tempDir->filePath("file.bin"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), body);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
 void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
@@ -427,20 +409,19 @@ void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
     makeMirrors({"a", "b"}, 1);
     server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok(pattern(512 * 1024)); });
     DownloadTaskSpecification* task = makeTask("big.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     QSignalSpy registryMessages(mirrors, &Mirrors::message);
     {
         FileSizeLimit limit(100 * 1024);
         task->execute();
-        QVERIFY(canceled.wait(10000));
+        QVERIFY(spies.canceled.wait(10000));
     }
     QCOMPARE(task->state, ErrorCanceled);
     // retries 1: each mirror is removed at its second error.
     QCOMPARE(server->requestCount(), 4);
-    QCOMPARE(messages.count(), 5);
-    for (int i = 1; i < messages.count(); ++i)
-        QVERIFY(!messages.at(i).first().toString().isEmpty());
+    QCOMPARE(spies.messages.count(), 5);
+    for (int i = 1; i < spies.messages.count(); ++i)
+        QVERIFY(!spies.message(i).isEmpty());
     QVERIFY(mirrors->mirrorData().isEmpty());
     QCOMPARE(registryMessages.count(), 3);
     QCOMPARE(registryMessages.last().first().toString(),
@@ -452,10 +433,10 @@ void TestDownloadTask::uncreatableFileCancels()
 {
     makeMirrors({"a"});
     DownloadTaskSpecification* task = makeTask("missing/dir/file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
+    TaskSpies spies(task);
     QSignalSpy errors(task, &TaskSpecification::error);
     task->execute();
-    QCOMPARE(canceled.count(), 1);
+    QCOMPARE(spies.canceled.count(), 1);
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().first().toString(),
@@ -464,54 +445,52 @@ void TestDownloadTask::uncreatableFileCancels()
     QCOMPARE(server->requestCount(), 0);
 }
 
-void TestDownloadTask::userCancelDeletesPartialFile()
+void TestDownloadTask::cancelDuringTransfer_data()
 {
-    makeMirrors({"a"});
-    HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
-    response.stallAfter = 2000;
-    server->setResponse(remoteUrlPath("a", "file.bin"), response);
-    DownloadTaskSpecification* task = makeTask("file.bin", 8000);
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    task->execute();
-    QTRY_VERIFY(task->progress > 0.0);
-    QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 1);
-
-    task->userCanceled();
-    QCOMPARE(canceled.count(), 1);
-    QCOMPARE(task->state, UserCanceled);
-    QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 0);
-    QCOMPARE(task->progress, 0.0);
-    QTRY_COMPARE(server->openConnections(), 0);
-
-    // A finished or cancelled task ignores a further cancel.
-    task->userCanceled();
-    QCOMPARE(canceled.count(), 1);
-    QCOMPARE(totalUseCount(), 0);
+    QTest::addColumn<bool>("byUser");
+    QTest::addColumn<int>("expectedState");
+    QTest::addColumn<QString>("lastMessage");
+    QTest::newRow("by the user") << true << int(UserCanceled) << QString();
+    QTest::newRow("other task cancelled") << false << int(ErrorCanceled) << QStringLiteral("Abort downloading file.bin");
 }
 
-void TestDownloadTask::otherTaskCancelledAborts()
+void TestDownloadTask::cancelDuringTransfer()
 {
+    QFETCH(bool, byUser);
+    QFETCH(int, expectedState);
+    QFETCH(QString, lastMessage);
+
     makeMirrors({"a"});
     HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
     response.stallAfter = 2000;
     server->setResponse(remoteUrlPath("a", "file.bin"), response);
     DownloadTaskSpecification* task = makeTask("file.bin", 8000);
     DownloadTaskSpecification* sibling = makeTask("other.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
     QTRY_VERIFY(task->progress > 0.0);
+    QVERIFY(QFile::exists(tempDir->filePath("file.bin")));
+    QCOMPARE(totalUseCount(), 1);
 
-    task->onOtherTaskCancelled(sibling);
-    QCOMPARE(canceled.count(), 1);
-    QCOMPARE(task->state, ErrorCanceled);
-    QCOMPARE(messages.last().first().toString(), QStringLiteral("Abort downloading file.bin"));
+    if (byUser)
+        task->userCanceled();
+    else
+        task->onOtherTaskCancelled(sibling);
+    QCOMPARE(spies.canceled.count(), 1);
+    QCOMPARE(int(task->state), expectedState);
+    if (!lastMessage.isEmpty())
+        QCOMPARE(spies.message(-1), lastMessage);
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
-    QCOMPARE(totalUseCount(), 0);
+    QCOMPARE(task->progress, 0.0);
     // The mirror is returned, not charged.
+    QCOMPARE(totalUseCount(), 0);
     QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+    QTRY_COMPARE(server->openConnections(), 0);
+
+    // A cancelled task ignores a further cancel.
+    task->userCanceled();
+    QCOMPARE(spies.canceled.count(), 1);
+    QCOMPARE(totalUseCount(), 0);
 }
 
 void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
@@ -563,17 +542,16 @@ void TestDownloadTask::noMirrorLeftCancels()
 {
     makeMirrors({"a", "b"});
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     QSignalSpy registryMessages(mirrors, &Mirrors::message);
     task->execute();
-    QVERIFY(canceled.wait(10000));
+    QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(server->requestCount(), 2);
     QCOMPARE(registryMessages.count(), 1);
     QCOMPARE(registryMessages.first().first().toString(),
              QStringLiteral("There are no (more) known working mirrors available"));
-    QVERIFY(messages.last().first().toString().endsWith(QStringLiteral(" returned 404")));
+    QVERIFY(spies.message(-1).endsWith(QStringLiteral(" returned 404")));
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
 
     // A later download fails at once, without a second report.
@@ -586,23 +564,16 @@ void TestDownloadTask::noMirrorLeftCancels()
 
 void TestDownloadTask::mirrorWithoutUrlUsesUpItsRetries()
 {
-    const QString path = tempDir->filePath(QStringLiteral("nourl.ini"));
-    QFile ini(path);
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[mirrors]\nsize=1\n1\\mirror=nourl\n[nourl]\nretries=3\n");
-    ini.close();
-    mirrors = new Mirrors;
-    QVERIFY(mirrors->initDefault(path, VERSION));
+    loadMirrors("[mirrors]\nsize=1\n1\\mirror=nourl\n[nourl]\nretries=3\n");
     QCOMPARE(mirrors->mirrorData().first().url, QStringLiteral("/7"));
 
     DownloadTaskSpecification* task = makeTask("file.bin");
-    QSignalSpy canceled(task, &TaskSpecification::canceled);
-    QSignalSpy messages(task, &TaskSpecification::message);
+    TaskSpies spies(task);
     task->execute();
-    QVERIFY(canceled.wait(10000));
+    QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, ErrorCanceled);
     // One start message and one line per failed attempt: errors 1 to 4.
-    QCOMPARE(messages.count(), 5);
+    QCOMPARE(spies.messages.count(), 5);
     QVERIFY(mirrors->mirrorData().isEmpty());
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
 }

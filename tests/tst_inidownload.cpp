@@ -5,9 +5,11 @@
 #include "download/downloadtaskspecification.h"
 #include "download/inidownloadtaskspecification.h"
 #include "download/mirrors.h"
+#include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
+#include "taskrun.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -23,28 +25,6 @@ const QString updateType = QStringLiteral("client_linux_amd64");
 const QByteArray iniPath = "/m/12/client_linux_amd64.ini";
 const QByteArray sigPath = "/m/12/client_linux_amd64.ini.sig";
 const QByteArray productIni("[bin]\nclient=00112233445566778899aabbccddeeff::2048\n");
-
-struct EndSpies
-{
-    explicit EndSpies(TaskSpecification* task)
-        : finished(task, &TaskSpecification::finished)
-        , canceled(task, &TaskSpecification::canceled)
-        , messages(task, &TaskSpecification::message)
-    {
-    }
-    int ends() const { return int(finished.count() + canceled.count()); }
-    QStringList messageTexts() const
-    {
-        QStringList texts;
-        for (const QList<QVariant>& values : messages)
-            texts << values.first().toString();
-        return texts;
-    }
-
-    QSignalSpy finished;
-    QSignalSpy canceled;
-    QSignalSpy messages;
-};
 
 } // namespace
 
@@ -79,8 +59,7 @@ private:
 
 void TestIniDownload::initTestCase()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     crypt_init();
     goodSignature = DemoSigner::sign(productIni);
     QCOMPARE(goodSignature.size(), 128);
@@ -96,13 +75,10 @@ void TestIniDownload::init()
     tempDir = new QTemporaryDir;
     QVERIFY(tempDir->isValid());
 
-    const QString mirrorsIni = tempDir->filePath(QStringLiteral("mirrors.ini"));
-    QFile file(mirrorsIni);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[mirrors]\nsize=1\n1\\mirror=m\n[m]\nretries=1000\nurl=" + server->baseUrl().toUtf8() + "/m\n");
-    file.close();
+    const QString mirrorList = tempDir->filePath(QStringLiteral("mirrors.ini"));
+    QVERIFY(FileTree::write(mirrorList, mirrorsIni({QStringLiteral("m")}, server->baseUrl(), 1000)));
     mirrors = new Mirrors;
-    QVERIFY(mirrors->initDefault(mirrorsIni, VERSION));
+    QVERIFY(mirrors->initDefault(mirrorList, VERSION));
 
     configuration = new Configuration;
     configuration->tempDir = tempDir->filePath(QStringLiteral("download"));
@@ -124,9 +100,7 @@ void TestIniDownload::cleanup()
 
 void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
 {
-    QFile file(configuration->tempDir + QLatin1Char('/') + name);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
+    QVERIFY(FileTree::write(configuration->tempDir + QLatin1Char('/') + name, content));
 }
 
 IniDownloadTaskSpecification* TestIniDownload::makeTask()
@@ -157,7 +131,7 @@ void TestIniDownload::reusesLocalFiles()
     if (sigPresent)
         writeLocal(updateType + ".ini.sig", goodSignature);
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
 
     QCOMPARE(task->subTasks.size(), weights.size());
@@ -180,7 +154,7 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
     writeLocal(updateType + ".ini", productIni + "injected=1\n");
     writeLocal(updateType + ".ini.sig", goodSignature);
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
     QCOMPARE(task->subTasks.size(), 1);
 
@@ -195,9 +169,7 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
     QCOMPARE(texts.mid(0, 3), (QStringList{QStringLiteral("Download / check product ini"),
                                            QStringLiteral("Signature check failed for %1").arg(localIni),
                                            QStringLiteral("Could not verify the product ini file. Retrying")}));
-    QFile file(localIni);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), productIni);
+    QCOMPARE(FileTree::read(localIni), productIni);
 }
 
 void TestIniDownload::resetAllowsReuseAgain()
@@ -209,7 +181,7 @@ void TestIniDownload::resetAllowsReuseAgain()
         return HttpTestServer::Response::ok(server->requestCount(sigPath) == 1 ? QByteArray(128, 'x') : goodSignature);
     });
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
     QVERIFY(spies.finished.wait(10000));
     QCOMPARE(server->requestCount(), 4);
@@ -228,7 +200,7 @@ void TestIniDownload::givesUpAfterTooManyFailures()
     writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
     server->setResponse(sigPath, HttpTestServer::Response::ok(QByteArray(128, 'x')));
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
     QVERIFY(spies.canceled.wait(120000));
     QCOMPARE(task->state, ErrorCanceled);
@@ -250,7 +222,7 @@ void TestIniDownload::downloadGivingUpCancels()
 {
     server->setResponse(iniPath, HttpTestServer::Response::withStatus(404));
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
     QVERIFY(spies.canceled.wait(10000));
     QCOMPARE(task->state, ErrorCanceled);
@@ -278,7 +250,7 @@ void TestIniDownload::userCancelDuringFailingCheckStops()
         pool->waitForDone();
     });
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     task->execute();
     QTRY_COMPARE(task->subTasks.last()->state, Running);
     task->userCanceled();
@@ -296,7 +268,7 @@ void TestIniDownload::runsAgainAfterFailedRun()
     const QString downloadDir = configuration->tempDir;
     configuration->tempDir = tempDir->filePath(QStringLiteral("not/yet/there"));
     IniDownloadTaskSpecification* task = makeTask();
-    EndSpies spies(task);
+    TaskSpies spies(task);
     QSignalSpy errors(task, &TaskSpecification::error);
     task->execute();
     QVERIFY(spies.canceled.wait(10000));

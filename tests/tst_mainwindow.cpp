@@ -4,6 +4,7 @@
 #include "demosigner.h"
 #include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
 #include "releasefixture.h"
 #include "udptestpeer.h"
 #include "ui/mainwindow.h"
@@ -16,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTest>
@@ -77,12 +77,11 @@ private:
     UpdateEngine* engine() const { return window->findChild<UpdateEngine*>(); }
     QStringList logLines() const { return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n')); }
 
-    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<InstallFixture> fixture;
     QString install;
     QString source;
     QString mirrorRoot;
-    QByteArray savedTmpDir;
-    std::unique_ptr<HttpTestServer> server;
+    HttpTestServer* server = nullptr;
     std::unique_ptr<UdpTestPeer> bannerServer;
     std::unique_ptr<Configuration> config;
     std::unique_ptr<MainWindow> window;
@@ -100,38 +99,23 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(work->isValid());
-    install = work->filePath(QStringLiteral("install"));
-    source = work->filePath(QStringLiteral("source"));
-    mirrorRoot = work->filePath(QStringLiteral("mirror"));
-    const QString tmp = work->filePath(QStringLiteral("tmp"));
-    QVERIFY(QDir().mkpath(install) && QDir().mkpath(tmp) && QDir().mkpath(mirrorRoot));
-    savedTmpDir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", tmp.toLocal8Bit());
-    Configuration::setAppRootPath(install);
+    fixture = std::make_unique<InstallFixture>(QStringList{ QStringLiteral("m1"), QStringLiteral("m2") });
+    QVERIFY(fixture->isValid());
+    QVERIFY(fixture->writeMirrorsIni(1));
+    install = fixture->install;
+    source = fixture->work.filePath(QStringLiteral("source"));
+    mirrorRoot = fixture->mirrorRoot;
+    server = &fixture->server;
     stallFiles = false;
     withheld.clear();
     boxes.clear();
-
-    server = std::make_unique<HttpTestServer>();
-    QVERIFY(server->listen());
-    server->setHandler([this](const QByteArray& rawPath) {
-        // "/<mirror>/<version>/<path>", served from the mirror root.
-        const QString rest = QUrl::fromPercentEncoding(rawPath).section(QLatin1Char('/'), 2);
-        QFile file(QDir(mirrorRoot).filePath(rest));
-        if (rest.contains(QStringLiteral("..")) || (!withheld.isEmpty() && rest.endsWith(withheld))
-            || !file.open(QIODevice::ReadOnly))
+    fixture->intercept = [this](const QString& path, HttpTestServer::Response response) {
+        if (!withheld.isEmpty() && path.endsWith(withheld))
             return HttpTestServer::Response::withStatus(404);
-        HttpTestServer::Response response = HttpTestServer::Response::ok(file.readAll());
-        if (stallFiles && !rest.contains(QLatin1String(".ini")))
+        if (response.status == 200 && stallFiles && !path.contains(QLatin1String(".ini")))
             response.stallAfter = 10;
         return response;
-    });
-    QByteArray mirrors = "[mirrors]\nsize=2\n1\\mirror=m1\n2\\mirror=m2\n";
-    for (const QByteArray name : { "m1", "m2" })
-        mirrors += "[" + name + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name + "\nretries=1\n";
-    QVERIFY(FileTree::write(QDir(install).filePath(QStringLiteral("mirrors.ini")), mirrors));
+    };
 
     // A banner server that never answers, so nothing goes beyond this machine.
     bannerServer = std::make_unique<UdpTestPeer>();
@@ -153,13 +137,7 @@ void TestMainWindow::cleanup()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     config.reset();
     bannerServer.reset();
-    server.reset();
-    Configuration::setAppRootPath(QString());
-    if (savedTmpDir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", savedTmpDir);
-    work.reset();
+    fixture.reset();
 }
 
 void TestMainWindow::publishRelease()
@@ -175,8 +153,7 @@ void TestMainWindow::publishRelease()
 
 void TestMainWindow::buttonAcrossRuns()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishRelease();
     QPushButton* start = widget<QPushButton>("startButton");
     QProgressBar* progress = widget<QProgressBar>("totalProgressBar");
@@ -218,8 +195,7 @@ void TestMainWindow::closeDuringRun_data()
 void TestMainWindow::closeDuringRun()
 {
     QFETCH(int, reply);
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishRelease();
     stallFiles = true;
     answer = QMessageBox::StandardButton(reply);

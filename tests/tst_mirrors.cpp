@@ -1,5 +1,6 @@
 #include "download/mirrors.h"
 #include "download/randomsource.h"
+#include "filetree.h"
 
 #include <QFile>
 #include <QSet>
@@ -46,11 +47,7 @@ void TestMirrors::initTestCase()
 QString TestMirrors::writeIni(const QByteArray& content)
 {
     const QString path = tempDir.filePath(QStringLiteral("mirrors%1.ini").arg(++fileCounter));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(content);
-    return path;
+    return FileTree::write(path, content) ? path : QString();
 }
 
 void TestMirrors::fill(Mirrors& mirrors, const QStringList& names, int retries)

@@ -16,11 +16,6 @@ namespace {
 
 const QString iniName = QStringLiteral("client_linux_amd64.ini");
 
-QByteArray readAll(const QString& path)
-{
-    return FileTree::read(path);
-}
-
 } // namespace
 
 class TestReleaseTool : public QObject
@@ -100,8 +95,8 @@ void TestReleaseTool::publishesTheMirrorLayout()
     const QString version = dir->filePath("mirror/7");
     QCOMPARE(QDir(dir->filePath("mirror")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"7"});
-    QCOMPARE(readAll(version + "/changelog_client.txt"), QByteArray("changes"));
-    QCOMPARE(readAll(version + "/files/bin/app"), QByteArray("app"));
+    QCOMPARE(FileTree::read(version + "/changelog_client.txt"), QByteArray("changes"));
+    QCOMPARE(FileTree::read(version + "/files/bin/app"), QByteArray("app"));
     QVERIFY(!QFileInfo::exists(version + "/libs/lib/libx.so"));
     QVERIFY(!QFileInfo::exists(version + "/" + iniName + ".lock"));
     QVERIFY(QFileInfo(version).permissions() & QFile::ReadOther);
@@ -113,7 +108,7 @@ void TestReleaseTool::publishesTheMirrorLayout()
     const QString packedKey = "libs/lib/libx.so.gz";
     const QStringList fields = ini.value(packedKey).toString().split("::");
     QCOMPARE(fields.size(), 5);
-    QCOMPARE(fields.at(0), FileTree::md5Hex(readAll(version + "/" + packedKey)));
+    QCOMPARE(fields.at(0), FileTree::md5Hex(FileTree::read(version + "/" + packedKey)));
     QCOMPARE(fields.at(1).toLongLong(), QFileInfo(version + "/" + packedKey).size());
     QCOMPARE(fields.at(2), FileTree::md5Hex(libx));
     QCOMPARE(fields.at(3), QString::number(libx.size()));
@@ -126,13 +121,13 @@ void TestReleaseTool::publishesTheMirrorLayout()
 
     // The packed copies unpack to the originals with the updater's own unpacker.
     QVERIFY(FileUnzipFunc::unzipFile(dir->filePath("unpacked"), version + "/" + packedKey));
-    QCOMPARE(readAll(dir->filePath("unpacked")), libx);
+    QCOMPARE(FileTree::read(dir->filePath("unpacked")), libx);
 
     ReleaseKey builtIn;
     QString error;
     QVERIFY(builtIn.loadBuiltIn(&error));
     const bool valid =
-        builtIn.verify(readAll(version + "/" + iniName), readAll(version + "/" + iniName + ".sig"));
+        builtIn.verify(FileTree::read(version + "/" + iniName), FileTree::read(version + "/" + iniName + ".sig"));
     QCOMPARE(valid, DemoSigner::builtInKeyIsDemoKey());
     QCOMPARE(publisher.warnings().isEmpty(), DemoSigner::builtInKeyIsDemoKey());
 }

@@ -1,6 +1,7 @@
 #include "app/configuration.h"
 #include "app/singleinstancechecker.h"
 #include "app/updateengine.h"
+#include "filetree.h"
 
 #include <QLocalServer>
 #include <QtTest>
@@ -62,13 +63,6 @@ void stop(QProcess& process)
     }
 }
 
-bool touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly);
-}
-
 } // namespace
 
 class TestStartup : public QObject
@@ -90,7 +84,7 @@ void TestStartup::removeOldFiles()
     const QStringList removed = {"_old_update", "_old_libQtCore.so.4", "_old_libqtaccessiblewidgets.so"};
     const QStringList kept = {"update", "_old_update.txt", "_old_Update", "_old_other", "old_libqgif.so"};
     for (const QString& name : removed + kept)
-        QVERIFY(touch(dir.filePath(name)));
+        QVERIFY(FileTree::write(dir.filePath(name), {}));
 
     UpdateEngine::removeOldFiles(dir.path());
     UpdateEngine::removeOldFiles(dir.filePath(QStringLiteral("missing")));
@@ -172,9 +166,9 @@ void TestStartup::leftoverCleanup()
     const QStringList kept = {"imageformats/readme.txt", "_old_client.bin"};
     auto plant = [&] {
         for (const QString& name : leftovers + kept)
-            QVERIFY(touch(installation.path(name)));
+            QVERIFY(FileTree::write(installation.path(name), {}));
         for (const QString& name : oldDirectoryFiles)
-            QVERIFY(touch(installation.path(QStringLiteral("old/") + name)));
+            QVERIFY(FileTree::write(installation.path(QStringLiteral("old/") + name), {}));
     };
     auto check = [&] {
         for (const QString& name : leftovers)

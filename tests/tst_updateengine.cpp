@@ -6,6 +6,7 @@
 #include "download/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
 #include "releasefixture.h"
 #include "udptestpeer.h"
 
@@ -73,7 +74,6 @@ class TestUpdateEngine : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -99,53 +99,24 @@ private:
     // stall after a few bytes; the update fetches `streams` files at a time.
     void publishStalledRelease(int streams, const QString& onlyFile = QString());
 
-    std::unique_ptr<QTemporaryDir> work;
+    std::unique_ptr<InstallFixture> fixture;
+    QTemporaryDir* work = nullptr;
     QString install;
     QString tmp;
     QString mirrorRoot;
-    QByteArray savedTmpDir;
-    std::unique_ptr<HttpTestServer> server;
+    HttpTestServer* server = nullptr;
     std::unique_ptr<Configuration> config;
-    bool stallFiles = false;
-    // A file that stalls after its first bytes; empty for none.
-    QString stalledFile;
 };
-
-void TestUpdateEngine::initTestCase()
-{
-    savedTmpDir = qgetenv("TMPDIR");
-}
 
 void TestUpdateEngine::init()
 {
-    work = std::make_unique<QTemporaryDir>();
-    QVERIFY(work->isValid());
-    install = work->filePath(QStringLiteral("install"));
-    tmp = work->filePath(QStringLiteral("tmp"));
-    mirrorRoot = work->filePath(QStringLiteral("mirror"));
-    QVERIFY(QDir().mkpath(install) && QDir().mkpath(tmp) && QDir().mkpath(mirrorRoot));
-    // The session directories go to the system temporary directory.
-    qputenv("TMPDIR", tmp.toLocal8Bit());
-    Configuration::setAppRootPath(install);
-    stallFiles = false;
-    stalledFile.clear();
-
-    server = std::make_unique<HttpTestServer>();
-    QVERIFY(server->listen());
-    server->setHandler([this](const QByteArray& rawPath) {
-        // "/<mirror>/<version>/<path>", served from the mirror root.
-        const QString path = QUrl::fromPercentEncoding(rawPath);
-        const QString rest = path.section(QLatin1Char('/'), 2);
-        if (rest.split(QLatin1Char('/')).contains(QStringLiteral("..")))
-            return HttpTestServer::Response::withStatus(404);
-        QFile file(QDir(mirrorRoot).filePath(rest));
-        if (!file.open(QIODevice::ReadOnly))
-            return HttpTestServer::Response::withStatus(404);
-        HttpTestServer::Response response = HttpTestServer::Response::ok(file.readAll());
-        if ((stallFiles && !rest.contains(QLatin1String(".ini"))) || (!stalledFile.isEmpty() && rest.endsWith(stalledFile)))
-            response.stallAfter = 10;
-        return response;
-    });
+    fixture = std::make_unique<InstallFixture>(mirrorNames);
+    QVERIFY(fixture->isValid());
+    work = &fixture->work;
+    install = fixture->install;
+    tmp = fixture->tmp;
+    mirrorRoot = fixture->mirrorRoot;
+    server = &fixture->server;
     config = std::make_unique<Configuration>();
     config->updateTypeDesc.updateType = updateType;
 }
@@ -154,13 +125,7 @@ void TestUpdateEngine::cleanup()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     config.reset();
-    server.reset();
-    Configuration::setAppRootPath(QString());
-    if (savedTmpDir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", savedTmpDir);
-    work.reset();
+    fixture.reset();
 }
 
 void TestUpdateEngine::writeUpdateIni(const QByteArray& content)
@@ -170,12 +135,7 @@ void TestUpdateEngine::writeUpdateIni(const QByteArray& content)
 
 void TestUpdateEngine::writeMirrorsIni()
 {
-    QByteArray ini = "[mirrors]\nsize=" + QByteArray::number(mirrorNames.size()) + "\n";
-    for (int i = 0; i < mirrorNames.size(); ++i)
-        ini += QByteArray::number(i + 1) + "\\mirror=" + mirrorNames.at(i).toUtf8() + "\n";
-    for (const QString& name : mirrorNames)
-        ini += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8() + "\n";
-    QVERIFY(FileTree::write(QDir(install).filePath(QStringLiteral("mirrors.ini")), ini));
+    QVERIFY(fixture->writeMirrorsIni());
 }
 
 std::unique_ptr<UpdateEngine> TestUpdateEngine::makeEngine(int version)
@@ -191,8 +151,13 @@ void TestUpdateEngine::publishStalledRelease(int streams, const QString& onlyFil
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
     writeMirrorsIni();
     writeUpdateIni("[update]\nstreams=" + QByteArray::number(streams) + "\n");
-    stallFiles = onlyFile.isEmpty();
-    stalledFile = onlyFile;
+    // Transfers of release files (all, or only `onlyFile`) stall after a few bytes.
+    fixture->intercept = [onlyFile](const QString& path, HttpTestServer::Response response) {
+        if (response.status == 200
+            && (onlyFile.isEmpty() ? !path.contains(QLatin1String(".ini")) : path.endsWith(onlyFile)))
+            response.stallAfter = 10;
+        return response;
+    };
 }
 
 void TestUpdateEngine::proxySetting_data()
@@ -341,8 +306,7 @@ void TestUpdateEngine::sessionRecord()
 
 void TestUpdateEngine::wholeUpdate()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     const QString source = work->filePath(QStringLiteral("source"));
     QVERIFY(ReleaseFixture::writeTree(source, release()));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5, { QStringLiteral("*.txt") }));
@@ -391,8 +355,7 @@ void TestUpdateEngine::stalledRunEnds()
     QFETCH(int, streams);
     QFETCH(bool, byTimeOut);
     QFETCH(bool, userAborted);
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     publishStalledRelease(streams);
     if (QTest::currentTestFailed())
         return;
@@ -431,8 +394,7 @@ void TestUpdateEngine::stalledRunEnds()
 
 void TestUpdateEngine::cancelledRunResumes()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     // Files download one at a time in product ini order; the client binary
     // comes after the data files, which are complete when the user cancels.
     publishStalledRelease(1, QStringLiteral("vx3client_linux_amd64"));
@@ -454,7 +416,7 @@ void TestUpdateEngine::cancelledRunResumes()
     engine->reset();
 
     // The next attempt resumes: verified downloads are not fetched again.
-    stalledFile.clear();
+    fixture->intercept = nullptr;
     const QList<QByteArray> firstRun = server->requestedPaths();
     log.events.clear();
     log.messages.clear();

@@ -5,13 +5,13 @@
 #include "download/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
+#include "installfixture.h"
 #include "releasefixture.h"
 
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
@@ -91,65 +91,30 @@ private:
     QStringList fileRequests(const QStringList& requests) const;
     QMap<QString, QString> installed() const;
 
-    QScopedPointer<QTemporaryDir> work;
+    std::unique_ptr<InstallFixture> fixture;
     QString install;
     QString mirrorRoot;
     QString temp;
     HttpTestServer* server = nullptr;
     QNetworkAccessManager* manager = nullptr;
     Configuration* configuration = nullptr;
-    // Per mirror: path below the mirror -> body served instead of the file.
-    QHash<QString, QHash<QString, QByteArray>> overrides;
-    std::function<HttpTestServer::Response(const QString&, HttpTestServer::Response)> intercept;
 };
 
 void TestUpdateRun::initTestCase()
 {
-    if (!DemoSigner::builtInKeyIsDemoKey())
-        QSKIP("the build embeds a key other than the demo key");
+    SKIP_UNLESS_DEMO_KEY();
     crypt_init();
 }
 
 void TestUpdateRun::init()
 {
-    work.reset(new QTemporaryDir);
-    QVERIFY(work->isValid());
-    install = work->filePath("install");
-    mirrorRoot = work->filePath("mirror");
-    temp = work->filePath("temp");
-    QVERIFY(QDir().mkpath(install));
-    QVERIFY(QDir().mkpath(temp));
-    Configuration::setAppRootPath(install);
-    overrides.clear();
-    intercept = nullptr;
-
-    server = new HttpTestServer(this);
-    QVERIFY(server->listen());
-    server->setHandler([this](const QByteArray& rawPath) {
-        // "/<mirror>/<version>/<path>", served from the mirror root on disk.
-        const QString path = QUrl::fromPercentEncoding(rawPath);
-        const QString mirror = path.section(QLatin1Char('/'), 1, 1);
-        const QString rest = path.section(QLatin1Char('/'), 2);
-        if (!mirrorNames.contains(mirror) || rest.split(QLatin1Char('/')).contains(QStringLiteral("..")))
-            return HttpTestServer::Response::withStatus(404);
-        HttpTestServer::Response response = HttpTestServer::Response::withStatus(404);
-        if (overrides.value(mirror).contains(rest)) {
-            response = HttpTestServer::Response::ok(overrides.value(mirror).value(rest));
-        } else {
-            QFile file(QDir(mirrorRoot).filePath(rest));
-            if (file.open(QIODevice::ReadOnly))
-                response = HttpTestServer::Response::ok(file.readAll());
-        }
-        return intercept ? intercept(rest, response) : response;
-    });
-
-    QByteArray mirrorsIni = "[mirrors]\nsize=" + QByteArray::number(mirrorNames.size()) + "\n";
-    for (int i = 0; i < mirrorNames.size(); ++i)
-        mirrorsIni += QByteArray::number(i + 1) + "\\mirror=" + mirrorNames.at(i).toUtf8() + "\n";
-    for (const QString& name : mirrorNames)
-        mirrorsIni += "[" + name.toUtf8() + "]\nurl=" + server->baseUrl().toUtf8() + "/" + name.toUtf8() + "\n";
-    QVERIFY(FileTree::write(QDir(install).filePath("mirrors.ini"), mirrorsIni));
-
+    fixture = std::make_unique<InstallFixture>(mirrorNames);
+    QVERIFY(fixture->isValid());
+    QVERIFY(fixture->writeMirrorsIni());
+    install = fixture->install;
+    mirrorRoot = fixture->mirrorRoot;
+    temp = fixture->tmp;
+    server = &fixture->server;
     manager = new QNetworkAccessManager(this);
     manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     configuration = new Configuration(this);
@@ -161,14 +126,12 @@ void TestUpdateRun::cleanup()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete configuration;
     delete manager;
-    delete server;
-    Configuration::setAppRootPath(QString());
-    work.reset();
+    fixture.reset();
 }
 
 QString TestUpdateRun::publishTree(int version, const Tree& tree, int previousVersion)
 {
-    const QString source = work->filePath(QStringLiteral("source-%1").arg(version));
+    const QString source = fixture->work.filePath(QStringLiteral("source-%1").arg(version));
     QString error;
     const QString previous =
         previousVersion ? ReleaseFixture::productIniPath(mirrorRoot, previousVersion) : QString();
@@ -258,7 +221,7 @@ void TestUpdateRun::releaseMadeWithSystemTools()
     if (QStandardPaths::findExecutable("gzip").isEmpty())
         QSKIP("gzip is not installed");
     const Tree tree = versionOne();
-    const QString source = work->filePath("source");
+    const QString source = fixture->work.filePath("source");
     QVERIFY(ReleaseFixture::writeTree(source, tree));
     QByteArray ini = "[files]\n";
     for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
@@ -339,7 +302,7 @@ void TestUpdateRun::corruptMirrorIsStruckOff()
             continue;
         QByteArray body = FileTree::read(QDir(mirrorRoot).filePath("1/" + it.key()));
         body.append('!');
-        overrides["m2"].insert("1/" + it.key(), body);
+        fixture->overrides["m2"].insert("1/" + it.key(), body);
     }
     int servedByBadMirror = 0;
     connect(server, &HttpTestServer::requestReceived, this, [&](const QByteArray& path) {
@@ -395,7 +358,7 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     const int cancelAt = 4;
     int fileRequestCount = 0;
     MainTaskSpecification* running = nullptr;
-    intercept = [&](const QString& path, HttpTestServer::Response response) {
+    fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
         if (path.endsWith(QLatin1String(".ini")) || path.endsWith(QLatin1String(".sig")))
             return response;
         if (++fileRequestCount == cancelAt) {
@@ -410,7 +373,7 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     QVERIFY(FileTree::snapshot(install) == untouched);
     server->releaseStalled();
 
-    intercept = nullptr;
+    fixture->intercept = nullptr;
     const RunResult second = runUpdate(1, 3);
 
     QCOMPARE(second.state, Finished);
@@ -455,7 +418,7 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QVERIFY(!publishTree(1, {{"keep.txt", "keep\n"}}).isEmpty());
     QCOMPARE(runUpdate(1).state, Finished);
     // The file the lines point at, beside the installation.
-    QVERIFY(FileTree::write(work->filePath("victim"), "victim\n"));
+    QVERIFY(FileTree::write(fixture->work.filePath("victim"), "victim\n"));
     QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/files/x"), "x"));
     QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/libs/x.gz"), FileTree::gzip("x")));
     QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("2/aaa/new.txt"), "new"));
@@ -473,7 +436,7 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QVERIFY(!run.messages.contains("Starting file updates"));
     const FileTree::Snapshot after = FileTree::snapshot(install);
     QVERIFY2(after == before, qPrintable(after.difference(before)));
-    QCOMPARE(FileTree::read(work->filePath("victim")), QByteArray("victim\n"));
+    QCOMPARE(FileTree::read(fixture->work.filePath("victim")), QByteArray("victim\n"));
     QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"client_linux_amd64.ini", "client_linux_amd64.ini.sig"}));
 }

@@ -33,4 +33,12 @@ public:
     static QStringList pssOptions(int saltLength = 8, const QString& digest = QStringLiteral("-sha1"));
 };
 
+// Skips the current test unless signatures made with the demo key pass the
+// built-in key check.
+#define SKIP_UNLESS_DEMO_KEY()                                                                     \
+    do {                                                                                           \
+        if (!DemoSigner::builtInKeyIsDemoKey())                                                    \
+            QSKIP("the build embeds a key other than the demo key");                             \
+    } while (false)
+
 #endif

@@ -56,3 +56,24 @@ TaskRun runTask(TaskSpecification& task, int timeoutMs)
     task.execute();
     return watcher.wait(timeoutMs);
 }
+
+TaskSpies::TaskSpies(TaskSpecification* task)
+    : finished(task, &TaskSpecification::finished)
+    , canceled(task, &TaskSpecification::canceled)
+    , messages(task, &TaskSpecification::message)
+    , progress(task, &TaskSpecification::updateProgress)
+{
+}
+
+QStringList TaskSpies::messageTexts() const
+{
+    QStringList texts;
+    for (const QList<QVariant>& values : messages)
+        texts << values.first().toString();
+    return texts;
+}
+
+QString TaskSpies::message(int index) const
+{
+    return messages.at(index < 0 ? messages.count() + index : index).first().toString();
+}

@@ -3,6 +3,7 @@
 
 #include "tasks/taskspecification.h"
 
+#include <QSignalSpy>
 #include <QStringList>
 
 // The end of one run of a task, as its signals told it.
@@ -29,6 +30,21 @@ public:
 private:
     struct Private;
     Private* d;
+};
+
+// Spies on the end, message and progress signals of one task.
+struct TaskSpies
+{
+    explicit TaskSpies(TaskSpecification* task);
+    int ends() const { return int(finished.count() + canceled.count()); }
+    QStringList messageTexts() const;
+    // The text of message number `index`; a negative index counts from the end.
+    QString message(int index) const;
+
+    QSignalSpy finished;
+    QSignalSpy canceled;
+    QSignalSpy messages;
+    QSignalSpy progress;
 };
 
 #endif
