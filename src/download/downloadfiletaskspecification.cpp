@@ -38,13 +38,13 @@ void DownloadFileTaskSpecification::reset()
 
 void DownloadFileTaskSpecification::makeSubtasksAndStart()
 {
-    const QString localPath = configuration->tempDir + QLatin1Char('/') + fileSpec.fileName;
+    const FileDownloadSpecification& file = fileSpec;
+    const QString localPath = configuration->tempDir + QLatin1Char('/') + file.fileName;
     downloadTask = new DownloadTaskSpecification(networkManager, mirrors,
-                                                 fileSpec.section + QLatin1Char('/') + fileSpec.fileName,
-                                                 localPath, fileSpec.size, this, DownloadShare);
+                                                 file.section + QLatin1Char('/') + file.fileName,
+                                                 localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    const QString& expectedMd5 = fileSpec.md5;
-    auto* check = new CheckSignatureTaskSpecification(localPath, expectedMd5, false, this, CheckShare);
+    auto* check = new CheckSignatureTaskSpecification(localPath, file.md5, false, this, CheckShare);
     connect(check, &CheckSignatureTaskSpecification::checkDone, this,
             &DownloadFileTaskSpecification::onSigCheckDone);
     addSubTask(check);
