@@ -62,6 +62,7 @@ private Q_SLOTS:
     void transferLabels_data();
     void transferLabels();
     void progressTruncates();
+    void logShowsTextAsWritten();
     void otherInstance_data();
     void otherInstance();
     void bannerImage_data();
@@ -293,6 +294,13 @@ void TestMainWindow::progressTruncates()
         Q_EMIT engine()->updateProgress(fraction);
         QCOMPARE(progress->value(), value);
     }
+}
+
+void TestMainWindow::logShowsTextAsWritten()
+{
+    const QString line = QStringLiteral("Downloading files/<b>a&b</b>.dat");
+    Q_EMIT engine()->message(line);
+    QCOMPARE(logLines().last(), line);
 }
 
 void TestMainWindow::otherInstance_data()

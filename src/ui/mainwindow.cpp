@@ -156,7 +156,9 @@ void MainWindow::onAppendText(QString text)
 {
     // The log also goes to the terminal, for runs nobody watches.
     qInfo().noquote() << text;
-    ui->outputTextEdit->append(text);
+    // A log line is plain text: a file name or server text with "<" in it
+    // must appear as written, not be taken for markup.
+    ui->outputTextEdit->append(QStringLiteral("<span>") + text.toHtmlEscaped() + QStringLiteral("</span>"));
 }
 
 void MainWindow::onProgressUpdate(qreal doneFrac)
