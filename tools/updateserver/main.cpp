@@ -5,9 +5,6 @@
 #include <QFile>
 #include <QTextStream>
 
-#include <climits>
-
-
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -69,9 +66,9 @@ int main(int argc, char* argv[])
         err << "voxmeadow-updateserver: banner addresses must not contain ','\n";
         return 2;
     }
-    if (UpdateServer::encode(answers.versions, INT_MAX).size() - 1 > UpdateServer::MaxVersionsSize)
+    if (answers.versions.toLatin1().size() > UpdateServer::MaxVersionsSize)
         err << "warning: the version answer is longer than the updater reads and will be cut\n";
-    if (UpdateServer::encode(answers.news, INT_MAX).size() - 1 > UpdateServer::MaxNewsSize)
+    if (answers.news.toLatin1().size() > UpdateServer::MaxNewsSize)
         err << "warning: the news text is longer than the updater reads and will be cut\n";
 
     bool portOk = true;
