@@ -67,9 +67,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     if (answers.versions.toLatin1().size() > UpdateServer::MaxVersionsSize)
-        err << "warning: the version answer is longer than the updater reads and will be cut\n";
+        err << "warning: the version answer is longer than the updater reads and will be cut" << Qt::endl;
     if (answers.news.toLatin1().size() > UpdateServer::MaxNewsSize)
-        err << "warning: the news text is longer than the updater reads and will be cut\n";
+        err << "warning: the news text is longer than the updater reads and will be cut" << Qt::endl;
 
     bool portOk = true;
     bool bannerOk = true;
