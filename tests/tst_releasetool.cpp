@@ -33,6 +33,8 @@ private slots:
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
+    void keyPairReplacement_data();
+    void keyPairReplacement();
     void commandLine_data();
     void commandLine();
 
@@ -342,6 +344,53 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
                                   file}));
 }
 
+void TestReleaseTool::keyPairReplacement_data()
+{
+    QTest::addColumn<QString>("publicName");
+    QTest::addColumn<bool>("replaced");
+
+    QTest::newRow("both replaced") << "pub.der" << true;
+    QTest::newRow("public key's directory missing") << "missing/pub.der" << false;
+    // Fails only after the private key has been put into place.
+    QTest::newRow("public key's place taken by a directory") << "taken" << false;
+}
+
+void TestReleaseTool::keyPairReplacement()
+{
+    QFETCH(QString, publicName);
+    QFETCH(bool, replaced);
+
+    const QString privatePath = dir->filePath("priv.pem");
+    const QString publicPath = dir->filePath(publicName);
+    QVERIFY(FileTree::write(privatePath, "old private"));
+    QVERIFY(FileTree::write(dir->filePath("pub.der"), "old public"));
+    if (publicName == "taken")
+        QVERIFY(QDir().mkpath(publicPath + "/x"));
+    const auto names = [this] {
+        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = names();
+
+    ReleaseKey key;
+    QString error;
+    QVERIFY(key.generate(&error));
+    QCOMPARE(key.savePair(privatePath, publicPath, &error), replaced);
+
+    QCOMPARE(names(), before);
+    if (!replaced) {
+        QCOMPARE(FileTree::read(privatePath), QByteArray("old private"));
+        QCOMPARE(FileTree::read(dir->filePath("pub.der")), QByteArray("old public"));
+        return;
+    }
+    ReleaseKey privateKey;
+    ReleaseKey publicKey;
+    QByteArray signature;
+    QVERIFY(privateKey.loadPrivate(privatePath, &error) && publicKey.loadPublic(publicPath, &error));
+    QVERIFY(privateKey.sign("data", &signature, &error));
+    QVERIFY(publicKey.verify("data", signature));
+    QCOMPARE(QFile::permissions(privatePath) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
+
 void TestReleaseTool::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -366,6 +415,8 @@ void TestReleaseTool::commandLine_data()
                                    << 1 << "error: source";
     QTest::newRow("keygen would overwrite") << QStringList{"keygen", "--private", "@source/a.txt", "--public", "@p"}
                                             << 1 << "exists already";
+    QTest::newRow("keygen --force") << QStringList{"keygen", "--private", "@source/a.txt", "--public", "@p", "--force"}
+                                    << 0 << "private key:";
     QTest::newRow("verify tampered") << QStringList{"verify", "--public-key", DemoSigner::publicKeyDer(),
                                                     "--signature", "@signed.sig", "@source/a.txt"}
                                      << 1 << "NOT valid";
