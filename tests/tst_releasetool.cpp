@@ -105,7 +105,11 @@ void TestReleaseTool::publishesTheMirrorLayout()
 
     // What the updater reads: sections, keys and fields through QSettings.
     QSettings ini(version + "/" + iniName, QSettings::IniFormat);
-    QCOMPARE(ini.childGroups(), (QStringList{"files", "libs"}));
+    // The release record is the only delete key of a first release.
+    QCOMPARE(ini.childGroups(), (QStringList{"delete", "files", "libs"}));
+    ini.beginGroup("delete");
+    QCOMPARE(ini.allKeys(), QStringList{".voxmeadow-release/client_linux_amd64/7"});
+    ini.endGroup();
     const QByteArray libx = tree.value("lib/libx.so");
     const QString packedKey = "libs/lib/libx.so.gz";
     const QStringList fields = ini.value(packedKey).toString().split("::");
@@ -149,6 +153,9 @@ void TestReleaseTool::deleteSectionFromPreviousVersion_data()
     QTest::newRow("earlier deletions carry over unless shipped again")
         << QByteArray("[files]\nkept" + x + "\n[delete]\nlong/gone=\nkept=\n") << QStringList{"long/gone"};
     QTest::newRow("same files") << QByteArray("[other]\nkept" + x + "\n") << QStringList{};
+    QTest::newRow("earlier release record stays behind")
+        << QByteArray("[files]\nkept" + x + "\n[delete]\n.voxmeadow-release/client_linux_amd64/6=\n")
+        << QStringList{};
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion()
@@ -168,6 +175,8 @@ void TestReleaseTool::deleteSectionFromPreviousVersion()
     QString error;
     QVERIFY(published.read(dir->filePath("mirror/7/" + iniName), &error));
     QCOMPARE(published.deleteKeys, deletes);
+    QCOMPARE(published.binding.updateType, QStringLiteral("client_linux_amd64"));
+    QCOMPARE(published.binding.version, 7);
 }
 
 void TestReleaseTool::refusesBadInput_data()
@@ -191,6 +200,7 @@ void TestReleaseTool::refusesBadInput_data()
     QTest::newRow("no key file") << "no key file" << "cannot read";
     QTest::newRow("public key for signing") << "public key for signing" << "is a public key";
     QTest::newRow("previous ini invalid") << "previous ini invalid" << "expected 2 or 5";
+    QTest::newRow("file in the reserved directory") << "file in the reserved directory" << "reserved";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -237,6 +247,8 @@ void TestReleaseTool::refusesBadInput()
         opts.privateKeyPath = dir->filePath("missing.pem");
     else if (problem == "public key for signing")
         opts.privateKeyPath = DemoSigner::publicKeyDer();
+    else if (problem == "file in the reserved directory")
+        QVERIFY(FileTree::write(source + "/.voxmeadow-release/x", "x"));
     else if (problem == "previous ini invalid") {
         QVERIFY(FileTree::write(dir->filePath("previous.ini"), "[files]\na=1::2::3\n"));
         opts.previousIni = dir->filePath("previous.ini");

@@ -47,6 +47,8 @@ bool ProductIniFile::write(const QString& path, QString* error) const
         settings.beginGroup(ProductIniLine::deleteSection());
         for (const QString& key : deleteKeys)
             settings.setValue(key, QString());
+        if (binding.version > 0)
+            settings.setValue(ProductIniLine::bindingKey(binding), QString());
         settings.endGroup();
         settings.sync();
         if (settings.status() == QSettings::NoError)
@@ -60,6 +62,7 @@ bool ProductIniFile::read(const QString& path, QString* error)
 {
     entries.clear();
     deleteKeys.clear();
+    binding = ProductIniLine::Binding();
     if (!QFileInfo(path).isFile()) {
         *error = QStringLiteral("%1 does not exist or is not a file").arg(path);
         return false;
@@ -80,7 +83,13 @@ bool ProductIniFile::read(const QString& path, QString* error)
                 return false;
             }
             if (section == ProductIniLine::deleteSection()) {
-                deleteKeys << key;
+                // The record belongs to the ini it is in, never to a later version's deletions.
+                if (!ProductIniLine::isReservedPath(key))
+                    deleteKeys << key;
+                else if (!ProductIniLine::parseBindingKey(key, &binding)) {
+                    *error = QStringLiteral("%1: malformed release record").arg(where);
+                    return false;
+                }
                 continue;
             }
             const QStringList fields = ProductIniLine::splitFields(settings.value(key).toString());
@@ -128,7 +137,7 @@ bool ProductIniFile::operator==(const ProductIniFile& other) const
     QStringList theirDeletes = other.deleteKeys;
     myDeletes.sort();
     theirDeletes.sort();
-    if (mine.size() != theirs.size() || myDeletes != theirDeletes)
+    if (mine.size() != theirs.size() || myDeletes != theirDeletes || !(binding == other.binding))
         return false;
     for (int i = 0; i < mine.size(); ++i) {
         if (!sameEntry(mine.at(i), theirs.at(i)))

@@ -1,6 +1,7 @@
 #ifndef PRODUCTINIFILE_H
 #define PRODUCTINIFILE_H
 
+#include "manifest/productiniline.h"
 #include "releaseentry.h"
 
 #include <QList>
@@ -16,6 +17,9 @@ class ProductIniFile
 public:
     QList<ReleaseEntry> entries;
     QStringList deleteKeys;
+    // Type and version the ini was published for; version 0: not recorded
+    // (releases made before the record existed).
+    ProductIniLine::Binding binding;
 
     static QString lineValue(const ReleaseEntry& entry);
 

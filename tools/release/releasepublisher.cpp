@@ -114,6 +114,7 @@ bool ReleasePublisher::publish()
     warningList.clear();
     files.clear();
     ini = ProductIniFile();
+    ini.binding = ProductIniLine::Binding{options.updateType, options.version};
     if (!checkOptions() || !scanSource() || !assignKeys() || !computeDeletes())
         return false;
 
@@ -202,6 +203,9 @@ bool ReleasePublisher::scanSource()
         if (!ProductIniLine::isSafeRelativePath(relative) || hasControlCharacter(relative))
             return fail(QStringLiteral("%1: file names with backslashes or control characters cannot be published")
                             .arg(relative));
+        if (ProductIniLine::isReservedPath(relative))
+            return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
+                            .arg(relative, ProductIniLine::reservedDirectory()));
         SourceFile file;
         file.relativePath = relative;
         file.size = info.size();
