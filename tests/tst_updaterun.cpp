@@ -150,6 +150,7 @@ RunResult TestUpdateRun::runUpdate(int version, int concurrency,
     mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
     configuration->tempDir = temp;
     configuration->downloadConcurrency = concurrency;
+    configuration->updateTypeDesc.version = version;
     const int requestsBefore = server->requestCount();
 
     MainTaskSpecification task(manager, &mirrors, configuration, nullptr, 1.0);

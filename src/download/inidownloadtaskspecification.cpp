@@ -3,6 +3,8 @@
 #include "app/configuration.h"
 #include "download/checksignaturetaskspecification.h"
 #include "download/downloadtaskspecification.h"
+#include "download/mirrors.h"
+#include "manifest/productiniline.h"
 
 #include <QFile>
 
@@ -31,6 +33,7 @@ void IniDownloadTaskSpecification::execute()
 void IniDownloadTaskSpecification::reset()
 {
     clearSubTasks();
+    iniDownload = nullptr;
     verifyFailures = 0;
     TaskSpecification::reset();
 }
@@ -43,12 +46,18 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
     const QString localSig = configuration->tempDir + QLatin1Char('/') + sigName;
 
     double checkShare = 1.0;
+    iniDownload = nullptr;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
-        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE));
+        iniDownload = new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
+        iniDownload->setByteLimit(MAX_INI_SIZE);
+        addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
-        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE));
+        auto* sigDownload =
+            new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
+        sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
+        addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
     auto* check = new CheckSignatureTaskSpecification(localIni, QString(), false, this, checkShare);
@@ -62,8 +71,14 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
 void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
 {
     Q_UNUSED(check);
-    if (pass)
-        return;
+    if (pass) {
+        const QString localIni = configuration->tempDir + QLatin1Char('/')
+            + configuration->updateTypeDesc.updateType + QStringLiteral(".ini");
+        if (releaseMatches(localIni))
+            return;
+        if (iniDownload)
+            mirrors->removeMirror(iniDownload->getCurrentMirror().name);
+    }
     ++verifyFailures;
     if (verifyFailures > MAX_VERIFY_FAILURES) {
         emit message(QStringLiteral("Could not verify the product ini file. Aborting"));
@@ -80,6 +95,30 @@ void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskS
     clearSubTasks();
     TaskSpecification::reset();
     makeSubtasksAndStart();
+}
+
+bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
+{
+    const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(localIni);
+    if (bindings.isEmpty()) {
+        emit message(QStringLiteral("Product ini records no release type and version (an unbound release); "
+                                    "accepting it"));
+        return true;
+    }
+    const ProductIniLine::Binding wanted{configuration->updateTypeDesc.updateType,
+                                         configuration->updateTypeDesc.version};
+    for (const ProductIniLine::Binding& binding : bindings) {
+        if (!(binding == wanted)) {
+            emit message(QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
+                                        "refusing it")
+                             .arg(binding.updateType)
+                             .arg(binding.version)
+                             .arg(wanted.updateType)
+                             .arg(wanted.version));
+            return false;
+        }
+    }
+    return true;
 }
 
 void IniDownloadTaskSpecification::endFromCheck(TaskState outcome)
