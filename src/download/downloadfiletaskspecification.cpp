@@ -33,7 +33,14 @@ void DownloadFileTaskSpecification::reset()
 {
     clearSubTasks();
     downloadTask = nullptr;
+    listEnded = false;
     TaskSpecification::reset();
+}
+
+void DownloadFileTaskSpecification::handleOtherTaskCancelled(TaskSpecification* other)
+{
+    listEnded = true;
+    ComposedTaskSpecification::handleOtherTaskCancelled(other);
 }
 
 void DownloadFileTaskSpecification::makeSubtasksAndStart()
@@ -60,12 +67,17 @@ void DownloadFileTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTask
         return;
     emit message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
     mirrors->removeMirror(downloadTask->getCurrentMirror().name);
-    if (cancelRequested) {
-        // Fetching again would ignore the user's request to stop.
+    if (cancelRequested || listEnded) {
+        // Fetching again would ignore the user's request to stop, or start a
+        // transfer for a list that has already failed.
+        const bool byUser = cancelRequested;
         clearSubTasks();
         downloadTask = nullptr;
         subtasksDoneCalled = true;
-        userCancel();
+        if (byUser)
+            userCancel();
+        else
+            errorCancel();
         return;
     }
     reset();

@@ -25,6 +25,7 @@ public:
 public Q_SLOTS:
     void execute() override;
     void reset() override;
+    void handleOtherTaskCancelled(TaskSpecification* other) override;
 
 private Q_SLOTS:
     void onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check);
@@ -37,6 +38,9 @@ private:
     Mirrors* mirrors;
     Configuration* configuration;
     DownloadTaskSpecification* downloadTask = nullptr;
+    // Another file ended the list while this one ran: a failed check must
+    // end this task rather than fetch the file again.
+    bool listEnded = false;
 };
 
 #endif
