@@ -1,14 +1,13 @@
-#include "app/configuration.h"
 #include "demosigner.h"
-#include "download/cryptwrapper.h"
-#include "download/downloadfilelisttaskspecification.h"
-#include "download/maintaskspecification.h"
-#include "download/mirrors.h"
 #include "filetree.h"
 #include "installfixture.h"
 #include "productinifile.h"
 #include "releasefixture.h"
 #include "releasepublisher.h"
+#include "transfer/mirrors.h"
+#include "update/downloadfilelisttaskspecification.h"
+#include "update/maintaskspecification.h"
+#include "verify/cryptwrapper.h"
 
 #include <QDirIterator>
 #include <QNetworkAccessManager>
@@ -243,16 +242,12 @@ void TestHostileMirrors::misbehavingMirror()
         return response;
     };
 
-    Configuration configuration;
-    configuration.updateTypeDesc.updateType = updateType;
-    configuration.updateTypeDesc.version = 2;
-    configuration.tempDir = fixture.tmp;
-    configuration.downloadConcurrency = 3;
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 2);
-    MainTaskSpecification task(&manager, &mirrors, &configuration, nullptr, 1.0);
+    MainTaskSpecification task(&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp), updateType, 2, 3,
+                               nullptr, 1.0);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -325,15 +320,13 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
             response.stallAfter = 0;
         return response;
     };
-    Configuration configuration;
-    configuration.tempDir = fixture.tmp;
-    configuration.downloadConcurrency = 2;
     QNetworkAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
     QList<FileDownloadSpecification> list{{"files", "a/a.bin", FileTree::md5Hex("intact"), 7},
                                           {"files", "b/b.bin", FileTree::md5Hex("b"), 1}};
-    DownloadFileListTaskSpecification task(&list, &manager, &mirrors, &configuration, nullptr, 1.0);
+    DownloadFileListTaskSpecification task(&list, &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp), 2,
+                                           nullptr, 1.0);
     QSignalSpy messages(&task, &TaskSpecification::message);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
 

@@ -157,7 +157,7 @@ void HttpTestServer::onReadyRead(QTcpSocket* socket)
     connection->answered = true;
     paths.append(path);
     heads.append(connection->requestHead.left(end));
-    emit requestReceived(path);
+    Q_EMIT requestReceived(path);
     answer(*connection, path);
 }
 

@@ -81,7 +81,7 @@ public:
     // The header block of every request received, in order of arrival.
     QList<QByteArray> requestHeads() const { return heads; }
 
-signals:
+Q_SIGNALS:
     void requestReceived(QByteArray path);
 
 private:

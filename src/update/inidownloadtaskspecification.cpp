@@ -1,0 +1,121 @@
+#include "update/inidownloadtaskspecification.h"
+
+#include "manifest/productiniline.h"
+#include "transfer/downloadtaskspecification.h"
+#include "transfer/mirrors.h"
+#include "verify/checksignaturetaskspecification.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr double DOWNLOAD_SHARE = 0.3333;
+
+} // namespace
+
+IniDownloadTaskSpecification::IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
+                                                           const InstallationLayout& layout,
+                                                           const QString& updateType, int version,
+                                                           QObject* parent, double parentProgressRange)
+    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , layout(layout)
+    , updateType(updateType)
+    , version(version)
+{
+}
+
+void IniDownloadTaskSpecification::execute()
+{
+    Q_EMIT message(QStringLiteral("Download / check product ini"));
+    makeSubtasksAndStart();
+}
+
+void IniDownloadTaskSpecification::reset()
+{
+    clearSubTasks();
+    iniDownload = nullptr;
+    verifyFailures = 0;
+    TaskSpecification::reset();
+}
+
+void IniDownloadTaskSpecification::makeSubtasksAndStart()
+{
+    const QString iniName = updateType + QStringLiteral(".ini");
+    const QString sigName = iniName + QStringLiteral(".sig");
+    const QString localIni = layout.downloadedPath(iniName);
+    const QString localSig = layout.downloadedPath(sigName);
+
+    double checkShare = 1.0;
+    iniDownload = nullptr;
+    if (verifyFailures != 0 || !QFile::exists(localIni)) {
+        iniDownload = new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
+        iniDownload->setByteLimit(MAX_INI_SIZE);
+        addSubTask(iniDownload);
+        checkShare = 1.0 - DOWNLOAD_SHARE;
+    }
+    if (verifyFailures != 0 || !QFile::exists(localSig)) {
+        auto* sigDownload =
+            new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
+        sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
+        addSubTask(sigDownload);
+        checkShare -= DOWNLOAD_SHARE;
+    }
+    auto* check = new CheckSignatureTaskSpecification(localIni, QString(), false, this, checkShare);
+    connect(check, &CheckSignatureTaskSpecification::checkDone, this, &IniDownloadTaskSpecification::onSigCheckDone);
+    addSubTask(check);
+
+    state = Running;
+    executeSubTasks();
+}
+
+void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+{
+    Q_UNUSED(check);
+    if (pass) {
+        if (releaseMatches(layout.downloadedPath(updateType + QStringLiteral(".ini"))))
+            return;
+        if (iniDownload)
+            mirrors->removeMirror(iniDownload->getCurrentMirror().name);
+    }
+    ++verifyFailures;
+    if (verifyFailures > MAX_VERIFY_FAILURES) {
+        Q_EMIT message(QStringLiteral("Could not verify the product ini file. Aborting"));
+        endRun(ErrorCanceled);
+        return;
+    }
+    if (cancelRequested) {
+        // The user asked to stop while the check ran; fetching again would
+        // ignore that request.
+        endRun(UserCanceled);
+        return;
+    }
+    Q_EMIT message(QStringLiteral("Could not verify the product ini file. Retrying"));
+    clearSubTasks();
+    TaskSpecification::reset();
+    makeSubtasksAndStart();
+}
+
+bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
+{
+    const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(localIni);
+    if (bindings.isEmpty()) {
+        Q_EMIT message(QStringLiteral("Product ini records no release type and version (an unbound release); "
+                                    "accepting it"));
+        return true;
+    }
+    const ProductIniLine::Binding wanted{updateType, version};
+    for (const ProductIniLine::Binding& binding : bindings) {
+        if (!(binding == wanted)) {
+            Q_EMIT message(QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
+                                        "refusing it")
+                             .arg(binding.updateType)
+                             .arg(binding.version)
+                             .arg(wanted.updateType)
+                             .arg(wanted.version));
+            return false;
+        }
+    }
+    return true;
+}
