@@ -50,7 +50,7 @@ void DownloadFileTaskSpecification::makeSubtasksAndStart()
                                                  file.section + QLatin1Char('/') + file.fileName,
                                                  localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    auto* check = new CheckSignatureTaskSpecification(localPath, file.md5, false, this, CheckShare);
+    auto* check = new CheckSignatureTaskSpecification(localPath, FileCheck::listedSum(file.md5), false, this, CheckShare);
     connect(check, &CheckSignatureTaskSpecification::checkDone, this,
             &DownloadFileTaskSpecification::onSigCheckDone);
     addSubTask(check);

@@ -62,7 +62,7 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
-    auto* check = new CheckSignatureTaskSpecification(localIni, QString(), false, this, checkShare);
+    auto* check = new CheckSignatureTaskSpecification(localIni, FileCheck::detachedSignature(), false, this, checkShare);
     connect(check, &CheckSignatureTaskSpecification::checkDone, this, &IniDownloadTaskSpecification::onSigCheckDone);
     addSubTask(check);
 

@@ -13,7 +13,7 @@ bool fileMatches(const QString& path, const QString& md5)
 {
     if (!QFile::exists(path))
         return false;
-    CheckSigFunc check(path, md5);
+    CheckSigFunc check(path, FileCheck::listedSum(md5));
     return check.run();
 }
 

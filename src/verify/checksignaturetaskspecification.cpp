@@ -2,19 +2,19 @@
 
 #include "verify/checksigfunc.h"
 
-CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, QString md5,
+CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, const FileCheck& check,
                                                                  bool cancelOnFailure, QObject* parent,
                                                                  double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , fileName(std::move(fileName))
-    , md5(std::move(md5))
+    , check(check)
     , cancelOnFailure(cancelOnFailure)
 {
 }
 
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()
 {
-    return new CheckSigFunc(fileName, md5);
+    return new CheckSigFunc(fileName, check);
 }
 
 void CheckSignatureTaskSpecification::runDone(bool pass)
