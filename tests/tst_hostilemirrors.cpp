@@ -180,7 +180,7 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY(listed.read(fixture.mirrorRoot + "/" + iniPath, &error));
     QHash<QString, qint64> limits{{"client_linux_amd64.ini", 64 * 1024 * 1024},
                                   {"client_linux_amd64.ini.sig", 4096}};
-    for (const ReleaseEntry& entry : std::as_const(listed.entries))
+    for (const ProductIniEntry& entry : std::as_const(listed.entries))
         limits.insert(entry.download.fileName, entry.download.size);
 
     QHash<QString, int> served;

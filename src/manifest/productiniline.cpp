@@ -23,6 +23,29 @@ bool ProductIniLine::hasValidFieldCount(const QStringList& fields)
     return fields.size() == PlainFieldCount || fields.size() == PackedFieldCount;
 }
 
+ProductIniLine::LineError ProductIniLine::parseFileLine(const QString& section, const QString& key,
+                                                        const QString& value, ProductIniEntry* entry)
+{
+    if (!isSafeRelativePath(key))
+        return LineError::UnsafeKey;
+    const QStringList fields = splitFields(value);
+    if (!hasValidFieldCount(fields))
+        return LineError::FieldCount;
+    *entry = ProductIniEntry();
+    entry->download.section = entry->replace.section = section;
+    entry->download.fileName = entry->replace.fileName = key;
+    entry->download.md5 = fields.at(0);
+    entry->download.size = qint64(fields.at(1).toULongLong());
+    if (fields.size() == PackedFieldCount) {
+        entry->replace.unzipMd5 = fields.at(2);
+        entry->replace.unzipSize = qint64(fields.at(3).toULongLong());
+        entry->replace.unzipFileName = fields.at(4);
+        if (entry->replace.hasUnzip() && !isSafeRelativePath(entry->replace.unzipFileName))
+            return LineError::UnsafeInstalledName;
+    }
+    return LineError::None;
+}
+
 bool ProductIniLine::isSafeRelativePath(const QString& path)
 {
     if (path.isEmpty() || path.startsWith(QLatin1Char('/')))

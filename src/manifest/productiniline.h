@@ -1,6 +1,8 @@
 #ifndef PRODUCTINILINE_H
 #define PRODUCTINILINE_H
 
+#include "manifest/productinientry.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,12 @@ public:
     // Empty fields count: "a::" has two fields.
     static QStringList splitFields(const QString& value);
     static bool hasValidFieldCount(const QStringList& fields);
+
+    enum class LineError { None, UnsafeKey, FieldCount, UnsafeInstalledName };
+    // Reads the file line `key`=`value` of `section` into `entry`. Sizes are
+    // unsigned decimal; text that does not parse gives 0.
+    static LineError parseFileLine(const QString& section, const QString& key, const QString& value,
+                                   ProductIniEntry* entry);
 
     // The type and version a release was published for, recorded in its
     // product ini as a delete key below reservedDirectory(): a directory no

@@ -2,7 +2,6 @@
 #define PRODUCTINIFILE_H
 
 #include "manifest/productiniline.h"
-#include "releaseentry.h"
 
 #include <QList>
 #include <QString>
@@ -15,13 +14,13 @@
 class ProductIniFile
 {
 public:
-    QList<ReleaseEntry> entries;
+    QList<ProductIniEntry> entries;
     QStringList deleteKeys;
     // Type and version the ini was published for; version 0: not recorded
     // (releases made before the record existed).
     ProductIniLine::Binding binding;
 
-    static QString lineValue(const ReleaseEntry& entry);
+    static QString lineValue(const ProductIniEntry& entry);
 
     bool write(const QString& path, QString* error) const;
     // Refuses lines the updater would refuse (field count, unsafe paths).

@@ -300,7 +300,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
         return failure(publisher.errorString());
 
     int packed = 0;
-    for (const ReleaseEntry& entry : publisher.productIni().entries)
+    for (const ProductIniEntry& entry : publisher.productIni().entries)
         packed += entry.replace.hasUnzip() ? 1 : 0;
     out << "published version " << options.version << " in " << publisher.versionDirectory() << ": "
         << publisher.productIni().entries.size() << " files (" << packed << " packed), "

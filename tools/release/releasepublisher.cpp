@@ -310,7 +310,7 @@ bool ReleasePublisher::publishFiles(const QString& staging)
         if (!QDir().mkpath(QFileInfo(target).absolutePath()))
             return fail(QStringLiteral("cannot create directory %1").arg(QFileInfo(target).absolutePath()));
         const QString input = source.filePath(file.relativePath);
-        ReleaseEntry entry;
+        ProductIniEntry entry;
         entry.download.section = entry.replace.section = file.section;
         entry.download.fileName = entry.replace.fileName = file.key;
         FileDigest published;
