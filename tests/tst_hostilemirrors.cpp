@@ -246,8 +246,8 @@ void TestHostileMirrors::misbehavingMirror()
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 2);
-    MainTaskSpecification task(&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp), updateType, 2, 3,
-                               nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext{&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp)},
+                               updateType, 2, 3, nullptr, 1.0);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -325,8 +325,8 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
     QList<FileDownloadSpecification> list{{"files", "a/a.bin", FileTree::md5Hex("intact"), 7},
                                           {"files", "b/b.bin", FileTree::md5Hex("b"), 1}};
-    DownloadFileListTaskSpecification task(&list, &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp), 2,
-                                           nullptr, 1.0);
+    DownloadFileListTaskSpecification task(
+        &list, DownloadContext{&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp)}, 2, nullptr, 1.0);
     QSignalSpy messages(&task, &TaskSpecification::message);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
 

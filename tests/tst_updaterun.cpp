@@ -146,8 +146,8 @@ RunResult TestUpdateRun::runUpdate(int version, int concurrency,
     mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
     const int requestsBefore = server->requestCount();
 
-    MainTaskSpecification task(manager, &mirrors, InstallationLayout(install, temp), updateType, version,
-                               concurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext{manager, &mirrors, InstallationLayout(install, temp)}, updateType,
+                               version, concurrency, nullptr, 1.0);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);

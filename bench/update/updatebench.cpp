@@ -72,7 +72,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(&manager, &mirrors, layout, type, version, settings.downloadConcurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
+                               settings.downloadConcurrency, nullptr, 1.0);
 
     const auto log = [](const QString& text) {
         // Per-file lines would cost more than the work they describe.

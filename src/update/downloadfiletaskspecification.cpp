@@ -12,14 +12,11 @@ constexpr double CheckShare = 0.2;
 } // namespace
 
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
-                                                             QNetworkAccessManager* networkManager,
-                                                             Mirrors* mirrors, const InstallationLayout& layout,
-                                                             QObject* parent, double parentProgressRange)
+                                                             const DownloadContext& context, QObject* parent,
+                                                             double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , fileSpec(fileSpec)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
 {
 }
 
@@ -45,8 +42,8 @@ void DownloadFileTaskSpecification::handleOtherTaskCancelled(TaskSpecification* 
 void DownloadFileTaskSpecification::makeSubtasksAndStart()
 {
     const FileDownloadSpecification& file = fileSpec;
-    const QString localPath = layout.downloadedPath(file.fileName);
-    downloadTask = new DownloadTaskSpecification(networkManager, mirrors,
+    const QString localPath = context.layout.downloadedPath(file.fileName);
+    downloadTask = new DownloadTaskSpecification(context.networkManager, context.mirrors,
                                                  file.section + QLatin1Char('/') + file.fileName,
                                                  localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
@@ -65,7 +62,7 @@ void DownloadFileTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTask
     if (pass)
         return;
     Q_EMIT message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
-    mirrors->removeMirror(downloadTask->getCurrentMirror().name);
+    context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
     if (cancelRequested || listEnded) {
         // Fetching again would ignore the user's request to stop, or start a
         // transfer for a list that has already failed.

@@ -2,13 +2,11 @@
 #define DOWNLOADFILETASKSPECIFICATION_H
 
 #include "manifest/filedownloadspecification.h"
-#include "manifest/installationlayout.h"
+#include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
 class CheckSignatureTaskSpecification;
 class DownloadTaskSpecification;
-class Mirrors;
-class QNetworkAccessManager;
 
 // Downloads one listed file into the temporary directory and checks its MD5
 // sum. A file that fails the check is blamed on the mirror that delivered
@@ -18,9 +16,8 @@ class DownloadFileTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 
 public:
-    DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
-                                  QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                  const InstallationLayout& layout, QObject* parent, double parentProgressRange);
+    DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec, const DownloadContext& context,
+                                  QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     void execute() override;
@@ -34,9 +31,7 @@ private:
     void makeSubtasksAndStart();
 
     FileDownloadSpecification fileSpec;
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     DownloadTaskSpecification* downloadTask = nullptr;
     // Another file ended the list while this one ran: a failed check must
     // end this task rather than fetch the file again.

@@ -13,14 +13,11 @@ constexpr double DOWNLOAD_SHARE = 0.3333;
 
 } // namespace
 
-IniDownloadTaskSpecification::IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                                           const InstallationLayout& layout,
-                                                           const QString& updateType, int version,
-                                                           QObject* parent, double parentProgressRange)
+IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType,
+                                                           int version, QObject* parent,
+                                                           double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
     , updateType(updateType)
     , version(version)
 {
@@ -44,20 +41,22 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
 {
     const QString iniName = updateType + QStringLiteral(".ini");
     const QString sigName = iniName + QStringLiteral(".sig");
-    const QString localIni = layout.downloadedPath(iniName);
-    const QString localSig = layout.downloadedPath(sigName);
+    const QString localIni = context.layout.downloadedPath(iniName);
+    const QString localSig = context.layout.downloadedPath(sigName);
 
     double checkShare = 1.0;
     iniDownload = nullptr;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
-        iniDownload = new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
+        iniDownload = new DownloadTaskSpecification(context.networkManager, context.mirrors, iniName, localIni, -1,
+                                                    this, DOWNLOAD_SHARE);
         iniDownload->setByteLimit(MAX_INI_SIZE);
         addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
         auto* sigDownload =
-            new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
+            new DownloadTaskSpecification(context.networkManager, context.mirrors, sigName, localSig, -1, this,
+                                          DOWNLOAD_SHARE);
         sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
@@ -74,10 +73,10 @@ void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskS
 {
     Q_UNUSED(check);
     if (pass) {
-        if (releaseMatches(layout.downloadedPath(updateType + QStringLiteral(".ini"))))
+        if (releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini"))))
             return;
         if (iniDownload)
-            mirrors->removeMirror(iniDownload->getCurrentMirror().name);
+            context.mirrors->removeMirror(iniDownload->getCurrentMirror().name);
     }
     ++verifyFailures;
     if (verifyFailures > MAX_VERIFY_FAILURES) {

@@ -1,13 +1,11 @@
 #ifndef INIDOWNLOADTASKSPECIFICATION_H
 #define INIDOWNLOADTASKSPECIFICATION_H
 
-#include "manifest/installationlayout.h"
+#include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
 class CheckSignatureTaskSpecification;
 class DownloadTaskSpecification;
-class Mirrors;
-class QNetworkAccessManager;
 
 // Brings the product ini and its signature into the temporary directory and
 // verifies them. Files left there by an earlier attempt are reused on the
@@ -26,8 +24,7 @@ public:
     static constexpr qint64 MAX_INI_SIZE = 64 * 1024 * 1024;
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
-    IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                 const InstallationLayout& layout, const QString& updateType, int version,
+    IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
                                  QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
@@ -43,9 +40,7 @@ private:
     // an ini without a record (released before it existed) is accepted.
     bool releaseMatches(const QString& localIni);
 
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     QString updateType;
     int version;
     int verifyFailures = 0;

@@ -16,14 +16,11 @@ constexpr double DeleteShare = 0.05;
 
 } // namespace
 
-MainTaskSpecification::MainTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                             const InstallationLayout& layout,
+MainTaskSpecification::MainTaskSpecification(const DownloadContext& context,
                                              const QString& updateType, int version, int downloadConcurrency,
                                              QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
     , updateType(updateType)
     , version(version)
     , downloadConcurrency(downloadConcurrency)
@@ -45,15 +42,15 @@ void MainTaskSpecification::reset()
 
 void MainTaskSpecification::makeSubtasksAndStart()
 {
-    addSubTask(new IniDownloadTaskSpecification(networkManager, mirrors, layout, updateType, version, this,
+    addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this,
                                                 IniDownloadShare));
-    addSubTask(new MakeDownloadReplaceListTaskSpecification(layout, updateType, fileSpecifications, this,
+    addSubTask(new MakeDownloadReplaceListTaskSpecification(context.layout, updateType, fileSpecifications, this,
                                                             CompileShare));
-    addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
-                                                     layout, downloadConcurrency, this, DownloadShare));
+    addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
+                                                     downloadConcurrency, this, DownloadShare));
     addSubTask(new FileReplaceListTaskSpecification(&fileSpecifications.replaceList, &fileSpecifications.deleteList,
-                                                    layout, this, InstallShare));
-    addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, layout, this, DeleteShare));
+                                                    context.layout, this, InstallShare));
+    addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare));
     state = Running;
     executeSubTasks();
 }
