@@ -1,6 +1,5 @@
 #include "downloadfiletaskspecification.h"
 
-#include "verify/checksignaturetaskspecification.h"
 #include "transfer/downloadtaskspecification.h"
 #include "transfer/mirrors.h"
 
@@ -14,7 +13,7 @@ constexpr double CheckShare = 0.2;
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
                                                              const DownloadContext& context, QObject* parent,
                                                              double parentProgressRange)
-    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
     , fileSpec(fileSpec)
     , context(context)
 {
@@ -22,7 +21,7 @@ DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadS
 
 void DownloadFileTaskSpecification::execute()
 {
-    makeSubtasksAndStart();
+    startRound();
 }
 
 void DownloadFileTaskSpecification::reset()
@@ -39,7 +38,7 @@ void DownloadFileTaskSpecification::handleOtherTaskCancelled(TaskSpecification* 
     ComposedTaskSpecification::handleOtherTaskCancelled(other);
 }
 
-void DownloadFileTaskSpecification::makeSubtasksAndStart()
+void DownloadFileTaskSpecification::addRound()
 {
     const FileDownloadSpecification& file = fileSpec;
     const QString localPath = context.layout.downloadedPath(file.fileName);
@@ -47,29 +46,16 @@ void DownloadFileTaskSpecification::makeSubtasksAndStart()
                                                  file.section + QLatin1Char('/') + file.fileName,
                                                  localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    auto* check = new CheckSignatureTaskSpecification(localPath, FileCheck::listedSum(file.md5), false, this, CheckShare);
-    connect(check, &CheckSignatureTaskSpecification::checkDone, this,
-            &DownloadFileTaskSpecification::onSigCheckDone);
-    addSubTask(check);
-
-    state = Running;
-    executeSubTasks();
+    addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
 }
 
-void DownloadFileTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+TaskState DownloadFileTaskSpecification::roundFailed()
 {
-    Q_UNUSED(check);
-    if (pass)
-        return;
     Q_EMIT message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
-    if (cancelRequested || listEnded) {
-        // Fetching again would ignore the user's request to stop, or start a
-        // transfer for a list that has already failed.
-        downloadTask = nullptr;
-        endRun(cancelRequested ? UserCanceled : ErrorCanceled);
-        return;
-    }
-    reset();
-    makeSubtasksAndStart();
+    // Fetching again would ignore the user's request to stop, or start a
+    // transfer for a list that has already failed.
+    if (cancelRequested)
+        return UserCanceled;
+    return listEnded ? ErrorCanceled : Running;
 }

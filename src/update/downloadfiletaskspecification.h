@@ -3,15 +3,14 @@
 
 #include "manifest/filedownloadspecification.h"
 #include "transfer/downloadcontext.h"
-#include "tasks/composedtaskspecification.h"
+#include "update/verifieddownloadtaskspecification.h"
 
-class CheckSignatureTaskSpecification;
 class DownloadTaskSpecification;
 
 // Downloads one listed file into the temporary directory and checks its MD5
 // sum. A file that fails the check is blamed on the mirror that delivered
 // it: that mirror is struck off and the file is fetched again elsewhere.
-class DownloadFileTaskSpecification : public ComposedTaskSpecification
+class DownloadFileTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
 
@@ -24,11 +23,11 @@ public Q_SLOTS:
     void reset() override;
     void handleOtherTaskCancelled(TaskSpecification* other) override;
 
-private Q_SLOTS:
-    void onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check);
+protected:
+    void addRound() override;
+    TaskState roundFailed() override;
 
 private:
-    void makeSubtasksAndStart();
 
     FileDownloadSpecification fileSpec;
     DownloadContext context;

@@ -3,7 +3,6 @@
 #include "manifest/productiniline.h"
 #include "transfer/downloadtaskspecification.h"
 #include "transfer/mirrors.h"
-#include "verify/checksignaturetaskspecification.h"
 
 #include <QFile>
 
@@ -16,7 +15,7 @@ constexpr double DOWNLOAD_SHARE = 0.3333;
 IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType,
                                                            int version, QObject* parent,
                                                            double parentProgressRange)
-    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
     , context(context)
     , updateType(updateType)
     , version(version)
@@ -26,7 +25,7 @@ IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext
 void IniDownloadTaskSpecification::execute()
 {
     Q_EMIT message(QStringLiteral("Download / check product ini"));
-    makeSubtasksAndStart();
+    startRound();
 }
 
 void IniDownloadTaskSpecification::reset()
@@ -37,7 +36,7 @@ void IniDownloadTaskSpecification::reset()
     TaskSpecification::reset();
 }
 
-void IniDownloadTaskSpecification::makeSubtasksAndStart()
+void IniDownloadTaskSpecification::addRound()
 {
     const QString iniName = updateType + QStringLiteral(".ini");
     const QString sigName = iniName + QStringLiteral(".sig");
@@ -61,39 +60,31 @@ void IniDownloadTaskSpecification::makeSubtasksAndStart()
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
-    auto* check = new CheckSignatureTaskSpecification(localIni, FileCheck::detachedSignature(), false, this, checkShare);
-    connect(check, &CheckSignatureTaskSpecification::checkDone, this, &IniDownloadTaskSpecification::onSigCheckDone);
-    addSubTask(check);
-
-    state = Running;
-    executeSubTasks();
+    addCheck(localIni, FileCheck::detachedSignature(), checkShare);
 }
 
-void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+bool IniDownloadTaskSpecification::roundAccepted()
 {
-    Q_UNUSED(check);
-    if (pass) {
-        if (releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini"))))
-            return;
-        if (iniDownload)
-            context.mirrors->removeMirror(iniDownload->getCurrentMirror().name);
-    }
+    if (releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini"))))
+        return true;
+    if (iniDownload)
+        context.mirrors->removeMirror(iniDownload->getCurrentMirror().name);
+    return false;
+}
+
+TaskState IniDownloadTaskSpecification::roundFailed()
+{
     ++verifyFailures;
     if (verifyFailures > MAX_VERIFY_FAILURES) {
         Q_EMIT message(QStringLiteral("Could not verify the product ini file. Aborting"));
-        endRun(ErrorCanceled);
-        return;
+        return ErrorCanceled;
     }
-    if (cancelRequested) {
-        // The user asked to stop while the check ran; fetching again would
-        // ignore that request.
-        endRun(UserCanceled);
-        return;
-    }
+    // The user asked to stop while the check ran; fetching again would
+    // ignore that request.
+    if (cancelRequested)
+        return UserCanceled;
     Q_EMIT message(QStringLiteral("Could not verify the product ini file. Retrying"));
-    clearSubTasks();
-    TaskSpecification::reset();
-    makeSubtasksAndStart();
+    return Running;
 }
 
 bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
@@ -101,18 +92,18 @@ bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
     const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(localIni);
     if (bindings.isEmpty()) {
         Q_EMIT message(QStringLiteral("Product ini records no release type and version (an unbound release); "
-                                    "accepting it"));
+                                      "accepting it"));
         return true;
     }
     const ProductIniLine::Binding wanted{updateType, version};
     for (const ProductIniLine::Binding& binding : bindings) {
         if (!(binding == wanted)) {
             Q_EMIT message(QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
-                                        "refusing it")
-                             .arg(binding.updateType)
-                             .arg(binding.version)
-                             .arg(wanted.updateType)
-                             .arg(wanted.version));
+                                          "refusing it")
+                               .arg(binding.updateType)
+                               .arg(binding.version)
+                               .arg(wanted.updateType)
+                               .arg(wanted.version));
             return false;
         }
     }

@@ -2,9 +2,8 @@
 #define INIDOWNLOADTASKSPECIFICATION_H
 
 #include "transfer/downloadcontext.h"
-#include "tasks/composedtaskspecification.h"
+#include "update/verifieddownloadtaskspecification.h"
 
-class CheckSignatureTaskSpecification;
 class DownloadTaskSpecification;
 
 // Brings the product ini and its signature into the temporary directory and
@@ -13,7 +12,7 @@ class DownloadTaskSpecification;
 // MAX_VERIFY_FAILURES times. A verified ini that records another update type
 // or version than the one asked for is refused like a failed verification,
 // and the mirror that served it is struck off.
-class IniDownloadTaskSpecification : public ComposedTaskSpecification
+class IniDownloadTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
 
@@ -31,11 +30,12 @@ public Q_SLOTS:
     void execute() override;
     void reset() override;
 
-private Q_SLOTS:
-    void onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check);
+protected:
+    void addRound() override;
+    bool roundAccepted() override;
+    TaskState roundFailed() override;
 
 private:
-    void makeSubtasksAndStart();
     // Whether the verified ini belongs to the type and version of this run;
     // an ini without a record (released before it existed) is accepted.
     bool releaseMatches(const QString& localIni);
