@@ -52,9 +52,9 @@ void TestBuildKey::embedding_data()
     QTest::newRow("PKCS #8 private DER")
         << der(0x30, der(0x02, QByteArray(1, '\0')) + rsaAlgorithm + der(0x04, privateKey)) << "PRIVATE key";
     QTest::newRow("PEM private") << keyFile("demo_private.pem") << "PRIVATE key";
-    QTest::newRow("PEM public")
-        << "-----BEGIN RSA PUBLIC KEY-----\n" + publicKey.toBase64() + "\n-----END RSA PUBLIC KEY-----\n"
-        << "is not DER";
+    QTest::newRow("PEM public") << "-----BEGIN RSA PUBLIC KEY-----\n" + publicKey.toBase64()
+            + "\n-----END RSA PUBLIC KEY-----\n"
+                                << "is not DER";
     QTest::newRow("public DER cut short") << publicKey.left(publicKey.size() - 1) << "is not DER";
     QTest::newRow("SEQUENCE of one INTEGER") << der(0x30, der(0x02, "\x01")) << "not an RSA public key";
 }
@@ -69,8 +69,8 @@ void TestBuildKey::embedding()
     QProcess cmake;
     cmake.setProcessChannelMode(QProcess::MergedChannels);
     cmake.start(QStringLiteral(CMAKE_COMMAND_PATH),
-                {"-DKEY_FILE=" + dir.filePath("key.der"), "-DOUTPUT=" + dir.filePath("key.cpp"), "-P",
-                 QStringLiteral(TEST_SOURCE_DIR "/cmake/EmbedPublicKey.cmake")});
+        { "-DKEY_FILE=" + dir.filePath("key.der"), "-DOUTPUT=" + dir.filePath("key.cpp"), "-P",
+            QStringLiteral(TEST_SOURCE_DIR "/cmake/EmbedPublicKey.cmake") });
     QVERIFY(cmake.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(cmake.readAll()).simplified();
 

@@ -50,9 +50,9 @@ enum Misbehaviour {
 Tree versionOne()
 {
     return {
-        {"vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64 \"$@\"\n"},
-        {"vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1)},
-        {"docs/readme.txt", QByteArray("Read me.\n").repeated(300)},
+        { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64 \"$@\"\n" },
+        { "vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1) },
+        { "docs/readme.txt", QByteArray("Read me.\n").repeated(300) },
     };
 }
 
@@ -102,8 +102,8 @@ void TestHostileMirrors::misbehavingMirror_data()
         << int(EndlessWithoutLength) << filePath << false << int(Finished) << true << tooLong;
     QTest::newRow("endless body from every mirror")
         << int(EndlessWithoutLength) << filePath << true << int(ErrorCanceled) << true << tooLong;
-    QTest::newRow("more than announced") << int(MoreThanAnnounced) << filePath << false << int(Finished) << false
-                                         << QString();
+    QTest::newRow("more than announced")
+        << int(MoreThanAnnounced) << filePath << false << int(Finished) << false << QString();
     QTest::newRow("far more than listed")
         << int(FarMoreThanListed) << filePath << false << int(Finished) << true << tooLong;
     QTest::newRow("trickle below the minimum rate")
@@ -121,8 +121,8 @@ void TestHostileMirrors::misbehavingMirror_data()
         << int(OversizedBody) << sigPath << false << int(Finished) << true << "more than the 4096";
     QTest::newRow("oversized product ini")
         << int(OversizedAnnounced) << iniPath << false << int(Finished) << true << "more than the 67108864";
-    QTest::newRow("replayed older ini") << int(ReplayedOlderRelease) << iniPath << false << int(Finished) << true
-                                        << "released for client_linux_amd64 version 1, not";
+    QTest::newRow("replayed older ini") << int(ReplayedOlderRelease) << iniPath << false << int(Finished)
+                                        << true << "released for client_linux_amd64 version 1, not";
     QTest::newRow("replayed older ini from every mirror")
         << int(ReplayedOlderRelease) << iniPath << true << int(ErrorCanceled) << true << "released for";
     QTest::newRow("another type's ini") << int(OtherTypesRelease) << iniPath << false << int(Finished) << true
@@ -140,17 +140,17 @@ void TestHostileMirrors::misbehavingMirror()
     QFETCH(bool, struckOff);
     QFETCH(QString, logged);
 
-    const QStringList names{"m1", "m2", "m3"};
+    const QStringList names { "m1", "m2", "m3" };
     InstallFixture fixture(names);
     QVERIFY(fixture.isValid() && fixture.writeMirrorsIni());
     const QString one = fixture.work.filePath("source-1");
     const QString two = fixture.work.filePath("source-2");
-    const QStringList packed{"*.txt"};
+    const QStringList packed { "*.txt" };
     QVERIFY(ReleaseFixture::writeTree(one, versionOne()) && ReleaseFixture::writeTree(two, versionTwo()));
     QVERIFY(ReleaseFixture::publish(one, fixture.mirrorRoot, 1, packed));
     QVERIFY(ReleaseFixture::publish(two, fixture.mirrorRoot, 2, packed));
     QVERIFY(ReleaseFixture::writeTree(fixture.install, versionOne()));
-    const QMap<QString, QString> before = ReleaseFixture::contents(fixture.install, {"mirrors.ini"});
+    const QMap<QString, QString> before = ReleaseFixture::contents(fixture.install, { "mirrors.ini" });
 
     // The release a misbehaving mirror serves in place of version 2's ini.
     QString substitute;
@@ -178,8 +178,8 @@ void TestHostileMirrors::misbehavingMirror()
     ProductIniFile listed;
     QString error;
     QVERIFY(listed.read(fixture.mirrorRoot + "/" + iniPath, &error));
-    QHash<QString, qint64> limits{{"client_linux_amd64.ini", 64 * 1024 * 1024},
-                                  {"client_linux_amd64.ini.sig", 4096}};
+    QHash<QString, qint64> limits { { "client_linux_amd64.ini", 64 * 1024 * 1024 },
+        { "client_linux_amd64.ini.sig", 4096 } };
     for (const ProductIniEntry& entry : std::as_const(listed.entries))
         limits.insert(entry.download.fileName, entry.download.size);
 
@@ -204,15 +204,9 @@ void TestHostileMirrors::misbehavingMirror()
             response.announcedLength = size;
             response.body += QByteArray(size, 'x');
             break;
-        case FarMoreThanListed:
-            response.body = response.body.repeated(100);
-            break;
-        case Trickle:
-            response.dripChunk = 10;
-            break;
-        case RedirectLoop:
-            response = HttpTestServer::Response::redirect(("/m1/" + path).toUtf8());
-            break;
+        case FarMoreThanListed: response.body = response.body.repeated(100); break;
+        case Trickle: response.dripChunk = 10; break;
+        case RedirectLoop: response = HttpTestServer::Response::redirect(("/m1/" + path).toUtf8()); break;
         case GzipLabel:
             response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
             break;
@@ -220,11 +214,10 @@ void TestHostileMirrors::misbehavingMirror()
         case Status404:
         case Status500:
             response = HttpTestServer::Response::withStatus(misbehaviour == Status401 ? 401
-                                                            : misbehaviour == Status404 ? 404 : 500);
+                    : misbehaviour == Status404                                       ? 404
+                                                                                      : 500);
             break;
-        case ClosedMidway:
-            response.closeAfter = size / 2;
-            break;
+        case ClosedMidway: response.closeAfter = size / 2; break;
         case OversizedBody:
             response.body = QByteArray(5000, 's');
             response.sendContentLength = false;
@@ -246,8 +239,9 @@ void TestHostileMirrors::misbehavingMirror()
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 2);
-    MainTaskSpecification task(DownloadContext{&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp)},
-                               updateType, 2, 3, nullptr, 1.0);
+    MainTaskSpecification task(
+        DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, updateType,
+        2, 3, nullptr, 1.0);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -276,8 +270,8 @@ void TestHostileMirrors::misbehavingMirror()
     ticker.start(TickIntervalMs);
     task.execute();
     QVERIFY2(QTest::qWaitFor([&] { return ends.count() + finished.count() > 0 || ticks > MaxTicks; },
-                             (MaxTicks + 100) * TickIntervalMs * 2),
-             "the run did not end");
+                 (MaxTicks + 100) * TickIntervalMs * 2),
+        "the run did not end");
     ticker.stop();
     QStringList log;
     for (const QList<QVariant>& arguments : std::as_const(messages))
@@ -286,11 +280,12 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY2(ticks <= MaxTicks, qPrintable(QString::number(ticks)));
     QCOMPARE(ends.count() + finished.count(), 1);
     QCOMPARE(int(task.state), endState);
-    QCOMPARE(ReleaseFixture::contents(fixture.install, {"mirrors.ini"}),
-             endState == Finished ? ReleaseFixture::contents(two) : before);
+    QCOMPARE(ReleaseFixture::contents(fixture.install, { "mirrors.ini" }),
+        endState == Finished ? ReleaseFixture::contents(two) : before);
     for (auto it = largest.cbegin(); it != largest.cend(); ++it) {
         QVERIFY2(limits.contains(it.key()), qPrintable(it.key()));
-        QVERIFY2(it.value() <= limits.value(it.key()), qPrintable(it.key() + " " + QString::number(it.value())));
+        QVERIFY2(
+            it.value() <= limits.value(it.key()), qPrintable(it.key() + " " + QString::number(it.value())));
     }
     QVERIFY2(logged.isEmpty() || !log.filter(logged).isEmpty(), qPrintable(log.join('\n')));
     QVERIFY(!served.isEmpty());
@@ -311,7 +306,7 @@ void TestHostileMirrors::misbehavingMirror()
 
 void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
 {
-    InstallFixture fixture({"m1", "m2"});
+    InstallFixture fixture({ "m1", "m2" });
     QVERIFY(fixture.isValid() && fixture.writeMirrorsIni(10));
     QVERIFY(FileTree::write(fixture.mirrorRoot + "/1/files/a/a.bin", "damaged"));
     QVERIFY(FileTree::write(fixture.mirrorRoot + "/1/files/b/b.bin", "b"));
@@ -323,10 +318,11 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     QNetworkAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
-    QList<FileDownloadSpecification> list{{"files", "a/a.bin", FileTree::md5Hex("intact"), 7},
-                                          {"files", "b/b.bin", FileTree::md5Hex("b"), 1}};
-    DownloadFileListTaskSpecification task(
-        &list, DownloadContext{&manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp)}, 2, nullptr, 1.0);
+    QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"), 7 },
+        { "files", "b/b.bin", FileTree::md5Hex("b"), 1 } };
+    DownloadFileListTaskSpecification task(&list,
+        DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,
+        1.0);
     QSignalSpy messages(&task, &TaskSpecification::message);
     QSignalSpy ends(&task, &TaskSpecification::canceled);
 
@@ -342,7 +338,7 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     started.acquire(threads);
     const auto openGate = qScopeGuard([&] { gate.release(threads); });
     task.execute();
-    QTRY_VERIFY(messages.contains({"Downloading files/a/a.bin finished"}));
+    QTRY_VERIFY(messages.contains({ "Downloading files/a/a.bin finished" }));
     QTRY_COMPARE(fixture.server.requestCount(), 2);
     // b cannot be written any more: its next attempt ends the list.
     QVERIFY(QDir(fixture.tmp + "/b").removeRecursively() && FileTree::write(fixture.tmp + "/b", "a file"));
@@ -356,9 +352,11 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
 
     QTRY_COMPARE(ends.count(), 1);
     QCOMPARE(task.state, ErrorCanceled);
-    QTRY_VERIFY(messages.contains({"md5 sum for a/a.bin failed, invalidating mirror and retrying"}));
-    QCOMPARE(fixture.server.requestCount("/m1/1/files/a/a.bin") + fixture.server.requestCount("/m2/1/files/a/a.bin"), 1);
-    QCOMPARE(messages.count({"Downloading files/a/a.bin"}), 1);
+    QTRY_VERIFY(messages.contains({ "md5 sum for a/a.bin failed, invalidating mirror and retrying" }));
+    QCOMPARE(fixture.server.requestCount("/m1/1/files/a/a.bin")
+            + fixture.server.requestCount("/m2/1/files/a/a.bin"),
+        1);
+    QCOMPARE(messages.count({ "Downloading files/a/a.bin" }), 1);
 }
 
 QTEST_GUILESS_MAIN(TestHostileMirrors)

@@ -22,7 +22,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-const char request[2] = {'3', '\0'};
+const char request[2] = { '3', '\0' };
 
 struct Load
 {
@@ -60,11 +60,12 @@ Load runLoad(quint16 port, int sources, double seconds)
     }
     std::vector<pollfd> polls;
     for (int fd : fds)
-        polls.push_back({fd, POLLIN, 0});
+        polls.push_back({ fd, POLLIN, 0 });
     char buffer[4096];
     Load load;
     const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const Clock::time_point end
+        = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     while (Clock::now() < end) {
         long expected = 0;
         for (int fd : fds) {
@@ -126,21 +127,23 @@ private:
         while (!stop) {
             sockaddr_in sender;
             socklen_t length = sizeof(sender);
-            const ssize_t size = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&sender), &length);
+            const ssize_t size
+                = ::recvfrom(fd, buffer, sizeof(buffer), 0, reinterpret_cast<sockaddr*>(&sender), &length);
             if (size == 2 && std::memcmp(buffer, request, 2) == 0)
-                ::sendto(fd, answer.constData(), size_t(answer.size()), 0, reinterpret_cast<sockaddr*>(&sender), length);
+                ::sendto(fd, answer.constData(), size_t(answer.size()), 0,
+                    reinterpret_cast<sockaddr*>(&sender), length);
         }
     }
 
     QByteArray answer;
     int fd = -1;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop { false };
     std::thread thread;
 };
 
 // Runs the load on a thread while the server answers on this one.
 Load loadServer(const UpdateServer::Answers& answers, const SourceRateLimiter::Limits& limits, int sources,
-                double seconds)
+    double seconds)
 {
     UpdateServer server(answers, limits);
     if (!server.listen(QHostAddress::LocalHost, 0, -1)) {
@@ -150,7 +153,8 @@ Load loadServer(const UpdateServer::Answers& answers, const SourceRateLimiter::L
     Load load;
     std::thread client([&] {
         load = runLoad(server.versionPort(), sources, seconds);
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     });
     QCoreApplication::exec();
     client.join();
@@ -167,7 +171,7 @@ struct Spread
 Spread spread(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.front(), values.back()};
+    return { values[values.size() / 2], values.front(), values.back() };
 }
 
 } // namespace
@@ -196,11 +200,13 @@ int main(int argc, char* argv[])
     }
     const Spread echo = spread(echoRates);
     const Spread server = spread(serverRates);
-    std::printf("UDP version queries on 127.0.0.1 from %d source ports, %.1f s per run, %d runs (median, min-max):\n",
-                sources, seconds, runs);
-    std::printf("  echo loop (baseline)       %9.0f answers/s  (%.0f-%.0f)\n", echo.median, echo.low, echo.high);
-    std::printf("  update server, no limit    %9.0f answers/s  (%.0f-%.0f)  ratio %.2f\n", server.median, server.low,
-                server.high, echo.median > 0 ? server.median / echo.median : 0.0);
+    std::printf(
+        "UDP version queries on 127.0.0.1 from %d source ports, %.1f s per run, %d runs (median, min-max):\n",
+        sources, seconds, runs);
+    std::printf(
+        "  echo loop (baseline)       %9.0f answers/s  (%.0f-%.0f)\n", echo.median, echo.low, echo.high);
+    std::printf("  update server, no limit    %9.0f answers/s  (%.0f-%.0f)  ratio %.2f\n", server.median,
+        server.low, server.high, echo.median > 0 ? server.median / echo.median : 0.0);
 
     const SourceRateLimiter::Limits defaults;
     const double boundSeconds = 3 * seconds;
@@ -208,7 +214,7 @@ int main(int argc, char* argv[])
     const double bound = defaults.burst + defaults.answersPerSecond * limited.seconds;
     std::printf("  default token bucket (%.0f/s, burst %d), one source address for %.1f s: "
                 "%ld requests sent, %ld answered, bound %.0f -> %s\n",
-                defaults.answersPerSecond, defaults.burst, limited.seconds, limited.sent, limited.answered, bound,
-                double(limited.answered) <= bound + 1 ? "bounded" : "NOT BOUNDED");
+        defaults.answersPerSecond, defaults.burst, limited.seconds, limited.sent, limited.answered, bound,
+        double(limited.answered) <= bound + 1 ? "bounded" : "NOT BOUNDED");
     return double(limited.answered) <= bound + 1 ? 0 : 1;
 }

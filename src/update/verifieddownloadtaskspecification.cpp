@@ -2,10 +2,10 @@
 
 #include "verify/checksignaturetaskspecification.h"
 
-VerifiedDownloadTaskSpecification::VerifiedDownloadTaskSpecification(QObject* parent, double parentProgressRange)
+VerifiedDownloadTaskSpecification::VerifiedDownloadTaskSpecification(
+    QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
-{
-}
+{ }
 
 void VerifiedDownloadTaskSpecification::startRound()
 {
@@ -14,11 +14,13 @@ void VerifiedDownloadTaskSpecification::startRound()
     executeSubTasks();
 }
 
-void VerifiedDownloadTaskSpecification::addCheck(const QString& fileName, const FileCheck& check, double share)
+void VerifiedDownloadTaskSpecification::addCheck(
+    const QString& fileName, const FileCheck& check, double share)
 {
     // A failed check still finishes its task: onCheckDone decides what it means.
     auto* task = new CheckSignatureTaskSpecification(fileName, check, false, this, share);
-    connect(task, &CheckSignatureTaskSpecification::checkDone, this, &VerifiedDownloadTaskSpecification::onCheckDone);
+    connect(task, &CheckSignatureTaskSpecification::checkDone, this,
+        &VerifiedDownloadTaskSpecification::onCheckDone);
     addSubTask(task);
 }
 

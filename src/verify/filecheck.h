@@ -14,7 +14,10 @@ public:
     static FileCheck detachedSignature() { return FileCheck(Kind::DetachedSignature, QString()); }
     // A sum as a product ini line gives it; the file format lets an empty
     // sum stand for the detached signature.
-    static FileCheck listedSum(const QString& md5) { return md5.isEmpty() ? detachedSignature() : md5Digest(md5); }
+    static FileCheck listedSum(const QString& md5)
+    {
+        return md5.isEmpty() ? detachedSignature() : md5Digest(md5);
+    }
 
     Kind kind() const { return checkKind; }
     // The expected sum as hexadecimal text; empty for a signature check.
@@ -24,8 +27,7 @@ private:
     FileCheck(Kind kind, const QString& md5)
         : checkKind(kind)
         , expectedMd5(md5)
-    {
-    }
+    { }
 
     Kind checkKind;
     QString expectedMd5;

@@ -2,8 +2,7 @@
 
 SourceRateLimiter::SourceRateLimiter(const Limits& limits)
     : limits(limits)
-{
-}
+{ }
 
 double SourceRateLimiter::refilled(const Bucket& bucket, qint64 nowMs) const
 {
@@ -31,7 +30,7 @@ bool SourceRateLimiter::allow(const QHostAddress& source, qint64 nowMs)
             if (buckets.size() >= limits.maxSources)
                 return false;
         }
-        it = buckets.insert(source, Bucket{double(limits.burst), nowMs});
+        it = buckets.insert(source, Bucket { double(limits.burst), nowMs });
     }
     Bucket& bucket = it.value();
     bucket.tokens = refilled(bucket, nowMs);
