@@ -31,7 +31,8 @@ trap stop_screens EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
-title="^Voxmeadow 3 Client Update$"
+# The title in English or German.
+title="^Voxmeadow 3 Client.Update$"
 log=$demo/update-screens.log
 
 # start_updater [env assignments...]: a user-mode run of the demo installation.
@@ -65,6 +66,13 @@ wait_for_log() {
     cat "$log" >&2
     exit 1
 }
+# show_changelog: clicks "View Changes" and moves the dialog beside the window.
+show_changelog() {
+    click_button left 140
+    local dialog
+    dialog=$(xdotool search --sync --onlyvisible --name "^(Changelog|Änderungsprotokoll)$" | head -1)
+    xdotool windowmove "$dialog" 150 150
+}
 grab() {
     sleep "${2:-1}"
     "$grabber" "docs/screenshot-$1.png"
@@ -79,7 +87,7 @@ click_button left 45
 grab download 3
 wait_for_log "Update successfully finished"
 grab finished
-click_button left 140
+show_changelog
 grab changelog 3
 stop_updater
 
@@ -96,6 +104,6 @@ mv "$missing.hidden" "$missing"
 start_updater LC_ALL=de_DE.UTF-8
 click_button right 55
 wait_for_log "Update successfully finished"
-click_button left 140
+show_changelog
 grab german 3
 stop_updater
