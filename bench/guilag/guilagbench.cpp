@@ -38,7 +38,10 @@ public:
         timer.setInterval(ProbeIntervalMs);
         QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
             const qint64 now = clock.nsecsElapsed();
-            lags.push_back(std::max<qint64>(0, now - last - qint64(ProbeIntervalMs) * 1000000) / 1e6);
+            const double lag = std::max<qint64>(0, now - last - qint64(ProbeIntervalMs) * 1000000) / 1e6;
+            if (lag > maximum())
+                worstContext = context;
+            lags.push_back(lag);
             last = now;
         });
     }
@@ -62,6 +65,10 @@ public:
         return sorted.at(std::min(sorted.size() - 1, size_t(double(sorted.size()) * 0.99)));
     }
     size_t samples() const { return lags.size(); }
+
+    // What the loop was last told before the longest delay, to find its cause.
+    QString context;
+    QString worstContext;
 
 private:
     QTimer timer;
@@ -87,6 +94,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
                      [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 
     LagProbe probe;
+    QObject::connect(&task, &TaskSpecification::message, qApp, [&probe](const QString& text) { probe.context = text; });
     probe.start();
     QTimer::singleShot(IdleMs, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
@@ -98,6 +106,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const double seconds = runTask(task);
     probe.stop();
     const bool ok = task.state == Finished;
+    QTextStream(stderr) << "longest delay after: " << probe.worstContext << Qt::endl;
     QTextStream(stdout) << "idle_max_ms=" << idleMax << " idle_p99_ms=" << idleP99 << " max_ms=" << probe.maximum()
                         << " p99_ms=" << probe.percentile99() << " samples=" << probe.samples()
                         << " seconds=" << seconds << " ok=" << (ok ? 1 : 0) << Qt::endl;

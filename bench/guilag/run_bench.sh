@@ -32,7 +32,8 @@ source="$work/source"
 mkdir -p "$source/big"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source/big/plain.bin"
 # Compressible, so that the packed copy is smaller and unpacking does real work.
-head -c $((768 * 1024 * 1024)) /dev/urandom | base64 -w 76 | head -c $((1024 * 1024 * 1024)) >"$source/big/packed.pak"
+# 768 MiB of random bytes are exactly 1 GiB of base64.
+head -c $((768 * 1024 * 1024)) /dev/urandom | base64 -w 0 >"$source/big/packed.pak"
 "$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" --pack '*.pak' \
     --quiet >/dev/null
 ln -s release "$work/www/m1"
@@ -57,6 +58,7 @@ for i in $(seq "$runs"); do
             || { echo "the updated installation differs from the published tree" >&2; exit 2; }
     fi
     echo "  run $i: $line"
+    echo "         $(grep '^longest delay after' "$work/update.log" || true)"
     maxima+=("$(echo "$line" | field max_ms)")
     p99s+=("$(echo "$line" | field p99_ms)")
     idle_maxima+=("$(echo "$line" | field idle_max_ms)")
