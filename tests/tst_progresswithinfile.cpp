@@ -1,4 +1,4 @@
-#include "download/checksigfunc.h"
+#include "verify/checksigfunc.h"
 #include "fileops/fileunzipfunc.h"
 
 #include <QCryptographicHash>

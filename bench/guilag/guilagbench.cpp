@@ -6,11 +6,12 @@
 //
 // Output: one line "idle_max_ms=<ms> idle_p99_ms=<ms> max_ms=<ms> p99_ms=<ms> samples=<n> seconds=<s> ok=<0|1>".
 
-#include "app/configuration.h"
 #include "benchsupport.h"
-#include "download/cryptwrapper.h"
-#include "download/maintaskspecification.h"
-#include "download/mirrors.h"
+#include "manifest/installationlayout.h"
+#include "transfer/mirrors.h"
+#include "update/maintaskspecification.h"
+#include "update/updatesettings.h"
+#include "verify/cryptwrapper.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,16 +81,13 @@ private:
 int runUpdate(const QString& appRoot, const QString& tempDir, const QString& type, int version)
 {
     crypt_init();
-    Configuration::setAppRootPath(QDir(appRoot).absolutePath());
-    Configuration configuration;
-    configuration.tempDir = QDir(tempDir).absolutePath();
-    configuration.updateTypeDesc.updateType = type;
-    configuration.getProxyAndDownloadConcurrency();
+    const InstallationLayout layout(QDir(appRoot).absolutePath(), QDir(tempDir).absolutePath());
+    const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
-    mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
+    mirrors.initDefault(layout.mirrorsFile(), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(&manager, &mirrors, &configuration, nullptr, 1.0);
+    MainTaskSpecification task(&manager, &mirrors, layout, type, settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,
                      [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 

@@ -1,6 +1,6 @@
 #include "ui/changelogviewer.h"
 
-#include "download/randomsource.h"
+#include "transfer/randomsource.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

@@ -3,9 +3,9 @@
 #include "app/configuration.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
-#include "app/updateengine.h"
 #include "ui/changelogviewer.h"
 #include "ui/weblinkopener.h"
+#include "update/updateengine.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -58,13 +58,14 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     : QWidget(nullptr)
     , ui(new Ui::MainWindow)
     , config(&config)
-    , engine(new UpdateEngine(config, this))
+    , engine(new UpdateEngine(config.layout(), config.settings(), this))
     , launchMode(false)
     , closeRequested(false)
     , singleInstanceChecker(nullptr)
 {
     connect(engine, &UpdateEngine::error, this, &MainWindow::onError);
     connect(engine, &UpdateEngine::fatalError, this, &MainWindow::onFatalError);
+    connect(engine, &UpdateEngine::fatalConfigError, this, &MainWindow::onFatalConfigError);
     connect(engine, &UpdateEngine::updateProgress, this, &MainWindow::onProgressUpdate);
     connect(engine, &UpdateEngine::downloadProgress, this, &MainWindow::onDownloadProgress);
     connect(engine, &UpdateEngine::message, this, &MainWindow::onAppendText);
@@ -84,6 +85,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     connect(singleInstanceChecker, &SingleInstanceChecker::otherInstanceActivate,
             this, &MainWindow::onOtherInstanceActivate);
     connect(&config, &Configuration::fatalError, this, &MainWindow::onFatalConfigError);
+    connect(&config, &Configuration::message, this, &MainWindow::onAppendText);
     engine->setBannerServer(bannerHost, bannerPort);
     engine->getBanner();
 }
@@ -98,6 +100,14 @@ MainWindow::~MainWindow()
 void MainWindow::setPrompt(Prompt prompt)
 {
     this->prompt = std::move(prompt);
+}
+
+bool MainWindow::askRetryVersionQuery()
+{
+    return ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"),
+               QCoreApplication::translate("QObject", "Failed to query latest client\nversion from update server."),
+               QMessageBox::Retry | QMessageBox::Abort)
+        == QMessageBox::Retry;
 }
 
 QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -175,7 +185,7 @@ void MainWindow::on_startButton_clicked()
     }
     if (engine->busy())
         return;
-    if (engine->initialize()) {
+    if (engine->initialize(config->updateTypeDesc)) {
         ui->startButton->setEnabled(false);
         failure.clear();
         setStatus(QString());
@@ -358,5 +368,5 @@ void MainWindow::onDetailsPressed()
 void MainWindow::on_changelogButton_clicked()
 {
     ChangeLogViewer::showRemoteChangeLogDialog(this, QString::number(config->updateTypeDesc.version),
-                                               Configuration::getAppRootPath(), engine->networkManager->proxy());
+                                               config->layout().root(), engine->networkManager->proxy());
 }
