@@ -28,7 +28,7 @@
     </message>
     <message>
         <source>A file could not be installed; every change was undone.</source>
-        <translation>Un fichier n&apos;a pas pu être installé ; toutes les modifications ont été annulées.</translation>
+        <translation>Un fichier n&apos;a pas pu être installé&#xa0;; toutes les modifications ont été annulées.</translation>
     </message>
     <message>
         <source>The update could not be completed.</source>
@@ -99,7 +99,7 @@
     </message>
     <message>
         <source>Update cancelled. Push &quot;Details&quot; to check reasons.</source>
-        <translation>Mise à jour annulée. Cliquez sur « Détails » pour en voir les raisons.</translation>
+        <translation>Mise à jour annulée. Cliquez sur «&#xa0;Détails&#xa0;» pour en voir les raisons.</translation>
     </message>
     <message>
         <source>Question</source>
@@ -107,11 +107,11 @@
     </message>
     <message>
         <source>&lt;p&gt;Update in progress.&lt;/p&gt;&lt;p&gt;Are you sure you want to abort?&lt;/p&gt;</source>
-        <translation>&lt;p&gt;Mise à jour en cours.&lt;/p&gt;&lt;p&gt;Voulez-vous vraiment l&apos;interrompre ?&lt;/p&gt;</translation>
+        <translation>&lt;p&gt;Mise à jour en cours.&lt;/p&gt;&lt;p&gt;Voulez-vous vraiment l&apos;interrompre&#xa0;?&lt;/p&gt;</translation>
     </message>
     <message>
         <source>Click to open &quot;%1://%2&quot;</source>
-        <translation>Cliquer pour ouvrir « %1://%2 »</translation>
+        <translation>Cliquer pour ouvrir «&#xa0;%1://%2&#xa0;»</translation>
     </message>
     <message>
         <source>View Changes</source>
@@ -151,7 +151,7 @@
     </message>
     <message>
         <source>Voxmeadow 3 is up to date: version %1</source>
-        <translation>Voxmeadow 3 est à jour : version %1</translation>
+        <translation>Voxmeadow 3 est à jour&#xa0;: version %1</translation>
     </message>
     <message>
         <source>Cancelling the update...</source>
