@@ -19,7 +19,7 @@ grabber=$PWD/build/tools/screengrab/voxmeadow-screengrab
 mkdir -p docs
 
 display=:$((RANDOM % 400 + 100))
-Xvfb "$display" -screen 0 720x560x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
 xvfb_pid=$!
 update_pid=
 stop_screens() {
@@ -70,8 +70,8 @@ wait_for_log() {
 show_changelog() {
     click_button left 140
     local dialog
-    dialog=$(xdotool search --sync --onlyvisible --name "^(Changelog|Änderungsprotokoll)$" | head -1)
-    xdotool windowmove "$dialog" 150 150
+    dialog=$(xdotool search --sync --onlyvisible --name "^(Changelog|.*nderungsprotokoll)$" | head -1)
+    xdotool windowmove "$dialog" 300 190
 }
 grab() {
     sleep "${2:-1}"
