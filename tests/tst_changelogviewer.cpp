@@ -73,7 +73,8 @@ void TestChangeLogViewer::writeMirrors(const QStringList& urls)
 QString TestChangeLogViewer::shownText() const
 {
     ChangeLogViewer* viewer = ChangeLogViewer::instance();
-    return viewer ? viewer->findChild<QTextEdit*>(QStringLiteral("changeLogTextEdit"))->toPlainText() : QString();
+    return viewer ? viewer->findChild<QTextEdit*>(QStringLiteral("changeLogTextEdit"))->toPlainText()
+                  : QString();
 }
 
 void TestChangeLogViewer::open(const QNetworkProxy& proxy)
@@ -98,7 +99,7 @@ void TestChangeLogViewer::slowMirrorAbandoned()
     const QList<QByteArray> paths = server->requestedPaths();
     QCOMPARE(paths.size(), 2);
     QCOMPARE(QSet<QByteArray>(paths.begin(), paths.end()),
-             (QSet<QByteArray>{ "/a/7/changelog_client.txt", "/b/7/changelog_client.txt" }));
+        (QSet<QByteArray> { "/a/7/changelog_client.txt", "/b/7/changelog_client.txt" }));
 }
 
 void TestChangeLogViewer::everyMirrorFailing_data()
@@ -111,8 +112,8 @@ void TestChangeLogViewer::everyMirrorFailing_data()
 
     QTest::newRow("server errors") << QString() << 3 << 503 << QByteArray() << 3;
     QTest::newRow("redirect") << QString() << 2 << 301 << QByteArray() << 2;
-    QTest::newRow("redirection page") << QString() << 2 << 200
-                                      << QByteArray("Fixed: the document has moved to a new place") << 2;
+    QTest::newRow("redirection page")
+        << QString() << 2 << 200 << QByteArray("Fixed: the document has moved to a new place") << 2;
     QTest::newRow("no mirrors") << QString() << 0 << 200 << QByteArray("never asked") << 0;
     QTest::newRow("alpha server only") << QStringLiteral("/alpha") << 3 << 404 << QByteArray() << 1;
 }
@@ -131,7 +132,8 @@ void TestChangeLogViewer::everyMirrorFailing()
     if (mirrors > 0)
         writeMirrors(urls);
     if (!alpha.isEmpty())
-        QVERIFY(writeFile(QStringLiteral("update.ini"), QStringLiteral("[Channel]\nalpha=%1%2\n").arg(server->baseUrl(), alpha)));
+        QVERIFY(writeFile(QStringLiteral("update.ini"),
+            QStringLiteral("[Channel]\nalpha=%1%2\n").arg(server->baseUrl(), alpha)));
     server->setHandler([status, body](const QByteArray&) {
         HttpTestServer::Response response = HttpTestServer::Response::withStatus(status);
         if (status == 301)
@@ -177,7 +179,7 @@ void TestChangeLogViewer::throughConfiguredProxy()
     server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok("Via proxy\n"); });
     open(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server->port()));
     QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Via proxy\n"), WaitMs);
-    QCOMPARE(server->requestedPaths(), QList<QByteArray>{ "http://127.0.0.1:1/m/7/changelog_client.txt" });
+    QCOMPARE(server->requestedPaths(), QList<QByteArray> { "http://127.0.0.1:1/m/7/changelog_client.txt" });
 }
 
 QTEST_MAIN(TestChangeLogViewer)

@@ -71,15 +71,22 @@ void TestNewsBanner::clickAddress_data()
     QTest::addColumn<QString>("news");
     QTest::addColumn<QString>("clickUrl");
 
-    QTest::newRow("leading comment") << "<!--URL=https://a.example/x-->News" << "https://a.example/x";
-    QTest::newRow("not trimmed") << "<!--URL= https://a.example/ -->News" << " https://a.example/ ";
-    QTest::newRow("key in lower case") << "<!--url=https://a.example/-->News" << "";
-    QTest::newRow("key only contains URL") << "<!--XURL=https://a.example/-->News" << "";
-    QTest::newRow("no equals sign") << "<!--https://a.example/-->News" << "";
-    QTest::newRow("no comment") << "News <b>only</b>" << "";
-    QTest::newRow("two comments span first to last")
-        << "<!--URL=https://a.example/--> News <!--more-->" << "https://a.example/--> News <!--more";
-    QTest::newRow("across lines") << "<!--URL=https://a.example/\n-->News" << "https://a.example/\n";
+    QTest::newRow("leading comment") << "<!--URL=https://a.example/x-->News"
+                                     << "https://a.example/x";
+    QTest::newRow("not trimmed") << "<!--URL= https://a.example/ -->News"
+                                 << " https://a.example/ ";
+    QTest::newRow("key in lower case") << "<!--url=https://a.example/-->News"
+                                       << "";
+    QTest::newRow("key only contains URL") << "<!--XURL=https://a.example/-->News"
+                                           << "";
+    QTest::newRow("no equals sign") << "<!--https://a.example/-->News"
+                                    << "";
+    QTest::newRow("no comment") << "News <b>only</b>"
+                                << "";
+    QTest::newRow("two comments span first to last") << "<!--URL=https://a.example/--> News <!--more-->"
+                                                     << "https://a.example/--> News <!--more";
+    QTest::newRow("across lines") << "<!--URL=https://a.example/\n-->News"
+                                  << "https://a.example/\n";
 }
 
 void TestNewsBanner::clickAddress()
@@ -91,18 +98,20 @@ void TestNewsBanner::clickAddress()
     QCOMPARE(banner->getClickUrl(), clickUrl);
     QTest::mouseClick(banner.get(), Qt::LeftButton, {}, QPoint(2, 8));
     const QUrl expected(clickUrl);
-    QCOMPARE(opened, WebLinkOpener::isWebAddress(expected) ? QList<QUrl>{ expected } : QList<QUrl>{});
+    QCOMPARE(opened, WebLinkOpener::isWebAddress(expected) ? QList<QUrl> { expected } : QList<QUrl> {});
 }
 
 void TestNewsBanner::linkWinsOverClickAddress()
 {
-    setNews(QStringLiteral("<!--URL=https://click.example/--><a href=\"https://link.example/\">LINK</a> text"));
+    setNews(
+        QStringLiteral("<!--URL=https://click.example/--><a href=\"https://link.example/\">LINK</a> text"));
     const QPoint onLink(int(banner->getScrollX()) + 2, 8);
     QCOMPARE(banner->anchorAt(onLink), QStringLiteral("https://link.example/"));
     QTest::mouseClick(banner.get(), Qt::RightButton, {}, onLink);
     QTest::mouseClick(banner.get(), Qt::LeftButton, {}, QPoint(2, 8));
-    QCOMPARE(opened, (QList<QUrl>{ QUrl(QStringLiteral("https://link.example/")),
-                                  QUrl(QStringLiteral("https://click.example/")) }));
+    QCOMPARE(opened,
+        (QList<QUrl> {
+            QUrl(QStringLiteral("https://link.example/")), QUrl(QStringLiteral("https://click.example/")) }));
 }
 
 void TestNewsBanner::onlyWebAddressesOpened_data()
@@ -123,7 +132,7 @@ void TestNewsBanner::onlyWebAddressesOpened()
 {
     QFETCH(QString, url);
     QFETCH(bool, opens);
-    const QList<QUrl> expected = opens ? QList<QUrl>{ QUrl(url) } : QList<QUrl>{};
+    const QList<QUrl> expected = opens ? QList<QUrl> { QUrl(url) } : QList<QUrl> {};
     if (!opens && !url.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Not opening ")));
 
@@ -164,7 +173,8 @@ void TestNewsBanner::linkUnderPointAfterScrolling()
     tick(120);
     QCOMPARE(banner->getScrollX(), 190.0f - 60.0f);
     QCOMPARE(banner->anchorAt(start), QString());
-    QCOMPARE(banner->anchorAt(QPoint(int(banner->getScrollX()) + 2, 8)), QStringLiteral("https://link.example/"));
+    QCOMPARE(
+        banner->anchorAt(QPoint(int(banner->getScrollX()) + 2, 8)), QStringLiteral("https://link.example/"));
 }
 
 void TestNewsBanner::pauseAndRestart()

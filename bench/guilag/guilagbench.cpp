@@ -4,7 +4,8 @@
 //       measures the idle loop for 3 s, then runs a whole update; the mirrors
 //       come from mirrors.ini in the installation directory
 //
-// Output: one line "idle_max_ms=<ms> idle_p99_ms=<ms> max_ms=<ms> p99_ms=<ms> samples=<n> seconds=<s> ok=<0|1>".
+// Output: one line "idle_max_ms=<ms> idle_p99_ms=<ms> max_ms=<ms> p99_ms=<ms> samples=<n> seconds=<s>
+// ok=<0|1>".
 
 #include "benchsupport.h"
 #include "manifest/installationlayout.h"
@@ -89,10 +90,11 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     MainTaskSpecification task(&manager, &mirrors, layout, type, settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,
-                     [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
+        [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 
     LagProbe probe;
-    QObject::connect(&task, &TaskSpecification::message, qApp, [&probe](const QString& text) { probe.context = text; });
+    QObject::connect(
+        &task, &TaskSpecification::message, qApp, [&probe](const QString& text) { probe.context = text; });
     probe.start();
     QTimer::singleShot(IdleMs, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
@@ -105,9 +107,10 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     probe.stop();
     const bool ok = task.state == Finished;
     QTextStream(stderr) << "longest delay after: " << probe.worstContext << Qt::endl;
-    QTextStream(stdout) << "idle_max_ms=" << idleMax << " idle_p99_ms=" << idleP99 << " max_ms=" << probe.maximum()
-                        << " p99_ms=" << probe.percentile99() << " samples=" << probe.samples()
-                        << " seconds=" << seconds << " ok=" << (ok ? 1 : 0) << Qt::endl;
+    QTextStream(stdout) << "idle_max_ms=" << idleMax << " idle_p99_ms=" << idleP99
+                        << " max_ms=" << probe.maximum() << " p99_ms=" << probe.percentile99()
+                        << " samples=" << probe.samples() << " seconds=" << seconds << " ok=" << (ok ? 1 : 0)
+                        << Qt::endl;
     return ok ? 0 : 1;
 }
 
@@ -119,6 +122,7 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     if (args.size() == 6 && args.at(1) == QLatin1String("update"))
         return runUpdate(args.at(2), args.at(3), args.at(4), args.at(5).toInt());
-    QTextStream(stderr) << "usage: guilagbench update <installation dir> <temporary dir> <update type> <version>\n";
+    QTextStream(stderr)
+        << "usage: guilagbench update <installation dir> <temporary dir> <update type> <version>\n";
     return 2;
 }

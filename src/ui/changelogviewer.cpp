@@ -28,8 +28,8 @@ const int WidthMargin = 50;
 
 ChangeLogViewer* ChangeLogViewer::m_instance = nullptr;
 
-void ChangeLogViewer::showRemoteChangeLogDialog(QWidget* parent, const QString& version, const QString& rootPath,
-                                                const QNetworkProxy& proxy)
+void ChangeLogViewer::showRemoteChangeLogDialog(
+    QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy)
 {
     if (!m_instance) {
         m_instance = new ChangeLogViewer(parent, rootPath, proxy);

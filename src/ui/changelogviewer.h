@@ -24,8 +24,8 @@ public:
     // Opens the dialog for a version, or brings the open one to the front.
     // rootPath holds update.ini and mirrors.ini; proxy is the one every other
     // download of the updater goes through.
-    static void showRemoteChangeLogDialog(QWidget* parent, const QString& version, const QString& rootPath,
-                                          const QNetworkProxy& proxy);
+    static void showRemoteChangeLogDialog(
+        QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy);
     static ChangeLogViewer* instance() { return m_instance; }
 
     ChangeLogViewer(QWidget* parent, const QString& rootPath, const QNetworkProxy& proxy);

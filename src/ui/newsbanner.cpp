@@ -42,8 +42,8 @@ void NewsBanner::setNews(const QString& html)
 {
     clickUrl.clear();
     // Greedy and across lines: from the first "<!--" to the last "-->".
-    static const QRegularExpression comment(QStringLiteral("<!--(.+)-->"),
-                                            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression comment(
+        QStringLiteral("<!--(.+)-->"), QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = comment.match(html);
     if (match.hasMatch()) {
         const QString content = match.captured(1);

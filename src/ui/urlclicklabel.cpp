@@ -6,8 +6,7 @@
 
 UrlClickLabel::UrlClickLabel(QWidget* parent)
     : QLabel(parent)
-{
-}
+{ }
 
 void UrlClickLabel::setUrl(const QString& url)
 {

@@ -25,7 +25,8 @@ bool WebLinkOpener::open(const QUrl& url)
     if (url.isEmpty())
         return false;
     if (!isWebAddress(url)) {
-        qWarning().noquote() << "Not opening" << url.toString() << "- only http and https addresses are opened";
+        qWarning().noquote() << "Not opening" << url.toString()
+                             << "- only http and https addresses are opened";
         return false;
     }
     const Opener& opener = currentOpener();

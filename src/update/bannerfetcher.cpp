@@ -11,8 +11,7 @@ BannerFetcher::BannerFetcher(QNetworkAccessManager* networkManager, QObject* par
     : QObject(parent)
     , networkManager(networkManager)
     , port(Banner::DefaultPort)
-{
-}
+{ }
 
 void BannerFetcher::setServer(const QString& host, quint16 port)
 {
