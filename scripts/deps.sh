@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
     libtomcrypt-dev libtommath-dev zlib1g-dev
-    openssl nginx-light curl xvfb xauth
+    openssl nginx-light curl xvfb xauth xdotool
 )
 
 missing=()

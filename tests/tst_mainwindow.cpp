@@ -7,7 +7,9 @@
 #include "installfixture.h"
 #include "releasefixture.h"
 #include "udptestpeer.h"
+#include "ui/changelogviewer.h"
 #include "ui/mainwindow.h"
+#include "ui/urlclicklabel.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -20,6 +22,9 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTest>
+#include <QTranslator>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -59,14 +64,19 @@ private Q_SLOTS:
     void closeDuringRun_data();
     void closeDuringRun();
     void closeWhileCancelling();
+    void abortQuestionDefaultsToNo();
     void transferLabels_data();
     void transferLabels();
     void progressTruncates();
     void logShowsTextAsWritten();
+    void logCollapsesRepeats();
     void otherInstance_data();
     void otherInstance();
     void bannerImage_data();
     void bannerImage();
+    void changelogHoldsLaunch_data();
+    void changelogHoldsLaunch();
+    void germanTranslation();
 
 private:
     void publishRelease();
@@ -77,6 +87,7 @@ private:
     }
     UpdateEngine* engine() const { return window->findChild<UpdateEngine*>(); }
     QStringList logLines() const { return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n')); }
+    QString status() const { return widget<QLabel>("statusLabel")->text(); }
 
     std::unique_ptr<InstallFixture> fixture;
     QString install;
@@ -167,7 +178,11 @@ void TestMainWindow::buttonAcrossRuns()
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, RunTimeoutMs);
     QCOMPARE(boxes.at(0).icon, QMessageBox::Critical);
     QCOMPARE(boxes.at(0).title, QStringLiteral("Update"));
-    QCOMPARE(boxes.at(0).text, QStringLiteral("Update cancelled. Push \"Details\" to check reasons."));
+    // The reason comes first, in one sentence.
+    const QString reason = status();
+    QVERIFY2(reason.startsWith(QLatin1String("No mirror could deliver ")) && reason.endsWith(QLatin1String("data/b.dat.")),
+             qPrintable(reason));
+    QCOMPARE(boxes.at(0).text, reason + QStringLiteral(" Update cancelled. Push \"Details\" to check reasons."));
     QCOMPARE(start->text(), QStringLiteral("Restart"));
     QVERIFY(start->isEnabled());
     QCOMPARE(logLines().last(), QStringLiteral("Update cancelled"));
@@ -180,6 +195,7 @@ void TestMainWindow::buttonAcrossRuns()
     QTRY_COMPARE_WITH_TIMEOUT(start->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
     QVERIFY(start->isEnabled());
     QCOMPARE(progress->value(), 1000);
+    QCOMPARE(status(), QStringLiteral("Voxmeadow 3 is up to date: version 5"));
     QCOMPARE(boxes.size(), 1);
     QVERIFY(logLines().contains(QStringLiteral("Update successfully finished")));
     QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
@@ -237,6 +253,8 @@ void TestMainWindow::closeWhileCancelling()
     QCOMPARE(boxes.at(0).icon, QMessageBox::Question);
     QCOMPARE(boxes.at(0).title, QStringLiteral("Question"));
     QCOMPARE(boxes.at(0).text, QStringLiteral("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"));
+    QCOMPARE(status(), QStringLiteral("Cancelling the update..."));
+    QVERIFY(!widget<QPushButton>("startButton")->isEnabled());
 
     QTimer::singleShot(0, runningEngine, [runningEngine] {
         runningEngine->state = EngineCanceled;
@@ -244,6 +262,26 @@ void TestMainWindow::closeWhileCancelling()
     });
     QCOMPARE(execUntilExit(RunTimeoutMs), 0);
     QCOMPARE(boxes.size(), 1);
+}
+
+void TestMainWindow::abortQuestionDefaultsToNo()
+{
+    // The real question box, answered with Return.
+    window->setPrompt({});
+    engine()->state = EngineRunning;
+    window->show();
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QTimer::singleShot(0, window.get(), [&defaultButton] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        defaultButton = box->standardButton(box->defaultButton());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QVERIFY(!window->close());
+    QCOMPARE(defaultButton, QMessageBox::No);
+    QVERIFY(widget<QPushButton>("startButton")->isEnabled());
+    QCOMPARE(status(), QString());
+    engine()->state = EngineIdle;
 }
 
 void TestMainWindow::transferLabels_data()
@@ -254,14 +292,22 @@ void TestMainWindow::transferLabels_data()
     QTest::addColumn<bool>("downloading");
     QTest::addColumn<QString>("size");
     QTest::addColumn<QString>("rate");
+    QTest::addColumn<QLocale>("locale");
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
 
     QTest::newRow("truncated") << quint64(1999) << quint64(5000) << quint64(999) << true
-                               << "1 KB / 5 KB" << "0 KB/s";
-    QTest::newRow("beyond 32 bits, no grouping")
-        << quint64(12345678901ULL) << quint64(99999999999ULL) << quint64(4294967296ULL) << true
-        << "12345678 KB / 99999999 KB" << "4294967 KB/s";
+                               << "1 KB / 5 KB" << "0 KB/s" << english;
+    QTest::newRow("10 MB, still KB, no grouping") << quint64(9999999) << quint64(10000000) << quint64(10000000)
+                                                  << true << "9999 KB / 10000 KB" << "10000 KB/s" << english;
+    QTest::newRow("one byte over 10 MB") << quint64(999999) << quint64(10000001) << quint64(10000001) << true
+                                         << "0 MB / 10 MB" << "10 MB/s" << english;
+    QTest::newRow("MB, grouped") << quint64(1234567890) << quint64(9876543210ULL) << quint64(4294967296ULL)
+                                 << true << "1,234 MB / 9,876 MB" << "4,294 MB/s" << english;
+    QTest::newRow("GB, German grouping")
+        << quint64(1234567890123ULL) << quint64(9876543210123ULL) << quint64(12345678901ULL) << true
+        << "1.234 GB / 9.876 GB" << "12 GB/s" << QLocale(QLocale::German, QLocale::Germany);
     QTest::newRow("not downloading") << quint64(1999) << quint64(5000) << quint64(999) << false
-                                     << QString() << QString();
+                                     << QString() << QString() << english;
 }
 
 void TestMainWindow::transferLabels()
@@ -272,6 +318,9 @@ void TestMainWindow::transferLabels()
     QFETCH(bool, downloading);
     QFETCH(QString, size);
     QFETCH(QString, rate);
+    QFETCH(QLocale, locale);
+    const QLocale previous;
+    QLocale::setDefault(locale);
 
     QLabel* sizeLabel = widget<QLabel>("downloadSizeLabel");
     QLabel* speedLabel = widget<QLabel>("downloadSpeedLabel");
@@ -284,6 +333,7 @@ void TestMainWindow::transferLabels()
         QCOMPARE(sizeLabel->text(), span.arg(size));
         QCOMPARE(speedLabel->text(), span.arg(rate));
     }
+    QLocale::setDefault(previous);
 }
 
 void TestMainWindow::progressTruncates()
@@ -303,20 +353,37 @@ void TestMainWindow::logShowsTextAsWritten()
     QCOMPARE(logLines().last(), line);
 }
 
+void TestMainWindow::logCollapsesRepeats()
+{
+    for (int i = 0; i < 1001; ++i)
+        Q_EMIT engine()->message(QStringLiteral("file a.dat timed out on mirror m1"));
+    Q_EMIT engine()->message(QStringLiteral("next"));
+    Q_EMIT engine()->message(QStringLiteral("next"));
+    QCOMPARE(logLines(), (QStringList{ QStringLiteral("file a.dat timed out on mirror m1"),
+                                       QStringLiteral("... repeated 1000 times"), QStringLiteral("next"),
+                                       QStringLiteral("... repeated 1 times") }));
+}
+
 void TestMainWindow::otherInstance_data()
 {
     QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("minimised");
     QTest::addColumn<bool>("raised");
-    QTest::newRow("activate") << "#" << true;
-    QTest::newRow("anything else") << "#!" << false;
+    QTest::newRow("activate") << "#" << false << true;
+    QTest::newRow("restore from minimised") << "#" << true << true;
+    QTest::newRow("anything else") << "#!" << false << false;
 }
 
 void TestMainWindow::otherInstance()
 {
     QFETCH(QString, message);
+    QFETCH(bool, minimised);
     QFETCH(bool, raised);
 
-    window->show();
+    if (minimised)
+        window->showMinimized();
+    else
+        window->show();
     QWidget other;
     other.show();
     other.activateWindow();
@@ -329,6 +396,7 @@ void TestMainWindow::otherInstance()
     QVERIFY(received.wait());
     if (raised) {
         QTRY_COMPARE(QApplication::activeWindow(), window.get());
+        QVERIFY(!window->isMinimized());
     } else {
         QCoreApplication::processEvents();
         QCOMPARE(QApplication::activeWindow(), &other);
@@ -340,11 +408,12 @@ void TestMainWindow::bannerImage_data()
     QTest::addColumn<bool>("image");
     QTest::addColumn<QString>("clickUrl");
     QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<bool>("hand");
 
     QTest::newRow("web address") << true << "https://shop.example:8443/offer?id=1"
-                                 << "Click to open \"https://shop.example\"";
-    QTest::newRow("not a web address") << true << "file:///etc/passwd" << QString();
-    QTest::newRow("not an image") << false << "https://shop.example/" << QString();
+                                 << "Click to open \"https://shop.example\"" << true;
+    QTest::newRow("not a web address") << true << "file:///etc/passwd" << QString() << false;
+    QTest::newRow("not an image") << false << "https://shop.example/" << QString() << false;
 }
 
 void TestMainWindow::bannerImage()
@@ -352,6 +421,7 @@ void TestMainWindow::bannerImage()
     QFETCH(bool, image);
     QFETCH(QString, clickUrl);
     QFETCH(QString, toolTip);
+    QFETCH(bool, hand);
 
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -363,10 +433,63 @@ void TestMainWindow::bannerImage()
     } else {
         buffer.write("GIF89a, but not really");
     }
-    QLabel* banner = widget<QLabel>("banner");
+    auto* banner = widget<UrlClickLabel>("banner");
+    QCOMPARE(banner->cursor().shape(), Qt::ArrowCursor);
+    if (image && !hand)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Banner click address ignored")));
     Q_EMIT engine()->bannerFound(bytes, clickUrl);
     QCOMPARE(banner->pixmap().isNull(), !image);
     QCOMPARE(banner->toolTip(), toolTip);
+    QCOMPARE(banner->getUrl(), hand ? clickUrl : QString());
+    QCOMPARE(banner->cursor().shape(), hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void TestMainWindow::changelogHoldsLaunch_data()
+{
+    QTest::addColumn<bool>("changelogOpen");
+    QTest::newRow("changelog open: wait for the user") << true;
+    QTest::newRow("no changelog: launch by itself") << false;
+}
+
+void TestMainWindow::changelogHoldsLaunch()
+{
+    QFETCH(bool, changelogOpen);
+    config->noUserMode = 1;
+    window->setUIToConfigSpecs();
+    QPushButton* start = widget<QPushButton>("startButton");
+    if (changelogOpen) {
+        widget<QPushButton>("changelogButton")->click();
+        QVERIFY(ChangeLogViewer::instance());
+    }
+    Q_EMIT engine()->updateFinished();
+    // Held, the button offers the launch at once; otherwise the launch
+    // follows by itself and the button is left as it was.
+    QCOMPARE(start->text(), changelogOpen ? QStringLiteral("Start Voxmeadow") : QStringLiteral("Start Update"));
+    QCOMPARE(start->isEnabled(), changelogOpen);
+    delete ChangeLogViewer::instance();
+}
+
+void TestMainWindow::germanTranslation()
+{
+    const QString directory = QFileInfo(QStringLiteral(UPDATE_EXECUTABLE)).absolutePath() + QStringLiteral("/translations");
+    QTranslator own;
+    QTranslator qt;
+    QVERIFY(own.load(QStringLiteral("update_de"), directory));
+    QVERIFY(qt.load(QStringLiteral("qt_de"), directory));
+    QCoreApplication::installTranslator(&own);
+    QCoreApplication::installTranslator(&qt);
+    MainWindow german(*config, QStringLiteral("127.0.0.1"), bannerServer->port());
+    german.setUIToConfigSpecs();
+    QMessageBox question(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    QCoreApplication::removeTranslator(&qt);
+    QCoreApplication::removeTranslator(&own);
+
+    QCOMPARE(german.windowTitle(), QStringLiteral("Voxmeadow 3 Client-Update"));
+    QCOMPARE(german.findChild<QPushButton*>(QStringLiteral("startButton"))->text(), QStringLiteral("Update starten"));
+    QCOMPARE(german.findChild<QPushButton*>(QStringLiteral("changelogButton"))->text(),
+             QStringLiteral("Änderungen anzeigen"));
+    QVERIFY(german.findChild<QLabel*>(QStringLiteral("versionLabel"))->text().contains(QStringLiteral("Stabil")));
+    QCOMPARE(question.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -8,6 +8,7 @@
 namespace {
 
 const int bufferSize = 16384;
+const qint64 progressStep = 16 * 1024 * 1024;
 
 // Closes the stream on every way out; close() reports whether the stream
 // ended cleanly.
@@ -49,10 +50,11 @@ FileUnzipFunc::FileUnzipFunc(const QString& sourcePath, const QString& targetPat
 
 bool FileUnzipFunc::run()
 {
-    return unzipFile(targetPath, sourcePath);
+    return unzipFile(targetPath, sourcePath, [this](qreal fraction) { Q_EMIT progress(fraction); });
 }
 
-bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
+bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath,
+                              const std::function<void(qreal)>& onProgress)
 {
     const QFileInfo target(outPath);
     if (target.exists() || target.isSymLink())
@@ -69,6 +71,9 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
         return false;
     gzrewind(in.handle());
 
+    // Progress follows the packed bytes read, which end at the file's size.
+    const qint64 packedSize = QFileInfo(inPath).size();
+    qint64 written = 0;
     char buffer[bufferSize];
     for (;;) {
         const int count = gzread(in.handle(), buffer, bufferSize);
@@ -78,6 +83,9 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
             break;
         if (partial.write(buffer, count) != count)
             return false;
+        if (onProgress && packedSize > 0 && (written + count) / progressStep != written / progressStep)
+            onProgress(qMin<qreal>(1.0, qreal(gzoffset(in.handle())) / qreal(packedSize)));
+        written += count;
     }
 
     // gzread ends without an error when the input stops in the middle of a

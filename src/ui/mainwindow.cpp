@@ -3,25 +3,53 @@
 #include "app/configuration.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
+#include "ui/changelogviewer.h"
+#include "ui/weblinkopener.h"
 #include "update/updateengine.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QMouseEvent>
+#include <QLocale>
+#include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
 #include <QtDebug>
 
 namespace {
 
 const int LaunchDelayMs = 1000;
+const QString ProductAddress = QStringLiteral("https://www.voxmeadow.net/");
+const QString InstallLogPrefix = QStringLiteral("add/replace ");
+const QString DownloadLogLine = QStringLiteral("Downloading files");
 
 QString smallPrint(const QString& text)
 {
     return QStringLiteral("<span style=\"font-size:small;\">") + text + QStringLiteral("</span>");
+}
+
+// Figures up to 10 MB stay in whole KB, written plainly; larger ones go to
+// MB, and beyond 10 GB to GB, grouped as the locale writes numbers.
+enum class ByteUnit { KB, MB, GB };
+
+ByteUnit unitFor(quint64 bytes)
+{
+    if (bytes > 10000000000ULL)
+        return ByteUnit::GB;
+    return bytes > 10000000ULL ? ByteUnit::MB : ByteUnit::KB;
+}
+
+QString figure(quint64 bytes, ByteUnit unit)
+{
+    switch (unit) {
+    case ByteUnit::GB: return QLocale().toString(bytes / 1000000000ULL);
+    case ByteUnit::MB: return QLocale().toString(bytes / 1000000ULL);
+    case ByteUnit::KB: break;
+    }
+    return QString::number(bytes / 1000ULL);
 }
 
 } // namespace
@@ -34,7 +62,6 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     , launchMode(false)
     , closeRequested(false)
     , singleInstanceChecker(nullptr)
-    , logoUrl(QStringLiteral("https://www.voxmeadow.net/"))
 {
     connect(engine, &UpdateEngine::error, this, &MainWindow::onError);
     connect(engine, &UpdateEngine::fatalError, this, &MainWindow::onFatalError);
@@ -49,9 +76,9 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     ui->setupUi(this);
     // After the toggle has shown or hidden the log.
     connect(ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
-    ui->voxmeadowLabel->installEventFilter(this);
-    ui->banner->installEventFilter(this);
+    ui->voxmeadowLabel->setUrl(ProductAddress);
     ui->outputTextEdit->hide();
+    ui->statusLabel->hide();
     onDownloadProgress(0, 0, 0, false);
 
     singleInstanceChecker = new SingleInstanceChecker(this);
@@ -88,8 +115,9 @@ QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon i
 {
     if (prompt)
         return prompt(parent, icon, title, text, buttons);
+    // Return must never answer a question with its first button (Yes).
     if (icon == QMessageBox::Question)
-        return QMessageBox::question(parent, title, text, buttons, QMessageBox::NoButton);
+        return QMessageBox::question(parent, title, text, buttons, QMessageBox::No);
     return QMessageBox::critical(parent, title, text, buttons);
 }
 
@@ -102,10 +130,11 @@ void MainWindow::setUIToConfigSpecs()
     case Alpha: channelName = tr("Alpha"); break;
     }
     QString text;
-    if (!config->updateTypeDesc.versionLabel.isEmpty()) {
-        text = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">")
-            + tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel) + QStringLiteral("</div>");
-    }
+    const QString heading = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">%1</div>");
+    if (!config->updateTypeDesc.versionLabel.isEmpty())
+        text = heading.arg(tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel.toHtmlEscaped()));
+    else if (config->updateTypeDesc.version > 0)
+        text = heading.arg(tr("Update to Voxmeadow version %1").arg(config->updateTypeDesc.version));
     text += QStringLiteral("<div style=\"margin-top:8px\">")
         + tr("You are currently on <strong>%1 channel</strong>.").arg(channelName) + QStringLiteral("</div>");
     ui->versionLabel->setText(text);
@@ -115,7 +144,7 @@ void MainWindow::setUIToConfigSpecs()
 
 void MainWindow::setNews()
 {
-    ui->newsBanner->setText(config->updateTypeDesc.news);
+    ui->newsBanner->setNews(config->updateTypeDesc.news);
 }
 
 void MainWindow::onFatalConfigError(QString errorMessage)
@@ -158,14 +187,51 @@ void MainWindow::on_startButton_clicked()
         return;
     if (engine->initialize(config->updateTypeDesc)) {
         ui->startButton->setEnabled(false);
+        failure.clear();
+        setStatus(QString());
         engine->startUpdate();
     }
+}
+
+void MainWindow::setStatus(const QString& text)
+{
+    ui->statusLabel->setText(text);
+    ui->statusLabel->setVisible(!text.isEmpty());
+}
+
+// Says what the run is doing now, from the lines it logs.
+void MainWindow::noteActivity(const QString& logLine)
+{
+    failure.note(logLine);
+    if (closeRequested || !engine->busy())
+        return;
+    if (logLine.startsWith(InstallLogPrefix))
+        setStatus(tr("Installing %1").arg(logLine.mid(InstallLogPrefix.size())));
+    else if (logLine == DownloadLogLine)
+        setStatus(tr("Downloading files..."));
 }
 
 void MainWindow::onAppendText(QString text)
 {
     // The log also goes to the terminal, for runs nobody watches.
     qInfo().noquote() << text;
+    noteActivity(text);
+    // A long run of one line (a mirror failing over and over) shows as the
+    // line and one counter below it.
+    if (text == lastLogLine) {
+        ++lastLogRepeats;
+        const QString counter = tr("... repeated %1 times").arg(lastLogRepeats);
+        if (lastLogRepeats == 1) {
+            ui->outputTextEdit->append(counter.toHtmlEscaped());
+        } else {
+            QTextCursor cursor(ui->outputTextEdit->document()->lastBlock());
+            cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            cursor.insertText(counter);
+        }
+        return;
+    }
+    lastLogLine = text;
+    lastLogRepeats = 0;
     // A log line is plain text: a file name or server text with "<" in it
     // must appear as written, not be taken for markup.
     ui->outputTextEdit->append(QStringLiteral("<span>") + text.toHtmlEscaped() + QStringLiteral("</span>"));
@@ -182,14 +248,33 @@ void MainWindow::onDownloadProgress(quint64 downloadDone, quint64 downloadTotal,
     ui->downloadSpeedLabel->setVisible(downloading);
     if (!downloading)
         return;
-    ui->downloadSizeLabel->setText(smallPrint(tr("%1 KB / %2 KB").arg(downloadDone / 1000).arg(downloadTotal / 1000)));
-    ui->downloadSpeedLabel->setText(smallPrint(tr("%1 KB/s").arg(speed / 1000)));
+    const ByteUnit sizeUnit = unitFor(downloadTotal);
+    const QString done = figure(downloadDone, sizeUnit);
+    const QString total = figure(downloadTotal, sizeUnit);
+    QString size;
+    switch (sizeUnit) {
+    case ByteUnit::KB: size = tr("%1 KB / %2 KB").arg(done, total); break;
+    case ByteUnit::MB: size = tr("%1 MB / %2 MB").arg(done, total); break;
+    case ByteUnit::GB: size = tr("%1 GB / %2 GB").arg(done, total); break;
+    }
+    const ByteUnit speedUnit = unitFor(speed);
+    const QString rate = figure(speed, speedUnit);
+    QString perSecond;
+    switch (speedUnit) {
+    case ByteUnit::KB: perSecond = tr("%1 KB/s").arg(rate); break;
+    case ByteUnit::MB: perSecond = tr("%1 MB/s").arg(rate); break;
+    case ByteUnit::GB: perSecond = tr("%1 GB/s").arg(rate); break;
+    }
+    ui->downloadSizeLabel->setText(smallPrint(size));
+    ui->downloadSpeedLabel->setText(smallPrint(perSecond));
 }
 
 void MainWindow::onUpdateFinished()
 {
     launchMode = true;
-    if (config->noUserMode == 1) {
+    setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
+    // Whoever reads the changelog decides when the client starts.
+    if (config->noUserMode == 1 && !ChangeLogViewer::instance()) {
         QTimer::singleShot(LaunchDelayMs, this, &MainWindow::on_startButton_clicked);
         return;
     }
@@ -210,8 +295,10 @@ void MainWindow::onUpdateCanceled()
     ui->startButton->setEnabled(true);
     onAppendText(tr("Update cancelled"));
     ui->totalProgressBar->setValue(0);
-    ask(this, QMessageBox::Critical, tr("Update"), tr("Update cancelled. Push \"Details\" to check reasons."),
-        QMessageBox::Ok);
+    const QString reason = failure.sentence();
+    setStatus(reason);
+    ask(this, QMessageBox::Critical, tr("Update"),
+        reason + QLatin1Char(' ') + tr("Update cancelled. Push \"Details\" to check reasons."), QMessageBox::Ok);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -233,6 +320,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     closeRequested = true;
+    ui->startButton->setEnabled(false);
+    setStatus(tr("Cancelling the update..."));
     engine->cancelUpdate();
 }
 
@@ -240,6 +329,9 @@ void MainWindow::onOtherInstanceActivate(QString message)
 {
     if (message != QLatin1String("#"))
         return;
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
     raise();
     activateWindow();
 }
@@ -250,16 +342,19 @@ void MainWindow::onBannerFound(QByteArray bannerImage, QString clickUrl)
     if (!image.loadFromData(bannerImage))
         return;
     ui->banner->setPixmap(image);
-    // The address comes unauthenticated over UDP: only web addresses are opened.
+    // The address comes unauthenticated over UDP: only a web address makes
+    // the banner clickable.
     const QUrl url(clickUrl);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (!WebLinkOpener::isWebAddress(url)) {
+        qWarning().noquote() << "Banner click address ignored:" << clickUrl;
         ui->banner->setToolTip(QString());
-        bannerUrl.clear();
+        ui->banner->setUrl(QString());
+        ui->banner->unsetCursor();
         return;
     }
     ui->banner->setToolTip(tr("Click to open \"%1://%2\"").arg(url.scheme(), url.host()));
-    bannerUrl = url;
+    ui->banner->setUrl(clickUrl);
+    ui->banner->setCursor(Qt::PointingHandCursor);
 }
 
 void MainWindow::onDetailsPressed()
@@ -270,19 +365,8 @@ void MainWindow::onDetailsPressed()
     }
 }
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+void MainWindow::on_changelogButton_clicked()
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        QUrl url;
-        if (watched == ui->banner)
-            url = bannerUrl;
-        else if (watched == ui->voxmeadowLabel)
-            url = logoUrl;
-        if (!url.isEmpty()) {
-            QDesktopServices::openUrl(url);
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    ChangeLogViewer::showRemoteChangeLogDialog(this, QString::number(config->updateTypeDesc.version),
+                                               config->layout().root(), engine->networkManager->proxy());
 }

@@ -3,6 +3,7 @@
 
 #include "buildconfig.h"
 #include "serverquery/banner.h"
+#include "ui/failuresummary.h"
 
 #include <QByteArray>
 #include <QMessageBox>
@@ -52,7 +53,6 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
     void onFatalConfigError(QString errorMessage);
@@ -67,10 +67,13 @@ private Q_SLOTS:
     void onOtherInstanceActivate(QString message);
     void onBannerFound(QByteArray bannerImage, QString clickUrl);
     void onDetailsPressed();
+    void on_changelogButton_clicked();
 
 private:
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                     const QString& text, QMessageBox::StandardButtons buttons);
+    void setStatus(const QString& text);
+    void noteActivity(const QString& logLine);
 
     std::unique_ptr<Ui::MainWindow> ui;
     Configuration* config;
@@ -78,10 +81,11 @@ private:
     bool launchMode;
     bool closeRequested;
     SingleInstanceChecker* singleInstanceChecker;
-    // Where a click on the logo and on the banner leads.
-    QUrl logoUrl;
-    QUrl bannerUrl;
     Prompt prompt;
+    FailureSummary failure;
+    // The last line appended to the log and how often it came again since.
+    QString lastLogLine;
+    int lastLogRepeats = 0;
 };
 
 #endif

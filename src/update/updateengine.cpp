@@ -3,10 +3,10 @@
 #include "update/sessiondirectory.h"
 #include "update/updateinidata.h"
 #include "verify/cryptwrapper.h"
+#include "update/bannerfetcher.h"
 #include "update/maintaskspecification.h"
 #include "transfer/mirrors.h"
 #include "transfer/randomsource.h"
-#include "serverquery/banner.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
 
@@ -26,12 +26,12 @@ UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSetting
     , mainTask(nullptr)
     , progressTimer(new QTimer(this))
     , networkManager(new QNetworkAccessManager(this))
-    , bannerReply(nullptr)
+    , bannerFetcher(new BannerFetcher(networkManager, this))
     , installation(layout)
     , settings(settings)
-    , bannerPort(Banner::DefaultPort)
 {
     connect(progressTimer, &QTimer::timeout, this, &UpdateEngine::onTimer);
+    connect(bannerFetcher, &BannerFetcher::bannerFound, this, &UpdateEngine::bannerFound);
     // A redirect is a mirror failure, never something to follow.
     networkManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     setUpProxy();
@@ -58,8 +58,7 @@ void UpdateEngine::setUpProxy()
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
 {
-    bannerHost = host;
-    bannerPort = port;
+    bannerFetcher->setServer(host, port);
 }
 
 bool UpdateEngine::initialize(const UpdateTypeDesc& target)
@@ -237,60 +236,5 @@ void UpdateEngine::removeOldFiles(const QString& dir)
 
 void UpdateEngine::getBanner()
 {
-    if (bannerReply)
-        return;
-    auto* banner = new Banner(this, bannerHost, bannerPort);
-    connect(banner, &Banner::bannerFound, this, &UpdateEngine::onBannerFound);
-    banner->run();
-}
-
-void UpdateEngine::onBannerFound(QString bannerUrl, QString clickUrl)
-{
-    const QUrl url(bannerUrl);
-    // The address comes unauthenticated over UDP: fetch only web images.
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return;
-    if (bannerReply)
-        dropBanner();
-    bannerClickUrl = clickUrl;
-    bannerReply = networkManager->get(QNetworkRequest(url));
-    connect(bannerReply, &QNetworkReply::finished, this, &UpdateEngine::onBannerDownloadFinished);
-    connect(bannerReply, &QNetworkReply::metaDataChanged, this, &UpdateEngine::onBannermetaDataChanged);
-    connect(bannerReply, &QNetworkReply::downloadProgress, this, &UpdateEngine::onBannerDownloadProgress);
-}
-
-void UpdateEngine::dropBanner()
-{
-    disconnect(bannerReply, nullptr, this, nullptr);
-    bannerReply->abort();
-    bannerReply->deleteLater();
-    bannerReply = nullptr;
-}
-
-void UpdateEngine::onBannermetaDataChanged()
-{
-    if (!bannerReply)
-        return;
-    const QVariant length = bannerReply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > MaxBannerSize)
-        dropBanner();
-}
-
-void UpdateEngine::onBannerDownloadProgress(qint64 received, qint64 total)
-{
-    Q_UNUSED(total);
-    // An unannounced length must not let the banner grow without bound.
-    if (bannerReply && received > MaxBannerSize)
-        dropBanner();
-}
-
-void UpdateEngine::onBannerDownloadFinished()
-{
-    if (!bannerReply)
-        return;
-    const QByteArray data = bannerReply->readAll();
-    bannerReply->deleteLater();
-    bannerReply = nullptr;
-    Q_EMIT bannerFound(data, bannerClickUrl);
+    bannerFetcher->fetch();
 }

@@ -1,7 +1,6 @@
 #ifndef UPDATEENGINE_H
 #define UPDATEENGINE_H
 
-#include "buildconfig.h"
 #include "manifest/installationlayout.h"
 #include "manifest/updatetypedesc.h"
 #include "update/updatesettings.h"
@@ -10,10 +9,10 @@
 #include <QObject>
 #include <QString>
 
+class BannerFetcher;
 class MainTaskSpecification;
 class Mirrors;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 enum EngineState {
@@ -31,8 +30,6 @@ class UpdateEngine : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr qint64 MaxBannerSize = 270000;
-
     UpdateEngine(const InstallationLayout& layout, const UpdateSettings& settings, QObject* parent);
 
     // Prepares a run that installs `target`.
@@ -58,8 +55,7 @@ public:
     MainTaskSpecification* mainTask;
     QTimer* progressTimer;
     QNetworkAccessManager* networkManager;
-    QString bannerClickUrl;
-    QNetworkReply* bannerReply;
+    BannerFetcher* bannerFetcher;
 
 public Q_SLOTS:
     void cancelUpdate();
@@ -82,21 +78,14 @@ private Q_SLOTS:
     void onTimer();
     void onTaskFinished();
     void onTaskCanceled();
-    void onBannerFound(QString bannerUrl, QString clickUrl);
-    void onBannerDownloadFinished();
-    void onBannermetaDataChanged();
-    void onBannerDownloadProgress(qint64 received, qint64 total);
 
 private:
     void setUpProxy();
-    void dropBanner();
     void releaseMainTask();
 
     InstallationLayout installation;
     UpdateSettings settings;
     UpdateTypeDesc target;
-    QString bannerHost = QStringLiteral(VOXMEADOW_UPDATE_HOST);
-    quint16 bannerPort;
 };
 
 #endif

@@ -12,6 +12,8 @@ namespace {
 // Files are hashed through a buffer of this size, so that memory does not
 // grow with the file.
 constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
+// A progress report after every this many bytes hashed.
+constexpr qint64 PROGRESS_STEP = 16 * 1024 * 1024;
 // Far above the signature of any key the program could carry.
 constexpr qint64 MAX_SIGNATURE_FILE_SIZE = 64 * 1024;
 
@@ -79,6 +81,9 @@ bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm a
         if (count <= 0)
             break;
         hash.addData(QByteArrayView(chunk.constData(), count));
+        // A large file's check takes seconds: say how far it is.
+        if ((total + count) / PROGRESS_STEP != total / PROGRESS_STEP)
+            emit progress(qreal(total + count) / qreal(size));
         total += count;
     }
     if (total != size) {

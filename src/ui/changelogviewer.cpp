@@ -1,0 +1,208 @@
+#include "ui/changelogviewer.h"
+
+#include "transfer/randomsource.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QScreen>
+#include <QSettings>
+#include <QTextEdit>
+#include <QTextStream>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const int InitialWidth = 617;
+const int InitialHeight = 500;
+const int WidthMargin = 50;
+
+} // namespace
+
+ChangeLogViewer* ChangeLogViewer::m_instance = nullptr;
+
+void ChangeLogViewer::showRemoteChangeLogDialog(
+    QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy)
+{
+    if (!m_instance) {
+        m_instance = new ChangeLogViewer(parent, rootPath, proxy);
+        m_instance->requestRemote(version);
+    }
+    m_instance->setVisible(true);
+    m_instance->raise();
+    m_instance->activateWindow();
+}
+
+ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, const QNetworkProxy& proxy)
+    : QDialog(parent, Qt::WindowSystemMenuHint)
+    , textEdit(new QTextEdit(this))
+    , networkManager(nullptr)
+    , reply(nullptr)
+    , timeoutTimer(nullptr)
+    , mirrorsLoaded(false)
+    , rootPath(rootPath)
+    , proxy(proxy)
+{
+    setObjectName(QStringLiteral("ChangeLogViewer"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Changelog"));
+
+    textEdit->setObjectName(QStringLiteral("changeLogTextEdit"));
+    textEdit->setReadOnly(true);
+    textEdit->setLineWrapMode(QTextEdit::NoWrap);
+    QFont typewriter;
+    typewriter.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+    QFont font = textEdit->font();
+    font.setFamily(typewriter.defaultFamily());
+    textEdit->setFont(font);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, Qt::Horizontal, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ChangeLogViewer::close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(textEdit);
+    layout->addWidget(buttons);
+    resize(InitialWidth, InitialHeight);
+}
+
+ChangeLogViewer::~ChangeLogViewer()
+{
+    if (m_instance == this)
+        m_instance = nullptr;
+}
+
+void ChangeLogViewer::requestRemote(const QString& version)
+{
+    if (reply)
+        return;
+    textEdit->setText(tr("Loading..."));
+    if (!version.isEmpty())
+        this->version = version;
+    QString base = getRemoteUrl();
+    if (base.isEmpty()) {
+        textEdit->setText(tr("Failed to load changelog."));
+        return;
+    }
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    const QUrl address(base + this->version + QStringLiteral("/changelog_client.txt"));
+
+    if (!networkManager) {
+        networkManager = new QNetworkAccessManager(this);
+        // A redirect is a failed attempt, as for every other download.
+        networkManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        networkManager->setProxy(proxy);
+    }
+    reply = networkManager->get(QNetworkRequest(address));
+    connect(reply, &QNetworkReply::finished, this, &ChangeLogViewer::onRequestFinished);
+
+    if (!timeoutTimer) {
+        timeoutTimer = new QTimer(this);
+        connect(timeoutTimer, &QTimer::timeout, this, &ChangeLogViewer::onRequestTimeout);
+        timeoutTimer->setInterval(AttemptTimeoutMs);
+        timeoutTimer->setSingleShot(true);
+    }
+    timeoutTimer->start();
+}
+
+QString ChangeLogViewer::getRemoteUrl()
+{
+    if (!mirrorUrls.isEmpty())
+        return getRandomMirror();
+    if (mirrorsLoaded)
+        return QString();
+    mirrorsLoaded = true;
+
+    const QDir root(rootPath);
+    const QString updateIni = root.absoluteFilePath(QStringLiteral("update.ini"));
+    if (QFileInfo::exists(updateIni)) {
+        QSettings settings(updateIni, QSettings::IniFormat);
+        const QString alpha = settings.value(QStringLiteral("Channel/alpha")).toString();
+        if (!alpha.isEmpty())
+            return alpha;
+    }
+    const QString mirrorsIni = root.absoluteFilePath(QStringLiteral("mirrors.ini"));
+    if (!QFileInfo::exists(mirrorsIni))
+        return QString();
+    QSettings settings(mirrorsIni, QSettings::IniFormat);
+    QStringList names;
+    const int size = settings.beginReadArray(QStringLiteral("mirrors"));
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        names.append(settings.value(QStringLiteral("mirror")).toString());
+    }
+    settings.endArray();
+    for (const QString& name : qAsConst(names)) {
+        if (name.isEmpty())
+            continue;
+        const QString url = settings.value(name + QStringLiteral("/url")).toString();
+        if (!url.isEmpty())
+            mirrorUrls.append(url);
+    }
+    return getRandomMirror();
+}
+
+QString ChangeLogViewer::getRandomMirror()
+{
+    if (mirrorUrls.isEmpty())
+        return QString();
+    const int i = int(RandomSource::bounded(quint32(mirrorUrls.size())));
+    return mirrorUrls.takeAt(i);
+}
+
+void ChangeLogViewer::onRequestFinished()
+{
+    if (!reply)
+        return;
+    QNetworkReply* finished = reply;
+    reply = nullptr;
+    finished->deleteLater();
+    // Like every mirror download, only a 200 answer counts: a redirect
+    // without a body would otherwise show an empty changelog.
+    const int status = finished->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (finished->error() == QNetworkReply::NoError && status == 200) {
+        QTextStream stream(finished);
+        const QString text = stream.readAll();
+        // A server's redirection page counts as a failed attempt.
+        if (!text.contains(QLatin1String("document has moved"))) {
+            load(text);
+            return;
+        }
+    }
+    requestRemote(QString());
+}
+
+void ChangeLogViewer::onRequestTimeout()
+{
+    if (reply)
+        reply->abort();
+}
+
+void ChangeLogViewer::load(const QString& text)
+{
+    textEdit->setText(text);
+    if (text.isEmpty())
+        return;
+    const QFontMetrics metrics(textEdit->font());
+    int widest = 0;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& line : lines)
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    const int wanted = widest == 0 ? InitialWidth : widest + WidthMargin;
+
+    QScreen* screen = this->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    if (available.isValid())
+        resize(qMin(wanted, available.width()), qMin(InitialHeight, available.height()));
+    else
+        resize(wanted, InitialHeight);
+}

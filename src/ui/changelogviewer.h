@@ -1,0 +1,57 @@
+#ifndef CHANGELOGVIEWER_H
+#define CHANGELOGVIEWER_H
+
+#include <QDialog>
+#include <QList>
+#include <QNetworkProxy>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTextEdit;
+class QTimer;
+
+// A modeless dialog showing the plain-text changelog of one client version,
+// downloaded from the update's download servers, tried one after another at
+// random until one answers within two seconds. At most one exists at a time.
+class ChangeLogViewer : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int AttemptTimeoutMs = 2000;
+
+    // Opens the dialog for a version, or brings the open one to the front.
+    // rootPath holds update.ini and mirrors.ini; proxy is the one every other
+    // download of the updater goes through.
+    static void showRemoteChangeLogDialog(
+        QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy);
+    static ChangeLogViewer* instance() { return m_instance; }
+
+    ChangeLogViewer(QWidget* parent, const QString& rootPath, const QNetworkProxy& proxy);
+    ~ChangeLogViewer() override;
+
+    void requestRemote(const QString& version);
+    QString getRemoteUrl();
+    QString getRandomMirror();
+    void load(const QString& text);
+
+private Q_SLOTS:
+    void onRequestFinished();
+    void onRequestTimeout();
+
+private:
+    QTextEdit* textEdit;
+    QNetworkAccessManager* networkManager;
+    QNetworkReply* reply;
+    QTimer* timeoutTimer;
+    QList<QString> mirrorUrls;
+    bool mirrorsLoaded;
+    QString version;
+    QString rootPath;
+    QNetworkProxy proxy;
+
+    static ChangeLogViewer* m_instance;
+};
+
+#endif

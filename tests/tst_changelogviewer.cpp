@@ -1,0 +1,186 @@
+#include "httptestserver.h"
+#include "ui/changelogviewer.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+namespace {
+
+const QString Failed = QStringLiteral("Failed to load changelog.");
+const int WaitMs = 10000;
+
+} // namespace
+
+class TestChangeLogViewer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void slowMirrorAbandoned();
+    void everyMirrorFailing_data();
+    void everyMirrorFailing();
+    void oneDialogAtATime();
+    void throughConfiguredProxy();
+
+private:
+    bool writeFile(const QString& name, const QString& text);
+    void writeMirrors(const QStringList& urls);
+    QString shownText() const;
+    void open(const QNetworkProxy& proxy = QNetworkProxy(QNetworkProxy::NoProxy));
+
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<HttpTestServer> server;
+};
+
+void TestChangeLogViewer::init()
+{
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    server = std::make_unique<HttpTestServer>();
+    QVERIFY(server->listen());
+}
+
+void TestChangeLogViewer::cleanup()
+{
+    delete ChangeLogViewer::instance();
+    QVERIFY(!ChangeLogViewer::instance());
+    server.reset();
+    root.reset();
+}
+
+bool TestChangeLogViewer::writeFile(const QString& name, const QString& text)
+{
+    QFile file(root->filePath(name));
+    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+void TestChangeLogViewer::writeMirrors(const QStringList& urls)
+{
+    QString ini = QStringLiteral("[mirrors]\nsize=%1\n").arg(urls.size());
+    for (int i = 0; i < urls.size(); ++i)
+        ini += QStringLiteral("%1\\mirror=m%1\n").arg(i + 1);
+    for (int i = 0; i < urls.size(); ++i)
+        ini += QStringLiteral("[m%1]\nurl=%2\n").arg(i + 1).arg(urls.at(i));
+    QVERIFY(writeFile(QStringLiteral("mirrors.ini"), ini));
+}
+
+QString TestChangeLogViewer::shownText() const
+{
+    ChangeLogViewer* viewer = ChangeLogViewer::instance();
+    return viewer ? viewer->findChild<QTextEdit*>(QStringLiteral("changeLogTextEdit"))->toPlainText()
+                  : QString();
+}
+
+void TestChangeLogViewer::open(const QNetworkProxy& proxy)
+{
+    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("7"), root->path(), proxy);
+}
+
+void TestChangeLogViewer::slowMirrorAbandoned()
+{
+    const QString base = server->baseUrl();
+    writeMirrors({ base + QStringLiteral("/a"), base + QStringLiteral("/b/") });
+    // Whichever mirror is drawn first never finishes its answer.
+    server->setHandler([this](const QByteArray&) {
+        HttpTestServer::Response response = HttpTestServer::Response::ok("Version 7: faster\n");
+        if (server->requestCount() == 1)
+            response.stallAfter = 0;
+        return response;
+    });
+    open();
+    QCOMPARE(shownText(), QStringLiteral("Loading..."));
+    QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Version 7: faster\n"), WaitMs);
+    const QList<QByteArray> paths = server->requestedPaths();
+    QCOMPARE(paths.size(), 2);
+    QCOMPARE(QSet<QByteArray>(paths.begin(), paths.end()),
+        (QSet<QByteArray> { "/a/7/changelog_client.txt", "/b/7/changelog_client.txt" }));
+}
+
+void TestChangeLogViewer::everyMirrorFailing_data()
+{
+    QTest::addColumn<QString>("alpha");
+    QTest::addColumn<int>("mirrors");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("requests");
+
+    QTest::newRow("server errors") << QString() << 3 << 503 << QByteArray() << 3;
+    QTest::newRow("redirect") << QString() << 2 << 301 << QByteArray() << 2;
+    QTest::newRow("redirection page")
+        << QString() << 2 << 200 << QByteArray("Fixed: the document has moved to a new place") << 2;
+    QTest::newRow("no mirrors") << QString() << 0 << 200 << QByteArray("never asked") << 0;
+    QTest::newRow("alpha server only") << QStringLiteral("/alpha") << 3 << 404 << QByteArray() << 1;
+}
+
+void TestChangeLogViewer::everyMirrorFailing()
+{
+    QFETCH(QString, alpha);
+    QFETCH(int, mirrors);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, requests);
+
+    QStringList urls;
+    for (int i = 0; i < mirrors; ++i)
+        urls.append(server->baseUrl() + QStringLiteral("/m%1").arg(i));
+    if (mirrors > 0)
+        writeMirrors(urls);
+    if (!alpha.isEmpty())
+        QVERIFY(writeFile(QStringLiteral("update.ini"),
+            QStringLiteral("[Channel]\nalpha=%1%2\n").arg(server->baseUrl(), alpha)));
+    server->setHandler([status, body](const QByteArray&) {
+        HttpTestServer::Response response = HttpTestServer::Response::withStatus(status);
+        if (status == 301)
+            response = HttpTestServer::Response::redirect("/elsewhere");
+        response.body = body;
+        return response;
+    });
+    open();
+    QTRY_COMPARE_WITH_TIMEOUT(shownText(), Failed, WaitMs);
+    QCOMPARE(server->requestCount(), requests);
+    const QList<QByteArray> paths = server->requestedPaths();
+    QCOMPARE(QSet<QByteArray>(paths.begin(), paths.end()).size(), requests);
+    if (!alpha.isEmpty())
+        QCOMPARE(paths.first(), QByteArray("/alpha/7/changelog_client.txt"));
+}
+
+void TestChangeLogViewer::oneDialogAtATime()
+{
+    writeMirrors({ server->baseUrl() });
+    server->setResponse("/7/changelog_client.txt", HttpTestServer::Response::ok("Seven\n"));
+    open();
+    QPointer<ChangeLogViewer> first = ChangeLogViewer::instance();
+    QVERIFY(first);
+    QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Seven\n"), WaitMs);
+    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("8"), root->path(), QNetworkProxy());
+    QCOMPARE(ChangeLogViewer::instance(), first.data());
+    QVERIFY(first->isVisible());
+    QCOMPARE(server->requestCount(), 1);
+
+    QVERIFY(first->close());
+    QTRY_VERIFY(!first);
+    QVERIFY(!ChangeLogViewer::instance());
+    open();
+    QVERIFY(ChangeLogViewer::instance());
+    QTRY_COMPARE_WITH_TIMEOUT(server->requestCount(), 2, WaitMs);
+}
+
+void TestChangeLogViewer::throughConfiguredProxy()
+{
+    // The mirror itself is unreachable (nothing listens on port 1); only the
+    // proxy, which is the test server, can fetch its changelog.
+    writeMirrors({ QStringLiteral("http://127.0.0.1:1/m") });
+    server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok("Via proxy\n"); });
+    open(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server->port()));
+    QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Via proxy\n"), WaitMs);
+    QCOMPARE(server->requestedPaths(), QList<QByteArray> { "http://127.0.0.1:1/m/7/changelog_client.txt" });
+}
+
+QTEST_MAIN(TestChangeLogViewer)
+#include "tst_changelogviewer.moc"
