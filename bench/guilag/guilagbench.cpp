@@ -10,6 +10,7 @@
 #include "benchsupport.h"
 #include "manifest/installationlayout.h"
 #include "transfer/mirrors.h"
+#include "transfer/downloadcontext.h"
 #include "update/maintaskspecification.h"
 #include "update/updatesettings.h"
 #include "verify/cryptwrapper.h"
@@ -88,7 +89,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     mirrors.initDefault(layout.mirrorsFile(), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(&manager, &mirrors, layout, type, settings.downloadConcurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
+                               settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,
         [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 
