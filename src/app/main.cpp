@@ -1,4 +1,5 @@
 #include "app/configuration.h"
+#include "app/instancelock.h"
 #include "app/singleinstancechecker.h"
 #include "app/updateengine.h"
 #include "ui/mainwindow.h"
@@ -14,16 +15,19 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const QString root = Configuration::getAppRootPath();
 
+    // Held until the process ends; the kernel drops it however we end.
+    InstanceLock instanceLock(SingleInstanceChecker::getLockFilePath());
+    if (!SingleInstanceChecker::claim(instanceLock, QStringLiteral("#")))
+        return 0;
+
     // Copies of the updater's own files that an earlier self-update could
-    // not delete while they were in use.
+    // not delete while they were in use. Only the one running updater may
+    // touch them: a running installation may still need them for a rollback.
     UpdateEngine::removeOldFiles(root);
     UpdateEngine::removeOldFiles(root + QStringLiteral("/old"));
     UpdateEngine::removeOldFiles(root + QStringLiteral("/imageformats"));
     UpdateEngine::removeOldFiles(root + QStringLiteral("/accessible"));
     QDir().rmdir(QDir(root).absoluteFilePath(QStringLiteral("old")));
-
-    if (SingleInstanceChecker::checkExistingInstance(QStringLiteral("#")))
-        return 0;
 
     const QString locale = QLocale::system().name();
     QTranslator updateTranslator;
