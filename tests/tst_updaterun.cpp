@@ -3,6 +3,7 @@
 #include "download/cryptwrapper.h"
 #include "download/maintaskspecification.h"
 #include "download/mirrors.h"
+#include "fileops/filereplacelisttaskspecification.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -81,6 +82,8 @@ private slots:
     void corruptMirrorIsStruckOff();
     void failedInstallRestoresEverything();
     void rerunAfterCancelFetchesOnlyWhatIsMissing();
+    void cancelAfterInstallationIsIgnored_data();
+    void cancelAfterInstallationIsIgnored();
     void pathEscapingLinesAreRefused_data();
     void pathEscapingLinesAreRefused();
 
@@ -387,6 +390,50 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     for (const QString& request : fileRequests(first.requests).mid(0, cancelAt - 1))
         QVERIFY2(!second.requests.contains(request), qPrintable(request));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
+}
+
+void TestUpdateRun::cancelAfterInstallationIsIgnored_data()
+{
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<int>("state");
+
+    QTest::newRow("while installing") << "add/replace" << int(UserCanceled);
+    QTest::newRow("as the installation ends") << "installed" << int(Finished);
+    QTest::newRow("while deleting") << "Starting deleting files" << int(Finished);
+}
+
+void TestUpdateRun::cancelAfterInstallationIsIgnored()
+{
+    QFETCH(QString, moment);
+    QFETCH(int, state);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    const FileTree::Snapshot before = FileTree::snapshot(install);
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+
+    const RunResult run = runUpdate(2, 6, [&](MainTaskSpecification* task) {
+        auto* installation = task->findChild<FileReplaceListTaskSpecification*>();
+        if (moment == QLatin1String("installed")) {
+            connect(installation, &TaskSpecification::finished, task, [task] { task->userCanceled(); });
+            return;
+        }
+        connect(task, &TaskSpecification::message, task, [task, moment](const QString& text) {
+            if (text.startsWith(moment))
+                task->userCanceled();
+        });
+    });
+
+    QCOMPARE(int(run.state), state);
+    if (state == Finished) {
+        QCOMPARE(installed(), ReleaseFixture::contents(source));
+        QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
+    } else {
+        const FileTree::Snapshot after = FileTree::snapshot(install);
+        QVERIFY2(after == before, qPrintable(after.difference(before)));
+    }
 }
 
 void TestUpdateRun::pathEscapingLinesAreRefused_data()

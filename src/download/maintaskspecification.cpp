@@ -35,8 +35,16 @@ void MainTaskSpecification::execute()
 void MainTaskSpecification::reset()
 {
     clearSubTasks();
+    installation = nullptr;
     fileSpecifications.clear();
     TaskSpecification::reset();
+}
+
+void MainTaskSpecification::userCanceled()
+{
+    if (installation && installation->state == Finished)
+        return;
+    ComposedTaskSpecification::userCanceled();
 }
 
 void MainTaskSpecification::makeSubtasksAndStart()
@@ -45,8 +53,10 @@ void MainTaskSpecification::makeSubtasksAndStart()
     addSubTask(new MakeDownloadReplaceListTaskSpecification(configuration, fileSpecifications, this, CompileShare));
     addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
                                                      configuration, this, DownloadShare));
-    addSubTask(new FileReplaceListTaskSpecification(&fileSpecifications.replaceList, &fileSpecifications.deleteList,
-                                                    configuration, this, InstallShare));
+    installation = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
+                                                        &fileSpecifications.deleteList, configuration, this,
+                                                        InstallShare);
+    addSubTask(installation);
     addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, this, DeleteShare));
     state = Running;
     executeSubTasks();

@@ -2,8 +2,11 @@
 
 #include "app/configuration.h"
 #include "fileops/filedeletetaskspecification.h"
+#include "fileops/filereplacetaskspecification.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QSet>
 
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
                                                                  QObject* parent,
@@ -22,8 +25,14 @@ void FileDeleteListTaskSpecification::execute()
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
     const QDir root(Configuration::getAppRootPath());
-    const int n = deleteList->size();
-    for (const QString& entry : std::as_const(*deleteList))
+    QStringList entries = *deleteList;
+    const QSet<QString> listed(entries.cbegin(), entries.cend());
+    for (const QString& leftover : leftovers(root.path())) {
+        if (!listed.contains(leftover))
+            entries.append(leftover);
+    }
+    const int n = entries.size();
+    for (const QString& entry : std::as_const(entries))
         addSubTask(new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n));
     state = Running;
     executeSubTasks();
@@ -36,6 +45,25 @@ void FileDeleteListTaskSpecification::subtasksDone()
     if (getStateFromSubTasks() == Finished)
         QDir(Configuration::getAppRootPath()).rmdir(QStringLiteral("old"));
     ComposedTaskSpecification::subtasksDone();
+}
+
+QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
+{
+    const QDir base(root);
+    QStringList found;
+    QDirIterator newFiles(root, {FileReplaceTaskSpecification::newFilePrefix + QLatin1Char('*')},
+                          QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (newFiles.hasNext())
+        found << base.relativeFilePath(newFiles.next());
+    const QString oldDir = base.filePath(QStringLiteral("old"));
+    const QString prefix = Configuration::getSpecialFileRenamePrefix();
+    for (const QString& name : QDir(oldDir).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System))
+        found << QStringLiteral("old/") + name;
+    return found;
+}
+
+void FileDeleteListTaskSpecification::userCanceled()
+{
 }
 
 void FileDeleteListTaskSpecification::reset()

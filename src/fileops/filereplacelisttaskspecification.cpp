@@ -5,9 +5,13 @@
 #include "fileops/filereplacetaskspecification.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
     QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
@@ -73,11 +77,26 @@ void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
 
 void FileReplaceListTaskSpecification::subtasksDone()
 {
+    // The new files must be on disk before their old copies are deleted and
+    // success is reported: a power loss must not leave empty files behind.
+    if (getStateFromSubTasks() == Finished && !syncInstallation())
+        Q_EMIT message(QStringLiteral("Could not flush the installation to disk"));
     if (getStateFromSubTasks() != Finished) {
         Q_EMIT message(QStringLiteral("rolling back file updates"));
         rollbackList.rollback(this);
     }
     ComposedTaskSpecification::subtasksDone();
+}
+
+bool FileReplaceListTaskSpecification::syncInstallation()
+{
+    const int fd = ::open(QFile::encodeName(Configuration::getAppRootPath()).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 void FileReplaceListTaskSpecification::reset()

@@ -2,14 +2,16 @@
 
 #include "app/configuration.h"
 #include "download/checksignaturetaskspecification.h"
+#include "fileops/filecommittaskspecification.h"
 #include "fileops/filecopytaskspecification.h"
 #include "fileops/filedeletetaskspecification.h"
-#include "fileops/filerenametaskspecification.h"
 #include "fileops/fileunziptaskspecification.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 const QStringList FileReplaceTaskSpecification::executableFiles = {
     QStringLiteral("package_inst"),
@@ -24,6 +26,8 @@ const QStringList FileReplaceTaskSpecification::executableSuffixes = {
     QStringLiteral("so.4"),
     QStringLiteral("so"),
 };
+
+const QString FileReplaceTaskSpecification::newFilePrefix = QStringLiteral(".voxmeadow-new-");
 
 namespace {
 
@@ -71,32 +75,40 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     const QString root = Configuration::getAppRootPath();
     const QString source = joined(configuration->tempDir, replaceSpecification.fileName);
     const QString target = joined(root, replaceSpecification.destFileName(QString()));
+    const QFileInfo targetInfo(target);
+    newPath = joined(targetInfo.path(), newFilePrefix + targetInfo.fileName());
+    // Only an interrupted earlier run can have left this name.
+    QFile::remove(newPath);
 
     if (oldCopies == &ownOldCopies)
         ownOldCopies.start(root);
 
-    double remaining = 1.0;
+    double remaining = 0.9;
+    int previousMode = -1;
+    QString oldCopy;
     if (entryExists(target)) {
+        struct stat info;
+        if (::stat(QFile::encodeName(target).constData(), &info) == 0)
+            previousMode = int(info.st_mode & 07777);
         oldCopyName = oldCopies->claim(replaceSpecification);
-        const QString oldCopy = joined(root, oldCopyName);
+        oldCopy = joined(root, oldCopyName);
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
-            remaining = 0.9;
+            remaining -= 0.1;
         }
         oldCopies->ensureExists();
         movedAside = true;
-        addSubTask(new FileRenameTaskSpecification(target, oldCopy, &rollbackList, this, 0.1));
-        remaining -= 0.1;
     }
 
     if (replaceSpecification.hasUnzip()) {
         remaining -= 0.2;
-        addSubTask(new FileUnzipTaskSpecification(&rollbackList, source, target, this, remaining));
-        addSubTask(new CheckSignatureTaskSpecification(target, replaceSpecification.unzipMd5,
-                                                       true, this, 0.2));
+        addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
+        addSubTask(new CheckSignatureTaskSpecification(newPath, replaceSpecification.unzipMd5, true, this, 0.2));
     } else {
-        addSubTask(new FileCopyTaskSpecification(&rollbackList, source, target, this, remaining));
+        addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }
+    const mode_t mode = mode_t(installedMode(targetInfo.fileName(), previousMode));
+    addSubTask(new FileCommitTaskSpecification(newPath, target, oldCopy, mode, &rollbackList, this, 0.1));
 
     state = Running;
     executeSubTasks();
@@ -107,17 +119,12 @@ void FileReplaceTaskSpecification::subtasksDone()
     if (getStateFromSubTasks() == Finished) {
         if (parentRollbackList)
             parentRollbackList->appendList(rollbackList);
-        if (movedAside && deleteList) {
-            const QString name = QFileInfo(replaceSpecification.pureDestFilePath()).fileName();
-            // Start-up removes the old copies of the updater's own files, but
-            // only under their plain names.
-            if (!configuration->isSpecialFileName(name)
-                || oldCopyName != replaceSpecification.oldDestFileName())
-                deleteList->append(oldCopyName);
-        }
-        makeSingleFileExecutable(Configuration::getAppRootPath() + QLatin1Char('/')
-                                 + replaceSpecification.destFileName(QString()));
+        // Also the copies of the updater's own files: the running program
+        // does not need its file names, and "old" ends the update empty.
+        if (movedAside && deleteList)
+            deleteList->append(oldCopyName);
     } else {
+        QFile::remove(newPath);
         rollbackList.rollback(this);
     }
     ComposedTaskSpecification::subtasksDone();
@@ -129,27 +136,21 @@ void FileReplaceTaskSpecification::reset()
     rollbackList.rollback(this);
     movedAside = false;
     oldCopyName.clear();
+    if (!newPath.isEmpty())
+        QFile::remove(newPath);
     TaskSpecification::reset();
 }
 
-void FileReplaceTaskSpecification::makeSingleFileExecutable(const QString& path)
+bool FileReplaceTaskSpecification::isExecutableName(const QString& fileName)
 {
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    const bool executable = executableFiles.contains(name, Qt::CaseSensitive)
-        || executableSuffixes.contains(info.completeSuffix(), Qt::CaseSensitive);
+    return executableFiles.contains(fileName, Qt::CaseSensitive)
+        || executableSuffixes.contains(fileName.section(QLatin1Char('.'), 1), Qt::CaseSensitive);
+}
 
-    // Nobody but the owner may change an installed file.
-    const QFileDevice::Permissions othersWrite = QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    if (executable) {
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                        | QFileDevice::ExeOwner | QFileDevice::ReadUser
-                                        | QFileDevice::WriteUser | QFileDevice::ExeUser
-                                        | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                        | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    } else {
-        const QFileDevice::Permissions current = QFile::permissions(path);
-        if (current & othersWrite)
-            QFile::setPermissions(path, current & ~othersWrite);
-    }
+int FileReplaceTaskSpecification::installedMode(const QString& fileName, int previousMode)
+{
+    int mode = isExecutableName(fileName) ? 0755 : 0644;
+    if (previousMode >= 0)
+        mode |= previousMode & 0111;
+    return mode;
 }

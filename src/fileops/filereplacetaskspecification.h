@@ -12,11 +12,12 @@
 
 class Configuration;
 
-// Installs one downloaded file so that it can be undone: the installed
-// version is moved into "old", the new one copied or unpacked (and an
-// unpacked one checked by MD5). On success the journal goes to the replace
-// list and the old copy is queued for deletion; on failure this task undoes
-// its own steps at once.
+// Installs one downloaded file so that it can be undone and so that the path
+// never lacks a complete content: the new version is copied or unpacked to a
+// name of ours beside the target (and an unpacked one checked by MD5), then
+// renamed over the target while the installed version stays in "old". On
+// success the journal goes to the replace list and the old copy is queued for
+// deletion; on failure this task undoes its own steps at once.
 class FileReplaceTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -32,10 +33,17 @@ public:
     void setOldCopyDirectory(OldCopyDirectory* directory);
 
     void makeSubtasksAndStart();
-    static void makeSingleFileExecutable(const QString& path);
+    static bool isExecutableName(const QString& fileName);
+    // The mode of an installed file: 0755 for an executable name, else 0644,
+    // plus the execute bits of the file it replaces (`previousMode` < 0: none).
+    // Group and others never get write permission.
+    static int installedMode(const QString& fileName, int previousMode);
 
     static const QStringList executableFiles;
     static const QStringList executableSuffixes;
+    // Begins every name under which a new file is written beside its target;
+    // no client file starts with it, so leftovers are recognised as ours.
+    static const QString newFilePrefix;
 
     FileReplaceSpecification replaceSpecification;
     QList<QString>* deleteList;
@@ -46,6 +54,8 @@ public:
     // Where the installed version went in this run, relative to the
     // application directory.
     QString oldCopyName;
+    // The new content until it is renamed over the target.
+    QString newPath;
 
 public Q_SLOTS:
     void execute() override;

@@ -1,7 +1,6 @@
 #include "fileunzipfunc.h"
 
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include "fileops/newfile.h"
 
 #include <zlib.h>
 
@@ -54,14 +53,8 @@ bool FileUnzipFunc::run()
 
 bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
 {
-    const QFileInfo target(outPath);
-    if (target.exists() || target.isSymLink())
-        return false;
-
-    // Removed automatically unless it was renamed to outPath.
-    QTemporaryFile partial(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                           + QStringLiteral(".XXXXXX"));
-    if (!partial.open())
+    NewFile out(outPath);
+    if (!out.isOpen())
         return false;
 
     GzReader in(inPath);
@@ -76,7 +69,7 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
             return false;
         if (count == 0)
             break;
-        if (partial.write(buffer, count) != count)
+        if (!out.write(buffer, count))
             return false;
     }
 
@@ -86,17 +79,5 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath)
     gzerror(in.handle(), &streamError);
     if (streamError != Z_OK || !in.close())
         return false;
-
-    if (!partial.flush())
-        return false;
-    partial.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                           | QFileDevice::ReadUser | QFileDevice::WriteUser
-                           | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    // Renaming never replaces an existing file, so a target that appeared
-    // meanwhile is kept and the unpack fails.
-    if (!partial.rename(outPath))
-        return false;
-    // Automatic removal would now delete the file under its new name.
-    partial.setAutoRemove(false);
-    return true;
+    return out.keep();
 }

@@ -178,6 +178,11 @@ void MainWindow::onDownloadProgress(quint64 downloadDone, quint64 downloadTotal,
 
 void MainWindow::onUpdateFinished()
 {
+    // A close confirmed during the final deletions: the update completed.
+    if (closeRequested) {
+        QCoreApplication::quit();
+        return;
+    }
     launchMode = true;
     if (config->noUserMode == 1) {
         QTimer::singleShot(LaunchDelayMs, this, &MainWindow::on_startButton_clicked);
