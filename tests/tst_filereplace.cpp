@@ -1,4 +1,4 @@
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "fileops/filereplacetaskspecification.h"
 #include "filetree.h"
 #include "taskrun.h"
@@ -39,7 +39,7 @@ class TestFileReplace : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -58,7 +58,7 @@ private:
     QScopedPointer<QTemporaryDir> dir;
     QString appDir;
     QString downloadDir;
-    QScopedPointer<Configuration> configuration;
+    InstallationLayout layout;
 };
 
 void TestFileReplace::init()
@@ -69,14 +69,11 @@ void TestFileReplace::init()
     downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
     QVERIFY(QDir().mkpath(appDir));
     QVERIFY(QDir().mkpath(downloadDir));
-    Configuration::setAppRootPath(appDir);
-    configuration.reset(new Configuration);
-    configuration->tempDir = downloadDir;
+    layout = InstallationLayout(appDir, downloadDir);
 }
 
 void TestFileReplace::cleanup()
 {
-    Configuration::setAppRootPath(QString());
 }
 
 // Puts the download for `installed` into the download directory and
@@ -142,7 +139,7 @@ void TestFileReplace::steps()
     FileReplaceSpecification spec = record(installedName, packed, "new version");
     QList<QString> deleteList{QStringLiteral("dropped")};
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 0.25);
     const TaskRun run = runTask(task);
 
@@ -150,7 +147,7 @@ void TestFileReplace::steps()
     QCOMPARE(run.messages.value(0), QStringLiteral("add/replace %1").arg(spec.fileName));
     QCOMPARE(task.progress, 0.25);
     QStringList actualSteps;
-    for (const TaskSpecification* sub : std::as_const(task.subTasks))
+    for (const TaskSpecification* sub : std::as_const(task.subTasks()))
         actualSteps << QStringLiteral("%1 %2").arg(QLatin1String(sub->metaObject()->className()))
                            .arg(sub->parentProgressRange);
     QCOMPARE(actualSteps, steps);
@@ -226,7 +223,7 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 1.0);
     const TaskRun run = runTask(task);
 
@@ -289,7 +286,7 @@ void TestFileReplace::permissionsAndOldCopies()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 1.0);
     QCOMPARE(runTask(task).state, Finished);
 

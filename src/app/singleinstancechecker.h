@@ -37,10 +37,10 @@ public:
 
     bool isListening() const;
 
-signals:
+Q_SIGNALS:
     void otherInstanceActivate(QString message);
 
-private slots:
+private Q_SLOTS:
     void onNewConnection();
     void onReadyRead();
 

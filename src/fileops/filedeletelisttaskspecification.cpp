@@ -1,18 +1,18 @@
 #include "filedeletelisttaskspecification.h"
 
-#include "app/configuration.h"
 #include "fileops/filedeletetaskspecification.h"
-#include "fileops/filereplacetaskspecification.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QSet>
 
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
+                                                                 const InstallationLayout& layout,
                                                                  QObject* parent,
                                                                  double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , deleteList(deleteList)
+    , layout(layout)
 {
 }
 
@@ -24,7 +24,7 @@ void FileDeleteListTaskSpecification::execute()
 
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
-    const QDir root(Configuration::getAppRootPath());
+    const QDir root(layout.root());
     QStringList entries = *deleteList;
     const QSet<QString> listed(entries.cbegin(), entries.cend());
     for (const QString& leftover : leftovers(root.path())) {
@@ -43,7 +43,7 @@ void FileDeleteListTaskSpecification::subtasksDone()
     // The directory of old copies goes once nothing is left in it; it stays
     // while it still holds old copies of the updater's own files.
     if (getStateFromSubTasks() == Finished)
-        QDir(Configuration::getAppRootPath()).rmdir(QStringLiteral("old"));
+        QDir(layout.root()).rmdir(InstallationLayout::oldDirName());
     ComposedTaskSpecification::subtasksDone();
 }
 
@@ -51,14 +51,14 @@ QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
 {
     const QDir base(root);
     QStringList found;
-    QDirIterator newFiles(root, {FileReplaceTaskSpecification::newFilePrefix + QLatin1Char('*')},
+    QDirIterator newFiles(root, {InstallationLayout::newFilePrefix() + QLatin1Char('*')},
                           QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (newFiles.hasNext())
         found << base.relativeFilePath(newFiles.next());
-    const QString oldDir = base.filePath(QStringLiteral("old"));
-    const QString prefix = Configuration::getSpecialFileRenamePrefix();
+    const QString oldDir = base.filePath(InstallationLayout::oldDirName());
+    const QString prefix = InstallationLayout::oldCopyPrefix();
     for (const QString& name : QDir(oldDir).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System))
-        found << QStringLiteral("old/") + name;
+        found << InstallationLayout::oldDirName() + QLatin1Char('/') + name;
     return found;
 }
 

@@ -1,6 +1,7 @@
 #ifndef FILEDELETELISTTASKSPECIFICATION_H
 #define FILEDELETELISTTASKSPECIFICATION_H
 
+#include "manifest/installationlayout.h"
 #include "tasks/composedtaskspecification.h"
 
 #include <QList>
@@ -16,8 +17,8 @@ class FileDeleteListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
 public:
-    FileDeleteListTaskSpecification(QList<QString>* deleteList, QObject* parent,
-                                    double parentProgressRange);
+    FileDeleteListTaskSpecification(QList<QString>* deleteList, const InstallationLayout& layout,
+                                    QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
     // Leftovers of interrupted runs below `root`, relative to it.
@@ -25,6 +26,7 @@ public:
 
     // Paths relative to the application directory. Not owned.
     QList<QString>* deleteList;
+    InstallationLayout layout;
 
 public Q_SLOTS:
     void execute() override;

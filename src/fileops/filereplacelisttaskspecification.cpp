@@ -1,6 +1,5 @@
 #include "filereplacelisttaskspecification.h"
 
-#include "app/configuration.h"
 #include "fileops/dircreatetaskspecification.h"
 #include "fileops/filereplacetaskspecification.h"
 
@@ -15,11 +14,11 @@
 
 FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
     QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
-    Configuration* configuration, QObject* parent, double parentProgressRange)
+    const InstallationLayout& layout, QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(2, parentProgressRange, parent)
     , replaceList(replaceList)
     , deleteList(deleteList)
-    , configuration(configuration)
+    , layout(layout)
     , oldCopies(&rollbackList)
 {
 }
@@ -32,7 +31,7 @@ void FileReplaceListTaskSpecification::execute()
 
 void FileReplaceListTaskSpecification::makeSubtasksAndStart()
 {
-    oldCopies.start(Configuration::getAppRootPath());
+    oldCopies.start(layout.root());
     const int dirCount = makeSubdirTasks();
     makeFileReplaceTasks(dirCount > 0);
     state = Running;
@@ -41,7 +40,7 @@ void FileReplaceListTaskSpecification::makeSubtasksAndStart()
 
 int FileReplaceListTaskSpecification::makeSubdirTasks()
 {
-    const QDir root(Configuration::getAppRootPath());
+    const QDir root(layout.root());
     QSet<QString> seen;
     QStringList missing;
     for (const FileReplaceSpecification& record : std::as_const(*replaceList)) {
@@ -69,7 +68,7 @@ void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
     for (int i = 0; i < n; ++i) {
         FileReplaceSpecification record = replaceList->at(i);
         auto* task = new FileReplaceTaskSpecification(record, deleteList, &rollbackList,
-                                                      configuration, this, total / n);
+                                                      layout, this, total / n);
         task->setOldCopyDirectory(&oldCopies);
         addSubTask(task);
     }
@@ -79,7 +78,7 @@ void FileReplaceListTaskSpecification::subtasksDone()
 {
     // The new files must be on disk before their old copies are deleted and
     // success is reported: a power loss must not leave empty files behind.
-    if (getStateFromSubTasks() == Finished && !syncInstallation())
+    if (getStateFromSubTasks() == Finished && !syncInstallation(layout.root()))
         Q_EMIT message(QStringLiteral("Could not flush the installation to disk"));
     if (getStateFromSubTasks() != Finished) {
         Q_EMIT message(QStringLiteral("rolling back file updates"));
@@ -88,9 +87,9 @@ void FileReplaceListTaskSpecification::subtasksDone()
     ComposedTaskSpecification::subtasksDone();
 }
 
-bool FileReplaceListTaskSpecification::syncInstallation()
+bool FileReplaceListTaskSpecification::syncInstallation(const QString& root)
 {
-    const int fd = ::open(QFile::encodeName(Configuration::getAppRootPath()).constData(),
+    const int fd = ::open(QFile::encodeName(root).constData(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;

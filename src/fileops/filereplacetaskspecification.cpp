@@ -1,7 +1,6 @@
 #include "filereplacetaskspecification.h"
 
-#include "app/configuration.h"
-#include "download/checksignaturetaskspecification.h"
+#include "verify/checksignaturetaskspecification.h"
 #include "fileops/filecommittaskspecification.h"
 #include "fileops/filecopytaskspecification.h"
 #include "fileops/filedeletetaskspecification.h"
@@ -13,22 +12,6 @@
 
 #include <sys/stat.h>
 
-const QStringList FileReplaceTaskSpecification::executableFiles = {
-    QStringLiteral("package_inst"),
-    QStringLiteral("error_report"),
-    QStringLiteral("update"),
-    QStringLiteral("vx3client_runscript.sh"),
-    QStringLiteral("vx3client_linux_amd64"),
-    QStringLiteral("vx3client_linux_x86"),
-};
-
-const QStringList FileReplaceTaskSpecification::executableSuffixes = {
-    QStringLiteral("so.4"),
-    QStringLiteral("so"),
-};
-
-const QString FileReplaceTaskSpecification::newFilePrefix = QStringLiteral(".voxmeadow-new-");
-
 namespace {
 
 bool entryExists(const QString& path)
@@ -37,22 +20,17 @@ bool entryExists(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
-QString joined(const QString& dir, const QString& relative)
-{
-    return QFileInfo(QDir(dir), relative).filePath();
-}
-
 } // namespace
 
 FileReplaceTaskSpecification::FileReplaceTaskSpecification(
     FileReplaceSpecification& replaceSpecification, QList<QString>* deleteList,
-    RollbackDataList* parentRollbackList, Configuration* configuration, QObject* parent,
+    RollbackDataList* parentRollbackList, const InstallationLayout& layout, QObject* parent,
     double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , replaceSpecification(replaceSpecification)
     , deleteList(deleteList)
     , parentRollbackList(parentRollbackList)
-    , configuration(configuration)
+    , layout(layout)
     , movedAside(false)
     , ownOldCopies(&rollbackList)
     , oldCopies(&ownOldCopies)
@@ -72,16 +50,15 @@ void FileReplaceTaskSpecification::execute()
 
 void FileReplaceTaskSpecification::makeSubtasksAndStart()
 {
-    const QString root = Configuration::getAppRootPath();
-    const QString source = joined(configuration->tempDir, replaceSpecification.fileName);
-    const QString target = joined(root, replaceSpecification.destFileName(QString()));
+    const QString source = layout.downloadedPath(replaceSpecification.fileName);
+    const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
     const QFileInfo targetInfo(target);
-    newPath = joined(targetInfo.path(), newFilePrefix + targetInfo.fileName());
+    newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());
     // Only an interrupted earlier run can have left this name.
     QFile::remove(newPath);
 
     if (oldCopies == &ownOldCopies)
-        ownOldCopies.start(root);
+        ownOldCopies.start(layout.root());
 
     double remaining = 0.9;
     int previousMode = -1;
@@ -91,7 +68,7 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
         if (::stat(QFile::encodeName(target).constData(), &info) == 0)
             previousMode = int(info.st_mode & 07777);
         oldCopyName = oldCopies->claim(replaceSpecification);
-        oldCopy = joined(root, oldCopyName);
+        oldCopy = layout.installedPath(oldCopyName);
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
             remaining -= 0.1;
@@ -107,7 +84,7 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     } else {
         addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }
-    const mode_t mode = mode_t(installedMode(targetInfo.fileName(), previousMode));
+    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
     addSubTask(new FileCommitTaskSpecification(newPath, target, oldCopy, mode, &rollbackList, this, 0.1));
 
     state = Running;
@@ -139,18 +116,4 @@ void FileReplaceTaskSpecification::reset()
     if (!newPath.isEmpty())
         QFile::remove(newPath);
     TaskSpecification::reset();
-}
-
-bool FileReplaceTaskSpecification::isExecutableName(const QString& fileName)
-{
-    return executableFiles.contains(fileName, Qt::CaseSensitive)
-        || executableSuffixes.contains(fileName.section(QLatin1Char('.'), 1), Qt::CaseSensitive);
-}
-
-int FileReplaceTaskSpecification::installedMode(const QString& fileName, int previousMode)
-{
-    int mode = isExecutableName(fileName) ? 0755 : 0644;
-    if (previousMode >= 0)
-        mode |= previousMode & 0111;
-    return mode;
 }

@@ -3,14 +3,12 @@
 
 #include "fileops/oldcopydirectory.h"
 #include "manifest/filereplacespecification.h"
+#include "manifest/installationlayout.h"
 #include "tasks/composedtaskspecification.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QList>
 #include <QString>
-#include <QStringList>
-
-class Configuration;
 
 // Installs one downloaded file so that it can be undone and so that the path
 // never lacks a complete content: the new version is copied or unpacked to a
@@ -25,7 +23,7 @@ public:
     FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
                                  QList<QString>* deleteList,
                                  RollbackDataList* parentRollbackList,
-                                 Configuration* configuration, QObject* parent,
+                                 const InstallationLayout& layout, QObject* parent,
                                  double parentProgressRange);
 
     // Shares the old-copy names of one update between its replacements;
@@ -33,23 +31,12 @@ public:
     void setOldCopyDirectory(OldCopyDirectory* directory);
 
     void makeSubtasksAndStart();
-    static bool isExecutableName(const QString& fileName);
-    // The mode of an installed file: 0755 for an executable name, else 0644,
-    // plus the execute bits of the file it replaces (`previousMode` < 0: none).
-    // Group and others never get write permission.
-    static int installedMode(const QString& fileName, int previousMode);
-
-    static const QStringList executableFiles;
-    static const QStringList executableSuffixes;
-    // Begins every name under which a new file is written beside its target;
-    // no client file starts with it, so leftovers are recognised as ours.
-    static const QString newFilePrefix;
 
     FileReplaceSpecification replaceSpecification;
     QList<QString>* deleteList;
     RollbackDataList* parentRollbackList;
     RollbackDataList rollbackList;
-    Configuration* configuration;
+    InstallationLayout layout;
     bool movedAside;
     // Where the installed version went in this run, relative to the
     // application directory.

@@ -19,7 +19,7 @@ ComposedTaskSpecification::~ComposedTaskSpecification()
 
 void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
 {
-    subTasks.append(subTask);
+    allTasks.append(subTask);
     waitingTasks.append(subTask);
     connectSignals(subTask);
     recomputeProgress();
@@ -100,19 +100,19 @@ void ComposedTaskSpecification::onUpdateProgress(qreal doneFrac)
 void ComposedTaskSpecification::recomputeProgress()
 {
     double sum = 0.0;
-    for (const TaskSpecification* subTask : std::as_const(subTasks))
+    for (const TaskSpecification* subTask : std::as_const(allTasks))
         sum += subTask->progress;
     setProgress(sum);
 }
 
 TaskState ComposedTaskSpecification::getStateFromSubTasks() const
 {
-    if (subTasks.isEmpty())
+    if (allTasks.isEmpty())
         return Finished;
 
     bool anyUserCanceled = false;
     bool allFinished = true;
-    for (const TaskSpecification* subTask : subTasks) {
+    for (const TaskSpecification* subTask : allTasks) {
         if (subTask->state == ErrorCanceled)
             return ErrorCanceled;
         if (subTask->state == UserCanceled)
@@ -151,7 +151,7 @@ void ComposedTaskSpecification::userCanceled()
     if (state != Running)
         return;
     // A subtask may end synchronously and change the lists; walk a copy.
-    const QList<TaskSpecification*> all = subTasks;
+    const QList<TaskSpecification*> all = allTasks;
     for (TaskSpecification* subTask : all)
         subTask->userCanceled();
 }
@@ -160,7 +160,7 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
                                          quint64& speed, bool& downloading)
 {
     downloading = false;
-    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+    for (TaskSpecification* subTask : std::as_const(allTasks)) {
         quint64 done = 0;
         quint64 total = 0;
         quint64 subSpeed = 0;
@@ -178,9 +178,9 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
 
 void ComposedTaskSpecification::reset()
 {
-    for (TaskSpecification* subTask : std::as_const(subTasks))
+    for (TaskSpecification* subTask : std::as_const(allTasks))
         subTask->reset();
-    waitingTasks = subTasks;
+    waitingTasks = allTasks;
     runningTasks.clear();
     doneTasks.clear();
     subTaskCanceled = false;
@@ -190,14 +190,31 @@ void ComposedTaskSpecification::reset()
 
 void ComposedTaskSpecification::clearSubTasks()
 {
-    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+    for (TaskSpecification* subTask : std::as_const(allTasks)) {
         disconnect(subTask, nullptr, this, nullptr);
         // A discarded subtask must not hear about cancellations of a later run.
         disconnect(this, nullptr, subTask, nullptr);
         subTask->deleteLater();
     }
-    subTasks.clear();
+    allTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();
     doneTasks.clear();
+}
+
+void ComposedTaskSpecification::endRun(TaskState outcome)
+{
+    clearSubTasks();
+    subtasksDoneCalled = true;
+    switch (outcome) {
+    case Finished:
+        finish();
+        break;
+    case UserCanceled:
+        userCancel();
+        break;
+    default:
+        errorCancel();
+        break;
+    }
 }

@@ -21,13 +21,11 @@ public:
     TaskState getStateFromSubTasks() const;
     void clearSubTasks();
 
-    QList<TaskSpecification*> subTasks;
-    QList<TaskSpecification*> waitingTasks;
-    QList<TaskSpecification*> runningTasks;
-    QList<TaskSpecification*> doneTasks;
+    // Every subtask of the current run, in the order they were added.
+    const QList<TaskSpecification*>& subTasks() const { return allTasks; }
+    int runningSubTaskCount() const { return int(runningTasks.size()); }
+
     int maxParallelTasks;
-    bool subTaskCanceled;
-    bool subtasksDoneCalled;
 
 public Q_SLOTS:
     void reset() override;
@@ -47,8 +45,23 @@ private Q_SLOTS:
     void onSubTaskFinished(TaskSpecification* subTask);
     void onSubTaskCanceled(TaskSpecification* subTask);
 
+protected:
+    // Ends the current run with `outcome` from outside the subtasks' own
+    // reports: the subtasks are discarded first, so that their ends cannot
+    // count as a second outcome of this run.
+    void endRun(TaskState outcome);
+    // Whether a subtask of this run ended canceled.
+    bool hasCanceledSubTask() const { return subTaskCanceled; }
+
 private:
     void recomputeProgress();
+
+    QList<TaskSpecification*> allTasks;
+    QList<TaskSpecification*> waitingTasks;
+    QList<TaskSpecification*> runningTasks;
+    QList<TaskSpecification*> doneTasks;
+    bool subTaskCanceled;
+    bool subtasksDoneCalled;
 };
 
 #endif
