@@ -4,10 +4,12 @@
 #include "manifest/installationlayout.h"
 #include "ui/mainwindow.h"
 #include "update/updateengine.h"
+#include "update/updatesettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
 
@@ -35,6 +37,16 @@ int main(int argc, char* argv[])
     (void)qtTranslator.load(root.filePath(QStringLiteral("translations/qt_") + locale));
     QApplication::installTranslator(&updateTranslator);
     QApplication::installTranslator(&qtTranslator);
+
+    // Before anything can go out over the network: the version query and an
+    // unattended start would otherwise run without the configured proxy.
+    const QString proxyProblem =
+        UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).proxyError();
+    if (!proxyProblem.isEmpty()) {
+        qWarning().noquote() << "Error:" << proxyProblem;
+        QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), proxyProblem);
+        return 2;
+    }
 
     int exitCode = 1;
     {

@@ -75,6 +75,7 @@ private Q_SLOTS:
     void secondInstanceExitsWithZero();
     void guardSurvivesKilledInstance();
     void simultaneousStarts();
+    void invalidProxyComesFirst();
     void secondStart_data();
     void secondStart();
     void leftoverCleanup_data();
@@ -228,6 +229,29 @@ void TestStartup::simultaneousStarts()
         stop(a);
         stop(b);
     }
+}
+
+void TestStartup::invalidProxyComesFirst()
+{
+    Installation installation;
+    QVERIFY(installation.isValid());
+    QVERIFY(FileTree::write(installation.path("update.ini"), "[update]\nproxy=proxy.example:8080\n"));
+
+    // Without arguments the version query would come first, with its own box.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    installation.start(process, {});
+    QByteArray output;
+    const bool reported = QTest::qWaitFor(
+        [&] {
+            output += process.readAll();
+            return output.contains("Error: 'proxy.example:8080' is an invalid proxy specification")
+                || process.state() == QProcess::NotRunning;
+        },
+        StartTimeoutMs);
+    stop(process);
+    QVERIFY2(reported && output.contains("invalid proxy"), output.constData());
+    QVERIFY2(!output.contains("query"), output.constData());
 }
 
 void TestStartup::secondStart_data()

@@ -202,6 +202,12 @@ void TestUpdateEngine::proxySetting()
     if (fatal) {
         QCOMPARE(fatalErrors.at(0).at(0).toString(),
                  QStringLiteral("'%1' is an invalid proxy specification").arg(QString::fromUtf8(proxy)));
+        // Nor does a run start without the proxy, however complete the rest.
+        QVERIFY(fixture->writeMirrorsIni());
+        QVERIFY(!engine->initialize(target));
+        QCOMPARE(fatalErrors.count(), 2);
+        QCOMPARE(fatalErrors.at(1).at(0), fatalErrors.at(0).at(0));
+        QVERIFY(QDir(fixture->tmp).isEmpty());
     }
 }
 

@@ -43,8 +43,9 @@ void UpdateEngine::setUpProxy()
         networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
         return;
     }
-    const QUrl url(settings.proxy);
-    if (url.isValid() && !url.host().isEmpty()) {
+    const QString problem = settings.proxyError();
+    if (problem.isEmpty()) {
+        const QUrl url(settings.proxy);
         networkManager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, url.host(),
                                                quint16(url.port(3128))));
         return;
@@ -52,8 +53,7 @@ void UpdateEngine::setUpProxy()
     // Nothing may go out unproxied; and the window connects only after
     // construction, so the fatal error is delivered from the event loop.
     networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    const QString text = QStringLiteral("'%1' is an invalid proxy specification").arg(settings.proxy);
-    QMetaObject::invokeMethod(this, [this, text] { Q_EMIT fatalError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
 }
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
@@ -65,6 +65,11 @@ void UpdateEngine::setBannerServer(const QString& host, quint16 port)
 bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 {
     this->target = target;
+    // No update ever runs without the proxy the user configured.
+    if (!settings.proxyError().isEmpty()) {
+        Q_EMIT fatalError(settings.proxyError());
+        return false;
+    }
     try {
         crypt_init();
     } catch (const crypt_exception& e) {
