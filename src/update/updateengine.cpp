@@ -116,7 +116,12 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     }
     installation.setTempDir(oldDir);
 
-    UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
+    sessionRecorded = UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
+    if (!sessionRecorded) {
+        Q_EMIT message(QStringLiteral("Could not record the update session in %1; its temporary files go "
+                                      "at the end of this run")
+                           .arg(UpdateIniData::filename(installation)));
+    }
 
     // Tasks of an earlier run may still hold the old registry until they
     // are disposed of.
@@ -203,6 +208,9 @@ void UpdateEngine::onTaskCanceled()
     state = EngineCanceled;
     if (mainTask && mainTask->state == UserCanceled)
         Q_EMIT message(QStringLiteral("User aborted update"));
+    // Without a record no later run can resume from it.
+    if (!sessionRecorded)
+        removeSessionDirectory();
     releaseMainTask();
     Q_EMIT downloadProgress(0, 0, 0, false);
     Q_EMIT updateCanceled();
@@ -224,7 +232,16 @@ void UpdateEngine::cleanup()
             SessionDirectory::remove(dir);
         UpdateIniData::cleanup(installation);
     }
+    // This run's directory also when the record did not name it.
+    removeSessionDirectory();
     Q_EMIT message(QStringLiteral("Temporary files removed."));
+}
+
+void UpdateEngine::removeSessionDirectory()
+{
+    const QString dir = installation.tempDir();
+    if (!dir.isEmpty() && SessionDirectory::isOwn(dir))
+        SessionDirectory::remove(dir);
 }
 
 void UpdateEngine::cleanupDirectory(const QString& path)

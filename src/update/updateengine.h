@@ -89,11 +89,14 @@ private Q_SLOTS:
 
 private:
     void setUpProxy();
+    void removeSessionDirectory();
     void dropBanner();
     void releaseMainTask();
 
     InstallationLayout installation;
     UpdateSettings settings;
+    // Whether update.ini names this run's directory, so that a later run finds it.
+    bool sessionRecorded = true;
     UpdateTypeDesc target;
     QString bannerHost = QStringLiteral(VOXMEADOW_UPDATE_HOST);
     quint16 bannerPort;
