@@ -82,7 +82,9 @@ void FileReplaceListTaskSpecification::subtasksDone()
         Q_EMIT message(QStringLiteral("Could not flush the installation to disk"));
     if (getStateFromSubTasks() != Finished) {
         Q_EMIT message(QStringLiteral("rolling back file updates"));
-        rollbackList.rollback(this);
+        Q_EMIT message(rollbackList.rollback(this)
+                           ? QStringLiteral("The previous version is restored")
+                           : QStringLiteral("The previous version could not be restored completely"));
     }
     ComposedTaskSpecification::subtasksDone();
 }

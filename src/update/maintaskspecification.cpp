@@ -1,5 +1,6 @@
 #include "maintaskspecification.h"
 
+#include "update/diskspacechecktaskspecification.h"
 #include "update/downloadfilelisttaskspecification.h"
 #include "update/inidownloadtaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
@@ -56,6 +57,8 @@ void MainTaskSpecification::makeSubtasksAndStart()
                                                 IniDownloadShare));
     addSubTask(new MakeDownloadReplaceListTaskSpecification(layout, updateType, fileSpecifications, this,
                                                             CompileShare));
+    // Takes no share of the progress: it only looks at the file systems.
+    addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, layout, this, 0.0));
     addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
                                                      layout, downloadConcurrency, this, DownloadShare));
     installation = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
