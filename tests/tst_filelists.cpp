@@ -1,3 +1,4 @@
+#include "layoutfixture.h"
 #include "manifest/installationlayout.h"
 #include "fileops/dircreatetaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
@@ -54,7 +55,7 @@ private:
     // Writes the installed and downloaded versions and returns the replace list.
     QList<FileReplaceSpecification> prepare(const QList<Planned>& plan);
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString root;
     QString downloadDir;
     InstallationLayout layout;
@@ -62,13 +63,11 @@ private:
 
 void TestFileLists::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    root = QDir(dir->path()).filePath(QStringLiteral("app"));
-    downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
-    QVERIFY(QDir().mkpath(root));
-    QVERIFY(QDir().mkpath(downloadDir));
-    layout = InstallationLayout(root, downloadDir);
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    root = fixture->root;
+    downloadDir = fixture->downloads;
+    layout = fixture->layout;
 }
 
 void TestFileLists::cleanup()

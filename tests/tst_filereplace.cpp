@@ -1,3 +1,4 @@
+#include "layoutfixture.h"
 #include "manifest/installationlayout.h"
 #include "fileops/filereplacetaskspecification.h"
 #include "filetree.h"
@@ -55,7 +56,7 @@ private:
                                     const QByteArray& content, const QString& md5 = QString());
     QString app(const QString& relative) const { return QDir(appDir).filePath(relative); }
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString appDir;
     QString downloadDir;
     InstallationLayout layout;
@@ -63,13 +64,11 @@ private:
 
 void TestFileReplace::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    appDir = QDir(dir->path()).filePath(QStringLiteral("app"));
-    downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
-    QVERIFY(QDir().mkpath(appDir));
-    QVERIFY(QDir().mkpath(downloadDir));
-    layout = InstallationLayout(appDir, downloadDir);
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    appDir = fixture->root;
+    downloadDir = fixture->downloads;
+    layout = fixture->layout;
 }
 
 void TestFileReplace::cleanup()

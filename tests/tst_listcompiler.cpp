@@ -1,3 +1,4 @@
+#include "layoutfixture.h"
 #include "manifest/installationlayout.h"
 #include "filetree.h"
 #include "manifest/filespecifications.h"
@@ -49,7 +50,7 @@ private:
     void writeApp(const QString& name, const QByteArray& data);
     void writeDownload(const QString& name, const QByteArray& data);
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString app;
     InstallationLayout layout;
     FileSpecifications lists;
@@ -59,12 +60,10 @@ private:
 
 void TestListCompiler::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    app = dir->filePath("app");
-    QVERIFY(QDir().mkpath(app));
-    QVERIFY(QDir().mkpath(dir->filePath("temp")));
-    layout = InstallationLayout(app, dir->filePath("temp"));
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    app = fixture->root;
+    layout = fixture->layout;
     lists.clear();
     messages.clear();
     progress.clear();

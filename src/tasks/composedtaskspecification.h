@@ -55,6 +55,7 @@ protected:
 
 private:
     void recomputeProgress();
+    void endAs(TaskState outcome);
 
     QList<TaskSpecification*> allTasks;
     QList<TaskSpecification*> waitingTasks;
