@@ -28,7 +28,8 @@ struct Release
 
 int modeOf(const QString& path)
 {
-    return QFileInfo(path).permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther) ? 0755 : 0644;
+    return QFileInfo(path).permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther) ? 0755
+                                                                                                 : 0644;
 }
 
 // About three hundred files: data, packed documents and libraries, programs
@@ -37,9 +38,11 @@ Release versionOne(const QByteArray& updater)
 {
     Release r;
     for (int i = 0; i < 120; ++i)
-        r.files[QStringLiteral("data/d%1/f%2.dat").arg(i % 7).arg(i)] = ReleaseFixture::bytes(200 + 37 * i, quint32(i));
+        r.files[QStringLiteral("data/d%1/f%2.dat").arg(i % 7).arg(i)]
+            = ReleaseFixture::bytes(200 + 37 * i, quint32(i));
     for (int i = 0; i < 50; ++i)
-        r.files[QStringLiteral("docs/t%1.txt").arg(i)] = QByteArray("text ").repeated(100 + i) + QByteArray::number(i);
+        r.files[QStringLiteral("docs/t%1.txt").arg(i)]
+            = QByteArray("text ").repeated(100 + i) + QByteArray::number(i);
     for (int i = 0; i < 30; ++i)
         r.files[QStringLiteral("lib/libm%1.so").arg(i)] = ReleaseFixture::bytes(3000 + i, quint32(1000 + i));
     for (int i = 0; i < 30; ++i) {
@@ -53,7 +56,8 @@ Release versionOne(const QByteArray& updater)
     r.files["update"] = updater;
     for (auto it = r.files.cbegin(); it != r.files.cend(); ++it) {
         if (!r.modes.contains(it.key()))
-            r.modes[it.key()] = it.key().endsWith(".so") || it.key() == "update" || it.key().endsWith(".sh") ? 0755 : 0644;
+            r.modes[it.key()]
+                = it.key().endsWith(".so") || it.key() == "update" || it.key().endsWith(".sh") ? 0755 : 0644;
     }
     return r;
 }
@@ -101,7 +105,7 @@ bool lay(const QString& root, const Release& release)
         return false;
     for (auto it = release.modes.cbegin(); it != release.modes.cend(); ++it) {
         if (!QFile::setPermissions(QDir(root).filePath(it.key()),
-                                   it.value() == 0755 ? QFile::Permissions(0x7755) : QFile::Permissions(0x6644)))
+                it.value() == 0755 ? QFile::Permissions(0x7755) : QFile::Permissions(0x6644)))
             return false;
     }
     return true;
@@ -122,18 +126,18 @@ struct KillPoint
 QList<KillPoint> killPoints()
 {
     QList<KillPoint> points;
-    for (int request : {1, 3, 8, 20, 60, 120, 200})
-        points.append({QStringLiteral("request %1").arg(request), request, QString(), 1, false});
-    points.append({"list compilation", 0, "Starting update process", 1, false});
-    points.append({"installation start", 0, "Starting file updates", 1, false});
-    for (int file : {1, 4, 15, 50, 100, 150, 190, 215})
-        points.append({QStringLiteral("file %1").arg(file), 0, "add/replace", file, false});
-    points.append({"the updater itself", 0, "add/replace update", 1, false});
-    points.append({"deletion", 0, "Starting deleting files", 1, false});
-    points.append({"temporary files", 0, "Remove temporary files", 1, false});
-    points.append({"after success", 0, "Update successfully finished", 1, false});
-    points.append({"download, then rollback", 0, "add/replace", 1, true});
-    points.append({"installation, then rollback", 0, "add/replace", 60, true});
+    for (int request : { 1, 3, 8, 20, 60, 120, 200 })
+        points.append({ QStringLiteral("request %1").arg(request), request, QString(), 1, false });
+    points.append({ "list compilation", 0, "Starting update process", 1, false });
+    points.append({ "installation start", 0, "Starting file updates", 1, false });
+    for (int file : { 1, 4, 15, 50, 100, 150, 190, 215 })
+        points.append({ QStringLiteral("file %1").arg(file), 0, "add/replace", file, false });
+    points.append({ "the updater itself", 0, "add/replace update", 1, false });
+    points.append({ "deletion", 0, "Starting deleting files", 1, false });
+    points.append({ "temporary files", 0, "Remove temporary files", 1, false });
+    points.append({ "after success", 0, "Update successfully finished", 1, false });
+    points.append({ "download, then rollback", 0, "add/replace", 1, true });
+    points.append({ "installation, then rollback", 0, "add/replace", 60, true });
     return points;
 }
 
@@ -209,12 +213,13 @@ void TestKillSweep::initTestCase()
     const QString source1 = fixture->work.filePath("source-1");
     const QString source2 = fixture->work.filePath("source-2");
     QVERIFY(lay(source1, one) && lay(source2, two));
-    const QStringList packed{QStringLiteral("*.txt"), QStringLiteral("*.so")};
+    const QStringList packed { QStringLiteral("*.txt"), QStringLiteral("*.so") };
     QString error;
-    QVERIFY2(ReleaseFixture::publish(source1, fixture->mirrorRoot, 1, packed, QString(), &error), qPrintable(error));
+    QVERIFY2(ReleaseFixture::publish(source1, fixture->mirrorRoot, 1, packed, QString(), &error),
+        qPrintable(error));
     QVERIFY2(ReleaseFixture::publish(source2, fixture->mirrorRoot, 2, packed,
-                                     ReleaseFixture::productIniPath(fixture->mirrorRoot, 1), &error),
-             qPrintable(error));
+                 ReleaseFixture::productIniPath(fixture->mirrorRoot, 1), &error),
+        qPrintable(error));
     oneSums = ReleaseFixture::contents(source1);
     twoSums = ReleaseFixture::contents(source2);
 
@@ -225,7 +230,8 @@ void TestKillSweep::initTestCase()
     goodIniSig = FileTree::read(iniPath + ".sig");
     const QByteArray lastSum = FileTree::md5Hex(two.files["lib/libm9.so"]).toLatin1();
     QVERIFY(goodIni.contains(lastSum));
-    QVERIFY(ReleaseFixture::replaceProductIni(fixture->mirrorRoot, 2, QByteArray(goodIni).replace(lastSum, QByteArray(32, '0'))));
+    QVERIFY(ReleaseFixture::replaceProductIni(
+        fixture->mirrorRoot, 2, QByteArray(goodIni).replace(lastSum, QByteArray(32, '0'))));
     faultyIni = FileTree::read(iniPath);
     faultyIniSig = FileTree::read(iniPath + ".sig");
     QVERIFY(FileTree::write(iniPath, goodIni) && FileTree::write(iniPath + ".sig", goodIniSig));
@@ -234,10 +240,11 @@ void TestKillSweep::initTestCase()
 QMap<QString, QString> TestKillSweep::clientFiles(const QString& root) const
 {
     QMap<QString, QString> files;
-    const QMap<QString, QString> all =
-        ReleaseFixture::contents(root, {QStringLiteral("mirrors.ini"), QStringLiteral("update.ini")});
+    const QMap<QString, QString> all
+        = ReleaseFixture::contents(root, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") });
     for (auto it = all.cbegin(); it != all.cend(); ++it)
-        files.insert(it.key(), it.value() + QStringLiteral(" %1").arg(modeOf(QDir(root).filePath(it.key())), 0, 8));
+        files.insert(
+            it.key(), it.value() + QStringLiteral(" %1").arg(modeOf(QDir(root).filePath(it.key())), 0, 8));
     return files;
 }
 
@@ -317,7 +324,7 @@ void TestKillSweep::startRun(Point& point, int stage)
         }
     }
     point.process.start(QDir(point.install).filePath("update"),
-                        {QStringLiteral("--nouser"), updateType, QStringLiteral("2")});
+        { QStringLiteral("--nouser"), updateType, QStringLiteral("2") });
 }
 
 void TestKillSweep::kill(Point& point)
@@ -372,9 +379,10 @@ void TestKillSweep::onFinished(Point& point)
         // The rollback left every client file as the killed run had left it.
         QMap<QString, QString> after = clientFiles(point.install);
         QMap<QString, QString> before = point.beforeFaultyRun;
-        for (QMap<QString, QString>* files : {&after, &before}) {
+        for (QMap<QString, QString>* files : { &after, &before }) {
             for (const QString& name : files->keys()) {
-                if (name.startsWith("old/") || QFileInfo(name).fileName().startsWith(InstallationLayout::newFilePrefix()))
+                if (name.startsWith("old/")
+                    || QFileInfo(name).fileName().startsWith(InstallationLayout::newFilePrefix()))
                     files->remove(name);
             }
         }
@@ -421,10 +429,11 @@ void TestKillSweep::sweep()
         point->tmp = point->root + "/tmp";
         point->runtime = point->root + "/runtime";
         QVERIFY(linkTree(fixture->work.filePath("source-1"), point->install) && QDir().mkpath(point->tmp)
-                && QDir().mkpath(point->runtime));
-        QVERIFY(QFile::setPermissions(point->runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            && QDir().mkpath(point->runtime));
+        QVERIFY(
+            QFile::setPermissions(point->runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(FileTree::write(QDir(point->install).filePath("mirrors.ini"),
-                                mirrorsIni({point->mirror}, fixture->server.baseUrl())));
+            mirrorsIni({ point->mirror }, fixture->server.baseUrl())));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("TMPDIR", point->tmp);
@@ -444,11 +453,13 @@ void TestKillSweep::sweep()
             count += points[i]->done ? 0 : 1;
         return count;
     };
-    const bool allDone = QTest::qWaitFor([&] {
-        while (started < points.size() && running() < Parallel)
-            startRun(*points[started++], 0);
-        return started == points.size() && running() == 0;
-    }, RunTimeoutMs * 3);
+    const bool allDone = QTest::qWaitFor(
+        [&] {
+            while (started < points.size() && running() < Parallel)
+                startRun(*points[started++], 0);
+            return started == points.size() && running() == 0;
+        },
+        RunTimeoutMs * 3);
 
     QStringList failures;
     for (const auto& point : points) {
@@ -463,9 +474,11 @@ void TestKillSweep::sweep()
         // The log without its per-file lines.
         QStringList log = QString::fromUtf8(point->output).split(QLatin1Char('\n'));
         log.removeIf([](const QString& line) {
-            return line.startsWith(QLatin1String("add/replace")) || line.startsWith(QLatin1String("Downloading"));
+            return line.startsWith(QLatin1String("add/replace"))
+                || line.startsWith(QLatin1String("Downloading"));
         });
-        failures << point->kill.name + ": " + point->failure + "\n" + log.mid(log.size() - 40).join(QLatin1Char('\n'));
+        failures << point->kill.name + ": " + point->failure + "\n"
+                + log.mid(log.size() - 40).join(QLatin1Char('\n'));
     }
     QVERIFY2(allDone && failures.isEmpty(), qPrintable(failures.join("\n\n")));
 }

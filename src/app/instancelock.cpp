@@ -10,10 +10,9 @@ InstanceLock::InstanceLock(const QString& path)
     // Close-on-exec: the client started after an update must not inherit it.
     : fd(path.isEmpty() ? -1
                         : ::open(QFile::encodeName(path).constData(),
-                                 O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR))
+                            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR))
     , locked(false)
-{
-}
+{ }
 
 InstanceLock::~InstanceLock()
 {

@@ -10,8 +10,8 @@ QString PrivateRuntimeDirectory::locate()
 {
     const QString uid = QString::number(::getuid());
     return locate(qEnvironmentVariable("XDG_RUNTIME_DIR"),
-                  {QStringLiteral("/tmp/voxmeadow-update-") + uid,
-                   QDir::homePath() + QStringLiteral("/.voxmeadow-update")});
+        { QStringLiteral("/tmp/voxmeadow-update-") + uid,
+            QDir::homePath() + QStringLiteral("/.voxmeadow-update") });
 }
 
 QString PrivateRuntimeDirectory::locate(const QString& runtimeDir, const QStringList& ownCandidates)

@@ -9,15 +9,13 @@
 #include <unistd.h>
 
 FileCommitTaskSpecification::FileCommitTaskSpecification(const QString& newPath, const QString& path,
-                                                         const QString& keptPath, mode_t mode,
-                                                         RollbackDataList* rollbackList, QObject* parent,
-                                                         double parentProgressRange)
+    const QString& keptPath, mode_t mode, RollbackDataList* rollbackList, QObject* parent,
+    double parentProgressRange)
     : FastFileOpTaskSpecification(path, rollbackList, parent, parentProgressRange)
     , newPath(newPath)
     , keptPath(keptPath)
     , mode(mode)
-{
-}
+{ }
 
 bool FileCommitTaskSpecification::doOp()
 {

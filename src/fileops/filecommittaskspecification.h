@@ -16,8 +16,7 @@ class FileCommitTaskSpecification : public FastFileOpTaskSpecification
 public:
     // `keptPath` empty: `path` has no previous content to keep.
     FileCommitTaskSpecification(const QString& newPath, const QString& path, const QString& keptPath,
-                                mode_t mode, RollbackDataList* rollbackList, QObject* parent,
-                                double parentProgressRange);
+        mode_t mode, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     bool doOp() override;

@@ -15,8 +15,7 @@ const int bufferSize = 1 << 16;
 NewFile::NewFile(const QString& path)
     : path(path)
     , fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644))
-{
-}
+{ }
 
 NewFile::~NewFile()
 {

@@ -19,13 +19,11 @@ dev_t deviceOf(const QString& path)
 } // namespace
 
 DiskSpaceCheckTaskSpecification::DiskSpaceCheckTaskSpecification(const FileSpecifications& specifications,
-                                                                 const InstallationLayout& layout,
-                                                                 QObject* parent, double parentProgressRange)
+    const InstallationLayout& layout, QObject* parent, double parentProgressRange)
     : TaskSpecification(parent, parentProgressRange)
     , specifications(specifications)
     , layout(layout)
-{
-}
+{ }
 
 qint64 DiskSpaceCheckTaskSpecification::downloadBytes() const
 {
@@ -45,7 +43,8 @@ qint64 DiskSpaceCheckTaskSpecification::installBytes() const
         if (file.hasUnzip())
             total += file.unzipSize;
         else
-            total += downloadSizes.value(file.fileName, QFileInfo(layout.downloadedPath(file.fileName)).size());
+            total
+                += downloadSizes.value(file.fileName, QFileInfo(layout.downloadedPath(file.fileName)).size());
     }
     return total;
 }

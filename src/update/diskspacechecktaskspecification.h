@@ -14,8 +14,8 @@ class DiskSpaceCheckTaskSpecification : public TaskSpecification
 {
     Q_OBJECT
 public:
-    DiskSpaceCheckTaskSpecification(const FileSpecifications& specifications, const InstallationLayout& layout,
-                                    QObject* parent, double parentProgressRange);
+    DiskSpaceCheckTaskSpecification(const FileSpecifications& specifications,
+        const InstallationLayout& layout, QObject* parent, double parentProgressRange);
 
     qint64 downloadBytes() const;
     qint64 installBytes() const;
