@@ -1,12 +1,15 @@
 #include "app/configuration.h"
+#include "app/instancelock.h"
 #include "app/singleinstancechecker.h"
 #include "manifest/installationlayout.h"
 #include "ui/mainwindow.h"
 #include "update/updateengine.h"
+#include "update/updatesettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
 
@@ -15,14 +18,17 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const QDir root(InstallationLayout::ofRunningProgram().root());
 
+    // Held until the process ends; the kernel drops it however we end.
+    InstanceLock instanceLock(SingleInstanceChecker::getLockFilePath());
+    if (!SingleInstanceChecker::claim(instanceLock, QStringLiteral("#")))
+        return 0;
+
     // Copies of the updater's own files that an earlier self-update could
-    // not delete while they were in use.
+    // not delete while they were in use. Only the one running updater may
+    // touch them: a running installation may still need them for a rollback.
     for (const QString& dir : InstallationLayout::specialFileDirectories())
         UpdateEngine::removeOldFiles(root.filePath(dir));
     root.rmdir(InstallationLayout::oldDirName());
-
-    if (SingleInstanceChecker::checkExistingInstance(QStringLiteral("#")))
-        return 0;
 
     const QString locale = QLocale::system().name();
     QTranslator updateTranslator;
@@ -31,6 +37,16 @@ int main(int argc, char* argv[])
     (void)qtTranslator.load(root.filePath(QStringLiteral("translations/qt_") + locale));
     QApplication::installTranslator(&updateTranslator);
     QApplication::installTranslator(&qtTranslator);
+
+    // Before anything can go out over the network: the version query and an
+    // unattended start would otherwise run without the configured proxy.
+    const QString proxyProblem =
+        UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).proxyError();
+    if (!proxyProblem.isEmpty()) {
+        qWarning().noquote() << "Error:" << proxyProblem;
+        QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), proxyProblem);
+        return 2;
+    }
 
     int exitCode = 1;
     {

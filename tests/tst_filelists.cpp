@@ -367,22 +367,32 @@ void TestFileLists::deleteList_data()
 {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("canceled");
+    QTest::addColumn<int>("deletions");
     QTest::addColumn<QStringList>("remaining");
 
-    QTest::newRow("empty list") << QStringList{"a"} << QStringList{} << QStringList{"a"};
+    QTest::newRow("empty list") << QStringList{"a"} << QStringList{} << false << 0 << QStringList{"a"};
     QTest::newRow("missing entries do not stop the others")
         << QStringList{"a", "sub/b", "sub/keep", "old/_old_c"}
-        << QStringList{"gone", "a", "sub/gone", "sub/b", "old/_old_c", "old/_old_gone"}
+        << QStringList{"gone", "a", "sub/gone", "sub/b", "old/_old_c", "old/_old_gone"} << false << 6
         << QStringList{"sub/keep"};
-    QTest::newRow("old copies of the updater stay")
-        << QStringList{"old/_old_update", "old/_old_x"} << QStringList{"old/_old_x"}
-        << QStringList{"old/_old_update"};
+    // Interrupted runs leave new files under our prefix and old copies,
+    // also of the updater itself; names that only contain the prefix stay.
+    QTest::newRow("leftovers of interrupted runs go")
+        << QStringList{"old/_old_update", "old/_old_x", "old/_old_2_x", "old/other.txt", ".voxmeadow-new-a",
+                       "sub/.voxmeadow-new-b", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d"}
+        << QStringList{"old/_old_x"} << false << 5
+        << QStringList{"old/other.txt", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d"};
+    QTest::newRow("a cancel does not stop the deletion")
+        << QStringList{"a", "b", "old/_old_c"} << QStringList{"a", "b", "old/_old_c"} << true << 3 << QStringList{};
 }
 
 void TestFileLists::deleteList()
 {
     QFETCH(QStringList, files);
     QFETCH(QStringList, entries);
+    QFETCH(bool, canceled);
+    QFETCH(int, deletions);
     QFETCH(QStringList, remaining);
 
     for (const QString& name : files)
@@ -390,14 +400,18 @@ void TestFileLists::deleteList()
 
     QList<QString> deleteList = entries;
     FileDeleteListTaskSpecification task(&deleteList, layout, nullptr, 0.05);
-    const TaskRun run = runTask(task);
+    TaskEndWatcher watcher(task);
+    task.execute();
+    if (canceled)
+        task.userCanceled();
+    const TaskRun run = watcher.wait();
 
     QCOMPARE(run.state, Finished);
     QCOMPARE(run.messages, QStringList{"Starting deleting files"});
     QCOMPARE(task.progress, 0.05);
-    QCOMPARE(task.subTasks().size(), entries.size());
+    QCOMPARE(task.subTasks().size(), deletions);
     for (const TaskSpecification* sub : std::as_const(task.subTasks()))
-        QCOMPARE(sub->parentProgressRange, 1.0 / entries.size());
+        QCOMPARE(sub->parentProgressRange, 1.0 / deletions);
 
     QStringList left = FileTree::snapshot(root).files.keys();
     QCOMPARE(left, remaining);

@@ -105,19 +105,17 @@ void TestFileReplace::steps_data()
     const QString copy = QStringLiteral("FileCopyTaskSpecification %1");
     const QString unzip = QStringLiteral("FileUnzipTaskSpecification %1");
     const QString check = QStringLiteral("CheckSignatureTaskSpecification 0.2");
-    const QString rename = QStringLiteral("FileRenameTaskSpecification 0.1");
+    const QString commit = QStringLiteral("FileCommitTaskSpecification 0.1");
     const QString remove = QStringLiteral("FileDeleteTaskSpecification 0.1");
 
-    QTest::newRow("new plain") << false << false << false << QStringList{copy.arg(1.0)};
-    QTest::newRow("new packed") << false << false << true << QStringList{unzip.arg(0.8), check};
-    QTest::newRow("installed plain") << true << false << false
-                                     << QStringList{rename, copy.arg(0.9)};
-    QTest::newRow("installed packed") << true << false << true
-                                      << QStringList{rename, unzip.arg(0.7), check};
+    QTest::newRow("new plain") << false << false << false << QStringList{copy.arg(0.9), commit};
+    QTest::newRow("new packed") << false << false << true << QStringList{unzip.arg(0.7), check, commit};
+    QTest::newRow("installed plain") << true << false << false << QStringList{copy.arg(0.9), commit};
+    QTest::newRow("installed packed") << true << false << true << QStringList{unzip.arg(0.7), check, commit};
     QTest::newRow("installed plain, old copy left")
-        << true << true << false << QStringList{remove, rename, copy.arg(0.8)};
+        << true << true << false << QStringList{remove, copy.arg(0.8), commit};
     QTest::newRow("installed packed, old copy left")
-        << true << true << true << QStringList{remove, rename, unzip.arg(0.6), check};
+        << true << true << true << QStringList{remove, unzip.arg(0.6), check, commit};
 }
 
 void TestFileReplace::steps()
@@ -161,7 +159,7 @@ void TestFileReplace::steps()
         QStringList journal = FileTree::describe(parentJournal, appDir);
         if (!oldCopyLeft)
             QCOMPARE(journal.takeFirst(), QStringLiteral("2 old"));
-        QCOMPARE(journal, (QStringList{"0 old/_old_a.so <- plugins/a.so", "1 plugins/a.so"}));
+        QCOMPARE(journal, (QStringList{"3 plugins/a.so <- old/_old_a.so"}));
     } else {
         QCOMPARE(deleteList, QList<QString>{"dropped"});
         QCOMPARE(FileTree::describe(parentJournal, appDir), QStringList{"1 plugins/a.so"});
@@ -179,7 +177,7 @@ void TestFileReplace::failedStepRestoresPreviousVersion_data()
     QTest::addColumn<bool>("installed");
     QTest::addColumn<bool>("packed");
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("text"); // %1 download, %2 installed file, %3 old copy
+    QTest::addColumn<QString>("text"); // %1 download, %2 new file, %3 old copy
 
     QTest::newRow("bad MD5 after unpacking")
         << true << true << "md5" << "Signature check failed for %2";
@@ -188,6 +186,8 @@ void TestFileReplace::failedStepRestoresPreviousVersion_data()
     QTest::newRow("corrupt gzip") << true << true << "corrupt" << "Could not unzip '%1' to '%2'";
     QTest::newRow("download missing") << true << false << "missing"
                                       << "Could not copy '%1' to '%2'";
+    QTest::newRow("old copy cannot be kept") << true << false << "unkeepable"
+                                             << "Could not keep '%4' as '%3'";
     QTest::newRow("old copy cannot be deleted") << true << false << "stuck"
                                                 << "Could not delete '%3'";
 }
@@ -206,6 +206,9 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
     }
     if (fault == QLatin1String("stuck"))
         QVERIFY(FileTree::write(app(oldName + QStringLiteral("/inside")), "x"));
+    // "old" is a file: nothing can be kept in it.
+    if (fault == QLatin1String("unkeepable"))
+        QVERIFY(FileTree::write(app(QStringLiteral("old")), "x"));
     const FileTree::Snapshot before = FileTree::snapshot(appDir);
 
     FileReplaceSpecification spec =
@@ -226,8 +229,9 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
     QCOMPARE(run.state, ErrorCanceled);
     const QString expected = QString(text)
                                  .replace(QLatin1String("%1"), source)
-                                 .replace(QLatin1String("%2"), app(installedName))
-                                 .replace(QLatin1String("%3"), app(oldName));
+                                 .replace(QLatin1String("%2"), app(QStringLiteral("plugins/.voxmeadow-new-a.so")))
+                                 .replace(QLatin1String("%3"), app(oldName))
+                                 .replace(QLatin1String("%4"), app(installedName));
     QVERIFY2(run.messages.contains(expected),
              qPrintable(run.messages.join(QLatin1Char('\n'))));
     QVERIFY(!run.messages.join(QLatin1Char('\n')).contains(QLatin1String("warning")));
@@ -241,33 +245,43 @@ void TestFileReplace::permissionsAndOldCopies_data()
 {
     QTest::addColumn<QString>("installed");
     QTest::addColumn<bool>("packed");
+    QTest::addColumn<int>("previousMode"); // -1: not installed before
     QTest::addColumn<int>("downloadMode");
     QTest::addColumn<int>("installedMode");
-    QTest::addColumn<bool>("oldCopyDeleted");
 
-    QTest::newRow("the updater itself") << "update" << false << 0644 << 0755 << false;
-    QTest::newRow("a Qt library the updater runs on")
-        << "libQtCore.so.4" << false << 0666 << 0755 << false;
-    QTest::newRow("start script") << "vx3client_runscript.sh" << false << 0644 << 0755 << true;
-    QTest::newRow("library .so") << "lib/libx.so" << false << 0600 << 0755 << true;
-    QTest::newRow("library .so.4, packed") << "lib/libx.so.4" << true << 0644 << 0755 << true;
-    QTest::newRow("longer version suffix") << "lib/libx.so.4.8" << false << 0640 << 0640 << true;
-    QTest::newRow("upper case suffix") << "lib/LIBX.SO" << false << 0644 << 0644 << true;
-    QTest::newRow("writable by others") << "data/readme.txt" << false << 0666 << 0644 << true;
-    QTest::newRow("writable by the group") << "bin/error_report" << false << 0775 << 0755 << true;
+    // The name rule, for new files and over any previous mode.
+    QTest::newRow("new data file") << "data/readme.txt" << false << -1 << 0666 << 0644;
+    QTest::newRow("new start script") << "vx3client_runscript.sh" << false << -1 << 0644 << 0755;
+    QTest::newRow("the updater itself") << "update" << false << 0644 << 0644 << 0755;
+    QTest::newRow("a Qt library the updater runs on") << "libQtCore.so.4" << false << 0644 << 0666 << 0755;
+    QTest::newRow("library .so") << "lib/libx.so" << false << 0600 << 0600 << 0755;
+    QTest::newRow("library .so.4, packed") << "lib/libx.so.4" << true << 0644 << 0644 << 0755;
+    QTest::newRow("longer version suffix") << "lib/libx.so.4.8" << false << 0640 << 0640 << 0644;
+    QTest::newRow("upper case suffix") << "lib/LIBX.SO" << false << 0644 << 0644 << 0644;
+    // The execute bits of the replaced file, never write for group and others.
+    QTest::newRow("program off the list") << "bin/firefox" << false << 0755 << 0644 << 0755;
+    QTest::newRow("program off the list, packed") << "bin/python3" << true << 0755 << 0644 << 0755;
+    QTest::newRow("owner-only program") << "bin/tool" << false << 0700 << 0644 << 0744;
+    QTest::newRow("writable by others") << "data/readme.txt" << false << 0666 << 0644 << 0644;
+    QTest::newRow("writable by the group") << "bin/error_report" << false << 0775 << 0644 << 0755;
 }
 
 void TestFileReplace::permissionsAndOldCopies()
 {
     QFETCH(QString, installed);
     QFETCH(bool, packed);
+    QFETCH(int, previousMode);
     QFETCH(int, downloadMode);
     QFETCH(int, installedMode);
-    QFETCH(bool, oldCopyDeleted);
 
-    QVERIFY(FileTree::write(app(installed), "previous"));
+    QVERIFY(QDir().mkpath(QFileInfo(app(installed)).path()));
+    if (previousMode >= 0) {
+        QVERIFY(FileTree::write(app(installed), "previous"));
+        QVERIFY(QFile::setPermissions(app(installed), mode(previousMode)));
+    }
     FileReplaceSpecification spec = record(installed, packed, "new version");
     QVERIFY(QFile::setPermissions(QDir(downloadDir).filePath(spec.fileName), mode(downloadMode)));
+    const FileTree::Snapshot before = FileTree::snapshot(appDir);
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
@@ -279,9 +293,16 @@ void TestFileReplace::permissionsAndOldCopies()
     const QFileDevice::Permissions userBits =
         QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
     QCOMPARE(QFile::permissions(app(installed)) & ~userBits, mode(installedMode) & ~userBits);
-    const QString oldCopy = QStringLiteral("old/_old_") + QFileInfo(installed).fileName();
-    QCOMPARE(FileTree::read(app(oldCopy)), QByteArray("previous"));
-    QCOMPARE(deleteList, oldCopyDeleted ? QList<QString>{oldCopy} : QList<QString>{});
+    if (previousMode >= 0) {
+        // Every old copy goes at the end of the update, the updater's own too.
+        const QString oldCopy = QStringLiteral("old/_old_") + QFileInfo(installed).fileName();
+        QCOMPARE(FileTree::read(app(oldCopy)), QByteArray("previous"));
+        QCOMPARE(deleteList, QList<QString>{oldCopy});
+    }
+    // The rollback brings back the previous content with its mode.
+    QVERIFY(parentJournal.rollback(nullptr));
+    const FileTree::Snapshot after = FileTree::snapshot(appDir);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
 }
 
 QTEST_GUILESS_MAIN(TestFileReplace)

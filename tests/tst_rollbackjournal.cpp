@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 
 // Stands in for a task: the journal delivers its warnings to a method
@@ -40,6 +43,7 @@ private Q_SLOTS:
     void init();
     void emptyJournal();
     void replacementIsUndoneNewestFirst();
+    void keptContentReplacesTheNewOne();
     void createdDirectoryIsEmptiedFirst();
     void failedUndosAreReportedAndTheRestUndone();
     void appendedJournalIsUndoneFirst();
@@ -83,6 +87,33 @@ void TestRollbackJournal::replacementIsUndoneNewestFirst()
     QVERIFY(journal.isEmpty());
     QCOMPARE(readFile(path("lib.so")), QByteArray("old"));
     QVERIFY(!QFile::exists(path("old/_old_lib.so")));
+}
+
+void TestRollbackJournal::keptContentReplacesTheNewOne()
+{
+    // What installing one file does now: keep the old content by a hard
+    // link, rename the new content over the path.
+    writeFile(path("lib.so"), "old");
+    QVERIFY(QFile::setPermissions(path("lib.so"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(::link(QFile::encodeName(path("lib.so")).constData(), QFile::encodeName(path("kept")).constData()) == 0);
+    writeFile(path("new"), "new");
+    QVERIFY(std::rename(QFile::encodeName(path("new")).constData(), QFile::encodeName(path("lib.so")).constData()) == 0);
+    RollbackDataList journal;
+    journal.add(RollbackData(RollbackData::Replace, path("kept"), path("lib.so")));
+    // An undo whose kept content is gone says so and leaves the path alone.
+    journal.add(RollbackData(RollbackData::Replace, path("gone"), path("other")));
+    writeFile(path("other"), "other");
+
+    Receiver receiver;
+    QSignalSpy warnings(&receiver, &Receiver::message);
+    QVERIFY(!journal.rollback(&receiver));
+    QCOMPARE(warnings.count(), 1);
+    QCOMPARE(warnings.at(0).at(0).toString(),
+             QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path("other"), path("gone")));
+    QCOMPARE(readFile(path("lib.so")), QByteArray("old"));
+    QCOMPARE(QFile::permissions(path("lib.so")) & QFile::ExeOwner, QFile::ExeOwner);
+    QVERIFY(!QFile::exists(path("kept")));
+    QCOMPARE(readFile(path("other")), QByteArray("other"));
 }
 
 void TestRollbackJournal::createdDirectoryIsEmptiedFirst()

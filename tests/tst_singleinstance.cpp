@@ -1,3 +1,5 @@
+#include "app/instancelock.h"
+#include "app/privateruntimedirectory.h"
 #include "manifest/installationlayout.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
@@ -6,8 +8,13 @@
 #include <QLocalSocket>
 #include <QtTest>
 
+#include "filetree.h"
+
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -76,6 +83,11 @@ private Q_SLOTS:
     void serverReadsMessage();
     void liveServerKeepsItsName();
     void staleSocketIsReplaced();
+    void privateDirectory_data();
+    void privateDirectory();
+    void lockIsExclusive();
+    void claim_data();
+    void claim();
     void clientStartsFromInstallationDir_data();
     void clientStartsFromInstallationDir();
 };
@@ -195,6 +207,122 @@ void TestSingleInstance::staleSocketIsReplaced()
     const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
         | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(QFileInfo(path).permissions() & others, QFile::Permissions());
+}
+
+void TestSingleInstance::privateDirectory_data()
+{
+    QTest::addColumn<QString>("runtimeSetUp");
+    QTest::addColumn<QString>("firstSetUp");
+    QTest::addColumn<QString>("expected");
+
+    // Set-ups: "" absent, "private" a 0700 directory, "open" 0755, "link" a
+    // link to a private directory, "file" a plain file, "foreign" a
+    // directory of another user.
+    QTest::newRow("runtime dir private") << "private" << "" << "runtime";
+    QTest::newRow("runtime dir unset") << "" << "" << "first";
+    QTest::newRow("runtime dir open to others") << "open" << "" << "first";
+    QTest::newRow("runtime dir is a link") << "link" << "" << "first";
+    QTest::newRow("own dir kept from before") << "" << "private" << "first";
+    QTest::newRow("own dir with a wider mode") << "" << "open" << "first";
+    QTest::newRow("own name taken by a file") << "" << "file" << "second";
+    QTest::newRow("own name is a link") << "" << "link" << "second";
+    QTest::newRow("own name taken by another user") << "" << "foreign" << "second";
+}
+
+void TestSingleInstance::privateDirectory()
+{
+    QFETCH(QString, runtimeSetUp);
+    QFETCH(QString, firstSetUp);
+    QFETCH(QString, expected);
+
+    if ((runtimeSetUp == "foreign" || firstSetUp == "foreign") && ::geteuid() != 0)
+        QSKIP("needs root to make a directory of another user");
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString target = base.filePath("target");
+    QVERIFY(QDir().mkdir(target) && ::chmod(QFile::encodeName(target).constData(), 0700) == 0);
+    auto setUp = [&](const QString& path, const QString& kind) {
+        const QByteArray name = QFile::encodeName(path);
+        if (kind == "private" || kind == "open" || kind == "foreign")
+            QVERIFY(::mkdir(name.constData(), kind == "private" ? 0700 : 0755) == 0
+                    && ::chmod(name.constData(), kind == "private" ? 0700 : 0755) == 0);
+        if (kind == "foreign")
+            QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
+        if (kind == "link")
+            QVERIFY(QFile::link(target, path));
+        if (kind == "file")
+            QVERIFY(FileTree::write(path, "x"));
+    };
+    const QHash<QString, QString> paths{
+        {"runtime", base.filePath("runtime")}, {"first", base.filePath("first")}, {"second", base.filePath("second")}};
+    setUp(paths["runtime"], runtimeSetUp);
+    setUp(paths["first"], firstSetUp);
+
+    const QString found = PrivateRuntimeDirectory::locate(runtimeSetUp.isEmpty() ? QString() : paths["runtime"],
+                                                          {paths["first"], paths["second"]});
+    QCOMPARE(found, paths[expected]);
+    QVERIFY(PrivateRuntimeDirectory::isPrivate(found));
+}
+
+void TestSingleInstance::lockIsExclusive()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("name.lock");
+    auto first = std::make_unique<InstanceLock>(path);
+    InstanceLock second(path);
+    QVERIFY(first->tryLock());
+    QVERIFY(!second.tryLock());
+    first.reset();
+    QVERIFY(second.tryLock());
+    QVERIFY(!InstanceLock(dir.filePath("missing/name.lock")).isUsable());
+}
+
+void TestSingleInstance::claim_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<bool>("holderListens");
+    QTest::addColumn<bool>("holderEnds");
+    QTest::addColumn<int>("handOverMs");
+    QTest::addColumn<bool>("claimed");
+
+    QTest::newRow("free") << false << false << false << 30000 << true;
+    QTest::newRow("held, holder answers") << true << true << false << 30000 << false;
+    QTest::newRow("held, holder ends while we wait") << true << false << true << 30000 << true;
+    QTest::newRow("held, holder silent") << true << false << false << 300 << false;
+}
+
+void TestSingleInstance::claim()
+{
+    QFETCH(bool, held);
+    QFETCH(bool, holderListens);
+    QFETCH(bool, holderEnds);
+    QFETCH(int, handOverMs);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString lockPath = dir.filePath("name.lock");
+    const QString serverPath = dir.filePath("name");
+    auto holder = std::make_unique<InstanceLock>(lockPath);
+    if (held)
+        QVERIFY(holder->tryLock());
+    std::unique_ptr<SingleInstanceChecker> server;
+    if (holderListens)
+        server = std::make_unique<SingleInstanceChecker>(nullptr, serverPath);
+    std::thread ending;
+    if (holderEnds)
+        ending = std::thread([&holder] { holder.reset(); });
+
+    InstanceLock lock(lockPath);
+    const bool claimed = SingleInstanceChecker::claim(lock, QStringLiteral("#"), serverPath, handOverMs);
+    if (ending.joinable())
+        ending.join();
+    QTEST(claimed, "claimed");
+    QCOMPARE(lock.isLocked(), claimed);
+    if (server) {
+        QSignalSpy activated(server.get(), &SingleInstanceChecker::otherInstanceActivate);
+        QTRY_COMPARE(activated.count(), 1);
+    }
 }
 
 void TestSingleInstance::clientStartsFromInstallationDir_data()

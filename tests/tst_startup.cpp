@@ -4,45 +4,46 @@
 #include "filetree.h"
 
 #include <QLocalServer>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
 
 const int StartTimeoutMs = 30000;
 
-// An installation directory holding a copy of the updater.
+// An installation directory holding a copy of the updater, started with a
+// private runtime directory of its own.
 class Installation
 {
 public:
     Installation()
     {
-        if (!dir.isValid())
+        if (!dir.isValid() || !QDir().mkdir(runtime()) || !QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return;
         executable = dir.filePath(QStringLiteral("update"));
         if (!QFile::copy(QStringLiteral(UPDATE_EXECUTABLE), executable))
             executable.clear();
     }
-    // Killed updaters leave their socket behind.
-    ~Installation()
-    {
-        if (isValid())
-            QLocalServer::removeServer(serverName());
-    }
-    Installation(const Installation&) = delete;
-    Installation& operator=(const Installation&) = delete;
 
     bool isValid() const { return !executable.isEmpty(); }
     QString path(const QString& relative) const { return dir.filePath(relative); }
+    QString runtime() const { return dir.filePath(QStringLiteral("runtime")); }
     QString serverName() const
     {
         return SingleInstanceChecker::getLocalServerName(QFileInfo(executable).canonicalFilePath(), QDir::homePath());
     }
-    bool isAnswering() const { return SingleInstanceChecker::checkExistingInstance(QStringLiteral("#"), serverName()); }
+    bool isAnswering() const
+    {
+        return SingleInstanceChecker::checkExistingInstance(QStringLiteral("#"), runtime() + QLatin1Char('/') + serverName());
+    }
 
-    void start(QProcess& process, const QStringList& arguments) const
+    void start(QProcess& process, const QStringList& arguments, const QString& tmpDir = QString()) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        if (!tmpDir.isEmpty())
+            environment.insert(QStringLiteral("TMPDIR"), tmpDir);
         process.setProcessEnvironment(environment);
         process.start(executable, arguments);
     }
@@ -73,6 +74,10 @@ private Q_SLOTS:
     void removeOldFiles();
     void secondInstanceExitsWithZero();
     void guardSurvivesKilledInstance();
+    void simultaneousStarts();
+    void invalidProxyComesFirst();
+    void secondStart_data();
+    void secondStart();
     void leftoverCleanup_data();
     void leftoverCleanup();
 };
@@ -185,8 +190,10 @@ void TestStartup::leftoverCleanup()
     QTRY_VERIFY_WITH_TIMEOUT(installation.isAnswering(), StartTimeoutMs);
     check();
 
-    // A second instance cleans up too, before it hands over to the first.
+    // A second instance hands over to the first and touches nothing: the
+    // first may still need those copies to roll back.
     plant();
+    const FileTree::Snapshot planted = FileTree::snapshot(installation.path(QString()));
     QProcess second;
     installation.start(second, OfflineArguments);
     const bool secondEnded = second.waitForFinished(StartTimeoutMs);
@@ -194,7 +201,97 @@ void TestStartup::leftoverCleanup()
     stop(first);
     QVERIFY(secondEnded);
     QCOMPARE(second.exitCode(), 0);
-    check();
+    const FileTree::Snapshot after = FileTree::snapshot(installation.path(QString()));
+    QVERIFY2(after == planted, qPrintable(after.difference(planted)));
+}
+
+void TestStartup::simultaneousStarts()
+{
+    // Both processes start before either has taken the guard; exactly one
+    // may go on, every time.
+    const int rounds = 12;
+    for (int round = 0; round < rounds; ++round) {
+        Installation installation;
+        QVERIFY(installation.isValid());
+        QProcess a;
+        QProcess b;
+        installation.start(a, OfflineArguments);
+        installation.start(b, OfflineArguments);
+        QVERIFY(QTest::qWaitFor([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
+                                StartTimeoutMs));
+        QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
+        QProcess& running = &ended == &a ? b : a;
+        QCOMPARE(ended.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ended.exitCode(), 0);
+        // The one left serves the guard.
+        QTRY_VERIFY_WITH_TIMEOUT(installation.isAnswering(), StartTimeoutMs);
+        QCOMPARE(running.state(), QProcess::Running);
+        stop(a);
+        stop(b);
+    }
+}
+
+void TestStartup::invalidProxyComesFirst()
+{
+    Installation installation;
+    QVERIFY(installation.isValid());
+    QVERIFY(FileTree::write(installation.path("update.ini"), "[update]\nproxy=proxy.example:8080\n"));
+
+    // Without arguments the version query would come first, with its own box.
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    installation.start(process, {});
+    QByteArray output;
+    const bool reported = QTest::qWaitFor(
+        [&] {
+            output += process.readAll();
+            return output.contains("Error: 'proxy.example:8080' is an invalid proxy specification")
+                || process.state() == QProcess::NotRunning;
+        },
+        StartTimeoutMs);
+    stop(process);
+    QVERIFY2(reported && output.contains("invalid proxy"), output.constData());
+    QVERIFY2(!output.contains("query"), output.constData());
+}
+
+void TestStartup::secondStart_data()
+{
+    QTest::addColumn<bool>("otherTmpDir");
+    QTest::addColumn<bool>("squatted");
+
+    QTest::newRow("other TMPDIR") << true << false;
+    QTest::newRow("name squatted in the temporary directory") << false << true;
+}
+
+void TestStartup::secondStart()
+{
+    QFETCH(bool, otherTmpDir);
+    QFETCH(bool, squatted);
+
+    Installation installation;
+    QVERIFY(installation.isValid());
+    const QString tmpA = installation.path(QStringLiteral("tmpA"));
+    const QString tmpB = installation.path(QStringLiteral("tmpB"));
+    QVERIFY(QDir().mkpath(tmpA) && QDir().mkpath(tmpB));
+    // Someone else listens under the updater's name where a bare name would
+    // place it; it must neither be told "#" nor stop the updater.
+    QLocalServer squatter;
+    QSignalSpy squatterContacted(&squatter, &QLocalServer::newConnection);
+    if (squatted)
+        QVERIFY(squatter.listen(tmpA + QLatin1Char('/') + installation.serverName()));
+
+    QProcess first;
+    installation.start(first, OfflineArguments, tmpA);
+    QTRY_VERIFY_WITH_TIMEOUT(installation.isAnswering(), StartTimeoutMs);
+    QProcess second;
+    installation.start(second, OfflineArguments, otherTmpDir ? tmpB : tmpA);
+    const bool secondEnded = second.waitForFinished(StartTimeoutMs);
+    stop(second);
+    QVERIFY(secondEnded);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(squatterContacted.count(), 0);
+    stop(first);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

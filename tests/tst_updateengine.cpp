@@ -85,6 +85,7 @@ private Q_SLOTS:
     void missingTempDirEndsAsConfigError();
     void sessionRecord_data();
     void sessionRecord();
+    void wholeUpdate_data();
     void wholeUpdate();
     void stalledRunEnds_data();
     void stalledRunEnds();
@@ -202,6 +203,12 @@ void TestUpdateEngine::proxySetting()
     if (fatal) {
         QCOMPARE(fatalErrors.at(0).at(0).toString(),
                  QStringLiteral("'%1' is an invalid proxy specification").arg(QString::fromUtf8(proxy)));
+        // Nor does a run start without the proxy, however complete the rest.
+        QVERIFY(fixture->writeMirrorsIni());
+        QVERIFY(!engine->initialize(target));
+        QCOMPARE(fatalErrors.count(), 2);
+        QCOMPARE(fatalErrors.at(1).at(0), fatalErrors.at(0).at(0));
+        QVERIFY(QDir(fixture->tmp).isEmpty());
     }
 }
 
@@ -319,18 +326,34 @@ void TestUpdateEngine::sessionRecord()
     QCOMPARE(engine->state, EngineInitialized);
 }
 
+void TestUpdateEngine::wholeUpdate_data()
+{
+    QTest::addColumn<bool>("recordWritable");
+
+    QTest::newRow("session recorded") << true;
+    // update.ini cannot be replaced: the run says so and still cleans up.
+    QTest::newRow("session record unwritable") << false;
+}
+
 void TestUpdateEngine::wholeUpdate()
 {
+    QFETCH(bool, recordWritable);
     SKIP_UNLESS_DEMO_KEY();
     const QString source = work->filePath(QStringLiteral("source"));
     QVERIFY(ReleaseFixture::writeTree(source, release()));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5, { QStringLiteral("*.txt") }));
     writeMirrorsIni();
+    if (!recordWritable)
+        QVERIFY(QDir(install).mkdir(QStringLiteral("update.ini")));
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
     QVERIFY(engine->initialize(target));
     const QString sessionDirectory = engine->layout().tempDir();
+    QCOMPARE(log.messages.contains(QStringLiteral("Could not record the update session in %1; its temporary "
+                                                  "files go at the end of this run")
+                                       .arg(UpdateIniData::filename(fixture->layout()))),
+             !recordWritable);
     QVERIFY(engine->startUpdate());
     QCOMPARE(engine->state, EngineRunning);
     QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
@@ -340,13 +363,14 @@ void TestUpdateEngine::wholeUpdate()
     QCOMPARE(log.lastProgress, 1.0);
     QCOMPARE(engine->state, EngineFinished);
     QVERIFY(!engine->busy());
-    QCOMPARE(log.messages.first(), QStringLiteral("Starting update process"));
+    QCOMPARE(log.messages.value(recordWritable ? 0 : 1), QStringLiteral("Starting update process"));
     const QStringList tail = log.messages.mid(log.messages.size() - 3);
     QCOMPARE(tail, QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
                                  QStringLiteral("Update successfully finished") }));
     QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
              ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
+    QVERIFY(QDir(tmp).isEmpty());
     QVERIFY(!UpdateIniData::get(fixture->layout(), nullptr, nullptr, nullptr));
     QVERIFY(!QSettings(UpdateIniData::filename(fixture->layout()), QSettings::IniFormat).childGroups().contains(QStringLiteral("current")));
     QTRY_VERIFY(engine->mainTask == nullptr);
@@ -357,12 +381,15 @@ void TestUpdateEngine::stalledRunEnds_data()
     QTest::addColumn<int>("streams");
     QTest::addColumn<bool>("byTimeOut"); // otherwise the user cancels
     QTest::addColumn<bool>("userAborted");
+    QTest::addColumn<bool>("recordWritable");
 
-    QTest::newRow("user cancels one download") << 1 << false << true;
+    QTest::newRow("user cancels one download") << 1 << false << true << true;
     // The sibling downloads end with an error, so the run is no user abort.
-    QTest::newRow("user cancels parallel downloads") << 3 << false << false;
+    QTest::newRow("user cancels parallel downloads") << 3 << false << false << true;
     // With no mirror left, the time-out of the stalled transfer ends the whole run inside a tick.
-    QTest::newRow("time-out with no mirror left") << 1 << true << false;
+    QTest::newRow("time-out with no mirror left") << 1 << true << false << true;
+    // Nothing could resume the directory: it goes at once.
+    QTest::newRow("user cancels, session unrecorded") << 1 << false << true << false;
 }
 
 void TestUpdateEngine::stalledRunEnds()
@@ -370,6 +397,7 @@ void TestUpdateEngine::stalledRunEnds()
     QFETCH(int, streams);
     QFETCH(bool, byTimeOut);
     QFETCH(bool, userAborted);
+    QFETCH(bool, recordWritable);
     SKIP_UNLESS_DEMO_KEY();
     publishStalledRelease(streams);
     if (QTest::currentTestFailed())
@@ -377,6 +405,9 @@ void TestUpdateEngine::stalledRunEnds()
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
+    // Read already; from now on it cannot be replaced.
+    if (!recordWritable)
+        QVERIFY(QFile::remove(UpdateIniData::filename(fixture->layout())) && QDir(install).mkdir("update.ini"));
     QVERIFY(engine->initialize(target));
     const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
@@ -398,8 +429,9 @@ void TestUpdateEngine::stalledRunEnds()
     QCOMPARE(engine->state, EngineCanceled);
     // The record and the directory stay for the next run.
     QString dir;
-    QVERIFY(UpdateIniData::get(fixture->layout(), nullptr, nullptr, &dir));
-    QCOMPARE(dir, sessionDirectory);
+    QCOMPARE(UpdateIniData::get(fixture->layout(), nullptr, nullptr, &dir), recordWritable);
+    QCOMPARE(dir, recordWritable ? sessionDirectory : QString());
+    QCOMPARE(QFileInfo::exists(sessionDirectory), recordWritable);
     QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
 
     engine->reset();

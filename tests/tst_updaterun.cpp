@@ -3,6 +3,7 @@
 #include "verify/cryptwrapper.h"
 #include "update/maintaskspecification.h"
 #include "transfer/mirrors.h"
+#include "fileops/filereplacelisttaskspecification.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -11,10 +12,12 @@
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <functional>
+#include <unistd.h>
 
 using ReleaseFixture::Tree;
 
@@ -81,8 +84,12 @@ private Q_SLOTS:
     void corruptMirrorIsStruckOff();
     void failedInstallRestoresEverything();
     void rerunAfterCancelFetchesOnlyWhatIsMissing();
+    void cancelAfterInstallationIsIgnored_data();
+    void cancelAfterInstallationIsIgnored();
     void pathEscapingLinesAreRefused_data();
     void pathEscapingLinesAreRefused();
+    void diskFull_data();
+    void diskFull();
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
@@ -91,7 +98,10 @@ private:
     QStringList fileRequests(const QStringList& requests) const;
     QMap<QString, QString> installed() const;
 
+    bool mount(const QString& dir, int kib);
+
     std::unique_ptr<InstallFixture> fixture;
+    QStringList mounts;
     QString install;
     QString mirrorRoot;
     QString temp;
@@ -121,6 +131,9 @@ void TestUpdateRun::init()
 void TestUpdateRun::cleanup()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (const QString& dir : std::as_const(mounts))
+        QProcess::execute(QStringLiteral("umount"), {dir});
+    mounts.clear();
     delete manager;
     fixture.reset();
 }
@@ -385,6 +398,50 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     QCOMPARE(installed(), ReleaseFixture::contents(source));
 }
 
+void TestUpdateRun::cancelAfterInstallationIsIgnored_data()
+{
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<int>("state");
+
+    QTest::newRow("while installing") << "add/replace" << int(UserCanceled);
+    QTest::newRow("as the installation ends") << "installed" << int(Finished);
+    QTest::newRow("while deleting") << "Starting deleting files" << int(Finished);
+}
+
+void TestUpdateRun::cancelAfterInstallationIsIgnored()
+{
+    QFETCH(QString, moment);
+    QFETCH(int, state);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    const FileTree::Snapshot before = FileTree::snapshot(install);
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+
+    const RunResult run = runUpdate(2, 6, [&](MainTaskSpecification* task) {
+        auto* installation = task->findChild<FileReplaceListTaskSpecification*>();
+        if (moment == QLatin1String("installed")) {
+            connect(installation, &TaskSpecification::finished, task, [task] { task->userCanceled(); });
+            return;
+        }
+        connect(task, &TaskSpecification::message, task, [task, moment](const QString& text) {
+            if (text.startsWith(moment))
+                task->userCanceled();
+        });
+    });
+
+    QCOMPARE(int(run.state), state);
+    if (state == Finished) {
+        QCOMPARE(installed(), ReleaseFixture::contents(source));
+        QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
+    } else {
+        const FileTree::Snapshot after = FileTree::snapshot(install);
+        QVERIFY2(after == before, qPrintable(after.difference(before)));
+    }
+}
+
 void TestUpdateRun::pathEscapingLinesAreRefused_data()
 {
     QTest::addColumn<QByteArray>("line");
@@ -435,6 +492,84 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QCOMPARE(FileTree::read(fixture->work.filePath("victim")), QByteArray("victim\n"));
     QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"client_linux_amd64.ini", "client_linux_amd64.ini.sig"}));
+}
+
+bool TestUpdateRun::mount(const QString& dir, int kib)
+{
+    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kib), "tmpfs", dir}) != 0)
+        return false;
+    mounts << dir;
+    return true;
+}
+
+void TestUpdateRun::diskFull_data()
+{
+    QTest::addColumn<QString>("mounted"); // the directory on a small file system of its own
+    QTest::addColumn<int>("kib");
+    QTest::addColumn<bool>("fillDuringDownloads");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("text"); // %1: the mounted directory
+
+    // Version 2 downloads and installs about 230 KB; version 1 holds 330 KB.
+    QTest::newRow("downloads do not fit") << "temp" << 128 << false << int(ErrorCanceled)
+                                          << "Not enough disk space for the downloads in %1: ";
+    QTest::newRow("downloads fit") << "temp" << 512 << false << int(Finished) << "";
+    QTest::newRow("temporary file system fills up") << "temp" << 512 << true << int(ErrorCanceled)
+                                                    << "Could not write %1/";
+    QTest::newRow("installation does not fit") << "install" << 450 << false << int(ErrorCanceled)
+                                               << "Not enough disk space for the installation in %1: ";
+    QTest::newRow("installation fits") << "install" << 640 << false << int(Finished) << "";
+    QTest::newRow("installation file system fills up") << "install" << 640 << true << int(ErrorCanceled)
+                                                       << "The previous version is restored";
+}
+
+void TestUpdateRun::diskFull()
+{
+    QFETCH(QString, mounted);
+    QFETCH(int, kib);
+    QFETCH(bool, fillDuringDownloads);
+    QFETCH(int, state);
+    QFETCH(QString, text);
+
+    if (::geteuid() != 0)
+        QSKIP("needs root to mount a small file system");
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    const QString dir = mounted == "temp" ? temp : install;
+    if (mounted == "install") {
+        if (!mount(install, kib))
+            QSKIP("cannot mount a tmpfs here");
+        QVERIFY(fixture->writeMirrorsIni());
+    }
+    QCOMPARE(runUpdate(1).state, Finished);
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+    if (mounted == "temp" && !mount(temp, kib))
+        QSKIP("cannot mount a tmpfs here");
+    const FileTree::Snapshot before = FileTree::snapshot(install);
+
+    // The first file request leaves 16 KiB free on the small file system.
+    const QString filler = QDir(dir).filePath("filler");
+    fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
+        if (fillDuringDownloads && !path.contains(".ini") && !QFileInfo::exists(filler))
+            FileTree::write(filler, QByteArray(int(QStorageInfo(dir).bytesAvailable() - 16384), 'x'));
+        return response;
+    };
+    const RunResult run = runUpdate(2);
+    QFile::remove(filler);
+
+    QCOMPARE(int(run.state), state);
+    if (!text.isEmpty()) {
+        const QString expected = text.arg(dir);
+        QVERIFY2(!run.messages.filter(expected).isEmpty(), qPrintable(run.messages.join('\n')));
+    }
+    if (state == Finished) {
+        QCOMPARE(installed(), ReleaseFixture::contents(source));
+    } else {
+        // Nothing installed, or everything rolled back exactly.
+        const FileTree::Snapshot after = FileTree::snapshot(install);
+        QVERIFY2(after == before, qPrintable(after.difference(before)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUpdateRun)

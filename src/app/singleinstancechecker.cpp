@@ -1,13 +1,19 @@
 #include "app/singleinstancechecker.h"
 
+#include "app/instancelock.h"
+#include "app/privateruntimedirectory.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 namespace {
 
 const int ProbeTimeoutMs = 1000;
+const int HandOverPollMs = 20;
 
 } // namespace
 
@@ -91,6 +97,35 @@ bool SingleInstanceChecker::checkExistingInstance(const QString& message, const 
     if (socket.write(message.toLatin1()) <= 0)
         return false;
     return socket.waitForBytesWritten(ProbeTimeoutMs);
+}
+
+bool SingleInstanceChecker::claim(InstanceLock& lock, const QString& message, const QString& serverName,
+                                  int handOverMs)
+{
+    if (!lock.isUsable())
+        return !checkExistingInstance(message, serverName);
+    // The holder listens only a moment after it took the lock.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lock.tryLock())
+            return true;
+        if (checkExistingInstance(message, serverName) || waited.hasExpired(handOverMs))
+            return false;
+        QThread::msleep(HandOverPollMs);
+    }
+}
+
+QString SingleInstanceChecker::getLocalServerPath()
+{
+    const QString dir = PrivateRuntimeDirectory::locate();
+    return dir.isEmpty() ? getLocalServerName() : dir + QLatin1Char('/') + getLocalServerName();
+}
+
+QString SingleInstanceChecker::getLockFilePath()
+{
+    const QString dir = PrivateRuntimeDirectory::locate();
+    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + getLocalServerName() + QStringLiteral(".lock");
 }
 
 QString SingleInstanceChecker::getLocalServerName()

@@ -1,6 +1,6 @@
 #include "filecopyfunc.h"
 
-#include <QFile>
+#include "fileops/newfile.h"
 
 FileCopyFunc::FileCopyFunc(const QString& sourcePath, const QString& targetPath)
     : SlowFileOpFunc(sourcePath, targetPath)
@@ -9,8 +9,6 @@ FileCopyFunc::FileCopyFunc(const QString& sourcePath, const QString& targetPath)
 
 bool FileCopyFunc::run()
 {
-    // QFile::copy streams into a temporary file beside the target and
-    // renames it into place only when complete, so a failed copy leaves no
-    // partial target.
-    return QFile::copy(sourcePath, targetPath);
+    // No per-file sync: the installation is flushed once when it is complete.
+    return NewFile::copy(sourcePath, targetPath);
 }

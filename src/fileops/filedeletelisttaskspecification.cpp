@@ -3,6 +3,8 @@
 #include "fileops/filedeletetaskspecification.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QSet>
 
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
                                                                  const InstallationLayout& layout,
@@ -23,8 +25,14 @@ void FileDeleteListTaskSpecification::execute()
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
     const QDir root(layout.root());
-    const int n = deleteList->size();
-    for (const QString& entry : std::as_const(*deleteList))
+    QStringList entries = *deleteList;
+    const QSet<QString> listed(entries.cbegin(), entries.cend());
+    for (const QString& leftover : leftovers(root.path())) {
+        if (!listed.contains(leftover))
+            entries.append(leftover);
+    }
+    const int n = entries.size();
+    for (const QString& entry : std::as_const(entries))
         addSubTask(new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n));
     state = Running;
     executeSubTasks();
@@ -37,6 +45,25 @@ void FileDeleteListTaskSpecification::subtasksDone()
     if (getStateFromSubTasks() == Finished)
         QDir(layout.root()).rmdir(InstallationLayout::oldDirName());
     ComposedTaskSpecification::subtasksDone();
+}
+
+QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
+{
+    const QDir base(root);
+    QStringList found;
+    QDirIterator newFiles(root, {InstallationLayout::newFilePrefix() + QLatin1Char('*')},
+                          QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (newFiles.hasNext())
+        found << base.relativeFilePath(newFiles.next());
+    const QString oldDir = base.filePath(InstallationLayout::oldDirName());
+    const QString prefix = InstallationLayout::oldCopyPrefix();
+    for (const QString& name : QDir(oldDir).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System))
+        found << InstallationLayout::oldDirName() + QLatin1Char('/') + name;
+    return found;
+}
+
+void FileDeleteListTaskSpecification::userCanceled()
+{
 }
 
 void FileDeleteListTaskSpecification::reset()

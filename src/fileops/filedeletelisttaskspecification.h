@@ -6,9 +6,13 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Removes the files an update no longer ships and the old copies left by
-// its replacements. Entries that are missing or cannot be removed are skipped.
+// its replacements, and what interrupted earlier runs left: new files that
+// were never renamed into place and old copies in "old". It runs only after
+// a complete installation, so it is not cancelled: it only removes files.
+// Entries that are missing or cannot be removed are skipped.
 class FileDeleteListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -17,6 +21,8 @@ public:
                                     QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
+    // Leftovers of interrupted runs below `root`, relative to it.
+    static QStringList leftovers(const QString& root);
 
     // Paths relative to the application directory. Not owned.
     QList<QString>* deleteList;
@@ -26,6 +32,7 @@ public Q_SLOTS:
     void execute() override;
     void reset() override;
     void subtasksDone() override;
+    void userCanceled() override;
 };
 
 #endif

@@ -1,14 +1,16 @@
 #include "filereplacetaskspecification.h"
 
 #include "verify/checksignaturetaskspecification.h"
+#include "fileops/filecommittaskspecification.h"
 #include "fileops/filecopytaskspecification.h"
 #include "fileops/filedeletetaskspecification.h"
-#include "fileops/filerenametaskspecification.h"
 #include "fileops/fileunziptaskspecification.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -50,32 +52,41 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
 {
     const QString source = layout.downloadedPath(replaceSpecification.fileName);
     const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
+    const QFileInfo targetInfo(target);
+    newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());
+    // Only an interrupted earlier run can have left this name.
+    QFile::remove(newPath);
 
     if (oldCopies == &ownOldCopies)
         ownOldCopies.start(layout.root());
 
-    double remaining = 1.0;
+    double remaining = 0.9;
+    int previousMode = -1;
+    QString oldCopy;
     if (entryExists(target)) {
+        struct stat info;
+        if (::stat(QFile::encodeName(target).constData(), &info) == 0)
+            previousMode = int(info.st_mode & 07777);
         oldCopyName = oldCopies->claim(replaceSpecification);
-        const QString oldCopy = layout.installedPath(oldCopyName);
+        oldCopy = layout.installedPath(oldCopyName);
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
-            remaining = 0.9;
+            remaining -= 0.1;
         }
         oldCopies->ensureExists();
         movedAside = true;
-        addSubTask(new FileRenameTaskSpecification(target, oldCopy, &rollbackList, this, 0.1));
-        remaining -= 0.1;
     }
 
     if (replaceSpecification.hasUnzip()) {
         remaining -= 0.2;
-        addSubTask(new FileUnzipTaskSpecification(&rollbackList, source, target, this, remaining));
-        addSubTask(new CheckSignatureTaskSpecification(target, FileCheck::listedSum(replaceSpecification.unzipMd5),
+        addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
+        addSubTask(new CheckSignatureTaskSpecification(newPath, FileCheck::listedSum(replaceSpecification.unzipMd5),
                                                        true, this, 0.2));
     } else {
-        addSubTask(new FileCopyTaskSpecification(&rollbackList, source, target, this, remaining));
+        addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }
+    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
+    addSubTask(new FileCommitTaskSpecification(newPath, target, oldCopy, mode, &rollbackList, this, 0.1));
 
     state = Running;
     executeSubTasks();
@@ -86,16 +97,12 @@ void FileReplaceTaskSpecification::subtasksDone()
     if (getStateFromSubTasks() == Finished) {
         if (parentRollbackList)
             parentRollbackList->appendList(rollbackList);
-        if (movedAside && deleteList) {
-            const QString name = QFileInfo(replaceSpecification.pureDestFilePath()).fileName();
-            // Start-up removes the old copies of the updater's own files, but
-            // only under their plain names.
-            if (!InstallationLayout::isSpecialFileName(name)
-                || oldCopyName != replaceSpecification.oldDestFileName())
-                deleteList->append(oldCopyName);
-        }
-        makeSingleFileExecutable(layout.installedPath(replaceSpecification.destFileName(QString())));
+        // Also the copies of the updater's own files: the running program
+        // does not need its file names, and "old" ends the update empty.
+        if (movedAside && deleteList)
+            deleteList->append(oldCopyName);
     } else {
+        QFile::remove(newPath);
         rollbackList.rollback(this);
     }
     ComposedTaskSpecification::subtasksDone();
@@ -107,13 +114,7 @@ void FileReplaceTaskSpecification::reset()
     rollbackList.rollback(this);
     movedAside = false;
     oldCopyName.clear();
+    if (!newPath.isEmpty())
+        QFile::remove(newPath);
     TaskSpecification::reset();
-}
-
-void FileReplaceTaskSpecification::makeSingleFileExecutable(const QString& path)
-{
-    const QFileDevice::Permissions current = QFile::permissions(path);
-    const QFileDevice::Permissions wanted = InstallationLayout::installedPermissions(path, current);
-    if (wanted != current)
-        QFile::setPermissions(path, wanted);
 }

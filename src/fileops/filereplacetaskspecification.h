@@ -10,11 +10,12 @@
 #include <QList>
 #include <QString>
 
-// Installs one downloaded file so that it can be undone: the installed
-// version is moved into "old", the new one copied or unpacked (and an
-// unpacked one checked by MD5). On success the journal goes to the replace
-// list and the old copy is queued for deletion; on failure this task undoes
-// its own steps at once.
+// Installs one downloaded file so that it can be undone and so that the path
+// never lacks a complete content: the new version is copied or unpacked to a
+// name of ours beside the target (and an unpacked one checked by MD5), then
+// renamed over the target while the installed version stays in "old". On
+// success the journal goes to the replace list and the old copy is queued for
+// deletion; on failure this task undoes its own steps at once.
 class FileReplaceTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -30,8 +31,6 @@ public:
     void setOldCopyDirectory(OldCopyDirectory* directory);
 
     void makeSubtasksAndStart();
-    // Gives an installed file the mode the installation layout asks for.
-    static void makeSingleFileExecutable(const QString& path);
 
     FileReplaceSpecification replaceSpecification;
     QList<QString>* deleteList;
@@ -42,6 +41,8 @@ public:
     // Where the installed version went in this run, relative to the
     // application directory.
     QString oldCopyName;
+    // The new content until it is renamed over the target.
+    QString newPath;
 
 public Q_SLOTS:
     void execute() override;

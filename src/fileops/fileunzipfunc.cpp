@@ -1,7 +1,8 @@
 #include "fileunzipfunc.h"
 
+#include "fileops/newfile.h"
+
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <zlib.h>
 
@@ -56,14 +57,8 @@ bool FileUnzipFunc::run()
 bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath,
                               const std::function<void(qreal)>& onProgress)
 {
-    const QFileInfo target(outPath);
-    if (target.exists() || target.isSymLink())
-        return false;
-
-    // Removed automatically unless it was renamed to outPath.
-    QTemporaryFile partial(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                           + QStringLiteral(".XXXXXX"));
-    if (!partial.open())
+    NewFile out(outPath);
+    if (!out.isOpen())
         return false;
 
     GzReader in(inPath);
@@ -81,7 +76,7 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath,
             return false;
         if (count == 0)
             break;
-        if (partial.write(buffer, count) != count)
+        if (!out.write(buffer, count))
             return false;
         if (onProgress && packedSize > 0 && (written + count) / progressStep != written / progressStep)
             onProgress(qMin<qreal>(1.0, qreal(gzoffset(in.handle())) / qreal(packedSize)));
@@ -94,17 +89,5 @@ bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath,
     gzerror(in.handle(), &streamError);
     if (streamError != Z_OK || !in.close())
         return false;
-
-    if (!partial.flush())
-        return false;
-    partial.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                           | QFileDevice::ReadUser | QFileDevice::WriteUser
-                           | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    // Renaming never replaces an existing file, so a target that appeared
-    // meanwhile is kept and the unpack fails.
-    if (!partial.rename(outPath))
-        return false;
-    // Automatic removal would now delete the file under its new name.
-    partial.setAutoRemove(false);
-    return true;
+    return out.keep();
 }

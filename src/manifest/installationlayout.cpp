@@ -83,6 +83,11 @@ QString InstallationLayout::oldCopyPrefix()
     return QStringLiteral("_old_");
 }
 
+QString InstallationLayout::newFilePrefix()
+{
+    return QStringLiteral(".voxmeadow-new-");
+}
+
 QString InstallationLayout::oldCopyName(const QString& relativePath, int number)
 {
     const QString plain = QFileInfo(relativePath).fileName();
@@ -128,15 +133,10 @@ bool InstallationLayout::isExecutableName(const QString& fileName)
         || executableSuffixes().contains(info.completeSuffix(), Qt::CaseSensitive);
 }
 
-QFileDevice::Permissions InstallationLayout::installedPermissions(const QString& fileName,
-                                                                  QFileDevice::Permissions current)
+int InstallationLayout::installedMode(const QString& fileName, int previousMode)
 {
-    if (isExecutableName(fileName)) {
-        return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-            | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser
-            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-            | QFileDevice::ExeOther;
-    }
-    // Nobody but the owner may change an installed file.
-    return current & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther);
+    int mode = isExecutableName(fileName) ? 0755 : 0644;
+    if (previousMode >= 0)
+        mode |= previousMode & 0111;
+    return mode;
 }

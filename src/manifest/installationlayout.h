@@ -1,7 +1,6 @@
 #ifndef INSTALLATIONLAYOUT_H
 #define INSTALLATIONLAYOUT_H
 
-#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -51,12 +50,17 @@ public:
     static QString clientStartScriptName();
     static QString defaultUpdateType();
 
+    // Begins every name under which a new file is written beside its
+    // target until it is complete; no client file starts with it, so what an
+    // interrupted run left is recognised as ours.
+    static QString newFilePrefix();
+
     // Programs and shared libraries, told by name.
     static bool isExecutableName(const QString& fileName);
-    // The mode an installed file gets: executables by name are 0755, any
-    // other file keeps its mode without write permission for group and others.
-    static QFileDevice::Permissions installedPermissions(const QString& fileName,
-                                                         QFileDevice::Permissions current);
+    // The mode an installed file gets: 0755 for an executable name, else
+    // 0644, plus the execute bits of the file it replaces (`previousMode` < 0:
+    // none). Group and others never get write permission.
+    static int installedMode(const QString& fileName, int previousMode);
 
 private:
     QString rootDir;

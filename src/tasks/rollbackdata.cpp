@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <cstdio>
+
 RollbackData::RollbackData(Operation operation, const QString& previousPath, const QString& path)
     : path(path)
     , previousPath(previousPath)
@@ -28,6 +30,12 @@ bool RollbackData::rollback(QObject* receiver) const
             return true;
         message(receiver, QStringLiteral("warning: rollback rename %1 to %2 failed")
                               .arg(previousPath, path));
+        return false;
+    case Replace:
+        // rename(2) replaces the target atomically, unlike QFile::rename.
+        if (std::rename(QFile::encodeName(previousPath).constData(), QFile::encodeName(path).constData()) == 0)
+            return true;
+        message(receiver, QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path, previousPath));
         return false;
     case CreateFile:
         if (QFile::remove(path))

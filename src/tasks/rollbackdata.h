@@ -12,10 +12,13 @@ public:
     enum Operation : qint32 {
         Rename = 0,
         CreateFile = 1,
-        CreateDir = 2
+        CreateDir = 2,
+        // `path` got new content while its previous content was kept as
+        // `previousPath`; the undo moves that back over `path` in one step.
+        Replace = 3
     };
 
-    // A rename: the old path comes first.
+    // A rename or a replacement: the old (kept) path comes first.
     RollbackData(Operation operation, const QString& previousPath, const QString& path);
     // A creation of `path`.
     RollbackData(Operation operation, const QString& path);

@@ -2,9 +2,12 @@
 
 #include "transfer/mirrors.h"
 
+#include <QFileInfo>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStorageInfo>
 #include <QTimer>
 #include <QUrl>
 
@@ -232,15 +235,13 @@ bool DownloadTaskSpecification::readData()
             return false;
         }
         const qint64 written = file.write(chunk.constData(), readCount);
-        if (written < 0) {
-            errorRetry(file.errorString());
-            return false;
-        }
         if (written != readCount) {
-            errorRetry(QStringLiteral("Error writing to file %1. Should write %2 bytes but wrote %3 bytes")
-                           .arg(file.fileName())
-                           .arg(readCount)
-                           .arg(written));
+            // A full disk is the usual cause: name the file and the space left.
+            const QString reason = written < 0 ? file.errorString()
+                                               : QStringLiteral("%1 of %2 bytes written").arg(written).arg(readCount);
+            errorRetry(QStringLiteral("Could not write %1: %2 (%3 free)")
+                           .arg(file.fileName(), reason,
+                                QLocale::c().formattedDataSize(QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
             return false;
         }
         receivedBytes += written;

@@ -271,6 +271,11 @@ void MainWindow::onDownloadProgress(quint64 downloadDone, quint64 downloadTotal,
 
 void MainWindow::onUpdateFinished()
 {
+    // A close confirmed during the final deletions: the update completed.
+    if (closeRequested) {
+        QCoreApplication::quit();
+        return;
+    }
     launchMode = true;
     setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
     // Whoever reads the changelog decides when the client starts.

@@ -1,5 +1,6 @@
 #include "maintaskspecification.h"
 
+#include "update/diskspacechecktaskspecification.h"
 #include "update/downloadfilelisttaskspecification.h"
 #include "update/inidownloadtaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
@@ -36,8 +37,16 @@ void MainTaskSpecification::execute()
 void MainTaskSpecification::reset()
 {
     clearSubTasks();
+    installation = nullptr;
     fileSpecifications.clear();
     TaskSpecification::reset();
+}
+
+void MainTaskSpecification::userCanceled()
+{
+    if (installation && installation->state == Finished)
+        return;
+    ComposedTaskSpecification::userCanceled();
 }
 
 void MainTaskSpecification::makeSubtasksAndStart()
@@ -46,10 +55,14 @@ void MainTaskSpecification::makeSubtasksAndStart()
                                                 IniDownloadShare));
     addSubTask(new MakeDownloadReplaceListTaskSpecification(context.layout, updateType, fileSpecifications, this,
                                                             CompileShare));
+    // Takes no share of the progress: it only looks at the file systems.
+    addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
     addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
                                                      downloadConcurrency, this, DownloadShare));
-    addSubTask(new FileReplaceListTaskSpecification(&fileSpecifications.replaceList, &fileSpecifications.deleteList,
-                                                    context.layout, this, InstallShare));
+    installation = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
+                                                        &fileSpecifications.deleteList, context.layout, this,
+                                                        InstallShare);
+    addSubTask(installation);
     addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare));
     state = Running;
     executeSubTasks();

@@ -23,6 +23,9 @@ public:
 public Q_SLOTS:
     void execute() override;
     void reset() override;
+    // Ignored once the installation has succeeded: what remains only
+    // deletes files, and the installed version is complete.
+    void userCanceled() override;
 
 private:
     void makeSubtasksAndStart();
@@ -32,6 +35,7 @@ private:
     int version;
     int downloadConcurrency;
     FileSpecifications fileSpecifications;
+    TaskSpecification* installation = nullptr;
 };
 
 #endif

@@ -43,8 +43,9 @@ void UpdateEngine::setUpProxy()
         networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
         return;
     }
-    const QUrl url(settings.proxy);
-    if (url.isValid() && !url.host().isEmpty()) {
+    const QString problem = settings.proxyError();
+    if (problem.isEmpty()) {
+        const QUrl url(settings.proxy);
         networkManager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, url.host(),
                                                quint16(url.port(3128))));
         return;
@@ -52,8 +53,7 @@ void UpdateEngine::setUpProxy()
     // Nothing may go out unproxied; and the window connects only after
     // construction, so the fatal error is delivered from the event loop.
     networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    const QString text = QStringLiteral("'%1' is an invalid proxy specification").arg(settings.proxy);
-    QMetaObject::invokeMethod(this, [this, text] { Q_EMIT fatalError(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
 }
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
@@ -64,6 +64,11 @@ void UpdateEngine::setBannerServer(const QString& host, quint16 port)
 bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 {
     this->target = target;
+    // No update ever runs without the proxy the user configured.
+    if (!settings.proxyError().isEmpty()) {
+        Q_EMIT fatalError(settings.proxyError());
+        return false;
+    }
     try {
         crypt_init();
     } catch (const crypt_exception& e) {
@@ -110,7 +115,12 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     }
     installation.setTempDir(oldDir);
 
-    UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
+    sessionRecorded = UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
+    if (!sessionRecorded) {
+        Q_EMIT message(QStringLiteral("Could not record the update session in %1; its temporary files go "
+                                      "at the end of this run")
+                           .arg(UpdateIniData::filename(installation)));
+    }
 
     // Tasks of an earlier run may still hold the old registry until they
     // are disposed of.
@@ -198,6 +208,9 @@ void UpdateEngine::onTaskCanceled()
     state = EngineCanceled;
     if (mainTask && mainTask->state == UserCanceled)
         Q_EMIT message(QStringLiteral("User aborted update"));
+    // Without a record no later run can resume from it.
+    if (!sessionRecorded)
+        removeSessionDirectory();
     releaseMainTask();
     Q_EMIT downloadProgress(0, 0, 0, false);
     Q_EMIT updateCanceled();
@@ -219,7 +232,16 @@ void UpdateEngine::cleanup()
             SessionDirectory::remove(dir);
         UpdateIniData::cleanup(installation);
     }
+    // This run's directory also when the record did not name it.
+    removeSessionDirectory();
     Q_EMIT message(QStringLiteral("Temporary files removed."));
+}
+
+void UpdateEngine::removeSessionDirectory()
+{
+    const QString dir = installation.tempDir();
+    if (!dir.isEmpty() && SessionDirectory::isOwn(dir))
+        SessionDirectory::remove(dir);
 }
 
 void UpdateEngine::cleanupDirectory(const QString& path)

@@ -81,10 +81,13 @@ private Q_SLOTS:
 
 private:
     void setUpProxy();
+    void removeSessionDirectory();
     void releaseMainTask();
 
     InstallationLayout installation;
     UpdateSettings settings;
+    // Whether update.ini names this run's directory, so that a later run finds it.
+    bool sessionRecorded = true;
     UpdateTypeDesc target;
 };
 

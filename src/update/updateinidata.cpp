@@ -33,7 +33,7 @@ bool UpdateIniData::get(const InstallationLayout& layout, int* version, QString*
     return true;
 }
 
-void UpdateIniData::modify(const InstallationLayout& layout, int version, const QString& dir,
+bool UpdateIniData::modify(const InstallationLayout& layout, int version, const QString& dir,
                            const QString& type)
 {
     QSettings settings(filename(layout), QSettings::IniFormat);
@@ -42,6 +42,8 @@ void UpdateIniData::modify(const InstallationLayout& layout, int version, const 
     settings.setValue(QStringLiteral("dir"), dir);
     settings.setValue(QStringLiteral("type"), type);
     settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void UpdateIniData::cleanup(const InstallationLayout& layout)

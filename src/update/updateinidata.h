@@ -17,7 +17,8 @@ public:
     // True only for a complete record whose directory exists; stores the
     // values into the non-null pointers then, and touches nothing otherwise.
     static bool get(const InstallationLayout& layout, int* version, QString* type, QString* dir);
-    static void modify(const InstallationLayout& layout, int version, const QString& dir,
+    // False when the record could not be written.
+    static bool modify(const InstallationLayout& layout, int version, const QString& dir,
                        const QString& type);
     static void cleanup(const InstallationLayout& layout);
 };

@@ -1,6 +1,7 @@
 #include "updatesettings.h"
 
 #include <QSettings>
+#include <QUrl>
 
 UpdateSettings UpdateSettings::read(const QString& iniFile)
 {
@@ -26,4 +27,12 @@ UpdateSettings UpdateSettings::read(const QString& iniFile)
         result.downloadConcurrency = DefaultDownloadConcurrency;
     settings.endGroup();
     return result;
+}
+
+QString UpdateSettings::proxyError() const
+{
+    const QUrl url(proxy);
+    if (proxy.isEmpty() || (url.isValid() && !url.host().isEmpty()))
+        return QString();
+    return QStringLiteral("'%1' is an invalid proxy specification").arg(proxy);
 }

@@ -15,6 +15,9 @@ public:
     // Missing or unreadable files give the defaults.
     static UpdateSettings read(const QString& iniFile);
 
+    // Why the proxy setting cannot be used; empty when it can (or is unset).
+    QString proxyError() const;
+
     UpdateChannel channel = Stable;
     // The Alpha revision to install; 0 unless the Alpha channel is chosen.
     int alphaRevision = 0;

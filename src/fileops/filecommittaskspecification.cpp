@@ -1,0 +1,53 @@
+#include "fileops/filecommittaskspecification.h"
+
+#include "fileops/newfile.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileCommitTaskSpecification::FileCommitTaskSpecification(const QString& newPath, const QString& path,
+    const QString& keptPath, mode_t mode, RollbackDataList* rollbackList, QObject* parent,
+    double parentProgressRange)
+    : FastFileOpTaskSpecification(path, rollbackList, parent, parentProgressRange)
+    , newPath(newPath)
+    , keptPath(keptPath)
+    , mode(mode)
+{ }
+
+bool FileCommitTaskSpecification::doOp()
+{
+    if (!keptPath.isEmpty() && !keepPrevious()) {
+        Q_EMIT message(QStringLiteral("Could not keep '%1' as '%2'").arg(path, keptPath));
+        return false;
+    }
+    const QByteArray target = QFile::encodeName(path);
+    if (::chmod(QFile::encodeName(newPath).constData(), mode) != 0
+        || ::rename(QFile::encodeName(newPath).constData(), target.constData()) != 0) {
+        if (!keptPath.isEmpty())
+            QFile::remove(keptPath);
+        Q_EMIT message(QStringLiteral("Could not rename '%1' to '%2'").arg(newPath, path));
+        return false;
+    }
+    addRollbackOp(keptPath.isEmpty() ? RollbackData(RollbackData::CreateFile, path)
+                                     : RollbackData(RollbackData::Replace, keptPath, path));
+    return true;
+}
+
+bool FileCommitTaskSpecification::keepPrevious()
+{
+    const QByteArray previous = QFile::encodeName(path);
+    const QByteArray kept = QFile::encodeName(keptPath);
+    if (::link(previous.constData(), kept.constData()) == 0)
+        return true;
+    // Where hard links are impossible, a copy with the same mode.
+    struct stat info;
+    if (::stat(previous.constData(), &info) != 0 || !NewFile::copy(path, keptPath))
+        return false;
+    if (::chmod(kept.constData(), info.st_mode & 07777) == 0)
+        return true;
+    QFile::remove(keptPath);
+    return false;
+}

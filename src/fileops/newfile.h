@@ -1,0 +1,34 @@
+#ifndef NEWFILE_H
+#define NEWFILE_H
+
+#include <QString>
+
+// A file that did not exist before and is either completed or removed again:
+// opening fails when the path is taken, and a file not kept by keep() is
+// deleted when this object goes, so no failure leaves a partial file.
+class NewFile
+{
+public:
+    explicit NewFile(const QString& path);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool isOpen() const { return fd >= 0; }
+    int handle() const { return fd; }
+    bool write(const char* data, qint64 size);
+    // Appends everything `sourceFd` has from its current offset.
+    bool copyFrom(int sourceFd);
+    // Closes the file and keeps it; false (and the file removed) when the
+    // close reports a failed write.
+    bool keep();
+
+    // Copies `source` into the new file `target`.
+    static bool copy(const QString& source, const QString& target);
+
+private:
+    QString path;
+    int fd;
+};
+
+#endif
