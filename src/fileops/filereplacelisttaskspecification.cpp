@@ -9,9 +9,6 @@
 #include <QSet>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
     QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
     const InstallationLayout& layout, QObject* parent, double parentProgressRange)
@@ -76,10 +73,6 @@ void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
 
 void FileReplaceListTaskSpecification::subtasksDone()
 {
-    // The new files must be on disk before their old copies are deleted and
-    // success is reported: a power loss must not leave empty files behind.
-    if (getStateFromSubTasks() == Finished && !syncInstallation(layout.root()))
-        Q_EMIT message(QStringLiteral("Could not flush the installation to disk"));
     if (getStateFromSubTasks() != Finished) {
         Q_EMIT message(QStringLiteral("rolling back file updates"));
         Q_EMIT message(rollbackList.rollback(this)
@@ -87,17 +80,6 @@ void FileReplaceListTaskSpecification::subtasksDone()
                            : QStringLiteral("The previous version could not be restored completely"));
     }
     ComposedTaskSpecification::subtasksDone();
-}
-
-bool FileReplaceListTaskSpecification::syncInstallation(const QString& root)
-{
-    const int fd = ::open(QFile::encodeName(root).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::syncfs(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 void FileReplaceListTaskSpecification::reset()

@@ -25,7 +25,6 @@ public:
     int makeSubdirTasks();
     void makeFileReplaceTasks(bool haveDirTasks);
     // Flushes the file system of the installation (data and directory entries).
-    static bool syncInstallation(const QString& root);
 
     QList<FileReplaceSpecification>* replaceList;
     QList<QString>* deleteList;

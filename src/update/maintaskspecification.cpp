@@ -5,6 +5,7 @@
 #include "update/inidownloadtaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
 #include "fileops/filereplacelisttaskspecification.h"
+#include "fileops/installationflushtaskspecification.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
 
 namespace {
@@ -63,6 +64,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
                                                         &fileSpecifications.deleteList, context.layout, this,
                                                         InstallShare);
     addSubTask(installation);
+    addSubTask(new InstallationFlushTaskSpecification(context.layout.root(), this, 0.0));
     addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare));
     state = Running;
     executeSubTasks();
