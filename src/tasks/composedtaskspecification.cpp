@@ -1,5 +1,18 @@
 #include "composedtaskspecification.h"
 
+namespace {
+
+// Progress values are fractions of at most 1; 2^52 units keep every bit of
+// their precision and leave room for thousands of whole shares.
+constexpr double UnitsPerProgress = 4503599627370496.0;
+
+qint64 progressToUnits(double progress)
+{
+    return qRound64(progress * UnitsPerProgress);
+}
+
+} // namespace
+
 ComposedTaskSpecification::ComposedTaskSpecification(int maxParallelTasks,
                                                      double parentProgressRange,
                                                      QObject* parent)
@@ -22,7 +35,8 @@ void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
     subTasks.append(subTask);
     waitingTasks.append(subTask);
     connectSignals(subTask);
-    recomputeProgress();
+    progressUnits += progressToUnits(subTask->progress);
+    publishProgress();
 }
 
 void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
@@ -30,9 +44,11 @@ void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
     connect(subTask, &TaskSpecification::finished, this, &ComposedTaskSpecification::onSubTaskFinished);
     connect(subTask, &TaskSpecification::canceled, this, &ComposedTaskSpecification::onSubTaskCanceled);
     connect(subTask, &TaskSpecification::error, this, &TaskSpecification::error);
-    connect(subTask, &TaskSpecification::updateProgress, this, &ComposedTaskSpecification::onUpdateProgress);
+    // The subtask travels with the signal: sender() would search every connection.
+    connect(subTask, &TaskSpecification::updateProgress, this, [this, subTask] { onUpdateProgress(subTask); });
     connect(subTask, &TaskSpecification::message, this, &TaskSpecification::message);
-    connect(this, &TaskSpecification::otherTaskCancelled, subTask, &TaskSpecification::onOtherTaskCancelled);
+    cancelLinks.append(connect(this, &TaskSpecification::otherTaskCancelled, subTask,
+                               &TaskSpecification::onOtherTaskCancelled));
 }
 
 void ComposedTaskSpecification::executeSubTasks()
@@ -91,18 +107,16 @@ void ComposedTaskSpecification::handleOtherTaskCancelled(TaskSpecification* othe
     Q_EMIT otherTaskCancelled(other);
 }
 
-void ComposedTaskSpecification::onUpdateProgress(qreal doneFrac)
+void ComposedTaskSpecification::onUpdateProgress(const TaskSpecification* subTask)
 {
-    Q_UNUSED(doneFrac);
-    recomputeProgress();
+    // One step of one subtask changes the sum by the step's size.
+    progressUnits += progressToUnits(subTask->progress) - progressToUnits(subTask->previousProgress);
+    publishProgress();
 }
 
-void ComposedTaskSpecification::recomputeProgress()
+void ComposedTaskSpecification::publishProgress()
 {
-    double sum = 0.0;
-    for (const TaskSpecification* subTask : std::as_const(subTasks))
-        sum += subTask->progress;
-    setProgress(sum);
+    setProgress(double(progressUnits) / UnitsPerProgress);
 }
 
 TaskState ComposedTaskSpecification::getStateFromSubTasks() const
@@ -192,10 +206,13 @@ void ComposedTaskSpecification::clearSubTasks()
 {
     for (TaskSpecification* subTask : std::as_const(subTasks)) {
         disconnect(subTask, nullptr, this, nullptr);
-        // A discarded subtask must not hear about cancellations of a later run.
-        disconnect(this, nullptr, subTask, nullptr);
         subTask->deleteLater();
     }
+    // A discarded subtask must not hear about cancellations of a later run.
+    for (const QMetaObject::Connection& link : std::as_const(cancelLinks))
+        disconnect(link);
+    cancelLinks.clear();
+    progressUnits = 0;
     subTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();

@@ -43,12 +43,19 @@ Q_SIGNALS:
 
 private Q_SLOTS:
     void onStartNextTask();
-    void onUpdateProgress(qreal doneFrac);
     void onSubTaskFinished(TaskSpecification* subTask);
     void onSubTaskCanceled(TaskSpecification* subTask);
 
 private:
-    void recomputeProgress();
+    void onUpdateProgress(const TaskSpecification* subTask);
+    void publishProgress();
+
+    // Sum of the subtasks' progress in fixed point: kept up to date by
+    // differences without rounding drift, whatever the number of subtasks.
+    qint64 progressUnits = 0;
+    // This task's otherTaskCancelled to each subtask, in the order of
+    // subTasks, so that discarding a subtask costs no search.
+    QList<QMetaObject::Connection> cancelLinks;
 };
 
 #endif
