@@ -11,6 +11,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 
 namespace {
@@ -106,12 +107,14 @@ class ResultFunc : public ASyncFunc
 {
     Q_OBJECT
 public:
-    ResultFunc(bool result, qreal reportedProgress, QSemaphore* gate)
-        : result(result), reportedProgress(reportedProgress), gate(gate) {}
+    ResultFunc(bool result, qreal reportedProgress, QSemaphore* gate, QThread** ranOn = nullptr)
+        : result(result), reportedProgress(reportedProgress), gate(gate), ranOn(ranOn) {}
 
 protected:
     bool run() override
     {
+        if (ranOn)
+            *ranOn = QThread::currentThread();
         if (gate)
             gate->acquire();
         if (reportedProgress >= 0)
@@ -123,6 +126,7 @@ private:
     bool result;
     qreal reportedProgress;
     QSemaphore* gate;
+    QThread** ranOn;
 };
 
 class ResultTask : public ASyncTaskSpecification
@@ -132,11 +136,14 @@ public:
     ResultTask(double weight, bool result)
         : ASyncTaskSpecification(nullptr, weight), result(result) {}
 
-    ASyncFunc* createFunction() override { return new ResultFunc(result, reportedProgress, gate); }
+    ASyncFunc* createFunction() override { return new ResultFunc(result, reportedProgress, gate, &ranOn); }
+    bool isQuickWork() const override { return quick; }
 
     bool result;
     qreal reportedProgress = -1;
     QSemaphore* gate = nullptr;
+    bool quick = false;
+    QThread* ranOn = nullptr;
 };
 
 class FileOpTask : public SlowFileOpSpecification
@@ -494,20 +501,33 @@ void TestTaskFramework::runsAgainAfterCancelledRun()
 void TestTaskFramework::asyncResult_data()
 {
     QTest::addColumn<bool>("result");
-    QTest::newRow("success") << true;
-    QTest::newRow("failure") << false;
+    QTest::addColumn<bool>("quick");
+    QTest::newRow("success") << true << false;
+    QTest::newRow("failure") << false << false;
+    QTest::newRow("quick success") << true << true;
+    QTest::newRow("quick failure") << false << true;
 }
 
 void TestTaskFramework::asyncResult()
 {
     QFETCH(bool, result);
+    QFETCH(bool, quick);
     ResultTask task(0.2, result);
+    task.quick = quick;
     if (result)
         task.reportedProgress = 0.5;
     TaskSpies spies(&task);
     task.execute();
     QCOMPARE(task.state, Running);
+    // Quick work runs at once on the task's thread, but its outcome still
+    // arrives through the event loop, as from the pool.
+    if (quick)
+        QCOMPARE(task.ranOn, QThread::currentThread());
+    QCOMPARE(spies.ends(), 0);
+    QCOMPARE(spies.progress.count(), 0);
     QTRY_COMPARE(spies.ends(), 1);
+    if (!quick)
+        QVERIFY(task.ranOn != QThread::currentThread());
     QCOMPARE(task.state, result ? Finished : ErrorCanceled);
     QCOMPARE(task.progress, result ? 0.2 : 0.0);
     // The body's progress is scaled to the task's weight.

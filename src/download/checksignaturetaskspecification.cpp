@@ -2,6 +2,8 @@
 
 #include "download/checksigfunc.h"
 
+#include <QFileInfo>
+
 CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, QString md5,
                                                                  bool cancelOnFailure, QObject* parent,
                                                                  double parentProgressRange)
@@ -15,6 +17,12 @@ CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileNam
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()
 {
     return new CheckSigFunc(fileName, md5);
+}
+
+bool CheckSignatureTaskSpecification::isQuickWork() const
+{
+    // A signature check imports the key and does RSA arithmetic: never quick.
+    return !md5.isEmpty() && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
 }
 
 void CheckSignatureTaskSpecification::runDone(bool pass)

@@ -24,6 +24,9 @@ public slots:
 signals:
     void checkDone(bool pass, CheckSignatureTaskSpecification* task);
 
+protected:
+    bool isQuickWork() const override;
+
 private:
     QString fileName;
     QString md5;
