@@ -1,4 +1,5 @@
 #include "filetree.h"
+#include "manifest/filespecifications.h"
 #include "update/digestcache.h"
 
 #include <QDir>
@@ -38,6 +39,7 @@ private slots:
     void damagedCacheFileLoadsEmpty_data();
     void damagedCacheFileLoadsEmpty();
     void killedSaveLeavesTheOldCache();
+    void installedFilesEnterWithVerifiedDigests();
 
 private:
     // Writes the file, waits until its stamp is settled and caches it.
@@ -228,6 +230,45 @@ void TestDigestCache::killedSaveLeavesTheOldCache()
     QVERIFY(!QFile::exists(temporary));
     QVERIFY(reloaded.load());
     QCOMPARE(reloaded.size(), 0);
+}
+
+void TestDigestCache::installedFilesEnterWithVerifiedDigests()
+{
+    const QString root = dir->path();
+    QVERIFY(FileTree::write(dir->filePath("plain.dat"), "plain"));
+    QVERIFY(FileTree::write(dir->filePath("sub/unpacked.dat"), "unpacked"));
+    QVERIFY(FileTree::write(dir->filePath("reused.dat"), "reused"));
+    FileSpecifications lists;
+    lists.downloadList.append({QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5});
+    lists.downloadList.append({QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2});
+    FileReplaceSpecification plain;
+    plain.section = QStringLiteral("files");
+    plain.fileName = QStringLiteral("plain.dat");
+    FileReplaceSpecification packed;
+    packed.section = QStringLiteral("files");
+    packed.fileName = QStringLiteral("sub/packed.gz");
+    packed.unzipMd5 = FileTree::md5Hex("unpacked");
+    packed.unzipFileName = QStringLiteral("sub/unpacked.dat");
+    // A copy left by an earlier attempt is installed without a download entry.
+    FileReplaceSpecification reused;
+    reused.section = QStringLiteral("files");
+    reused.fileName = QStringLiteral("reused.dat");
+    lists.replaceList = {plain, packed, reused};
+
+    DigestCache cache(cachePath);
+    const qint64 later = DigestCache::fileClockNowNs() + 10 * Second;
+    cache.insertInstalled(root, lists, later);
+    DigestCache::Stamp stamp;
+    QVERIFY(DigestCache::stampOf(dir->filePath("plain.dat"), stamp));
+    QCOMPARE(cache.digest(QStringLiteral("plain.dat"), stamp), FileTree::md5Hex("plain"));
+    QVERIFY(DigestCache::stampOf(dir->filePath("sub/unpacked.dat"), stamp));
+    QCOMPARE(cache.digest(QStringLiteral("sub/unpacked.dat"), stamp), FileTree::md5Hex("unpacked"));
+    QCOMPARE(cache.size(), 2);
+
+    // Stamps not older than the moment of reading are not kept, and the
+    // entries they would replace go.
+    cache.insertInstalled(root, lists, stamp.changedNs - 2 * Second);
+    QCOMPARE(cache.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDigestCache)

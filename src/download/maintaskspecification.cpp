@@ -1,10 +1,12 @@
 #include "maintaskspecification.h"
 
+#include "app/configuration.h"
 #include "download/downloadfilelisttaskspecification.h"
 #include "download/inidownloadtaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
 #include "fileops/filereplacelisttaskspecification.h"
 #include "manifest/makedownloadreplacelisttaskspecification.h"
+#include "update/digestcache.h"
 
 namespace {
 
@@ -45,9 +47,22 @@ void MainTaskSpecification::makeSubtasksAndStart()
     addSubTask(new MakeDownloadReplaceListTaskSpecification(configuration, fileSpecifications, this, CompileShare));
     addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
                                                      configuration, this, DownloadShare));
-    addSubTask(new FileReplaceListTaskSpecification(&fileSpecifications.replaceList, &fileSpecifications.deleteList,
-                                                    configuration, this, InstallShare));
+    auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
+                                                         &fileSpecifications.deleteList, configuration, this,
+                                                         InstallShare);
+    connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
+    addSubTask(install);
     addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, this, DeleteShare));
     state = Running;
     executeSubTasks();
+}
+
+void MainTaskSpecification::onInstalled()
+{
+    // The next run need not read again what this one has just verified.
+    const QString root = Configuration::getAppRootPath();
+    DigestCache cache(root + QLatin1Char('/') + DigestCache::fileName());
+    cache.load();
+    cache.insertInstalled(root, fileSpecifications, DigestCache::fileClockNowNs());
+    cache.save();
 }

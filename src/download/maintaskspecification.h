@@ -25,6 +25,9 @@ public Q_SLOTS:
     void execute() override;
     void reset() override;
 
+private Q_SLOTS:
+    void onInstalled();
+
 private:
     void makeSubtasksAndStart();
 

@@ -4,6 +4,7 @@
 #include "download/checksigfunc.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
+#include "update/digestcache.h"
 
 #include <QFile>
 #include <QSettings>
@@ -16,6 +17,35 @@ bool fileMatches(const QString& path, const QString& md5)
         return false;
     CheckSigFunc check(path, md5);
     return check.run();
+}
+
+// Whether the installed file at root/relative has the digest md5, taken from
+// `known` when the file is provably unchanged since it was hashed. Digests
+// that hold are kept in `kept` for the next run.
+bool installedMatches(const QString& root, const QString& relative, const QString& md5, const DigestCache& known,
+                      DigestCache& kept)
+{
+    const QString path = root + QLatin1Char('/') + relative;
+    if (md5.isEmpty())
+        return fileMatches(path, md5);
+    // Read before the stamp: a later write then moves the stamp past this moment.
+    const qint64 readAt = DigestCache::fileClockNowNs();
+    DigestCache::Stamp before;
+    if (!DigestCache::stampOf(path, before))
+        return fileMatches(path, md5);
+    const QString remembered = known.digest(relative, before);
+    if (!remembered.isEmpty()) {
+        const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
+        if (same)
+            kept.insert(relative, before, remembered, readAt);
+        return same;
+    }
+    if (!fileMatches(path, md5))
+        return false;
+    DigestCache::Stamp after;
+    if (DigestCache::stampOf(path, after) && after == before)
+        kept.insert(relative, before, md5, readAt);
+    return true;
 }
 
 } // namespace
@@ -60,6 +90,12 @@ bool MakeDownloadReplaceListFunc::run()
         return false;
     };
 
+    const QString cachePath = appRoot + QLatin1Char('/') + DigestCache::fileName();
+    DigestCache known(cachePath);
+    known.load();
+    // Only what this run confirmed is kept: entries of files no longer listed go.
+    DigestCache kept(cachePath);
+
     double done = 0;
     const QStringList sections = settings.childGroups();
     for (const QString& section : sections) {
@@ -102,7 +138,7 @@ bool MakeDownloadReplaceListFunc::run()
             }
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-            if (fileMatches(appRoot + QLatin1Char('/') + replace.pureDestFilePath(), installedMd5))
+            if (installedMatches(appRoot, replace.pureDestFilePath(), installedMd5, known, kept))
                 continue;
             specifications.replaceList.append(replace);
             if (!fileMatches(tempDir + QLatin1Char('/') + key, download.md5))
@@ -110,5 +146,6 @@ bool MakeDownloadReplaceListFunc::run()
         }
         settings.endGroup();
     }
+    kept.save();
     return true;
 }

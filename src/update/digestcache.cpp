@@ -1,5 +1,7 @@
 #include "update/digestcache.h"
 
+#include "manifest/filespecifications.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QFile>
@@ -135,6 +137,26 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
 void DigestCache::remove(const QString& relativePath)
 {
     entries.remove(relativePath);
+}
+
+void DigestCache::insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
+{
+    QHash<QString, QString> downloaded;
+    for (const FileDownloadSpecification& download : lists.downloadList)
+        downloaded.insert(download.section + QLatin1Char('/') + download.fileName, download.md5);
+    for (const FileReplaceSpecification& replace : lists.replaceList) {
+        const QString relativePath = replace.pureDestFilePath();
+        // A copy reused from an earlier attempt was not fetched this time; its
+        // file is simply hashed by the next run.
+        const QString md5 = replace.hasUnzip()
+            ? replace.unzipMd5
+            : downloaded.value(replace.section + QLatin1Char('/') + replace.fileName);
+        Stamp stamp;
+        if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
+            insert(relativePath, stamp, md5, readAtNs);
+        else
+            remove(relativePath);
+    }
 }
 
 QByteArray DigestCache::serialize() const

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+class FileSpecifications;
+
 // MD5 digests of installed files, remembered together with what identifies
 // the file's state: device, inode, size and the modification and status
 // change times in nanoseconds. Every write to a file moves its status change
@@ -58,6 +60,10 @@ public:
     // when the stamp, read at readAtNs, is not settled or md5 is no MD5.
     void insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
+    // Enters the files of the replace list, just installed below root, with
+    // the digests the update verified: the unpacked digest of a packed file,
+    // the download's of a plain one. Stamps are read after readAtNs.
+    void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
     int size() const { return entries.size(); }
 
 private:
