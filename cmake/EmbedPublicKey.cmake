@@ -32,7 +32,7 @@ endforeach()
 
 file(WRITE "${OUTPUT}.tmp"
 "// Generated from ${KEY_FILE}; do not edit.
-#include \"download/publickey.h\"
+#include \"verify/publickey.h\"
 
 const unsigned char PUBLIC_KEY[PUBLIC_KEY_SIZE] = {
 ${key_bytes}};

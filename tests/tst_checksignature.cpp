@@ -1,7 +1,7 @@
 #include "demosigner.h"
-#include "download/checksigfunc.h"
-#include "download/checksignaturetaskspecification.h"
-#include "download/cryptwrapper.h"
+#include "verify/checksigfunc.h"
+#include "verify/checksignaturetaskspecification.h"
+#include "verify/cryptwrapper.h"
 #include "filetree.h"
 
 #include <QCryptographicHash>
@@ -55,7 +55,7 @@ class TestCheckSignature : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void md5Check_data();
     void md5Check();

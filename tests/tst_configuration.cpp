@@ -1,4 +1,5 @@
 #include "app/configuration.h"
+#include "update/sessiondirectory.h"
 #include "filetree.h"
 #include "udptestpeer.h"
 
@@ -34,7 +35,7 @@ class TestConfiguration : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void commandLine_data();
     void commandLine();
     void updateSettings_data();
@@ -158,7 +159,7 @@ void TestConfiguration::commandLine()
     int prompts = 0;
     config.setRetryPrompt([&prompts] {
         ++prompts;
-        return QMessageBox::Abort;
+        return false;
     });
     QSignalSpy fatal(&config, &Configuration::fatalError);
 
@@ -197,9 +198,8 @@ void TestConfiguration::updateSettings()
 
     Configuration config;
     config.setSettingsDirectory(dir.path());
-    config.getProxyAndDownloadConcurrency();
-    QTEST(config.downloadConcurrency, "concurrency");
-    QTEST(config.proxy, "proxy");
+    QTEST(config.settings().downloadConcurrency, "concurrency");
+    QTEST(config.settings().proxy, "proxy");
 }
 
 void TestConfiguration::tempDirIsPrivate()
@@ -209,14 +209,12 @@ void TestConfiguration::tempDirIsPrivate()
 
     // Even a permissive umask must not open the directory to other users.
     const mode_t previousUmask = ::umask(0);
-    Configuration config;
-    const bool created = config.createTempDir(base.path());
+    const QString created = SessionDirectory::create(base.path());
     ::umask(previousUmask);
 
-    QVERIFY(created);
-    QCOMPARE(config.tempDir, base.path() + QStringLiteral("/voxmeadow_temp_0"));
+    QCOMPARE(created, base.path() + QStringLiteral("/voxmeadow_temp_0"));
     struct stat status;
-    QCOMPARE(::stat(QFile::encodeName(config.tempDir).constData(), &status), 0);
+    QCOMPARE(::stat(QFile::encodeName(created).constData(), &status), 0);
     QVERIFY(S_ISDIR(status.st_mode));
     QCOMPARE(status.st_mode & 07777, mode_t(0700));
     QCOMPARE(status.st_uid, ::getuid());
@@ -261,10 +259,8 @@ void TestConfiguration::tempDirSkipsTakenNames()
         QVERIFY(QFile::link(baseDir.absoluteFilePath(parts.at(1)), baseDir.absoluteFilePath(parts.at(0))));
     }
 
-    Configuration config;
-    QVERIFY(config.createTempDir(base.path()));
     QFETCH(QString, expected);
-    QCOMPARE(config.tempDir, baseDir.absoluteFilePath(expected));
+    QCOMPARE(SessionDirectory::create(base.path()), baseDir.absoluteFilePath(expected));
     // Nothing was created behind a link.
     QVERIFY(!baseDir.exists(QStringLiteral("missing")));
     for (const QString& name : directories)
@@ -276,13 +272,9 @@ void TestConfiguration::tempDirFailures()
     QTemporaryDir base;
     QVERIFY(base.isValid());
 
-    Configuration config;
-    QSignalSpy fatal(&config, &Configuration::fatalError);
-    QVERIFY(!config.createTempDir(QString()));
-    QVERIFY(!config.createTempDir(base.filePath(QStringLiteral("does-not-exist"))));
-    QCOMPARE(fatalMessages(fatal),
-             QStringList({"Unable to get temp directory.", "Unable to create temp directory."}));
-    QVERIFY(config.tempDir.isEmpty());
+    QVERIFY(SessionDirectory::create(QString()).isEmpty());
+    QVERIFY(SessionDirectory::create(base.filePath(QStringLiteral("does-not-exist"))).isEmpty());
+    QVERIFY(QDir(base.path()).isEmpty());
 }
 
 void TestConfiguration::tempDirBase_data()
@@ -298,7 +290,7 @@ void TestConfiguration::tempDirBase_data()
 void TestConfiguration::tempDirBase()
 {
     QFETCH(QString, systemTemp);
-    QTEST(Configuration::tempDirBase(systemTemp), "base");
+    QTEST(SessionDirectory::base(systemTemp), "base");
 }
 
 QTEST_GUILESS_MAIN(TestConfiguration)

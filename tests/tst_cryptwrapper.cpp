@@ -1,6 +1,6 @@
 #include "demosigner.h"
-#include "download/cryptwrapper.h"
-#include "download/publickey.h"
+#include "verify/cryptwrapper.h"
+#include "verify/publickey.h"
 #include "filetree.h"
 
 #include <QByteArray>
@@ -60,7 +60,7 @@ class TestCryptWrapper : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void signAndVerifyRoundTrip();
     void keyFilesRoundTrip();

@@ -1,5 +1,5 @@
-#include "download/downloadtaskspecification.h"
-#include "download/mirrors.h"
+#include "transfer/downloadtaskspecification.h"
+#include "transfer/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -71,7 +71,7 @@ class TestDownloadTask : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
     void downloadsBody_data();

@@ -1,4 +1,5 @@
-#include "app/configuration.h"
+#include "layoutfixture.h"
+#include "manifest/installationlayout.h"
 #include "fileops/dircreatetaskspecification.h"
 #include "fileops/filedeletelisttaskspecification.h"
 #include "fileops/filereplacelisttaskspecification.h"
@@ -34,7 +35,7 @@ class TestFileLists : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -54,28 +55,23 @@ private:
     // Writes the installed and downloaded versions and returns the replace list.
     QList<FileReplaceSpecification> prepare(const QList<Planned>& plan);
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString root;
     QString downloadDir;
-    QScopedPointer<Configuration> configuration;
+    InstallationLayout layout;
 };
 
 void TestFileLists::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    root = QDir(dir->path()).filePath(QStringLiteral("app"));
-    downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
-    QVERIFY(QDir().mkpath(root));
-    QVERIFY(QDir().mkpath(downloadDir));
-    Configuration::setAppRootPath(root);
-    configuration.reset(new Configuration);
-    configuration->tempDir = downloadDir;
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    root = fixture->root;
+    downloadDir = fixture->downloads;
+    layout = fixture->layout;
 }
 
 void TestFileLists::cleanup()
 {
-    Configuration::setAppRootPath(QString());
 }
 
 QList<FileReplaceSpecification> TestFileLists::prepare(const QList<Planned>& plan)
@@ -131,7 +127,7 @@ void TestFileLists::weights()
         plan << Planned{path, QByteArray(), path.toUtf8(), false};
     QList<FileReplaceSpecification> replaceList = prepare(plan);
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
                                           0.4);
     const TaskRun run = runTask(task);
     QCOMPARE(run.state, Finished);
@@ -141,7 +137,7 @@ void TestFileLists::weights()
 
     QStringList created;
     int fileTasks = 0;
-    for (const TaskSpecification* sub : std::as_const(task.subTasks)) {
+    for (const TaskSpecification* sub : std::as_const(task.subTasks())) {
         if (auto* dirTask = qobject_cast<const DirCreateTaskSpecification*>(sub)) {
             created << QDir(root).relativeFilePath(dirTask->path);
             QVERIFY(qFuzzyCompare(sub->parentProgressRange, 0.1 / dirs.size()));
@@ -211,12 +207,12 @@ void TestFileLists::installation()
     const FileTree::Snapshot before = FileTree::snapshot(root);
 
     QList<QString> deleteList{QStringLiteral("top.txt")};
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
                                           1.0);
     TaskEndWatcher watcher(task);
     task.execute();
     if (fault == QLatin1String("cancel")) {
-        const TaskSpecification* trigger = task.subTasks[task.subTasks.size() - 48 + faultAt];
+        const TaskSpecification* trigger = task.subTasks()[task.subTasks().size() - 48 + faultAt];
         connect(trigger, &TaskSpecification::finished, &task, [&task] { task.userCanceled(); });
     }
     const TaskRun run = watcher.wait();
@@ -225,7 +221,7 @@ void TestFileLists::installation()
 
     if (faultAt < 0) {
         QCOMPARE(task.state, Finished);
-        FileDeleteListTaskSpecification deleter(&deleteList, nullptr, 1.0);
+        FileDeleteListTaskSpecification deleter(&deleteList, layout, nullptr, 1.0);
         QCOMPARE(runTask(deleter).state, Finished);
 
         const FileTree::Snapshot after = FileTree::snapshot(root);
@@ -267,12 +263,12 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
     const FileTree::Snapshot before = FileTree::snapshot(root);
 
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
                                           1.0);
     TaskEndWatcher watcher(task);
     task.execute();
     QStringList ends;
-    for (TaskSpecification* sub : std::as_const(task.subTasks)) {
+    for (TaskSpecification* sub : std::as_const(task.subTasks())) {
         const QString name =
             static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
         connect(sub, &TaskSpecification::finished, this,
@@ -334,7 +330,7 @@ void TestFileLists::sameNameInTwoDirectories()
     before.files.remove("old/_old_lib.so");
 
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, configuration.data(), nullptr,
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
                                           1.0);
     const TaskRun run = runTask(task);
 
@@ -393,14 +389,14 @@ void TestFileLists::deleteList()
         QVERIFY(FileTree::write(QDir(root).filePath(name), name.toUtf8()));
 
     QList<QString> deleteList = entries;
-    FileDeleteListTaskSpecification task(&deleteList, nullptr, 0.05);
+    FileDeleteListTaskSpecification task(&deleteList, layout, nullptr, 0.05);
     const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, Finished);
     QCOMPARE(run.messages, QStringList{"Starting deleting files"});
     QCOMPARE(task.progress, 0.05);
-    QCOMPARE(task.subTasks.size(), entries.size());
-    for (const TaskSpecification* sub : std::as_const(task.subTasks))
+    QCOMPARE(task.subTasks().size(), entries.size());
+    for (const TaskSpecification* sub : std::as_const(task.subTasks()))
         QCOMPARE(sub->parentProgressRange, 1.0 / entries.size());
 
     QStringList left = FileTree::snapshot(root).files.keys();

@@ -33,7 +33,7 @@ class TestFileOps : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
 
     void createDir_data();

@@ -1,4 +1,5 @@
-#include "app/configuration.h"
+#include "layoutfixture.h"
+#include "manifest/installationlayout.h"
 #include "fileops/filereplacetaskspecification.h"
 #include "filetree.h"
 #include "taskrun.h"
@@ -39,7 +40,7 @@ class TestFileReplace : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -55,28 +56,23 @@ private:
                                     const QByteArray& content, const QString& md5 = QString());
     QString app(const QString& relative) const { return QDir(appDir).filePath(relative); }
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString appDir;
     QString downloadDir;
-    QScopedPointer<Configuration> configuration;
+    InstallationLayout layout;
 };
 
 void TestFileReplace::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    appDir = QDir(dir->path()).filePath(QStringLiteral("app"));
-    downloadDir = QDir(dir->path()).filePath(QStringLiteral("download"));
-    QVERIFY(QDir().mkpath(appDir));
-    QVERIFY(QDir().mkpath(downloadDir));
-    Configuration::setAppRootPath(appDir);
-    configuration.reset(new Configuration);
-    configuration->tempDir = downloadDir;
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    appDir = fixture->root;
+    downloadDir = fixture->downloads;
+    layout = fixture->layout;
 }
 
 void TestFileReplace::cleanup()
 {
-    Configuration::setAppRootPath(QString());
 }
 
 // Puts the download for `installed` into the download directory and
@@ -144,7 +140,7 @@ void TestFileReplace::steps()
     FileReplaceSpecification spec = record(installedName, packed, "new version");
     QList<QString> deleteList{QStringLiteral("dropped")};
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 0.25);
     const TaskRun run = runTask(task);
 
@@ -152,7 +148,7 @@ void TestFileReplace::steps()
     QCOMPARE(run.messages.value(0), QStringLiteral("add/replace %1").arg(spec.fileName));
     QCOMPARE(task.progress, 0.25);
     QStringList actualSteps;
-    for (const TaskSpecification* sub : std::as_const(task.subTasks))
+    for (const TaskSpecification* sub : std::as_const(task.subTasks()))
         actualSteps << QStringLiteral("%1 %2").arg(QLatin1String(sub->metaObject()->className()))
                            .arg(sub->parentProgressRange);
     QCOMPARE(actualSteps, steps);
@@ -223,7 +219,7 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 1.0);
     const TaskRun run = runTask(task);
 
@@ -275,7 +271,7 @@ void TestFileReplace::permissionsAndOldCopies()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, configuration.data(),
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
                                       nullptr, 1.0);
     QCOMPARE(runTask(task).state, Finished);
 

@@ -6,7 +6,7 @@ class TestFileSpecifications : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void destinationNames_data();
     void destinationNames();
     void clearEmptiesEveryList();

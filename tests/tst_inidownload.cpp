@@ -1,10 +1,10 @@
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "demosigner.h"
-#include "download/checksignaturetaskspecification.h"
-#include "download/cryptwrapper.h"
-#include "download/downloadtaskspecification.h"
-#include "download/inidownloadtaskspecification.h"
-#include "download/mirrors.h"
+#include "verify/checksignaturetaskspecification.h"
+#include "verify/cryptwrapper.h"
+#include "transfer/downloadtaskspecification.h"
+#include "update/inidownloadtaskspecification.h"
+#include "transfer/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -32,7 +32,7 @@ class TestIniDownload : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
@@ -52,7 +52,7 @@ private:
     HttpTestServer* server = nullptr;
     QNetworkAccessManager* manager = nullptr;
     Mirrors* mirrors = nullptr;
-    Configuration* configuration = nullptr;
+    InstallationLayout layout;
     QTemporaryDir* tempDir = nullptr;
     QByteArray goodSignature;
 };
@@ -80,10 +80,8 @@ void TestIniDownload::init()
     mirrors = new Mirrors;
     QVERIFY(mirrors->initDefault(mirrorList, VERSION));
 
-    configuration = new Configuration;
-    configuration->tempDir = tempDir->filePath(QStringLiteral("download"));
-    configuration->updateTypeDesc.updateType = updateType;
-    QVERIFY(QDir().mkpath(configuration->tempDir));
+    layout = InstallationLayout(tempDir->path(), tempDir->filePath(QStringLiteral("download")));
+    QVERIFY(QDir().mkpath(layout.tempDir()));
 }
 
 void TestIniDownload::cleanup()
@@ -92,7 +90,6 @@ void TestIniDownload::cleanup()
     // Discarded subtasks go with deleteLater; let them go before the manager.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete mirrors;
-    delete configuration;
     delete manager;
     delete server;
     delete tempDir;
@@ -100,12 +97,12 @@ void TestIniDownload::cleanup()
 
 void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
 {
-    QVERIFY(FileTree::write(configuration->tempDir + QLatin1Char('/') + name, content));
+    QVERIFY(FileTree::write(layout.downloadedPath(name), content));
 }
 
 IniDownloadTaskSpecification* TestIniDownload::makeTask()
 {
-    return new IniDownloadTaskSpecification(manager, mirrors, configuration, this, 1.0);
+    return new IniDownloadTaskSpecification(manager, mirrors, layout, updateType, this, 1.0);
 }
 
 void TestIniDownload::reusesLocalFiles_data()
@@ -134,10 +131,10 @@ void TestIniDownload::reusesLocalFiles()
     TaskSpies spies(task);
     task->execute();
 
-    QCOMPARE(task->subTasks.size(), weights.size());
+    QCOMPARE(task->subTasks().size(), weights.size());
     for (int i = 0; i < weights.size(); ++i)
-        QVERIFY2(qFuzzyCompare(task->subTasks.at(i)->parentProgressRange, weights.at(i)), qPrintable(QString::number(i)));
-    QVERIFY(qobject_cast<CheckSignatureTaskSpecification*>(task->subTasks.last()));
+        QVERIFY2(qFuzzyCompare(task->subTasks().at(i)->parentProgressRange, weights.at(i)), qPrintable(QString::number(i)));
+    QVERIFY(qobject_cast<CheckSignatureTaskSpecification*>(task->subTasks().last()));
 
     QVERIFY(spies.finished.wait(10000));
     QCOMPARE(spies.ends(), 1);
@@ -156,7 +153,7 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
     task->execute();
-    QCOMPARE(task->subTasks.size(), 1);
+    QCOMPARE(task->subTasks().size(), 1);
 
     QVERIFY(spies.finished.wait(10000));
     QCOMPARE(spies.ends(), 1);
@@ -165,7 +162,7 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
     QCOMPARE(server->requestCount(sigPath), 1);
 
     const QStringList texts = spies.messageTexts();
-    const QString localIni = configuration->tempDir + QStringLiteral("/client_linux_amd64.ini");
+    const QString localIni = layout.downloadedPath(QStringLiteral("client_linux_amd64.ini"));
     QCOMPARE(texts.mid(0, 3), (QStringList{QStringLiteral("Download / check product ini"),
                                            QStringLiteral("Signature check failed for %1").arg(localIni),
                                            QStringLiteral("Could not verify the product ini file. Retrying")}));
@@ -252,7 +249,7 @@ void TestIniDownload::userCancelDuringFailingCheckStops()
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
     task->execute();
-    QTRY_COMPARE(task->subTasks.last()->state, Running);
+    QTRY_COMPARE(task->subTasks().last()->state, Running);
     task->userCanceled();
     gate.release(threads);
     QVERIFY(spies.canceled.wait(10000));
@@ -265,8 +262,8 @@ void TestIniDownload::userCancelDuringFailingCheckStops()
 
 void TestIniDownload::runsAgainAfterFailedRun()
 {
-    const QString downloadDir = configuration->tempDir;
-    configuration->tempDir = tempDir->filePath(QStringLiteral("not/yet/there"));
+    // The download directory is missing, so no local file can be created.
+    QVERIFY(QDir(layout.tempDir()).removeRecursively());
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
     QSignalSpy errors(task, &TaskSpecification::error);
@@ -275,7 +272,7 @@ void TestIniDownload::runsAgainAfterFailedRun()
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(errors.count(), 1);
 
-    configuration->tempDir = downloadDir;
+    QVERIFY(QDir().mkpath(layout.tempDir()));
     task->reset();
     task->execute();
     QVERIFY(spies.finished.wait(10000));

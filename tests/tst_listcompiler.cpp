@@ -1,9 +1,10 @@
-#include "app/configuration.h"
+#include "layoutfixture.h"
+#include "manifest/installationlayout.h"
 #include "filetree.h"
 #include "manifest/filespecifications.h"
-#include "manifest/makedownloadreplacelistfunc.h"
-#include "manifest/makedownloadreplacelisttaskspecification.h"
 #include "update/digestcache.h"
+#include "update/makedownloadreplacelistfunc.h"
+#include "update/makedownloadreplacelisttaskspecification.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,7 +35,7 @@ class TestListCompiler : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -56,9 +57,9 @@ private:
     void writeApp(const QString& name, const QByteArray& data);
     void writeDownload(const QString& name, const QByteArray& data);
 
-    QScopedPointer<QTemporaryDir> dir;
+    std::unique_ptr<LayoutFixture> fixture;
     QString app;
-    Configuration configuration;
+    InstallationLayout layout;
     FileSpecifications lists;
     QStringList messages;
     QList<qreal> progress;
@@ -66,14 +67,10 @@ private:
 
 void TestListCompiler::init()
 {
-    dir.reset(new QTemporaryDir);
-    QVERIFY(dir->isValid());
-    app = dir->filePath("app");
-    QVERIFY(QDir().mkpath(app));
-    QVERIFY(QDir().mkpath(dir->filePath("temp")));
-    Configuration::setAppRootPath(app);
-    configuration.tempDir = dir->filePath("temp");
-    configuration.updateTypeDesc.updateType = QStringLiteral("client_linux_amd64");
+    fixture = std::make_unique<LayoutFixture>();
+    QVERIFY(fixture->isValid());
+    app = fixture->root;
+    layout = fixture->layout;
     lists.clear();
     messages.clear();
     progress.clear();
@@ -81,14 +78,13 @@ void TestListCompiler::init()
 
 void TestListCompiler::cleanup()
 {
-    Configuration::setAppRootPath(QString());
 }
 
 bool TestListCompiler::compile(const QByteArray& ini)
 {
     if (!ini.isNull())
-        FileTree::write(configuration.tempDir + "/client_linux_amd64.ini", ini);
-    MakeDownloadReplaceListFunc func(&configuration, lists);
+        FileTree::write(layout.downloadedPath("client_linux_amd64.ini"), ini);
+    MakeDownloadReplaceListFunc func(layout, QStringLiteral("client_linux_amd64"), lists);
     connect(&func, &ASyncFunc::message, this, [this](const QString& text) { messages << text; });
     connect(&func, &ASyncFunc::progress, this, [this](qreal value) { progress << value; });
     return func.run();
@@ -101,7 +97,7 @@ void TestListCompiler::writeApp(const QString& name, const QByteArray& data)
 
 void TestListCompiler::writeDownload(const QString& name, const QByteArray& data)
 {
-    QVERIFY(FileTree::write(QDir(configuration.tempDir).filePath(name), data));
+    QVERIFY(FileTree::write(layout.downloadedPath(name), data));
 }
 
 void TestListCompiler::fieldCounts_data()
@@ -269,11 +265,12 @@ void TestListCompiler::taskPublishesOnlySuccess()
 {
     FileSpecifications target;
     target.deleteList << "earlier";
-    MakeDownloadReplaceListTaskSpecification task(&configuration, target, nullptr, 0.05);
+    MakeDownloadReplaceListTaskSpecification task(layout, QStringLiteral("client_linux_amd64"), target, nullptr,
+                                                  0.05);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
 
-    FileTree::write(configuration.tempDir + "/client_linux_amd64.ini",
+    FileTree::write(layout.downloadedPath("client_linux_amd64.ini"),
                     "[files]\n" + line("a", {sum("a"), "1"}) + "[zz]\nbad=1\n");
     task.execute();
     QTRY_COMPARE(canceled.count(), 1);
@@ -281,7 +278,7 @@ void TestListCompiler::taskPublishesOnlySuccess()
     QCOMPARE(QStringList(target.deleteList), QStringList{"earlier"});
     QVERIFY(target.downloadList.isEmpty());
 
-    FileTree::write(configuration.tempDir + "/client_linux_amd64.ini", "[files]\n" + line("a", {sum("a"), "1"}));
+    FileTree::write(layout.downloadedPath("client_linux_amd64.ini"), "[files]\n" + line("a", {sum("a"), "1"}));
     task.reset();
     task.execute();
     QTRY_COMPARE(finished.count(), 1);

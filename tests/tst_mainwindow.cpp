@@ -1,6 +1,6 @@
 #include "app/configuration.h"
 #include "app/singleinstancechecker.h"
-#include "app/updateengine.h"
+#include "update/updateengine.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "httptestserver.h"
@@ -121,7 +121,7 @@ void TestMainWindow::init()
     // A banner server that never answers, so nothing goes beyond this machine.
     bannerServer = std::make_unique<UdpTestPeer>();
     QVERIFY(bannerServer->isListening());
-    config = std::make_unique<Configuration>();
+    config = std::make_unique<Configuration>(fixture->layout());
     config->updateTypeDesc.updateType = updateType;
     config->updateTypeDesc.version = 5;
     window = std::make_unique<MainWindow>(*config, QStringLiteral("127.0.0.1"), bannerServer->port());

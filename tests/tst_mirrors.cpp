@@ -1,5 +1,5 @@
-#include "download/mirrors.h"
-#include "download/randomsource.h"
+#include "transfer/mirrors.h"
+#include "transfer/randomsource.h"
 #include "filetree.h"
 
 #include <QFile>
@@ -12,7 +12,7 @@ class TestMirrors : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void readsMirrorList_data();
     void readsMirrorList();

@@ -22,7 +22,7 @@ class TestReleaseTool : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
 
     void publishesTheMirrorLayout();

@@ -1,5 +1,5 @@
-#include "app/configuration.h"
-#include "app/updateinidata.h"
+#include "manifest/installationlayout.h"
+#include "update/updateinidata.h"
 
 #include <QFile>
 #include <QSettings>
@@ -12,7 +12,6 @@ class TestSessionRecord : public QObject
 
 private Q_SLOTS:
     void init();
-    void cleanupTestCase() { Configuration::setAppRootPath(QString()); }
 
     void unusableRecordReadsAsAbsent_data();
     void unusableRecordReadsAsAbsent();
@@ -22,18 +21,19 @@ private Q_SLOTS:
 private:
     void writeRecord(const QString& version, const QString& dir, const QString& type);
     std::unique_ptr<QTemporaryDir> root;
+    InstallationLayout layout;
 };
 
 void TestSessionRecord::init()
 {
     root = std::make_unique<QTemporaryDir>();
     QVERIFY(root->isValid());
-    Configuration::setAppRootPath(root->path());
+    layout = InstallationLayout(root->path(), QString());
 }
 
 void TestSessionRecord::writeRecord(const QString& version, const QString& dir, const QString& type)
 {
-    QSettings settings(UpdateIniData::filename(), QSettings::IniFormat);
+    QSettings settings(UpdateIniData::filename(layout), QSettings::IniFormat);
     settings.setValue(QStringLiteral("current/version"), version);
     settings.setValue(QStringLiteral("current/dir"), dir);
     settings.setValue(QStringLiteral("current/type"), type);
@@ -66,7 +66,7 @@ void TestSessionRecord::unusableRecordReadsAsAbsent()
     int readVersion = -1;
     QString readType = QStringLiteral("untouched");
     QString readDir = QStringLiteral("untouched");
-    QVERIFY(!UpdateIniData::get(&readVersion, &readType, &readDir));
+    QVERIFY(!UpdateIniData::get(layout, &readVersion, &readType, &readDir));
     QCOMPARE(readVersion, -1);
     QCOMPARE(readType, QStringLiteral("untouched"));
     QCOMPARE(readDir, QStringLiteral("untouched"));
@@ -74,32 +74,32 @@ void TestSessionRecord::unusableRecordReadsAsAbsent()
 
 void TestSessionRecord::roundTripWithNullPointers()
 {
-    QVERIFY(!UpdateIniData::get(nullptr, nullptr, nullptr)); // no file at all
+    QVERIFY(!UpdateIniData::get(layout, nullptr, nullptr, nullptr)); // no file at all
 
-    UpdateIniData::modify(4711, root->path(), QStringLiteral("client_linux_amd64"));
+    UpdateIniData::modify(layout, 4711, root->path(), QStringLiteral("client_linux_amd64"));
     int version = 0;
     QString dir;
-    QVERIFY(UpdateIniData::get(&version, nullptr, &dir));
+    QVERIFY(UpdateIniData::get(layout, &version, nullptr, &dir));
     QCOMPARE(version, 4711);
     QCOMPARE(dir, root->path());
 
     // The engine reads without the type, but the type must still be there.
-    UpdateIniData::modify(4711, root->path(), QString());
-    QVERIFY(!UpdateIniData::get(&version, nullptr, &dir));
+    UpdateIniData::modify(layout, 4711, root->path(), QString());
+    QVERIFY(!UpdateIniData::get(layout, &version, nullptr, &dir));
 }
 
 void TestSessionRecord::cleanupKeepsOtherGroups()
 {
     {
-        QSettings settings(UpdateIniData::filename(), QSettings::IniFormat);
+        QSettings settings(UpdateIniData::filename(layout), QSettings::IniFormat);
         settings.setValue(QStringLiteral("Channel/beta"), true);
         settings.setValue(QStringLiteral("update/streams"), 3);
     }
-    UpdateIniData::modify(5, root->path(), QStringLiteral("client_linux_amd64"));
-    UpdateIniData::cleanup();
+    UpdateIniData::modify(layout, 5, root->path(), QStringLiteral("client_linux_amd64"));
+    UpdateIniData::cleanup(layout);
 
-    QVERIFY(!UpdateIniData::get(nullptr, nullptr, nullptr));
-    QSettings settings(UpdateIniData::filename(), QSettings::IniFormat);
+    QVERIFY(!UpdateIniData::get(layout, nullptr, nullptr, nullptr));
+    QSettings settings(UpdateIniData::filename(layout), QSettings::IniFormat);
     QCOMPARE(settings.childGroups(), QStringList({ QStringLiteral("Channel"), QStringLiteral("update") }));
     QCOMPARE(settings.value(QStringLiteral("update/streams")).toInt(), 3);
     QVERIFY(settings.value(QStringLiteral("Channel/beta")).toBool());

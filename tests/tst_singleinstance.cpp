@@ -1,4 +1,4 @@
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
 
@@ -66,7 +66,7 @@ class TestSingleInstance : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void referenceCrc();
     void serverName_data();
     void serverName();
@@ -213,7 +213,7 @@ void TestSingleInstance::clientStartsFromInstallationDir()
     QVERIFY(base.isValid());
     const QString installation = base.filePath(subdirectory);
     QVERIFY(QDir().mkdir(installation));
-    const QString script = installation + QLatin1Char('/') + Configuration::getClientBinaryName();
+    const QString script = installation + QLatin1Char('/') + InstallationLayout::clientStartScriptName();
     {
         QFile file(script);
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -1,6 +1,6 @@
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "app/singleinstancechecker.h"
-#include "app/updateengine.h"
+#include "update/updateengine.h"
 #include "filetree.h"
 
 #include <QLocalServer>
@@ -69,7 +69,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void removeOldFiles();
     void secondInstanceExitsWithZero();
     void guardSurvivesKilledInstance();
@@ -160,7 +160,7 @@ void TestStartup::leftoverCleanup()
     QStringList leftovers = {"_old_libQtNetwork.so.4", "imageformats/_old_libqjpeg.so",
                              "accessible/_old_libqtaccessiblewidgets.so"};
     for (const QString& name : oldDirectoryFiles) {
-        if (name.startsWith(Configuration::getSpecialFileRenamePrefix()))
+        if (name.startsWith(InstallationLayout::oldCopyPrefix()))
             leftovers << QStringLiteral("old/") + name;
     }
     const QStringList kept = {"imageformats/readme.txt", "_old_client.bin"};

@@ -321,7 +321,8 @@ void TestTaskFramework::sequentialStartsOnlyFromEventLoop()
     QVERIFY(spies.finished.wait(1000));
     QCOMPARE(startOrder, QList<int>({ 0, 1, 2 }));
     QCOMPARE(maxExecuteDepth, 1);
-    QCOMPARE(group.doneTasks, QList<TaskSpecification*>({ leaves[0], leaves[1], leaves[2] }));
+    for (const LeafTask* leaf : std::as_const(leaves))
+        QCOMPARE(leaf->state, Finished);
 }
 
 void TestTaskFramework::parallelLimitIsKept()
@@ -377,10 +378,17 @@ void TestTaskFramework::stateFromSubTasks()
     QFETCH(int, expected);
 
     GroupTask group(1, 1.0);
-    for (int s : states)
-        group.addLeaf(0.1)->state = TaskState(s);
+    LeafTask* first = nullptr;
+    for (int s : states) {
+        LeafTask* leaf = group.addLeaf(0.1);
+        leaf->state = TaskState(s);
+        if (!first)
+            first = leaf;
+    }
     group.cancelRequested = cancelRequested;
-    group.subTaskCanceled = subTaskCanceled;
+    // A reported cancellation marks the run; no leaf is running, so none reacts to it.
+    if (subTaskCanceled)
+        Q_EMIT first->canceled(first);
     QCOMPARE(int(group.getStateFromSubTasks()), expected);
 }
 
@@ -473,7 +481,7 @@ void TestTaskFramework::clearedSubTasksAreDisposed()
     group.execute();
     QTRY_COMPARE(leaf->state, Running);
     group.clearSubTasks();
-    QVERIFY(group.subTasks.isEmpty() && group.runningTasks.isEmpty());
+    QVERIFY(group.subTasks().isEmpty() && group.runningSubTaskCount() == 0);
     // A discarded subtask no longer reaches its former parent.
     TaskSpies spies(&group);
     leaf->end(Ending::Error);

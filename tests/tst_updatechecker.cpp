@@ -19,7 +19,7 @@ class TestUpdateChecker : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void sendsExactRequests();
     void parsesChannelList_data();
     void parsesChannelList();
@@ -127,7 +127,7 @@ void TestUpdateChecker::retryRepeatsWholeExchange()
     int prompts = 0;
     config.setRetryPrompt([&prompts] {
         ++prompts;
-        return QMessageBox::Retry;
+        return true;
     });
 
     QString news;
@@ -146,7 +146,7 @@ void TestUpdateChecker::abortGivesEmptyPairAndKeepsNews()
     int prompts = 0;
     config.setRetryPrompt([&prompts] {
         ++prompts;
-        return prompts < 3 ? QMessageBox::Retry : QMessageBox::Abort;
+        return prompts < 3;
     });
 
     QString news = QStringLiteral("unchanged");

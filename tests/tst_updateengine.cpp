@@ -1,9 +1,10 @@
-#include "app/configuration.h"
-#include "app/updateengine.h"
-#include "app/updateinidata.h"
+#include "manifest/updatetypedesc.h"
+#include "update/updatesettings.h"
+#include "update/updateengine.h"
+#include "update/updateinidata.h"
 #include "demosigner.h"
-#include "download/maintaskspecification.h"
-#include "download/mirrors.h"
+#include "update/maintaskspecification.h"
+#include "transfer/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void proxySetting();
     void missingMirrorList_data();
     void missingMirrorList();
+    void missingTempDirEndsAsConfigError();
     void sessionRecord_data();
     void sessionRecord();
     void wholeUpdate();
@@ -105,7 +107,7 @@ private:
     QString tmp;
     QString mirrorRoot;
     HttpTestServer* server = nullptr;
-    std::unique_ptr<Configuration> config;
+    UpdateTypeDesc target;
 };
 
 void TestUpdateEngine::init()
@@ -117,14 +119,13 @@ void TestUpdateEngine::init()
     tmp = fixture->tmp;
     mirrorRoot = fixture->mirrorRoot;
     server = &fixture->server;
-    config = std::make_unique<Configuration>();
-    config->updateTypeDesc.updateType = updateType;
+    target = UpdateTypeDesc();
+    target.updateType = updateType;
 }
 
 void TestUpdateEngine::cleanup()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    config.reset();
     fixture.reset();
 }
 
@@ -140,8 +141,11 @@ void TestUpdateEngine::writeMirrorsIni()
 
 std::unique_ptr<UpdateEngine> TestUpdateEngine::makeEngine(int version)
 {
-    config->updateTypeDesc.version = version;
-    return std::make_unique<UpdateEngine>(*config, nullptr);
+    // update.ini as the test wrote it, read when the engine is made, as at start-up.
+    const UpdateSettings settings = UpdateSettings::read(fixture->layout().settingsFile());
+    target.version = version;
+    target.channel = settings.channel;
+    return std::make_unique<UpdateEngine>(fixture->layout(), settings, nullptr);
 }
 
 void TestUpdateEngine::publishStalledRelease(int streams, const QString& onlyFile)
@@ -212,14 +216,25 @@ void TestUpdateEngine::missingMirrorList()
 {
     QFETCH(QByteArray, updateIni);
     writeUpdateIni(updateIni);
-    config->getUpdateChannel();
     auto engine = makeEngine(3);
     QSignalSpy fatalErrors(engine.get(), &UpdateEngine::fatalError);
-    QVERIFY(!engine->initialize());
+    QVERIFY(!engine->initialize(target));
     QCOMPARE(fatalErrors.count(), 1);
     QCOMPARE(fatalErrors.at(0).at(0).toString(), QStringLiteral("mirrors.ini is missing, cannot proceed."));
     QCOMPARE(engine->state, EngineIdle);
     QVERIFY(!QFileInfo::exists(sessionDir(0)));
+}
+
+void TestUpdateEngine::missingTempDirEndsAsConfigError()
+{
+    writeMirrorsIni();
+    qputenv("TMPDIR", work->filePath(QStringLiteral("no-such-dir")).toLocal8Bit());
+    auto engine = makeEngine(3);
+    QSignalSpy configErrors(engine.get(), &UpdateEngine::fatalConfigError);
+    QVERIFY(!engine->initialize(target));
+    QCOMPARE(configErrors.count(), 1);
+    QCOMPARE(configErrors.at(0).at(0).toString(), QStringLiteral("Unable to get temp directory."));
+    QCOMPARE(engine->state, EngineIdle);
 }
 
 void TestUpdateEngine::sessionRecord_data()
@@ -271,28 +286,28 @@ void TestUpdateEngine::sessionRecord()
     } else {
         dir = sessionDir(3);
     }
-    UpdateIniData::modify(recordedVersion, dir, updateType);
+    UpdateIniData::modify(fixture->layout(), recordedVersion, dir, updateType);
     const auto before = ReleaseFixture::contents(work->path());
 
     auto engine = makeEngine(7);
     EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
+    QVERIFY(engine->initialize(target));
     QCOMPARE(engine->state, EngineInitialized);
     QVERIFY(engine->busy());
 
     for (QString& text : expectedMessages)
         text.replace(QStringLiteral("%DIR%"), dir);
     QCOMPARE(log.messages, expectedMessages);
-    QCOMPARE(config->tempDir == dir, resumed);
+    QCOMPARE(engine->layout().tempDir() == dir, resumed);
     QCOMPARE(QFileInfo::exists(dir), !removed && recorded != QLatin1String("missing"));
     if (!resumed)
-        QCOMPARE(config->tempDir, sessionDir(0));
+        QCOMPARE(engine->layout().tempDir(), sessionDir(0));
     // The new record names the directory in use.
     int version = 0;
     QString recordedDir;
-    QVERIFY(UpdateIniData::get(&version, nullptr, &recordedDir));
+    QVERIFY(UpdateIniData::get(fixture->layout(), &version, nullptr, &recordedDir));
     QCOMPARE(version, 7);
-    QCOMPARE(recordedDir, config->tempDir);
+    QCOMPARE(recordedDir, engine->layout().tempDir());
     // Nothing outside a removed session directory was touched.
     auto after = ReleaseFixture::contents(work->path());
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
@@ -314,8 +329,8 @@ void TestUpdateEngine::wholeUpdate()
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->initialize(target));
+    const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
     QCOMPARE(engine->state, EngineRunning);
     QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
@@ -332,8 +347,8 @@ void TestUpdateEngine::wholeUpdate()
     QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
              ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
-    QVERIFY(!UpdateIniData::get(nullptr, nullptr, nullptr));
-    QVERIFY(!QSettings(UpdateIniData::filename(), QSettings::IniFormat).childGroups().contains(QStringLiteral("current")));
+    QVERIFY(!UpdateIniData::get(fixture->layout(), nullptr, nullptr, nullptr));
+    QVERIFY(!QSettings(UpdateIniData::filename(fixture->layout()), QSettings::IniFormat).childGroups().contains(QStringLiteral("current")));
     QTRY_VERIFY(engine->mainTask == nullptr);
 }
 
@@ -362,8 +377,8 @@ void TestUpdateEngine::stalledRunEnds()
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->initialize(target));
+    const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
     QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 2 + streams, 20000); // ini, sig, the files
     if (byTimeOut) {
@@ -383,7 +398,7 @@ void TestUpdateEngine::stalledRunEnds()
     QCOMPARE(engine->state, EngineCanceled);
     // The record and the directory stay for the next run.
     QString dir;
-    QVERIFY(UpdateIniData::get(nullptr, nullptr, &dir));
+    QVERIFY(UpdateIniData::get(fixture->layout(), nullptr, nullptr, &dir));
     QCOMPARE(dir, sessionDirectory);
     QVERIFY(!QFileInfo::exists(QDir(install).filePath(QStringLiteral("vx3client_linux_amd64"))));
 
@@ -404,8 +419,8 @@ void TestUpdateEngine::cancelledRunResumes()
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
-    QVERIFY(engine->initialize());
-    const QString sessionDirectory = config->tempDir;
+    QVERIFY(engine->initialize(target));
+    const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
     QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/m1/5/files/vx3client_linux_amd64")
                                  + server->requestCount("/m2/5/files/vx3client_linux_amd64")
@@ -420,9 +435,9 @@ void TestUpdateEngine::cancelledRunResumes()
     const QList<QByteArray> firstRun = server->requestedPaths();
     log.events.clear();
     log.messages.clear();
-    QVERIFY(engine->initialize());
+    QVERIFY(engine->initialize(target));
     QCOMPARE(log.messages.value(0), QStringLiteral("Previous update session for v. 5 found"));
-    QCOMPARE(config->tempDir, sessionDirectory);
+    QCOMPARE(engine->layout().tempDir(), sessionDirectory);
     QVERIFY(engine->startUpdate());
     QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
     QCOMPARE(log.events.last(), QStringLiteral("updateFinished"));

@@ -1,8 +1,8 @@
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "demosigner.h"
-#include "download/cryptwrapper.h"
-#include "download/maintaskspecification.h"
-#include "download/mirrors.h"
+#include "verify/cryptwrapper.h"
+#include "update/maintaskspecification.h"
+#include "transfer/mirrors.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -70,7 +70,7 @@ class TestUpdateRun : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
@@ -97,7 +97,6 @@ private:
     QString temp;
     HttpTestServer* server = nullptr;
     QNetworkAccessManager* manager = nullptr;
-    Configuration* configuration = nullptr;
 };
 
 void TestUpdateRun::initTestCase()
@@ -117,14 +116,11 @@ void TestUpdateRun::init()
     server = &fixture->server;
     manager = new QNetworkAccessManager(this);
     manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    configuration = new Configuration(this);
-    configuration->updateTypeDesc.updateType = updateType;
 }
 
 void TestUpdateRun::cleanup()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    delete configuration;
     delete manager;
     fixture.reset();
 }
@@ -148,11 +144,10 @@ RunResult TestUpdateRun::runUpdate(int version, int concurrency,
 {
     Mirrors mirrors;
     mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
-    configuration->tempDir = temp;
-    configuration->downloadConcurrency = concurrency;
     const int requestsBefore = server->requestCount();
 
-    MainTaskSpecification task(manager, &mirrors, configuration, nullptr, 1.0);
+    MainTaskSpecification task(manager, &mirrors, InstallationLayout(install, temp), updateType, concurrency,
+                               nullptr, 1.0);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);

@@ -7,10 +7,10 @@
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
 
 #include "benchsupport.h"
-#include "download/checksigfunc.h"
-#include "download/cryptwrapper.h"
-#include "download/downloadtaskspecification.h"
-#include "download/mirrors.h"
+#include "verify/checksigfunc.h"
+#include "verify/cryptwrapper.h"
+#include "transfer/downloadtaskspecification.h"
+#include "transfer/mirrors.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

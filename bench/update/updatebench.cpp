@@ -8,13 +8,14 @@
 //
 // Output: one line "seconds=<s> idle_rss_kib=<k> maxrss_kib=<k> downloads=<n> replaces=<n> ok=<0|1>".
 
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
+#include "update/updatesettings.h"
 #include "benchsupport.h"
-#include "download/cryptwrapper.h"
-#include "download/maintaskspecification.h"
-#include "download/mirrors.h"
+#include "verify/cryptwrapper.h"
+#include "update/maintaskspecification.h"
+#include "transfer/mirrors.h"
 #include "manifest/filespecifications.h"
-#include "manifest/makedownloadreplacelistfunc.h"
+#include "update/makedownloadreplacelistfunc.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,21 +45,16 @@ void report(double seconds, long idleRss, const FileSpecifications& lists, bool 
                         << " ok=" << (ok ? 1 : 0) << Qt::endl;
 }
 
-void configure(Configuration& configuration, const QString& appRoot, const QString& tempDir, const QString& type)
+InstallationLayout layoutOf(const QString& appRoot, const QString& tempDir)
 {
-    Configuration::setAppRootPath(QDir(appRoot).absolutePath());
-    configuration.tempDir = QDir(tempDir).absolutePath();
-    configuration.updateTypeDesc.updateType = type;
-    configuration.getProxyAndDownloadConcurrency();
+    return InstallationLayout(QDir(appRoot).absolutePath(), QDir(tempDir).absolutePath());
 }
 
 int runCompile(const QString& appRoot, const QString& tempDir, const QString& type)
 {
     crypt_init();
-    Configuration configuration;
-    configure(configuration, appRoot, tempDir, type);
     FileSpecifications lists;
-    MakeDownloadReplaceListFunc compiler(&configuration, lists);
+    MakeDownloadReplaceListFunc compiler(layoutOf(appRoot, tempDir), type, lists);
     const long idle = currentRssKib();
     QElapsedTimer timer;
     timer.start();
@@ -70,13 +66,13 @@ int runCompile(const QString& appRoot, const QString& tempDir, const QString& ty
 int runUpdate(const QString& appRoot, const QString& tempDir, const QString& type, int version)
 {
     crypt_init();
-    Configuration configuration;
-    configure(configuration, appRoot, tempDir, type);
+    const InstallationLayout layout = layoutOf(appRoot, tempDir);
+    const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(&manager, &mirrors, &configuration, nullptr, 1.0);
+    MainTaskSpecification task(&manager, &mirrors, layout, type, settings.downloadConcurrency, nullptr, 1.0);
 
     // Every line goes out, one write each, as the window's terminal log does.
     const auto log = [](const QString& text) { QTextStream(stderr) << text << Qt::endl; };

@@ -1,57 +1,40 @@
 #ifndef CONFIGURATION_H
 #define CONFIGURATION_H
 
-#include "app/updatetypedesc.h"
+#include "app/versionquery.h"
+#include "manifest/installationlayout.h"
+#include "manifest/updatetypedesc.h"
+#include "update/updatesettings.h"
 
-#include <QMessageBox>
 #include <QObject>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
-// Settings and paths of one updater process: the command line, update.ini
-// (groups Channel and update), the temporary download directory and the
-// fixed names shared by the whole program.
+// What one updater process is asked to do: the installation it lives in,
+// the settings of update.ini, and the client type and version to install,
+// from the command line or, failing that, from the update server.
 class Configuration : public QObject
 {
     Q_OBJECT
 
 public:
-    // Answers the Retry/Abort box of the version query; replaceable so that
-    // the query can be driven without a person.
-    using RetryPrompt = std::function<QMessageBox::StandardButton()>;
+    using RetryPrompt = VersionQuery::RetryPrompt;
 
+    // The installation is the running program's directory unless given.
     explicit Configuration(QObject* parent = nullptr);
+    explicit Configuration(const InstallationLayout& installation, QObject* parent = nullptr);
 
     bool parseCommandLineOptions();
     bool parseCommandLineOptions(const QStringList& args);
-    void getUpdateChannel();
-    bool getClientTypeVersion(const QStringList& args, int index);
-    bool getClientVersionFromString(const QString& text, const QString& errorFormat);
-    bool getDefaultParameters();
-    void getProxyAndDownloadConcurrency();
-    bool createTempDir();
-    bool createTempDir(const QString& systemTempPath);
-    bool initalizeStart(const QString& dir);
 
     QPair<QString, QString> getLatestClientVersion(UpdateChannel channel, QString& news);
 
-    static QString getAppRootPath();
-    // Points the whole process at another installation directory (tests and
-    // tools); an empty path returns to the executable's directory.
-    static void setAppRootPath(const QString& dir);
-    static QString getClientBinaryName();
-    static QString getUpdateType();
-    static QStringList getSpecialFileNames();
-    bool isSpecialFileName(const QString& name) const;
-    static const QString& getSpecialFileRenamePrefix();
+    const InstallationLayout& layout() const { return installation; }
+    const UpdateSettings& settings() const { return updateSettings; }
 
-    // "voxmeadow_temp_" inside the given system temporary directory.
-    static QString tempDirBase(const QString& systemTempPath);
-
-    // Where update.ini is read; the program directory unless redirected.
+    // Where update.ini is read; the installation directory unless
+    // redirected. Setting it reads the file again.
     QString settingsDirectory() const;
     void setSettingsDirectory(const QString& dir);
 
@@ -61,23 +44,16 @@ public:
 
     int noUserMode = 0;
     UpdateTypeDesc updateTypeDesc;
-    QString tempDir;
-    QString proxy;
-    int downloadConcurrency = 0;
 
-signals:
+Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
 
 private:
-    QString iniFilePath() const;
-    QMessageBox::StandardButton askRetry();
-
+    InstallationLayout installation;
     QString settingsDir;
-    QString queryHost;
-    quint16 queryPort;
-    int queryTimeoutMs;
-    RetryPrompt retryPrompt;
+    UpdateSettings updateSettings;
+    VersionQuery versionQuery;
 };
 
 #endif

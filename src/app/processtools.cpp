@@ -1,6 +1,6 @@
 #include "app/processtools.h"
 
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -13,6 +13,6 @@ void ProcessTools::startVx3Client()
 void ProcessTools::startVx3Client(const QString& installationDir)
 {
     // The whole path is the program, so blanks in the installation path are safe.
-    const QString script = installationDir + QLatin1Char('/') + Configuration::getClientBinaryName();
+    const QString script = installationDir + QLatin1Char('/') + InstallationLayout::clientStartScriptName();
     QProcess::startDetached(script, {});
 }

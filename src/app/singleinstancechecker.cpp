@@ -70,7 +70,7 @@ void SingleInstanceChecker::onReadyRead()
     const QString message = QString::fromLatin1(end >= 0 ? data.left(end) : data);
     // The socket is the sender of this very signal, so it is released later.
     dropClient();
-    emit otherInstanceActivate(message);
+    Q_EMIT otherInstanceActivate(message);
 }
 
 void SingleInstanceChecker::dropClient()

@@ -24,10 +24,10 @@ public:
 
     bool isListening() const;
 
-signals:
+Q_SIGNALS:
     void otherInstanceActivate(QString message);
 
-private slots:
+private Q_SLOTS:
     void onNewConnection();
     void onReadyRead();
 

@@ -1,15 +1,16 @@
 #include "filedeletelisttaskspecification.h"
 
-#include "app/configuration.h"
 #include "fileops/filedeletetaskspecification.h"
 
 #include <QDir>
 
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
+                                                                 const InstallationLayout& layout,
                                                                  QObject* parent,
                                                                  double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , deleteList(deleteList)
+    , layout(layout)
 {
 }
 
@@ -21,7 +22,7 @@ void FileDeleteListTaskSpecification::execute()
 
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
-    const QDir root(Configuration::getAppRootPath());
+    const QDir root(layout.root());
     const int n = deleteList->size();
     for (const QString& entry : std::as_const(*deleteList))
         addSubTask(new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n));
@@ -34,7 +35,7 @@ void FileDeleteListTaskSpecification::subtasksDone()
     // The directory of old copies goes once nothing is left in it; it stays
     // while it still holds old copies of the updater's own files.
     if (getStateFromSubTasks() == Finished)
-        QDir(Configuration::getAppRootPath()).rmdir(QStringLiteral("old"));
+        QDir(layout.root()).rmdir(InstallationLayout::oldDirName());
     ComposedTaskSpecification::subtasksDone();
 }
 

@@ -1,6 +1,7 @@
 #ifndef FILEDELETELISTTASKSPECIFICATION_H
 #define FILEDELETELISTTASKSPECIFICATION_H
 
+#include "manifest/installationlayout.h"
 #include "tasks/composedtaskspecification.h"
 
 #include <QList>
@@ -12,13 +13,14 @@ class FileDeleteListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
 public:
-    FileDeleteListTaskSpecification(QList<QString>* deleteList, QObject* parent,
-                                    double parentProgressRange);
+    FileDeleteListTaskSpecification(QList<QString>* deleteList, const InstallationLayout& layout,
+                                    QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
 
     // Paths relative to the application directory. Not owned.
     QList<QString>* deleteList;
+    InstallationLayout layout;
 
 public Q_SLOTS:
     void execute() override;

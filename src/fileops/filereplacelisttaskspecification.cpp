@@ -1,6 +1,5 @@
 #include "filereplacelisttaskspecification.h"
 
-#include "app/configuration.h"
 #include "fileops/dircreatetaskspecification.h"
 #include "fileops/filereplacetaskspecification.h"
 
@@ -11,11 +10,11 @@
 
 FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
     QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
-    Configuration* configuration, QObject* parent, double parentProgressRange)
+    const InstallationLayout& layout, QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(2, parentProgressRange, parent)
     , replaceList(replaceList)
     , deleteList(deleteList)
-    , configuration(configuration)
+    , layout(layout)
     , oldCopies(&rollbackList)
 {
 }
@@ -28,7 +27,7 @@ void FileReplaceListTaskSpecification::execute()
 
 void FileReplaceListTaskSpecification::makeSubtasksAndStart()
 {
-    oldCopies.start(Configuration::getAppRootPath());
+    oldCopies.start(layout.root());
     const int dirCount = makeSubdirTasks();
     makeFileReplaceTasks(dirCount > 0);
     state = Running;
@@ -37,7 +36,7 @@ void FileReplaceListTaskSpecification::makeSubtasksAndStart()
 
 int FileReplaceListTaskSpecification::makeSubdirTasks()
 {
-    const QDir root(Configuration::getAppRootPath());
+    const QDir root(layout.root());
     QSet<QString> seen;
     QStringList missing;
     for (const FileReplaceSpecification& record : std::as_const(*replaceList)) {
@@ -65,7 +64,7 @@ void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
     for (int i = 0; i < n; ++i) {
         FileReplaceSpecification record = replaceList->at(i);
         auto* task = new FileReplaceTaskSpecification(record, deleteList, &rollbackList,
-                                                      configuration, this, total / n);
+                                                      layout, this, total / n);
         task->setOldCopyDirectory(&oldCopies);
         addSubTask(task);
     }

@@ -3,13 +3,12 @@
 
 #include "fileops/oldcopydirectory.h"
 #include "manifest/filereplacespecification.h"
+#include "manifest/installationlayout.h"
 #include "tasks/composedtaskspecification.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QList>
 #include <QString>
-
-class Configuration;
 
 // Installs every file of an update: first the missing directories, then one
 // file replacement per record, two at a time, all journalled together. When
@@ -19,7 +18,7 @@ class FileReplaceListTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 public:
     FileReplaceListTaskSpecification(QList<FileReplaceSpecification>* replaceList,
-                                     QList<QString>* deleteList, Configuration* configuration,
+                                     QList<QString>* deleteList, const InstallationLayout& layout,
                                      QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
@@ -29,7 +28,7 @@ public:
     QList<FileReplaceSpecification>* replaceList;
     QList<QString>* deleteList;
     RollbackDataList rollbackList;
-    Configuration* configuration;
+    InstallationLayout layout;
 
 public Q_SLOTS:
     void execute() override;

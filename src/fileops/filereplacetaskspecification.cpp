@@ -1,7 +1,6 @@
 #include "filereplacetaskspecification.h"
 
-#include "app/configuration.h"
-#include "download/checksignaturetaskspecification.h"
+#include "verify/checksignaturetaskspecification.h"
 #include "fileops/filecopytaskspecification.h"
 #include "fileops/filedeletetaskspecification.h"
 #include "fileops/filerenametaskspecification.h"
@@ -11,20 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-const QStringList FileReplaceTaskSpecification::executableFiles = {
-    QStringLiteral("package_inst"),
-    QStringLiteral("error_report"),
-    QStringLiteral("update"),
-    QStringLiteral("vx3client_runscript.sh"),
-    QStringLiteral("vx3client_linux_amd64"),
-    QStringLiteral("vx3client_linux_x86"),
-};
-
-const QStringList FileReplaceTaskSpecification::executableSuffixes = {
-    QStringLiteral("so.4"),
-    QStringLiteral("so"),
-};
-
 namespace {
 
 bool entryExists(const QString& path)
@@ -33,22 +18,17 @@ bool entryExists(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
-QString joined(const QString& dir, const QString& relative)
-{
-    return QFileInfo(QDir(dir), relative).filePath();
-}
-
 } // namespace
 
 FileReplaceTaskSpecification::FileReplaceTaskSpecification(
     FileReplaceSpecification& replaceSpecification, QList<QString>* deleteList,
-    RollbackDataList* parentRollbackList, Configuration* configuration, QObject* parent,
+    RollbackDataList* parentRollbackList, const InstallationLayout& layout, QObject* parent,
     double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , replaceSpecification(replaceSpecification)
     , deleteList(deleteList)
     , parentRollbackList(parentRollbackList)
-    , configuration(configuration)
+    , layout(layout)
     , movedAside(false)
     , ownOldCopies(&rollbackList)
     , oldCopies(&ownOldCopies)
@@ -68,17 +48,16 @@ void FileReplaceTaskSpecification::execute()
 
 void FileReplaceTaskSpecification::makeSubtasksAndStart()
 {
-    const QString root = Configuration::getAppRootPath();
-    const QString source = joined(configuration->tempDir, replaceSpecification.fileName);
-    const QString target = joined(root, replaceSpecification.destFileName(QString()));
+    const QString source = layout.downloadedPath(replaceSpecification.fileName);
+    const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
 
     if (oldCopies == &ownOldCopies)
-        ownOldCopies.start(root);
+        ownOldCopies.start(layout.root());
 
     double remaining = 1.0;
     if (entryExists(target)) {
         oldCopyName = oldCopies->claim(replaceSpecification);
-        const QString oldCopy = joined(root, oldCopyName);
+        const QString oldCopy = layout.installedPath(oldCopyName);
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
             remaining = 0.9;
@@ -111,12 +90,11 @@ void FileReplaceTaskSpecification::subtasksDone()
             const QString name = QFileInfo(replaceSpecification.pureDestFilePath()).fileName();
             // Start-up removes the old copies of the updater's own files, but
             // only under their plain names.
-            if (!configuration->isSpecialFileName(name)
+            if (!InstallationLayout::isSpecialFileName(name)
                 || oldCopyName != replaceSpecification.oldDestFileName())
                 deleteList->append(oldCopyName);
         }
-        makeSingleFileExecutable(Configuration::getAppRootPath() + QLatin1Char('/')
-                                 + replaceSpecification.destFileName(QString()));
+        makeSingleFileExecutable(layout.installedPath(replaceSpecification.destFileName(QString())));
     } else {
         rollbackList.rollback(this);
     }
@@ -134,22 +112,8 @@ void FileReplaceTaskSpecification::reset()
 
 void FileReplaceTaskSpecification::makeSingleFileExecutable(const QString& path)
 {
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    const bool executable = executableFiles.contains(name, Qt::CaseSensitive)
-        || executableSuffixes.contains(info.completeSuffix(), Qt::CaseSensitive);
-
-    // Nobody but the owner may change an installed file.
-    const QFileDevice::Permissions othersWrite = QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    if (executable) {
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                        | QFileDevice::ExeOwner | QFileDevice::ReadUser
-                                        | QFileDevice::WriteUser | QFileDevice::ExeUser
-                                        | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                        | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    } else {
-        const QFileDevice::Permissions current = QFile::permissions(path);
-        if (current & othersWrite)
-            QFile::setPermissions(path, current & ~othersWrite);
-    }
+    const QFileDevice::Permissions current = QFile::permissions(path);
+    const QFileDevice::Permissions wanted = InstallationLayout::installedPermissions(path, current);
+    if (wanted != current)
+        QFile::setPermissions(path, wanted);
 }

@@ -3,14 +3,12 @@
 
 #include "fileops/oldcopydirectory.h"
 #include "manifest/filereplacespecification.h"
+#include "manifest/installationlayout.h"
 #include "tasks/composedtaskspecification.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QList>
 #include <QString>
-#include <QStringList>
-
-class Configuration;
 
 // Installs one downloaded file so that it can be undone: the installed
 // version is moved into "old", the new one copied or unpacked (and an
@@ -24,7 +22,7 @@ public:
     FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
                                  QList<QString>* deleteList,
                                  RollbackDataList* parentRollbackList,
-                                 Configuration* configuration, QObject* parent,
+                                 const InstallationLayout& layout, QObject* parent,
                                  double parentProgressRange);
 
     // Shares the old-copy names of one update between its replacements;
@@ -32,16 +30,14 @@ public:
     void setOldCopyDirectory(OldCopyDirectory* directory);
 
     void makeSubtasksAndStart();
+    // Gives an installed file the mode the installation layout asks for.
     static void makeSingleFileExecutable(const QString& path);
-
-    static const QStringList executableFiles;
-    static const QStringList executableSuffixes;
 
     FileReplaceSpecification replaceSpecification;
     QList<QString>* deleteList;
     RollbackDataList* parentRollbackList;
     RollbackDataList rollbackList;
-    Configuration* configuration;
+    InstallationLayout layout;
     bool movedAside;
     // Where the installed version went in this run, relative to the
     // application directory.

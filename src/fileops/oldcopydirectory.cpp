@@ -1,15 +1,12 @@
 #include "oldcopydirectory.h"
 
 #include "manifest/filereplacespecification.h"
+#include "manifest/installationlayout.h"
 #include "tasks/rollbackdata.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-namespace {
-const QLatin1String oldDirName("old");
-}
 
 OldCopyDirectory::OldCopyDirectory(RollbackDataList* journal)
     : journal(journal)
@@ -25,14 +22,8 @@ void OldCopyDirectory::start(const QString& appRootPath)
 QString OldCopyDirectory::claim(const FileReplaceSpecification& record)
 {
     QString name = record.oldDestFileName();
-    if (claimed.contains(name)) {
-        const QString plain = QFileInfo(record.pureDestFilePath()).fileName();
-        for (int n = 2;; ++n) {
-            name = QStringLiteral("old/_old_%1_%2").arg(n).arg(plain);
-            if (!claimed.contains(name))
-                break;
-        }
-    }
+    for (int n = 2; claimed.contains(name); ++n)
+        name = InstallationLayout::oldCopyName(record.pureDestFilePath(), n);
     claimed.insert(name);
     return name;
 }
@@ -40,10 +31,10 @@ QString OldCopyDirectory::claim(const FileReplaceSpecification& record)
 void OldCopyDirectory::ensureExists()
 {
     const QDir root(appRootPath);
-    const QString path = root.filePath(oldDirName);
+    const QString path = root.filePath(InstallationLayout::oldDirName());
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink())
         return;
-    if (root.mkdir(oldDirName) && journal)
+    if (root.mkdir(InstallationLayout::oldDirName()) && journal)
         journal->add(RollbackData(RollbackData::CreateDir, path));
 }

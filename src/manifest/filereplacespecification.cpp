@@ -1,5 +1,7 @@
 #include "filereplacespecification.h"
 
+#include "manifest/installationlayout.h"
+
 #include <QFileInfo>
 
 bool FileReplaceSpecification::hasUnzip() const
@@ -27,5 +29,5 @@ QString FileReplaceSpecification::destFileName(const QString& prefix) const
 
 QString FileReplaceSpecification::oldDestFileName() const
 {
-    return QStringLiteral("old/") + QFileInfo(destFileName(QStringLiteral("_old_"))).fileName();
+    return InstallationLayout::oldCopyName(pureDestFilePath());
 }

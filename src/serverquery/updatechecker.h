@@ -1,7 +1,7 @@
 #ifndef UPDATECHECKER_H
 #define UPDATECHECKER_H
 
-#include "app/updatetypedesc.h"
+#include "manifest/updatetypedesc.h"
 
 #include <QList>
 #include <QPair>

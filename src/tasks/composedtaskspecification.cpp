@@ -32,7 +32,7 @@ ComposedTaskSpecification::~ComposedTaskSpecification()
 
 void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
 {
-    subTasks.append(subTask);
+    allTasks.append(subTask);
     waitingTasks.append(subTask);
     connectSignals(subTask);
     progressUnits += progressToUnits(subTask->progress);
@@ -121,12 +121,12 @@ void ComposedTaskSpecification::publishProgress()
 
 TaskState ComposedTaskSpecification::getStateFromSubTasks() const
 {
-    if (subTasks.isEmpty())
+    if (allTasks.isEmpty())
         return Finished;
 
     bool anyUserCanceled = false;
     bool allFinished = true;
-    for (const TaskSpecification* subTask : subTasks) {
+    for (const TaskSpecification* subTask : allTasks) {
         if (subTask->state == ErrorCanceled)
             return ErrorCanceled;
         if (subTask->state == UserCanceled)
@@ -165,7 +165,7 @@ void ComposedTaskSpecification::userCanceled()
     if (state != Running)
         return;
     // A subtask may end synchronously and change the lists; walk a copy.
-    const QList<TaskSpecification*> all = subTasks;
+    const QList<TaskSpecification*> all = allTasks;
     for (TaskSpecification* subTask : all)
         subTask->userCanceled();
 }
@@ -174,7 +174,7 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
                                          quint64& speed, bool& downloading)
 {
     downloading = false;
-    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+    for (TaskSpecification* subTask : std::as_const(allTasks)) {
         quint64 done = 0;
         quint64 total = 0;
         quint64 subSpeed = 0;
@@ -192,9 +192,9 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
 
 void ComposedTaskSpecification::reset()
 {
-    for (TaskSpecification* subTask : std::as_const(subTasks))
+    for (TaskSpecification* subTask : std::as_const(allTasks))
         subTask->reset();
-    waitingTasks = subTasks;
+    waitingTasks = allTasks;
     runningTasks.clear();
     doneTasks.clear();
     subTaskCanceled = false;
@@ -204,7 +204,7 @@ void ComposedTaskSpecification::reset()
 
 void ComposedTaskSpecification::clearSubTasks()
 {
-    for (TaskSpecification* subTask : std::as_const(subTasks)) {
+    for (TaskSpecification* subTask : std::as_const(allTasks)) {
         disconnect(subTask, nullptr, this, nullptr);
         subTask->deleteLater();
     }
@@ -213,8 +213,25 @@ void ComposedTaskSpecification::clearSubTasks()
         disconnect(link);
     cancelLinks.clear();
     progressUnits = 0;
-    subTasks.clear();
+    allTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();
     doneTasks.clear();
+}
+
+void ComposedTaskSpecification::endRun(TaskState outcome)
+{
+    clearSubTasks();
+    subtasksDoneCalled = true;
+    switch (outcome) {
+    case Finished:
+        finish();
+        break;
+    case UserCanceled:
+        userCancel();
+        break;
+    default:
+        errorCancel();
+        break;
+    }
 }

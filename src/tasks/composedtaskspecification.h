@@ -21,13 +21,11 @@ public:
     TaskState getStateFromSubTasks() const;
     void clearSubTasks();
 
-    QList<TaskSpecification*> subTasks;
-    QList<TaskSpecification*> waitingTasks;
-    QList<TaskSpecification*> runningTasks;
-    QList<TaskSpecification*> doneTasks;
+    // Every subtask of the current run, in the order they were added.
+    const QList<TaskSpecification*>& subTasks() const { return allTasks; }
+    int runningSubTaskCount() const { return int(runningTasks.size()); }
+
     int maxParallelTasks;
-    bool subTaskCanceled;
-    bool subtasksDoneCalled;
 
 public Q_SLOTS:
     void reset() override;
@@ -46,15 +44,29 @@ private Q_SLOTS:
     void onSubTaskFinished(TaskSpecification* subTask);
     void onSubTaskCanceled(TaskSpecification* subTask);
 
+protected:
+    // Ends the current run with `outcome` from outside the subtasks' own
+    // reports: the subtasks are discarded first, so that their ends cannot
+    // count as a second outcome of this run.
+    void endRun(TaskState outcome);
+    // Whether a subtask of this run ended canceled.
+    bool hasCanceledSubTask() const { return subTaskCanceled; }
+
 private:
     void onUpdateProgress(const TaskSpecification* subTask);
     void publishProgress();
 
+    QList<TaskSpecification*> allTasks;
+    QList<TaskSpecification*> waitingTasks;
+    QList<TaskSpecification*> runningTasks;
+    QList<TaskSpecification*> doneTasks;
+    bool subTaskCanceled;
+    bool subtasksDoneCalled;
     // Sum of the subtasks' progress in fixed point: kept up to date by
     // differences without rounding drift, whatever the number of subtasks.
     qint64 progressUnits = 0;
     // This task's otherTaskCancelled to each subtask, in the order of
-    // subTasks, so that discarding a subtask costs no search.
+    // allTasks, so that discarding a subtask costs no search.
     QList<QMetaObject::Connection> cancelLinks;
 };
 

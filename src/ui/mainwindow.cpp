@@ -3,7 +3,7 @@
 #include "app/configuration.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
-#include "app/updateengine.h"
+#include "update/updateengine.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -30,7 +30,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     : QWidget(nullptr)
     , ui(new Ui::MainWindow)
     , config(&config)
-    , engine(new UpdateEngine(config, this))
+    , engine(new UpdateEngine(config.layout(), config.settings(), this))
     , launchMode(false)
     , closeRequested(false)
     , singleInstanceChecker(nullptr)
@@ -38,6 +38,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
 {
     connect(engine, &UpdateEngine::error, this, &MainWindow::onError);
     connect(engine, &UpdateEngine::fatalError, this, &MainWindow::onFatalError);
+    connect(engine, &UpdateEngine::fatalConfigError, this, &MainWindow::onFatalConfigError);
     connect(engine, &UpdateEngine::updateProgress, this, &MainWindow::onProgressUpdate);
     connect(engine, &UpdateEngine::downloadProgress, this, &MainWindow::onDownloadProgress);
     connect(engine, &UpdateEngine::message, this, &MainWindow::onAppendText);
@@ -57,6 +58,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     connect(singleInstanceChecker, &SingleInstanceChecker::otherInstanceActivate,
             this, &MainWindow::onOtherInstanceActivate);
     connect(&config, &Configuration::fatalError, this, &MainWindow::onFatalConfigError);
+    connect(&config, &Configuration::message, this, &MainWindow::onAppendText);
     engine->setBannerServer(bannerHost, bannerPort);
     engine->getBanner();
 }
@@ -71,6 +73,14 @@ MainWindow::~MainWindow()
 void MainWindow::setPrompt(Prompt prompt)
 {
     this->prompt = std::move(prompt);
+}
+
+bool MainWindow::askRetryVersionQuery()
+{
+    return ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"),
+               QCoreApplication::translate("QObject", "Failed to query latest client\nversion from update server."),
+               QMessageBox::Retry | QMessageBox::Abort)
+        == QMessageBox::Retry;
 }
 
 QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -146,7 +156,7 @@ void MainWindow::on_startButton_clicked()
     }
     if (engine->busy())
         return;
-    if (engine->initialize()) {
+    if (engine->initialize(config->updateTypeDesc)) {
         ui->startButton->setEnabled(false);
         engine->startUpdate();
     }

@@ -44,16 +44,20 @@ public:
     void setUIToConfigSpecs();
     void setNews();
     void setPrompt(Prompt prompt);
+    // Asks whether to query the update server again after it did not answer.
+    bool askRetryVersionQuery();
+
+public Q_SLOTS:
+    void onAutoStartUpdate();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
+private Q_SLOTS:
     void onFatalConfigError(QString errorMessage);
     void onFatalError(QString errorMessage);
     void onError(QString errorMessage);
-    void onAutoStartUpdate();
     void on_startButton_clicked();
     void onAppendText(QString text);
     void onProgressUpdate(qreal doneFrac);

@@ -1,7 +1,7 @@
 #include "demosigner.h"
 
-#include "download/cryptwrapper.h"
-#include "download/publickey.h"
+#include "verify/cryptwrapper.h"
+#include "verify/publickey.h"
 
 #include <QFile>
 #include <QProcess>

@@ -139,7 +139,7 @@ void HttpTestServer::onReadyRead(QTcpSocket* socket)
     const QByteArray path = parts.size() >= 2 ? parts.at(1) : QByteArray();
     connection->answered = true;
     paths.append(path);
-    emit requestReceived(path);
+    Q_EMIT requestReceived(path);
     answer(*connection, path);
 }
 

@@ -71,7 +71,7 @@ public:
     // Lets stalled responses send the rest of their body.
     void releaseStalled();
 
-signals:
+Q_SIGNALS:
     void requestReceived(QByteArray path);
 
 private:

@@ -1,6 +1,5 @@
 #include "installfixture.h"
 
-#include "app/configuration.h"
 #include "filetree.h"
 
 #include <QDir>
@@ -19,14 +18,12 @@ InstallFixture::InstallFixture(const QStringList& mirrorNames)
         return;
     // The session directories go to the system temporary directory.
     qputenv("TMPDIR", tmp.toLocal8Bit());
-    Configuration::setAppRootPath(install);
     server.setHandler([this](const QByteArray& rawPath) { return answer(rawPath); });
     valid = true;
 }
 
 InstallFixture::~InstallFixture()
 {
-    Configuration::setAppRootPath(QString());
     if (savedTmpDir.isNull())
         qunsetenv("TMPDIR");
     else

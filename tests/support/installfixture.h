@@ -2,6 +2,7 @@
 #define INSTALLFIXTURE_H
 
 #include "httptestserver.h"
+#include "manifest/installationlayout.h"
 
 #include <QHash>
 #include <QStringList>
@@ -14,9 +15,9 @@
 QByteArray mirrorsIni(const QStringList& names, const QString& baseUrl, int retries = -1);
 
 // A temporary installation for whole update runs: <work>/install is the
-// application root, <work>/tmp the system temporary directory (TMPDIR), and a
+// installation directory, <work>/tmp the system temporary directory (TMPDIR), and a
 // local HTTP server answers "/<mirror>/<version>/<path>" of the named mirrors
-// with the file <work>/mirror/<path>. The destructor restores both.
+// with the file <work>/mirror/<path>. The destructor restores TMPDIR.
 class InstallFixture
 {
 public:
@@ -24,6 +25,9 @@ public:
     ~InstallFixture();
     InstallFixture(const InstallFixture&) = delete;
     InstallFixture& operator=(const InstallFixture&) = delete;
+
+    // The installation below `install`, without a temporary directory yet.
+    InstallationLayout layout() const { return InstallationLayout(install, QString()); }
 
     // Whether the directories and the server are in place.
     bool isValid() const { return valid; }

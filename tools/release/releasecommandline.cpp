@@ -1,6 +1,6 @@
 #include "releasecommandline.h"
 
-#include "app/configuration.h"
+#include "manifest/installationlayout.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
 
@@ -234,7 +234,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     if (!parse(parser, args, &problem))
         return usage(problem);
     if (parser.isSet(QStringLiteral("help"))) {
-        out << QString::fromLatin1(PublishHelp).arg(program, Configuration::getUpdateType());
+        out << QString::fromLatin1(PublishHelp).arg(program, InstallationLayout::defaultUpdateType());
         out.flush();
         return Success;
     }
@@ -254,7 +254,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
         return usage(QStringLiteral("--version takes a whole number above 0, not \"%1\"")
                          .arg(parser.value(versionOption)));
     options.privateKeyPath = parser.value(keyOption);
-    options.updateType = parser.isSet(typeOption) ? parser.value(typeOption) : Configuration::getUpdateType();
+    options.updateType = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
     if (parser.isSet(sectionOption))
         options.defaultSection = parser.value(sectionOption);
     for (const QString& rule : parser.values(sectionForOption)) {

@@ -1,6 +1,6 @@
 #include "releasekey.h"
 
-#include "download/publickey.h"
+#include "verify/publickey.h"
 
 #include <QFile>
 #include <QFileInfo>

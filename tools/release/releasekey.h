@@ -1,7 +1,7 @@
 #ifndef RELEASEKEY_H
 #define RELEASEKEY_H
 
-#include "download/cryptwrapper.h"
+#include "verify/cryptwrapper.h"
 
 #include <QByteArray>
 #include <QString>

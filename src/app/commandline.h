@@ -1,0 +1,36 @@
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include "manifest/updatetypedesc.h"
+
+#include <QString>
+#include <QStringList>
+
+class UpdateSettings;
+
+// What the command line asks for, read without side effects:
+//   update [--nouser] [TYPE VERSION [LABEL [NEWS]]]
+// An Alpha revision from update.ini wins over any version given. When
+// neither fixes the version, the update server must be asked.
+class CommandLine
+{
+public:
+    enum Outcome {
+        Ready,
+        NeedsVersionQuery,
+        Invalid
+    };
+
+    static CommandLine parse(const QStringList& args, const UpdateSettings& settings);
+
+    // Takes the version number from `text` unless one is known already;
+    // false (and `error` filled from `errorFormat`) when it is no number.
+    bool takeVersion(const QString& text, const QString& errorFormat);
+
+    Outcome outcome = Invalid;
+    bool noUser = false;
+    UpdateTypeDesc typeDesc;
+    QString error;
+};
+
+#endif

@@ -1,0 +1,142 @@
+#include "installationlayout.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QStringList& executableFiles()
+{
+    static const QStringList names = {
+        QStringLiteral("package_inst"),
+        QStringLiteral("error_report"),
+        QStringLiteral("update"),
+        QStringLiteral("vx3client_runscript.sh"),
+        QStringLiteral("vx3client_linux_amd64"),
+        QStringLiteral("vx3client_linux_x86"),
+    };
+    return names;
+}
+
+const QStringList& executableSuffixes()
+{
+    static const QStringList suffixes = {QStringLiteral("so.4"), QStringLiteral("so")};
+    return suffixes;
+}
+
+QString joined(const QString& dir, const QString& relative)
+{
+    return QFileInfo(QDir(dir), relative).filePath();
+}
+
+} // namespace
+
+InstallationLayout::InstallationLayout(const QString& root, const QString& tempDir)
+    : rootDir(root)
+    , tempDirectory(tempDir)
+{
+}
+
+InstallationLayout InstallationLayout::ofRunningProgram()
+{
+    return InstallationLayout(QCoreApplication::applicationDirPath(), QString());
+}
+
+QString InstallationLayout::installedPath(const QString& relative) const
+{
+    return joined(rootDir, relative);
+}
+
+QString InstallationLayout::downloadedPath(const QString& relative) const
+{
+    return joined(tempDirectory, relative);
+}
+
+QString InstallationLayout::settingsFile() const
+{
+    return installedPath(settingsFileName());
+}
+
+QString InstallationLayout::mirrorsFile() const
+{
+    return installedPath(mirrorsFileName());
+}
+
+QString InstallationLayout::settingsFileName()
+{
+    return QStringLiteral("update.ini");
+}
+
+QString InstallationLayout::mirrorsFileName()
+{
+    return QStringLiteral("mirrors.ini");
+}
+
+QString InstallationLayout::oldDirName()
+{
+    return QStringLiteral("old");
+}
+
+QString InstallationLayout::oldCopyPrefix()
+{
+    return QStringLiteral("_old_");
+}
+
+QString InstallationLayout::oldCopyName(const QString& relativePath, int number)
+{
+    const QString plain = QFileInfo(relativePath).fileName();
+    const QString numbered = number > 1 ? QString::number(number) + QLatin1Char('_') : QString();
+    return oldDirName() + QLatin1Char('/') + oldCopyPrefix() + numbered + plain;
+}
+
+QStringList InstallationLayout::specialFileNames()
+{
+    return {QStringLiteral("update"),
+            QStringLiteral("libQtCore.so.4"),
+            QStringLiteral("libQtGui.so.4"),
+            QStringLiteral("libQtNetwork.so.4"),
+            QStringLiteral("libqgif.so"),
+            QStringLiteral("libqjpeg.so"),
+            QStringLiteral("libqtaccessiblewidgets.so")};
+}
+
+bool InstallationLayout::isSpecialFileName(const QString& name)
+{
+    return specialFileNames().contains(name, Qt::CaseSensitive);
+}
+
+QStringList InstallationLayout::specialFileDirectories()
+{
+    return {QString(), oldDirName(), QStringLiteral("imageformats"), QStringLiteral("accessible")};
+}
+
+QString InstallationLayout::clientStartScriptName()
+{
+    return QStringLiteral("vx3client_runscript.sh");
+}
+
+QString InstallationLayout::defaultUpdateType()
+{
+    return QStringLiteral("client_linux_amd64");
+}
+
+bool InstallationLayout::isExecutableName(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    return executableFiles().contains(info.fileName(), Qt::CaseSensitive)
+        || executableSuffixes().contains(info.completeSuffix(), Qt::CaseSensitive);
+}
+
+QFileDevice::Permissions InstallationLayout::installedPermissions(const QString& fileName,
+                                                                  QFileDevice::Permissions current)
+{
+    if (isExecutableName(fileName)) {
+        return QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser
+            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+            | QFileDevice::ExeOther;
+    }
+    // Nobody but the owner may change an installed file.
+    return current & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther);
+}

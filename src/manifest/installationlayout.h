@@ -1,0 +1,66 @@
+#ifndef INSTALLATIONLAYOUT_H
+#define INSTALLATIONLAYOUT_H
+
+#include <QFileDevice>
+#include <QString>
+#include <QStringList>
+
+// Where one update works and the naming rules of an installation: the
+// installation directory, the run's temporary download directory, the
+// directory "old" that holds the previous versions of replaced files, the
+// updater's own files that cannot be deleted while it runs, and which
+// installed files are executable. A value handed to every task that
+// touches the installation, so nothing reads a process-wide root.
+class InstallationLayout
+{
+public:
+    InstallationLayout() = default;
+    InstallationLayout(const QString& root, const QString& tempDir);
+
+    // The directory of the program that is running.
+    static InstallationLayout ofRunningProgram();
+
+    QString root() const { return rootDir; }
+    QString tempDir() const { return tempDirectory; }
+    void setTempDir(const QString& dir) { tempDirectory = dir; }
+
+    // `relative` (with "/" separators) resolved against the installation
+    // or the temporary directory.
+    QString installedPath(const QString& relative) const;
+    QString downloadedPath(const QString& relative) const;
+    QString settingsFile() const;
+    QString mirrorsFile() const;
+
+    static QString settingsFileName();
+    static QString mirrorsFileName();
+    static QString oldDirName();
+    static QString oldCopyPrefix();
+    // The relative name under which the previous version of the installed
+    // file `relativePath` waits in "old"; `number` > 1 gives the numbered
+    // name that a second file of the same name gets in one update.
+    static QString oldCopyName(const QString& relativePath, int number = 1);
+
+    // The updater's own files and libraries: their old copies are removed
+    // only by the next start, under the plain old-copy name.
+    static QStringList specialFileNames();
+    static bool isSpecialFileName(const QString& name);
+    // Directories below the installation where old copies of special files
+    // may be left.
+    static QStringList specialFileDirectories();
+
+    static QString clientStartScriptName();
+    static QString defaultUpdateType();
+
+    // Programs and shared libraries, told by name.
+    static bool isExecutableName(const QString& fileName);
+    // The mode an installed file gets: executables by name are 0755, any
+    // other file keeps its mode without write permission for group and others.
+    static QFileDevice::Permissions installedPermissions(const QString& fileName,
+                                                         QFileDevice::Permissions current);
+
+private:
+    QString rootDir;
+    QString tempDirectory;
+};
+
+#endif

@@ -1,0 +1,158 @@
+#include "transfer/mirrors.h"
+
+#include "transfer/randomsource.h"
+
+#include <QSettings>
+
+#include <limits>
+
+namespace {
+
+constexpr int DEFAULT_RETRIES = 2;
+constexpr int ALPHA_RETRIES = 4;
+
+// A whole number from 1 to the int maximum; anything else, absence
+// included, gives the default.
+int parseRetries(const QVariant& value)
+{
+    if (!value.isValid())
+        return DEFAULT_RETRIES;
+    bool ok = false;
+    const qulonglong retries = value.toString().toULongLong(&ok);
+    if (!ok || retries == 0 || retries > static_cast<qulonglong>(std::numeric_limits<int>::max()))
+        return DEFAULT_RETRIES;
+    return static_cast<int>(retries);
+}
+
+} // namespace
+
+Mirrors::Mirrors(QObject* parent)
+    : QObject(parent)
+{
+}
+
+bool Mirrors::initDefault(const QString& iniPath, int version)
+{
+    QSettings settings(iniPath, QSettings::IniFormat);
+    const int size = settings.beginReadArray(QStringLiteral("mirrors"));
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        const QString name = settings.value(QStringLiteral("mirror")).toString().trimmed();
+        if (name.isEmpty())
+            continue;
+        FTPSiteAccessData mirror;
+        mirror.name = name;
+        mirrorList.append(mirror);
+    }
+    settings.endArray();
+    setDefaults(settings, version);
+    return true;
+}
+
+bool Mirrors::initAlpha(const QString& iniPath, int version)
+{
+    QSettings settings(iniPath, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Channel"));
+    const QString alphaUrl = settings.value(QStringLiteral("alpha")).toString();
+    settings.endGroup();
+    if (alphaUrl.isEmpty()) {
+        Q_EMIT fatalError(QStringLiteral("Alpha parameter in channel section in update ini file not found"));
+        return false;
+    }
+    FTPSiteAccessData mirror;
+    mirror.name = QStringLiteral("Alpha Channel");
+    mirror.url = versionUrl(alphaUrl, version);
+    mirror.retries = ALPHA_RETRIES;
+    mirrorList.append(mirror);
+    return true;
+}
+
+void Mirrors::setDefaults(QSettings& settings, int version)
+{
+    for (FTPSiteAccessData& mirror : mirrorList) {
+        settings.beginGroup(mirror.name);
+        mirror.url = versionUrl(settings.value(QStringLiteral("url")).toString(), version);
+        mirror.retries = parseRetries(settings.value(QStringLiteral("retries")));
+        settings.endGroup();
+    }
+}
+
+int Mirrors::getRandomMirror(FTPSiteAccessData& mirror)
+{
+    if (mirrorList.isEmpty()) {
+        if (!noMirrorsReported) {
+            Q_EMIT message(tr("There are no (more) known working mirrors available"));
+            noMirrorsReported = true;
+        }
+        return NoMirrorAvailable;
+    }
+    int capacity = 0;
+    int inUse = 0;
+    calcUseStats(capacity, inUse);
+    if (inUse >= capacity)
+        return AllMirrorsBusy;
+
+    qint64 slot = RandomSource::bounded(static_cast<quint32>(capacity - inUse));
+    for (FTPSiteAccessData& candidate : mirrorList) {
+        slot -= candidate.maxUseCount - candidate.useCount;
+        if (slot < 0) {
+            ++candidate.useCount;
+            mirror = candidate;
+            return MirrorChosen;
+        }
+    }
+    return NoMirrorAvailable;
+}
+
+void Mirrors::releaseMirror(const QString& name)
+{
+    const int index = getMirrorIndex(name);
+    if (index >= 0)
+        --mirrorList[index].useCount;
+}
+
+void Mirrors::addMirrorError(const QString& name)
+{
+    const int index = getMirrorIndex(name);
+    if (index < 0)
+        return;
+    FTPSiteAccessData& mirror = mirrorList[index];
+    ++mirror.errorCount;
+    if (mirror.errorCount <= mirror.retries)
+        return;
+    Q_EMIT message(tr("Mirror %1 failed too many times, removing").arg(mirror.name));
+    mirrorList.remove(index);
+}
+
+void Mirrors::removeMirror(const QString& name)
+{
+    const int index = getMirrorIndex(name);
+    if (index >= 0)
+        mirrorList.remove(index);
+}
+
+int Mirrors::getMirrorIndex(const QString& name) const
+{
+    for (int i = 0; i < mirrorList.size(); ++i) {
+        if (mirrorList.at(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+void Mirrors::calcUseStats(int& capacity, int& inUse) const
+{
+    capacity = 0;
+    inUse = 0;
+    for (const FTPSiteAccessData& mirror : mirrorList) {
+        capacity += mirror.maxUseCount;
+        inUse += mirror.useCount;
+    }
+}
+
+QString Mirrors::versionUrl(QString url, int version)
+{
+    if (!url.endsWith(QLatin1Char('/')))
+        url += QLatin1Char('/');
+    return url + QString::number(version);
+}

@@ -1,0 +1,49 @@
+#ifndef MIRRORS_H
+#define MIRRORS_H
+
+#include "transfer/ftpsiteaccessdata.h"
+
+#include <QObject>
+#include <QVector>
+
+class QSettings;
+
+// The registry of the HTTP mirrors of one update run. Download tasks borrow a
+// random free mirror per transfer, give it back, and charge it with errors;
+// a mirror that fails too often is struck off for the rest of the run.
+class Mirrors : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Results of getRandomMirror().
+    enum BorrowResult { MirrorChosen = 0, NoMirrorAvailable = 1, AllMirrorsBusy = 2 };
+
+    explicit Mirrors(QObject* parent = nullptr);
+
+    bool initDefault(const QString& iniPath, int version);
+    bool initAlpha(const QString& iniPath, int version);
+    void setDefaults(QSettings& settings, int version);
+
+    int getRandomMirror(FTPSiteAccessData& mirror);
+    void releaseMirror(const QString& name);
+    void addMirrorError(const QString& name);
+    void removeMirror(const QString& name);
+    int getMirrorIndex(const QString& name) const;
+    void calcUseStats(int& capacity, int& inUse) const;
+
+    // Read-only view for the engine's figures and for tests.
+    const QVector<FTPSiteAccessData>& mirrorData() const { return mirrorList; }
+
+Q_SIGNALS:
+    void fatalError(QString errorMessage);
+    void message(QString message);
+
+private:
+    static QString versionUrl(QString url, int version);
+
+    QVector<FTPSiteAccessData> mirrorList;
+    bool noMirrorsReported = false;
+};
+
+#endif

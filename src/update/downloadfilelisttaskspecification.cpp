@@ -1,0 +1,75 @@
+#include "downloadfilelisttaskspecification.h"
+
+#include "update/downloadfiletaskspecification.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
+    QList<FileDownloadSpecification>* downloadList, QNetworkAccessManager* networkManager, Mirrors* mirrors,
+    const InstallationLayout& layout, int downloadConcurrency, QObject* parent, double parentProgressRange)
+    // Without at least one slot no download would ever start.
+    : ComposedTaskSpecification(qMax(1, downloadConcurrency), parentProgressRange, parent)
+    , downloadList(downloadList)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , layout(layout)
+{
+}
+
+void DownloadFileListTaskSpecification::execute()
+{
+    makeSubtasksAndStart();
+}
+
+void DownloadFileListTaskSpecification::reset()
+{
+    clearSubTasks();
+    totalSize = 0;
+    TaskSpecification::reset();
+}
+
+void DownloadFileListTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
+                                                 bool& downloading)
+{
+    ComposedTaskSpecification::timeTick(downloadDone, downloadTotal, speed, downloading);
+    downloadTotal = quint64(totalSize);
+}
+
+bool DownloadFileListTaskSpecification::makeSubDirs()
+{
+    const QDir dir(layout.tempDir());
+    QSet<QString> known{QStringLiteral(".")};
+    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
+        const QString path = QFileInfo(entry.fileName).path();
+        if (known.contains(path))
+            continue;
+        if (!dir.mkpath(path)) {
+            Q_EMIT message(QStringLiteral("Could not create dir %1").arg(dir.canonicalPath() + QLatin1Char('/') + path));
+            errorCancel();
+            return false;
+        }
+        known.insert(path);
+    }
+    return true;
+}
+
+void DownloadFileListTaskSpecification::makeSubtasksAndStart()
+{
+    if (downloadList->isEmpty()) {
+        Q_EMIT message(QStringLiteral("No downloads needed"));
+        finish();
+        return;
+    }
+    if (!makeSubDirs())
+        return;
+    Q_EMIT message(QStringLiteral("Downloading files"));
+    const double share = 1.0 / double(downloadList->size());
+    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
+        addSubTask(new DownloadFileTaskSpecification(entry, networkManager, mirrors, layout, this, share));
+        totalSize += entry.size;
+    }
+    state = Running;
+    executeSubTasks();
+}

@@ -1,0 +1,43 @@
+#ifndef DOWNLOADFILELISTTASKSPECIFICATION_H
+#define DOWNLOADFILELISTTASKSPECIFICATION_H
+
+#include "manifest/filedownloadspecification.h"
+#include "manifest/installationlayout.h"
+#include "tasks/composedtaskspecification.h"
+
+#include <QList>
+
+class Mirrors;
+class QNetworkAccessManager;
+
+// Fetches every file of the update's download list into the temporary
+// directory, up to the configured number at once, after creating the
+// directories they need. Its transfer total is the size of the whole list.
+class DownloadFileListTaskSpecification : public ComposedTaskSpecification
+{
+    Q_OBJECT
+
+public:
+    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList,
+                                      QNetworkAccessManager* networkManager, Mirrors* mirrors,
+                                      const InstallationLayout& layout, int downloadConcurrency,
+                                      QObject* parent, double parentProgressRange);
+
+    bool makeSubDirs();
+
+public Q_SLOTS:
+    void execute() override;
+    void reset() override;
+    void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading) override;
+
+private:
+    void makeSubtasksAndStart();
+
+    QList<FileDownloadSpecification>* downloadList;
+    QNetworkAccessManager* networkManager;
+    Mirrors* mirrors;
+    InstallationLayout layout;
+    qint64 totalSize = 0;
+};
+
+#endif

@@ -1,0 +1,70 @@
+#include "maintaskspecification.h"
+
+#include "update/downloadfilelisttaskspecification.h"
+#include "update/inidownloadtaskspecification.h"
+#include "fileops/filedeletelisttaskspecification.h"
+#include "fileops/filereplacelisttaskspecification.h"
+#include "update/digestcache.h"
+#include "update/makedownloadreplacelisttaskspecification.h"
+
+namespace {
+
+constexpr double IniDownloadShare = 0.1;
+constexpr double CompileShare = 0.05;
+constexpr double DownloadShare = 0.4;
+constexpr double InstallShare = 0.4;
+constexpr double DeleteShare = 0.05;
+
+} // namespace
+
+MainTaskSpecification::MainTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
+                                             const InstallationLayout& layout,
+                                             const QString& updateType, int downloadConcurrency,
+                                             QObject* parent, double parentProgressRange)
+    : ComposedTaskSpecification(1, parentProgressRange, parent)
+    , networkManager(networkManager)
+    , mirrors(mirrors)
+    , layout(layout)
+    , updateType(updateType)
+    , downloadConcurrency(downloadConcurrency)
+{
+}
+
+void MainTaskSpecification::execute()
+{
+    Q_EMIT message(QStringLiteral("Starting update process"));
+    makeSubtasksAndStart();
+}
+
+void MainTaskSpecification::reset()
+{
+    clearSubTasks();
+    fileSpecifications.clear();
+    TaskSpecification::reset();
+}
+
+void MainTaskSpecification::makeSubtasksAndStart()
+{
+    addSubTask(new IniDownloadTaskSpecification(networkManager, mirrors, layout, updateType, this,
+                                                IniDownloadShare));
+    addSubTask(new MakeDownloadReplaceListTaskSpecification(layout, updateType, fileSpecifications, this,
+                                                            CompileShare));
+    addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
+                                                     layout, downloadConcurrency, this, DownloadShare));
+    auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
+                                                         &fileSpecifications.deleteList, layout, this, InstallShare);
+    connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
+    addSubTask(install);
+    addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, layout, this, DeleteShare));
+    state = Running;
+    executeSubTasks();
+}
+
+void MainTaskSpecification::onInstalled()
+{
+    // The next run need not read again what this one has just verified.
+    DigestCache cache(layout.installedPath(DigestCache::fileName()));
+    cache.load();
+    cache.insertInstalled(layout.root(), fileSpecifications, DigestCache::fileClockNowNs());
+    cache.save();
+}

@@ -1,0 +1,149 @@
+#include "makedownloadreplacelistfunc.h"
+
+#include "verify/checksigfunc.h"
+#include "manifest/filespecifications.h"
+#include "manifest/productiniline.h"
+#include "update/digestcache.h"
+
+#include <QFile>
+#include <QSettings>
+
+namespace {
+
+bool fileMatches(const QString& path, const QString& md5)
+{
+    if (!QFile::exists(path))
+        return false;
+    CheckSigFunc check(path, md5);
+    return check.run();
+}
+
+// Whether the installed file at `relative` has the digest md5, taken from
+// `known` when the file is provably unchanged since it was hashed. Digests
+// that hold are kept in `kept` for the next run.
+bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
+                      const DigestCache& known, DigestCache& kept)
+{
+    const QString path = layout.installedPath(relative);
+    if (md5.isEmpty())
+        return fileMatches(path, md5);
+    // Read before the stamp: a later write then moves the stamp past this moment.
+    const qint64 readAt = DigestCache::fileClockNowNs();
+    DigestCache::Stamp before;
+    if (!DigestCache::stampOf(path, before))
+        return fileMatches(path, md5);
+    const QString remembered = known.digest(relative, before);
+    if (!remembered.isEmpty()) {
+        const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
+        if (same)
+            kept.insert(relative, before, remembered, readAt);
+        return same;
+    }
+    if (!fileMatches(path, md5))
+        return false;
+    DigestCache::Stamp after;
+    if (DigestCache::stampOf(path, after) && after == before)
+        kept.insert(relative, before, md5, readAt);
+    return true;
+}
+
+} // namespace
+
+MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(const InstallationLayout& layout,
+                                                         const QString& updateType,
+                                                         FileSpecifications& specifications)
+    : layout(layout)
+    , updateType(updateType)
+    , specifications(specifications)
+{
+}
+
+int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
+{
+    int count = 0;
+    const QStringList sections = settings.childGroups();
+    for (const QString& section : sections) {
+        settings.beginGroup(section);
+        count += int(settings.allKeys().size());
+        settings.endGroup();
+    }
+    return count;
+}
+
+bool MakeDownloadReplaceListFunc::run()
+{
+    specifications.clear();
+    const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
+
+    Q_EMIT message(QStringLiteral("Compiling download and replace list"));
+    QSettings settings(iniPath, QSettings::IniFormat);
+    const double total = getFileCount(settings);
+    if (total == 0) {
+        Q_EMIT message(QStringLiteral("No files in product ini"));
+        return false;
+    }
+
+    const auto invalidLine = [this](const QString& section) {
+        Q_EMIT message(QStringLiteral("Warning: product ini contains invalid line in section %1").arg(section));
+        return false;
+    };
+
+    const QString cachePath = layout.installedPath(DigestCache::fileName());
+    DigestCache known(cachePath);
+    known.load();
+    // Only what this run confirmed is kept: entries of files no longer listed go.
+    DigestCache kept(cachePath);
+
+    double done = 0;
+    const QStringList sections = settings.childGroups();
+    for (const QString& section : sections) {
+        settings.beginGroup(section);
+        const QStringList keys = settings.allKeys();
+        if (section == ProductIniLine::deleteSection()) {
+            for (const QString& key : keys) {
+                ++done;
+                Q_EMIT progress(done / total);
+                // A path that leaves the installation directory is never acted on.
+                if (!ProductIniLine::isSafeRelativePath(key))
+                    return invalidLine(section);
+                if (QFile::exists(layout.installedPath(key)))
+                    specifications.deleteList.append(key);
+            }
+            settings.endGroup();
+            continue;
+        }
+        for (const QString& key : keys) {
+            ++done;
+            Q_EMIT progress(done / total);
+            const QStringList fields = ProductIniLine::splitFields(settings.value(key).toString());
+            if (!ProductIniLine::hasValidFieldCount(fields) || !ProductIniLine::isSafeRelativePath(key))
+                return invalidLine(section);
+
+            FileDownloadSpecification download;
+            download.section = section;
+            download.fileName = key;
+            download.md5 = fields.at(0);
+            download.size = fields.at(1).toULongLong();
+            FileReplaceSpecification replace;
+            replace.section = section;
+            replace.fileName = key;
+            if (fields.size() == ProductIniLine::PackedFieldCount) {
+                replace.unzipMd5 = fields.at(2);
+                replace.unzipSize = fields.at(3).toULongLong();
+                replace.unzipFileName = fields.at(4);
+                if (replace.hasUnzip() && !ProductIniLine::isSafeRelativePath(replace.unzipFileName))
+                    return invalidLine(section);
+            }
+
+            const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
+            if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept))
+                continue;
+            specifications.replaceList.append(replace);
+            if (!fileMatches(layout.downloadedPath(key), download.md5))
+                specifications.downloadList.append(download);
+        }
+        settings.endGroup();
+    }
+    kept.save();
+    return true;
+}

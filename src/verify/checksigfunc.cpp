@@ -1,0 +1,121 @@
+#include "verify/checksigfunc.h"
+
+#include "verify/cryptwrapper.h"
+#include "verify/publickey.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// Files are hashed through a buffer of this size, so that memory does not
+// grow with the file.
+constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
+// Far above the signature of any key the program could carry.
+constexpr qint64 MAX_SIGNATURE_FILE_SIZE = 64 * 1024;
+
+class LoadedKey
+{
+public:
+    LoadedKey() { load_key(&key, PUBLIC_KEY, PUBLIC_KEY_SIZE); }
+    ~LoadedKey() { rsa_free(&key); }
+    LoadedKey(const LoadedKey&) = delete;
+    LoadedKey& operator=(const LoadedKey&) = delete;
+
+    Rsa_key key{};
+};
+
+const unsigned char* bytes(const QByteArray& data)
+{
+    return reinterpret_cast<const unsigned char*>(data.constData());
+}
+
+} // namespace
+
+CheckSigFunc::CheckSigFunc(const QString& fileName, const QString& md5)
+    : fileName(fileName)
+    , md5(md5)
+{
+}
+
+bool CheckSigFunc::run()
+{
+    return md5.isEmpty() ? checkRSA() : checkMD5();
+}
+
+bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Q_EMIT message(QStringLiteral("Could not open file %1 for reading").arg(path));
+        return false;
+    }
+    const qint64 size = file.size();
+    data.resize(size);
+    if (file.read(data.data(), size) != size) {
+        Q_EMIT message(QStringLiteral("could not read file %1 correctly").arg(path));
+        return false;
+    }
+    file.close();
+    return true;
+}
+
+bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        Q_EMIT message(QStringLiteral("Could not open file %1 for reading").arg(path));
+        return false;
+    }
+    // Exactly the size the file had when opened: a device or a growing file
+    // would otherwise never end.
+    const qint64 size = file.size();
+    QCryptographicHash hash(algorithm);
+    QByteArray chunk(static_cast<int>(qMin(HASH_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
+    qint64 total = 0;
+    while (total < size) {
+        const qint64 count = file.read(chunk.data(), qMin<qint64>(chunk.size(), size - total));
+        if (count <= 0)
+            break;
+        hash.addData(QByteArrayView(chunk.constData(), count));
+        total += count;
+    }
+    if (total != size) {
+        Q_EMIT message(QStringLiteral("could not read file %1 correctly").arg(path));
+        return false;
+    }
+    digest = hash.result();
+    return true;
+}
+
+bool CheckSigFunc::checkMD5()
+{
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Md5, digest))
+        return false;
+    return md5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
+}
+
+bool CheckSigFunc::checkRSA()
+{
+    QByteArray digest;
+    if (!hashFile(fileName, QCryptographicHash::Sha1, digest))
+        return false;
+    const QString signatureName = fileName + QStringLiteral(".sig");
+    // A signature is as long as the key's modulus; a file far longer is no
+    // signature and is not read into memory.
+    if (QFileInfo(signatureName).size() > MAX_SIGNATURE_FILE_SIZE)
+        return false;
+    QByteArray signature;
+    if (!readFile(signatureName, signature))
+        return false;
+    try {
+        LoadedKey publicKey;
+        return verify_hash(&publicKey.key, bytes(digest), static_cast<unsigned long>(digest.size()),
+                           bytes(signature), static_cast<unsigned long>(signature.size()));
+    } catch (const crypt_exception&) {
+        // A malformed key or signature is a failed check, not a log entry.
+        return false;
+    }
+}

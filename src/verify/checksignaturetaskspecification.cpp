@@ -1,0 +1,43 @@
+#include "verify/checksignaturetaskspecification.h"
+
+#include "verify/checksigfunc.h"
+
+#include <QFileInfo>
+
+CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, QString md5,
+                                                                 bool cancelOnFailure, QObject* parent,
+                                                                 double parentProgressRange)
+    : ASyncTaskSpecification(parent, parentProgressRange)
+    , fileName(std::move(fileName))
+    , md5(std::move(md5))
+    , cancelOnFailure(cancelOnFailure)
+{
+}
+
+ASyncFunc* CheckSignatureTaskSpecification::createFunction()
+{
+    return new CheckSigFunc(fileName, md5);
+}
+
+bool CheckSignatureTaskSpecification::isQuickWork() const
+{
+    // A signature check imports the key and does RSA arithmetic: never quick.
+    return !md5.isEmpty() && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
+}
+
+void CheckSignatureTaskSpecification::runDone(bool pass)
+{
+    if (state != Running)
+        return;
+    if (pass) {
+        Q_EMIT checkDone(true, this);
+        finish();
+        return;
+    }
+    Q_EMIT message(QStringLiteral("Signature check failed for %1").arg(fileName));
+    Q_EMIT checkDone(false, this);
+    if (cancelOnFailure)
+        errorCancel();
+    else
+        finish();
+}
