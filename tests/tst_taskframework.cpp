@@ -181,6 +181,8 @@ private Q_SLOTS:
     void userCancelWithTwoDownloads();
     void emptyAndZeroParallel();
     void timeTickSums();
+    void discardedSubTasksKeepTheirShare_data();
+    void discardedSubTasksKeepTheirShare();
     void clearedSubTasksAreDisposed();
     void runsAgainAfterCancelledRun();
 
@@ -472,6 +474,48 @@ void TestTaskFramework::timeTickSums()
     b->tickDownloading = false;
     group.timeTick(done, total, speed, downloading);
     QVERIFY(!downloading);
+}
+
+void TestTaskFramework::discardedSubTasksKeepTheirShare_data()
+{
+    QTest::addColumn<int>("lastEnding");
+    QTest::addColumn<int>("outcome");
+
+    QTest::newRow("all finish") << int(Ending::Finish) << int(Finished);
+    QTest::newRow("the last fails") << int(Ending::Error) << int(ErrorCanceled);
+    QTest::newRow("the last is cancelled by the user") << int(Ending::User) << int(UserCanceled);
+}
+
+void TestTaskFramework::discardedSubTasksKeepTheirShare()
+{
+    QFETCH(int, lastEnding);
+    QFETCH(int, outcome);
+
+    GroupTask group(2, 0.5);
+    group.setDiscardFinishedSubTasks(true);
+    QPointer<LeafTask> first = group.addLeaf(0.25);
+    QPointer<LeafTask> second = group.addLeaf(0.25);
+    LeafTask* last = group.addLeaf(0.5, Ending::Never);
+    first->tickDone = first->tickTotal = 100;
+    second->tickDone = 999; // no size known: its count is left out, as while it ran
+    last->tickDone = 10;
+    last->tickTotal = 40;
+    TaskSpies spies(&group);
+    group.execute();
+
+    QTRY_COMPARE(group.subTasks(), QList<TaskSpecification*>{last});
+    QTRY_VERIFY(!first && !second);
+    QCOMPARE(group.progress, 0.25);
+    quint64 done = 0, total = 0, speed = 0;
+    bool downloading = false;
+    group.timeTick(done, total, speed, downloading);
+    QCOMPARE(done, quint64(110));
+    QCOMPARE(total, quint64(140));
+
+    last->end(Ending(lastEnding));
+    QTRY_COMPARE(spies.ends(), 1);
+    QCOMPARE(int(group.state), outcome);
+    QCOMPARE(group.progress, outcome == Finished ? 0.5 : 0.25);
 }
 
 void TestTaskFramework::clearedSubTasksAreDisposed()

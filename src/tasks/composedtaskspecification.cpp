@@ -84,8 +84,31 @@ void ComposedTaskSpecification::onStartNextTask()
 void ComposedTaskSpecification::onSubTaskFinished(TaskSpecification* subTask)
 {
     runningTasks.removeOne(subTask);
-    doneTasks.append(subTask);
+    if (discardFinished)
+        discardFinishedSubTask(subTask);
+    else
+        doneTasks.append(subTask);
     Q_EMIT startNextTask();
+}
+
+void ComposedTaskSpecification::discardFinishedSubTask(TaskSpecification* subTask)
+{
+    quint64 done = 0;
+    quint64 total = 0;
+    quint64 speed = 0;
+    bool downloading = false;
+    subTask->timeTick(done, total, speed, downloading);
+    if (total != 0) {
+        discardedDone += done;
+        discardedTotal += total;
+    }
+    // Subtasks end roughly in the order they started: the search is short.
+    const qsizetype index = allTasks.indexOf(subTask);
+    disconnect(cancelLinks.takeAt(index));
+    allTasks.removeAt(index);
+    // Its progress stays in the sum; nothing it does later reaches this task.
+    disconnect(subTask, nullptr, this, nullptr);
+    subTask->deleteLater();
 }
 
 void ComposedTaskSpecification::onSubTaskCanceled(TaskSpecification* subTask)
@@ -174,6 +197,8 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
                                          quint64& speed, bool& downloading)
 {
     downloading = false;
+    downloadDone += discardedDone;
+    downloadTotal += discardedTotal;
     for (TaskSpecification* subTask : std::as_const(allTasks)) {
         quint64 done = 0;
         quint64 total = 0;
@@ -213,6 +238,8 @@ void ComposedTaskSpecification::clearSubTasks()
         disconnect(link);
     cancelLinks.clear();
     progressUnits = 0;
+    discardedDone = 0;
+    discardedTotal = 0;
     allTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();

@@ -21,8 +21,14 @@ public:
     TaskState getStateFromSubTasks() const;
     void clearSubTasks();
 
-    // Every subtask of the current run, in the order they were added.
+    // Every subtask of the current run, in the order they were added (those
+    // already discarded after finishing excepted).
     const QList<TaskSpecification*>& subTasks() const { return allTasks; }
+    // When set, a subtask that finished is discarded at once; what it
+    // contributed (its progress, its final byte counts, its success) stays.
+    // Memory then follows the running subtasks, not all of them. For tasks
+    // that build fresh subtasks for every run.
+    void setDiscardFinishedSubTasks(bool discard) { discardFinished = discard; }
     int runningSubTaskCount() const { return int(runningTasks.size()); }
 
     int maxParallelTasks;
@@ -55,6 +61,7 @@ protected:
 private:
     void onUpdateProgress(const TaskSpecification* subTask);
     void publishProgress();
+    void discardFinishedSubTask(TaskSpecification* subTask);
 
     QList<TaskSpecification*> allTasks;
     QList<TaskSpecification*> waitingTasks;
@@ -68,6 +75,10 @@ private:
     // This task's otherTaskCancelled to each subtask, in the order of
     // allTasks, so that discarding a subtask costs no search.
     QList<QMetaObject::Connection> cancelLinks;
+    bool discardFinished = false;
+    // Final byte counts of the discarded subtasks, as their ticks reported them.
+    quint64 discardedDone = 0;
+    quint64 discardedTotal = 0;
 };
 
 #endif

@@ -49,13 +49,20 @@ void MainTaskSpecification::makeSubtasksAndStart()
                                                 IniDownloadShare));
     addSubTask(new MakeDownloadReplaceListTaskSpecification(layout, updateType, fileSpecifications, this,
                                                             CompileShare));
-    addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
-                                                     layout, downloadConcurrency, this, DownloadShare));
+    auto* download = new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
+                                                           layout, downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
                                                          &fileSpecifications.deleteList, layout, this, InstallShare);
     connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
-    addSubTask(install);
-    addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, layout, this, DeleteShare));
+    auto* remove = new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, layout, this, DeleteShare);
+    // One task per file: those done are of no further use, and with tens of
+    // thousands of files they would hold most of the memory.
+    for (ComposedTaskSpecification* list : {static_cast<ComposedTaskSpecification*>(download),
+                                            static_cast<ComposedTaskSpecification*>(install),
+                                            static_cast<ComposedTaskSpecification*>(remove)}) {
+        list->setDiscardFinishedSubTasks(true);
+        addSubTask(list);
+    }
     state = Running;
     executeSubTasks();
 }
