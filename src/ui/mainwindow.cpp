@@ -12,12 +12,15 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QTextCursor>
 #include <QTimer>
 #include <QtDebug>
 
 namespace {
 
 const int LaunchDelayMs = 1000;
+// Lines arriving within this time enter the log view together.
+const int LogFlushMs = 100;
 
 QString smallPrint(const QString& text)
 {
@@ -47,6 +50,10 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     connect(engine, &UpdateEngine::bannerFound, this, &MainWindow::onBannerFound);
 
     ui->setupUi(this);
+    logFlushTimer = new QTimer(this);
+    logFlushTimer->setSingleShot(true);
+    logFlushTimer->setInterval(LogFlushMs);
+    connect(logFlushTimer, &QTimer::timeout, this, &MainWindow::onFlushLog);
     // After the toggle has shown or hidden the log.
     connect(ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
     ui->voxmeadowLabel->installEventFilter(this);
@@ -166,9 +173,27 @@ void MainWindow::onAppendText(QString text)
 {
     // The log also goes to the terminal, for runs nobody watches.
     qInfo().noquote() << text;
+    pendingLog.append(text);
+    if (!logFlushTimer->isActive())
+        logFlushTimer->start();
+}
+
+void MainWindow::onFlushLog()
+{
+    if (pendingLog.isEmpty())
+        return;
+    QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
     // A log line is plain text: a file name or server text with "<" in it
     // must appear as written, not be taken for markup.
-    ui->outputTextEdit->append(QStringLiteral("<span>") + text.toHtmlEscaped() + QStringLiteral("</span>"));
+    QTextCursor cursor(ui->outputTextEdit->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui->outputTextEdit->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(pendingLog.join(QLatin1Char('\n')));
+    pendingLog.clear();
+    if (atEnd)
+        bar->setValue(bar->maximum());
 }
 
 void MainWindow::onProgressUpdate(qreal doneFrac)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -15,6 +16,7 @@
 
 class Configuration;
 class QCloseEvent;
+class QTimer;
 class SingleInstanceChecker;
 class UpdateEngine;
 
@@ -67,6 +69,7 @@ private Q_SLOTS:
     void onOtherInstanceActivate(QString message);
     void onBannerFound(QByteArray bannerImage, QString clickUrl);
     void onDetailsPressed();
+    void onFlushLog();
 
 private:
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -82,6 +85,10 @@ private:
     QUrl logoUrl;
     QUrl bannerUrl;
     Prompt prompt;
+    // Log lines not yet in the log view: one insertion for many lines costs
+    // what one costs for a single line.
+    QStringList pendingLog;
+    QTimer* logFlushTimer = nullptr;
 };
 
 #endif
