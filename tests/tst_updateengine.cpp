@@ -1,3 +1,4 @@
+#include "update/digestcache.h"
 #include "manifest/updatetypedesc.h"
 #include "update/updatesettings.h"
 #include "update/updateengine.h"
@@ -344,7 +345,7 @@ void TestUpdateEngine::wholeUpdate()
     const QStringList tail = log.messages.mid(log.messages.size() - 3);
     QCOMPARE(tail, QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
                                  QStringLiteral("Update successfully finished") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
              ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
     QVERIFY(!UpdateIniData::get(fixture->layout(), nullptr, nullptr, nullptr));
@@ -451,7 +452,7 @@ void TestUpdateEngine::cancelledRunResumes()
     QCOMPARE(refetched, QStringList({ QStringLiteral("files/vx3client_linux_amd64"),
                                       QStringLiteral("files/vx3client_runscript.sh"),
                                       QStringLiteral("libs/lib/libvx.so") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
              ReleaseFixture::contents(source));
 }
 

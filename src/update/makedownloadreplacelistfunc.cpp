@@ -20,9 +20,10 @@ bool fileMatches(const QString& path, const QString& md5)
 
 // Whether the installed file at `relative` has the digest md5, taken from
 // `known` when the file is provably unchanged since it was hashed. Digests
-// that hold are kept in `kept` for the next run.
+// that hold are kept in `kept` for the next run; `learned` is set when one
+// of them was not known before.
 bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
-                      const DigestCache& known, DigestCache& kept)
+                      const DigestCache& known, DigestCache& kept, bool& learned)
 {
     const QString path = layout.installedPath(relative);
     if (md5.isEmpty())
@@ -42,8 +43,10 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
     if (!fileMatches(path, md5))
         return false;
     DigestCache::Stamp after;
-    if (DigestCache::stampOf(path, after) && after == before)
+    if (DigestCache::stampOf(path, after) && after == before) {
         kept.insert(relative, before, md5, readAt);
+        learned = true;
+    }
     return true;
 }
 
@@ -93,6 +96,7 @@ bool MakeDownloadReplaceListFunc::run()
     known.load();
     // Only what this run confirmed is kept: entries of files no longer listed go.
     DigestCache kept(cachePath);
+    bool learned = false;
 
     double done = 0;
     const QStringList sections = settings.childGroups();
@@ -136,7 +140,7 @@ bool MakeDownloadReplaceListFunc::run()
             }
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-            if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept))
+            if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept, learned))
                 continue;
             specifications.replaceList.append(replace);
             if (!fileMatches(layout.downloadedPath(key), download.md5))
@@ -144,6 +148,8 @@ bool MakeDownloadReplaceListFunc::run()
         }
         settings.endGroup();
     }
-    kept.save();
+    // Nothing learned and nothing dropped: the cache file already says it all.
+    if (learned || kept.size() != known.size())
+        kept.save();
     return true;
 }
