@@ -168,7 +168,12 @@ TaskState ComposedTaskSpecification::getStateFromSubTasks() const
 
 void ComposedTaskSpecification::subtasksDone()
 {
-    switch (getStateFromSubTasks()) {
+    endAs(getStateFromSubTasks());
+}
+
+void ComposedTaskSpecification::endAs(TaskState outcome)
+{
+    switch (outcome) {
     case Finished:
         finish();
         break;
@@ -250,15 +255,5 @@ void ComposedTaskSpecification::endRun(TaskState outcome)
 {
     clearSubTasks();
     subtasksDoneCalled = true;
-    switch (outcome) {
-    case Finished:
-        finish();
-        break;
-    case UserCanceled:
-        userCancel();
-        break;
-    default:
-        errorCancel();
-        break;
-    }
+    endAs(outcome);
 }

@@ -62,6 +62,7 @@ private:
     void onUpdateProgress(const TaskSpecification* subTask);
     void publishProgress();
     void discardFinishedSubTask(TaskSpecification* subTask);
+    void endAs(TaskState outcome);
 
     QList<TaskSpecification*> allTasks;
     QList<TaskSpecification*> waitingTasks;
