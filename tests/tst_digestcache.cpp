@@ -19,7 +19,8 @@ constexpr qint64 Second = 1000000000;
 // Gives a file the modification time it had, as a copy tool would.
 bool restoreModified(const QString& path, const DigestCache::Stamp& stamp)
 {
-    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(stamp.modifiedNs / Second), long(stamp.modifiedNs % Second)}};
+    const timespec times[2]
+        = { { 0, UTIME_OMIT }, { time_t(stamp.modifiedNs / Second), long(stamp.modifiedNs % Second) } };
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
@@ -103,7 +104,8 @@ void TestDigestCache::changeBehindTheCacheIsSeen()
         QVERIFY(FileTree::write(file + QStringLiteral(".new"), other));
         QVERIFY(restoreModified(file + QStringLiteral(".new"), before));
         QVERIFY(::rename(QFile::encodeName(file + QStringLiteral(".new")).constData(),
-                         QFile::encodeName(file).constData()) == 0);
+                    QFile::encodeName(file).constData())
+            == 0);
     } else if (change == QLatin1String("chmod")) {
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
     } else if (change == QLatin1String("directory")) {
@@ -138,8 +140,8 @@ void TestDigestCache::onlySettledStampsAreKept_data()
     QTest::newRow("whole seconds, one second old") << whole << whole << whole + Second << md5 << false;
     QTest::newRow("whole seconds, two seconds old") << whole << whole << whole + 2 * Second << md5 << true;
     QTest::newRow("digest one digit short") << t - Second << t - Second << t << md5.left(31) << false;
-    QTest::newRow("digest not hexadecimal") << t - Second << t - Second << t << QString(md5).replace(0, 1, 'g')
-                                            << false;
+    QTest::newRow("digest not hexadecimal")
+        << t - Second << t - Second << t << QString(md5).replace(0, 1, 'g') << false;
     QTest::newRow("no digest (signature check)") << t - Second << t - Second << t << QString() << false;
 }
 
@@ -198,7 +200,8 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     else if (damage == QLatin1String("truncate"))
         QVERIFY(FileTree::write(cachePath, saved.left(saved.size() - 1)));
     else if (damage == QLatin1String("flip"))
-        QVERIFY(FileTree::write(cachePath, saved.replace(saved.size() / 2, 1, QByteArray(1, char(saved.at(saved.size() / 2) ^ 1)))));
+        QVERIFY(FileTree::write(cachePath,
+            saved.replace(saved.size() / 2, 1, QByteArray(1, char(saved.at(saved.size() / 2) ^ 1)))));
     else if (damage == QLatin1String("magic"))
         QVERIFY(FileTree::write(cachePath, saved.replace(0, 2, "XX")));
     else if (damage == QLatin1String("directory"))
@@ -239,8 +242,10 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     QVERIFY(FileTree::write(dir->filePath("sub/unpacked.dat"), "unpacked"));
     QVERIFY(FileTree::write(dir->filePath("reused.dat"), "reused"));
     FileSpecifications lists;
-    lists.downloadList.append({QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5});
-    lists.downloadList.append({QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2});
+    lists.downloadList.append(
+        { QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5 });
+    lists.downloadList.append(
+        { QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2 });
     FileReplaceSpecification plain;
     plain.section = QStringLiteral("files");
     plain.fileName = QStringLiteral("plain.dat");
@@ -253,7 +258,7 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     FileReplaceSpecification reused;
     reused.section = QStringLiteral("files");
     reused.fileName = QStringLiteral("reused.dat");
-    lists.replaceList = {plain, packed, reused};
+    lists.replaceList = { plain, packed, reused };
 
     DigestCache cache(cachePath);
     const qint64 later = DigestCache::fileClockNowNs() + 10 * Second;

@@ -45,14 +45,15 @@ QString DigestCache::fileName()
 qint64 DigestCache::fileClockNowNs()
 {
     // The kernel stamps file times from this clock, which may lag the precise one.
-    timespec now{};
+    timespec now {};
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
     return nanoseconds(now);
 }
 
 bool DigestCache::stampOf(const QString& path, Stamp& stamp)
 {
-    struct stat status{};
+    struct stat status
+    { };
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     stamp.device = quint64(status.st_dev);
@@ -73,8 +74,7 @@ bool DigestCache::isSettled(const Stamp& stamp, qint64 readAtNs)
 
 DigestCache::DigestCache(const QString& cacheFilePath)
     : path(cacheFilePath)
-{
-}
+{ }
 
 bool DigestCache::load()
 {
@@ -131,7 +131,7 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
         entries.remove(relativePath);
         return;
     }
-    entries.insert(relativePath, Entry{stamp, raw});
+    entries.insert(relativePath, Entry { stamp, raw });
 }
 
 void DigestCache::remove(const QString& relativePath)
@@ -183,7 +183,8 @@ bool DigestCache::deserialize(const QByteArray& payload)
         QString relativePath;
         Entry entry;
         Stamp& stamp = entry.stamp;
-        in >> relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs >> stamp.changedNs;
+        in >> relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
+            >> stamp.changedNs;
         entry.md5.resize(Md5Size);
         if (in.readRawData(entry.md5.data(), Md5Size) != Md5Size)
             return false;
