@@ -104,29 +104,29 @@ for case in $cases; do
     count=${case%x*}
     echo "preparing $case..." >&2
     prepare "$case"
-    ours=() base=() ratios=() deltas=()
+    ours_t=() base_t=() ratios=() deltas=()
     for i in $(seq "$runs"); do
         # Alternate which side goes first, so that neither always meets a warmer machine.
         if [ $((i % 2)) = 1 ]; then b=$(baseline "$case"); line=$(updater "$case") || exit 2
         else line=$(updater "$case") || exit 2; b=$(baseline "$case"); fi
         [ "$(echo "$line" | field ok)" = 1 ] || { echo "update failed: $line" >&2; exit 2; }
         if [ "$i" = 1 ]; then
-            diff -r --exclude=mirrors.ini "$work/$case/source" "$work/$case/install" >/dev/null \
+            diff -r --exclude=mirrors.ini --exclude=update.digests "$work/$case/source" "$work/$case/install" >/dev/null \
                 || { echo "the updated installation differs from the published tree" >&2; exit 2; }
             diff -r "$work/$case/source" "$work/$case/baseline" >/dev/null \
                 || { echo "the baseline installation differs from the published tree" >&2; exit 2; }
         fi
         o=$(echo "$line" | field wall)
-        ours+=("$o") base+=("$b") ratios+=("$(ratio "$o" "$b")")
+        ours_t+=("$o") base_t+=("$b") ratios+=("$(ratio "$o" "$b")")
         deltas+=($(( $(echo "$line" | field maxrss_kib) - $(echo "$line" | field idle_rss_kib) )))
     done
-    o=$(printf '%s\n' "${ours[@]}" | median)
-    b=$(printf '%s\n' "${base[@]}" | median)
+    o=$(printf '%s\n' "${ours_t[@]}" | median)
+    b=$(printf '%s\n' "${base_t[@]}" | median)
     r=$(printf '%s\n' "${ratios[@]}" | median)
     d=$(printf '%s\n' "${deltas[@]}" | sort -g | tail -1)
     printf '%-12s %8.3fs %8.3fs %7s %9s %9s %7s %7s %9s %s\n' "$case" "$o" "$b" "$r" \
         "$(per_file_us "$o" "$count")" "$(per_file_us "$b" "$count")" \
-        "$(printf '%s\n' "${ours[@]}" | spread)" "$(printf '%s\n' "${base[@]}" | spread)" "$(mib "$d")" \
+        "$(printf '%s\n' "${ours_t[@]}" | spread)" "$(printf '%s\n' "${base_t[@]}" | spread)" "$(mib "$d")" \
         "${ratios[*]}"
     results+=("$case $r $d")
     rm -rf "$work/$case" "$work/www/$case"
