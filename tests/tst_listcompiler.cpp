@@ -300,6 +300,8 @@ void TestListCompiler::digestCache_data()
     QTest::newRow("rewritten with the same size and time") << "rewrite" << true;
     QTest::newRow("replaced by another file") << "replace" << true;
     QTest::newRow("now a link to a file") << "symlink" << true;
+    QTest::newRow("now a directory") << "directory" << true;
+    QTest::newRow("permissions changed") << "chmod" << true;
     QTest::newRow("cache file is garbage") << "garbage" << true;
 }
 
@@ -333,6 +335,10 @@ void TestListCompiler::digestCache()
         QVERIFY(QFile::remove(path) && QFile::rename(QDir(app).filePath("d/b.bin"), path));
     } else if (change == "symlink") {
         QVERIFY(QFile::rename(path, path + ".real") && QFile::link(path + ".real", path));
+    } else if (change == "directory") {
+        QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+    } else if (change == "chmod") {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
     } else if (change == "garbage") {
         QVERIFY(FileTree::write(cachePath, QByteArray(200, 'x')));
     }

@@ -160,6 +160,8 @@ baseline() {
     timed baseline_work "$1"
 }
 
+update_driver() { "$driver" update "$work/install" "$work/temp" "$type" "$1" >"$work/update.line" 2>"$work/update.log"; }
+
 # updater <version>: prints the driver's line with the outside time appended.
 updater() {
     local inst="$work/install" temp="$work/temp" line t
@@ -167,7 +169,7 @@ updater() {
     mkdir -p "$inst" "$temp"
     mirrors_ini >"$inst/mirrors.ini"
     sync
-    t=$(timed "$driver" update "$inst" "$temp" "$type" "$1" 2>"$work/update.log" >"$work/update.line") \
+    t=$(timed update_driver "$1") \
         || { echo "update failed: $(cat "$work/update.line")" >&2; tail -5 "$work/update.log" >&2; exit 2; }
     line=$(cat "$work/update.line")
     [ "$(echo "$line" | field ok)" = 1 ] || { echo "update failed: $line" >&2; exit 2; }
