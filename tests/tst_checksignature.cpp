@@ -93,7 +93,7 @@ QString TestCheckSignature::writeFile(const QString& name, const QByteArray& con
 CheckOutcome TestCheckSignature::runCheck(const QString& fileName, const QString& md5, bool cancelOnFailure)
 {
     CheckOutcome outcome;
-    CheckSignatureTaskSpecification task(fileName, md5, cancelOnFailure, nullptr, 0.2);
+    CheckSignatureTaskSpecification task(fileName, FileCheck::listedSum(md5), cancelOnFailure, nullptr, 0.2);
     connect(&task, &CheckSignatureTaskSpecification::checkDone, this,
             [&](bool pass, CheckSignatureTaskSpecification* sender) {
                 outcome.events << (pass ? QStringLiteral("pass") : QStringLiteral("fail"));
@@ -160,7 +160,7 @@ void TestCheckSignature::md5ReadsNoMoreThanTheFileSize()
     // A device reports size 0 and never ends; the check must end anyway.
     const QString path = tempDir.filePath(QStringLiteral("endless.bin"));
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
-    CheckSigFunc check(path, QStringLiteral("00112233445566778899aabbccddeeff"));
+    CheckSigFunc check(path, FileCheck::md5Digest(QStringLiteral("00112233445566778899aabbccddeeff")));
     QVERIFY(!check.run());
 }
 
@@ -230,7 +230,7 @@ void TestCheckSignature::largeFilesAreNotReadWhole()
     {
         AddressSpaceLimit limit(64 * 1024 * 1024);
         QVERIFY(limit.active);
-        CheckSigFunc check(path, QString());
+        CheckSigFunc check(path, FileCheck::detachedSignature());
         pass = check.run();
     }
     QVERIFY(!pass);
@@ -281,7 +281,7 @@ void TestCheckSignature::directRunNeedsNoTask()
     SKIP_UNLESS_DEMO_KEY();
     const QString path = writeFile(QStringLiteral("direct.ini"), productIni);
     QVERIFY(DemoSigner::signFile(path));
-    CheckSigFunc check(path, QString());
+    CheckSigFunc check(path, FileCheck::detachedSignature());
     QSignalSpy messages(&check, &ASyncFunc::message);
     QVERIFY(check.run());
     QCOMPARE(messages.count(), 0);

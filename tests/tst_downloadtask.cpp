@@ -81,6 +81,7 @@ private Q_SLOTS:
     void failingStatusStrikesMirror();
     void brokenTransferCountsError_data();
     void brokenTransferCountsError();
+    void stallTimesOutAtSixteenthTick_data();
     void stallTimesOutAtSixteenthTick();
     void writeFailureRetriesUntilNoMirrorLeft();
     void uncreatableFileCancels();
@@ -189,7 +190,6 @@ void TestDownloadTask::downloadsBody_data()
     QTest::newRow("no length, size known") << noLength << qint64(body.size()) << bodySize << true;
     QTest::newRow("announced length ignored when size known")
         << plain << qint64(2 * body.size()) << quint64(2 * body.size()) << true;
-    QTest::newRow("body longer than expected") << plain << qint64(1000) << quint64(1000) << true;
 
     HttpTestServer::Response drip = HttpTestServer::Response::ok(pattern(6000));
     drip.dripChunk = 1000;
@@ -220,6 +220,10 @@ void TestDownloadTask::downloadsBody()
     QCOMPARE(spies.message(1), QStringLiteral("Downloading dir/file.bin finished"));
 
     QCOMPARE(FileTree::read(tempDir->filePath("dir/file.bin")), response.body);
+    // A plain GET that asks for no content coding.
+    const QList<QByteArray> head = server->requestHeads().first().split('\n');
+    QVERIFY(head.first().startsWith("GET /a/7/dir/file.bin HTTP/1.1"));
+    QVERIFY(head.contains("Accept-Encoding: identity\r"));
 
     // Progress stays within the task's weight and ends at it.
     bool sawIntermediate = false;
@@ -280,6 +284,18 @@ void TestDownloadTask::failingStatusStrikesMirror_data()
     QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
     QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
     QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
+    // The expected size is 5000 bytes: one more is refused, announced or sent.
+    HttpTestServer::Response longer = HttpTestServer::Response::ok(pattern(5001));
+    longer.sendContentLength = false;
+    QTest::newRow("one byte more than expected") << longer << QStringLiteral("more than the 5000 expected");
+    HttpTestServer::Response announced = HttpTestServer::Response::ok(pattern(5000));
+    announced.announcedLength = 5001;
+    announced.stallAfter = 0;
+    QTest::newRow("one byte more announced") << announced << QStringLiteral("more than the 5000 expected");
+    HttpTestServer::Response endless = HttpTestServer::Response::ok(pattern(64 * 1024));
+    endless.endless = true;
+    endless.sendContentLength = false;
+    QTest::newRow("endless body") << endless << QStringLiteral("more than the 5000 expected");
 }
 
 void TestDownloadTask::failingStatusStrikesMirror()
@@ -299,15 +315,21 @@ void TestDownloadTask::failingStatusStrikesMirror()
         }
         return HttpTestServer::Response::ok(body);
     });
-    DownloadTaskSpecification* task = makeTask("file.bin");
+    DownloadTaskSpecification* task = makeTask("file.bin", body.size());
     TaskSpies spies(task);
+    qint64 largest = 0;
+    connect(task, &TaskSpecification::updateProgress, this,
+            [&] { largest = qMax(largest, QFileInfo(tempDir->filePath("file.bin")).size()); });
     task->execute();
     QVERIFY(spies.finished.wait(10000));
+    QVERIFY(largest <= body.size());
 
     const QList<QByteArray> paths = server->requestedPaths();
-    QCOMPARE(paths.size(), 2);
-    const QString failedMirror = QString::fromUtf8(paths.at(0).mid(1, 1));
-    const QString goodMirror = QString::fromUtf8(paths.at(1).mid(1, 1));
+    // The network layer may send a request again itself when its connection
+    // closes at the end of a body without length.
+    QVERIFY(paths.size() >= 2);
+    const QString failedMirror = QString::fromUtf8(paths.first().mid(1, 1));
+    const QString goodMirror = QString::fromUtf8(paths.last().mid(1, 1));
     QVERIFY(failedMirror != goodMirror);
     // Struck off at once, whatever its retries.
     QCOMPARE(mirrors->getMirrorIndex(failedMirror), -1);
@@ -317,10 +339,8 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QCOMPARE(spies.messages.count(), 3);
     const QString failureText = spies.message(1);
     if (!logText.isEmpty()) {
-        QCOMPARE(failureText, QStringLiteral("%1/%2/%3/file.bin %4")
-                                  .arg(server->baseUrl(), failedMirror)
-                                  .arg(VERSION)
-                                  .arg(logText));
+        const QString url = QStringLiteral("%1/%2/%3/file.bin ").arg(server->baseUrl(), failedMirror).arg(VERSION);
+        QVERIFY2(failureText.startsWith(url) && failureText.endsWith(logText), qPrintable(failureText));
     } else {
         QVERIFY(!failureText.isEmpty());
     }
@@ -364,8 +384,21 @@ void TestDownloadTask::brokenTransferCountsError()
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
 }
 
+void TestDownloadTask::stallTimesOutAtSixteenthTick_data()
+{
+    QTest::addColumn<int>("bytesPerTick");
+    QTest::addColumn<QString>("logText");
+
+    QTest::newRow("nothing arrives") << 0 << "file file.bin timed out on mirror %1";
+    QTest::newRow("1020 bytes in 15 ticks") << 68 << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
+    QTest::newRow("1035 bytes in 15 ticks") << 69 << QString();
+}
+
 void TestDownloadTask::stallTimesOutAtSixteenthTick()
 {
+    QFETCH(int, bytesPerTick);
+    QFETCH(QString, logText);
+
     makeMirrors({"a", "b"});
     const QByteArray body = pattern(4000);
     bool stalled = false;
@@ -373,30 +406,44 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         HttpTestServer::Response response = HttpTestServer::Response::ok(body);
         if (!stalled) {
             stalled = true;
-            response.stallAfter = 1000;
+            // A piece at once and one at each drip(), or a stall after 1000 bytes.
+            response.dripChunk = bytesPerTick;
+            response.stallAfter = bytesPerTick > 0 ? -1 : 1000;
         }
         return response;
     });
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
     TaskSpies spies(task);
     task->execute();
-    QTRY_COMPARE(task->progress, 0.5 * 1000 / 4000);
+    qint64 received = bytesPerTick > 0 ? bytesPerTick : 1000;
+    QTRY_COMPARE(task->progress, 0.5 * double(received) / 4000);
     const QString stalledMirror = task->getCurrentMirror().name;
 
+    const auto drip = [&] {
+        server->drip();
+        received += bytesPerTick;
+        return QTest::qWaitFor([&] { return qFuzzyCompare(task->progress, 0.5 * double(received) / 4000); }, 5000);
+    };
     for (int i = 1; i <= 15; ++i) {
+        QVERIFY(drip());
         const TickFigures figures = tick(*task);
         QVERIFY2(figures.downloading, qPrintable(QStringLiteral("tick %1").arg(i)));
-        QCOMPARE(figures.done, quint64(1000));
+        QCOMPARE(figures.done, quint64(received));
         QCOMPARE(figures.total, quint64(4000));
     }
     QCOMPARE(spies.messages.count(), 1);
     QCOMPARE(server->requestCount(), 1);
 
+    QVERIFY(drip());
     const TickFigures sixteenth = tick(*task);
+    if (logText.isEmpty()) {
+        QVERIFY(sixteenth.downloading);
+        QCOMPARE(spies.messages.count(), 1);
+        return;
+    }
     QVERIFY(!sixteenth.downloading);
     QCOMPARE(spies.messages.count(), 2);
-    QCOMPARE(spies.message(1),
-             QStringLiteral("file file.bin timed out on mirror %1").arg(stalledMirror));
+    QCOMPARE(spies.message(1), logText.arg(stalledMirror));
     QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);
 
     QVERIFY(spies.finished.wait(10000));

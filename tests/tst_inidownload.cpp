@@ -102,7 +102,7 @@ void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
 
 IniDownloadTaskSpecification* TestIniDownload::makeTask()
 {
-    return new IniDownloadTaskSpecification(manager, mirrors, layout, updateType, this, 1.0);
+    return new IniDownloadTaskSpecification(DownloadContext{manager, mirrors, layout}, updateType, 1, this, 1.0);
 }
 
 void TestIniDownload::reusesLocalFiles_data()

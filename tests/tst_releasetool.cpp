@@ -33,6 +33,8 @@ private Q_SLOTS:
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
+    void keyPairReplacement_data();
+    void keyPairReplacement();
     void commandLine_data();
     void commandLine();
 
@@ -103,7 +105,11 @@ void TestReleaseTool::publishesTheMirrorLayout()
 
     // What the updater reads: sections, keys and fields through QSettings.
     QSettings ini(version + "/" + iniName, QSettings::IniFormat);
-    QCOMPARE(ini.childGroups(), (QStringList{"files", "libs"}));
+    // The release record is the only delete key of a first release.
+    QCOMPARE(ini.childGroups(), (QStringList{"delete", "files", "libs"}));
+    ini.beginGroup("delete");
+    QCOMPARE(ini.allKeys(), QStringList{".voxmeadow-release/client_linux_amd64/7"});
+    ini.endGroup();
     const QByteArray libx = tree.value("lib/libx.so");
     const QString packedKey = "libs/lib/libx.so.gz";
     const QStringList fields = ini.value(packedKey).toString().split("::");
@@ -147,6 +153,9 @@ void TestReleaseTool::deleteSectionFromPreviousVersion_data()
     QTest::newRow("earlier deletions carry over unless shipped again")
         << QByteArray("[files]\nkept" + x + "\n[delete]\nlong/gone=\nkept=\n") << QStringList{"long/gone"};
     QTest::newRow("same files") << QByteArray("[other]\nkept" + x + "\n") << QStringList{};
+    QTest::newRow("earlier release record stays behind")
+        << QByteArray("[files]\nkept" + x + "\n[delete]\n.voxmeadow-release/client_linux_amd64/6=\n")
+        << QStringList{};
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion()
@@ -166,6 +175,8 @@ void TestReleaseTool::deleteSectionFromPreviousVersion()
     QString error;
     QVERIFY(published.read(dir->filePath("mirror/7/" + iniName), &error));
     QCOMPARE(published.deleteKeys, deletes);
+    QCOMPARE(published.binding.updateType, QStringLiteral("client_linux_amd64"));
+    QCOMPARE(published.binding.version, 7);
 }
 
 void TestReleaseTool::refusesBadInput_data()
@@ -189,6 +200,7 @@ void TestReleaseTool::refusesBadInput_data()
     QTest::newRow("no key file") << "no key file" << "cannot read";
     QTest::newRow("public key for signing") << "public key for signing" << "is a public key";
     QTest::newRow("previous ini invalid") << "previous ini invalid" << "expected 2 or 5";
+    QTest::newRow("file in the reserved directory") << "file in the reserved directory" << "reserved";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -235,6 +247,8 @@ void TestReleaseTool::refusesBadInput()
         opts.privateKeyPath = dir->filePath("missing.pem");
     else if (problem == "public key for signing")
         opts.privateKeyPath = DemoSigner::publicKeyDer();
+    else if (problem == "file in the reserved directory")
+        QVERIFY(FileTree::write(source + "/.voxmeadow-release/x", "x"));
     else if (problem == "previous ini invalid") {
         QVERIFY(FileTree::write(dir->filePath("previous.ini"), "[files]\na=1::2::3\n"));
         opts.previousIni = dir->filePath("previous.ini");
@@ -342,6 +356,53 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
                                   file}));
 }
 
+void TestReleaseTool::keyPairReplacement_data()
+{
+    QTest::addColumn<QString>("publicName");
+    QTest::addColumn<bool>("replaced");
+
+    QTest::newRow("both replaced") << "pub.der" << true;
+    QTest::newRow("public key's directory missing") << "missing/pub.der" << false;
+    // Fails only after the private key has been put into place.
+    QTest::newRow("public key's place taken by a directory") << "taken" << false;
+}
+
+void TestReleaseTool::keyPairReplacement()
+{
+    QFETCH(QString, publicName);
+    QFETCH(bool, replaced);
+
+    const QString privatePath = dir->filePath("priv.pem");
+    const QString publicPath = dir->filePath(publicName);
+    QVERIFY(FileTree::write(privatePath, "old private"));
+    QVERIFY(FileTree::write(dir->filePath("pub.der"), "old public"));
+    if (publicName == "taken")
+        QVERIFY(QDir().mkpath(publicPath + "/x"));
+    const auto names = [this] {
+        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = names();
+
+    ReleaseKey key;
+    QString error;
+    QVERIFY(key.generate(&error));
+    QCOMPARE(key.savePair(privatePath, publicPath, &error), replaced);
+
+    QCOMPARE(names(), before);
+    if (!replaced) {
+        QCOMPARE(FileTree::read(privatePath), QByteArray("old private"));
+        QCOMPARE(FileTree::read(dir->filePath("pub.der")), QByteArray("old public"));
+        return;
+    }
+    ReleaseKey privateKey;
+    ReleaseKey publicKey;
+    QByteArray signature;
+    QVERIFY(privateKey.loadPrivate(privatePath, &error) && publicKey.loadPublic(publicPath, &error));
+    QVERIFY(privateKey.sign("data", &signature, &error));
+    QVERIFY(publicKey.verify("data", signature));
+    QCOMPARE(QFile::permissions(privatePath) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
+
 void TestReleaseTool::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -366,6 +427,8 @@ void TestReleaseTool::commandLine_data()
                                    << 1 << "error: source";
     QTest::newRow("keygen would overwrite") << QStringList{"keygen", "--private", "@source/a.txt", "--public", "@p"}
                                             << 1 << "exists already";
+    QTest::newRow("keygen --force") << QStringList{"keygen", "--private", "@source/a.txt", "--public", "@p", "--force"}
+                                    << 0 << "private key:";
     QTest::newRow("verify tampered") << QStringList{"verify", "--public-key", DemoSigner::publicKeyDer(),
                                                     "--signature", "@signed.sig", "@source/a.txt"}
                                      << 1 << "NOT valid";

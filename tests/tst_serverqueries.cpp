@@ -13,6 +13,7 @@ private Q_SLOTS:
     void bannerAnswer_data();
     void bannerAnswer();
     void bannerRetriesOnceThenGivesUp();
+    void forgedBannerAnswerIsIgnored();
 };
 
 void TestServerQueries::bannerAnswer_data()
@@ -72,6 +73,18 @@ void TestServerQueries::bannerRetriesOnceThenGivesUp()
     QTest::qWait(300); // many time-outs long: no third request may follow
     QCOMPARE(peer.received().size(), 2);
     QCOMPARE(spy.count(), 0);
+}
+
+void TestServerQueries::forgedBannerAnswerIsIgnored()
+{
+    UdpTestPeer peer;
+    peer.setForgedReplies({QByteArray("http://127.0.0.1/forged.png,http://127.0.0.1/forged")});
+    peer.setReplies({QByteArray("http://127.0.0.1/b.png,http://127.0.0.1/")});
+    Banner banner(nullptr, QStringLiteral("127.0.0.1"), peer.port(), 60000);
+    QSignalSpy spy(&banner, &Banner::bannerFound);
+    banner.run();
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("http://127.0.0.1/b.png"));
 }
 
 QTEST_MAIN(TestServerQueries)

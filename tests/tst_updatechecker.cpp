@@ -29,6 +29,7 @@ private Q_SLOTS:
     void silentServerFails();
     void retryRepeatsWholeExchange();
     void abortGivesEmptyPairAndKeepsNews();
+    void forgedAnswersAreIgnored();
 };
 
 void TestUpdateChecker::sendsExactRequests()
@@ -156,6 +157,18 @@ void TestUpdateChecker::abortGivesEmptyPairAndKeepsNews()
     QVERIFY(pair.second.isEmpty());
     QCOMPARE(news, QStringLiteral("unchanged"));
     QCOMPARE(peer.received().size(), 3);
+}
+
+void TestUpdateChecker::forgedAnswersAreIgnored()
+{
+    UdpTestPeer peer;
+    // Each forged answer comes from another port, ahead of the server's.
+    peer.setForgedReplies({QByteArray("99#forged"), QByteArray("forged news")});
+    peer.setReplies({QByteArray("12#3.0"), QByteArray("news")});
+    UpdateChecker checker(QStringLiteral("127.0.0.1"), peer.port(), AnswerTimeoutMs);
+    QVERIFY(checker.checkUpdate());
+    QCOMPARE(checker.getClientVersionByChannel(Stable), qMakePair(QStringLiteral("12"), QStringLiteral("3.0")));
+    QCOMPARE(checker.getNews(), QStringLiteral("news"));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateChecker)

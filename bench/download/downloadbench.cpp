@@ -56,7 +56,7 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
 int runMd5(const QString& path, const QString& md5)
 {
     crypt_init();
-    CheckSigFunc check(path, md5);
+    CheckSigFunc check(path, FileCheck::md5Digest(md5));
     QElapsedTimer timer;
     timer.start();
     const bool ok = check.run();

@@ -72,7 +72,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(&manager, &mirrors, layout, type, settings.downloadConcurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
+                               settings.downloadConcurrency, nullptr, 1.0);
 
     // Every line goes out, one write each, as the window's terminal log does.
     const auto log = [](const QString& text) { QTextStream(stderr) << text << Qt::endl; };

@@ -71,7 +71,7 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     if (replaceSpecification.hasUnzip()) {
         remaining -= 0.2;
         addSubTask(new FileUnzipTaskSpecification(&rollbackList, source, target, this, remaining));
-        addSubTask(new CheckSignatureTaskSpecification(target, replaceSpecification.unzipMd5,
+        addSubTask(new CheckSignatureTaskSpecification(target, FileCheck::listedSum(replaceSpecification.unzipMd5),
                                                        true, this, 0.2));
     } else {
         addSubTask(new FileCopyTaskSpecification(&rollbackList, source, target, this, remaining));

@@ -1,5 +1,6 @@
 #include "productiniline.h"
 
+#include <QSettings>
 #include <QVector>
 
 QString ProductIniLine::deleteSection()
@@ -22,6 +23,29 @@ bool ProductIniLine::hasValidFieldCount(const QStringList& fields)
     return fields.size() == PlainFieldCount || fields.size() == PackedFieldCount;
 }
 
+ProductIniLine::LineError ProductIniLine::parseFileLine(const QString& section, const QString& key,
+                                                        const QString& value, ProductIniEntry* entry)
+{
+    if (!isSafeRelativePath(key))
+        return LineError::UnsafeKey;
+    const QStringList fields = splitFields(value);
+    if (!hasValidFieldCount(fields))
+        return LineError::FieldCount;
+    *entry = ProductIniEntry();
+    entry->download.section = entry->replace.section = section;
+    entry->download.fileName = entry->replace.fileName = key;
+    entry->download.md5 = fields.at(0);
+    entry->download.size = qint64(fields.at(1).toULongLong());
+    if (fields.size() == PackedFieldCount) {
+        entry->replace.unzipMd5 = fields.at(2);
+        entry->replace.unzipSize = qint64(fields.at(3).toULongLong());
+        entry->replace.unzipFileName = fields.at(4);
+        if (entry->replace.hasUnzip() && !isSafeRelativePath(entry->replace.unzipFileName))
+            return LineError::UnsafeInstalledName;
+    }
+    return LineError::None;
+}
+
 bool ProductIniLine::isSafeRelativePath(const QString& path)
 {
     if (path.isEmpty() || path.startsWith(QLatin1Char('/')))
@@ -34,4 +58,47 @@ bool ProductIniLine::isSafeRelativePath(const QString& path)
             return false;
     }
     return true;
+}
+
+QString ProductIniLine::reservedDirectory()
+{
+    return QStringLiteral(".voxmeadow-release");
+}
+
+bool ProductIniLine::isReservedPath(const QString& path)
+{
+    return path.section(QLatin1Char('/'), 0, 0) == reservedDirectory();
+}
+
+QString ProductIniLine::bindingKey(const Binding& binding)
+{
+    return QStringLiteral("%1/%2/%3").arg(reservedDirectory(), binding.updateType).arg(binding.version);
+}
+
+bool ProductIniLine::parseBindingKey(const QString& key, Binding* binding)
+{
+    const QStringList parts = key.split(QLatin1Char('/'));
+    if (parts.size() != 3 || parts.at(0) != reservedDirectory() || parts.at(1).isEmpty())
+        return false;
+    bool ok = false;
+    const int version = parts.at(2).toInt(&ok);
+    if (!ok || version <= 0 || QString::number(version) != parts.at(2))
+        return false;
+    binding->updateType = parts.at(1);
+    binding->version = version;
+    return true;
+}
+
+QList<ProductIniLine::Binding> ProductIniLine::readBindings(const QString& iniPath)
+{
+    QSettings settings(iniPath, QSettings::IniFormat);
+    settings.beginGroup(deleteSection());
+    QList<Binding> bindings;
+    const QStringList keys = settings.allKeys();
+    for (const QString& key : keys) {
+        Binding binding;
+        if (parseBindingKey(key, &binding))
+            bindings << binding;
+    }
+    return bindings;
 }

@@ -1,6 +1,9 @@
 #ifndef PRODUCTINILINE_H
 #define PRODUCTINILINE_H
 
+#include "manifest/productinientry.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +24,34 @@ public:
     // Empty fields count: "a::" has two fields.
     static QStringList splitFields(const QString& value);
     static bool hasValidFieldCount(const QStringList& fields);
+
+    enum class LineError { None, UnsafeKey, FieldCount, UnsafeInstalledName };
+    // Reads the file line `key`=`value` of `section` into `entry`. Sizes are
+    // unsigned decimal; text that does not parse gives 0.
+    static LineError parseFileLine(const QString& section, const QString& key, const QString& value,
+                                   ProductIniEntry* entry);
+
+    // The type and version a release was published for, recorded in its
+    // product ini as a delete key below reservedDirectory(): a directory no
+    // client ships, so an updater that does not know the record looks for
+    // a file that never exists and ignores it.
+    struct Binding
+    {
+        QString updateType;
+        int version = 0;
+
+        bool operator==(const Binding& other) const
+        {
+            return updateType == other.updateType && version == other.version;
+        }
+    };
+    static QString reservedDirectory();
+    static bool isReservedPath(const QString& path);
+    static QString bindingKey(const Binding& binding);
+    // False for any key that is not a well-formed binding.
+    static bool parseBindingKey(const QString& key, Binding* binding);
+    // The well-formed bindings in the delete section of the ini at path.
+    static QList<Binding> readBindings(const QString& iniPath);
 
     // A path that stays below the directory it is resolved against: not
     // empty, not absolute, no ".." component, no backslash, no NUL.

@@ -40,12 +40,18 @@ void Banner::onResolved(const QHostInfo& hostInfo)
     }
     if (serverAddress.isNull())
         return;
-    sendRequest();
+    // Connected, the socket only receives datagrams from the server asked;
+    // an answer forged from another address or port is dropped unread.
+    socket->connectToHost(serverAddress, port);
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        sendRequest();
+    else
+        connect(socket, &QUdpSocket::connected, this, &Banner::sendRequest, Qt::SingleShotConnection);
 }
 
 void Banner::sendRequest()
 {
-    if (socket->writeDatagram(bannerRequest, serverAddress, port) == -1) {
+    if (socket->write(bannerRequest) == -1) {
         timer.stop();
         return;
     }

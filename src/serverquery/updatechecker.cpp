@@ -31,12 +31,12 @@ public:
     const int fd;
 };
 
-bool sendRequest(int fd, const sockaddr_in& server, const char* request)
+bool sendRequest(int fd, const char* request)
 {
     // The request is one character followed by its terminating NUL.
     ssize_t sent;
     do {
-        sent = ::sendto(fd, request, 2, 0, reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+        sent = ::send(fd, request, 2, 0);
     } while (sent < 0 && errno == EINTR);
     return sent >= 1;
 }
@@ -97,8 +97,12 @@ bool UpdateChecker::readFromServer()
     std::memcpy(&server, resolved->ai_addr, sizeof(server));
     ::freeaddrinfo(resolved);
     server.sin_port = htons(port);
+    // A connected socket only receives datagrams from the server asked; an
+    // answer forged from anywhere else never reaches recv().
+    if (::connect(socket.fd, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) != 0)
+        return false;
 
-    if (!sendRequest(socket.fd, server, "3"))
+    if (!sendRequest(socket.fd, "3"))
         return false;
 
     timeval timeout;
@@ -112,7 +116,7 @@ bool UpdateChecker::readFromServer()
         return false;
     parseChannelList(versions);
 
-    if (!sendRequest(socket.fd, server, "*"))
+    if (!sendRequest(socket.fd, "*"))
         return false;
 
     QString newsText;

@@ -19,6 +19,7 @@ DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager* netw
     , file(localPath)
     , totalBytes(expectedSize)
     , expectedSize(expectedSize)
+    , byteLimit(expectedSize)
 {
 }
 
@@ -51,11 +52,22 @@ void DownloadTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
     if (state != Running || !reply)
         return;
     ++noDataTicks;
-    if (noDataTicks <= currentMirror.timeoutTicks) {
-        downloading = true;
+    if (noDataTicks > currentMirror.timeoutTicks) {
+        errorRetry(QStringLiteral("file %1 timed out on mirror %2").arg(remotePath, currentMirror.name));
         return;
     }
-    errorRetry(QStringLiteral("file %1 timed out on mirror %2").arg(remotePath, currentMirror.name));
+    tickHistory.append(receivedBytes);
+    if (tickHistory.size() > currentMirror.timeoutTicks) {
+        const qint64 windowBytes = tickHistory.last() - tickHistory.takeFirst();
+        if (windowBytes < MIN_WINDOW_BYTES) {
+            errorRetry(QStringLiteral("file %1 stalled on mirror %2: %3 bytes in %4 ticks")
+                           .arg(remotePath, currentMirror.name)
+                           .arg(windowBytes)
+                           .arg(currentMirror.timeoutTicks));
+            return;
+        }
+    }
+    downloading = true;
 }
 
 void DownloadTaskSpecification::userCanceled()
@@ -114,6 +126,10 @@ void DownloadTaskSpecification::startDownload()
     QNetworkRequest request{requestUrl()};
     // Whatever the manager's default, a redirect is a failure of the mirror.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // Files are published as they must arrive (packed ones already gzip):
+    // no content coding is asked for, and with the header set the network
+    // layer never decodes one a server adds anyway.
+    request.setRawHeader("Accept-Encoding", "identity");
     reply = networkManager->get(request);
     if (!reply) {
         Q_EMIT error(QStringLiteral("Download failed to initialize"));
@@ -166,10 +182,23 @@ void DownloadTaskSpecification::onMetaDataChanged()
     if (!status.isValid())
         return;
     const int code = status.toInt();
-    if (code == 200)
+    if (code != 200) {
+        mirrors->removeMirror(currentMirror.name);
+        errorRetry(QStringLiteral("%1 returned %2").arg(currentUrl()).arg(code));
         return;
+    }
+    const qint64 announced = announcedLength();
+    if (byteLimit >= 0 && announced > byteLimit)
+        refuseOversized(announced);
+}
+
+void DownloadTaskSpecification::refuseOversized(qint64 size)
+{
     mirrors->removeMirror(currentMirror.name);
-    errorRetry(QStringLiteral("%1 returned %2").arg(currentUrl()).arg(code));
+    errorRetry(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
+                   .arg(currentUrl())
+                   .arg(size)
+                   .arg(byteLimit));
 }
 
 void DownloadTaskSpecification::onReadyRead()
@@ -196,6 +225,10 @@ bool DownloadTaskSpecification::readData()
         }
         if (readCount == 0)
             break;
+        if (byteLimit >= 0 && receivedBytes + readCount > byteLimit) {
+            refuseOversized(receivedBytes + readCount);
+            return false;
+        }
         const qint64 written = file.write(chunk.constData(), readCount);
         if (written < 0) {
             errorRetry(file.errorString());
@@ -270,6 +303,7 @@ void DownloadTaskSpecification::resetDownload()
     releaseReply();
     stopWaitingForMirror();
     noDataTicks = 0;
+    tickHistory.clear();
     if (file.isOpen()) {
         file.close();
         file.remove();
@@ -317,7 +351,7 @@ void DownloadTaskSpecification::stopWaitingForMirror()
 
 qint64 DownloadTaskSpecification::announcedLength() const
 {
-    if (!reply || reply->hasRawHeader("Content-Encoding"))
+    if (!reply)
         return -1;
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     return length.isValid() ? length.toLongLong() : -1;

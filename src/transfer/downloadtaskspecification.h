@@ -37,6 +37,14 @@ public:
     static constexpr qint64 READ_BUFFER_SIZE = 512 * 1024;
     // Size of the fixed buffer through which the body is moved to disk.
     static constexpr qint64 COPY_CHUNK_SIZE = 64 * 1024;
+    // Least an attempt must receive over the mirror's time-out window of
+    // ticks; less is a trickle that would keep an unattended run alive.
+    static constexpr qint64 MIN_WINDOW_BYTES = 1024;
+
+    // Most bytes the file may receive; a body that is announced or turns out
+    // longer strikes the mirror off and nothing beyond the limit is written.
+    // Defaults to the expected size; -1: no limit.
+    void setByteLimit(qint64 limit) { byteLimit = limit; }
 
 public Q_SLOTS:
     void execute() override;
@@ -58,14 +66,15 @@ private:
     void resetDownload();
     bool readData();
     bool errorRetry(const QString& text);
+    // Strikes off the mirror that sends more than byteLimit and tries another.
+    void refuseOversized(qint64 size);
     void releaseCurrentMirror();
     void releaseReply();
     void stopWaitingForMirror();
     // The file's address on the current mirror, as logged and as requested.
     QString currentUrl() const;
     QUrl requestUrl() const;
-    // Body length the server announced, or -1 (none, or a compressed body
-    // whose decoded size differs).
+    // Body length the server announced, or -1.
     qint64 announcedLength() const;
 
     QNetworkAccessManager* networkManager;
@@ -78,7 +87,11 @@ private:
     qint64 lastTickBytes = 0;
     qint64 totalBytes;
     qint64 expectedSize;
+    qint64 byteLimit;
     qint64 receivedBytes = 0;
+    // receivedBytes at the ticks of the current attempt, newest last, as far
+    // back as the time-out window reaches.
+    QList<qint64> tickHistory;
     FTPSiteAccessData currentMirror;
     // Whether currentMirror is borrowed from the registry right now; its name
     // outlives the loan so that the delivering mirror stays known.

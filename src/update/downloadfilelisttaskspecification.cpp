@@ -7,14 +7,12 @@
 #include <QSet>
 
 DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
-    QList<FileDownloadSpecification>* downloadList, QNetworkAccessManager* networkManager, Mirrors* mirrors,
-    const InstallationLayout& layout, int downloadConcurrency, QObject* parent, double parentProgressRange)
+    QList<FileDownloadSpecification>* downloadList, const DownloadContext& context, int downloadConcurrency,
+    QObject* parent, double parentProgressRange)
     // Without at least one slot no download would ever start.
     : ComposedTaskSpecification(qMax(1, downloadConcurrency), parentProgressRange, parent)
     , downloadList(downloadList)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
 {
 }
 
@@ -39,7 +37,7 @@ void DownloadFileListTaskSpecification::timeTick(quint64& downloadDone, quint64&
 
 bool DownloadFileListTaskSpecification::makeSubDirs()
 {
-    const QDir dir(layout.tempDir());
+    const QDir dir(context.layout.tempDir());
     QSet<QString> known{QStringLiteral(".")};
     for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
         const QString path = QFileInfo(entry.fileName).path();
@@ -67,7 +65,7 @@ void DownloadFileListTaskSpecification::makeSubtasksAndStart()
     Q_EMIT message(QStringLiteral("Downloading files"));
     const double share = 1.0 / double(downloadList->size());
     for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
-        addSubTask(new DownloadFileTaskSpecification(entry, networkManager, mirrors, layout, this, share));
+        addSubTask(new DownloadFileTaskSpecification(entry, context, this, share));
         totalSize += entry.size;
     }
     state = Running;

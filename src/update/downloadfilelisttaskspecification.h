@@ -2,13 +2,11 @@
 #define DOWNLOADFILELISTTASKSPECIFICATION_H
 
 #include "manifest/filedownloadspecification.h"
-#include "manifest/installationlayout.h"
+#include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
 #include <QList>
 
-class Mirrors;
-class QNetworkAccessManager;
 
 // Fetches every file of the update's download list into the temporary
 // directory, up to the configured number at once, after creating the
@@ -18,10 +16,8 @@ class DownloadFileListTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 
 public:
-    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList,
-                                      QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                      const InstallationLayout& layout, int downloadConcurrency,
-                                      QObject* parent, double parentProgressRange);
+    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList, const DownloadContext& context,
+                                      int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     bool makeSubDirs();
 
@@ -34,9 +30,7 @@ private:
     void makeSubtasksAndStart();
 
     QList<FileDownloadSpecification>* downloadList;
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     qint64 totalSize = 0;
 };
 

@@ -1,6 +1,5 @@
 #include "downloadfiletaskspecification.h"
 
-#include "verify/checksignaturetaskspecification.h"
 #include "transfer/downloadtaskspecification.h"
 #include "transfer/mirrors.h"
 
@@ -12,59 +11,51 @@ constexpr double CheckShare = 0.2;
 } // namespace
 
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
-                                                             QNetworkAccessManager* networkManager,
-                                                             Mirrors* mirrors, const InstallationLayout& layout,
-                                                             QObject* parent, double parentProgressRange)
-    : ComposedTaskSpecification(1, parentProgressRange, parent)
+                                                             const DownloadContext& context, QObject* parent,
+                                                             double parentProgressRange)
+    : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
     , fileSpec(fileSpec)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
 {
 }
 
 void DownloadFileTaskSpecification::execute()
 {
-    makeSubtasksAndStart();
+    startRound();
 }
 
 void DownloadFileTaskSpecification::reset()
 {
     clearSubTasks();
     downloadTask = nullptr;
+    listEnded = false;
     TaskSpecification::reset();
 }
 
-void DownloadFileTaskSpecification::makeSubtasksAndStart()
+void DownloadFileTaskSpecification::handleOtherTaskCancelled(TaskSpecification* other)
+{
+    listEnded = true;
+    ComposedTaskSpecification::handleOtherTaskCancelled(other);
+}
+
+void DownloadFileTaskSpecification::addRound()
 {
     const FileDownloadSpecification& file = fileSpec;
-    const QString localPath = layout.downloadedPath(file.fileName);
-    downloadTask = new DownloadTaskSpecification(networkManager, mirrors,
+    const QString localPath = context.layout.downloadedPath(file.fileName);
+    downloadTask = new DownloadTaskSpecification(context.networkManager, context.mirrors,
                                                  file.section + QLatin1Char('/') + file.fileName,
                                                  localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    auto* check = new CheckSignatureTaskSpecification(localPath, file.md5, false, this, CheckShare);
-    connect(check, &CheckSignatureTaskSpecification::checkDone, this,
-            &DownloadFileTaskSpecification::onSigCheckDone);
-    addSubTask(check);
-
-    state = Running;
-    executeSubTasks();
+    addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
 }
 
-void DownloadFileTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+TaskState DownloadFileTaskSpecification::roundFailed()
 {
-    Q_UNUSED(check);
-    if (pass)
-        return;
     Q_EMIT message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
-    mirrors->removeMirror(downloadTask->getCurrentMirror().name);
-    if (cancelRequested) {
-        // Fetching again would ignore the user's request to stop.
-        downloadTask = nullptr;
-        endRun(UserCanceled);
-        return;
-    }
-    reset();
-    makeSubtasksAndStart();
+    context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
+    // Fetching again would ignore the user's request to stop, or start a
+    // transfer for a list that has already failed.
+    if (cancelRequested)
+        return UserCanceled;
+    return listEnded ? ErrorCanceled : Running;
 }

@@ -2,41 +2,39 @@
 #define DOWNLOADFILETASKSPECIFICATION_H
 
 #include "manifest/filedownloadspecification.h"
-#include "manifest/installationlayout.h"
-#include "tasks/composedtaskspecification.h"
+#include "transfer/downloadcontext.h"
+#include "update/verifieddownloadtaskspecification.h"
 
-class CheckSignatureTaskSpecification;
 class DownloadTaskSpecification;
-class Mirrors;
-class QNetworkAccessManager;
 
 // Downloads one listed file into the temporary directory and checks its MD5
 // sum. A file that fails the check is blamed on the mirror that delivered
 // it: that mirror is struck off and the file is fetched again elsewhere.
-class DownloadFileTaskSpecification : public ComposedTaskSpecification
+class DownloadFileTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
 
 public:
-    DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
-                                  QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                  const InstallationLayout& layout, QObject* parent, double parentProgressRange);
+    DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec, const DownloadContext& context,
+                                  QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     void execute() override;
     void reset() override;
+    void handleOtherTaskCancelled(TaskSpecification* other) override;
 
-private Q_SLOTS:
-    void onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check);
+protected:
+    void addRound() override;
+    TaskState roundFailed() override;
 
 private:
-    void makeSubtasksAndStart();
 
     FileDownloadSpecification fileSpec;
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     DownloadTaskSpecification* downloadTask = nullptr;
+    // Another file ended the list while this one ran: a failed check must
+    // end this task rather than fetch the file again.
+    bool listEnded = false;
 };
 
 #endif

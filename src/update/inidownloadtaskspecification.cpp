@@ -1,7 +1,8 @@
 #include "update/inidownloadtaskspecification.h"
 
-#include "verify/checksignaturetaskspecification.h"
+#include "manifest/productiniline.h"
 #include "transfer/downloadtaskspecification.h"
+#include "transfer/mirrors.h"
 
 #include <QFile>
 
@@ -11,74 +12,100 @@ constexpr double DOWNLOAD_SHARE = 0.3333;
 
 } // namespace
 
-IniDownloadTaskSpecification::IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                                           const InstallationLayout& layout,
-                                                           const QString& updateType, QObject* parent,
+IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType,
+                                                           int version, QObject* parent,
                                                            double parentProgressRange)
-    : ComposedTaskSpecification(1, parentProgressRange, parent)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
+    , context(context)
     , updateType(updateType)
+    , version(version)
 {
 }
 
 void IniDownloadTaskSpecification::execute()
 {
     Q_EMIT message(QStringLiteral("Download / check product ini"));
-    makeSubtasksAndStart();
+    startRound();
 }
 
 void IniDownloadTaskSpecification::reset()
 {
     clearSubTasks();
+    iniDownload = nullptr;
     verifyFailures = 0;
     TaskSpecification::reset();
 }
 
-void IniDownloadTaskSpecification::makeSubtasksAndStart()
+void IniDownloadTaskSpecification::addRound()
 {
     const QString iniName = updateType + QStringLiteral(".ini");
     const QString sigName = iniName + QStringLiteral(".sig");
-    const QString localIni = layout.downloadedPath(iniName);
-    const QString localSig = layout.downloadedPath(sigName);
+    const QString localIni = context.layout.downloadedPath(iniName);
+    const QString localSig = context.layout.downloadedPath(sigName);
 
     double checkShare = 1.0;
+    iniDownload = nullptr;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
-        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE));
+        iniDownload = new DownloadTaskSpecification(context.networkManager, context.mirrors, iniName, localIni, -1,
+                                                    this, DOWNLOAD_SHARE);
+        iniDownload->setByteLimit(MAX_INI_SIZE);
+        addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
-        addSubTask(new DownloadTaskSpecification(networkManager, mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE));
+        auto* sigDownload =
+            new DownloadTaskSpecification(context.networkManager, context.mirrors, sigName, localSig, -1, this,
+                                          DOWNLOAD_SHARE);
+        sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
+        addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
-    auto* check = new CheckSignatureTaskSpecification(localIni, QString(), false, this, checkShare);
-    connect(check, &CheckSignatureTaskSpecification::checkDone, this, &IniDownloadTaskSpecification::onSigCheckDone);
-    addSubTask(check);
-
-    state = Running;
-    executeSubTasks();
+    addCheck(localIni, FileCheck::detachedSignature(), checkShare);
 }
 
-void IniDownloadTaskSpecification::onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check)
+bool IniDownloadTaskSpecification::roundAccepted()
 {
-    Q_UNUSED(check);
-    if (pass)
-        return;
+    if (releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini"))))
+        return true;
+    if (iniDownload)
+        context.mirrors->removeMirror(iniDownload->getCurrentMirror().name);
+    return false;
+}
+
+TaskState IniDownloadTaskSpecification::roundFailed()
+{
     ++verifyFailures;
     if (verifyFailures > MAX_VERIFY_FAILURES) {
         Q_EMIT message(QStringLiteral("Could not verify the product ini file. Aborting"));
-        endRun(ErrorCanceled);
-        return;
+        return ErrorCanceled;
     }
-    if (cancelRequested) {
-        // The user asked to stop while the check ran; fetching again would
-        // ignore that request.
-        endRun(UserCanceled);
-        return;
-    }
+    // The user asked to stop while the check ran; fetching again would
+    // ignore that request.
+    if (cancelRequested)
+        return UserCanceled;
     Q_EMIT message(QStringLiteral("Could not verify the product ini file. Retrying"));
-    clearSubTasks();
-    TaskSpecification::reset();
-    makeSubtasksAndStart();
+    return Running;
+}
+
+bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
+{
+    const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(localIni);
+    if (bindings.isEmpty()) {
+        Q_EMIT message(QStringLiteral("Product ini records no release type and version (an unbound release); "
+                                      "accepting it"));
+        return true;
+    }
+    const ProductIniLine::Binding wanted{updateType, version};
+    for (const ProductIniLine::Binding& binding : bindings) {
+        if (!(binding == wanted)) {
+            Q_EMIT message(QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
+                                          "refusing it")
+                               .arg(binding.updateType)
+                               .arg(binding.version)
+                               .arg(wanted.updateType)
+                               .arg(wanted.version));
+            return false;
+        }
+    }
+    return true;
 }

@@ -1,43 +1,51 @@
 #ifndef INIDOWNLOADTASKSPECIFICATION_H
 #define INIDOWNLOADTASKSPECIFICATION_H
 
-#include "manifest/installationlayout.h"
-#include "tasks/composedtaskspecification.h"
+#include "transfer/downloadcontext.h"
+#include "update/verifieddownloadtaskspecification.h"
 
-class CheckSignatureTaskSpecification;
-class Mirrors;
-class QNetworkAccessManager;
+class DownloadTaskSpecification;
 
 // Brings the product ini and its signature into the temporary directory and
 // verifies them. Files left there by an earlier attempt are reused on the
 // first run; after a failed verification both are fetched again, up to
-// MAX_VERIFY_FAILURES times.
-class IniDownloadTaskSpecification : public ComposedTaskSpecification
+// MAX_VERIFY_FAILURES times. A verified ini that records another update type
+// or version than the one asked for is refused like a failed verification,
+// and the mirror that served it is struck off.
+class IniDownloadTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
 
 public:
     static constexpr int MAX_VERIFY_FAILURES = 1000;
+    // Limits enforced while receiving; a signature of the built-in key is
+    // 128 bytes, a product ini of tens of thousands of files a few MiB.
+    static constexpr qint64 MAX_INI_SIZE = 64 * 1024 * 1024;
+    static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
-    IniDownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                 const InstallationLayout& layout, const QString& updateType,
+    IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
                                  QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     void execute() override;
     void reset() override;
 
-private Q_SLOTS:
-    void onSigCheckDone(bool pass, CheckSignatureTaskSpecification* check);
+protected:
+    void addRound() override;
+    bool roundAccepted() override;
+    TaskState roundFailed() override;
 
 private:
-    void makeSubtasksAndStart();
+    // Whether the verified ini belongs to the type and version of this run;
+    // an ini without a record (released before it existed) is accepted.
+    bool releaseMatches(const QString& localIni);
 
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     QString updateType;
+    int version;
     int verifyFailures = 0;
+    // The product ini's download in this round, or null when a local copy is checked.
+    DownloadTaskSpecification* iniDownload = nullptr;
 };
 
 #endif

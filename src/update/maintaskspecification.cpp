@@ -17,15 +17,13 @@ constexpr double DeleteShare = 0.05;
 
 } // namespace
 
-MainTaskSpecification::MainTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                             const InstallationLayout& layout,
-                                             const QString& updateType, int downloadConcurrency,
+MainTaskSpecification::MainTaskSpecification(const DownloadContext& context,
+                                             const QString& updateType, int version, int downloadConcurrency,
                                              QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
-    , networkManager(networkManager)
-    , mirrors(mirrors)
-    , layout(layout)
+    , context(context)
     , updateType(updateType)
+    , version(version)
     , downloadConcurrency(downloadConcurrency)
 {
 }
@@ -45,21 +43,22 @@ void MainTaskSpecification::reset()
 
 void MainTaskSpecification::makeSubtasksAndStart()
 {
-    addSubTask(new IniDownloadTaskSpecification(networkManager, mirrors, layout, updateType, this,
+    addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this,
                                                 IniDownloadShare));
-    addSubTask(new MakeDownloadReplaceListTaskSpecification(layout, updateType, fileSpecifications, this,
+    addSubTask(new MakeDownloadReplaceListTaskSpecification(context.layout, updateType, fileSpecifications, this,
                                                             CompileShare));
-    auto* download = new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, networkManager, mirrors,
-                                                           layout, downloadConcurrency, this, DownloadShare);
+    auto* download = new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
+                                                           downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
-                                                         &fileSpecifications.deleteList, layout, this, InstallShare);
+                                                         &fileSpecifications.deleteList, context.layout, this,
+                                                         InstallShare);
     connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
-    auto* remove = new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, layout, this, DeleteShare);
+    auto* remove =
+        new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare);
     // One task per file: those done are of no further use, and with tens of
     // thousands of files they would hold most of the memory.
-    for (ComposedTaskSpecification* list : {static_cast<ComposedTaskSpecification*>(download),
-                                            static_cast<ComposedTaskSpecification*>(install),
-                                            static_cast<ComposedTaskSpecification*>(remove)}) {
+    for (ComposedTaskSpecification* list : { static_cast<ComposedTaskSpecification*>(download),
+             static_cast<ComposedTaskSpecification*>(install), static_cast<ComposedTaskSpecification*>(remove) }) {
         list->setDiscardFinishedSubTasks(true);
         addSubTask(list);
     }
@@ -70,8 +69,8 @@ void MainTaskSpecification::makeSubtasksAndStart()
 void MainTaskSpecification::onInstalled()
 {
     // The next run need not read again what this one has just verified.
-    DigestCache cache(layout.installedPath(DigestCache::fileName()));
+    DigestCache cache(context.layout.installedPath(DigestCache::fileName()));
     cache.load();
-    cache.insertInstalled(layout.root(), fileSpecifications, DigestCache::fileClockNowNs());
+    cache.insertInstalled(context.layout.root(), fileSpecifications, DigestCache::fileClockNowNs());
     cache.save();
 }

@@ -2,11 +2,9 @@
 #define MAINTASKSPECIFICATION_H
 
 #include "manifest/filespecifications.h"
-#include "manifest/installationlayout.h"
+#include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
-class Mirrors;
-class QNetworkAccessManager;
 
 // The root of one update: product ini, list compilation, downloads,
 // installation and deletion, strictly one after the other. It owns the file
@@ -16,8 +14,8 @@ class MainTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 
 public:
-    MainTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                          const InstallationLayout& layout, const QString& updateType,
+    // The context's layout is also where the installation steps work.
+    MainTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
                           int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     const FileSpecifications& specifications() const { return fileSpecifications; }
@@ -32,10 +30,9 @@ private Q_SLOTS:
 private:
     void makeSubtasksAndStart();
 
-    QNetworkAccessManager* networkManager;
-    Mirrors* mirrors;
-    InstallationLayout layout;
+    DownloadContext context;
     QString updateType;
+    int version;
     int downloadConcurrency;
     FileSpecifications fileSpecifications;
 };

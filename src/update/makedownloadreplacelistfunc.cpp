@@ -14,7 +14,7 @@ bool fileMatches(const QString& path, const QString& md5)
 {
     if (!QFile::exists(path))
         return false;
-    CheckSigFunc check(path, md5);
+    CheckSigFunc check(path, FileCheck::listedSum(md5));
     return check.run();
 }
 
@@ -119,25 +119,12 @@ bool MakeDownloadReplaceListFunc::run()
         for (const QString& key : keys) {
             ++done;
             Q_EMIT progress(done / total);
-            const QStringList fields = ProductIniLine::splitFields(settings.value(key).toString());
-            if (!ProductIniLine::hasValidFieldCount(fields) || !ProductIniLine::isSafeRelativePath(key))
+            ProductIniEntry entry;
+            if (ProductIniLine::parseFileLine(section, key, settings.value(key).toString(), &entry)
+                != ProductIniLine::LineError::None)
                 return invalidLine(section);
-
-            FileDownloadSpecification download;
-            download.section = section;
-            download.fileName = key;
-            download.md5 = fields.at(0);
-            download.size = fields.at(1).toULongLong();
-            FileReplaceSpecification replace;
-            replace.section = section;
-            replace.fileName = key;
-            if (fields.size() == ProductIniLine::PackedFieldCount) {
-                replace.unzipMd5 = fields.at(2);
-                replace.unzipSize = fields.at(3).toULongLong();
-                replace.unzipFileName = fields.at(4);
-                if (replace.hasUnzip() && !ProductIniLine::isSafeRelativePath(replace.unzipFileName))
-                    return invalidLine(section);
-            }
+            const FileDownloadSpecification& download = entry.download;
+            const FileReplaceSpecification& replace = entry.replace;
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
             if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept, learned))

@@ -133,7 +133,8 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 
 bool UpdateEngine::startUpdate()
 {
-    mainTask = new MainTaskSpecification(networkManager, mirrors, installation, target.updateType,
+    mainTask = new MainTaskSpecification(DownloadContext{networkManager, mirrors, installation}, target.updateType,
+                                         target.version,
                                          settings.downloadConcurrency, this, 1.0);
     connect(mainTask, &TaskSpecification::finished, this, &UpdateEngine::onTaskFinished);
     connect(mainTask, &TaskSpecification::canceled, this, &UpdateEngine::onTaskCanceled);

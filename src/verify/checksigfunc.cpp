@@ -33,15 +33,15 @@ const unsigned char* bytes(const QByteArray& data)
 
 } // namespace
 
-CheckSigFunc::CheckSigFunc(const QString& fileName, const QString& md5)
+CheckSigFunc::CheckSigFunc(const QString& fileName, const FileCheck& check)
     : fileName(fileName)
-    , md5(md5)
+    , check(check)
 {
 }
 
 bool CheckSigFunc::run()
 {
-    return md5.isEmpty() ? checkRSA() : checkMD5();
+    return check.kind() == FileCheck::Kind::DetachedSignature ? checkRSA() : checkMD5();
 }
 
 bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
@@ -94,7 +94,7 @@ bool CheckSigFunc::checkMD5()
     QByteArray digest;
     if (!hashFile(fileName, QCryptographicHash::Md5, digest))
         return false;
-    return md5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
+    return check.md5().compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
 }
 
 bool CheckSigFunc::checkRSA()

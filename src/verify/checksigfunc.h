@@ -2,20 +2,20 @@
 #define CHECKSIGFUNC_H
 
 #include "tasks/asyncfunc.h"
+#include "verify/filecheck.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QString>
 
-// Verifies one file on a worker thread: against an expected MD5 sum, or,
-// when the sum is empty, against its detached signature "<file>.sig" and the
-// built-in public key.
+// Verifies one file on a worker thread: against an expected MD5 sum, or
+// against its detached signature "<file>.sig" and the built-in public key.
 class CheckSigFunc : public ASyncFunc
 {
     Q_OBJECT
 
 public:
-    CheckSigFunc(const QString& fileName, const QString& md5);
+    CheckSigFunc(const QString& fileName, const FileCheck& check);
 
     // Public so that other worker bodies can run a check synchronously.
     bool run() override;
@@ -29,7 +29,7 @@ private:
     bool hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest);
 
     QString fileName;
-    QString md5;
+    FileCheck check;
 };
 
 #endif

@@ -4,25 +4,25 @@
 
 #include <QFileInfo>
 
-CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, QString md5,
+CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, const FileCheck& check,
                                                                  bool cancelOnFailure, QObject* parent,
                                                                  double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , fileName(std::move(fileName))
-    , md5(std::move(md5))
+    , check(check)
     , cancelOnFailure(cancelOnFailure)
 {
 }
 
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()
 {
-    return new CheckSigFunc(fileName, md5);
+    return new CheckSigFunc(fileName, check);
 }
 
 bool CheckSignatureTaskSpecification::isQuickWork() const
 {
     // A signature check imports the key and does RSA arithmetic: never quick.
-    return !md5.isEmpty() && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
+    return check.kind() == FileCheck::Kind::Md5Digest && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
 }
 
 void CheckSignatureTaskSpecification::runDone(bool pass)

@@ -2,11 +2,12 @@
 #define CHECKSIGNATURETASKSPECIFICATION_H
 
 #include "tasks/asynctaskspecification.h"
+#include "verify/filecheck.h"
 
 #include <QString>
 
-// Verifies a downloaded file on the thread pool: by MD5 sum when one is
-// given, otherwise by its detached signature. checkDone tells the outcome
+// Verifies a downloaded file on the thread pool, by MD5 sum or by its
+// detached signature. checkDone tells the outcome
 // before the task ends; with cancelOnFailure clear a failed check still
 // finishes the task, so that the caller decides what a failure means.
 class CheckSignatureTaskSpecification : public ASyncTaskSpecification
@@ -14,8 +15,8 @@ class CheckSignatureTaskSpecification : public ASyncTaskSpecification
     Q_OBJECT
 
 public:
-    CheckSignatureTaskSpecification(QString fileName, QString md5, bool cancelOnFailure, QObject* parent,
-                                    double parentProgressRange);
+    CheckSignatureTaskSpecification(QString fileName, const FileCheck& check, bool cancelOnFailure,
+                                    QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     ASyncFunc* createFunction() override;
@@ -29,7 +30,7 @@ protected:
 
 private:
     QString fileName;
-    QString md5;
+    FileCheck check;
     bool cancelOnFailure;
 };
 

@@ -112,6 +112,23 @@ void HttpTestServer::releaseStalled()
     }
 }
 
+void HttpTestServer::drip()
+{
+    for (Connection* connection : std::as_const(connections)) {
+        if (connection->socket && connection->answered && connection->response.dripChunk > 0
+            && connection->response.dripIntervalMs <= 0)
+            sendBody(*connection);
+    }
+}
+
+qint64 HttpTestServer::bodyBytesSent() const
+{
+    qint64 total = 0;
+    for (const Connection* connection : connections)
+        total += connection->sent;
+    return total;
+}
+
 void HttpTestServer::onNewConnection()
 {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
@@ -139,6 +156,7 @@ void HttpTestServer::onReadyRead(QTcpSocket* socket)
     const QByteArray path = parts.size() >= 2 ? parts.at(1) : QByteArray();
     connection->answered = true;
     paths.append(path);
+    heads.append(connection->requestHead.left(end));
     Q_EMIT requestReceived(path);
     answer(*connection, path);
 }
@@ -161,7 +179,14 @@ void HttpTestServer::answer(Connection& connection, const QByteArray& path)
     head += "\r\n";
     connection.socket->write(head);
 
-    if (response.dripChunk > 0) {
+    if (response.endless && response.dripChunk <= 0) {
+        QTcpSocket* socket = connection.socket;
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (Connection* c = connectionFor(socket))
+                sendBody(*c);
+        });
+    }
+    if (response.dripChunk > 0 && response.dripIntervalMs > 0) {
         connection.dripTimer = new QTimer(connection.socket);
         connection.dripTimer->setInterval(response.dripIntervalMs);
         QTcpSocket* socket = connection.socket;
@@ -179,6 +204,19 @@ void HttpTestServer::sendBody(Connection& connection)
     if (!connection.socket || connection.stalled)
         return;
     const Response& response = connection.response;
+    if (response.endless) {
+        // Keep a little queued, so that memory stays flat however long it runs.
+        while (!response.body.isEmpty() && connection.socket->bytesToWrite() < 256 * 1024) {
+            const qint64 count = response.dripChunk > 0 ? response.dripChunk : response.body.size();
+            const qint64 offset = connection.sent % response.body.size();
+            const QByteArray piece = (response.body + response.body).mid(offset, qMin(count, response.body.size()));
+            connection.socket->write(piece);
+            connection.sent += piece.size();
+            if (response.dripChunk > 0)
+                return;
+        }
+        return;
+    }
     qint64 limit = response.body.size();
     if (response.closeAfter >= 0)
         limit = qMin(limit, response.closeAfter);

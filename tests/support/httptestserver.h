@@ -38,9 +38,13 @@ public:
         qint64 stallAfter = -1;
         // Close the connection after this many body bytes; -1 sends it all.
         qint64 closeAfter = -1;
-        // Send the body in pieces of dripChunk bytes every dripIntervalMs.
+        // Send the body in pieces of dripChunk bytes every dripIntervalMs;
+        // with an interval of 0 a piece goes out at each drip() only.
         int dripChunk = 0;
         int dripIntervalMs = 0;
+        // Repeat the body for ever; the connection ends when the client
+        // closes it.
+        bool endless = false;
 
         static Response ok(const QByteArray& body);
         static Response withStatus(int status);
@@ -70,6 +74,12 @@ public:
 
     // Lets stalled responses send the rest of their body.
     void releaseStalled();
+    // Sends one piece of every response that drips at drip() only.
+    void drip();
+    // Body bytes written to the client of every connection so far.
+    qint64 bodyBytesSent() const;
+    // The header block of every request received, in order of arrival.
+    QList<QByteArray> requestHeads() const { return heads; }
 
 Q_SIGNALS:
     void requestReceived(QByteArray path);
@@ -99,6 +109,7 @@ private:
     QHash<QByteArray, Response> responses;
     Handler handler;
     QList<QByteArray> paths;
+    QList<QByteArray> heads;
 };
 
 #endif

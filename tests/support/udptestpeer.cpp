@@ -30,6 +30,12 @@ UdpTestPeer::UdpTestPeer()
         return;
     }
     boundPort = ntohs(address.sin_port);
+    forgerFd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    address.sin_port = 0;
+    if (forgerFd >= 0 && ::bind(forgerFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(forgerFd);
+        forgerFd = -1;
+    }
     thread = std::thread([this] { run(); });
 }
 
@@ -42,6 +48,8 @@ UdpTestPeer::~UdpTestPeer()
     }
     if (fd >= 0)
         ::close(fd);
+    if (forgerFd >= 0)
+        ::close(forgerFd);
     for (int end : wakePipe) {
         if (end >= 0)
             ::close(end);
@@ -52,6 +60,12 @@ void UdpTestPeer::setReplies(const QList<Reply>& newReplies)
 {
     QMutexLocker locker(&mutex);
     replies = newReplies;
+}
+
+void UdpTestPeer::setForgedReplies(const QList<QByteArray>& newReplies)
+{
+    QMutexLocker locker(&mutex);
+    forgedReplies = newReplies;
 }
 
 QList<QByteArray> UdpTestPeer::received() const
@@ -82,12 +96,18 @@ void UdpTestPeer::run()
         if (size < 0)
             continue;
         Reply reply;
+        Reply forged;
         {
             QMutexLocker locker(&mutex);
             datagrams.append(buffer.left(qsizetype(size)));
             if (!replies.isEmpty())
                 reply = replies.takeFirst();
+            if (!forgedReplies.isEmpty())
+                forged = forgedReplies.takeFirst();
         }
+        if (forged && forgerFd >= 0)
+            ::sendto(forgerFd, forged->constData(), size_t(forged->size()), 0,
+                     reinterpret_cast<const sockaddr*>(&sender), senderLength);
         if (reply)
             ::sendto(fd, reply->constData(), size_t(reply->size()), 0,
                      reinterpret_cast<const sockaddr*>(&sender), senderLength);

@@ -28,17 +28,22 @@ public:
     // Replies for the coming datagrams, in order; past the end the peer is silent.
     void setReplies(const QList<Reply>& replies);
     QList<QByteArray> received() const;
+    // Sent to the sender of each coming datagram, in order, from another port
+    // of 127.0.0.1 just before the scripted reply: a forged answer.
+    void setForgedReplies(const QList<QByteArray>& replies);
 
 private:
     void run();
 
     int fd = -1;
+    int forgerFd = -1;
     int wakePipe[2] = {-1, -1};
     quint16 boundPort = 0;
     std::thread thread;
 
     mutable QMutex mutex;
     QList<Reply> replies;
+    QList<QByteArray> forgedReplies;
     QList<QByteArray> datagrams;
 };
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-bool sameEntry(const ReleaseEntry& a, const ReleaseEntry& b)
+bool sameEntry(const ProductIniEntry& a, const ProductIniEntry& b)
 {
     return a.download.section == b.download.section && a.download.fileName == b.download.fileName
         && a.download.md5 == b.download.md5 && a.download.size == b.download.size
@@ -17,7 +17,7 @@ bool sameEntry(const ReleaseEntry& a, const ReleaseEntry& b)
         && a.replace.unzipFileName == b.replace.unzipFileName;
 }
 
-bool lessByPlace(const ReleaseEntry& a, const ReleaseEntry& b)
+bool lessByPlace(const ProductIniEntry& a, const ProductIniEntry& b)
 {
     if (a.download.section != b.download.section)
         return a.download.section < b.download.section;
@@ -26,7 +26,7 @@ bool lessByPlace(const ReleaseEntry& a, const ReleaseEntry& b)
 
 } // namespace
 
-QString ProductIniFile::lineValue(const ReleaseEntry& entry)
+QString ProductIniFile::lineValue(const ProductIniEntry& entry)
 {
     QStringList fields{entry.download.md5, QString::number(entry.download.size)};
     if (entry.replace.hasUnzip())
@@ -39,7 +39,7 @@ bool ProductIniFile::write(const QString& path, QString* error) const
 {
     {
         QSettings settings(path, QSettings::IniFormat);
-        for (const ReleaseEntry& entry : entries) {
+        for (const ProductIniEntry& entry : entries) {
             settings.beginGroup(entry.download.section);
             settings.setValue(entry.download.fileName, lineValue(entry));
             settings.endGroup();
@@ -47,6 +47,8 @@ bool ProductIniFile::write(const QString& path, QString* error) const
         settings.beginGroup(ProductIniLine::deleteSection());
         for (const QString& key : deleteKeys)
             settings.setValue(key, QString());
+        if (binding.version > 0)
+            settings.setValue(ProductIniLine::bindingKey(binding), QString());
         settings.endGroup();
         settings.sync();
         if (settings.status() == QSettings::NoError)
@@ -60,6 +62,7 @@ bool ProductIniFile::read(const QString& path, QString* error)
 {
     entries.clear();
     deleteKeys.clear();
+    binding = ProductIniLine::Binding();
     if (!QFileInfo(path).isFile()) {
         *error = QStringLiteral("%1 does not exist or is not a file").arg(path);
         return false;
@@ -80,27 +83,31 @@ bool ProductIniFile::read(const QString& path, QString* error)
                 return false;
             }
             if (section == ProductIniLine::deleteSection()) {
-                deleteKeys << key;
-                continue;
-            }
-            const QStringList fields = ProductIniLine::splitFields(settings.value(key).toString());
-            if (!ProductIniLine::hasValidFieldCount(fields)) {
-                *error = QStringLiteral("%1: %2 fields, expected 2 or 5").arg(where).arg(fields.size());
-                return false;
-            }
-            ReleaseEntry entry;
-            entry.download.section = entry.replace.section = section;
-            entry.download.fileName = entry.replace.fileName = key;
-            entry.download.md5 = fields.at(0);
-            entry.download.size = fields.at(1).toLongLong();
-            if (fields.size() == ProductIniLine::PackedFieldCount) {
-                entry.replace.unzipMd5 = fields.at(2);
-                entry.replace.unzipSize = fields.at(3).toLongLong();
-                entry.replace.unzipFileName = fields.at(4);
-                if (entry.replace.hasUnzip() && !ProductIniLine::isSafeRelativePath(entry.replace.unzipFileName)) {
-                    *error = QStringLiteral("%1: unsafe installed name").arg(where);
+                // The record belongs to the ini it is in, never to a later version's deletions.
+                if (!ProductIniLine::isReservedPath(key))
+                    deleteKeys << key;
+                else if (!ProductIniLine::parseBindingKey(key, &binding)) {
+                    *error = QStringLiteral("%1: malformed release record").arg(where);
                     return false;
                 }
+                continue;
+            }
+            const QString value = settings.value(key).toString();
+            ProductIniEntry entry;
+            switch (ProductIniLine::parseFileLine(section, key, value, &entry)) {
+            case ProductIniLine::LineError::None:
+                break;
+            case ProductIniLine::LineError::FieldCount:
+                *error = QStringLiteral("%1: %2 fields, expected 2 or 5")
+                             .arg(where)
+                             .arg(ProductIniLine::splitFields(value).size());
+                return false;
+            case ProductIniLine::LineError::UnsafeKey:
+                *error = QStringLiteral("%1: unsafe path").arg(where);
+                return false;
+            case ProductIniLine::LineError::UnsafeInstalledName:
+                *error = QStringLiteral("%1: unsafe installed name").arg(where);
+                return false;
             }
             entries << entry;
         }
@@ -112,7 +119,7 @@ bool ProductIniFile::read(const QString& path, QString* error)
 QStringList ProductIniFile::installedPaths() const
 {
     QStringList paths;
-    for (const ReleaseEntry& entry : entries)
+    for (const ProductIniEntry& entry : entries)
         paths << entry.installedPath();
     return paths;
 }
@@ -120,15 +127,15 @@ QStringList ProductIniFile::installedPaths() const
 bool ProductIniFile::operator==(const ProductIniFile& other) const
 {
     // QSettings hands sections and keys back in its own order.
-    QList<ReleaseEntry> mine = entries;
-    QList<ReleaseEntry> theirs = other.entries;
+    QList<ProductIniEntry> mine = entries;
+    QList<ProductIniEntry> theirs = other.entries;
     std::sort(mine.begin(), mine.end(), lessByPlace);
     std::sort(theirs.begin(), theirs.end(), lessByPlace);
     QStringList myDeletes = deleteKeys;
     QStringList theirDeletes = other.deleteKeys;
     myDeletes.sort();
     theirDeletes.sort();
-    if (mine.size() != theirs.size() || myDeletes != theirDeletes)
+    if (mine.size() != theirs.size() || myDeletes != theirDeletes || !(binding == other.binding))
         return false;
     for (int i = 0; i < mine.size(); ++i) {
         if (!sameEntry(mine.at(i), theirs.at(i)))

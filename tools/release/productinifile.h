@@ -1,7 +1,7 @@
 #ifndef PRODUCTINIFILE_H
 #define PRODUCTINIFILE_H
 
-#include "releaseentry.h"
+#include "manifest/productiniline.h"
 
 #include <QList>
 #include <QString>
@@ -14,10 +14,13 @@
 class ProductIniFile
 {
 public:
-    QList<ReleaseEntry> entries;
+    QList<ProductIniEntry> entries;
     QStringList deleteKeys;
+    // Type and version the ini was published for; version 0: not recorded
+    // (releases made before the record existed).
+    ProductIniLine::Binding binding;
 
-    static QString lineValue(const ReleaseEntry& entry);
+    static QString lineValue(const ProductIniEntry& entry);
 
     bool write(const QString& path, QString* error) const;
     // Refuses lines the updater would refuse (field count, unsafe paths).

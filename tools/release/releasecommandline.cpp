@@ -36,7 +36,9 @@ const char* const KeygenHelp =
     "\n"
     "  --private FILE  where to write the private key\n"
     "  --public FILE   where to write the public key\n"
-    "  --force         replace existing key files\n";
+    "  --force         replace existing key files; the new pair is written in\n"
+    "                  full before it replaces the old one, and a failure\n"
+    "                  leaves the old pair as it was\n";
 
 const char* const PublishHelp =
     "Usage: %1 publish --source DIR --output DIR --version N --key FILE [OPTIONS]\n"
@@ -112,7 +114,7 @@ bool replaceable(const QString& path, bool force, QString* problem)
         *problem = QStringLiteral("%1 exists already (use --force to replace it)").arg(path);
         return false;
     }
-    if (!info.isFile() || info.isSymLink() || !QFile::remove(path)) {
+    if (!info.isFile() || info.isSymLink()) {
         *problem = QStringLiteral("cannot replace %1").arg(path);
         return false;
     }
@@ -193,17 +195,10 @@ int ReleaseCommandLine::keygen(const QStringList& args)
     if (!force && (!replaceable(privatePath, false, &problem) || !replaceable(publicPath, false, &problem)))
         return failure(problem);
 
-    // Generate before anything is replaced, so a failure keeps the old pair.
     ReleaseKey key;
-    if (!key.generate(&problem))
+    if (!key.generate(&problem) || !replaceable(privatePath, force, &problem)
+        || !replaceable(publicPath, force, &problem) || !key.savePair(privatePath, publicPath, &problem))
         return failure(problem);
-    if (!replaceable(privatePath, force, &problem) || !replaceable(publicPath, force, &problem)
-        || !key.savePrivate(privatePath, &problem))
-        return failure(problem);
-    if (!key.savePublic(publicPath, &problem)) {
-        QFile::remove(privatePath);
-        return failure(problem);
-    }
     out << "private key: " << privatePath << " (keep it secret)\n"
         << "public key:  " << publicPath << " (build the updater with -DVOXMEADOW_PUBLIC_KEY="
         << QFileInfo(publicPath).absoluteFilePath() << ")\n";
@@ -305,7 +300,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
         return failure(publisher.errorString());
 
     int packed = 0;
-    for (const ReleaseEntry& entry : publisher.productIni().entries)
+    for (const ProductIniEntry& entry : publisher.productIni().entries)
         packed += entry.replace.hasUnzip() ? 1 : 0;
     out << "published version " << options.version << " in " << publisher.versionDirectory() << ": "
         << publisher.productIni().entries.size() << " files (" << packed << " packed), "

@@ -2,13 +2,24 @@
 
 #include "verify/publickey.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr unsigned long MaxDerLength = 8192;
+constexpr QFileDevice::Permissions PrivatePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions PublicPermissions =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
 const unsigned char* bytes(const QByteArray& data)
 {
@@ -51,6 +62,53 @@ bool writeNew(const QString& path, const QByteArray& data, QFileDevice::Permissi
     }
     return true;
 }
+
+// A file written beside its target under a hidden temporary name; removed
+// again unless it was renamed into place.
+class StagedFile
+{
+public:
+    ~StagedFile()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+
+    bool write(const QString& target, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
+    {
+        const QFileInfo info(target);
+        QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+        file.setAutoRemove(false);
+        if (!file.open()) {
+            *error = QStringLiteral("cannot create a file beside %1: %2").arg(target, file.errorString());
+            return false;
+        }
+        path = file.fileName();
+        if (!file.setPermissions(permissions) || file.write(data) != data.size() || !file.flush()
+            || ::fsync(file.handle()) != 0) {
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    // Replaces target atomically; with `exchange` the file that was at
+    // target takes this file's temporary name and stays staged.
+    bool moveTo(const QString& target, bool exchange, QString* error)
+    {
+        if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                        QFile::encodeName(target).constData(), exchange ? RENAME_EXCHANGE : 0)
+            != 0) {
+            *error = QStringLiteral("cannot replace %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        if (!exchange)
+            path.clear();
+        return true;
+    }
+
+    QString path;
+};
 
 struct Pem
 {
@@ -228,29 +286,55 @@ QByteArray ReleaseKey::exportDer(int type, QString* error) const
     return der;
 }
 
-bool ReleaseKey::savePrivate(const QString& path, QString* error) const
+QByteArray ReleaseKey::privateFileContent(const QString& path, QString* error) const
 {
     if (!isPrivate()) {
         *error = QStringLiteral("no private key to save");
-        return false;
+        return QByteArray();
     }
-    QByteArray data = exportDer(PK_PRIVATE, error);
-    if (data.isEmpty())
-        return false;
-    if (path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive))
-        data = toPem(data, "RSA PRIVATE KEY");
-    return writeNew(path, data, QFileDevice::ReadOwner | QFileDevice::WriteOwner, error);
+    const QByteArray der = exportDer(PK_PRIVATE, error);
+    if (!der.isEmpty() && path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive))
+        return toPem(der, "RSA PRIVATE KEY");
+    return der;
+}
+
+bool ReleaseKey::savePrivate(const QString& path, QString* error) const
+{
+    const QByteArray data = privateFileContent(path, error);
+    return !data.isEmpty() && writeNew(path, data, PrivatePermissions, error);
 }
 
 bool ReleaseKey::savePublic(const QString& path, QString* error) const
 {
     const QByteArray der = exportDer(PK_PUBLIC, error);
-    if (der.isEmpty())
+    return !der.isEmpty() && writeNew(path, der, PublicPermissions, error);
+}
+
+bool ReleaseKey::savePair(const QString& privatePath, const QString& publicPath, QString* error) const
+{
+    const QByteArray privateData = privateFileContent(privatePath, error);
+    const QByteArray publicData = privateData.isEmpty() ? QByteArray() : exportDer(PK_PUBLIC, error);
+    if (publicData.isEmpty())
         return false;
-    return writeNew(path, der,
-                    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther,
-                    error);
+    StagedFile newPrivate;
+    StagedFile newPublic;
+    if (!newPrivate.write(privatePath, privateData, PrivatePermissions, error)
+        || !newPublic.write(publicPath, publicData, PublicPermissions, error))
+        return false;
+    // The new private key trades places with the old one, which keeps the
+    // temporary name until the public key has followed.
+    const bool exchange = QFileInfo::exists(privatePath) || QFileInfo(privatePath).isSymLink();
+    if (!newPrivate.moveTo(privatePath, exchange, error))
+        return false;
+    if (!newPublic.moveTo(publicPath, false, error)) {
+        QString ignored;
+        if (exchange)
+            newPrivate.moveTo(privatePath, true, &ignored);
+        else
+            QFile::remove(privatePath);
+        return false;
+    }
+    return true;
 }
 
 bool ReleaseKey::sign(const QByteArray& data, QByteArray* signature, QString* error)

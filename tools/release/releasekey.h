@@ -35,6 +35,10 @@ public:
     bool savePrivate(const QString& path, QString* error) const;
     // DER RSAPublicKey, the form VOXMEADOW_PUBLIC_KEY takes.
     bool savePublic(const QString& path, QString* error) const;
+    // Both halves, as savePrivate and savePublic write them. Each is written
+    // completely under a temporary name beside its target and only then
+    // renamed over it, so any failure leaves an existing pair as it was.
+    bool savePair(const QString& privatePath, const QString& publicPath, QString* error) const;
 
     bool sign(const QByteArray& data, QByteArray* signature, QString* error);
     // False also for a malformed signature.
@@ -43,6 +47,7 @@ public:
 private:
     bool import(const QByteArray& der, bool pkcs8, const QString& path, QString* error);
     QByteArray exportDer(int type, QString* error) const;
+    QByteArray privateFileContent(const QString& path, QString* error) const;
     void release();
 
     mutable Rsa_key key{};

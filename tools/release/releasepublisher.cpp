@@ -114,6 +114,7 @@ bool ReleasePublisher::publish()
     warningList.clear();
     files.clear();
     ini = ProductIniFile();
+    ini.binding = ProductIniLine::Binding{options.updateType, options.version};
     if (!checkOptions() || !scanSource() || !assignKeys() || !computeDeletes())
         return false;
 
@@ -202,6 +203,9 @@ bool ReleasePublisher::scanSource()
         if (!ProductIniLine::isSafeRelativePath(relative) || hasControlCharacter(relative))
             return fail(QStringLiteral("%1: file names with backslashes or control characters cannot be published")
                             .arg(relative));
+        if (ProductIniLine::isReservedPath(relative))
+            return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
+                            .arg(relative, ProductIniLine::reservedDirectory()));
         SourceFile file;
         file.relativePath = relative;
         file.size = info.size();
@@ -306,7 +310,7 @@ bool ReleasePublisher::publishFiles(const QString& staging)
         if (!QDir().mkpath(QFileInfo(target).absolutePath()))
             return fail(QStringLiteral("cannot create directory %1").arg(QFileInfo(target).absolutePath()));
         const QString input = source.filePath(file.relativePath);
-        ReleaseEntry entry;
+        ProductIniEntry entry;
         entry.download.section = entry.replace.section = file.section;
         entry.download.fileName = entry.replace.fileName = file.key;
         FileDigest published;

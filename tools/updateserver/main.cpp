@@ -15,7 +15,11 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Answers the Voxmeadow 3 updater's version and banner queries over UDP.\n"
-        "Each channel is given as NUMBER#LABEL, e.g. --stable '12#3.0.12'."));
+        "Each channel is given as NUMBER[#LABEL], e.g. --stable '12#3.0.12'.\n"
+        "Only the exact request datagrams are answered. Each source address gets\n"
+        "at most --burst answers at once and --rate answers per second after that\n"
+        "(a token bucket; defaults 20 and 5, enough for every updater behind one\n"
+        "address to start, little for a forged address to flood its owner with)."));
     parser.addHelpOption();
     const QCommandLineOption listen(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                     QStringLiteral("address"), QStringLiteral("127.0.0.1"));
@@ -30,7 +34,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption newsFile(QStringLiteral("news-file"), QStringLiteral("File holding the news text."), QStringLiteral("file"));
     const QCommandLineOption banner(QStringLiteral("banner"), QStringLiteral("Address of the banner image."), QStringLiteral("url"));
     const QCommandLineOption bannerClick(QStringLiteral("banner-click"), QStringLiteral("Address a click on the banner opens."), QStringLiteral("url"));
-    parser.addOptions({ listen, versionPort, bannerPort, stable, beta, alpha, news, newsFile, banner, bannerClick });
+    const SourceRateLimiter::Limits defaults;
+    const QCommandLineOption rate(QStringLiteral("rate"),
+                                  QStringLiteral("Answers per second per source address (default %1).").arg(defaults.answersPerSecond),
+                                  QStringLiteral("n"), QString::number(defaults.answersPerSecond));
+    const QCommandLineOption burst(QStringLiteral("burst"),
+                                   QStringLiteral("Answers a source address may have at once (default %1).").arg(defaults.burst),
+                                   QStringLiteral("n"), QString::number(defaults.burst));
+    parser.addOptions({ listen, versionPort, bannerPort, stable, beta, alpha, news, newsFile, banner, bannerClick,
+                        rate, burst });
     parser.process(app);
 
     UpdateServer::Answers answers;
@@ -44,9 +56,10 @@ int main(int argc, char* argv[])
         channels << parser.value(beta);
     if (parser.isSet(alpha))
         channels << parser.value(alpha);
-    for (const QString& entry : channels) {
-        if (entry.contains(QLatin1Char(','))) {
-            err << "voxmeadow-updateserver: a channel entry must not contain ',': " << entry << '\n';
+    QString problem;
+    for (const QCommandLineOption* channel : { &stable, &beta, &alpha }) {
+        if (parser.isSet(*channel) && !UpdateServer::checkChannelEntry(parser.value(*channel), &problem)) {
+            err << "voxmeadow-updateserver: --" << channel->names().first() << ": " << problem << '\n';
             return 2;
         }
     }
@@ -62,14 +75,19 @@ int main(int argc, char* argv[])
     }
     answers.bannerUrl = parser.value(banner);
     answers.clickUrl = parser.value(bannerClick);
-    if (answers.bannerUrl.contains(QLatin1Char(',')) || answers.clickUrl.contains(QLatin1Char(','))) {
-        err << "voxmeadow-updateserver: banner addresses must not contain ','\n";
+    if (!UpdateServer::checkAnswers(answers, &problem)) {
+        err << "voxmeadow-updateserver: " << problem << '\n';
         return 2;
     }
-    if (answers.versions.toLatin1().size() > UpdateServer::MaxVersionsSize)
-        err << "warning: the version answer is longer than the updater reads and will be cut" << Qt::endl;
-    if (answers.news.toLatin1().size() > UpdateServer::MaxNewsSize)
-        err << "warning: the news text is longer than the updater reads and will be cut" << Qt::endl;
+    SourceRateLimiter::Limits limits;
+    bool rateOk = false;
+    bool burstOk = false;
+    limits.answersPerSecond = parser.value(rate).toDouble(&rateOk);
+    limits.burst = parser.value(burst).toInt(&burstOk);
+    if (!rateOk || !(limits.answersPerSecond > 0) || !burstOk || limits.burst < 1) {
+        err << "voxmeadow-updateserver: --rate takes a number above 0, --burst a whole number above 0\n";
+        return 2;
+    }
 
     bool portOk = true;
     bool bannerOk = true;
@@ -81,7 +99,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    UpdateServer server(answers);
+    UpdateServer server(answers, limits);
     QObject::connect(&server, &UpdateServer::served, &app, [&out](const QString& line) {
         out << line << Qt::endl;
     });

@@ -1,6 +1,9 @@
 #ifndef UPDATESERVER_H
 #define UPDATESERVER_H
 
+#include "sourceratelimiter.h"
+
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -10,6 +13,8 @@ class QUdpSocket;
 // Answers the updater's two UDP exchanges: "3" with the version of every
 // channel ("number#label" per channel, comma separated, Stable first), "*"
 // with the news text, and the banner request with "imageUrl,clickUrl".
+// Only the exact request datagrams are answered, and each source address
+// gets at most as many answers as its token bucket allows.
 class UpdateServer : public QObject
 {
     Q_OBJECT
@@ -17,6 +22,7 @@ public:
     // What the updater reads at the most; a longer answer would be cut.
     static constexpr int MaxVersionsSize = 511;
     static constexpr int MaxNewsSize = 4095;
+    static constexpr int MaxBannerSize = 1024;
 
     struct Answers
     {
@@ -26,7 +32,14 @@ public:
         QString clickUrl;
     };
 
-    explicit UpdateServer(const Answers& answers, QObject* parent = nullptr);
+    explicit UpdateServer(const Answers& answers, const SourceRateLimiter::Limits& limits = {},
+                          QObject* parent = nullptr);
+
+    // A channel entry as the updater parses it: a version number from 1 to
+    // 2147483647 in decimal, optionally "#" and a label; Latin-1, no ",".
+    static bool checkChannelEntry(const QString& entry, QString* problem);
+    // Whether every answer can go out as the protocol's bytes, whole.
+    static bool checkAnswers(const Answers& answers, QString* problem);
 
     // Port 0 lets the system choose; the chosen ports are then reported by
     // versionPort() and bannerPort(). A banner port of -1 serves no banner.
@@ -45,8 +58,11 @@ Q_SIGNALS:
 private:
     void onVersionDatagram();
     void onBannerDatagram();
+    bool mayAnswer(const QHostAddress& source);
 
     Answers answers;
+    SourceRateLimiter limiter;
+    QElapsedTimer clock;
     QUdpSocket* versionSocket;
     QUdpSocket* bannerSocket = nullptr;
     QString error;
