@@ -1,10 +1,11 @@
 # Shared by the benchmark scripts, which source it: a private work directory,
 # nginx on 127.0.0.1 serving $work/www (started through scripts/nginx.sh), and
-# the helpers that turn runs into figures and verdicts.
+# the helpers that turn runs into figures and verdicts. BENCH_TMPDIR, when
+# set, is where the work directory goes (e.g. a tmpfs).
 
 . "$(dirname "${BASH_SOURCE[0]}")/../scripts/nginx.sh"
 
-work=$(mktemp -d)
+work=$(mktemp -d -p "${BENCH_TMPDIR:-${TMPDIR:-/tmp}}")
 chmod 755 "$work"
 cleanup() {
     nginx_stop

@@ -44,7 +44,8 @@ if [ "$unattended" = 1 ]; then
     grep -q "demo client v2" "$install/demo-client.log" 2>/dev/null \
         || failed "the updated client did not start"
 fi
-if ! diff -r --exclude=update --exclude=translations --exclude=mirrors.ini --exclude=update.ini --exclude=demo-client.log \
+if ! diff -r --exclude=update --exclude=translations --exclude=mirrors.ini --exclude=update.ini \
+    --exclude=update.digests --exclude=demo-client.log \
     "$demo/source/2" "$install"; then
     failed "$install differs from the published version 2"
 fi

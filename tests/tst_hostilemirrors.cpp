@@ -5,8 +5,10 @@
 #include "releasefixture.h"
 #include "releasepublisher.h"
 #include "transfer/mirrors.h"
+#include "update/digestcache.h"
 #include "update/downloadfilelisttaskspecification.h"
 #include "update/maintaskspecification.h"
+#include "tasks/asynctaskspecification.h"
 #include "verify/cryptwrapper.h"
 
 #include <QDirIterator>
@@ -150,7 +152,7 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY(ReleaseFixture::publish(one, fixture.mirrorRoot, 1, packed));
     QVERIFY(ReleaseFixture::publish(two, fixture.mirrorRoot, 2, packed));
     QVERIFY(ReleaseFixture::writeTree(fixture.install, versionOne()));
-    const QMap<QString, QString> before = ReleaseFixture::contents(fixture.install, { "mirrors.ini" });
+    const QMap<QString, QString> before = ReleaseFixture::contents(fixture.install, { "mirrors.ini", DigestCache::fileName() });
 
     // The release a misbehaving mirror serves in place of version 2's ini.
     QString substitute;
@@ -280,7 +282,7 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY2(ticks <= MaxTicks, qPrintable(QString::number(ticks)));
     QCOMPARE(ends.count() + finished.count(), 1);
     QCOMPARE(int(task.state), endState);
-    QCOMPARE(ReleaseFixture::contents(fixture.install, { "mirrors.ini" }),
+    QCOMPARE(ReleaseFixture::contents(fixture.install, { "mirrors.ini", DigestCache::fileName() }),
         endState == Finished ? ReleaseFixture::contents(two) : before);
     for (auto it = largest.cbegin(); it != largest.cend(); ++it) {
         QVERIFY2(limits.contains(it.key()), qPrintable(it.key()));
@@ -308,7 +310,9 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
 {
     InstallFixture fixture({ "m1", "m2" });
     QVERIFY(fixture.isValid() && fixture.writeMirrorsIni(10));
-    QVERIFY(FileTree::write(fixture.mirrorRoot + "/1/files/a/a.bin", "damaged"));
+    // Large enough for its check to go to the pool (small files are checked at once).
+    const QByteArray damaged(ASyncTaskSpecification::QUICK_FILE_SIZE + 1, 'd');
+    QVERIFY(FileTree::write(fixture.mirrorRoot + "/1/files/a/a.bin", damaged));
     QVERIFY(FileTree::write(fixture.mirrorRoot + "/1/files/b/b.bin", "b"));
     fixture.intercept = [](const QString& path, HttpTestServer::Response response) {
         if (path.endsWith("b.bin"))
@@ -318,7 +322,7 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     QNetworkAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
-    QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"), 7 },
+    QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"), damaged.size() },
         { "files", "b/b.bin", FileTree::md5Hex("b"), 1 } };
     DownloadFileListTaskSpecification task(&list,
         DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,

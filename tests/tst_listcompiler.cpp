@@ -2,12 +2,16 @@
 #include "manifest/installationlayout.h"
 #include "filetree.h"
 #include "manifest/filespecifications.h"
+#include "update/digestcache.h"
 #include "update/makedownloadreplacelistfunc.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -44,6 +48,9 @@ private Q_SLOTS:
     void unreadableSizeIsZero();
     void repeatedRunStartsEmpty();
     void taskPublishesOnlySuccess();
+    void digestCache_data();
+    void digestCache();
+    void compiledDigestsAreRemembered();
 
 private:
     bool compile(const QByteArray& ini);
@@ -279,6 +286,85 @@ void TestListCompiler::taskPublishesOnlySuccess()
     QCOMPARE(target.downloadList.size(), 1);
     QCOMPARE(target.replaceList.size(), 1);
     QVERIFY(target.deleteList.isEmpty());
+}
+
+void TestListCompiler::digestCache_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("replaced");
+
+    // The cache is forged to claim the listed digest for a file that holds
+    // something else: the file is in no list only when the cache is trusted.
+    QTest::newRow("unchanged: the cache is trusted") << "none" << false;
+    QTest::newRow("killed save left a partial temporary file") << "partial" << false;
+    QTest::newRow("rewritten with the same size and time") << "rewrite" << true;
+    QTest::newRow("replaced by another file") << "replace" << true;
+    QTest::newRow("now a link to a file") << "symlink" << true;
+    QTest::newRow("now a directory") << "directory" << true;
+    QTest::newRow("permissions changed") << "chmod" << true;
+    QTest::newRow("cache file is garbage") << "garbage" << true;
+}
+
+void TestListCompiler::digestCache()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, replaced);
+
+    const QString path = QDir(app).filePath("d/a.bin");
+    const QString cachePath = QDir(app).filePath(DigestCache::fileName());
+    writeApp("d/a.bin", "installed content");
+    DigestCache::Stamp stamp;
+    QVERIFY(DigestCache::stampOf(path, stamp));
+    QTRY_VERIFY(DigestCache::isSettled(stamp, DigestCache::fileClockNowNs()));
+    DigestCache forged(cachePath);
+    forged.insert("d/a.bin", stamp, sum("listed content"), DigestCache::fileClockNowNs());
+    QVERIFY(forged.save());
+
+    if (change == "partial") {
+        QVERIFY(FileTree::write(cachePath + ".tmp", FileTree::read(cachePath).left(10)));
+    } else if (change == "rewrite") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write("installed CONTENT"), 17);
+        file.close();
+        // The modification time to the nanosecond, as a copy tool keeps it.
+        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(stamp.modifiedNs / 1000000000), long(stamp.modifiedNs % 1000000000)}};
+        QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    } else if (change == "replace") {
+        writeApp("d/b.bin", "installed CONTENT");
+        QVERIFY(QFile::remove(path) && QFile::rename(QDir(app).filePath("d/b.bin"), path));
+    } else if (change == "symlink") {
+        QVERIFY(QFile::rename(path, path + ".real") && QFile::link(path + ".real", path));
+    } else if (change == "directory") {
+        QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+    } else if (change == "chmod") {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    } else if (change == "garbage") {
+        QVERIFY(FileTree::write(cachePath, QByteArray(200, 'x')));
+    }
+
+    QVERIFY(compile("[files]\n" + line("d/a.bin", {sum("listed content"), "17"})));
+    QCOMPARE(lists.replaceList.size(), replaced ? 1 : 0);
+}
+
+void TestListCompiler::compiledDigestsAreRemembered()
+{
+    writeApp("a", "a");
+    writeApp("b", "b");
+    DigestCache::Stamp stampA;
+    DigestCache::Stamp stampB;
+    QVERIFY(DigestCache::stampOf(QDir(app).filePath("a"), stampA));
+    QTRY_VERIFY(DigestCache::isSettled(stampA, DigestCache::fileClockNowNs()));
+    // b differs from the listed digest; a is up to date.
+    QVERIFY(compile("[files]\n" + line("a", {sum("a").toUpper(), "1"}) + line("b", {sum("x"), "1"})));
+    QCOMPARE(lists.replaceList.size(), 1);
+
+    DigestCache cache(QDir(app).filePath(DigestCache::fileName()));
+    QVERIFY(cache.load());
+    QCOMPARE(cache.size(), 1);
+    QCOMPARE(cache.digest("a", stampA), sum("a"));
+    QVERIFY(DigestCache::stampOf(QDir(app).filePath("b"), stampB));
+    QVERIFY(cache.digest("b", stampB).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestListCompiler)

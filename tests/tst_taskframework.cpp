@@ -11,6 +11,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QThreadPool>
 
 namespace {
@@ -106,12 +107,14 @@ class ResultFunc : public ASyncFunc
 {
     Q_OBJECT
 public:
-    ResultFunc(bool result, qreal reportedProgress, QSemaphore* gate)
-        : result(result), reportedProgress(reportedProgress), gate(gate) {}
+    ResultFunc(bool result, qreal reportedProgress, QSemaphore* gate, QThread** ranOn = nullptr)
+        : result(result), reportedProgress(reportedProgress), gate(gate), ranOn(ranOn) {}
 
 protected:
     bool run() override
     {
+        if (ranOn)
+            *ranOn = QThread::currentThread();
         if (gate)
             gate->acquire();
         if (reportedProgress >= 0)
@@ -123,6 +126,7 @@ private:
     bool result;
     qreal reportedProgress;
     QSemaphore* gate;
+    QThread** ranOn;
 };
 
 class ResultTask : public ASyncTaskSpecification
@@ -132,11 +136,14 @@ public:
     ResultTask(double weight, bool result)
         : ASyncTaskSpecification(nullptr, weight), result(result) {}
 
-    ASyncFunc* createFunction() override { return new ResultFunc(result, reportedProgress, gate); }
+    ASyncFunc* createFunction() override { return new ResultFunc(result, reportedProgress, gate, &ranOn); }
+    bool isQuickWork() const override { return quick; }
 
     bool result;
     qreal reportedProgress = -1;
     QSemaphore* gate = nullptr;
+    bool quick = false;
+    QThread* ranOn = nullptr;
 };
 
 class FileOpTask : public SlowFileOpSpecification
@@ -174,6 +181,8 @@ private Q_SLOTS:
     void userCancelWithTwoDownloads();
     void emptyAndZeroParallel();
     void timeTickSums();
+    void discardedSubTasksKeepTheirShare_data();
+    void discardedSubTasksKeepTheirShare();
     void clearedSubTasksAreDisposed();
     void runsAgainAfterCancelledRun();
 
@@ -467,6 +476,48 @@ void TestTaskFramework::timeTickSums()
     QVERIFY(!downloading);
 }
 
+void TestTaskFramework::discardedSubTasksKeepTheirShare_data()
+{
+    QTest::addColumn<int>("lastEnding");
+    QTest::addColumn<int>("outcome");
+
+    QTest::newRow("all finish") << int(Ending::Finish) << int(Finished);
+    QTest::newRow("the last fails") << int(Ending::Error) << int(ErrorCanceled);
+    QTest::newRow("the last is cancelled by the user") << int(Ending::User) << int(UserCanceled);
+}
+
+void TestTaskFramework::discardedSubTasksKeepTheirShare()
+{
+    QFETCH(int, lastEnding);
+    QFETCH(int, outcome);
+
+    GroupTask group(2, 0.5);
+    group.setDiscardFinishedSubTasks(true);
+    QPointer<LeafTask> first = group.addLeaf(0.25);
+    QPointer<LeafTask> second = group.addLeaf(0.25);
+    LeafTask* last = group.addLeaf(0.5, Ending::Never);
+    first->tickDone = first->tickTotal = 100;
+    second->tickDone = 999; // no size known: its count is left out, as while it ran
+    last->tickDone = 10;
+    last->tickTotal = 40;
+    TaskSpies spies(&group);
+    group.execute();
+
+    QTRY_COMPARE(group.subTasks(), QList<TaskSpecification*>{last});
+    QTRY_VERIFY(!first && !second);
+    QCOMPARE(group.progress, 0.25);
+    quint64 done = 0, total = 0, speed = 0;
+    bool downloading = false;
+    group.timeTick(done, total, speed, downloading);
+    QCOMPARE(done, quint64(110));
+    QCOMPARE(total, quint64(140));
+
+    last->end(Ending(lastEnding));
+    QTRY_COMPARE(spies.ends(), 1);
+    QCOMPARE(int(group.state), outcome);
+    QCOMPARE(group.progress, outcome == Finished ? 0.5 : 0.25);
+}
+
 void TestTaskFramework::clearedSubTasksAreDisposed()
 {
     GroupTask group(1, 1.0);
@@ -502,20 +553,33 @@ void TestTaskFramework::runsAgainAfterCancelledRun()
 void TestTaskFramework::asyncResult_data()
 {
     QTest::addColumn<bool>("result");
-    QTest::newRow("success") << true;
-    QTest::newRow("failure") << false;
+    QTest::addColumn<bool>("quick");
+    QTest::newRow("success") << true << false;
+    QTest::newRow("failure") << false << false;
+    QTest::newRow("quick success") << true << true;
+    QTest::newRow("quick failure") << false << true;
 }
 
 void TestTaskFramework::asyncResult()
 {
     QFETCH(bool, result);
+    QFETCH(bool, quick);
     ResultTask task(0.2, result);
+    task.quick = quick;
     if (result)
         task.reportedProgress = 0.5;
     TaskSpies spies(&task);
     task.execute();
     QCOMPARE(task.state, Running);
+    // Quick work runs at once on the task's thread, but its outcome still
+    // arrives through the event loop, as from the pool.
+    if (quick)
+        QCOMPARE(task.ranOn, QThread::currentThread());
+    QCOMPARE(spies.ends(), 0);
+    QCOMPARE(spies.progress.count(), 0);
     QTRY_COMPARE(spies.ends(), 1);
+    if (!quick)
+        QVERIFY(task.ranOn != QThread::currentThread());
     QCOMPARE(task.state, result ? Finished : ErrorCanceled);
     QCOMPARE(task.progress, result ? 0.2 : 0.0);
     // The body's progress is scaled to the task's weight.

@@ -1,3 +1,4 @@
+#include "update/digestcache.h"
 #include "manifest/updatetypedesc.h"
 #include "update/updatesettings.h"
 #include "update/updateengine.h"
@@ -367,7 +368,7 @@ void TestUpdateEngine::wholeUpdate()
     const QStringList tail = log.messages.mid(log.messages.size() - 3);
     QCOMPARE(tail, QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
                                  QStringLiteral("Update successfully finished") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
              ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
     QVERIFY(QDir(tmp).isEmpty());
@@ -483,7 +484,7 @@ void TestUpdateEngine::cancelledRunResumes()
     QCOMPARE(refetched, QStringList({ QStringLiteral("files/vx3client_linux_amd64"),
                                       QStringLiteral("files/vx3client_runscript.sh"),
                                       QStringLiteral("libs/lib/libvx.so") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini") }),
+    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
              ReleaseFixture::contents(source));
 }
 

@@ -75,11 +75,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
                                settings.downloadConcurrency, nullptr, 1.0);
 
-    const auto log = [](const QString& text) {
-        // Per-file lines would cost more than the work they describe.
-        if (!text.startsWith(QLatin1String("Downloading ")) && !text.startsWith(QLatin1String("add/replace ")))
-            QTextStream(stderr) << text << Qt::endl;
-    };
+    // Every line goes out, one write each, as the window's terminal log does.
+    const auto log = [](const QString& text) { QTextStream(stderr) << text << Qt::endl; };
     QObject::connect(&task, &TaskSpecification::message, qApp, log);
     QObject::connect(&task, &TaskSpecification::error, qApp, log);
     QObject::connect(&mirrors, &Mirrors::message, qApp, log);

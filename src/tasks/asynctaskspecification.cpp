@@ -15,11 +15,21 @@ void ASyncTaskSpecification::execute()
     ++runId;
     ASyncFunc* function = createFunction();
     connectDefaultSignals(function);
-    // The body is destroyed on a pool thread; without thread affinity that
-    // is allowed, and its queued signals do not depend on it.
-    function->moveToThread(nullptr);
-    QThreadPool::globalInstance()->start(new ASyncRun(function), 0);
+    if (isQuickWork()) {
+        function->execute();
+        delete function;
+    } else {
+        // The body is destroyed on a pool thread; without thread affinity that
+        // is allowed, and its queued signals do not depend on it.
+        function->moveToThread(nullptr);
+        QThreadPool::globalInstance()->start(new ASyncRun(function), 0);
+    }
     state = Running;
+}
+
+bool ASyncTaskSpecification::isQuickWork() const
+{
+    return false;
 }
 
 void ASyncTaskSpecification::connectDefaultSignals(ASyncFunc* function)

@@ -1,5 +1,18 @@
 #include "composedtaskspecification.h"
 
+namespace {
+
+// Progress values are fractions of at most 1; 2^52 units keep every bit of
+// their precision and leave room for thousands of whole shares.
+constexpr double UnitsPerProgress = 4503599627370496.0;
+
+qint64 progressToUnits(double progress)
+{
+    return qRound64(progress * UnitsPerProgress);
+}
+
+} // namespace
+
 ComposedTaskSpecification::ComposedTaskSpecification(int maxParallelTasks,
                                                      double parentProgressRange,
                                                      QObject* parent)
@@ -22,7 +35,8 @@ void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
     allTasks.append(subTask);
     waitingTasks.append(subTask);
     connectSignals(subTask);
-    recomputeProgress();
+    progressUnits += progressToUnits(subTask->progress);
+    publishProgress();
 }
 
 void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
@@ -30,9 +44,11 @@ void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
     connect(subTask, &TaskSpecification::finished, this, &ComposedTaskSpecification::onSubTaskFinished);
     connect(subTask, &TaskSpecification::canceled, this, &ComposedTaskSpecification::onSubTaskCanceled);
     connect(subTask, &TaskSpecification::error, this, &TaskSpecification::error);
-    connect(subTask, &TaskSpecification::updateProgress, this, &ComposedTaskSpecification::onUpdateProgress);
+    // The subtask travels with the signal: sender() would search every connection.
+    connect(subTask, &TaskSpecification::updateProgress, this, [this, subTask] { onUpdateProgress(subTask); });
     connect(subTask, &TaskSpecification::message, this, &TaskSpecification::message);
-    connect(this, &TaskSpecification::otherTaskCancelled, subTask, &TaskSpecification::onOtherTaskCancelled);
+    cancelLinks.append(connect(this, &TaskSpecification::otherTaskCancelled, subTask,
+                               &TaskSpecification::onOtherTaskCancelled));
 }
 
 void ComposedTaskSpecification::executeSubTasks()
@@ -68,8 +84,31 @@ void ComposedTaskSpecification::onStartNextTask()
 void ComposedTaskSpecification::onSubTaskFinished(TaskSpecification* subTask)
 {
     runningTasks.removeOne(subTask);
-    doneTasks.append(subTask);
+    if (discardFinished)
+        discardFinishedSubTask(subTask);
+    else
+        doneTasks.append(subTask);
     Q_EMIT startNextTask();
+}
+
+void ComposedTaskSpecification::discardFinishedSubTask(TaskSpecification* subTask)
+{
+    quint64 done = 0;
+    quint64 total = 0;
+    quint64 speed = 0;
+    bool downloading = false;
+    subTask->timeTick(done, total, speed, downloading);
+    if (total != 0) {
+        discardedDone += done;
+        discardedTotal += total;
+    }
+    // Subtasks end roughly in the order they started: the search is short.
+    const qsizetype index = allTasks.indexOf(subTask);
+    disconnect(cancelLinks.takeAt(index));
+    allTasks.removeAt(index);
+    // Its progress stays in the sum; nothing it does later reaches this task.
+    disconnect(subTask, nullptr, this, nullptr);
+    subTask->deleteLater();
 }
 
 void ComposedTaskSpecification::onSubTaskCanceled(TaskSpecification* subTask)
@@ -91,18 +130,16 @@ void ComposedTaskSpecification::handleOtherTaskCancelled(TaskSpecification* othe
     Q_EMIT otherTaskCancelled(other);
 }
 
-void ComposedTaskSpecification::onUpdateProgress(qreal doneFrac)
+void ComposedTaskSpecification::onUpdateProgress(const TaskSpecification* subTask)
 {
-    Q_UNUSED(doneFrac);
-    recomputeProgress();
+    // One step of one subtask changes the sum by the step's size.
+    progressUnits += progressToUnits(subTask->progress) - progressToUnits(subTask->previousProgress);
+    publishProgress();
 }
 
-void ComposedTaskSpecification::recomputeProgress()
+void ComposedTaskSpecification::publishProgress()
 {
-    double sum = 0.0;
-    for (const TaskSpecification* subTask : std::as_const(allTasks))
-        sum += subTask->progress;
-    setProgress(sum);
+    setProgress(double(progressUnits) / UnitsPerProgress);
 }
 
 TaskState ComposedTaskSpecification::getStateFromSubTasks() const
@@ -165,6 +202,8 @@ void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloa
                                          quint64& speed, bool& downloading)
 {
     downloading = false;
+    downloadDone += discardedDone;
+    downloadTotal += discardedTotal;
     for (TaskSpecification* subTask : std::as_const(allTasks)) {
         quint64 done = 0;
         quint64 total = 0;
@@ -197,10 +236,15 @@ void ComposedTaskSpecification::clearSubTasks()
 {
     for (TaskSpecification* subTask : std::as_const(allTasks)) {
         disconnect(subTask, nullptr, this, nullptr);
-        // A discarded subtask must not hear about cancellations of a later run.
-        disconnect(this, nullptr, subTask, nullptr);
         subTask->deleteLater();
     }
+    // A discarded subtask must not hear about cancellations of a later run.
+    for (const QMetaObject::Connection& link : std::as_const(cancelLinks))
+        disconnect(link);
+    cancelLinks.clear();
+    progressUnits = 0;
+    discardedDone = 0;
+    discardedTotal = 0;
     allTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();

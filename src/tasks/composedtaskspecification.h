@@ -21,8 +21,14 @@ public:
     TaskState getStateFromSubTasks() const;
     void clearSubTasks();
 
-    // Every subtask of the current run, in the order they were added.
+    // Every subtask of the current run, in the order they were added (those
+    // already discarded after finishing excepted).
     const QList<TaskSpecification*>& subTasks() const { return allTasks; }
+    // When set, a subtask that finished is discarded at once; what it
+    // contributed (its progress, its final byte counts, its success) stays.
+    // Memory then follows the running subtasks, not all of them. For tasks
+    // that build fresh subtasks for every run.
+    void setDiscardFinishedSubTasks(bool discard) { discardFinished = discard; }
     int runningSubTaskCount() const { return int(runningTasks.size()); }
 
     int maxParallelTasks;
@@ -41,7 +47,6 @@ Q_SIGNALS:
 
 private Q_SLOTS:
     void onStartNextTask();
-    void onUpdateProgress(qreal doneFrac);
     void onSubTaskFinished(TaskSpecification* subTask);
     void onSubTaskCanceled(TaskSpecification* subTask);
 
@@ -54,7 +59,9 @@ protected:
     bool hasCanceledSubTask() const { return subTaskCanceled; }
 
 private:
-    void recomputeProgress();
+    void onUpdateProgress(const TaskSpecification* subTask);
+    void publishProgress();
+    void discardFinishedSubTask(TaskSpecification* subTask);
     void endAs(TaskState outcome);
 
     QList<TaskSpecification*> allTasks;
@@ -63,6 +70,16 @@ private:
     QList<TaskSpecification*> doneTasks;
     bool subTaskCanceled;
     bool subtasksDoneCalled;
+    // Sum of the subtasks' progress in fixed point: kept up to date by
+    // differences without rounding drift, whatever the number of subtasks.
+    qint64 progressUnits = 0;
+    // This task's otherTaskCancelled to each subtask, in the order of
+    // allTasks, so that discarding a subtask costs no search.
+    QList<QMetaObject::Connection> cancelLinks;
+    bool discardFinished = false;
+    // Final byte counts of the discarded subtasks, as their ticks reported them.
+    quint64 discardedDone = 0;
+    quint64 discardedTotal = 0;
 };
 
 #endif

@@ -3,6 +3,8 @@
 #include "rollbackdata.h"
 #include "rollbackdatalist.h"
 
+#include <QFileInfo>
+
 SlowFileOpSpecification::SlowFileOpSpecification(QString failMessage,
                                                  RollbackDataList* rollbackList,
                                                  const QString& sourcePath,
@@ -23,4 +25,9 @@ void SlowFileOpSpecification::runDone(bool ok)
     if (!ok)
         Q_EMIT message(failMessage);
     ASyncTaskSpecification::runDone(ok);
+}
+
+bool SlowFileOpSpecification::isQuickWork() const
+{
+    return QFileInfo(sourcePath).size() <= QUICK_FILE_SIZE;
 }

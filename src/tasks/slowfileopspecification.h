@@ -24,6 +24,9 @@ public:
 
 public Q_SLOTS:
     void runDone(bool ok) override;
+
+protected:
+    bool isQuickWork() const override;
 };
 
 #endif

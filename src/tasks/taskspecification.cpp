@@ -16,6 +16,7 @@ void TaskSpecification::setParentProgressRange(double range)
 
 void TaskSpecification::setProgress(double fraction)
 {
+    previousProgress = progress;
     progress = fraction * parentProgressRange;
     Q_EMIT updateProgress(progress);
 }

@@ -29,6 +29,9 @@ public:
     double parentProgressRange;
     // Own completion already multiplied by parentProgressRange.
     double progress;
+    // The value progress had before its latest change, so that a parent can
+    // update its sum by the difference.
+    double previousProgress = 0.0;
     TaskState state;
 
 public Q_SLOTS:

@@ -25,6 +25,8 @@ const int LaunchDelayMs = 1000;
 const QString ProductAddress = QStringLiteral("https://www.voxmeadow.net/");
 const QString InstallLogPrefix = QStringLiteral("add/replace ");
 const QString DownloadLogLine = QStringLiteral("Downloading files");
+// Lines arriving within this time enter the log view together.
+const int LogFlushMs = 100;
 
 QString smallPrint(const QString& text)
 {
@@ -74,6 +76,10 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     connect(engine, &UpdateEngine::bannerFound, this, &MainWindow::onBannerFound);
 
     ui->setupUi(this);
+    logFlushTimer = new QTimer(this);
+    logFlushTimer->setSingleShot(true);
+    logFlushTimer->setInterval(LogFlushMs);
+    connect(logFlushTimer, &QTimer::timeout, this, &MainWindow::onFlushLog);
     // After the toggle has shown or hidden the log.
     connect(ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
     ui->voxmeadowLabel->setUrl(ProductAddress);
@@ -216,25 +222,53 @@ void MainWindow::onAppendText(QString text)
     // The log also goes to the terminal, for runs nobody watches.
     qInfo().noquote() << text;
     noteActivity(text);
+    pendingLog.append(text);
+    if (!logFlushTimer->isActive())
+        logFlushTimer->start();
+}
+
+void MainWindow::onFlushLog()
+{
+    if (pendingLog.isEmpty())
+        return;
+    QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
     // A long run of one line (a mirror failing over and over) shows as the
     // line and one counter below it.
-    if (text == lastLogLine) {
-        ++lastLogRepeats;
-        const QString counter = tr("... repeated %1 times").arg(lastLogRepeats);
-        if (lastLogRepeats == 1) {
-            ui->outputTextEdit->append(counter.toHtmlEscaped());
-        } else {
-            QTextCursor cursor(ui->outputTextEdit->document()->lastBlock());
-            cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-            cursor.insertText(counter);
+    QStringList blocks;
+    bool counterInView = false;
+    for (const QString& line : std::as_const(pendingLog)) {
+        if (line != lastLogLine) {
+            lastLogLine = line;
+            lastLogRepeats = 0;
+            blocks.append(line);
+            continue;
         }
-        return;
+        const QString counter = tr("... repeated %1 times").arg(++lastLogRepeats);
+        if (lastLogRepeats == 1)
+            blocks.append(counter);
+        else if (!blocks.isEmpty())
+            blocks.last() = counter;
+        else
+            counterInView = true;
     }
-    lastLogLine = text;
-    lastLogRepeats = 0;
+    pendingLog.clear();
     // A log line is plain text: a file name or server text with "<" in it
     // must appear as written, not be taken for markup.
-    ui->outputTextEdit->append(QStringLiteral("<span>") + text.toHtmlEscaped() + QStringLiteral("</span>"));
+    QTextCursor cursor(ui->outputTextEdit->document());
+    if (counterInView) {
+        cursor = QTextCursor(ui->outputTextEdit->document()->lastBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(tr("... repeated %1 times").arg(lastLogRepeats));
+    }
+    if (!blocks.isEmpty()) {
+        cursor.movePosition(QTextCursor::End);
+        if (!ui->outputTextEdit->document()->isEmpty())
+            cursor.insertBlock();
+        cursor.insertText(blocks.join(QLatin1Char('\n')));
+    }
+    if (atEnd)
+        bar->setValue(bar->maximum());
 }
 
 void MainWindow::onProgressUpdate(qreal doneFrac)

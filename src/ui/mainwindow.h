@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -16,6 +17,7 @@
 
 class Configuration;
 class QCloseEvent;
+class QTimer;
 class SingleInstanceChecker;
 class UpdateEngine;
 
@@ -68,6 +70,7 @@ private Q_SLOTS:
     void onBannerFound(QByteArray bannerImage, QString clickUrl);
     void onDetailsPressed();
     void on_changelogButton_clicked();
+    void onFlushLog();
 
 private:
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -86,6 +89,10 @@ private:
     // The last line appended to the log and how often it came again since.
     QString lastLogLine;
     int lastLogRepeats = 0;
+    // Log lines not yet in the log view: one insertion for many lines costs
+    // what one costs for a single line.
+    QStringList pendingLog;
+    QTimer* logFlushTimer = nullptr;
 };
 
 #endif

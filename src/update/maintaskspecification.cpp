@@ -6,6 +6,7 @@
 #include "fileops/filedeletelisttaskspecification.h"
 #include "fileops/filereplacelisttaskspecification.h"
 #include "fileops/installationflushtaskspecification.h"
+#include "update/digestcache.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
 
 namespace {
@@ -58,14 +59,33 @@ void MainTaskSpecification::makeSubtasksAndStart()
                                                             CompileShare));
     // Takes no share of the progress: it only looks at the file systems.
     addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
-    addSubTask(new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
-                                                     downloadConcurrency, this, DownloadShare));
-    installation = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
-                                                        &fileSpecifications.deleteList, context.layout, this,
-                                                        InstallShare);
-    addSubTask(installation);
+    auto* download = new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
+                                                           downloadConcurrency, this, DownloadShare);
+    auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
+                                                         &fileSpecifications.deleteList, context.layout, this,
+                                                         InstallShare);
+    connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
+    installation = install;
+    auto* remove =
+        new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare);
+    // One task per file: those done are of no further use, and with tens of
+    // thousands of files they would hold most of the memory.
+    download->setDiscardFinishedSubTasks(true);
+    install->setDiscardFinishedSubTasks(true);
+    remove->setDiscardFinishedSubTasks(true);
+    addSubTask(download);
+    addSubTask(install);
     addSubTask(new InstallationFlushTaskSpecification(context.layout.root(), this, 0.0));
-    addSubTask(new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare));
+    addSubTask(remove);
     state = Running;
     executeSubTasks();
+}
+
+void MainTaskSpecification::onInstalled()
+{
+    // The next run need not read again what this one has just verified.
+    DigestCache cache(context.layout.installedPath(DigestCache::fileName()));
+    cache.load();
+    cache.insertInstalled(context.layout.root(), fileSpecifications, DigestCache::fileClockNowNs());
+    cache.save();
 }

@@ -27,6 +27,9 @@ public Q_SLOTS:
     // deletes files, and the installed version is complete.
     void userCanceled() override;
 
+private Q_SLOTS:
+    void onInstalled();
+
 private:
     void makeSubtasksAndStart();
 

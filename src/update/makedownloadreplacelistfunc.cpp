@@ -3,6 +3,7 @@
 #include "verify/checksigfunc.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
+#include "update/digestcache.h"
 
 #include <QFile>
 #include <QSettings>
@@ -15,6 +16,38 @@ bool fileMatches(const QString& path, const QString& md5)
         return false;
     CheckSigFunc check(path, FileCheck::listedSum(md5));
     return check.run();
+}
+
+// Whether the installed file at `relative` has the digest md5, taken from
+// `known` when the file is provably unchanged since it was hashed. Digests
+// that hold are kept in `kept` for the next run; `learned` is set when one
+// of them was not known before.
+bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
+                      const DigestCache& known, DigestCache& kept, bool& learned)
+{
+    const QString path = layout.installedPath(relative);
+    if (md5.isEmpty())
+        return fileMatches(path, md5);
+    // Read before the stamp: a later write then moves the stamp past this moment.
+    const qint64 readAt = DigestCache::fileClockNowNs();
+    DigestCache::Stamp before;
+    if (!DigestCache::stampOf(path, before))
+        return fileMatches(path, md5);
+    const QString remembered = known.digest(relative, before);
+    if (!remembered.isEmpty()) {
+        const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
+        if (same)
+            kept.insert(relative, before, remembered, readAt);
+        return same;
+    }
+    if (!fileMatches(path, md5))
+        return false;
+    DigestCache::Stamp after;
+    if (DigestCache::stampOf(path, after) && after == before) {
+        kept.insert(relative, before, md5, readAt);
+        learned = true;
+    }
+    return true;
 }
 
 } // namespace
@@ -58,6 +91,13 @@ bool MakeDownloadReplaceListFunc::run()
         return false;
     };
 
+    const QString cachePath = layout.installedPath(DigestCache::fileName());
+    DigestCache known(cachePath);
+    known.load();
+    // Only what this run confirmed is kept: entries of files no longer listed go.
+    DigestCache kept(cachePath);
+    bool learned = false;
+
     double done = 0;
     const QStringList sections = settings.childGroups();
     for (const QString& section : sections) {
@@ -87,7 +127,7 @@ bool MakeDownloadReplaceListFunc::run()
             const FileReplaceSpecification& replace = entry.replace;
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-            if (fileMatches(layout.installedPath(replace.pureDestFilePath()), installedMd5))
+            if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept, learned))
                 continue;
             specifications.replaceList.append(replace);
             if (!fileMatches(layout.downloadedPath(key), download.md5))
@@ -95,5 +135,8 @@ bool MakeDownloadReplaceListFunc::run()
         }
         settings.endGroup();
     }
+    // Nothing learned and nothing dropped: the cache file already says it all.
+    if (learned || kept.size() != known.size())
+        kept.save();
     return true;
 }

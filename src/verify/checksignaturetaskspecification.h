@@ -25,6 +25,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     void checkDone(bool pass, CheckSignatureTaskSpecification* task);
 
+protected:
+    bool isQuickWork() const override;
+
 private:
     QString fileName;
     FileCheck check;

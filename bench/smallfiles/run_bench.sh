@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Fresh installation of many small files against curl, on a tmpfs.
+#
+#   bash bench/smallfiles/run_bench.sh            (build directory: build/)
+#   BUILD_DIR=... RUNS=5 CASES="2000x16384 20000x4096" bash bench/smallfiles/run_bench.sh
+#
+# For each case COUNTxBYTES the same tree is published with voxmeadow-release
+# and installed from scratch from three mirror names on a local nginx, once by
+# the update task (updatebench update) and once by the baseline: curl -Z
+# --parallel-max 3 fetching every file, md5sum -c on them and cp of every file
+# into place. Both sides are timed from outside the process, in alternating
+# runs, with the installation, the download directory and the served tree on
+# the tmpfs BENCH_TMPDIR (default /dev/shm), so that the figure is the cost
+# per file and not the disk's. Targets: 2,000 files of 16 KiB and 20,000 files
+# of 4 KiB at most 1.5 times the baseline (median of the per-run ratios); the
+# peak resident memory of the 20,000-file update less than 64 MiB above idle.
+# The other cases show how the cost grows with the number of files.
+# Exits 1 when a target is missed, 2 when the set-up fails.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+build_dir=${BUILD_DIR:-build}
+runs=${RUNS:-5}
+key=${KEY:-keys/demo_private.pem}
+cases=${CASES:-"500x16384 2000x16384 5000x4096 20000x4096"}
+export BENCH_TMPDIR=${BENCH_TMPDIR:-/dev/shm}
+type=client_linux_amd64
+driver="$build_dir/bench/update/updatebench"
+release="$build_dir/tools/release/voxmeadow-release"
+
+. bench/nginx.sh
+require_tools nginx curl md5sum
+[ "$(stat -f -c %T "$work")" = tmpfs ] || echo "warning: $work is not on a tmpfs; the disk will blur the figures" >&2
+cmake --build "$build_dir" --target updatebench voxmeadow-release -j2 >/dev/null
+[ -x "$driver" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
+
+echo ok >"$work/www/probe"
+serve_www probe
+
+mirrors_ini() {
+    printf '[mirrors]\nsize=3\n1\\mirror=m1\n2\\mirror=m2\n3\\mirror=m3\n'
+    for m in m1 m2 m3; do printf '[%s]\nurl=%s/%s/%s\n' "$m" "$base" "$1" "$m"; done
+}
+
+# prepare <case>: publishes COUNT files of BYTES (100 per directory) under
+# www/<case> and writes the baseline's curl config, sums and file lists.
+prepare() {
+    local name=$1 count=${1%x*} bytes=${1#*x} c="$work/$1"
+    local source="$c/source" dirs=$(( (count + 99) / 100 ))
+    mkdir -p "$c"
+    for d in $(seq 0 $((dirs - 1))); do
+        local n=$(( count - d * 100 < 100 ? count - d * 100 : 100 ))
+        mkdir -p "$source/dir$d"
+        head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 --additional-suffix=.dat - "$source/dir$d/file"
+    done
+    "$release" publish --source "$source" --output "$work/www/$name/release" --version 5 --key "$key" \
+        --quiet >/dev/null
+    for m in m1 m2 m3; do ln -s release "$work/www/$name/$m"; done
+    local published="$work/www/$name/release/5/files"
+    (cd "$published" && find . -type f | sed 's|^\./||' | sort) >"$c/keys.txt"
+    awk -v base="$base/$name" -v out="$c/download" '{
+        printf "url = \"%s/m%d/5/files/%s\"\noutput = \"%s/%s\"\n", base, NR % 3 + 1, $0, out, $0
+    }' "$c/keys.txt" >"$c/curl.cfg"
+    (cd "$published" && xargs -a "$c/keys.txt" -d '\n' md5sum) >"$c/sums.txt"
+    sed 's|/[^/]*$||' "$c/keys.txt" | sort -u >"$c/dirs.txt"
+}
+
+# baseline <case>: prints the seconds of curl + md5sum -c + cp.
+baseline() {
+    local c="$work/$1"
+    rm -rf "$c/download" "$c/baseline"
+    mkdir -p "$c/baseline"
+    local t0 t1
+    t0=$(now)
+    curl -s -S -f --no-progress-meter -Z --parallel-max 3 --create-dirs -K "$c/curl.cfg"
+    (cd "$c/download" && md5sum -c --quiet "$c/sums.txt")
+    (cd "$c/baseline" && xargs -a "$c/dirs.txt" -d '\n' mkdir -p)
+    (cd "$c/download" && xargs -a "$c/keys.txt" -d '\n' cp --parents -t "$c/baseline")
+    t1=$(now)
+    elapsed "$t0" "$t1"
+}
+
+# updater <case>: prints the driver's line with the outside time appended.
+updater() {
+    local c="$work/$1"
+    rm -rf "$c/install" "$c/temp"
+    mkdir -p "$c/install" "$c/temp"
+    mirrors_ini "$1" >"$c/install/mirrors.ini"
+    local t0 t1 line
+    t0=$(now)
+    line=$("$driver" update "$c/install" "$c/temp" "$type" 5 2>"$c/update.log") \
+        || { echo "update failed: $line" >&2; tail -5 "$c/update.log" >&2; return 2; }
+    t1=$(now)
+    echo "$line wall=$(elapsed "$t0" "$t1")"
+}
+
+spread() { sort -g | awk '{ v[NR] = $1 } END { printf "%.0f%%", 100 * (v[NR] - v[1]) / v[int((NR + 1) / 2)] }'; }
+per_file_us() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.0f", s * 1e6 / n }'; }
+
+printf '\n%-12s %9s %9s %7s %9s %9s %7s %7s %9s %s\n' case ours base ratio "ours/f" "base/f" "spread" "spread" "rss+" "ratios per run"
+printf '%-12s %9s %9s %7s %9s %9s %7s %7s %9s\n' "" "(median)" "(median)" "" "(us)" "(us)" "ours" "base" "(MiB)"
+results=()
+for case in $cases; do
+    count=${case%x*}
+    echo "preparing $case..." >&2
+    prepare "$case"
+    ours_t=() base_t=() ratios=() deltas=()
+    for i in $(seq "$runs"); do
+        # Alternate which side goes first, so that neither always meets a warmer machine.
+        if [ $((i % 2)) = 1 ]; then b=$(baseline "$case"); line=$(updater "$case") || exit 2
+        else line=$(updater "$case") || exit 2; b=$(baseline "$case"); fi
+        [ "$(echo "$line" | field ok)" = 1 ] || { echo "update failed: $line" >&2; exit 2; }
+        if [ "$i" = 1 ]; then
+            diff -r --exclude=mirrors.ini --exclude=update.digests "$work/$case/source" "$work/$case/install" >/dev/null \
+                || { echo "the updated installation differs from the published tree" >&2; exit 2; }
+            diff -r "$work/$case/source" "$work/$case/baseline" >/dev/null \
+                || { echo "the baseline installation differs from the published tree" >&2; exit 2; }
+        fi
+        o=$(echo "$line" | field wall)
+        ours_t+=("$o") base_t+=("$b") ratios+=("$(ratio "$o" "$b")")
+        deltas+=($(( $(echo "$line" | field maxrss_kib) - $(echo "$line" | field idle_rss_kib) )))
+    done
+    o=$(printf '%s\n' "${ours_t[@]}" | median)
+    b=$(printf '%s\n' "${base_t[@]}" | median)
+    r=$(printf '%s\n' "${ratios[@]}" | median)
+    d=$(printf '%s\n' "${deltas[@]}" | sort -g | tail -1)
+    printf '%-12s %8.3fs %8.3fs %7s %9s %9s %7s %7s %9s %s\n' "$case" "$o" "$b" "$r" \
+        "$(per_file_us "$o" "$count")" "$(per_file_us "$b" "$count")" \
+        "$(printf '%s\n' "${ours_t[@]}" | spread)" "$(printf '%s\n' "${base_t[@]}" | spread)" "$(mib "$d")" \
+        "${ratios[*]}"
+    results+=("$case $r $d")
+    rm -rf "$work/$case" "$work/www/$case"
+done
+
+echo
+for result in "${results[@]}"; do
+    set -- $result
+    case $1 in
+    2000x16384) verdict "fresh install 2,000 x 16 KiB" "$2" "1.00" "$2" "<=" 1.5 "ratio" ;;
+    20000x4096)
+        verdict "fresh install 20,000 x 4 KiB" "$2" "1.00" "$2" "<=" 1.5 "ratio"
+        verdict "peak RSS above idle, 20,000 files" "$(mib "$3") MiB" "0 MiB" "$(mib "$3")" "<" 64 "MiB more" ;;
+    esac
+done
+exit $status

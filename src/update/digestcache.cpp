@@ -1,0 +1,194 @@
+#include "update/digestcache.h"
+
+#include "manifest/filespecifications.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+const QByteArray Magic = QByteArrayLiteral("VXDIGEST1\n");
+constexpr int Md5Size = 16;
+constexpr qint64 NsPerSecond = 1000000000;
+// File systems that keep whole seconds (two for FAT) round a write's time down.
+constexpr qint64 CoarseTickNs = 2 * NsPerSecond;
+// Far above any installation's cache; a larger file is no cache of ours.
+constexpr qint64 MaxCacheFileSize = 256 * 1024 * 1024;
+
+qint64 nanoseconds(const timespec& time)
+{
+    return qint64(time.tv_sec) * NsPerSecond + time.tv_nsec;
+}
+
+QByteArray payloadDigest(const QByteArray& payload)
+{
+    return QCryptographicHash::hash(payload, QCryptographicHash::Md5);
+}
+
+} // namespace
+
+bool DigestCache::Stamp::operator==(const Stamp& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size
+        && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
+}
+
+QString DigestCache::fileName()
+{
+    return QStringLiteral("update.digests");
+}
+
+qint64 DigestCache::fileClockNowNs()
+{
+    // The kernel stamps file times from this clock, which may lag the precise one.
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return nanoseconds(now);
+}
+
+bool DigestCache::stampOf(const QString& path, Stamp& stamp)
+{
+    struct stat status
+    { };
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    stamp.device = quint64(status.st_dev);
+    stamp.inode = quint64(status.st_ino);
+    stamp.size = qint64(status.st_size);
+    stamp.modifiedNs = nanoseconds(status.st_mtim);
+    stamp.changedNs = nanoseconds(status.st_ctim);
+    return true;
+}
+
+bool DigestCache::isSettled(const Stamp& stamp, qint64 readAtNs)
+{
+    // A status change time without nanoseconds hints at a file system of
+    // whole seconds, whose tick is that long.
+    const qint64 tick = stamp.changedNs % NsPerSecond == 0 ? CoarseTickNs : 1;
+    return stamp.changedNs + tick <= readAtNs && stamp.modifiedNs + tick <= readAtNs;
+}
+
+DigestCache::DigestCache(const QString& cacheFilePath)
+    : path(cacheFilePath)
+{ }
+
+bool DigestCache::load()
+{
+    entries.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxCacheFileSize)
+        return false;
+    const QByteArray content = file.readAll();
+    if (content.size() < Magic.size() + Md5Size || !content.startsWith(Magic))
+        return false;
+    const QByteArray payload = content.mid(Magic.size(), content.size() - Magic.size() - Md5Size);
+    if (payloadDigest(payload) != content.right(Md5Size) || !deserialize(payload)) {
+        entries.clear();
+        return false;
+    }
+    return true;
+}
+
+bool DigestCache::save() const
+{
+    const QByteArray payload = serialize();
+    const QString temporary = path + QStringLiteral(".tmp");
+    QFile file(temporary);
+    // A temporary file that a killed run left behind is simply overwritten.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(Magic) == Magic.size() && file.write(payload) == payload.size()
+        && file.write(payloadDigest(payload)) == Md5Size && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        file.remove();
+        return false;
+    }
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        file.remove();
+        return false;
+    }
+    return true;
+}
+
+QString DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+{
+    const auto it = entries.constFind(relativePath);
+    if (it == entries.constEnd() || it->stamp != stamp)
+        return QString();
+    return QString::fromLatin1(it->md5.toHex());
+}
+
+void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs)
+{
+    const QByteArray raw = QByteArray::fromHex(md5.toLatin1());
+    if (md5.size() != 2 * Md5Size || raw.size() != Md5Size || raw.toHex() != md5.toLatin1().toLower()
+        || !isSettled(stamp, readAtNs)) {
+        entries.remove(relativePath);
+        return;
+    }
+    entries.insert(relativePath, Entry { stamp, raw });
+}
+
+void DigestCache::remove(const QString& relativePath)
+{
+    entries.remove(relativePath);
+}
+
+void DigestCache::insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
+{
+    QHash<QString, QString> downloaded;
+    for (const FileDownloadSpecification& download : lists.downloadList)
+        downloaded.insert(download.section + QLatin1Char('/') + download.fileName, download.md5);
+    for (const FileReplaceSpecification& replace : lists.replaceList) {
+        const QString relativePath = replace.pureDestFilePath();
+        // A copy reused from an earlier attempt was not fetched this time; its
+        // file is simply hashed by the next run.
+        const QString md5 = replace.hasUnzip()
+            ? replace.unzipMd5
+            : downloaded.value(replace.section + QLatin1Char('/') + replace.fileName);
+        Stamp stamp;
+        if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
+            insert(relativePath, stamp, md5, readAtNs);
+        else
+            remove(relativePath);
+    }
+}
+
+QByteArray DigestCache::serialize() const
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_0);
+    out << quint32(entries.size());
+    for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
+        const Stamp& stamp = it->stamp;
+        out << it.key() << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs << stamp.changedNs;
+        out.writeRawData(it->md5.constData(), Md5Size);
+    }
+    return payload;
+}
+
+bool DigestCache::deserialize(const QByteArray& payload)
+{
+    QDataStream in(payload);
+    in.setVersion(QDataStream::Qt_6_0);
+    quint32 count = 0;
+    in >> count;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QString relativePath;
+        Entry entry;
+        Stamp& stamp = entry.stamp;
+        in >> relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
+            >> stamp.changedNs;
+        entry.md5.resize(Md5Size);
+        if (in.readRawData(entry.md5.data(), Md5Size) != Md5Size)
+            return false;
+        entries.insert(relativePath, entry);
+    }
+    return in.status() == QDataStream::Ok && in.atEnd();
+}

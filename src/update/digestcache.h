@@ -1,0 +1,83 @@
+#ifndef DIGESTCACHE_H
+#define DIGESTCACHE_H
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+class FileSpecifications;
+
+// MD5 digests of installed files, remembered together with what identifies
+// the file's state: device, inode, size and the modification and status
+// change times in nanoseconds. Every write to a file moves its status change
+// time, so a file whose stamp is unchanged still has the remembered content
+// and need not be read again. A stamp taken in the clock tick in which the
+// file last changed is never trusted: a later write in the same tick would
+// leave it as it is.
+//
+// The cache lives in one file of its own in the installation directory. It
+// is replaced as a whole (temporary file, then rename) and carries a digest
+// of its content; a missing, unreadable, truncated or otherwise damaged file
+// loads as an empty cache, so that every file is hashed.
+class DigestCache
+{
+public:
+    struct Stamp
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+
+        bool operator==(const Stamp& other) const;
+        bool operator!=(const Stamp& other) const { return !(*this == other); }
+    };
+
+    // Name of the cache file in the installation directory.
+    static QString fileName();
+    // The clock that file times are taken from, read now, in nanoseconds.
+    static qint64 fileClockNowNs();
+    // Stamp of a regular file at path (a link is not followed); false for
+    // anything else or when the file cannot be examined.
+    static bool stampOf(const QString& path, Stamp& stamp);
+    // Whether a stamp read at readAtNs shows no change in the clock tick of
+    // that moment, so that any later write moves it.
+    static bool isSettled(const Stamp& stamp, qint64 readAtNs);
+
+    explicit DigestCache(const QString& cacheFilePath);
+
+    // Replaces the content with the cache file's; false (and empty) when
+    // the file is missing or damaged.
+    bool load();
+    // Writes the content to the cache file through a temporary file beside it.
+    bool save() const;
+
+    // The lower-case hexadecimal MD5 remembered for relativePath with
+    // exactly this stamp, or an empty text.
+    QString digest(const QString& relativePath, const Stamp& stamp) const;
+    // Remembers md5 (hexadecimal text) for relativePath. Nothing is kept
+    // when the stamp, read at readAtNs, is not settled or md5 is no MD5.
+    void insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs);
+    void remove(const QString& relativePath);
+    // Enters the files of the replace list, just installed below root, with
+    // the digests the update verified: the unpacked digest of a packed file,
+    // the download's of a plain one. Stamps are read after readAtNs.
+    void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
+    int size() const { return entries.size(); }
+
+private:
+    struct Entry
+    {
+        Stamp stamp;
+        QByteArray md5;
+    };
+
+    QByteArray serialize() const;
+    bool deserialize(const QByteArray& payload);
+
+    QString path;
+    QHash<QString, Entry> entries;
+};
+
+#endif

@@ -1,0 +1,183 @@
+#include "filetree.h"
+#include "manifest/filespecifications.h"
+#include "update/digestcache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QByteArray content = QByteArrayLiteral("sixteen bytes!!\n");
+const QString md5 = FileTree::md5Hex(content);
+constexpr qint64 Second = 1000000000;
+
+} // namespace
+
+class TestDigestCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void onlySettledStampsAreKept_data();
+    void onlySettledStampsAreKept();
+    void damagedCacheFileLoadsEmpty_data();
+    void damagedCacheFileLoadsEmpty();
+    void installedFilesEnterWithVerifiedDigests();
+
+private:
+    QScopedPointer<QTemporaryDir> dir;
+    QString cachePath;
+};
+
+void TestDigestCache::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+    cachePath = dir->filePath(DigestCache::fileName());
+}
+
+void TestDigestCache::onlySettledStampsAreKept_data()
+{
+    QTest::addColumn<qint64>("changedNs");
+    QTest::addColumn<qint64>("modifiedNs");
+    QTest::addColumn<qint64>("readAtNs");
+    QTest::addColumn<QString>("md5");
+    QTest::addColumn<bool>("kept");
+
+    const qint64 t = 1700000000 * Second + 123456789;
+    QTest::newRow("changed in the tick of reading") << t << t - Second << t << md5 << false;
+    QTest::newRow("changed one tick earlier") << t - 1 << t - Second << t << md5 << true;
+    QTest::newRow("modified in the tick of reading") << t - Second << t << t << md5 << false;
+    QTest::newRow("modified in the future") << t - Second << t + Second << t << md5 << false;
+    const qint64 whole = 1700000000 * Second;
+    QTest::newRow("whole seconds, one second old") << whole << whole << whole + Second << md5 << false;
+    QTest::newRow("whole seconds, two seconds old") << whole << whole << whole + 2 * Second << md5 << true;
+    QTest::newRow("digest one digit short") << t - Second << t - Second << t << md5.left(31) << false;
+    QTest::newRow("digest not hexadecimal")
+        << t - Second << t - Second << t << QString(md5).replace(0, 1, 'g') << false;
+    QTest::newRow("no digest (signature check)") << t - Second << t - Second << t << QString() << false;
+}
+
+void TestDigestCache::onlySettledStampsAreKept()
+{
+    QFETCH(qint64, changedNs);
+    QFETCH(qint64, modifiedNs);
+    QFETCH(qint64, readAtNs);
+    QFETCH(QString, md5);
+    QFETCH(bool, kept);
+
+    DigestCache::Stamp stamp;
+    stamp.inode = 7;
+    stamp.size = 16;
+    stamp.changedNs = changedNs;
+    stamp.modifiedNs = modifiedNs;
+    DigestCache cache(cachePath);
+    // A stale entry for the path must not survive a refused one.
+    cache.insert(QStringLiteral("a"), stamp, ::md5, changedNs + 2 * Second);
+    cache.insert(QStringLiteral("a"), stamp, md5, readAtNs);
+    QCOMPARE(cache.digest(QStringLiteral("a"), stamp), kept ? md5.toLower() : QString());
+}
+
+void TestDigestCache::damagedCacheFileLoadsEmpty_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<bool>("loads");
+
+    QTest::newRow("intact") << "none" << true;
+    QTest::newRow("killed run left a partial temporary file") << "partial" << true;
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("empty") << "empty" << false;
+    QTest::newRow("garbage") << "garbage" << false;
+    QTest::newRow("truncated by one byte") << "truncate" << false;
+    QTest::newRow("one payload byte flipped") << "flip" << false;
+    QTest::newRow("another format's header") << "magic" << false;
+    QTest::newRow("a directory") << "directory" << false;
+}
+
+void TestDigestCache::damagedCacheFileLoadsEmpty()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, loads);
+
+    DigestCache::Stamp stamp;
+    stamp.inode = 7;
+    DigestCache cache(cachePath);
+    cache.insert(QStringLiteral("a"), stamp, md5, 2 * Second);
+    QVERIFY(cache.save());
+    QByteArray saved = FileTree::read(cachePath);
+    const int middle = saved.size() / 2;
+    if (damage == QLatin1String("partial"))
+        QVERIFY(FileTree::write(cachePath + QStringLiteral(".tmp"), saved.left(middle)));
+    else if (damage == QLatin1String("missing"))
+        QVERIFY(QFile::remove(cachePath));
+    else if (damage == QLatin1String("empty"))
+        QVERIFY(FileTree::write(cachePath, QByteArray()));
+    else if (damage == QLatin1String("garbage"))
+        QVERIFY(FileTree::write(cachePath, QByteArray(saved.size(), '\x5a')));
+    else if (damage == QLatin1String("truncate"))
+        QVERIFY(FileTree::write(cachePath, saved.left(saved.size() - 1)));
+    else if (damage == QLatin1String("flip"))
+        QVERIFY(
+            FileTree::write(cachePath, saved.replace(middle, 1, QByteArray(1, char(saved.at(middle) ^ 1)))));
+    else if (damage == QLatin1String("magic"))
+        QVERIFY(FileTree::write(cachePath, saved.replace(0, 2, "XX")));
+    else if (damage == QLatin1String("directory"))
+        QVERIFY(QFile::remove(cachePath) && QDir().mkpath(cachePath));
+
+    DigestCache reloaded(cachePath);
+    QCOMPARE(reloaded.load(), loads);
+    QCOMPARE(reloaded.digest(QStringLiteral("a"), stamp), loads ? md5 : QString());
+    // The next save replaces whatever a killed run left behind.
+    if (loads) {
+        QVERIFY(reloaded.save());
+        QVERIFY(!QFile::exists(cachePath + QStringLiteral(".tmp")));
+    }
+}
+
+void TestDigestCache::installedFilesEnterWithVerifiedDigests()
+{
+    const QString root = dir->path();
+    QVERIFY(FileTree::write(dir->filePath("plain.dat"), "plain"));
+    QVERIFY(FileTree::write(dir->filePath("sub/unpacked.dat"), "unpacked"));
+    QVERIFY(FileTree::write(dir->filePath("reused.dat"), "reused"));
+    FileSpecifications lists;
+    lists.downloadList.append(
+        { QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5 });
+    lists.downloadList.append(
+        { QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2 });
+    FileReplaceSpecification plain;
+    plain.section = QStringLiteral("files");
+    plain.fileName = QStringLiteral("plain.dat");
+    FileReplaceSpecification packed;
+    packed.section = QStringLiteral("files");
+    packed.fileName = QStringLiteral("sub/packed.gz");
+    packed.unzipMd5 = FileTree::md5Hex("unpacked");
+    packed.unzipFileName = QStringLiteral("sub/unpacked.dat");
+    // A copy left by an earlier attempt is installed without a download entry.
+    FileReplaceSpecification reused;
+    reused.section = QStringLiteral("files");
+    reused.fileName = QStringLiteral("reused.dat");
+    lists.replaceList = { plain, packed, reused };
+
+    DigestCache cache(cachePath);
+    const qint64 later = DigestCache::fileClockNowNs() + 10 * Second;
+    cache.insertInstalled(root, lists, later);
+    DigestCache::Stamp stamp;
+    QVERIFY(DigestCache::stampOf(dir->filePath("plain.dat"), stamp));
+    QCOMPARE(cache.digest(QStringLiteral("plain.dat"), stamp), FileTree::md5Hex("plain"));
+    QVERIFY(DigestCache::stampOf(dir->filePath("sub/unpacked.dat"), stamp));
+    QCOMPARE(cache.digest(QStringLiteral("sub/unpacked.dat"), stamp), FileTree::md5Hex("unpacked"));
+    QCOMPARE(cache.size(), 2);
+
+    // Stamps not older than the moment of reading are not kept, and the
+    // entries they would replace go.
+    cache.insertInstalled(root, lists, stamp.changedNs - 2 * Second);
+    QCOMPARE(cache.size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestDigestCache)
+#include "tst_digestcache.moc"
