@@ -3,5 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+bash scripts/format.sh --check
 bash scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"

@@ -40,8 +40,8 @@ int main(int argc, char* argv[])
 
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
-    const QString proxyProblem =
-        UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).proxyError();
+    const QString proxyProblem
+        = UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).proxyError();
     if (!proxyProblem.isEmpty()) {
         qWarning().noquote() << "Error:" << proxyProblem;
         QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), proxyProblem);

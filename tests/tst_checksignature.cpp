@@ -34,7 +34,8 @@ public:
     {
         getrlimit(RLIMIT_AS, &saved);
         QFile statm(QStringLiteral("/proc/self/statm"));
-        const qint64 pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toLongLong() : 0;
+        const qint64 pages
+            = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toLongLong() : 0;
         rlimit limited = saved;
         limited.rlim_cur = qMin<rlim_t>(rlim_t(pages * sysconf(_SC_PAGESIZE) + headroom), saved.rlim_max);
         active = pages > 0 && setrlimit(RLIMIT_AS, &limited) == 0;
@@ -46,7 +47,7 @@ public:
     bool active = false;
 
 private:
-    rlimit saved{};
+    rlimit saved {};
 };
 
 } // namespace
@@ -95,11 +96,11 @@ CheckOutcome TestCheckSignature::runCheck(const QString& fileName, const QString
     CheckOutcome outcome;
     CheckSignatureTaskSpecification task(fileName, FileCheck::listedSum(md5), cancelOnFailure, nullptr, 0.2);
     connect(&task, &CheckSignatureTaskSpecification::checkDone, this,
-            [&](bool pass, CheckSignatureTaskSpecification* sender) {
-                outcome.events << (pass ? QStringLiteral("pass") : QStringLiteral("fail"));
-                if (sender != &task)
-                    outcome.events << QStringLiteral("wrong sender");
-            });
+        [&](bool pass, CheckSignatureTaskSpecification* sender) {
+            outcome.events << (pass ? QStringLiteral("pass") : QStringLiteral("fail"));
+            if (sender != &task)
+                outcome.events << QStringLiteral("wrong sender");
+        });
     connect(&task, &TaskSpecification::finished, this, [&] { outcome.events << QStringLiteral("finished"); });
     connect(&task, &TaskSpecification::canceled, this, [&] { outcome.events << QStringLiteral("canceled"); });
     connect(&task, &TaskSpecification::message, this, [&](const QString& text) { outcome.messages << text; });
@@ -115,9 +116,9 @@ CheckOutcome TestCheckSignature::runCheck(const QString& fileName, const QString
 void TestCheckSignature::verifyVerdict(const CheckOutcome& outcome, bool pass, const QString& path)
 {
     QCOMPARE(outcome.state, Finished);
-    QCOMPARE(outcome.events, (QStringList{pass ? "pass" : "fail", "finished"}));
+    QCOMPARE(outcome.events, (QStringList { pass ? "pass" : "fail", "finished" }));
     QCOMPARE(outcome.messages,
-             pass ? QStringList() : QStringList{QStringLiteral("Signature check failed for %1").arg(path)});
+        pass ? QStringList() : QStringList { QStringLiteral("Signature check failed for %1").arg(path) });
 }
 
 void TestCheckSignature::md5Check_data()
@@ -127,17 +128,20 @@ void TestCheckSignature::md5Check_data()
     QTest::addColumn<bool>("pass");
 
     const QByteArray content("some file content\n");
-    const QString digest = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex());
+    const QString digest
+        = QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex());
     QTest::newRow("lower case") << content << digest << true;
     QTest::newRow("upper case") << content << digest.toUpper() << true;
-    QTest::newRow("blanks around") << content << (QStringLiteral(" ") + digest + QStringLiteral(" ")) << false;
+    QTest::newRow("blanks around") << content << (QStringLiteral(" ") + digest + QStringLiteral(" "))
+                                   << false;
     QTest::newRow("other sum") << content << QStringLiteral("00112233445566778899aabbccddeeff") << false;
     QTest::newRow("truncated sum") << content << digest.left(31) << false;
     QTest::newRow("empty file") << QByteArray() << QStringLiteral("d41d8cd98f00b204e9800998ecf8427e") << true;
     QByteArray large(3 * 1024 * 1024 + 17, Qt::Uninitialized);
     for (int i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>((i * 31) ^ (i >> 11));
-    const QString largeDigest = QString::fromLatin1(QCryptographicHash::hash(large, QCryptographicHash::Md5).toHex());
+    const QString largeDigest
+        = QString::fromLatin1(QCryptographicHash::hash(large, QCryptographicHash::Md5).toHex());
     QTest::newRow("several read chunks") << large << largeDigest << true;
     large[large.size() - 1] = static_cast<char>(large.at(large.size() - 1) ^ 1);
     QTest::newRow("several read chunks, last byte differs") << large << largeDigest << false;
@@ -243,11 +247,21 @@ void TestCheckSignature::failureEndsByCancelOnFailure_data()
     QTest::addColumn<QString>("openFailure");
     QTest::addColumn<bool>("cancelOnFailure");
 
-    QTest::newRow("missing file, md5") << "absent.bin" << "d41d8cd98f00b204e9800998ecf8427e" << "absent.bin" << false;
-    QTest::newRow("missing file, signature") << "absent.ini" << "" << "absent.ini" << false;
-    QTest::newRow("missing sig file") << "unsigned.ini" << "" << "unsigned.ini.sig" << false;
-    QTest::newRow("missing sig file, cancelling") << "unsigned.ini" << "" << "unsigned.ini.sig" << true;
-    QTest::newRow("md5 mismatch, cancelling") << "unsigned.ini" << "00000000000000000000000000000000" << "" << true;
+    QTest::newRow("missing file, md5") << "absent.bin"
+                                       << "d41d8cd98f00b204e9800998ecf8427e"
+                                       << "absent.bin" << false;
+    QTest::newRow("missing file, signature") << "absent.ini"
+                                             << ""
+                                             << "absent.ini" << false;
+    QTest::newRow("missing sig file") << "unsigned.ini"
+                                      << ""
+                                      << "unsigned.ini.sig" << false;
+    QTest::newRow("missing sig file, cancelling") << "unsigned.ini"
+                                                  << ""
+                                                  << "unsigned.ini.sig" << true;
+    QTest::newRow("md5 mismatch, cancelling") << "unsigned.ini"
+                                              << "00000000000000000000000000000000"
+                                              << "" << true;
 }
 
 void TestCheckSignature::failureEndsByCancelOnFailure()
@@ -263,16 +277,17 @@ void TestCheckSignature::failureEndsByCancelOnFailure()
 
     QStringList expectedMessages;
     if (!openFailure.isEmpty())
-        expectedMessages << QStringLiteral("Could not open file %1 for reading").arg(tempDir.filePath(openFailure));
+        expectedMessages
+            << QStringLiteral("Could not open file %1 for reading").arg(tempDir.filePath(openFailure));
     expectedMessages << QStringLiteral("Signature check failed for %1").arg(path);
     QCOMPARE(outcome.messages, expectedMessages);
     if (cancelOnFailure) {
         QCOMPARE(outcome.state, ErrorCanceled);
-        QCOMPARE(outcome.events, (QStringList{"fail", "canceled"}));
+        QCOMPARE(outcome.events, (QStringList { "fail", "canceled" }));
         QCOMPARE(outcome.progress, 0.0);
     } else {
         QCOMPARE(outcome.state, Finished);
-        QCOMPARE(outcome.events, (QStringList{"fail", "finished"}));
+        QCOMPARE(outcome.events, (QStringList { "fail", "finished" }));
     }
 }
 

@@ -65,76 +65,81 @@ void TestConfiguration::commandLine_data()
     const QString none;
     const QString beta = QStringLiteral("[Channel]\nbeta=true\n");
     const QString alpha987 = QStringLiteral("[Channel]\nalpha=http://alpha.example/\nalphaRevno=987\n");
-    const QString alpha0 = QStringLiteral("[Channel]\nalpha=http://alpha.example/\nalphaRevno=0\nbeta=true\n");
+    const QString alpha0
+        = QStringLiteral("[Channel]\nalpha=http://alpha.example/\nalphaRevno=0\nbeta=true\n");
     const QString server = QString::fromLatin1(ServerNews);
     const QStringList noError;
 
-    QTest::newRow("no arguments")
-        << QStringList() << none << ServerVersions << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
-    QTest::newRow("type and version")
-        << QStringList({"client_linux_x86", "123"}) << none << ServerVersions
-        << true << 0 << "client_linux_x86" << 123 << "" << "" << noError << 0;
-    QTest::newRow("nouser alone")
-        << QStringList({"--nouser"}) << none << ServerVersions
-        << true << 1 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("no arguments") << QStringList() << none << ServerVersions << true << 0 << DefaultType
+                                  << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("type and version") << QStringList({ "client_linux_x86", "123" }) << none << ServerVersions
+                                      << true << 0 << "client_linux_x86" << 123 << ""
+                                      << "" << noError << 0;
+    QTest::newRow("nouser alone") << QStringList({ "--nouser" }) << none << ServerVersions << true << 1
+                                  << DefaultType << 100 << "1.0.0" << server << noError << 1;
     QTest::newRow("nouser ignores one argument")
-        << QStringList({"--nouser", "client_linux_x86"}) << none << ServerVersions
-        << true << 1 << DefaultType << 100 << "1.0.0" << server << noError << 1;
-    QTest::newRow("nouser type version")
-        << QStringList({"--nouser", "client_linux_x86", "12345"}) << none << ServerVersions
-        << true << 1 << "client_linux_x86" << 12345 << "" << "" << noError << 0;
+        << QStringList({ "--nouser", "client_linux_x86" }) << none << ServerVersions << true << 1
+        << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("nouser type version") << QStringList({ "--nouser", "client_linux_x86", "12345" }) << none
+                                         << ServerVersions << true << 1 << "client_linux_x86" << 12345 << ""
+                                         << "" << noError << 0;
     QTest::newRow("nouser with label")
-        << QStringList({"--nouser", "client_linux_x86", "5", "3.0 final"}) << none << ServerVersions
-        << true << 1 << "client_linux_x86" << 5 << "3.0 final" << "" << noError << 0;
+        << QStringList({ "--nouser", "client_linux_x86", "5", "3.0 final" }) << none << ServerVersions << true
+        << 1 << "client_linux_x86" << 5 << "3.0 final"
+        << "" << noError << 0;
     QTest::newRow("nouser hash keeps label empty")
-        << QStringList({"--nouser", "client_linux_x86", "5", "#", "Hello"}) << none << ServerVersions
-        << true << 1 << "client_linux_x86" << 5 << "" << "Hello" << noError << 0;
+        << QStringList({ "--nouser", "client_linux_x86", "5", "#", "Hello" }) << none << ServerVersions
+        << true << 1 << "client_linux_x86" << 5 << ""
+        << "Hello" << noError << 0;
     QTest::newRow("nouser ignores arguments after news")
-        << QStringList({"--nouser", "client_linux_x86", "5", "3.0", "Hello", "extra"}) << none << ServerVersions
-        << true << 1 << "client_linux_x86" << 5 << "3.0" << "Hello" << noError << 0;
+        << QStringList({ "--nouser", "client_linux_x86", "5", "3.0", "Hello", "extra" }) << none
+        << ServerVersions << true << 1 << "client_linux_x86" << 5 << "3.0"
+        << "Hello" << noError << 0;
     QTest::newRow("one other argument")
-        << QStringList({"client_linux_x86"}) << none << ServerVersions
-        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+        << QStringList({ "client_linux_x86" }) << none << ServerVersions << true << 0 << DefaultType << 100
+        << "1.0.0" << server << noError << 1;
     QTest::newRow("three arguments without nouser")
-        << QStringList({"a", "7", "c"}) << none << ServerVersions
-        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
+        << QStringList({ "a", "7", "c" }) << none << ServerVersions << true << 0 << DefaultType << 100
+        << "1.0.0" << server << noError << 1;
     QTest::newRow("nouser is case-sensitive")
-        << QStringList({"--NOUSER", "client_linux_x86", "5"}) << none << ServerVersions
-        << true << 0 << DefaultType << 100 << "1.0.0" << server << noError << 1;
-    QTest::newRow("invalid version")
-        << QStringList({"client_linux_x86", "12a"}) << none << ServerVersions
-        << false << 0 << "client_linux_x86" << 0 << "" << "" << QStringList({"Invalid version nr (12a)"}) << 0;
-    QTest::newRow("nouser invalid version")
-        << QStringList({"--nouser", "client_linux_amd64", "12a"}) << none << ServerVersions
-        << false << 0 << DefaultType << 0 << "" << "" << QStringList({"Invalid version nr (12a)"}) << 0;
-    QTest::newRow("version 0 stays 0")
-        << QStringList({"client_linux_x86", "0"}) << none << ServerVersions
-        << true << 0 << "client_linux_x86" << 0 << "" << "" << noError << 0;
+        << QStringList({ "--NOUSER", "client_linux_x86", "5" }) << none << ServerVersions << true << 0
+        << DefaultType << 100 << "1.0.0" << server << noError << 1;
+    QTest::newRow("invalid version") << QStringList({ "client_linux_x86", "12a" }) << none << ServerVersions
+                                     << false << 0 << "client_linux_x86" << 0 << ""
+                                     << "" << QStringList({ "Invalid version nr (12a)" }) << 0;
+    QTest::newRow("nouser invalid version") << QStringList({ "--nouser", "client_linux_amd64", "12a" })
+                                            << none << ServerVersions << false << 0 << DefaultType << 0 << ""
+                                            << "" << QStringList({ "Invalid version nr (12a)" }) << 0;
+    QTest::newRow("version 0 stays 0") << QStringList({ "client_linux_x86", "0" }) << none << ServerVersions
+                                       << true << 0 << "client_linux_x86" << 0 << ""
+                                       << "" << noError << 0;
     QTest::newRow("nouser version 0 asks the server")
-        << QStringList({"--nouser", "client_linux_x86", "0", "#", "own news"}) << none << ServerVersions
+        << QStringList({ "--nouser", "client_linux_x86", "0", "#", "own news" }) << none << ServerVersions
         << true << 1 << "client_linux_x86" << 100 << "1.0.0" << server << noError << 1;
-    QTest::newRow("beta channel")
-        << QStringList() << beta << ServerVersions << true << 0 << DefaultType << 200 << "2.0.0" << server << noError << 1;
-    QTest::newRow("alpha revision wins")
-        << QStringList({"--nouser", "client_linux_x86", "5"}) << alpha987 << ServerVersions
-        << true << 1 << "client_linux_x86" << 987 << "" << "" << noError << 0;
+    QTest::newRow("beta channel") << QStringList() << beta << ServerVersions << true << 0 << DefaultType
+                                  << 200 << "2.0.0" << server << noError << 1;
+    QTest::newRow("alpha revision wins") << QStringList({ "--nouser", "client_linux_x86", "5" }) << alpha987
+                                         << ServerVersions << true << 1 << "client_linux_x86" << 987 << ""
+                                         << "" << noError << 0;
     QTest::newRow("alpha revision wins over invalid version")
-        << QStringList({"client_linux_x86", "12a"}) << alpha987 << ServerVersions
-        << true << 0 << "client_linux_x86" << 987 << "" << "" << noError << 0;
+        << QStringList({ "client_linux_x86", "12a" }) << alpha987 << ServerVersions << true << 0
+        << "client_linux_x86" << 987 << ""
+        << "" << noError << 0;
     QTest::newRow("alpha revision 0 asks the server")
-        << QStringList() << alpha0 << ServerVersions << true << 0 << DefaultType << 300 << "3.0.0" << server << noError << 1;
+        << QStringList() << alpha0 << ServerVersions << true << 0 << DefaultType << 300 << "3.0.0" << server
+        << noError << 1;
     QTest::newRow("alpha missing on server")
-        << QStringList() << alpha0 << QByteArray("100#1.0.0,200#2.0.0")
-        << false << 0 << DefaultType << 0 << "" << server << noError << 1;
+        << QStringList() << alpha0 << QByteArray("100#1.0.0,200#2.0.0") << false << 0 << DefaultType << 0
+        << "" << server << noError << 1;
     QTest::newRow("server version not a number")
-        << QStringList() << none << QByteArray("abc#1.0")
-        << false << 0 << DefaultType << 0 << "" << server
-        << QStringList({"Update server returned invalid version nr (abc)"}) << 1;
+        << QStringList() << none << QByteArray("abc#1.0") << false << 0 << DefaultType << 0 << "" << server
+        << QStringList({ "Update server returned invalid version nr (abc)" }) << 1;
     QTest::newRow("user aborts query")
-        << QStringList() << none << QByteArray() << false << 0 << DefaultType << 0 << "" << "" << noError << 1;
+        << QStringList() << none << QByteArray() << false << 0 << DefaultType << 0 << ""
+        << "" << noError << 1;
     QTest::newRow("user aborts nouser query")
-        << QStringList({"--nouser"}) << none << QByteArray()
-        << false << 0 << DefaultType << 0 << "" << "" << noError << 1;
+        << QStringList({ "--nouser" }) << none << QByteArray() << false << 0 << DefaultType << 0 << ""
+        << "" << noError << 1;
 }
 
 void TestConfiguration::commandLine()
@@ -151,7 +156,7 @@ void TestConfiguration::commandLine()
     QVERIFY(peer.isListening());
     const bool silent = versions.isEmpty();
     if (!silent)
-        peer.setReplies({versions, ServerNews});
+        peer.setReplies({ versions, ServerNews });
 
     Configuration config;
     config.setSettingsDirectory(dir.path());
@@ -163,7 +168,7 @@ void TestConfiguration::commandLine()
     });
     QSignalSpy fatal(&config, &Configuration::fatalError);
 
-    QTEST(config.parseCommandLineOptions(QStringList({"update"}) + args), "ok");
+    QTEST(config.parseCommandLineOptions(QStringList({ "update" }) + args), "ok");
     QTEST(config.noUserMode, "noUserMode");
     QTEST(config.updateTypeDesc.updateType, "type");
     QTEST(config.updateTypeDesc.version, "version");
@@ -185,7 +190,8 @@ void TestConfiguration::updateSettings_data()
     QTest::newRow("streams negative") << "[update]\nstreams=-3\n" << 6 << "";
     QTest::newRow("streams a word") << "[update]\nstreams=many\n" << 6 << "";
     QTest::newRow("streams 50") << "[update]\nstreams=50\n" << 50 << "";
-    QTest::newRow("proxy") << "[update]\nproxy=http://proxy.example:8080\n" << 6 << "http://proxy.example:8080";
+    QTest::newRow("proxy") << "[update]\nproxy=http://proxy.example:8080\n"
+                           << 6 << "http://proxy.example:8080";
 }
 
 void TestConfiguration::updateSettings()
@@ -227,16 +233,14 @@ void TestConfiguration::tempDirSkipsTakenNames_data()
     QTest::addColumn<QStringList>("links"); // "name>target", the target relative to the base
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("five taken directories")
-        << QStringList({"voxmeadow_temp_0", "voxmeadow_temp_1", "voxmeadow_temp_2", "voxmeadow_temp_3",
-                        "voxmeadow_temp_4"})
-        << QStringList() << QStringList() << "voxmeadow_temp_5";
-    QTest::newRow("gap is used")
-        << QStringList({"voxmeadow_temp_0", "voxmeadow_temp_2"}) << QStringList() << QStringList()
-        << "voxmeadow_temp_1";
+    QTest::newRow("five taken directories") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_1",
+        "voxmeadow_temp_2", "voxmeadow_temp_3", "voxmeadow_temp_4" })
+                                            << QStringList() << QStringList() << "voxmeadow_temp_5";
+    QTest::newRow("gap is used") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_2" }) << QStringList()
+                                 << QStringList() << "voxmeadow_temp_1";
     QTest::newRow("planted file and links")
-        << QStringList({"planted"}) << QStringList({"voxmeadow_temp_0"})
-        << QStringList({"voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted"}) << "voxmeadow_temp_3";
+        << QStringList({ "planted" }) << QStringList({ "voxmeadow_temp_0" })
+        << QStringList({ "voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted" }) << "voxmeadow_temp_3";
 }
 
 void TestConfiguration::tempDirSkipsTakenNames()
@@ -282,9 +286,12 @@ void TestConfiguration::tempDirBase_data()
     QTest::addColumn<QString>("systemTemp");
     QTest::addColumn<QString>("base");
 
-    QTest::newRow("root") << "/" << "/voxmeadow_temp_";
-    QTest::newRow("without slash") << "/var/tmp" << "/var/tmp/voxmeadow_temp_";
-    QTest::newRow("with slash") << "/var/tmp/" << "/var/tmp/voxmeadow_temp_";
+    QTest::newRow("root") << "/"
+                          << "/voxmeadow_temp_";
+    QTest::newRow("without slash") << "/var/tmp"
+                                   << "/var/tmp/voxmeadow_temp_";
+    QTest::newRow("with slash") << "/var/tmp/"
+                                << "/var/tmp/voxmeadow_temp_";
 }
 
 void TestConfiguration::tempDirBase()

@@ -18,7 +18,7 @@ const unsigned char* bytes(const QByteArray& data)
 
 struct KeyHolder
 {
-    Rsa_key key{};
+    Rsa_key key {};
     bool loaded = false;
     ~KeyHolder()
     {
@@ -30,7 +30,7 @@ struct KeyHolder
 bool verifies(Rsa_key* key, const QByteArray& message, const QByteArray& signature)
 {
     return verify_msg(key, bytes(message), static_cast<unsigned long>(message.size()), bytes(signature),
-                      static_cast<unsigned long>(signature.size()));
+        static_cast<unsigned long>(signature.size()));
 }
 
 // A malformed signature makes libtomcrypt report an error rather than a
@@ -49,7 +49,7 @@ QByteArray sign(Rsa_key* key, const QByteArray& message)
     QByteArray signature(512, '\0');
     unsigned long length = static_cast<unsigned long>(signature.size());
     sign_msg(key, bytes(message), static_cast<unsigned long>(message.size()),
-             reinterpret_cast<unsigned char*>(signature.data()), &length);
+        reinterpret_cast<unsigned char*>(signature.data()), &length);
     signature.resize(static_cast<int>(length));
     return signature;
 }
@@ -80,7 +80,7 @@ void TestCryptWrapper::initTestCase()
 {
     QVERIFY(tempDir.isValid());
     // Before crypt_init() a key operation throws instead of ending the process.
-    Rsa_key key{};
+    Rsa_key key {};
     QVERIFY_THROWS_EXCEPTION(crypt_exception, load_key(&key, PUBLIC_KEY, PUBLIC_KEY_SIZE));
 
     crypt_init();
@@ -158,7 +158,7 @@ void TestCryptWrapper::opensslSignatures_data()
     QTest::newRow("pss sha1 salt 20") << DemoSigner::pssOptions(20) << false;
     QTest::newRow("pss sha1 salt 0") << DemoSigner::pssOptions(0) << false;
     QTest::newRow("pss sha256 salt 8") << DemoSigner::pssOptions(8, QStringLiteral("-sha256")) << false;
-    QTest::newRow("pkcs1 v1.5 sha1") << QStringList{QStringLiteral("-sha1")} << false;
+    QTest::newRow("pkcs1 v1.5 sha1") << QStringList { QStringLiteral("-sha1") } << false;
 }
 
 void TestCryptWrapper::opensslSignatures()
@@ -193,14 +193,16 @@ void TestCryptWrapper::releaseSignatureVerifiesWithOpenssl()
     const QString messagePath = tempDir.filePath(QStringLiteral("release.txt"));
     const QString signaturePath = messagePath + QStringLiteral(".sig");
     const QByteArray signature = sign(&holder.key, message);
-    write_file(messagePath.toLocal8Bit().constData(), std::vector<unsigned char>(message.begin(), message.end()));
-    write_file(signaturePath.toLocal8Bit().constData(), std::vector<unsigned char>(signature.begin(), signature.end()));
+    write_file(
+        messagePath.toLocal8Bit().constData(), std::vector<unsigned char>(message.begin(), message.end()));
+    write_file(signaturePath.toLocal8Bit().constData(),
+        std::vector<unsigned char>(signature.begin(), signature.end()));
 
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
-                  QStringList{QStringLiteral("dgst")} << DemoSigner::pssOptions() << QStringLiteral("-prverify")
-                                                      << DemoSigner::privateKeyPem() << QStringLiteral("-signature")
-                                                      << signaturePath << messagePath);
+        QStringList { QStringLiteral("dgst") } << DemoSigner::pssOptions() << QStringLiteral("-prverify")
+                                               << DemoSigner::privateKeyPem() << QStringLiteral("-signature")
+                                               << signaturePath << messagePath);
     QVERIFY(openssl.waitForFinished(30000));
     QCOMPARE(openssl.exitCode(), 0);
 }
@@ -230,7 +232,7 @@ void TestCryptWrapper::errorsCarryContext()
         QFAIL("check_err did not throw");
     } catch (const crypt_exception& e) {
         QCOMPARE(QString::fromUtf8(e.what()),
-                 QStringLiteral("rsa_import: ") + QString::fromUtf8(error_to_string(CRYPT_INVALID_PACKET)));
+            QStringLiteral("rsa_import: ") + QString::fromUtf8(error_to_string(CRYPT_INVALID_PACKET)));
     }
 
     const QByteArray missing = tempDir.filePath(QStringLiteral("missing.der")).toLocal8Bit();
@@ -242,14 +244,14 @@ void TestCryptWrapper::errorsCarryContext()
     }
     const QByteArray unwritable = tempDir.filePath(QStringLiteral("no/such/dir/key.der")).toLocal8Bit();
     try {
-        write_file(unwritable.constData(), {1, 2, 3});
+        write_file(unwritable.constData(), { 1, 2, 3 });
         QFAIL("write_file did not throw");
     } catch (const crypt_exception& e) {
         QCOMPARE(QByteArray(e.what()), "Cannot open file for writing: " + unwritable);
     }
 
-    Rsa_key key{};
-    const unsigned char garbage[16] = {0x30, 0x03, 0x01};
+    Rsa_key key {};
+    const unsigned char garbage[16] = { 0x30, 0x03, 0x01 };
     QVERIFY_THROWS_EXCEPTION(crypt_exception, load_key(&key, garbage, sizeof garbage));
 }
 

@@ -61,7 +61,7 @@ public:
     }
 
 private:
-    rlimit saved{};
+    rlimit saved {};
     void (*previousHandler)(int) = nullptr;
 };
 
@@ -150,18 +150,18 @@ QByteArray TestDownloadTask::remoteUrlPath(const QString& mirror, const QString&
 
 DownloadTaskSpecification* TestDownloadTask::makeTask(const QString& remotePath, qint64 expectedSize)
 {
-    return new DownloadTaskSpecification(manager, mirrors, remotePath, tempDir->filePath(remotePath),
-                                         expectedSize, this, 0.5);
+    return new DownloadTaskSpecification(
+        manager, mirrors, remotePath, tempDir->filePath(remotePath), expectedSize, this, 0.5);
 }
 
 std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> TestDownloadTask::twoTasksOnOneMirror()
 {
-    makeMirrors({"a"});
+    makeMirrors({ "a" });
     HttpTestServer::Response first = HttpTestServer::Response::ok(pattern(3000));
     first.stallAfter = 1000;
     server->setResponse(remoteUrlPath("a", "first.bin"), first);
     server->setResponse(remoteUrlPath("a", "second.bin"), HttpTestServer::Response::ok(pattern(2000)));
-    return {makeTask("first.bin"), makeTask("second.bin")};
+    return { makeTask("first.bin"), makeTask("second.bin") };
 }
 
 int TestDownloadTask::totalUseCount() const
@@ -204,7 +204,7 @@ void TestDownloadTask::downloadsBody()
     QFETCH(quint64, reportedTotal);
     QFETCH(bool, progressBeforeEnd);
 
-    makeMirrors({"a"});
+    makeMirrors({ "a" });
     server->setResponse(remoteUrlPath("a", "dir/file.bin"), response);
     QVERIFY(QDir(tempDir->path()).mkpath("dir"));
     DownloadTaskSpecification* task = makeTask("dir/file.bin", expectedSize);
@@ -258,7 +258,7 @@ void TestDownloadTask::fileNameIsRequestedAsWritten()
 {
     // Characters that mean something in a URL are part of the name here.
     const QString name = QStringLiteral("dir/Read me #1 [a+b]?%41 \u00fc.txt");
-    makeMirrors({"a"});
+    makeMirrors({ "a" });
     const QByteArray body = pattern(3000);
     server->setHandler([&](const QByteArray& path) {
         return QUrl::fromPercentEncoding(path) == QStringLiteral("/a/%1/%2").arg(VERSION).arg(name)
@@ -280,7 +280,8 @@ void TestDownloadTask::failingStatusStrikesMirror_data()
     QTest::addColumn<HttpTestServer::Response>("failure");
     QTest::addColumn<QString>("logText");
 
-    QTest::newRow("302") << HttpTestServer::Response::redirect("/elsewhere/file.bin") << QStringLiteral("returned 302");
+    QTest::newRow("302") << HttpTestServer::Response::redirect("/elsewhere/file.bin")
+                         << QStringLiteral("returned 302");
     QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
     QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
     QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
@@ -303,7 +304,7 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QFETCH(HttpTestServer::Response, failure);
     QFETCH(QString, logText);
 
-    makeMirrors({"a", "b"}, 5);
+    makeMirrors({ "a", "b" }, 5);
     const QByteArray body = pattern(5000);
     bool failed = false;
     server->setHandler([&](const QByteArray& path) {
@@ -319,7 +320,7 @@ void TestDownloadTask::failingStatusStrikesMirror()
     TaskSpies spies(task);
     qint64 largest = 0;
     connect(task, &TaskSpecification::updateProgress, this,
-            [&] { largest = qMax(largest, QFileInfo(tempDir->filePath("file.bin")).size()); });
+        [&] { largest = qMax(largest, QFileInfo(tempDir->filePath("file.bin")).size()); });
     task->execute();
     QVERIFY(spies.finished.wait(10000));
     QVERIFY(largest <= body.size());
@@ -339,7 +340,8 @@ void TestDownloadTask::failingStatusStrikesMirror()
     QCOMPARE(spies.messages.count(), 3);
     const QString failureText = spies.message(1);
     if (!logText.isEmpty()) {
-        const QString url = QStringLiteral("%1/%2/%3/file.bin ").arg(server->baseUrl(), failedMirror).arg(VERSION);
+        const QString url
+            = QStringLiteral("%1/%2/%3/file.bin ").arg(server->baseUrl(), failedMirror).arg(VERSION);
         QVERIFY2(failureText.startsWith(url) && failureText.endsWith(logText), qPrintable(failureText));
     } else {
         QVERIFY(!failureText.isEmpty());
@@ -365,7 +367,7 @@ void TestDownloadTask::brokenTransferCountsError()
 
     // The network layer may resend a request by itself when a connection
     // breaks early, so the first few requests all fail.
-    makeMirrors({"a"}, 10);
+    makeMirrors({ "a" }, 10);
     const QByteArray body = pattern(70000);
     server->setHandler([&](const QByteArray&) {
         return server->requestCount() <= 4 ? failure : HttpTestServer::Response::ok(body);
@@ -390,7 +392,8 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick_data()
     QTest::addColumn<QString>("logText");
 
     QTest::newRow("nothing arrives") << 0 << "file file.bin timed out on mirror %1";
-    QTest::newRow("1020 bytes in 15 ticks") << 68 << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
+    QTest::newRow("1020 bytes in 15 ticks")
+        << 68 << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
     QTest::newRow("1035 bytes in 15 ticks") << 69 << QString();
 }
 
@@ -399,7 +402,7 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
     QFETCH(int, bytesPerTick);
     QFETCH(QString, logText);
 
-    makeMirrors({"a", "b"});
+    makeMirrors({ "a", "b" });
     const QByteArray body = pattern(4000);
     bool stalled = false;
     server->setHandler([&](const QByteArray&) {
@@ -422,7 +425,8 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
     const auto drip = [&] {
         server->drip();
         received += bytesPerTick;
-        return QTest::qWaitFor([&] { return qFuzzyCompare(task->progress, 0.5 * double(received) / 4000); }, 5000);
+        return QTest::qWaitFor(
+            [&] { return qFuzzyCompare(task->progress, 0.5 * double(received) / 4000); }, 5000);
     };
     for (int i = 1; i <= 15; ++i) {
         QVERIFY(drip());
@@ -453,7 +457,7 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
 
 void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
 {
-    makeMirrors({"a", "b"}, 1);
+    makeMirrors({ "a", "b" }, 1);
     server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok(pattern(512 * 1024)); });
     DownloadTaskSpecification* task = makeTask("big.bin");
     TaskSpies spies(task);
@@ -472,13 +476,13 @@ void TestDownloadTask::writeFailureRetriesUntilNoMirrorLeft()
     QVERIFY(mirrors->mirrorData().isEmpty());
     QCOMPARE(registryMessages.count(), 3);
     QCOMPARE(registryMessages.last().first().toString(),
-             QStringLiteral("There are no (more) known working mirrors available"));
+        QStringLiteral("There are no (more) known working mirrors available"));
     QVERIFY(!QFile::exists(tempDir->filePath("big.bin")));
 }
 
 void TestDownloadTask::uncreatableFileCancels()
 {
-    makeMirrors({"a"});
+    makeMirrors({ "a" });
     DownloadTaskSpecification* task = makeTask("missing/dir/file.bin");
     TaskSpies spies(task);
     QSignalSpy errors(task, &TaskSpecification::error);
@@ -487,7 +491,7 @@ void TestDownloadTask::uncreatableFileCancels()
     QCOMPARE(task->state, ErrorCanceled);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().first().toString(),
-             QStringLiteral("Unable to create file %1 for saving").arg(tempDir->filePath("missing/dir/file.bin")));
+        QStringLiteral("Unable to create file %1 for saving").arg(tempDir->filePath("missing/dir/file.bin")));
     QCOMPARE(totalUseCount(), 0);
     QCOMPARE(server->requestCount(), 0);
 }
@@ -498,7 +502,8 @@ void TestDownloadTask::cancelDuringTransfer_data()
     QTest::addColumn<int>("expectedState");
     QTest::addColumn<QString>("lastMessage");
     QTest::newRow("by the user") << true << int(UserCanceled) << QString();
-    QTest::newRow("other task cancelled") << false << int(ErrorCanceled) << QStringLiteral("Abort downloading file.bin");
+    QTest::newRow("other task cancelled")
+        << false << int(ErrorCanceled) << QStringLiteral("Abort downloading file.bin");
 }
 
 void TestDownloadTask::cancelDuringTransfer()
@@ -507,7 +512,7 @@ void TestDownloadTask::cancelDuringTransfer()
     QFETCH(int, expectedState);
     QFETCH(QString, lastMessage);
 
-    makeMirrors({"a"});
+    makeMirrors({ "a" });
     HttpTestServer::Response response = HttpTestServer::Response::ok(pattern(8000));
     response.stallAfter = 2000;
     server->setResponse(remoteUrlPath("a", "file.bin"), response);
@@ -559,8 +564,8 @@ void TestDownloadTask::busyMirrorWaitsForOtherTransfer()
     server->releaseStalled();
     QVERIFY(firstFinished.wait(10000));
     QTRY_COMPARE(secondFinished.count(), 1);
-    QCOMPARE(server->requestedPaths(), (QList<QByteArray>{remoteUrlPath("a", "first.bin"),
-                                                           remoteUrlPath("a", "second.bin")}));
+    QCOMPARE(server->requestedPaths(),
+        (QList<QByteArray> { remoteUrlPath("a", "first.bin"), remoteUrlPath("a", "second.bin") }));
     QCOMPARE(totalUseCount(), 0);
 }
 
@@ -587,7 +592,7 @@ void TestDownloadTask::cancelledWhileWaitingStaysCancelled()
 
 void TestDownloadTask::noMirrorLeftCancels()
 {
-    makeMirrors({"a", "b"});
+    makeMirrors({ "a", "b" });
     DownloadTaskSpecification* task = makeTask("file.bin");
     TaskSpies spies(task);
     QSignalSpy registryMessages(mirrors, &Mirrors::message);
@@ -597,7 +602,7 @@ void TestDownloadTask::noMirrorLeftCancels()
     QCOMPARE(server->requestCount(), 2);
     QCOMPARE(registryMessages.count(), 1);
     QCOMPARE(registryMessages.first().first().toString(),
-             QStringLiteral("There are no (more) known working mirrors available"));
+        QStringLiteral("There are no (more) known working mirrors available"));
     QVERIFY(spies.message(-2).endsWith(QStringLiteral(" returned 404")));
     QCOMPARE(spies.message(-1), QStringLiteral("No mirror could deliver file.bin"));
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));

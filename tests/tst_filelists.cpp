@@ -71,8 +71,7 @@ void TestFileLists::init()
 }
 
 void TestFileLists::cleanup()
-{
-}
+{ }
 
 QList<FileReplaceSpecification> TestFileLists::prepare(const QList<Planned>& plan)
 {
@@ -102,18 +101,17 @@ void TestFileLists::weights_data()
     QTest::addColumn<QStringList>("dirs"); // the directory creations, in order
     QTest::addColumn<double>("fileWeight");
 
-    QTest::newRow("no files") << QStringList{} << QStringList{} << 0.0;
+    QTest::newRow("no files") << QStringList {} << QStringList {} << 0.0;
     QStringList ten;
     for (int i = 0; i < 10; ++i)
         ten << QStringLiteral("f%1").arg(i);
-    QTest::newRow("no missing directory") << ten << QStringList{} << 0.1;
+    QTest::newRow("no missing directory") << ten << QStringList {} << 0.1;
     QStringList spread = ten;
     spread[2] = QStringLiteral("z/f2");
     spread[4] = QStringLiteral("a/b/f4");
     spread[5] = QStringLiteral("a/b/f5");
     spread[7] = QStringLiteral("a/f7");
-    QTest::newRow("three missing directories")
-        << spread << QStringList{"a", "a/b", "z"} << 0.09;
+    QTest::newRow("three missing directories") << spread << QStringList { "a", "a/b", "z" } << 0.09;
 }
 
 void TestFileLists::weights()
@@ -124,11 +122,10 @@ void TestFileLists::weights()
 
     QList<Planned> plan;
     for (const QString& path : files)
-        plan << Planned{path, QByteArray(), path.toUtf8(), false};
+        plan << Planned { path, QByteArray(), path.toUtf8(), false };
     QList<FileReplaceSpecification> replaceList = prepare(plan);
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
-                                          0.4);
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 0.4);
     const TaskRun run = runTask(task);
     QCOMPARE(run.state, Finished);
     QCOMPARE(task.progress, 0.4);
@@ -178,9 +175,8 @@ void TestFileLists::installation()
     for (int i = 0; i < 48; ++i) {
         Planned file;
         const bool installed = i % 3 != 0;
-        const QString dirPath = installed
-            ? QStringLiteral("d%1/s%2").arg(i % 4).arg(i / 4 % 3)
-            : QStringLiteral("new%1/deep%2").arg(i % 2).arg(i / 12);
+        const QString dirPath = installed ? QStringLiteral("d%1/s%2").arg(i % 4).arg(i / 4 % 3)
+                                          : QStringLiteral("new%1/deep%2").arg(i % 2).arg(i / 12);
         const QString name = i % 2 == 1 ? QStringLiteral("f%1.dat").arg(i)
             : installed                 ? QStringLiteral("lib%1.so").arg(i / 12)
                                         : QStringLiteral("n%1.so").arg(i);
@@ -206,9 +202,8 @@ void TestFileLists::installation()
         QVERIFY(FileTree::write(app(QStringLiteral("old/_old_lib3.so/inside")), "x"));
     const FileTree::Snapshot before = FileTree::snapshot(root);
 
-    QList<QString> deleteList{QStringLiteral("top.txt")};
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
-                                          1.0);
+    QList<QString> deleteList { QStringLiteral("top.txt") };
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
     TaskEndWatcher watcher(task);
     task.execute();
     if (fault == QLatin1String("cancel")) {
@@ -225,7 +220,7 @@ void TestFileLists::installation()
         QCOMPARE(runTask(deleter).state, Finished);
 
         const FileTree::Snapshot after = FileTree::snapshot(root);
-        QStringList expectedFiles{"d0/s0/unlisted.txt"};
+        QStringList expectedFiles { "d0/s0/unlisted.txt" };
         for (const Planned& file : std::as_const(plan)) {
             QCOMPARE(FileTree::read(app(file.path)), file.next);
             expectedFiles << file.path;
@@ -234,8 +229,16 @@ void TestFileLists::installation()
         QCOMPARE(after.files.keys(), expectedFiles);
         QCOMPARE(after.files.value("d0/s0/unlisted.txt"), before.files.value("d0/s0/unlisted.txt"));
         QStringList expectedDirs = names(before.dirs);
-        expectedDirs << "new0" << "new0/deep0" << "new0/deep1" << "new0/deep2" << "new0/deep3"
-                     << "new1" << "new1/deep0" << "new1/deep1" << "new1/deep2" << "new1/deep3";
+        expectedDirs << "new0"
+                     << "new0/deep0"
+                     << "new0/deep1"
+                     << "new0/deep2"
+                     << "new0/deep3"
+                     << "new1"
+                     << "new1/deep0"
+                     << "new1/deep1"
+                     << "new1/deep2"
+                     << "new1/deep3";
         expectedDirs.sort();
         QCOMPARE(names(after.dirs), expectedDirs);
         return;
@@ -244,7 +247,7 @@ void TestFileLists::installation()
     QCOMPARE(task.state, fault == QLatin1String("cancel") ? UserCanceled : ErrorCanceled);
     QVERIFY(log.contains(QStringLiteral("rolling back file updates")));
     QVERIFY2(!log.join(QLatin1Char('\n')).contains(QLatin1String("warning")),
-             qPrintable(log.join(QLatin1Char('\n'))));
+        qPrintable(log.join(QLatin1Char('\n'))));
     const FileTree::Snapshot after = FileTree::snapshot(root);
     QVERIFY2(after == before, qPrintable(after.difference(before)));
     QCOMPARE(deleteList.first(), QStringLiteral("top.txt"));
@@ -256,33 +259,29 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
     // The first file fails at its first step (its old copy cannot be
     // deleted), while the second, started beside it, still has its rename
     // and its copy to do.
-    const QList<Planned> plan{{"a/first", "old first", "new first", false},
-                              {"b/second", "old second", "new second", true}};
+    const QList<Planned> plan { { "a/first", "old first", "new first", false },
+        { "b/second", "old second", "new second", true } };
     QList<FileReplaceSpecification> replaceList = prepare(plan);
     QVERIFY(FileTree::write(app("old/_old_first/inside"), "x"));
     const FileTree::Snapshot before = FileTree::snapshot(root);
 
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
-                                          1.0);
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
     TaskEndWatcher watcher(task);
     task.execute();
     QStringList ends;
     for (TaskSpecification* sub : std::as_const(task.subTasks())) {
-        const QString name =
-            static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
-        connect(sub, &TaskSpecification::finished, this,
-                [&ends, name] { ends << "finished " + name; });
-        connect(sub, &TaskSpecification::canceled, this,
-                [&ends, name] { ends << "canceled " + name; });
+        const QString name = static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
+        connect(sub, &TaskSpecification::finished, this, [&ends, name] { ends << "finished " + name; });
+        connect(sub, &TaskSpecification::canceled, this, [&ends, name] { ends << "canceled " + name; });
     }
     const TaskRun run = watcher.wait();
 
     QCOMPARE(run.state, ErrorCanceled);
-    QCOMPARE(ends, (QStringList{"canceled a/first", "finished b/second.gz"}));
+    QCOMPARE(ends, (QStringList { "canceled a/first", "finished b/second.gz" }));
     QCOMPARE(run.messages.filter("rolling back").size(), 1);
-    QVERIFY(run.messages.indexOf("rolling back file updates")
-            > run.messages.indexOf("add/replace b/second.gz"));
+    QVERIFY(
+        run.messages.indexOf("rolling back file updates") > run.messages.indexOf("add/replace b/second.gz"));
     const FileTree::Snapshot after = FileTree::snapshot(root);
     QVERIFY2(after == before, qPrintable(after.difference(before)));
 }
@@ -290,21 +289,20 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
 void TestFileLists::sameNameInTwoDirectories_data()
 {
     QTest::addColumn<QStringList>("installed"); // of x/lib.so, y/lib.so, z/lib.so
-    QTest::addColumn<bool>("leftover");         // old/_old_lib.so from an earlier update
-    QTest::addColumn<bool>("fail");             // a later file of the update fails
+    QTest::addColumn<bool>("leftover"); // old/_old_lib.so from an earlier update
+    QTest::addColumn<bool>("fail"); // a later file of the update fails
     QTest::addColumn<QStringList>("oldCopies"); // names given, in list order
 
-    const QStringList all{"x/lib.so", "y/lib.so", "z/lib.so"};
+    const QStringList all { "x/lib.so", "y/lib.so", "z/lib.so" };
     QTest::newRow("success") << all << false << false
-                             << QStringList{"old/_old_lib.so", "old/_old_2_lib.so",
-                                            "old/_old_3_lib.so"};
-    QTest::newRow("success over a leftover") << all << true << false
-                                             << QStringList{"old/_old_lib.so", "old/_old_2_lib.so",
-                                                            "old/_old_3_lib.so"};
-    QTest::newRow("first one new") << QStringList{"y/lib.so", "z/lib.so"} << false << false
-                                   << QStringList{"", "old/_old_lib.so", "old/_old_2_lib.so"};
-    QTest::newRow("rollback") << all << false << true << QStringList{};
-    QTest::newRow("rollback over a leftover") << all << true << true << QStringList{};
+                             << QStringList { "old/_old_lib.so", "old/_old_2_lib.so", "old/_old_3_lib.so" };
+    QTest::newRow("success over a leftover")
+        << all << true << false
+        << QStringList { "old/_old_lib.so", "old/_old_2_lib.so", "old/_old_3_lib.so" };
+    QTest::newRow("first one new") << QStringList { "y/lib.so", "z/lib.so" } << false << false
+                                   << QStringList { "", "old/_old_lib.so", "old/_old_2_lib.so" };
+    QTest::newRow("rollback") << all << false << true << QStringList {};
+    QTest::newRow("rollback over a leftover") << all << true << true << QStringList {};
 }
 
 void TestFileLists::sameNameInTwoDirectories()
@@ -315,11 +313,11 @@ void TestFileLists::sameNameInTwoDirectories()
     QFETCH(QStringList, oldCopies);
 
     QList<Planned> plan;
-    for (const QString path : {"x/lib.so", "y/lib.so", "z/lib.so"}) {
+    for (const QString path : { "x/lib.so", "y/lib.so", "z/lib.so" }) {
         const QByteArray previous = installed.contains(path) ? "old " + path.toUtf8() : QByteArray();
-        plan << Planned{path, previous, "new " + path.toUtf8(), path == "y/lib.so"};
+        plan << Planned { path, previous, "new " + path.toUtf8(), path == "y/lib.so" };
     }
-    plan << Planned{"w/other", "old other", "new other", false};
+    plan << Planned { "w/other", "old other", "new other", false };
     QVERIFY(QDir().mkpath(app("x")));
     if (leftover)
         QVERIFY(FileTree::write(app("old/_old_lib.so"), "earlier update"));
@@ -330,8 +328,7 @@ void TestFileLists::sameNameInTwoDirectories()
     before.files.remove("old/_old_lib.so");
 
     QList<QString> deleteList;
-    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr,
-                                          1.0);
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
     const TaskRun run = runTask(task);
 
     if (fail) {
@@ -371,20 +368,21 @@ void TestFileLists::deleteList_data()
     QTest::addColumn<int>("deletions");
     QTest::addColumn<QStringList>("remaining");
 
-    QTest::newRow("empty list") << QStringList{"a"} << QStringList{} << false << 0 << QStringList{"a"};
+    QTest::newRow("empty list") << QStringList { "a" } << QStringList {} << false << 0 << QStringList { "a" };
     QTest::newRow("missing entries do not stop the others")
-        << QStringList{"a", "sub/b", "sub/keep", "old/_old_c"}
-        << QStringList{"gone", "a", "sub/gone", "sub/b", "old/_old_c", "old/_old_gone"} << false << 6
-        << QStringList{"sub/keep"};
+        << QStringList { "a", "sub/b", "sub/keep", "old/_old_c" }
+        << QStringList { "gone", "a", "sub/gone", "sub/b", "old/_old_c", "old/_old_gone" } << false << 6
+        << QStringList { "sub/keep" };
     // Interrupted runs leave new files under our prefix and old copies,
     // also of the updater itself; names that only contain the prefix stay.
     QTest::newRow("leftovers of interrupted runs go")
-        << QStringList{"old/_old_update", "old/_old_x", "old/_old_2_x", "old/other.txt", ".voxmeadow-new-a",
-                       "sub/.voxmeadow-new-b", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d"}
-        << QStringList{"old/_old_x"} << false << 5
-        << QStringList{"old/other.txt", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d"};
+        << QStringList { "old/_old_update", "old/_old_x", "old/_old_2_x", "old/other.txt", ".voxmeadow-new-a",
+               "sub/.voxmeadow-new-b", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d" }
+        << QStringList { "old/_old_x" } << false << 5
+        << QStringList { "old/other.txt", "sub/voxmeadow-new-c", "sub/x.voxmeadow-new-d" };
     QTest::newRow("a cancel does not stop the deletion")
-        << QStringList{"a", "b", "old/_old_c"} << QStringList{"a", "b", "old/_old_c"} << true << 3 << QStringList{};
+        << QStringList { "a", "b", "old/_old_c" } << QStringList { "a", "b", "old/_old_c" } << true << 3
+        << QStringList {};
 }
 
 void TestFileLists::deleteList()
@@ -407,7 +405,7 @@ void TestFileLists::deleteList()
     const TaskRun run = watcher.wait();
 
     QCOMPARE(run.state, Finished);
-    QCOMPARE(run.messages, QStringList{"Starting deleting files"});
+    QCOMPARE(run.messages, QStringList { "Starting deleting files" });
     QCOMPARE(task.progress, 0.05);
     QCOMPARE(task.subTasks().size(), deletions);
     for (const TaskSpecification* sub : std::as_const(task.subTasks()))

@@ -70,19 +70,18 @@ void TestFileOps::createDir_data()
     QTest::addColumn<QStringList>("created");
     QTest::addColumn<QString>("text"); // %1 is the absolute path named
 
-    QTest::newRow("already there") << QStringList{"a"} << QStringList{} << "a" << int(Finished)
-                                   << QStringList{} << "";
+    QTest::newRow("already there") << QStringList { "a" } << QStringList {} << "a" << int(Finished)
+                                   << QStringList {} << "";
     QTest::newRow("missing parents, outermost first")
-        << QStringList{"a"} << QStringList{} << "a/b/c" << int(Finished)
-        << QStringList{"2 a/b", "2 a/b/c"} << "";
+        << QStringList { "a" } << QStringList {} << "a/b/c" << int(Finished)
+        << QStringList { "2 a/b", "2 a/b/c" } << "";
     QTest::newRow("file of that name")
-        << QStringList{} << QStringList{"a"} << "a" << int(ErrorCanceled) << QStringList{}
+        << QStringList {} << QStringList { "a" } << "a" << int(ErrorCanceled) << QStringList {}
         << "Could not create dir '%1' because it already exists and is not a dir|a";
-    QTest::newRow("file as parent")
-        << QStringList{} << QStringList{"a"} << "a/b" << int(ErrorCanceled) << QStringList{}
-        << "unable to create dir %1|a/b";
+    QTest::newRow("file as parent") << QStringList {} << QStringList { "a" } << "a/b" << int(ErrorCanceled)
+                                    << QStringList {} << "unable to create dir %1|a/b";
     QTest::newRow("file as grandparent")
-        << QStringList{} << QStringList{"a"} << "a/b/c" << int(ErrorCanceled) << QStringList{}
+        << QStringList {} << QStringList { "a" } << "a/b/c" << int(ErrorCanceled) << QStringList {}
         << "unable to create dir %1|a/b";
 }
 
@@ -112,7 +111,7 @@ void TestFileOps::createDir()
         QVERIFY(QFileInfo(base.filePath(request)).isDir());
     } else {
         const QStringList parts = text.split(QLatin1Char('|'));
-        QCOMPARE(outcome.messages, QStringList{parts[0].arg(base.filePath(parts[1]))});
+        QCOMPARE(outcome.messages, QStringList { parts[0].arg(base.filePath(parts[1])) });
     }
 
     // Undoing the journal removes exactly what was created.
@@ -140,7 +139,7 @@ void TestFileOps::createDirRelative()
 
     QCOMPARE(outcome.state, ErrorCanceled);
     // The text names the directory asked for, not the ancestor refused.
-    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not create dir %1").arg(request)});
+    QCOMPARE(outcome.messages, QStringList { QStringLiteral("Could not create dir %1").arg(request) });
     QVERIFY(journal.isEmpty());
     QVERIFY(QDir(root).isEmpty());
 }
@@ -173,8 +172,8 @@ void TestFileOps::deleteFile()
 
     QTEST(int(outcome.state), "state");
     QVERIFY(!QFileInfo::exists(path));
-    const QStringList expected{QStringLiteral("Could not delete '%1'").arg(path)};
-    QCOMPARE(outcome.messages, logged ? expected : QStringList{});
+    const QStringList expected { QStringLiteral("Could not delete '%1'").arg(path) };
+    QCOMPARE(outcome.messages, logged ? expected : QStringList {});
 }
 
 void TestFileOps::renameIsJournalledAndNeverReplaces()
@@ -190,8 +189,7 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
     FileRenameTaskSpecification onto(a, b, &journal, nullptr, 1.0);
     TaskRun outcome = runTask(onto);
     QCOMPARE(outcome.state, ErrorCanceled);
-    QCOMPARE(outcome.messages,
-             QStringList{QStringLiteral("Could not rename '%1' to '%2'").arg(a, b)});
+    QCOMPARE(outcome.messages, QStringList { QStringLiteral("Could not rename '%1' to '%2'").arg(a, b) });
     QVERIFY(journal.isEmpty());
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QCOMPARE(FileTree::read(b), QByteArray("B"));
@@ -199,7 +197,7 @@ void TestFileOps::renameIsJournalledAndNeverReplaces()
     FileRenameTaskSpecification aside(a, c, &journal, nullptr, 1.0);
     outcome = runTask(aside);
     QCOMPARE(outcome.state, Finished);
-    QCOMPARE(FileTree::describe(journal, root), QStringList{"0 c <- a"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList { "0 c <- a" });
     QVERIFY(journal.rollback(nullptr));
     QCOMPARE(FileTree::read(a), QByteArray("A"));
     QVERIFY(!QFileInfo::exists(c));
@@ -221,8 +219,8 @@ void TestFileOps::unzip_data()
     badChecksum[badChecksum.size() - 6] = char(badChecksum[badChecksum.size() - 6] ^ 0x01);
 
     QTest::newRow("gzip, several buffers") << packed << true << data;
-    QTest::newRow("two gzip members") << FileTree::gzip("ab") + FileTree::gzip("cd") << true
-                                      << QByteArray("abcd");
+    QTest::newRow("two gzip members")
+        << FileTree::gzip("ab") + FileTree::gzip("cd") << true << QByteArray("abcd");
     QTest::newRow("not gzip, passed through") << data << true << data;
     QTest::newRow("empty gzip stream") << FileTree::gzip(QByteArray()) << true << QByteArray();
     QTest::newRow("empty file") << QByteArray() << true << QByteArray();
@@ -249,22 +247,21 @@ void TestFileOps::unzip()
     const TaskRun outcome = runTask(task);
 
     // No partial file of any name is left beside the target.
-    const QStringList installDir =
-        QDir(base.filePath(QStringLiteral("install")))
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList installDir = QDir(base.filePath(QStringLiteral("install")))
+                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (ok) {
         QCOMPARE(outcome.state, Finished);
         QVERIFY(outcome.messages.isEmpty());
         QCOMPARE(FileTree::read(targetPath), unpacked);
-        QCOMPARE(installDir, QStringList{"file"});
-        QCOMPARE(FileTree::describe(journal, root), QStringList{"1 install/file"});
+        QCOMPARE(installDir, QStringList { "file" });
+        QCOMPARE(FileTree::describe(journal, root), QStringList { "1 install/file" });
         QVERIFY(QFileInfo(targetPath).isReadable());
         QCOMPARE(QFile::permissions(targetPath) & othersMayWrite, QFileDevice::Permissions());
     } else {
         QCOMPARE(outcome.state, ErrorCanceled);
-        QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not unzip '%1' to '%2'")
-                                                   .arg(sourcePath, targetPath)});
-        QCOMPARE(installDir, QStringList{});
+        QCOMPARE(outcome.messages,
+            QStringList { QStringLiteral("Could not unzip '%1' to '%2'").arg(sourcePath, targetPath) });
+        QCOMPARE(installDir, QStringList {});
         QVERIFY(journal.isEmpty());
     }
     QCOMPARE(FileTree::read(sourcePath), source);
@@ -282,8 +279,8 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
     FileUnzipTaskSpecification intoNowhere(&journal, sourcePath, missingDirTarget, nullptr, 1.0);
     TaskRun outcome = runTask(intoNowhere);
     QCOMPARE(outcome.state, ErrorCanceled);
-    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not unzip '%1' to '%2'")
-                                               .arg(sourcePath, missingDirTarget)});
+    QCOMPARE(outcome.messages,
+        QStringList { QStringLiteral("Could not unzip '%1' to '%2'").arg(sourcePath, missingDirTarget) });
     QVERIFY(!QFileInfo::exists(base.filePath(QStringLiteral("nowhere"))));
 
     // Onto a file that is already there: it is neither overwritten nor removed.
@@ -297,13 +294,13 @@ void TestFileOps::unzipNeverLeavesOrReplacesATarget()
 
     // A missing source.
     const QString target = base.filePath(QStringLiteral("target"));
-    FileUnzipTaskSpecification fromNothing(&journal, base.filePath(QStringLiteral("absent.gz")),
-                                           target, nullptr, 1.0);
+    FileUnzipTaskSpecification fromNothing(
+        &journal, base.filePath(QStringLiteral("absent.gz")), target, nullptr, 1.0);
     outcome = runTask(fromNothing);
     QCOMPARE(outcome.state, ErrorCanceled);
     QVERIFY(!QFileInfo::exists(target));
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{"existing", "file.gz"}));
+        (QStringList { "existing", "file.gz" }));
 }
 
 void TestFileOps::copy()
@@ -319,15 +316,15 @@ void TestFileOps::copy()
     TaskRun outcome = runTask(first);
     QCOMPARE(outcome.state, Finished);
     QCOMPARE(FileTree::read(target), data);
-    QCOMPARE(FileTree::describe(journal, root), QStringList{"1 target"});
+    QCOMPARE(FileTree::describe(journal, root), QStringList { "1 target" });
 
     // A second copy onto the same target fails and leaves it alone.
     QVERIFY(FileTree::write(source, "other"));
     FileCopyTaskSpecification second(&journal, source, target, nullptr, 1.0);
     outcome = runTask(second);
     QCOMPARE(outcome.state, ErrorCanceled);
-    QCOMPARE(outcome.messages, QStringList{QStringLiteral("Could not copy '%1' to '%2'")
-                                               .arg(source, target)});
+    QCOMPARE(
+        outcome.messages, QStringList { QStringLiteral("Could not copy '%1' to '%2'").arg(source, target) });
     QCOMPARE(FileTree::read(target), data);
     QCOMPARE(journal.records().size(), 1);
 
@@ -338,7 +335,7 @@ void TestFileOps::copy()
     outcome = runTask(third);
     QCOMPARE(outcome.state, ErrorCanceled);
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{"source", "target"}));
+        (QStringList { "source", "target" }));
 }
 
 QTEST_GUILESS_MAIN(TestFileOps)

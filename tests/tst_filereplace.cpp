@@ -15,11 +15,10 @@ const QString oldName = QStringLiteral("old/_old_a.so");
 QFileDevice::Permissions mode(int octal)
 {
     QFileDevice::Permissions result;
-    const int bits[9] = {0400, 0200, 0100, 040, 020, 010, 04, 02, 01};
-    const QFileDevice::Permission flags[9] = {
-        QFileDevice::ReadOwner, QFileDevice::WriteOwner, QFileDevice::ExeOwner,
-        QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
-        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+    const int bits[9] = { 0400, 0200, 0100, 040, 020, 010, 04, 02, 01 };
+    const QFileDevice::Permission flags[9] = { QFileDevice::ReadOwner, QFileDevice::WriteOwner,
+        QFileDevice::ExeOwner, QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther };
     for (int i = 0; i < 9; ++i) {
         if (octal & bits[i])
             result |= flags[i];
@@ -52,8 +51,8 @@ private Q_SLOTS:
     void permissionsAndOldCopies();
 
 private:
-    FileReplaceSpecification record(const QString& installed, bool packed,
-                                    const QByteArray& content, const QString& md5 = QString());
+    FileReplaceSpecification record(
+        const QString& installed, bool packed, const QByteArray& content, const QString& md5 = QString());
     QString app(const QString& relative) const { return QDir(appDir).filePath(relative); }
 
     std::unique_ptr<LayoutFixture> fixture;
@@ -72,13 +71,12 @@ void TestFileReplace::init()
 }
 
 void TestFileReplace::cleanup()
-{
-}
+{ }
 
 // Puts the download for `installed` into the download directory and
 // returns its record; a packed file is downloaded as installed + ".gz".
-FileReplaceSpecification TestFileReplace::record(const QString& installed, bool packed,
-                                                 const QByteArray& content, const QString& md5)
+FileReplaceSpecification TestFileReplace::record(
+    const QString& installed, bool packed, const QByteArray& content, const QString& md5)
 {
     FileReplaceSpecification result;
     result.section = QStringLiteral("client");
@@ -108,14 +106,15 @@ void TestFileReplace::steps_data()
     const QString commit = QStringLiteral("FileCommitTaskSpecification 0.1");
     const QString remove = QStringLiteral("FileDeleteTaskSpecification 0.1");
 
-    QTest::newRow("new plain") << false << false << false << QStringList{copy.arg(0.9), commit};
-    QTest::newRow("new packed") << false << false << true << QStringList{unzip.arg(0.7), check, commit};
-    QTest::newRow("installed plain") << true << false << false << QStringList{copy.arg(0.9), commit};
-    QTest::newRow("installed packed") << true << false << true << QStringList{unzip.arg(0.7), check, commit};
+    QTest::newRow("new plain") << false << false << false << QStringList { copy.arg(0.9), commit };
+    QTest::newRow("new packed") << false << false << true << QStringList { unzip.arg(0.7), check, commit };
+    QTest::newRow("installed plain") << true << false << false << QStringList { copy.arg(0.9), commit };
+    QTest::newRow("installed packed")
+        << true << false << true << QStringList { unzip.arg(0.7), check, commit };
     QTest::newRow("installed plain, old copy left")
-        << true << true << false << QStringList{remove, copy.arg(0.8), commit};
+        << true << true << false << QStringList { remove, copy.arg(0.8), commit };
     QTest::newRow("installed packed, old copy left")
-        << true << true << true << QStringList{remove, unzip.arg(0.6), check, commit};
+        << true << true << true << QStringList { remove, unzip.arg(0.6), check, commit };
 }
 
 void TestFileReplace::steps()
@@ -136,10 +135,9 @@ void TestFileReplace::steps()
     before.files.remove(oldName);
 
     FileReplaceSpecification spec = record(installedName, packed, "new version");
-    QList<QString> deleteList{QStringLiteral("dropped")};
+    QList<QString> deleteList { QStringLiteral("dropped") };
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
-                                      nullptr, 0.25);
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout, nullptr, 0.25);
     const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, Finished);
@@ -147,7 +145,8 @@ void TestFileReplace::steps()
     QCOMPARE(task.progress, 0.25);
     QStringList actualSteps;
     for (const TaskSpecification* sub : std::as_const(task.subTasks()))
-        actualSteps << QStringLiteral("%1 %2").arg(QLatin1String(sub->metaObject()->className()))
+        actualSteps << QStringLiteral("%1 %2")
+                           .arg(QLatin1String(sub->metaObject()->className()))
                            .arg(sub->parentProgressRange);
     QCOMPARE(actualSteps, steps);
 
@@ -155,14 +154,14 @@ void TestFileReplace::steps()
     QCOMPARE(FileTree::read(unrelated), QByteArray("unrelated"));
     if (installed) {
         QCOMPARE(FileTree::read(app(oldName)), QByteArray("previous"));
-        QCOMPARE(deleteList, (QList<QString>{"dropped", oldName}));
+        QCOMPARE(deleteList, (QList<QString> { "dropped", oldName }));
         QStringList journal = FileTree::describe(parentJournal, appDir);
         if (!oldCopyLeft)
             QCOMPARE(journal.takeFirst(), QStringLiteral("2 old"));
-        QCOMPARE(journal, (QStringList{"3 plugins/a.so <- old/_old_a.so"}));
+        QCOMPARE(journal, (QStringList { "3 plugins/a.so <- old/_old_a.so" }));
     } else {
-        QCOMPARE(deleteList, QList<QString>{"dropped"});
-        QCOMPARE(FileTree::describe(parentJournal, appDir), QStringList{"1 plugins/a.so"});
+        QCOMPARE(deleteList, QList<QString> { "dropped" });
+        QCOMPARE(FileTree::describe(parentJournal, appDir), QStringList { "1 plugins/a.so" });
         QVERIFY(!QFileInfo::exists(app(QStringLiteral("old"))));
     }
 
@@ -179,11 +178,12 @@ void TestFileReplace::failedStepRestoresPreviousVersion_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("text"); // %1 download, %2 new file, %3 old copy
 
-    QTest::newRow("bad MD5 after unpacking")
-        << true << true << "md5" << "Signature check failed for %2";
+    QTest::newRow("bad MD5 after unpacking") << true << true << "md5"
+                                             << "Signature check failed for %2";
     QTest::newRow("bad MD5 of a new file") << false << true << "md5"
                                            << "Signature check failed for %2";
-    QTest::newRow("corrupt gzip") << true << true << "corrupt" << "Could not unzip '%1' to '%2'";
+    QTest::newRow("corrupt gzip") << true << true << "corrupt"
+                                  << "Could not unzip '%1' to '%2'";
     QTest::newRow("download missing") << true << false << "missing"
                                       << "Could not copy '%1' to '%2'";
     QTest::newRow("old copy cannot be kept") << true << false << "unkeepable"
@@ -211,9 +211,8 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
         QVERIFY(FileTree::write(app(QStringLiteral("old")), "x"));
     const FileTree::Snapshot before = FileTree::snapshot(appDir);
 
-    FileReplaceSpecification spec =
-        record(installedName, packed, "new version",
-               fault == QLatin1String("md5") ? FileTree::md5Hex("other") : QString());
+    FileReplaceSpecification spec = record(installedName, packed, "new version",
+        fault == QLatin1String("md5") ? FileTree::md5Hex("other") : QString());
     const QString source = QDir(downloadDir).filePath(spec.fileName);
     if (fault == QLatin1String("corrupt"))
         QVERIFY(FileTree::write(source, FileTree::gzip("new version").left(15)));
@@ -222,18 +221,17 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
-                                      nullptr, 1.0);
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout, nullptr, 1.0);
     const TaskRun run = runTask(task);
 
     QCOMPARE(run.state, ErrorCanceled);
-    const QString expected = QString(text)
-                                 .replace(QLatin1String("%1"), source)
-                                 .replace(QLatin1String("%2"), app(QStringLiteral("plugins/.voxmeadow-new-a.so")))
-                                 .replace(QLatin1String("%3"), app(oldName))
-                                 .replace(QLatin1String("%4"), app(installedName));
-    QVERIFY2(run.messages.contains(expected),
-             qPrintable(run.messages.join(QLatin1Char('\n'))));
+    const QString expected
+        = QString(text)
+              .replace(QLatin1String("%1"), source)
+              .replace(QLatin1String("%2"), app(QStringLiteral("plugins/.voxmeadow-new-a.so")))
+              .replace(QLatin1String("%3"), app(oldName))
+              .replace(QLatin1String("%4"), app(installedName));
+    QVERIFY2(run.messages.contains(expected), qPrintable(run.messages.join(QLatin1Char('\n'))));
     QVERIFY(!run.messages.join(QLatin1Char('\n')).contains(QLatin1String("warning")));
     QVERIFY(deleteList.isEmpty());
     QVERIFY(parentJournal.isEmpty());
@@ -285,19 +283,18 @@ void TestFileReplace::permissionsAndOldCopies()
 
     QList<QString> deleteList;
     RollbackDataList parentJournal;
-    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout,
-                                      nullptr, 1.0);
+    FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout, nullptr, 1.0);
     QCOMPARE(runTask(task).state, Finished);
 
     // The user bits depend on who runs the test; the owner bits do not.
-    const QFileDevice::Permissions userBits =
-        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const QFileDevice::Permissions userBits
+        = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
     QCOMPARE(QFile::permissions(app(installed)) & ~userBits, mode(installedMode) & ~userBits);
     if (previousMode >= 0) {
         // Every old copy goes at the end of the update, the updater's own too.
         const QString oldCopy = QStringLiteral("old/_old_") + QFileInfo(installed).fileName();
         QCOMPARE(FileTree::read(app(oldCopy)), QByteArray("previous"));
-        QCOMPARE(deleteList, QList<QString>{oldCopy});
+        QCOMPARE(deleteList, QList<QString> { oldCopy });
     }
     // The rollback brings back the previous content with its mode.
     QVERIFY(parentJournal.rollback(nullptr));

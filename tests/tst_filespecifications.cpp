@@ -21,16 +21,26 @@ void TestFileSpecifications::destinationNames_data()
     QTest::addColumn<QString>("prefixed");
     QTest::addColumn<QString>("old");
 
-    QTest::newRow("plain in subdirectory") << "plugins/a.so" << "" << false << "plugins/a.so"
-                                           << "plugins/_old_a.so" << "old/_old_a.so";
-    QTest::newRow("plain at top") << "a.so" << "" << false << "a.so" << "_old_a.so"
+    QTest::newRow("plain in subdirectory") << "plugins/a.so"
+                                           << "" << false << "plugins/a.so"
+                                           << "plugins/_old_a.so"
+                                           << "old/_old_a.so";
+    QTest::newRow("plain at top") << "a.so"
+                                  << "" << false << "a.so"
+                                  << "_old_a.so"
                                   << "old/_old_a.so";
-    QTest::newRow("packed") << "bin/a.gz" << "bin/a" << true << "bin/a" << "bin/_old_a"
+    QTest::newRow("packed") << "bin/a.gz"
+                            << "bin/a" << true << "bin/a"
+                            << "bin/_old_a"
                             << "old/_old_a";
-    QTest::newRow("packed to other directory") << "x.gz" << "lib/deep/x" << true << "lib/deep/x"
-                                               << "lib/deep/_old_x" << "old/_old_x";
-    QTest::newRow("same name elsewhere") << "y/lib.so" << "" << false << "y/lib.so"
-                                         << "y/_old_lib.so" << "old/_old_lib.so";
+    QTest::newRow("packed to other directory") << "x.gz"
+                                               << "lib/deep/x" << true << "lib/deep/x"
+                                               << "lib/deep/_old_x"
+                                               << "old/_old_x";
+    QTest::newRow("same name elsewhere") << "y/lib.so"
+                                         << "" << false << "y/lib.so"
+                                         << "y/_old_lib.so"
+                                         << "old/_old_lib.so";
 }
 
 void TestFileSpecifications::destinationNames()
@@ -52,7 +62,7 @@ void TestFileSpecifications::destinationNames()
 void TestFileSpecifications::clearEmptiesEveryList()
 {
     FileSpecifications lists;
-    lists.downloadList.append(FileDownloadSpecification{"s", "a", "00", 3});
+    lists.downloadList.append(FileDownloadSpecification { "s", "a", "00", 3 });
     lists.replaceList.append(FileReplaceSpecification());
     lists.deleteList.append(QStringLiteral("gone"));
     const FileSpecifications shared = lists;

@@ -152,7 +152,8 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY(ReleaseFixture::publish(one, fixture.mirrorRoot, 1, packed));
     QVERIFY(ReleaseFixture::publish(two, fixture.mirrorRoot, 2, packed));
     QVERIFY(ReleaseFixture::writeTree(fixture.install, versionOne()));
-    const QMap<QString, QString> before = ReleaseFixture::contents(fixture.install, { "mirrors.ini", DigestCache::fileName() });
+    const QMap<QString, QString> before
+        = ReleaseFixture::contents(fixture.install, { "mirrors.ini", DigestCache::fileName() });
 
     // The release a misbehaving mirror serves in place of version 2's ini.
     QString substitute;
@@ -322,7 +323,8 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     QNetworkAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
-    QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"), damaged.size() },
+    QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"),
+                                                damaged.size() },
         { "files", "b/b.bin", FileTree::md5Hex("b"), 1 } };
     DownloadFileListTaskSpecification task(&list,
         DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,

@@ -76,7 +76,7 @@ void TestIniDownload::init()
     QVERIFY(tempDir->isValid());
 
     const QString mirrorList = tempDir->filePath(QStringLiteral("mirrors.ini"));
-    QVERIFY(FileTree::write(mirrorList, mirrorsIni({QStringLiteral("m")}, server->baseUrl(), 1000)));
+    QVERIFY(FileTree::write(mirrorList, mirrorsIni({ QStringLiteral("m") }, server->baseUrl(), 1000)));
     mirrors = new Mirrors;
     QVERIFY(mirrors->initDefault(mirrorList, VERSION));
 
@@ -102,7 +102,8 @@ void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
 
 IniDownloadTaskSpecification* TestIniDownload::makeTask()
 {
-    return new IniDownloadTaskSpecification(DownloadContext{manager, mirrors, layout}, updateType, 1, this, 1.0);
+    return new IniDownloadTaskSpecification(
+        DownloadContext { manager, mirrors, layout }, updateType, 1, this, 1.0);
 }
 
 void TestIniDownload::reusesLocalFiles_data()
@@ -111,10 +112,10 @@ void TestIniDownload::reusesLocalFiles_data()
     QTest::addColumn<bool>("sigPresent");
     QTest::addColumn<QList<double>>("weights");
 
-    QTest::newRow("none present") << false << false << QList<double>{0.3333, 0.3333, 0.3334};
-    QTest::newRow("ini present") << true << false << QList<double>{0.3333, 0.6667};
-    QTest::newRow("signature present") << false << true << QList<double>{0.3333, 0.6667};
-    QTest::newRow("both present") << true << true << QList<double>{1.0};
+    QTest::newRow("none present") << false << false << QList<double> { 0.3333, 0.3333, 0.3334 };
+    QTest::newRow("ini present") << true << false << QList<double> { 0.3333, 0.6667 };
+    QTest::newRow("signature present") << false << true << QList<double> { 0.3333, 0.6667 };
+    QTest::newRow("both present") << true << true << QList<double> { 1.0 };
 }
 
 void TestIniDownload::reusesLocalFiles()
@@ -133,7 +134,8 @@ void TestIniDownload::reusesLocalFiles()
 
     QCOMPARE(task->subTasks().size(), weights.size());
     for (int i = 0; i < weights.size(); ++i)
-        QVERIFY2(qFuzzyCompare(task->subTasks().at(i)->parentProgressRange, weights.at(i)), qPrintable(QString::number(i)));
+        QVERIFY2(qFuzzyCompare(task->subTasks().at(i)->parentProgressRange, weights.at(i)),
+            qPrintable(QString::number(i)));
     QVERIFY(qobject_cast<CheckSignatureTaskSpecification*>(task->subTasks().last()));
 
     QVERIFY(spies.finished.wait(10000));
@@ -163,9 +165,10 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
 
     const QStringList texts = spies.messageTexts();
     const QString localIni = layout.downloadedPath(QStringLiteral("client_linux_amd64.ini"));
-    QCOMPARE(texts.mid(0, 3), (QStringList{QStringLiteral("Download / check product ini"),
-                                           QStringLiteral("Signature check failed for %1").arg(localIni),
-                                           QStringLiteral("Could not verify the product ini file. Retrying")}));
+    QCOMPARE(texts.mid(0, 3),
+        (QStringList { QStringLiteral("Download / check product ini"),
+            QStringLiteral("Signature check failed for %1").arg(localIni),
+            QStringLiteral("Could not verify the product ini file. Retrying") }));
     QCOMPARE(FileTree::read(localIni), productIni);
 }
 
@@ -175,7 +178,8 @@ void TestIniDownload::resetAllowsReuseAgain()
     server->clearResponse(sigPath);
     server->setHandler([this](const QByteArray& path) {
         Q_UNUSED(path);
-        return HttpTestServer::Response::ok(server->requestCount(sigPath) == 1 ? QByteArray(128, 'x') : goodSignature);
+        return HttpTestServer::Response::ok(
+            server->requestCount(sigPath) == 1 ? QByteArray(128, 'x') : goodSignature);
     });
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
@@ -206,7 +210,7 @@ void TestIniDownload::givesUpAfterTooManyFailures()
     QCOMPARE(server->requestCount(sigPath), IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
     const QStringList texts = spies.messageTexts();
     QCOMPARE(texts.count(QStringLiteral("Could not verify the product ini file. Retrying")),
-             IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
+        IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
     QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
 
     // The failed check's own end must not surface as a second outcome.

@@ -241,9 +241,8 @@ void TestKillSweep::initTestCase()
 QMap<QString, QString> TestKillSweep::clientFiles(const QString& root) const
 {
     QMap<QString, QString> files;
-    const QMap<QString, QString> all
-        = ReleaseFixture::contents(root, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"),
-                                           DigestCache::fileName() });
+    const QMap<QString, QString> all = ReleaseFixture::contents(
+        root, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() });
     for (auto it = all.cbegin(); it != all.cend(); ++it)
         files.insert(
             it.key(), it.value() + QStringLiteral(" %1").arg(modeOf(QDir(root).filePath(it.key())), 0, 8));

@@ -77,8 +77,7 @@ void TestListCompiler::init()
 }
 
 void TestListCompiler::cleanup()
-{
-}
+{ }
 
 bool TestListCompiler::compile(const QByteArray& ini)
 {
@@ -124,15 +123,15 @@ void TestListCompiler::fieldCounts()
     QFETCH(bool, valid);
 
     // The bad line sits between two good ones; nothing after it is read.
-    const QByteArray ini = "[a]\n" + line("first", {sum("1"), "1"}) + "[b]\nkey=" + value.toUtf8() + "\n"
-        + "[c]\n" + line("last", {sum("2"), "1"});
+    const QByteArray ini = "[a]\n" + line("first", { sum("1"), "1" }) + "[b]\nkey=" + value.toUtf8() + "\n"
+        + "[c]\n" + line("last", { sum("2"), "1" });
     QCOMPARE(compile(ini), valid);
     if (valid) {
-        QCOMPARE(messages, QStringList{compiling});
+        QCOMPARE(messages, QStringList { compiling });
         QCOMPARE(lists.replaceList.size(), 3);
         QCOMPARE(progress.last(), 1.0);
     } else {
-        QCOMPARE(messages, (QStringList{compiling, invalidLine.arg("b")}));
+        QCOMPARE(messages, (QStringList { compiling, invalidLine.arg("b") }));
         QCOMPARE(progress.size(), 2);
     }
 }
@@ -151,8 +150,8 @@ void TestListCompiler::comparesWithInstalledAndDownloaded_data()
     QTest::newRow("missing") << false << QByteArray() << QByteArray() << true << true;
     QTest::newRow("differs, complete copy") << false << QByteArray("old") << current << true << false;
     QTest::newRow("differs, partial copy") << false << QByteArray("old") << current.left(3) << true << true;
-    QTest::newRow("differs, corrupt copy") << false << QByteArray("old") << QByteArray("new contenT") << true
-                                           << true;
+    QTest::newRow("differs, corrupt copy")
+        << false << QByteArray("old") << QByteArray("new contenT") << true << true;
     QTest::newRow("packed, up to date") << true << current << QByteArray() << false << false;
     QTest::newRow("packed, missing") << true << QByteArray() << QByteArray() << true << true;
     QTest::newRow("packed, complete copy") << true << QByteArray("old") << gz << true << false;
@@ -170,9 +169,9 @@ void TestListCompiler::comparesWithInstalledAndDownloaded()
     const QByteArray current("new content");
     const QByteArray gz = FileTree::gzip(current);
     const QString key = packed ? "bin/tool.gz" : "bin/tool";
-    const QStringList fields = packed ? QStringList{sum(gz), QString::number(gz.size()), sum(current),
-                                                    QString::number(current.size()), "bin/tool"}
-                                      : QStringList{sum(current), QString::number(current.size())};
+    const QStringList fields = packed ? QStringList { sum(gz), QString::number(gz.size()), sum(current),
+        QString::number(current.size()), "bin/tool" }
+                                      : QStringList { sum(current), QString::number(current.size()) };
     if (!installed.isNull())
         writeApp("bin/tool", installed);
     // A packed file's installed check must not look at the key's name.
@@ -208,17 +207,17 @@ void TestListCompiler::deleteSection_data()
 
     QTest::newRow("existing file, directory and missing path")
         << QByteArray("[delete]\ngone.txt=\nold.txt=\nplugins=\nplugins/old.so=x\n") << true
-        << QStringList{"old.txt", "plugins", "plugins/old.so"} << QStringList{compiling};
+        << QStringList { "old.txt", "plugins", "plugins/old.so" } << QStringList { compiling };
     QTest::newRow("names a file in the download directory only")
-        << QByteArray("[delete]\ndownloaded.txt=\n") << true << QStringList{} << QStringList{compiling};
-    QTest::newRow("no ini") << QByteArray() << false << QStringList{} << QStringList{compiling, noFiles};
-    QTest::newRow("only empty sections") << QByteArray("[files]\n[delete]\n") << false << QStringList{}
-                                         << QStringList{compiling, noFiles};
-    QTest::newRow("keys outside any section") << QByteArray("old.txt=\n") << false << QStringList{}
-                                              << QStringList{compiling, noFiles};
+        << QByteArray("[delete]\ndownloaded.txt=\n") << true << QStringList {} << QStringList { compiling };
+    QTest::newRow("no ini") << QByteArray() << false << QStringList {} << QStringList { compiling, noFiles };
+    QTest::newRow("only empty sections")
+        << QByteArray("[files]\n[delete]\n") << false << QStringList {} << QStringList { compiling, noFiles };
+    QTest::newRow("keys outside any section")
+        << QByteArray("old.txt=\n") << false << QStringList {} << QStringList { compiling, noFiles };
     QTest::newRow("section name is case-sensitive")
-        << QByteArray("[Delete]\nold.txt=\n") << false << QStringList{}
-        << QStringList{compiling, invalidLine.arg("Delete")};
+        << QByteArray("[Delete]\nold.txt=\n") << false << QStringList {}
+        << QStringList { compiling, invalidLine.arg("Delete") };
 }
 
 void TestListCompiler::deleteSection()
@@ -244,7 +243,7 @@ void TestListCompiler::deleteSection()
 
 void TestListCompiler::unreadableSizeIsZero()
 {
-    QVERIFY(compile("[files]\n" + line("a", {sum("a"), "lots"}) + line("b", {sum("b"), "-5"})));
+    QVERIFY(compile("[files]\n" + line("a", { sum("a"), "lots" }) + line("b", { sum("b"), "-5" })));
     QCOMPARE(lists.downloadList.size(), 2);
     QCOMPARE(lists.downloadList.at(0).size, 0);
     QCOMPARE(lists.downloadList.at(1).size, 0);
@@ -253,7 +252,7 @@ void TestListCompiler::unreadableSizeIsZero()
 void TestListCompiler::repeatedRunStartsEmpty()
 {
     writeApp("gone", "x");
-    const QByteArray ini = "[files]\n" + line("a", {sum("a"), "1"}) + "[delete]\ngone=\n";
+    const QByteArray ini = "[files]\n" + line("a", { sum("a"), "1" }) + "[delete]\ngone=\n";
     QVERIFY(compile(ini));
     QVERIFY(compile(ini));
     QCOMPARE(lists.downloadList.size(), 1);
@@ -265,20 +264,21 @@ void TestListCompiler::taskPublishesOnlySuccess()
 {
     FileSpecifications target;
     target.deleteList << "earlier";
-    MakeDownloadReplaceListTaskSpecification task(layout, QStringLiteral("client_linux_amd64"), target, nullptr,
-                                                  0.05);
+    MakeDownloadReplaceListTaskSpecification task(
+        layout, QStringLiteral("client_linux_amd64"), target, nullptr, 0.05);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
 
     FileTree::write(layout.downloadedPath("client_linux_amd64.ini"),
-                    "[files]\n" + line("a", {sum("a"), "1"}) + "[zz]\nbad=1\n");
+        "[files]\n" + line("a", { sum("a"), "1" }) + "[zz]\nbad=1\n");
     task.execute();
     QTRY_COMPARE(canceled.count(), 1);
     QCOMPARE(task.state, ErrorCanceled);
-    QCOMPARE(QStringList(target.deleteList), QStringList{"earlier"});
+    QCOMPARE(QStringList(target.deleteList), QStringList { "earlier" });
     QVERIFY(target.downloadList.isEmpty());
 
-    FileTree::write(layout.downloadedPath("client_linux_amd64.ini"), "[files]\n" + line("a", {sum("a"), "1"}));
+    FileTree::write(
+        layout.downloadedPath("client_linux_amd64.ini"), "[files]\n" + line("a", { sum("a"), "1" }));
     task.reset();
     task.execute();
     QTRY_COMPARE(finished.count(), 1);
@@ -328,7 +328,8 @@ void TestListCompiler::digestCache()
         QCOMPARE(file.write("installed CONTENT"), 17);
         file.close();
         // The modification time to the nanosecond, as a copy tool keeps it.
-        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(stamp.modifiedNs / 1000000000), long(stamp.modifiedNs % 1000000000)}};
+        const timespec times[2] = { { 0, UTIME_OMIT },
+            { time_t(stamp.modifiedNs / 1000000000), long(stamp.modifiedNs % 1000000000) } };
         QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     } else if (change == "replace") {
         writeApp("d/b.bin", "installed CONTENT");
@@ -343,7 +344,7 @@ void TestListCompiler::digestCache()
         QVERIFY(FileTree::write(cachePath, QByteArray(200, 'x')));
     }
 
-    QVERIFY(compile("[files]\n" + line("d/a.bin", {sum("listed content"), "17"})));
+    QVERIFY(compile("[files]\n" + line("d/a.bin", { sum("listed content"), "17" })));
     QCOMPARE(lists.replaceList.size(), replaced ? 1 : 0);
 }
 
@@ -356,7 +357,7 @@ void TestListCompiler::compiledDigestsAreRemembered()
     QVERIFY(DigestCache::stampOf(QDir(app).filePath("a"), stampA));
     QTRY_VERIFY(DigestCache::isSettled(stampA, DigestCache::fileClockNowNs()));
     // b differs from the listed digest; a is up to date.
-    QVERIFY(compile("[files]\n" + line("a", {sum("a").toUpper(), "1"}) + line("b", {sum("x"), "1"})));
+    QVERIFY(compile("[files]\n" + line("a", { sum("a").toUpper(), "1" }) + line("b", { sum("x"), "1" })));
     QCOMPARE(lists.replaceList.size(), 1);
 
     DigestCache cache(QDir(app).filePath(DigestCache::fileName()));

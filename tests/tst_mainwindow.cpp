@@ -81,13 +81,15 @@ private Q_SLOTS:
 
 private:
     void publishRelease();
-    template<typename T>
-    T* widget(const char* name) const
+    template <typename T> T* widget(const char* name) const
     {
         return window->findChild<T*>(QLatin1String(name));
     }
     UpdateEngine* engine() const { return window->findChild<UpdateEngine*>(); }
-    QStringList logLines() const { return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n')); }
+    QStringList logLines() const
+    {
+        return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n'));
+    }
     QString status() const { return widget<QLabel>("statusLabel")->text(); }
 
     std::unique_ptr<InstallFixture> fixture;
@@ -112,7 +114,7 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    fixture = std::make_unique<InstallFixture>(QStringList{ QStringLiteral("m1"), QStringLiteral("m2") });
+    fixture = std::make_unique<InstallFixture>(QStringList { QStringLiteral("m1"), QStringLiteral("m2") });
     QVERIFY(fixture->isValid());
     QVERIFY(fixture->writeMirrorsIni(1));
     install = fixture->install;
@@ -138,7 +140,7 @@ void TestMainWindow::init()
     config->updateTypeDesc.version = 5;
     window = std::make_unique<MainWindow>(*config, QStringLiteral("127.0.0.1"), bannerServer->port());
     window->setPrompt([this](QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
-                             QMessageBox::StandardButtons) {
+                          QMessageBox::StandardButtons) {
         boxes.append({ icon, title, text });
         return answer;
     });
@@ -155,12 +157,13 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::publishRelease()
 {
-    QVERIFY(ReleaseFixture::writeTree(source, {
-        { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64\n" },
-        { "vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1) },
-        { "data/a.dat", ReleaseFixture::bytes(40000, 2) },
-        { "data/b.dat", ReleaseFixture::bytes(50000, 3) },
-    }));
+    QVERIFY(ReleaseFixture::writeTree(source,
+        {
+            { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64\n" },
+            { "vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1) },
+            { "data/a.dat", ReleaseFixture::bytes(40000, 2) },
+            { "data/b.dat", ReleaseFixture::bytes(50000, 3) },
+        }));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
 }
 
@@ -181,9 +184,11 @@ void TestMainWindow::buttonAcrossRuns()
     QCOMPARE(boxes.at(0).title, QStringLiteral("Update"));
     // The reason comes first, in one sentence.
     const QString reason = status();
-    QVERIFY2(reason.startsWith(QLatin1String("No mirror could deliver ")) && reason.endsWith(QLatin1String("data/b.dat.")),
-             qPrintable(reason));
-    QCOMPARE(boxes.at(0).text, reason + QStringLiteral(" Update cancelled. Push \"Details\" to check reasons."));
+    QVERIFY2(reason.startsWith(QLatin1String("No mirror could deliver "))
+            && reason.endsWith(QLatin1String("data/b.dat.")),
+        qPrintable(reason));
+    QCOMPARE(
+        boxes.at(0).text, reason + QStringLiteral(" Update cancelled. Push \"Details\" to check reasons."));
     QCOMPARE(start->text(), QStringLiteral("Restart"));
     QVERIFY(start->isEnabled());
     QTRY_COMPARE(logLines().last(), QStringLiteral("Update cancelled"));
@@ -199,8 +204,9 @@ void TestMainWindow::buttonAcrossRuns()
     QCOMPARE(status(), QStringLiteral("Voxmeadow 3 is up to date: version 5"));
     QCOMPARE(boxes.size(), 1);
     QTRY_VERIFY(logLines().contains(QStringLiteral("Update successfully finished")));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
-             ReleaseFixture::contents(source));
+    QCOMPARE(ReleaseFixture::contents(install,
+                 { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
+        ReleaseFixture::contents(source));
 }
 
 void TestMainWindow::closeDuringRun_data()
@@ -253,7 +259,8 @@ void TestMainWindow::closeWhileCancelling()
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.at(0).icon, QMessageBox::Question);
     QCOMPARE(boxes.at(0).title, QStringLiteral("Question"));
-    QCOMPARE(boxes.at(0).text, QStringLiteral("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"));
+    QCOMPARE(
+        boxes.at(0).text, QStringLiteral("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"));
     QCOMPARE(status(), QStringLiteral("Cancelling the update..."));
     QVERIFY(!widget<QPushButton>("startButton")->isEnabled());
 
@@ -296,19 +303,22 @@ void TestMainWindow::transferLabels_data()
     QTest::addColumn<QLocale>("locale");
     const QLocale english(QLocale::English, QLocale::UnitedStates);
 
-    QTest::newRow("truncated") << quint64(1999) << quint64(5000) << quint64(999) << true
-                               << "1 KB / 5 KB" << "0 KB/s" << english;
-    QTest::newRow("10 MB, still KB, no grouping") << quint64(9999999) << quint64(10000000) << quint64(10000000)
-                                                  << true << "9999 KB / 10000 KB" << "10000 KB/s" << english;
-    QTest::newRow("one byte over 10 MB") << quint64(999999) << quint64(10000001) << quint64(10000001) << true
-                                         << "0 MB / 10 MB" << "10 MB/s" << english;
+    QTest::newRow("truncated") << quint64(1999) << quint64(5000) << quint64(999) << true << "1 KB / 5 KB"
+                               << "0 KB/s" << english;
+    QTest::newRow("10 MB, still KB, no grouping")
+        << quint64(9999999) << quint64(10000000) << quint64(10000000) << true << "9999 KB / 10000 KB"
+        << "10000 KB/s" << english;
+    QTest::newRow("one byte over 10 MB")
+        << quint64(999999) << quint64(10000001) << quint64(10000001) << true << "0 MB / 10 MB"
+        << "10 MB/s" << english;
     QTest::newRow("MB, grouped") << quint64(1234567890) << quint64(9876543210ULL) << quint64(4294967296ULL)
-                                 << true << "1,234 MB / 9,876 MB" << "4,294 MB/s" << english;
-    QTest::newRow("GB, German grouping")
-        << quint64(1234567890123ULL) << quint64(9876543210123ULL) << quint64(12345678901ULL) << true
-        << "1.234 GB / 9.876 GB" << "12 GB/s" << QLocale(QLocale::German, QLocale::Germany);
-    QTest::newRow("not downloading") << quint64(1999) << quint64(5000) << quint64(999) << false
-                                     << QString() << QString() << english;
+                                 << true << "1,234 MB / 9,876 MB"
+                                 << "4,294 MB/s" << english;
+    QTest::newRow("GB, German grouping") << quint64(1234567890123ULL) << quint64(9876543210123ULL)
+                                         << quint64(12345678901ULL) << true << "1.234 GB / 9.876 GB"
+                                         << "12 GB/s" << QLocale(QLocale::German, QLocale::Germany);
+    QTest::newRow("not downloading") << quint64(1999) << quint64(5000) << quint64(999) << false << QString()
+                                     << QString() << english;
 }
 
 void TestMainWindow::transferLabels()
@@ -356,7 +366,7 @@ void TestMainWindow::logShowsTextAsWritten()
     // The batch's timer is not waited for: an event loop here would also
     // deliver what earlier tests left queued for the application.
     QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
-    QCOMPARE(logLines().mid(logLines().size() - 2), QStringList({QStringLiteral("first"), line}));
+    QCOMPARE(logLines().mid(logLines().size() - 2), QStringList({ QStringLiteral("first"), line }));
 }
 
 void TestMainWindow::logCollapsesRepeats()
@@ -371,9 +381,10 @@ void TestMainWindow::logCollapsesRepeats()
     Q_EMIT engine()->message(QStringLiteral("next"));
     Q_EMIT engine()->message(QStringLiteral("next"));
     QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
-    QCOMPARE(logLines(), (QStringList{ QStringLiteral("file a.dat timed out on mirror m1"),
-                                       QStringLiteral("... repeated 1000 times"), QStringLiteral("next"),
-                                       QStringLiteral("... repeated 1 times") }));
+    QCOMPARE(logLines(),
+        (QStringList { QStringLiteral("file a.dat timed out on mirror m1"),
+            QStringLiteral("... repeated 1000 times"), QStringLiteral("next"),
+            QStringLiteral("... repeated 1 times") }));
 }
 
 void TestMainWindow::otherInstance_data()
@@ -448,7 +459,8 @@ void TestMainWindow::bannerImage()
     auto* banner = widget<UrlClickLabel>("banner");
     QCOMPARE(banner->cursor().shape(), Qt::ArrowCursor);
     if (image && !hand)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Banner click address ignored")));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^Banner click address ignored")));
     Q_EMIT engine()->bannerFound(bytes, clickUrl);
     QCOMPARE(banner->pixmap().isNull(), !image);
     QCOMPARE(banner->toolTip(), toolTip);
@@ -476,14 +488,16 @@ void TestMainWindow::changelogHoldsLaunch()
     Q_EMIT engine()->updateFinished();
     // Held, the button offers the launch at once; otherwise the launch
     // follows by itself and the button is left as it was.
-    QCOMPARE(start->text(), changelogOpen ? QStringLiteral("Start Voxmeadow") : QStringLiteral("Start Update"));
+    QCOMPARE(
+        start->text(), changelogOpen ? QStringLiteral("Start Voxmeadow") : QStringLiteral("Start Update"));
     QCOMPARE(start->isEnabled(), changelogOpen);
     delete ChangeLogViewer::instance();
 }
 
 void TestMainWindow::germanTranslation()
 {
-    const QString directory = QFileInfo(QStringLiteral(UPDATE_EXECUTABLE)).absolutePath() + QStringLiteral("/translations");
+    const QString directory
+        = QFileInfo(QStringLiteral(UPDATE_EXECUTABLE)).absolutePath() + QStringLiteral("/translations");
     QTranslator own;
     QTranslator qt;
     QVERIFY(own.load(QStringLiteral("update_de"), directory));
@@ -497,10 +511,12 @@ void TestMainWindow::germanTranslation()
     QCoreApplication::removeTranslator(&own);
 
     QCOMPARE(german.windowTitle(), QStringLiteral("Voxmeadow 3 Client-Update"));
-    QCOMPARE(german.findChild<QPushButton*>(QStringLiteral("startButton"))->text(), QStringLiteral("Update starten"));
+    QCOMPARE(german.findChild<QPushButton*>(QStringLiteral("startButton"))->text(),
+        QStringLiteral("Update starten"));
     QCOMPARE(german.findChild<QPushButton*>(QStringLiteral("changelogButton"))->text(),
-             QStringLiteral("Änderungen anzeigen"));
-    QVERIFY(german.findChild<QLabel*>(QStringLiteral("versionLabel"))->text().contains(QStringLiteral("Stabil")));
+        QStringLiteral("Änderungen anzeigen"));
+    QVERIFY(
+        german.findChild<QLabel*>(QStringLiteral("versionLabel"))->text().contains(QStringLiteral("Stabil")));
     QCOMPARE(question.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
 }
 

@@ -56,7 +56,8 @@ void TestMirrors::fill(Mirrors& mirrors, const QStringList& names, int retries)
     for (int i = 0; i < names.size(); ++i)
         ini += QByteArray::number(i + 1) + "\\mirror=" + names.at(i).toUtf8() + "\n";
     for (const QString& name : names)
-        ini += "[" + name.toUtf8() + "]\nurl=http://" + name.toUtf8() + "/\nretries=" + QByteArray::number(retries) + "\n";
+        ini += "[" + name.toUtf8() + "]\nurl=http://" + name.toUtf8()
+            + "/\nretries=" + QByteArray::number(retries) + "\n";
     QVERIFY(mirrors.initDefault(writeIni(ini), 7));
     QCOMPARE(mirrors.mirrorData().size(), names.size());
 }
@@ -70,17 +71,18 @@ void TestMirrors::readsMirrorList_data()
     QTest::newRow("two mirrors, with and without trailing slash")
         << QByteArray("[mirrors]\nsize=2\n1\\mirror=one\n2\\mirror=two\n"
                       "[one]\nurl=http://one.example/files/\n[two]\nurl=http://two.example/files\n")
-        << QStringList{"one", "two"} << QStringList{"http://one.example/files/12", "http://two.example/files/12"};
+        << QStringList { "one", "two" }
+        << QStringList { "http://one.example/files/12", "http://two.example/files/12" };
     QTest::newRow("blanks around a name")
         << QByteArray("[mirrors]\nsize=1\n1\\mirror=\"  spaced  \"\n[spaced]\nurl=http://spaced.example\n")
-        << QStringList{"spaced"} << QStringList{"http://spaced.example/12"};
+        << QStringList { "spaced" } << QStringList { "http://spaced.example/12" };
     QTest::newRow("blank names skipped")
         << QByteArray("[mirrors]\nsize=3\n1\\mirror=\"   \"\n2\\mirror=kept\n[kept]\nurl=http://kept\n")
-        << QStringList{"kept"} << QStringList{"http://kept/12"};
+        << QStringList { "kept" } << QStringList { "http://kept/12" };
     QTest::newRow("section without url") << QByteArray("[mirrors]\nsize=1\n1\\mirror=bare\n")
-                                         << QStringList{"bare"} << QStringList{"/12"};
-    QTest::newRow("no array") << QByteArray("[other]\nkey=value\n") << QStringList{} << QStringList{};
-    QTest::newRow("empty file") << QByteArray() << QStringList{} << QStringList{};
+                                         << QStringList { "bare" } << QStringList { "/12" };
+    QTest::newRow("no array") << QByteArray("[other]\nkey=value\n") << QStringList {} << QStringList {};
+    QTest::newRow("empty file") << QByteArray() << QStringList {} << QStringList {};
 }
 
 void TestMirrors::readsMirrorList()
@@ -128,7 +130,8 @@ void TestMirrors::retriesSetting()
     QFETCH(int, retries);
 
     Mirrors mirrors;
-    QVERIFY(mirrors.initDefault(writeIni("[mirrors]\nsize=1\n1\\mirror=m\n[m]\nurl=http://m\n" + line + "\n"), 3));
+    QVERIFY(mirrors.initDefault(
+        writeIni("[mirrors]\nsize=1\n1\\mirror=m\n[m]\nurl=http://m\n" + line + "\n"), 3));
     QCOMPARE(mirrors.mirrorData().size(), 1);
     QCOMPARE(mirrors.mirrorData().first().retries, retries);
 }
@@ -160,14 +163,14 @@ void TestMirrors::missingAlphaIsFatal()
     QVERIFY(!mirrors.initAlpha(writeIni("[Channel]\nbeta=true\n"), 5));
     QCOMPARE(fatal.count(), 1);
     QCOMPARE(fatal.first().first().toString(),
-             QStringLiteral("Alpha parameter in channel section in update ini file not found"));
+        QStringLiteral("Alpha parameter in channel section in update ini file not found"));
     QVERIFY(mirrors.mirrorData().isEmpty());
 }
 
 void TestMirrors::borrowsOnlyFreeMirrors()
 {
     Mirrors mirrors;
-    fill(mirrors, {"a", "b", "c"});
+    fill(mirrors, { "a", "b", "c" });
     QSet<QString> borrowed;
     for (int i = 0; i < 3; ++i) {
         FTPSiteAccessData mirror;
@@ -197,7 +200,7 @@ void TestMirrors::borrowsOnlyFreeMirrors()
 void TestMirrors::choiceCoversEveryFreeMirror()
 {
     Mirrors mirrors;
-    fill(mirrors, {"a", "b", "c", "d"});
+    fill(mirrors, { "a", "b", "c", "d" });
     FTPSiteAccessData held;
     QCOMPARE(mirrors.getRandomMirror(held), int(Mirrors::MirrorChosen));
 
@@ -211,7 +214,8 @@ void TestMirrors::choiceCoversEveryFreeMirror()
     QCOMPARE(picks.value(held.name), 0);
     QCOMPARE(picks.size(), 3);
     for (auto it = picks.cbegin(); it != picks.cend(); ++it)
-        QVERIFY2(it.value() > 120, qPrintable(QStringLiteral("%1 picked %2 times").arg(it.key()).arg(it.value())));
+        QVERIFY2(
+            it.value() > 120, qPrintable(QStringLiteral("%1 picked %2 times").arg(it.key()).arg(it.value())));
 }
 
 void TestMirrors::noMirrorReportedOnce()
@@ -226,7 +230,7 @@ void TestMirrors::noMirrorReportedOnce()
     }
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.first().first().toString(),
-             QStringLiteral("There are no (more) known working mirrors available"));
+        QStringLiteral("There are no (more) known working mirrors available"));
 }
 
 void TestMirrors::errorsRemoveAfterRetries_data()
@@ -241,7 +245,7 @@ void TestMirrors::errorsRemoveAfterRetries()
 {
     QFETCH(int, retries);
     Mirrors mirrors;
-    fill(mirrors, {"flaky", "steady"}, retries);
+    fill(mirrors, { "flaky", "steady" }, retries);
     QSignalSpy messages(&mirrors, &Mirrors::message);
 
     for (int i = 0; i < retries; ++i)
@@ -254,14 +258,16 @@ void TestMirrors::errorsRemoveAfterRetries()
     QCOMPARE(mirrors.getMirrorIndex(QStringLiteral("flaky")), -1);
     QCOMPARE(mirrors.getMirrorIndex(QStringLiteral("steady")), 0);
     QCOMPARE(messages.count(), 1);
-    QCOMPARE(messages.first().first().toString(), QStringLiteral("Mirror flaky failed too many times, removing"));
+    QCOMPARE(
+        messages.first().first().toString(), QStringLiteral("Mirror flaky failed too many times, removing"));
 }
 
 void TestMirrors::duplicateNamesActOnFirst()
 {
     Mirrors mirrors;
     QVERIFY(mirrors.initDefault(
-        writeIni("[mirrors]\nsize=3\n1\\mirror=twin\n2\\mirror=other\n3\\mirror=twin\n[twin]\nurl=http://twin\n"),
+        writeIni(
+            "[mirrors]\nsize=3\n1\\mirror=twin\n2\\mirror=other\n3\\mirror=twin\n[twin]\nurl=http://twin\n"),
         4));
     QCOMPARE(mirrors.mirrorData().size(), 3);
     QCOMPARE(mirrors.mirrorData().at(2).url, QStringLiteral("http://twin/4"));
@@ -281,7 +287,7 @@ void TestMirrors::duplicateNamesActOnFirst()
 void TestMirrors::callsForRemovedMirrorChangeNothing()
 {
     Mirrors mirrors;
-    fill(mirrors, {"gone", "kept"});
+    fill(mirrors, { "gone", "kept" });
     FTPSiteAccessData first;
     FTPSiteAccessData second;
     QCOMPARE(mirrors.getRandomMirror(first), int(Mirrors::MirrorChosen));

@@ -62,7 +62,8 @@ void TestProgressWithinFile::reportsWithinFile()
 
     std::unique_ptr<ASyncFunc> function;
     if (work == QLatin1String("check"))
-        function = std::make_unique<CheckSigFunc>(plain, FileCheck::md5Digest(QString::fromLatin1(md5.result().toHex())));
+        function = std::make_unique<CheckSigFunc>(
+            plain, FileCheck::md5Digest(QString::fromLatin1(md5.result().toHex())));
     else
         function = std::make_unique<FileUnzipFunc>(packed, dir.filePath(QStringLiteral("unpacked.bin")));
     QSignalSpy progress(function.get(), &ASyncFunc::progress);

@@ -95,9 +95,12 @@ void TestRollbackJournal::keptContentReplacesTheNewOne()
     // link, rename the new content over the path.
     writeFile(path("lib.so"), "old");
     QVERIFY(QFile::setPermissions(path("lib.so"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(::link(QFile::encodeName(path("lib.so")).constData(), QFile::encodeName(path("kept")).constData()) == 0);
+    QVERIFY(::link(QFile::encodeName(path("lib.so")).constData(), QFile::encodeName(path("kept")).constData())
+        == 0);
     writeFile(path("new"), "new");
-    QVERIFY(std::rename(QFile::encodeName(path("new")).constData(), QFile::encodeName(path("lib.so")).constData()) == 0);
+    QVERIFY(
+        std::rename(QFile::encodeName(path("new")).constData(), QFile::encodeName(path("lib.so")).constData())
+        == 0);
     RollbackDataList journal;
     journal.add(RollbackData(RollbackData::Replace, path("kept"), path("lib.so")));
     // An undo whose kept content is gone says so and leaves the path alone.
@@ -109,7 +112,7 @@ void TestRollbackJournal::keptContentReplacesTheNewOne()
     QVERIFY(!journal.rollback(&receiver));
     QCOMPARE(warnings.count(), 1);
     QCOMPARE(warnings.at(0).at(0).toString(),
-             QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path("other"), path("gone")));
+        QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path("other"), path("gone")));
     QCOMPARE(readFile(path("lib.so")), QByteArray("old"));
     QCOMPARE(QFile::permissions(path("lib.so")) & QFile::ExeOwner, QFile::ExeOwner);
     QVERIFY(!QFile::exists(path("kept")));
@@ -139,7 +142,7 @@ void TestRollbackJournal::failedUndosAreReportedAndTheRestUndone()
     writeFile(path("created"), "x");
     journal.add(RollbackData(RollbackData::CreateFile, path("created")));
 
-    writeFile(path("full/keep"), "k");   // the created directory is no longer empty
+    writeFile(path("full/keep"), "k"); // the created directory is no longer empty
     writeFile(path("a"), "someone else"); // and the renamed file's old name is taken
 
     Receiver receiver;
@@ -148,9 +151,9 @@ void TestRollbackJournal::failedUndosAreReportedAndTheRestUndone()
     QVERIFY(journal.isEmpty());
     QCOMPARE(warnings.count(), 2);
     QCOMPARE(warnings.at(0).at(0).toString(),
-             QStringLiteral("warning: rollback rename %1 to %2 failed").arg(path("a"), path("b")));
+        QStringLiteral("warning: rollback rename %1 to %2 failed").arg(path("a"), path("b")));
     QCOMPARE(warnings.at(1).at(0).toString(),
-             QStringLiteral("warning: rollback create dir %1 failed").arg(path("full")));
+        QStringLiteral("warning: rollback create dir %1 failed").arg(path("full")));
     // Nothing was overwritten, and the newest record was still undone.
     QCOMPARE(readFile(path("a")), QByteArray("someone else"));
     QCOMPARE(readFile(path("b")), QByteArray("mine"));

@@ -23,15 +23,15 @@ void TestServerQueries::bannerAnswer_data()
     QTest::addColumn<QString>("bannerUrl");
     QTest::addColumn<QString>("clickUrl");
 
-    QTest::newRow("two addresses")
-        << QByteArray("http://img.example/b.png,http://www.example/")
-        << true << QStringLiteral("http://img.example/b.png") << QStringLiteral("http://www.example/");
+    QTest::newRow("two addresses") << QByteArray("http://img.example/b.png,http://www.example/") << true
+                                   << QStringLiteral("http://img.example/b.png")
+                                   << QStringLiteral("http://www.example/");
     QTest::newRow("only a comma") << QByteArray(",") << true << QString() << QString();
-    QTest::newRow("three parts") << QByteArray("http://a/x?p=1,2,http://b/") << false << QString() << QString();
+    QTest::newRow("three parts") << QByteArray("http://a/x?p=1,2,http://b/") << false << QString()
+                                 << QString();
     QTest::newRow("no comma") << QByteArray("http://a/") << false << QString() << QString();
-    QTest::newRow("latin-1 bytes")
-        << QByteArray("http://a/\xe9.png,http://b/") << true
-        << QStringLiteral("http://a/\u00e9.png") << QStringLiteral("http://b/");
+    QTest::newRow("latin-1 bytes") << QByteArray("http://a/\xe9.png,http://b/") << true
+                                   << QStringLiteral("http://a/\u00e9.png") << QStringLiteral("http://b/");
 }
 
 void TestServerQueries::bannerAnswer()
@@ -78,8 +78,8 @@ void TestServerQueries::bannerRetriesOnceThenGivesUp()
 void TestServerQueries::forgedBannerAnswerIsIgnored()
 {
     UdpTestPeer peer;
-    peer.setForgedReplies({QByteArray("http://127.0.0.1/forged.png,http://127.0.0.1/forged")});
-    peer.setReplies({QByteArray("http://127.0.0.1/b.png,http://127.0.0.1/")});
+    peer.setForgedReplies({ QByteArray("http://127.0.0.1/forged.png,http://127.0.0.1/forged") });
+    peer.setReplies({ QByteArray("http://127.0.0.1/b.png,http://127.0.0.1/") });
     Banner banner(nullptr, QStringLiteral("127.0.0.1"), peer.port(), 60000);
     QSignalSpy spy(&banner, &Banner::bannerFound);
     banner.run();

@@ -45,11 +45,17 @@ void TestSessionRecord::unusableRecordReadsAsAbsent_data()
     QTest::addColumn<QString>("dir");
     QTest::addColumn<QString>("type");
 
-    QTest::newRow("version not a number") << "12a" << "<existing>" << "client_linux_amd64";
-    QTest::newRow("version missing") << QString() << "<existing>" << "client_linux_amd64";
-    QTest::newRow("type empty") << "12" << "<existing>" << QString();
+    QTest::newRow("version not a number") << "12a"
+                                          << "<existing>"
+                                          << "client_linux_amd64";
+    QTest::newRow("version missing") << QString() << "<existing>"
+                                     << "client_linux_amd64";
+    QTest::newRow("type empty") << "12"
+                                << "<existing>" << QString();
     QTest::newRow("dir empty") << "12" << QString() << "client_linux_amd64";
-    QTest::newRow("dir gone") << "12" << "<missing>" << "client_linux_amd64";
+    QTest::newRow("dir gone") << "12"
+                              << "<missing>"
+                              << "client_linux_amd64";
 }
 
 void TestSessionRecord::unusableRecordReadsAsAbsent()

@@ -104,8 +104,12 @@ void TestSingleInstance::serverName_data()
     QTest::addColumn<QString>("checksummed");
 
     // The path is compared without regard to case, the home directory is not.
-    QTest::newRow("lower-case path") << "/opt/Voxmeadow 3/UPDATE" << "/home/Ann" << "optvoxmeadow 3updatehomeAnn";
-    QTest::newRow("colons removed") << "/srv/a:b/update" << "/root" << "srvabupdateroot";
+    QTest::newRow("lower-case path") << "/opt/Voxmeadow 3/UPDATE"
+                                     << "/home/Ann"
+                                     << "optvoxmeadow 3updatehomeAnn";
+    QTest::newRow("colons removed") << "/srv/a:b/update"
+                                    << "/root"
+                                    << "srvabupdateroot";
     QTest::newRow("non-ascii") << QString::fromUtf8("/opt/Vöx/update") << "/home/zoë"
                                << QString::fromUtf8("optvöxupdatehomezoë");
 }
@@ -218,15 +222,33 @@ void TestSingleInstance::privateDirectory_data()
     // Set-ups: "" absent, "private" a 0700 directory, "open" 0755, "link" a
     // link to a private directory, "file" a plain file, "foreign" a
     // directory of another user.
-    QTest::newRow("runtime dir private") << "private" << "" << "runtime";
-    QTest::newRow("runtime dir unset") << "" << "" << "first";
-    QTest::newRow("runtime dir open to others") << "open" << "" << "first";
-    QTest::newRow("runtime dir is a link") << "link" << "" << "first";
-    QTest::newRow("own dir kept from before") << "" << "private" << "first";
-    QTest::newRow("own dir with a wider mode") << "" << "open" << "first";
-    QTest::newRow("own name taken by a file") << "" << "file" << "second";
-    QTest::newRow("own name is a link") << "" << "link" << "second";
-    QTest::newRow("own name taken by another user") << "" << "foreign" << "second";
+    QTest::newRow("runtime dir private") << "private"
+                                         << ""
+                                         << "runtime";
+    QTest::newRow("runtime dir unset") << ""
+                                       << ""
+                                       << "first";
+    QTest::newRow("runtime dir open to others") << "open"
+                                                << ""
+                                                << "first";
+    QTest::newRow("runtime dir is a link") << "link"
+                                           << ""
+                                           << "first";
+    QTest::newRow("own dir kept from before") << ""
+                                              << "private"
+                                              << "first";
+    QTest::newRow("own dir with a wider mode") << ""
+                                               << "open"
+                                               << "first";
+    QTest::newRow("own name taken by a file") << ""
+                                              << "file"
+                                              << "second";
+    QTest::newRow("own name is a link") << ""
+                                        << "link"
+                                        << "second";
+    QTest::newRow("own name taken by another user") << ""
+                                                    << "foreign"
+                                                    << "second";
 }
 
 void TestSingleInstance::privateDirectory()
@@ -245,7 +267,7 @@ void TestSingleInstance::privateDirectory()
         const QByteArray name = QFile::encodeName(path);
         if (kind == "private" || kind == "open" || kind == "foreign")
             QVERIFY(::mkdir(name.constData(), kind == "private" ? 0700 : 0755) == 0
-                    && ::chmod(name.constData(), kind == "private" ? 0700 : 0755) == 0);
+                && ::chmod(name.constData(), kind == "private" ? 0700 : 0755) == 0);
         if (kind == "foreign")
             QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
         if (kind == "link")
@@ -253,13 +275,13 @@ void TestSingleInstance::privateDirectory()
         if (kind == "file")
             QVERIFY(FileTree::write(path, "x"));
     };
-    const QHash<QString, QString> paths{
-        {"runtime", base.filePath("runtime")}, {"first", base.filePath("first")}, {"second", base.filePath("second")}};
+    const QHash<QString, QString> paths { { "runtime", base.filePath("runtime") },
+        { "first", base.filePath("first") }, { "second", base.filePath("second") } };
     setUp(paths["runtime"], runtimeSetUp);
     setUp(paths["first"], firstSetUp);
 
-    const QString found = PrivateRuntimeDirectory::locate(runtimeSetUp.isEmpty() ? QString() : paths["runtime"],
-                                                          {paths["first"], paths["second"]});
+    const QString found = PrivateRuntimeDirectory::locate(
+        runtimeSetUp.isEmpty() ? QString() : paths["runtime"], { paths["first"], paths["second"] });
     QCOMPARE(found, paths[expected]);
     QVERIFY(PrivateRuntimeDirectory::isPrivate(found));
 }

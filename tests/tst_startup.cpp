@@ -18,7 +18,8 @@ class Installation
 public:
     Installation()
     {
-        if (!dir.isValid() || !QDir().mkdir(runtime()) || !QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        if (!dir.isValid() || !QDir().mkdir(runtime())
+            || !QFile::setPermissions(runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return;
         executable = dir.filePath(QStringLiteral("update"));
         if (!QFile::copy(QStringLiteral(UPDATE_EXECUTABLE), executable))
@@ -30,11 +31,13 @@ public:
     QString runtime() const { return dir.filePath(QStringLiteral("runtime")); }
     QString serverName() const
     {
-        return SingleInstanceChecker::getLocalServerName(QFileInfo(executable).canonicalFilePath(), QDir::homePath());
+        return SingleInstanceChecker::getLocalServerName(
+            QFileInfo(executable).canonicalFilePath(), QDir::homePath());
     }
     bool isAnswering() const
     {
-        return SingleInstanceChecker::checkExistingInstance(QStringLiteral("#"), runtime() + QLatin1Char('/') + serverName());
+        return SingleInstanceChecker::checkExistingInstance(
+            QStringLiteral("#"), runtime() + QLatin1Char('/') + serverName());
     }
 
     void start(QProcess& process, const QStringList& arguments, const QString& tmpDir = QString()) const
@@ -54,7 +57,7 @@ private:
 };
 
 // Arguments that need no update server.
-const QStringList OfflineArguments = {QStringLiteral("client_linux_amd64"), QStringLiteral("5")};
+const QStringList OfflineArguments = { QStringLiteral("client_linux_amd64"), QStringLiteral("5") };
 
 void stop(QProcess& process)
 {
@@ -86,8 +89,8 @@ void TestStartup::removeOldFiles()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QStringList removed = {"_old_update", "_old_libQtCore.so.4", "_old_libqtaccessiblewidgets.so"};
-    const QStringList kept = {"update", "_old_update.txt", "_old_Update", "_old_other", "old_libqgif.so"};
+    const QStringList removed = { "_old_update", "_old_libQtCore.so.4", "_old_libqtaccessiblewidgets.so" };
+    const QStringList kept = { "update", "_old_update.txt", "_old_Update", "_old_other", "old_libqgif.so" };
     for (const QString& name : removed + kept)
         QVERIFY(FileTree::write(dir.filePath(name), {}));
 
@@ -111,7 +114,8 @@ void TestStartup::secondInstanceExitsWithZero()
 
     // Its arguments would fail to parse; a second instance never reads them.
     QProcess second;
-    installation.start(second, {QStringLiteral("--nouser"), QStringLiteral("client_linux_amd64"), QStringLiteral("12a")});
+    installation.start(
+        second, { QStringLiteral("--nouser"), QStringLiteral("client_linux_amd64"), QStringLiteral("12a") });
     const bool secondEnded = second.waitForFinished(StartTimeoutMs);
     stop(second);
     QVERIFY(secondEnded);
@@ -151,8 +155,9 @@ void TestStartup::leftoverCleanup_data()
     QTest::addColumn<QStringList>("oldDirectoryFiles");
     QTest::addColumn<bool>("oldDirectoryStays");
 
-    QTest::newRow("old holds only leftovers") << QStringList({"_old_libQtCore.so.4", "_old_libqgif.so"}) << false;
-    QTest::newRow("old holds another file") << QStringList({"_old_libQtGui.so.4", "other.txt"}) << true;
+    QTest::newRow("old holds only leftovers")
+        << QStringList({ "_old_libQtCore.so.4", "_old_libqgif.so" }) << false;
+    QTest::newRow("old holds another file") << QStringList({ "_old_libQtGui.so.4", "other.txt" }) << true;
 }
 
 void TestStartup::leftoverCleanup()
@@ -162,13 +167,13 @@ void TestStartup::leftoverCleanup()
 
     Installation installation;
     QVERIFY(installation.isValid());
-    QStringList leftovers = {"_old_libQtNetwork.so.4", "imageformats/_old_libqjpeg.so",
-                             "accessible/_old_libqtaccessiblewidgets.so"};
+    QStringList leftovers = { "_old_libQtNetwork.so.4", "imageformats/_old_libqjpeg.so",
+        "accessible/_old_libqtaccessiblewidgets.so" };
     for (const QString& name : oldDirectoryFiles) {
         if (name.startsWith(InstallationLayout::oldCopyPrefix()))
             leftovers << QStringLiteral("old/") + name;
     }
-    const QStringList kept = {"imageformats/readme.txt", "_old_client.bin"};
+    const QStringList kept = { "imageformats/readme.txt", "_old_client.bin" };
     auto plant = [&] {
         for (const QString& name : leftovers + kept)
             QVERIFY(FileTree::write(installation.path(name), {}));
@@ -217,8 +222,9 @@ void TestStartup::simultaneousStarts()
         QProcess b;
         installation.start(a, OfflineArguments);
         installation.start(b, OfflineArguments);
-        QVERIFY(QTest::qWaitFor([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
-                                StartTimeoutMs));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
+            StartTimeoutMs));
         QProcess& ended = a.state() == QProcess::NotRunning ? a : b;
         QProcess& running = &ended == &a ? b : a;
         QCOMPARE(ended.exitStatus(), QProcess::NormalExit);

@@ -30,7 +30,9 @@ class LeafTask : public TaskSpecification
     Q_OBJECT
 public:
     LeafTask(QObject* parent, double weight, Ending ending = Ending::Finish)
-        : TaskSpecification(parent, weight), ending(ending) {}
+        : TaskSpecification(parent, weight)
+        , ending(ending)
+    { }
 
     void execute() override
     {
@@ -91,7 +93,8 @@ class GroupTask : public ComposedTaskSpecification
     Q_OBJECT
 public:
     GroupTask(int maxParallel, double weight, QObject* parent = nullptr)
-        : ComposedTaskSpecification(maxParallel, weight, parent) {}
+        : ComposedTaskSpecification(maxParallel, weight, parent)
+    { }
 
     LeafTask* addLeaf(double weight, Ending ending = Ending::Finish)
     {
@@ -108,7 +111,11 @@ class ResultFunc : public ASyncFunc
     Q_OBJECT
 public:
     ResultFunc(bool result, qreal reportedProgress, QSemaphore* gate, QThread** ranOn = nullptr)
-        : result(result), reportedProgress(reportedProgress), gate(gate), ranOn(ranOn) {}
+        : result(result)
+        , reportedProgress(reportedProgress)
+        , gate(gate)
+        , ranOn(ranOn)
+    { }
 
 protected:
     bool run() override
@@ -134,7 +141,9 @@ class ResultTask : public ASyncTaskSpecification
     Q_OBJECT
 public:
     ResultTask(double weight, bool result)
-        : ASyncTaskSpecification(nullptr, weight), result(result) {}
+        : ASyncTaskSpecification(nullptr, weight)
+        , result(result)
+    { }
 
     ASyncFunc* createFunction() override { return new ResultFunc(result, reportedProgress, gate, &ranOn); }
     bool isQuickWork() const override { return quick; }
@@ -151,9 +160,10 @@ class FileOpTask : public SlowFileOpSpecification
     Q_OBJECT
 public:
     FileOpTask(RollbackDataList* journal, bool result)
-        : SlowFileOpSpecification(QStringLiteral("copy failed"), journal,
-                                  QStringLiteral("/source"), QStringLiteral("/target"), nullptr, 0.5)
-        , result(result) {}
+        : SlowFileOpSpecification(QStringLiteral("copy failed"), journal, QStringLiteral("/source"),
+            QStringLiteral("/target"), nullptr, 0.5)
+        , result(result)
+    { }
 
     ASyncFunc* createFunction() override { return new ResultFunc(result, -1, nullptr); }
 
@@ -225,8 +235,8 @@ void TestTaskFramework::leafSignals()
 
     // finish() drives the progress to the full weight before `finished`.
     int progressAtFinish = -1;
-    connect(&task, &TaskSpecification::finished, this,
-            [&] { progressAtFinish = int(spies.progress.count()); });
+    connect(
+        &task, &TaskSpecification::finished, this, [&] { progressAtFinish = int(spies.progress.count()); });
     task.execute();
     task.end(Ending::Finish);
     QCOMPARE(progressAtFinish, 1);
@@ -260,7 +270,12 @@ void TestTaskFramework::composedEndsExactlyOnce_data()
     QTest::addColumn<int>("expectedState");
     QTest::addColumn<int>("expectedStarts");
 
-    const struct { Ending ending; const char* name; int state; } endings[] = {
+    const struct
+    {
+        Ending ending;
+        const char* name;
+        int state;
+    } endings[] = {
         { Ending::Finish, "finish", Finished },
         { Ending::Error, "error", ErrorCanceled },
         { Ending::User, "user", UserCanceled },
@@ -364,12 +379,16 @@ void TestTaskFramework::stateFromSubTasks_data()
     QTest::addColumn<int>("expected");
 
     QTest::newRow("no subtasks") << QList<int>() << false << false << int(Finished);
-    QTest::newRow("all finished") << QList<int>{ Finished, Finished } << false << false << int(Finished);
-    QTest::newRow("error beside user") << QList<int>{ UserCanceled, ErrorCanceled } << false << true << int(ErrorCanceled);
-    QTest::newRow("user beside finished") << QList<int>{ Finished, UserCanceled } << false << true << int(UserCanceled);
-    QTest::newRow("unstarted after request") << QList<int>{ Finished, Idle } << true << false << int(UserCanceled);
-    QTest::newRow("unstarted after cancel") << QList<int>{ Finished, Idle } << false << true << int(ErrorCanceled);
-    QTest::newRow("unstarted, no cancel") << QList<int>{ Finished, Idle } << false << false << int(Running);
+    QTest::newRow("all finished") << QList<int> { Finished, Finished } << false << false << int(Finished);
+    QTest::newRow("error beside user")
+        << QList<int> { UserCanceled, ErrorCanceled } << false << true << int(ErrorCanceled);
+    QTest::newRow("user beside finished")
+        << QList<int> { Finished, UserCanceled } << false << true << int(UserCanceled);
+    QTest::newRow("unstarted after request")
+        << QList<int> { Finished, Idle } << true << false << int(UserCanceled);
+    QTest::newRow("unstarted after cancel")
+        << QList<int> { Finished, Idle } << false << true << int(ErrorCanceled);
+    QTest::newRow("unstarted, no cancel") << QList<int> { Finished, Idle } << false << false << int(Running);
 }
 
 void TestTaskFramework::stateFromSubTasks()
@@ -459,9 +478,15 @@ void TestTaskFramework::timeTickSums()
     LeafTask* a = group.addLeaf(0.5);
     LeafTask* b = group.addLeaf(0.25);
     LeafTask* unknownSize = group.addLeaf(0.25);
-    a->tickDone = 10; a->tickTotal = 100; a->tickSpeed = 5;
-    b->tickDone = 20; b->tickTotal = 50; b->tickSpeed = 7; b->tickDownloading = true;
-    unknownSize->tickDone = 999; unknownSize->tickSpeed = 11;
+    a->tickDone = 10;
+    a->tickTotal = 100;
+    a->tickSpeed = 5;
+    b->tickDone = 20;
+    b->tickTotal = 50;
+    b->tickSpeed = 7;
+    b->tickDownloading = true;
+    unknownSize->tickDone = 999;
+    unknownSize->tickSpeed = 11;
 
     quint64 done = 1, total = 2, speed = 3;
     bool downloading = true;
@@ -503,7 +528,7 @@ void TestTaskFramework::discardedSubTasksKeepTheirShare()
     TaskSpies spies(&group);
     group.execute();
 
-    QTRY_COMPARE(group.subTasks(), QList<TaskSpecification*>{last});
+    QTRY_COMPARE(group.subTasks(), QList<TaskSpecification*> { last });
     QTRY_VERIFY(!first && !second);
     QCOMPARE(group.progress, 0.25);
     quint64 done = 0, total = 0, speed = 0;

@@ -36,10 +36,10 @@ void TestUpdateChecker::sendsExactRequests()
 {
     UdpTestPeer peer;
     QVERIFY(peer.isListening());
-    peer.setReplies({QByteArray("1#1.0"), QByteArray("news")});
+    peer.setReplies({ QByteArray("1#1.0"), QByteArray("news") });
     UpdateChecker checker(QStringLiteral("127.0.0.1"), peer.port(), AnswerTimeoutMs);
     QVERIFY(checker.checkUpdate());
-    QCOMPARE(peer.received(), QList<QByteArray>({VersionRequest, NewsRequest}));
+    QCOMPARE(peer.received(), QList<QByteArray>({ VersionRequest, NewsRequest }));
 }
 
 void TestUpdateChecker::parsesChannelList_data()
@@ -49,16 +49,25 @@ void TestUpdateChecker::parsesChannelList_data()
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("label");
 
-    QTest::newRow("entry without label") << QByteArray("a,b#c") << int(Stable) << "a" << "";
-    QTest::newRow("entry with label") << QByteArray("a,b#c") << int(Beta) << "b" << "c";
-    QTest::newRow("missing alpha entry") << QByteArray("a,b#c") << int(Alpha) << "" << "";
-    QTest::newRow("empty first entry") << QByteArray(",x#y") << int(Stable) << "" << "";
-    QTest::newRow("entry after empty one") << QByteArray(",x#y") << int(Beta) << "x" << "y";
-    QTest::newRow("label keeps further hashes") << QByteArray("7#3.1#rc") << int(Stable) << "7" << "3.1#rc";
+    QTest::newRow("entry without label") << QByteArray("a,b#c") << int(Stable) << "a"
+                                         << "";
+    QTest::newRow("entry with label") << QByteArray("a,b#c") << int(Beta) << "b"
+                                      << "c";
+    QTest::newRow("missing alpha entry") << QByteArray("a,b#c") << int(Alpha) << ""
+                                         << "";
+    QTest::newRow("empty first entry") << QByteArray(",x#y") << int(Stable) << ""
+                                       << "";
+    QTest::newRow("entry after empty one") << QByteArray(",x#y") << int(Beta) << "x"
+                                           << "y";
+    QTest::newRow("label keeps further hashes") << QByteArray("7#3.1#rc") << int(Stable) << "7"
+                                                << "3.1#rc";
     QTest::newRow("third entry is alpha")
-        << QByteArray("100#1.0.0,200#2.0.0,300#3.0.0") << int(Alpha) << "300" << "3.0.0";
-    QTest::newRow("text ends at nul") << QByteArray("1#a\0,2#b", 8) << int(Beta) << "" << "";
-    QTest::newRow("latin-1 bytes") << QByteArray("5#v\xe9") << int(Stable) << "5" << QString::fromUtf8("v\u00e9");
+        << QByteArray("100#1.0.0,200#2.0.0,300#3.0.0") << int(Alpha) << "300"
+        << "3.0.0";
+    QTest::newRow("text ends at nul") << QByteArray("1#a\0,2#b", 8) << int(Beta) << ""
+                                      << "";
+    QTest::newRow("latin-1 bytes") << QByteArray("5#v\xe9") << int(Stable) << "5"
+                                   << QString::fromUtf8("v\u00e9");
     QTest::newRow("cut after 511 bytes")
         << QByteArray("1#") + QByteArray(600, 'x') << int(Stable) << "1" << QString(509, QLatin1Char('x'));
 }
@@ -69,7 +78,7 @@ void TestUpdateChecker::parsesChannelList()
     QFETCH(int, channel);
 
     UdpTestPeer peer;
-    peer.setReplies({answer, QByteArray("news")});
+    peer.setReplies({ answer, QByteArray("news") });
     UpdateChecker checker(QStringLiteral("127.0.0.1"), peer.port(), AnswerTimeoutMs);
     QVERIFY(checker.checkUpdate());
     const QPair<QString, QString> pair = checker.getClientVersionByChannel(UpdateChannel(channel));
@@ -92,7 +101,7 @@ void TestUpdateChecker::newsText()
     QFETCH(QByteArray, answer);
 
     UdpTestPeer peer;
-    peer.setReplies({QByteArray("1"), answer});
+    peer.setReplies({ QByteArray("1"), answer });
     UpdateChecker checker(QStringLiteral("127.0.0.1"), peer.port(), AnswerTimeoutMs);
     QVERIFY(checker.checkUpdate());
     QTEST(checker.getNews(), "news");
@@ -104,7 +113,7 @@ void TestUpdateChecker::silentServerFails_data()
     QTest::addColumn<int>("requests");
 
     QTest::newRow("no version answer") << QList<UdpTestPeer::Reply>() << 1;
-    QTest::newRow("no news answer") << QList<UdpTestPeer::Reply>({QByteArray("1#1.0")}) << 2;
+    QTest::newRow("no news answer") << QList<UdpTestPeer::Reply>({ QByteArray("1#1.0") }) << 2;
 }
 
 void TestUpdateChecker::silentServerFails()
@@ -122,7 +131,7 @@ void TestUpdateChecker::retryRepeatsWholeExchange()
 {
     UdpTestPeer peer;
     // The first request goes unanswered; the repeated exchange succeeds.
-    peer.setReplies({std::nullopt, QByteArray("10#1.0,20#2.0"), QByteArray("fresh news")});
+    peer.setReplies({ std::nullopt, QByteArray("10#1.0,20#2.0"), QByteArray("fresh news") });
     Configuration config;
     config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 1000);
     int prompts = 0;
@@ -136,7 +145,7 @@ void TestUpdateChecker::retryRepeatsWholeExchange()
     QCOMPARE(prompts, 1);
     QCOMPARE(pair, qMakePair(QStringLiteral("20"), QStringLiteral("2.0")));
     QCOMPARE(news, QStringLiteral("fresh news"));
-    QCOMPARE(peer.received(), QList<QByteArray>({VersionRequest, VersionRequest, NewsRequest}));
+    QCOMPARE(peer.received(), QList<QByteArray>({ VersionRequest, VersionRequest, NewsRequest }));
 }
 
 void TestUpdateChecker::abortGivesEmptyPairAndKeepsNews()
@@ -163,11 +172,12 @@ void TestUpdateChecker::forgedAnswersAreIgnored()
 {
     UdpTestPeer peer;
     // Each forged answer comes from another port, ahead of the server's.
-    peer.setForgedReplies({QByteArray("99#forged"), QByteArray("forged news")});
-    peer.setReplies({QByteArray("12#3.0"), QByteArray("news")});
+    peer.setForgedReplies({ QByteArray("99#forged"), QByteArray("forged news") });
+    peer.setReplies({ QByteArray("12#3.0"), QByteArray("news") });
     UpdateChecker checker(QStringLiteral("127.0.0.1"), peer.port(), AnswerTimeoutMs);
     QVERIFY(checker.checkUpdate());
-    QCOMPARE(checker.getClientVersionByChannel(Stable), qMakePair(QStringLiteral("12"), QStringLiteral("3.0")));
+    QCOMPARE(
+        checker.getClientVersionByChannel(Stable), qMakePair(QStringLiteral("12"), QStringLiteral("3.0")));
     QCOMPARE(checker.getNews(), QStringLiteral("news"));
 }
 

@@ -22,7 +22,7 @@
 namespace {
 
 const QString updateType = QStringLiteral("client_linux_amd64");
-const QStringList mirrorNames{ QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3") };
+const QStringList mirrorNames { QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3") };
 
 ReleaseFixture::Tree release()
 {
@@ -46,23 +46,28 @@ struct EngineLog
             messages << text;
         });
         QObject::connect(engine, &UpdateEngine::error, engine,
-                         [this](const QString& text) { events << QStringLiteral("error:") + text; });
+            [this](const QString& text) { events << QStringLiteral("error:") + text; });
         QObject::connect(engine, &UpdateEngine::fatalError, engine,
-                         [this](const QString& text) { events << QStringLiteral("fatal:") + text; });
+            [this](const QString& text) { events << QStringLiteral("fatal:") + text; });
         QObject::connect(engine, &UpdateEngine::updateProgress, engine,
-                         [this](qreal fraction) { lastProgress = fraction; });
+            [this](qreal fraction) { lastProgress = fraction; });
         QObject::connect(engine, &UpdateEngine::downloadProgress, engine,
-                         [this](quint64 done, quint64 total, quint64 speed, bool downloading) {
-            events << QStringLiteral("downloadProgress:%1,%2,%3,%4").arg(done).arg(total).arg(speed).arg(downloading ? "true" : "false");
-        });
+            [this](quint64 done, quint64 total, quint64 speed, bool downloading) {
+                events << QStringLiteral("downloadProgress:%1,%2,%3,%4")
+                              .arg(done)
+                              .arg(total)
+                              .arg(speed)
+                              .arg(downloading ? "true" : "false");
+            });
         QObject::connect(engine, &UpdateEngine::updateFinished, engine,
-                         [this] { events << QStringLiteral("updateFinished"); });
+            [this] { events << QStringLiteral("updateFinished"); });
         QObject::connect(engine, &UpdateEngine::updateCanceled, engine,
-                         [this] { events << QStringLiteral("updateCanceled"); });
+            [this] { events << QStringLiteral("updateCanceled"); });
     }
     bool ended() const
     {
-        return events.contains(QStringLiteral("updateFinished")) || events.contains(QStringLiteral("updateCanceled"));
+        return events.contains(QStringLiteral("updateFinished"))
+            || events.contains(QStringLiteral("updateCanceled"));
     }
     QStringList events;
     QStringList messages;
@@ -179,8 +184,10 @@ void TestUpdateEngine::proxySetting_data()
                                << "proxy.example" << 8080 << false;
     QTest::newRow("without port") << QByteArray("http://proxy.example") << int(QNetworkProxy::HttpProxy)
                                   << "proxy.example" << 3128 << false;
-    QTest::newRow("invalid url") << QByteArray("http://[proxy") << int(QNetworkProxy::NoProxy) << QString() << 0 << true;
-    QTest::newRow("no host") << QByteArray("proxy.example:8080") << int(QNetworkProxy::NoProxy) << QString() << 0 << true;
+    QTest::newRow("invalid url") << QByteArray("http://[proxy") << int(QNetworkProxy::NoProxy) << QString()
+                                 << 0 << true;
+    QTest::newRow("no host") << QByteArray("proxy.example:8080") << int(QNetworkProxy::NoProxy) << QString()
+                             << 0 << true;
 }
 
 void TestUpdateEngine::proxySetting()
@@ -203,7 +210,7 @@ void TestUpdateEngine::proxySetting()
     QCOMPARE(fatalErrors.count(), fatal ? 1 : 0);
     if (fatal) {
         QCOMPARE(fatalErrors.at(0).at(0).toString(),
-                 QStringLiteral("'%1' is an invalid proxy specification").arg(QString::fromUtf8(proxy)));
+            QStringLiteral("'%1' is an invalid proxy specification").arg(QString::fromUtf8(proxy)));
         // Nor does a run start without the proxy, however complete the rest.
         QVERIFY(fixture->writeMirrorsIni());
         QVERIFY(!engine->initialize(target));
@@ -247,17 +254,18 @@ void TestUpdateEngine::missingTempDirEndsAsConfigError()
 
 void TestUpdateEngine::sessionRecord_data()
 {
-    QTest::addColumn<QString>("recorded");   // what the record names
+    QTest::addColumn<QString>("recorded"); // what the record names
     QTest::addColumn<int>("recordedVersion");
     QTest::addColumn<bool>("resumed");
     QTest::addColumn<bool>("removed");
     QTest::addColumn<QStringList>("expectedMessages");
 
     QTest::newRow("same version") << "own" << 7 << true << false
-                                  << QStringList{ QStringLiteral("Previous update session for v. 7 found") };
+                                  << QStringList { QStringLiteral("Previous update session for v. 7 found") };
     QTest::newRow("other version") << "own" << 6 << false << true
-                                   << QStringList{ QStringLiteral("Cleanup previous session (v. 6, %DIR%) files..."),
-                                                   QStringLiteral("Ok") };
+                                   << QStringList { QStringLiteral(
+                                                        "Cleanup previous session (v. 6, %DIR%) files..."),
+                                          QStringLiteral("Ok") };
     QTest::newRow("foreign dir, same version") << "foreign" << 7 << false << false << QStringList();
     QTest::newRow("foreign dir, other version") << "foreign" << 6 << false << false << QStringList();
     QTest::newRow("named like ours elsewhere") << "elsewhere" << 6 << false << false << QStringList();
@@ -319,7 +327,8 @@ void TestUpdateEngine::sessionRecord()
     // Nothing outside a removed session directory was touched.
     auto after = ReleaseFixture::contents(work->path());
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        if (!(removed && it.key().startsWith(QStringLiteral("tmp/voxmeadow_temp_3/"))) && !it.key().endsWith(QStringLiteral("update.ini")))
+        if (!(removed && it.key().startsWith(QStringLiteral("tmp/voxmeadow_temp_3/")))
+            && !it.key().endsWith(QStringLiteral("update.ini")))
             QCOMPARE(after.value(it.key()), it.value());
     }
 
@@ -354,7 +363,7 @@ void TestUpdateEngine::wholeUpdate()
     QCOMPARE(log.messages.contains(QStringLiteral("Could not record the update session in %1; its temporary "
                                                   "files go at the end of this run")
                                        .arg(UpdateIniData::filename(fixture->layout()))),
-             !recordWritable);
+        !recordWritable);
     QVERIFY(engine->startUpdate());
     QCOMPARE(engine->state, EngineRunning);
     QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 30000);
@@ -366,14 +375,18 @@ void TestUpdateEngine::wholeUpdate()
     QVERIFY(!engine->busy());
     QCOMPARE(log.messages.value(recordWritable ? 0 : 1), QStringLiteral("Starting update process"));
     const QStringList tail = log.messages.mid(log.messages.size() - 3);
-    QCOMPARE(tail, QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
-                                 QStringLiteral("Update successfully finished") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
-             ReleaseFixture::contents(source));
+    QCOMPARE(tail,
+        QStringList({ QStringLiteral("Remove temporary files..."), QStringLiteral("Temporary files removed."),
+            QStringLiteral("Update successfully finished") }));
+    QCOMPARE(ReleaseFixture::contents(install,
+                 { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
+        ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
     QVERIFY(QDir(tmp).isEmpty());
     QVERIFY(!UpdateIniData::get(fixture->layout(), nullptr, nullptr, nullptr));
-    QVERIFY(!QSettings(UpdateIniData::filename(fixture->layout()), QSettings::IniFormat).childGroups().contains(QStringLiteral("current")));
+    QVERIFY(!QSettings(UpdateIniData::filename(fixture->layout()), QSettings::IniFormat)
+                 .childGroups()
+                 .contains(QStringLiteral("current")));
     QTRY_VERIFY(engine->mainTask == nullptr);
 }
 
@@ -408,7 +421,8 @@ void TestUpdateEngine::stalledRunEnds()
     EngineLog log(engine.get());
     // Read already; from now on it cannot be replaced.
     if (!recordWritable)
-        QVERIFY(QFile::remove(UpdateIniData::filename(fixture->layout())) && QDir(install).mkdir("update.ini"));
+        QVERIFY(
+            QFile::remove(UpdateIniData::filename(fixture->layout())) && QDir(install).mkdir("update.ini"));
     QVERIFY(engine->initialize(target));
     const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
@@ -456,8 +470,10 @@ void TestUpdateEngine::cancelledRunResumes()
     const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
     QTRY_VERIFY_WITH_TIMEOUT(server->requestCount("/m1/5/files/vx3client_linux_amd64")
-                                 + server->requestCount("/m2/5/files/vx3client_linux_amd64")
-                                 + server->requestCount("/m3/5/files/vx3client_linux_amd64") == 1, 20000);
+                + server->requestCount("/m2/5/files/vx3client_linux_amd64")
+                + server->requestCount("/m3/5/files/vx3client_linux_amd64")
+            == 1,
+        20000);
     engine->cancelUpdate();
     QTRY_VERIFY(log.ended());
     QVERIFY(QFileInfo::exists(QDir(sessionDirectory).filePath(QStringLiteral("data/a.dat"))));
@@ -481,11 +497,12 @@ void TestUpdateEngine::cancelledRunResumes()
             refetched << file;
     }
     refetched.sort();
-    QCOMPARE(refetched, QStringList({ QStringLiteral("files/vx3client_linux_amd64"),
-                                      QStringLiteral("files/vx3client_runscript.sh"),
-                                      QStringLiteral("libs/lib/libvx.so") }));
-    QCOMPARE(ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
-             ReleaseFixture::contents(source));
+    QCOMPARE(refetched,
+        QStringList({ QStringLiteral("files/vx3client_linux_amd64"),
+            QStringLiteral("files/vx3client_runscript.sh"), QStringLiteral("libs/lib/libvx.so") }));
+    QCOMPARE(ReleaseFixture::contents(install,
+                 { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
+        ReleaseFixture::contents(source));
 }
 
 void TestUpdateEngine::bannerDownload_data()
@@ -502,7 +519,8 @@ void TestUpdateEngine::bannerDownload_data()
     QTest::newRow("no length, small") << answer << 1000 << false << true << 1;
     QTest::newRow("no length, too large") << answer << 400000 << false << false << 1;
     QTest::newRow("three parts") << QByteArray("%URL%/banner.png,http://a/,b") << 1000 << true << false << 0;
-    QTest::newRow("not a web address") << QByteArray("file:///etc/passwd,http://a/") << 1000 << true << false << 0;
+    QTest::newRow("not a web address")
+        << QByteArray("file:///etc/passwd,http://a/") << 1000 << true << false << 0;
 }
 
 void TestUpdateEngine::bannerDownload()

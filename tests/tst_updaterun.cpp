@@ -24,7 +24,7 @@ using ReleaseFixture::Tree;
 
 namespace {
 
-const QStringList mirrorNames{QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3")};
+const QStringList mirrorNames { QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3") };
 const QString updateType = QStringLiteral("client_linux_amd64");
 const QString invalidLine = QStringLiteral("Warning: product ini contains invalid line in section %1");
 
@@ -41,16 +41,16 @@ struct RunResult
 Tree versionOne()
 {
     return {
-        {"vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64 \"$@\"\n"},
-        {"vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1)},
-        {"lib/libvx.so", ReleaseFixture::bytes(70000, 2)},
-        {"lib/plugins/libcodec.so", ReleaseFixture::bytes(30000, 3)},
-        {"data/textures/a.dat", ReleaseFixture::bytes(5000, 4)},
-        {"data/textures/b.dat", ReleaseFixture::bytes(6000, 5)},
-        {"data/sounds/c.ogg", ReleaseFixture::bytes(7000, 6)},
-        {"docs/readme.txt", QByteArray("Read me.\n").repeated(300)},
-        {"deep/a/b/c/d.txt", "deep\n"},
-        {"empty.txt", QByteArray()},
+        { "vx3client_runscript.sh", "#!/bin/sh\nexec ./vx3client_linux_amd64 \"$@\"\n" },
+        { "vx3client_linux_amd64", ReleaseFixture::bytes(200000, 1) },
+        { "lib/libvx.so", ReleaseFixture::bytes(70000, 2) },
+        { "lib/plugins/libcodec.so", ReleaseFixture::bytes(30000, 3) },
+        { "data/textures/a.dat", ReleaseFixture::bytes(5000, 4) },
+        { "data/textures/b.dat", ReleaseFixture::bytes(6000, 5) },
+        { "data/sounds/c.ogg", ReleaseFixture::bytes(7000, 6) },
+        { "docs/readme.txt", QByteArray("Read me.\n").repeated(300) },
+        { "deep/a/b/c/d.txt", "deep\n" },
+        { "empty.txt", QByteArray() },
     };
 }
 
@@ -66,7 +66,7 @@ Tree versionTwo()
     return tree;
 }
 
-const QStringList packed{QStringLiteral("*.txt"), QStringLiteral("*.so")};
+const QStringList packed { QStringLiteral("*.txt"), QStringLiteral("*.so") };
 
 } // namespace
 
@@ -94,8 +94,8 @@ private Q_SLOTS:
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
-    RunResult runUpdate(int version, int concurrency = 6,
-                        const std::function<void(MainTaskSpecification*)>& started = {});
+    RunResult runUpdate(
+        int version, int concurrency = 6, const std::function<void(MainTaskSpecification*)>& started = {});
     QStringList fileRequests(const QStringList& requests) const;
     QMap<QString, QString> installed() const;
     // The installation without the updater's own digest cache.
@@ -135,7 +135,7 @@ void TestUpdateRun::cleanup()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (const QString& dir : std::as_const(mounts))
-        QProcess::execute(QStringLiteral("umount"), {dir});
+        QProcess::execute(QStringLiteral("umount"), { dir });
     mounts.clear();
     delete manager;
     fixture.reset();
@@ -145,8 +145,8 @@ QString TestUpdateRun::publishTree(int version, const Tree& tree, int previousVe
 {
     const QString source = fixture->work.filePath(QStringLiteral("source-%1").arg(version));
     QString error;
-    const QString previous =
-        previousVersion ? ReleaseFixture::productIniPath(mirrorRoot, previousVersion) : QString();
+    const QString previous
+        = previousVersion ? ReleaseFixture::productIniPath(mirrorRoot, previousVersion) : QString();
     if (!ReleaseFixture::writeTree(source, tree)
         || !ReleaseFixture::publish(source, mirrorRoot, version, packed, previous, &error)) {
         qWarning() << "publishing failed:" << error;
@@ -155,15 +155,15 @@ QString TestUpdateRun::publishTree(int version, const Tree& tree, int previousVe
     return source;
 }
 
-RunResult TestUpdateRun::runUpdate(int version, int concurrency,
-                                   const std::function<void(MainTaskSpecification*)>& started)
+RunResult TestUpdateRun::runUpdate(
+    int version, int concurrency, const std::function<void(MainTaskSpecification*)>& started)
 {
     Mirrors mirrors;
     mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
     const int requestsBefore = server->requestCount();
 
-    MainTaskSpecification task(DownloadContext{manager, &mirrors, InstallationLayout(install, temp)}, updateType,
-                               version, concurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext { manager, &mirrors, InstallationLayout(install, temp) },
+        updateType, version, concurrency, nullptr, 1.0);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -208,7 +208,7 @@ FileTree::Snapshot TestUpdateRun::installationSnapshot() const
 
 QMap<QString, QString> TestUpdateRun::installed() const
 {
-    return ReleaseFixture::contents(install, {QStringLiteral("mirrors.ini"), DigestCache::fileName()});
+    return ReleaseFixture::contents(install, { QStringLiteral("mirrors.ini"), DigestCache::fileName() });
 }
 
 void TestUpdateRun::freshInstall()
@@ -229,7 +229,8 @@ void TestUpdateRun::freshInstall()
     const QFile::Permissions executable = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     QCOMPARE(QFile::permissions(QDir(install).filePath("vx3client_runscript.sh")) & executable, executable);
     QCOMPARE(QFile::permissions(QDir(install).filePath("lib/libvx.so")) & executable, executable);
-    QCOMPARE(QFile::permissions(QDir(install).filePath("data/textures/a.dat")) & executable, QFile::Permissions());
+    QCOMPARE(
+        QFile::permissions(QDir(install).filePath("data/textures/a.dat")) & executable, QFile::Permissions());
 }
 
 void TestUpdateRun::releaseMadeWithSystemTools()
@@ -249,12 +250,12 @@ void TestUpdateRun::releaseMadeWithSystemTools()
             QProcess gzip;
             gzip.setStandardOutputFile(published + ".gz");
             QVERIFY(QDir().mkpath(QFileInfo(published).path()));
-            gzip.start("gzip", {"-c", QDir(source).filePath(it.key())});
+            gzip.start("gzip", { "-c", QDir(source).filePath(it.key()) });
             QVERIFY(gzip.waitForFinished(30000) && gzip.exitCode() == 0);
             const QByteArray packed = FileTree::read(published + ".gz");
-            ini += it.key().toUtf8() + ".gz=" + FileTree::md5Hex(packed).toLatin1() + "::"
-                + QByteArray::number(packed.size()) + "::" + md5.toLatin1() + "::"
-                + QByteArray::number(it.value().size()) + "::" + it.key().toUtf8() + "\n";
+            ini += it.key().toUtf8() + ".gz=" + FileTree::md5Hex(packed).toLatin1()
+                + "::" + QByteArray::number(packed.size()) + "::" + md5.toLatin1()
+                + "::" + QByteArray::number(it.value().size()) + "::" + it.key().toUtf8() + "\n";
             continue;
         }
         QVERIFY(FileTree::write(published, it.value()));
@@ -290,8 +291,8 @@ void TestUpdateRun::updateChangesOnlyWhatChanged()
 
     QCOMPARE(run.state, Finished);
     QCOMPARE(installed(), ReleaseFixture::contents(source));
-    const QStringList expected{"2/files/data/sounds/e.ogg", "2/files/docs/readme.txt.gz",
-                               "2/files/lib/plugins/libnew.so.gz", "2/files/vx3client_linux_amd64"};
+    const QStringList expected { "2/files/data/sounds/e.ogg", "2/files/docs/readme.txt.gz",
+        "2/files/lib/plugins/libnew.so.gz", "2/files/vx3client_linux_amd64" };
     QCOMPARE(fileRequests(run.requests), expected);
     QCOMPARE(run.lists.deleteList.size(), 4);
     QVERIFY(run.lists.deleteList.contains("data/sounds/c.ogg"));
@@ -337,7 +338,7 @@ void TestUpdateRun::corruptMirrorIsStruckOff()
     QVERIFY(servedByBadMirror >= 1);
     const QRegularExpression mismatch("^md5 sum for .* failed, invalidating mirror and retrying$");
     QCOMPARE(run.messages.filter(mismatch).size(), servedByBadMirror);
-    QCOMPARE(run.mirrorsLeft, (QStringList{"m1", "m3"}));
+    QCOMPARE(run.mirrorsLeft, (QStringList { "m1", "m3" }));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
 }
 
@@ -471,9 +472,12 @@ void TestUpdateRun::pathEscapingLinesAreRefused_data()
     QTest::newRow("absolute key") << "[files]\n%2Ftmp%2Fvictim" + plain << "files";
     QTest::newRow("key with backslash") << "[files]\na%5C..%5Cvictim" + plain << "files";
     QTest::newRow("key with NUL") << "[files]\na%00b" + plain << "files";
-    QTest::newRow("installed name with ..") << "[libs]\nx.gz" + packedTo + "../victim" << "libs";
-    QTest::newRow("absolute installed name") << "[libs]\nx.gz" + packedTo + "/tmp/victim" << "libs";
-    QTest::newRow("installed name with backslash") << "[libs]\nx.gz" + packedTo + "..\\\\victim" << "libs";
+    QTest::newRow("installed name with ..") << "[libs]\nx.gz" + packedTo + "../victim"
+                                            << "libs";
+    QTest::newRow("absolute installed name") << "[libs]\nx.gz" + packedTo + "/tmp/victim"
+                                             << "libs";
+    QTest::newRow("installed name with backslash") << "[libs]\nx.gz" + packedTo + "..\\\\victim"
+                                                   << "libs";
     QTest::newRow("delete key with ..") << QByteArray("[delete]\n../victim=\n") << "delete";
     QTest::newRow("absolute delete key") << QByteArray("[delete]\n%2Ftmp%2Fvictim=\n") << "delete";
 }
@@ -483,7 +487,7 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QFETCH(QByteArray, line);
     QFETCH(QString, section);
 
-    QVERIFY(!publishTree(1, {{"keep.txt", "keep\n"}}).isEmpty());
+    QVERIFY(!publishTree(1, { { "keep.txt", "keep\n" } }).isEmpty());
     QCOMPARE(runUpdate(1).state, Finished);
     // The file the lines point at, beside the installation.
     QVERIFY(FileTree::write(fixture->work.filePath("victim"), "victim\n"));
@@ -506,12 +510,14 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QVERIFY2(after == before, qPrintable(after.difference(before)));
     QCOMPARE(FileTree::read(fixture->work.filePath("victim")), QByteArray("victim\n"));
     QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{"client_linux_amd64.ini", "client_linux_amd64.ini.sig"}));
+        (QStringList { "client_linux_amd64.ini", "client_linux_amd64.ini.sig" }));
 }
 
 bool TestUpdateRun::mount(const QString& dir, int kib)
 {
-    if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kib), "tmpfs", dir}) != 0)
+    if (QProcess::execute(QStringLiteral("mount"),
+            { "-t", "tmpfs", "-o", QStringLiteral("size=%1k").arg(kib), "tmpfs", dir })
+        != 0)
         return false;
     mounts << dir;
     return true;
@@ -526,16 +532,16 @@ void TestUpdateRun::diskFull_data()
     QTest::addColumn<QString>("text"); // %1: the mounted directory
 
     // Version 2 downloads and installs about 230 KB; version 1 holds 330 KB.
-    QTest::newRow("downloads do not fit") << "temp" << 128 << false << int(ErrorCanceled)
-                                          << "Not enough disk space for the downloads in %1: ";
+    QTest::newRow("downloads do not fit")
+        << "temp" << 128 << false << int(ErrorCanceled) << "Not enough disk space for the downloads in %1: ";
     QTest::newRow("downloads fit") << "temp" << 512 << false << int(Finished) << "";
-    QTest::newRow("temporary file system fills up") << "temp" << 512 << true << int(ErrorCanceled)
-                                                    << "Could not write %1/";
+    QTest::newRow("temporary file system fills up")
+        << "temp" << 512 << true << int(ErrorCanceled) << "Could not write %1/";
     QTest::newRow("installation does not fit") << "install" << 450 << false << int(ErrorCanceled)
                                                << "Not enough disk space for the installation in %1: ";
     QTest::newRow("installation fits") << "install" << 640 << false << int(Finished) << "";
-    QTest::newRow("installation file system fills up") << "install" << 640 << true << int(ErrorCanceled)
-                                                       << "The previous version is restored";
+    QTest::newRow("installation file system fills up")
+        << "install" << 640 << true << int(ErrorCanceled) << "The previous version is restored";
 }
 
 void TestUpdateRun::diskFull()

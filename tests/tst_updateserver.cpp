@@ -41,8 +41,10 @@ void TestUpdateServer::answersTheVersionQuery()
     delete thread;
 
     QVERIFY(ok);
-    QCOMPARE(checker.getClientVersionByChannel(Stable), qMakePair(QStringLiteral("12"), QStringLiteral("3.0.12")));
-    QCOMPARE(checker.getClientVersionByChannel(Beta), qMakePair(QStringLiteral("13"), QStringLiteral("3.1 beta#2")));
+    QCOMPARE(
+        checker.getClientVersionByChannel(Stable), qMakePair(QStringLiteral("12"), QStringLiteral("3.0.12")));
+    QCOMPARE(checker.getClientVersionByChannel(Beta),
+        qMakePair(QStringLiteral("13"), QStringLiteral("3.1 beta#2")));
     QCOMPARE(checker.getClientVersionByChannel(Alpha), qMakePair(QString(), QString()));
     // Cut where the updater stops reading, Latin-1 preserved.
     QCOMPARE(checker.getNews().size(), UpdateServer::MaxNewsSize);
@@ -72,20 +74,32 @@ void TestUpdateServer::startUpChecks_data()
     QTest::addColumn<QString>("news");
     QTest::addColumn<bool>("accepted");
 
-    QTest::newRow("number and label") << "12#3.0.12" << "" << true;
-    QTest::newRow("number alone") << "12" << "" << true;
-    QTest::newRow("label with #") << "7#3.1#rc" << "" << true;
-    QTest::newRow("Latin-1 label") << "7#\u00e9t\u00e9" << "" << true;
-    QTest::newRow("no number") << "#3.0" << "" << false;
-    QTest::newRow("number 0") << "0#x" << "" << false;
-    QTest::newRow("number above int") << "2147483648" << "" << false;
-    QTest::newRow("largest number") << "2147483647" << "" << true;
-    QTest::newRow("negative number") << "-1#x" << "" << false;
-    QTest::newRow("comma in label") << "7#a,b" << "" << false;
-    QTest::newRow("label beyond Latin-1") << "7#\u20ac" << "" << false;
+    QTest::newRow("number and label") << "12#3.0.12"
+                                      << "" << true;
+    QTest::newRow("number alone") << "12"
+                                  << "" << true;
+    QTest::newRow("label with #") << "7#3.1#rc"
+                                  << "" << true;
+    QTest::newRow("Latin-1 label") << "7#\u00e9t\u00e9"
+                                   << "" << true;
+    QTest::newRow("no number") << "#3.0"
+                               << "" << false;
+    QTest::newRow("number 0") << "0#x"
+                              << "" << false;
+    QTest::newRow("number above int") << "2147483648"
+                                      << "" << false;
+    QTest::newRow("largest number") << "2147483647"
+                                    << "" << true;
+    QTest::newRow("negative number") << "-1#x"
+                                     << "" << false;
+    QTest::newRow("comma in label") << "7#a,b"
+                                    << "" << false;
+    QTest::newRow("label beyond Latin-1") << "7#\u20ac"
+                                          << "" << false;
     QTest::newRow("news of 4095 Latin-1 bytes") << "7" << QString(4095, QChar(0xe9)) << true;
     QTest::newRow("news of 4096 bytes") << "7" << QString(4096, QLatin1Char('x')) << false;
-    QTest::newRow("news beyond Latin-1") << "7" << "\u20ac" << false;
+    QTest::newRow("news beyond Latin-1") << "7"
+                                         << "\u20ac" << false;
     QTest::newRow("news with NUL") << "7" << QStringLiteral("a") + QChar(0) + "b" << false;
 }
 
@@ -99,8 +113,9 @@ void TestUpdateServer::startUpChecks()
     answers.versions = entry;
     answers.news = news;
     QString problem;
-    QCOMPARE(UpdateServer::checkChannelEntry(entry, &problem) && UpdateServer::checkAnswers(answers, &problem),
-             accepted);
+    QCOMPARE(
+        UpdateServer::checkChannelEntry(entry, &problem) && UpdateServer::checkAnswers(answers, &problem),
+        accepted);
     QCOMPARE(problem.isEmpty(), accepted);
 }
 
@@ -143,7 +158,8 @@ void TestUpdateServer::answersOnlyExactRequests()
     const bool answered = !served.startsWith(QLatin1String("ignored"));
     for (int i = 0; i < 3; ++i) {
         const QString line = lines.at(i).at(0).toString();
-        QVERIFY2(line.startsWith(i < 2 || !answered ? served : QStringLiteral("rate limit")), qPrintable(line));
+        QVERIFY2(
+            line.startsWith(i < 2 || !answered ? served : QStringLiteral("rate limit")), qPrintable(line));
     }
     int datagrams = 0;
     while (client.hasPendingDatagrams() || (answered && datagrams < 2 && client.waitForReadyRead(5000))) {
@@ -155,7 +171,7 @@ void TestUpdateServer::answersOnlyExactRequests()
 
 void TestUpdateServer::tokenBucketPerSource()
 {
-    SourceRateLimiter limiter({1.0, 3, 2});
+    SourceRateLimiter limiter({ 1.0, 3, 2 });
     const QHostAddress a(QStringLiteral("127.0.0.1"));
     const QHostAddress b(QStringLiteral("::1"));
     const QHostAddress c(QStringLiteral("127.0.0.2"));

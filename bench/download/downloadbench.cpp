@@ -46,7 +46,7 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
     DownloadTaskSpecification task(&manager, &mirrors, remotePath, localPath, -1, nullptr, 1.0);
 
     QObject::connect(&task, &TaskSpecification::message, qApp,
-                     [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
+        [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 
     const double seconds = runTask(task);
     report(seconds, QFileInfo(localPath).size(), task.state == Finished);

@@ -89,8 +89,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     mirrors.initDefault(layout.mirrorsFile(), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
-                               settings.downloadConcurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
+        settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,
         [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
 

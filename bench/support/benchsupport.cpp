@@ -10,7 +10,7 @@
 
 long maxRssKib()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -27,8 +27,10 @@ double runTask(TaskSpecification& task)
         task.timeTick(done, total, speed, downloading);
     });
     // Queued, so that a task ending inside execute() still stops the loop started after it.
-    QObject::connect(&task, &TaskSpecification::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(&task, &TaskSpecification::canceled, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(
+        &task, &TaskSpecification::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(
+        &task, &TaskSpecification::canceled, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     QElapsedTimer timer;
     timer.start();

@@ -40,9 +40,9 @@ long currentRssKib()
 
 void report(double seconds, long idleRss, const FileSpecifications& lists, bool ok)
 {
-    QTextStream(stdout) << "seconds=" << seconds << " idle_rss_kib=" << idleRss << " maxrss_kib=" << maxRssKib()
-                        << " downloads=" << lists.downloadList.size() << " replaces=" << lists.replaceList.size()
-                        << " ok=" << (ok ? 1 : 0) << Qt::endl;
+    QTextStream(stdout) << "seconds=" << seconds << " idle_rss_kib=" << idleRss
+                        << " maxrss_kib=" << maxRssKib() << " downloads=" << lists.downloadList.size()
+                        << " replaces=" << lists.replaceList.size() << " ok=" << (ok ? 1 : 0) << Qt::endl;
 }
 
 InstallationLayout layoutOf(const QString& appRoot, const QString& tempDir)
@@ -72,8 +72,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
     QNetworkAccessManager manager;
     manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    MainTaskSpecification task(DownloadContext{&manager, &mirrors, layout}, type, version,
-                               settings.downloadConcurrency, nullptr, 1.0);
+    MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
+        settings.downloadConcurrency, nullptr, 1.0);
 
     // Every line goes out, one write each, as the window's terminal log does.
     const auto log = [](const QString& text) { QTextStream(stderr) << text << Qt::endl; };
@@ -97,7 +97,8 @@ int main(int argc, char* argv[])
         return runCompile(args.at(2), args.at(3), args.at(4));
     if (args.size() == 6 && args.at(1) == QLatin1String("update"))
         return runUpdate(args.at(2), args.at(3), args.at(4), args.at(5).toInt());
-    QTextStream(stderr) << "usage: updatebench compile <installation dir> <temporary dir> <update type>\n"
-                           "       updatebench update <installation dir> <temporary dir> <update type> <version>\n";
+    QTextStream(stderr)
+        << "usage: updatebench compile <installation dir> <temporary dir> <update type>\n"
+           "       updatebench update <installation dir> <temporary dir> <update type> <version>\n";
     return 2;
 }

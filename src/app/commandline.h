@@ -15,11 +15,7 @@ class UpdateSettings;
 class CommandLine
 {
 public:
-    enum Outcome {
-        Ready,
-        NeedsVersionQuery,
-        Invalid
-    };
+    enum Outcome { Ready, NeedsVersionQuery, Invalid };
 
     static CommandLine parse(const QStringList& args, const UpdateSettings& settings);
 

@@ -7,15 +7,13 @@
 
 Configuration::Configuration(QObject* parent)
     : Configuration(InstallationLayout::ofRunningProgram(), parent)
-{
-}
+{ }
 
 Configuration::Configuration(const InstallationLayout& installation, QObject* parent)
     : QObject(parent)
     , installation(installation)
     , updateSettings(UpdateSettings::read(installation.settingsFile()))
-{
-}
+{ }
 
 bool Configuration::parseCommandLineOptions()
 {
@@ -27,15 +25,15 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     CommandLine line = CommandLine::parse(args, updateSettings);
     noUserMode = 0;
     if (line.outcome == CommandLine::NeedsVersionQuery) {
-        const QPair<QString, QString> latest =
-            getLatestClientVersion(line.typeDesc.channel, line.typeDesc.news);
+        const QPair<QString, QString> latest
+            = getLatestClientVersion(line.typeDesc.channel, line.typeDesc.news);
         if (latest.first.isEmpty()) {
             // The person gave up; that needs no further message.
             updateTypeDesc = line.typeDesc;
             return false;
         }
-        if (line.takeVersion(latest.first, QCoreApplication::translate(
-                                               "QObject", "Update server returned invalid version nr (%1)"))) {
+        if (line.takeVersion(latest.first,
+                QCoreApplication::translate("QObject", "Update server returned invalid version nr (%1)"))) {
             line.typeDesc.versionLabel = latest.second;
             line.outcome = CommandLine::Ready;
         }

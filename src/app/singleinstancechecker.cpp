@@ -99,8 +99,8 @@ bool SingleInstanceChecker::checkExistingInstance(const QString& message, const 
     return socket.waitForBytesWritten(ProbeTimeoutMs);
 }
 
-bool SingleInstanceChecker::claim(InstanceLock& lock, const QString& message, const QString& serverName,
-                                  int handOverMs)
+bool SingleInstanceChecker::claim(
+    InstanceLock& lock, const QString& message, const QString& serverName, int handOverMs)
 {
     if (!lock.isUsable())
         return !checkExistingInstance(message, serverName);
@@ -125,7 +125,8 @@ QString SingleInstanceChecker::getLocalServerPath()
 QString SingleInstanceChecker::getLockFilePath()
 {
     const QString dir = PrivateRuntimeDirectory::locate();
-    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + getLocalServerName() + QStringLiteral(".lock");
+    return dir.isEmpty() ? QString()
+                         : dir + QLatin1Char('/') + getLocalServerName() + QStringLiteral(".lock");
 }
 
 QString SingleInstanceChecker::getLocalServerName()

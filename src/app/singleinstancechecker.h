@@ -19,15 +19,17 @@ class SingleInstanceChecker : public QObject
     Q_OBJECT
 
 public:
-    explicit SingleInstanceChecker(QObject* parent = nullptr, const QString& serverName = getLocalServerPath());
+    explicit SingleInstanceChecker(
+        QObject* parent = nullptr, const QString& serverName = getLocalServerPath());
     ~SingleInstanceChecker() override;
 
-    static bool checkExistingInstance(const QString& message, const QString& serverName = getLocalServerPath());
+    static bool checkExistingInstance(
+        const QString& message, const QString& serverName = getLocalServerPath());
     // True when this process holds `lock` and so is the only updater. False
     // when another one holds it; that one has then been sent `message`, unless
     // it did not answer within `handOverMs` (it may still be starting).
-    static bool claim(InstanceLock& lock, const QString& message, const QString& serverName = getLocalServerPath(),
-                      int handOverMs = 10000);
+    static bool claim(InstanceLock& lock, const QString& message,
+        const QString& serverName = getLocalServerPath(), int handOverMs = 10000);
     static QString getLocalServerName();
     // The socket and the lock file in the private runtime directory; without
     // such a directory the bare name and no lock.

@@ -6,8 +6,7 @@ VersionQuery::VersionQuery()
     : host(UpdateChecker::defaultHost())
     , port(UpdateChecker::DefaultPort)
     , receiveTimeoutMs(UpdateChecker::DefaultReceiveTimeoutMs)
-{
-}
+{ }
 
 void VersionQuery::setServer(const QString& host, quint16 port, int receiveTimeoutMs)
 {

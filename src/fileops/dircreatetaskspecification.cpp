@@ -3,13 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-DirCreateTaskSpecification::DirCreateTaskSpecification(const QString& path,
-                                                       RollbackDataList* rollbackList,
-                                                       QObject* parent,
-                                                       double parentProgressRange)
+DirCreateTaskSpecification::DirCreateTaskSpecification(
+    const QString& path, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange)
     : FastFileOpTaskSpecification(path, rollbackList, parent, parentProgressRange)
-{
-}
+{ }
 
 bool DirCreateTaskSpecification::doOp()
 {
@@ -23,7 +20,8 @@ bool DirCreateTaskSpecification::tryCreateDir(const QString& dirPath)
         if (info.isDir())
             return true;
         Q_EMIT message(QStringLiteral("Could not create dir '%1' because it already exists "
-                                      "and is not a dir").arg(dirPath));
+                                      "and is not a dir")
+                           .arg(dirPath));
         return false;
     }
 

@@ -9,8 +9,8 @@ class DirCreateTaskSpecification : public FastFileOpTaskSpecification
 {
     Q_OBJECT
 public:
-    DirCreateTaskSpecification(const QString& path, RollbackDataList* rollbackList,
-                               QObject* parent, double parentProgressRange);
+    DirCreateTaskSpecification(
+        const QString& path, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
     bool tryCreateDir(const QString& dirPath);
 

@@ -2,15 +2,12 @@
 
 #include "tasks/rollbackdatalist.h"
 
-FastFileOpTaskSpecification::FastFileOpTaskSpecification(const QString& path,
-                                                         RollbackDataList* rollbackList,
-                                                         QObject* parent,
-                                                         double parentProgressRange)
+FastFileOpTaskSpecification::FastFileOpTaskSpecification(
+    const QString& path, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange)
     : TaskSpecification(parent, parentProgressRange)
     , rollbackList(rollbackList)
     , path(path)
-{
-}
+{ }
 
 void FastFileOpTaskSpecification::addRollbackOp(const RollbackData& record)
 {

@@ -14,8 +14,8 @@ class FastFileOpTaskSpecification : public TaskSpecification
 {
     Q_OBJECT
 public:
-    FastFileOpTaskSpecification(const QString& path, RollbackDataList* rollbackList,
-                                QObject* parent, double parentProgressRange);
+    FastFileOpTaskSpecification(
+        const QString& path, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
     void addRollbackOp(const RollbackData& record);
 

@@ -4,8 +4,7 @@
 
 FileCopyFunc::FileCopyFunc(const QString& sourcePath, const QString& targetPath)
     : SlowFileOpFunc(sourcePath, targetPath)
-{
-}
+{ }
 
 bool FileCopyFunc::run()
 {

@@ -8,8 +8,7 @@ class FileCopyTaskSpecification : public SlowFileOpSpecification
     Q_OBJECT
 public:
     FileCopyTaskSpecification(RollbackDataList* rollbackList, const QString& sourcePath,
-                              const QString& targetPath, QObject* parent,
-                              double parentProgressRange);
+        const QString& targetPath, QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     ASyncFunc* createFunction() override;

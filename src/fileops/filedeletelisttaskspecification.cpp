@@ -6,15 +6,12 @@
 #include <QDirIterator>
 #include <QSet>
 
-FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(QList<QString>* deleteList,
-                                                                 const InstallationLayout& layout,
-                                                                 QObject* parent,
-                                                                 double parentProgressRange)
+FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(
+    QList<QString>* deleteList, const InstallationLayout& layout, QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , deleteList(deleteList)
     , layout(layout)
-{
-}
+{ }
 
 void FileDeleteListTaskSpecification::execute()
 {
@@ -51,20 +48,20 @@ QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
 {
     const QDir base(root);
     QStringList found;
-    QDirIterator newFiles(root, {InstallationLayout::newFilePrefix() + QLatin1Char('*')},
-                          QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator newFiles(root, { InstallationLayout::newFilePrefix() + QLatin1Char('*') },
+        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (newFiles.hasNext())
         found << base.relativeFilePath(newFiles.next());
     const QString oldDir = base.filePath(InstallationLayout::oldDirName());
     const QString prefix = InstallationLayout::oldCopyPrefix();
-    for (const QString& name : QDir(oldDir).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System))
+    for (const QString& name :
+        QDir(oldDir).entryList({ prefix + QLatin1Char('*') }, QDir::Files | QDir::Hidden | QDir::System))
         found << InstallationLayout::oldDirName() + QLatin1Char('/') + name;
     return found;
 }
 
 void FileDeleteListTaskSpecification::userCanceled()
-{
-}
+{ }
 
 void FileDeleteListTaskSpecification::reset()
 {

@@ -18,7 +18,7 @@ class FileDeleteListTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 public:
     FileDeleteListTaskSpecification(QList<QString>* deleteList, const InstallationLayout& layout,
-                                    QObject* parent, double parentProgressRange);
+        QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
     // Leftovers of interrupted runs below `root`, relative to it.

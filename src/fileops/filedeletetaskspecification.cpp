@@ -2,13 +2,11 @@
 
 #include <QFile>
 
-FileDeleteTaskSpecification::FileDeleteTaskSpecification(bool reportFailure, const QString& path,
-                                                         QObject* parent,
-                                                         double parentProgressRange)
+FileDeleteTaskSpecification::FileDeleteTaskSpecification(
+    bool reportFailure, const QString& path, QObject* parent, double parentProgressRange)
     : FastFileOpTaskSpecification(path, nullptr, parent, parentProgressRange)
     , reportFailure(reportFailure)
-{
-}
+{ }
 
 bool FileDeleteTaskSpecification::doOp()
 {

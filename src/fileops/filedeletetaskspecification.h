@@ -8,8 +8,8 @@ class FileDeleteTaskSpecification : public FastFileOpTaskSpecification
 {
     Q_OBJECT
 public:
-    FileDeleteTaskSpecification(bool reportFailure, const QString& path, QObject* parent,
-                                double parentProgressRange);
+    FileDeleteTaskSpecification(
+        bool reportFailure, const QString& path, QObject* parent, double parentProgressRange);
 
     // When false, a missing or undeletable file still counts as success.
     bool reportFailure;

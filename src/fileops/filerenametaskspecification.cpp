@@ -2,15 +2,11 @@
 
 #include <QFile>
 
-FileRenameTaskSpecification::FileRenameTaskSpecification(const QString& oldPath,
-                                                         const QString& newPath,
-                                                         RollbackDataList* rollbackList,
-                                                         QObject* parent,
-                                                         double parentProgressRange)
+FileRenameTaskSpecification::FileRenameTaskSpecification(const QString& oldPath, const QString& newPath,
+    RollbackDataList* rollbackList, QObject* parent, double parentProgressRange)
     : FastFileOpTaskSpecification(newPath, rollbackList, parent, parentProgressRange)
     , oldPath(oldPath)
-{
-}
+{ }
 
 bool FileRenameTaskSpecification::doOp()
 {

@@ -9,8 +9,7 @@ class FileRenameTaskSpecification : public FastFileOpTaskSpecification
     Q_OBJECT
 public:
     FileRenameTaskSpecification(const QString& oldPath, const QString& newPath,
-                                RollbackDataList* rollbackList, QObject* parent,
-                                double parentProgressRange);
+        RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
     QString oldPath;
 

@@ -17,8 +17,7 @@ FileReplaceListTaskSpecification::FileReplaceListTaskSpecification(
     , deleteList(deleteList)
     , layout(layout)
     , oldCopies(&rollbackList)
-{
-}
+{ }
 
 void FileReplaceListTaskSpecification::execute()
 {
@@ -64,8 +63,8 @@ void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
     const int n = replaceList->size();
     for (int i = 0; i < n; ++i) {
         FileReplaceSpecification record = replaceList->at(i);
-        auto* task = new FileReplaceTaskSpecification(record, deleteList, &rollbackList,
-                                                      layout, this, total / n);
+        auto* task
+            = new FileReplaceTaskSpecification(record, deleteList, &rollbackList, layout, this, total / n);
         task->setOldCopyDirectory(&oldCopies);
         addSubTask(task);
     }
@@ -76,8 +75,8 @@ void FileReplaceListTaskSpecification::subtasksDone()
     if (getStateFromSubTasks() != Finished) {
         Q_EMIT message(QStringLiteral("rolling back file updates"));
         Q_EMIT message(rollbackList.rollback(this)
-                           ? QStringLiteral("The previous version is restored")
-                           : QStringLiteral("The previous version could not be restored completely"));
+                ? QStringLiteral("The previous version is restored")
+                : QStringLiteral("The previous version could not be restored completely"));
     }
     ComposedTaskSpecification::subtasksDone();
 }

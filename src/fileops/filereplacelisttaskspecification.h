@@ -17,9 +17,8 @@ class FileReplaceListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
 public:
-    FileReplaceListTaskSpecification(QList<FileReplaceSpecification>* replaceList,
-                                     QList<QString>* deleteList, const InstallationLayout& layout,
-                                     QObject* parent, double parentProgressRange);
+    FileReplaceListTaskSpecification(QList<FileReplaceSpecification>* replaceList, QList<QString>* deleteList,
+        const InstallationLayout& layout, QObject* parent, double parentProgressRange);
 
     void makeSubtasksAndStart();
     int makeSubdirTasks();

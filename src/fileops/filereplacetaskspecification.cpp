@@ -22,10 +22,9 @@ bool entryExists(const QString& path)
 
 } // namespace
 
-FileReplaceTaskSpecification::FileReplaceTaskSpecification(
-    FileReplaceSpecification& replaceSpecification, QList<QString>* deleteList,
-    RollbackDataList* parentRollbackList, const InstallationLayout& layout, QObject* parent,
-    double parentProgressRange)
+FileReplaceTaskSpecification::FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
+    QList<QString>* deleteList, RollbackDataList* parentRollbackList, const InstallationLayout& layout,
+    QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , replaceSpecification(replaceSpecification)
     , deleteList(deleteList)
@@ -34,8 +33,7 @@ FileReplaceTaskSpecification::FileReplaceTaskSpecification(
     , movedAside(false)
     , ownOldCopies(&rollbackList)
     , oldCopies(&ownOldCopies)
-{
-}
+{ }
 
 void FileReplaceTaskSpecification::setOldCopyDirectory(OldCopyDirectory* directory)
 {
@@ -80,8 +78,8 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     if (replaceSpecification.hasUnzip()) {
         remaining -= 0.2;
         addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
-        addSubTask(new CheckSignatureTaskSpecification(newPath, FileCheck::listedSum(replaceSpecification.unzipMd5),
-                                                       true, this, 0.2));
+        addSubTask(new CheckSignatureTaskSpecification(
+            newPath, FileCheck::listedSum(replaceSpecification.unzipMd5), true, this, 0.2));
     } else {
         addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }

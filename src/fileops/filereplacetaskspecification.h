@@ -20,11 +20,9 @@ class FileReplaceTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
 public:
-    FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
-                                 QList<QString>* deleteList,
-                                 RollbackDataList* parentRollbackList,
-                                 const InstallationLayout& layout, QObject* parent,
-                                 double parentProgressRange);
+    FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification, QList<QString>* deleteList,
+        RollbackDataList* parentRollbackList, const InstallationLayout& layout, QObject* parent,
+        double parentProgressRange);
 
     // Shares the old-copy names of one update between its replacements;
     // without it the task keeps a directory of its own. Not owned.

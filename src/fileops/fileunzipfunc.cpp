@@ -18,8 +18,7 @@ class GzReader
 public:
     explicit GzReader(const QString& path)
         : file(gzopen(path.toUtf8().constData(), "rb"))
-    {
-    }
+    { }
     ~GzReader()
     {
         if (file)
@@ -46,16 +45,15 @@ private:
 
 FileUnzipFunc::FileUnzipFunc(const QString& sourcePath, const QString& targetPath)
     : SlowFileOpFunc(sourcePath, targetPath)
-{
-}
+{ }
 
 bool FileUnzipFunc::run()
 {
     return unzipFile(targetPath, sourcePath, [this](qreal fraction) { Q_EMIT progress(fraction); });
 }
 
-bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath,
-                              const std::function<void(qreal)>& onProgress)
+bool FileUnzipFunc::unzipFile(
+    const QString& outPath, const QString& inPath, const std::function<void(qreal)>& onProgress)
 {
     NewFile out(outPath);
     if (!out.isOpen())

@@ -17,8 +17,8 @@ public:
     // file beside outPath that takes the name outPath only once complete, so
     // a failure leaves no partial file; an existing outPath is never replaced.
     // onProgress, if given, hears the fraction done now and then.
-    static bool unzipFile(const QString& outPath, const QString& inPath,
-                          const std::function<void(qreal)>& onProgress = {});
+    static bool unzipFile(
+        const QString& outPath, const QString& inPath, const std::function<void(qreal)>& onProgress = {});
 
 protected:
     bool run() override;

@@ -7,8 +7,7 @@
 
 InstallationFlushFunc::InstallationFlushFunc(const QString& root)
     : root(root)
-{
-}
+{ }
 
 bool InstallationFlushFunc::run()
 {

@@ -2,12 +2,11 @@
 
 #include "fileops/installationflushfunc.h"
 
-InstallationFlushTaskSpecification::InstallationFlushTaskSpecification(const QString& root, QObject* parent,
-                                                                       double parentProgressRange)
+InstallationFlushTaskSpecification::InstallationFlushTaskSpecification(
+    const QString& root, QObject* parent, double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , root(root)
-{
-}
+{ }
 
 ASyncFunc* InstallationFlushTaskSpecification::createFunction()
 {

@@ -10,8 +10,7 @@
 
 OldCopyDirectory::OldCopyDirectory(RollbackDataList* journal)
     : journal(journal)
-{
-}
+{ }
 
 void OldCopyDirectory::start(const QString& appRootPath)
 {

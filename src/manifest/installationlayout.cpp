@@ -21,7 +21,7 @@ const QStringList& executableFiles()
 
 const QStringList& executableSuffixes()
 {
-    static const QStringList suffixes = {QStringLiteral("so.4"), QStringLiteral("so")};
+    static const QStringList suffixes = { QStringLiteral("so.4"), QStringLiteral("so") };
     return suffixes;
 }
 
@@ -35,8 +35,7 @@ QString joined(const QString& dir, const QString& relative)
 InstallationLayout::InstallationLayout(const QString& root, const QString& tempDir)
     : rootDir(root)
     , tempDirectory(tempDir)
-{
-}
+{ }
 
 InstallationLayout InstallationLayout::ofRunningProgram()
 {
@@ -97,13 +96,9 @@ QString InstallationLayout::oldCopyName(const QString& relativePath, int number)
 
 QStringList InstallationLayout::specialFileNames()
 {
-    return {QStringLiteral("update"),
-            QStringLiteral("libQtCore.so.4"),
-            QStringLiteral("libQtGui.so.4"),
-            QStringLiteral("libQtNetwork.so.4"),
-            QStringLiteral("libqgif.so"),
-            QStringLiteral("libqjpeg.so"),
-            QStringLiteral("libqtaccessiblewidgets.so")};
+    return { QStringLiteral("update"), QStringLiteral("libQtCore.so.4"), QStringLiteral("libQtGui.so.4"),
+        QStringLiteral("libQtNetwork.so.4"), QStringLiteral("libqgif.so"), QStringLiteral("libqjpeg.so"),
+        QStringLiteral("libqtaccessiblewidgets.so") };
 }
 
 bool InstallationLayout::isSpecialFileName(const QString& name)
@@ -113,7 +108,7 @@ bool InstallationLayout::isSpecialFileName(const QString& name)
 
 QStringList InstallationLayout::specialFileDirectories()
 {
-    return {QString(), oldDirName(), QStringLiteral("imageformats"), QStringLiteral("accessible")};
+    return { QString(), oldDirName(), QStringLiteral("imageformats"), QStringLiteral("accessible") };
 }
 
 QString InstallationLayout::clientStartScriptName()

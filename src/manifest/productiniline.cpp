@@ -23,8 +23,8 @@ bool ProductIniLine::hasValidFieldCount(const QStringList& fields)
     return fields.size() == PlainFieldCount || fields.size() == PackedFieldCount;
 }
 
-ProductIniLine::LineError ProductIniLine::parseFileLine(const QString& section, const QString& key,
-                                                        const QString& value, ProductIniEntry* entry)
+ProductIniLine::LineError ProductIniLine::parseFileLine(
+    const QString& section, const QString& key, const QString& value, ProductIniEntry* entry)
 {
     if (!isSafeRelativePath(key))
         return LineError::UnsafeKey;

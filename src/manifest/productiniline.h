@@ -28,8 +28,8 @@ public:
     enum class LineError { None, UnsafeKey, FieldCount, UnsafeInstalledName };
     // Reads the file line `key`=`value` of `section` into `entry`. Sizes are
     // unsigned decimal; text that does not parse gives 0.
-    static LineError parseFileLine(const QString& section, const QString& key, const QString& value,
-                                   ProductIniEntry* entry);
+    static LineError parseFileLine(
+        const QString& section, const QString& key, const QString& value, ProductIniEntry* entry);
 
     // The type and version a release was published for, recorded in its
     // product ini as a delete key below reservedDirectory(): a directory no

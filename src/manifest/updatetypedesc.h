@@ -4,11 +4,7 @@
 #include <QString>
 
 // The number doubles as the index into the update server's channel list.
-enum UpdateChannel : int {
-    Stable = 0,
-    Beta = 1,
-    Alpha = 2
-};
+enum UpdateChannel : int { Stable = 0, Beta = 1, Alpha = 2 };
 
 // What one run installs: the client type, the version and how it is presented.
 struct UpdateTypeDesc

@@ -7,7 +7,7 @@
 namespace {
 const QByteArray bannerRequest("\x01\x01", 2);
 constexpr qint64 maxAnswerSize = 1024;
-}
+} // namespace
 
 Banner::Banner(QObject* parent, const QString& host, quint16 port, int answerTimeoutMs)
     : QObject(parent)

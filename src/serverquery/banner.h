@@ -22,7 +22,7 @@ public:
     static constexpr int DefaultAnswerTimeoutMs = 5000;
 
     explicit Banner(QObject* parent, const QString& host = QStringLiteral(VOXMEADOW_UPDATE_HOST),
-                    quint16 port = DefaultPort, int answerTimeoutMs = DefaultAnswerTimeoutMs);
+        quint16 port = DefaultPort, int answerTimeoutMs = DefaultAnswerTimeoutMs);
 
     void run();
 

@@ -19,7 +19,9 @@ namespace {
 class SocketGuard
 {
 public:
-    explicit SocketGuard(int fd) : fd(fd) {}
+    explicit SocketGuard(int fd)
+        : fd(fd)
+    { }
     ~SocketGuard()
     {
         if (fd >= 0)
@@ -69,8 +71,7 @@ UpdateChecker::UpdateChecker(const QString& host, quint16 port, int receiveTimeo
     : host(host)
     , port(port)
     , receiveTimeoutMs(qMax(1, receiveTimeoutMs)) // a zero SO_RCVTIMEO would wait forever
-{
-}
+{ }
 
 bool UpdateChecker::checkUpdate()
 {

@@ -17,7 +17,7 @@ public:
     static QString defaultHost();
 
     explicit UpdateChecker(const QString& host = defaultHost(), quint16 port = DefaultPort,
-                           int receiveTimeoutMs = DefaultReceiveTimeoutMs);
+        int receiveTimeoutMs = DefaultReceiveTimeoutMs);
 
     bool checkUpdate();
     bool readFromServer();

@@ -2,8 +2,7 @@
 
 ASyncFunc::ASyncFunc()
     : QObject(nullptr)
-{
-}
+{ }
 
 void ASyncFunc::execute()
 {

@@ -4,8 +4,7 @@
 
 ASyncRun::ASyncRun(ASyncFunc* function)
     : function(function)
-{
-}
+{ }
 
 ASyncRun::~ASyncRun()
 {

@@ -7,8 +7,7 @@
 
 ASyncTaskSpecification::ASyncTaskSpecification(QObject* parent, double parentProgressRange)
     : TaskSpecification(parent, parentProgressRange)
-{
-}
+{ }
 
 void ASyncTaskSpecification::execute()
 {
@@ -35,22 +34,34 @@ bool ASyncTaskSpecification::isQuickWork() const
 void ASyncTaskSpecification::connectDefaultSignals(ASyncFunc* function)
 {
     const quint64 run = runId;
-    connect(function, &ASyncFunc::runResult, this, [this, run](bool res) {
-        if (run == runId)
-            onRunResult(res);
-    }, Qt::QueuedConnection);
-    connect(function, &ASyncFunc::message, this, [this, run](const QString& text) {
-        if (run == runId)
-            Q_EMIT message(text);
-    }, Qt::QueuedConnection);
-    connect(function, &ASyncFunc::error, this, [this, run](const QString& text) {
-        if (run == runId)
-            Q_EMIT error(text);
-    }, Qt::QueuedConnection);
-    connect(function, &ASyncFunc::progress, this, [this, run](qreal value) {
-        if (run == runId)
-            onProgress(value);
-    }, Qt::QueuedConnection);
+    connect(
+        function, &ASyncFunc::runResult, this,
+        [this, run](bool res) {
+            if (run == runId)
+                onRunResult(res);
+        },
+        Qt::QueuedConnection);
+    connect(
+        function, &ASyncFunc::message, this,
+        [this, run](const QString& text) {
+            if (run == runId)
+                Q_EMIT message(text);
+        },
+        Qt::QueuedConnection);
+    connect(
+        function, &ASyncFunc::error, this,
+        [this, run](const QString& text) {
+            if (run == runId)
+                Q_EMIT error(text);
+        },
+        Qt::QueuedConnection);
+    connect(
+        function, &ASyncFunc::progress, this,
+        [this, run](qreal value) {
+            if (run == runId)
+                onProgress(value);
+        },
+        Qt::QueuedConnection);
 }
 
 void ASyncTaskSpecification::reset()

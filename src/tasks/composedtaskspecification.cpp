@@ -13,16 +13,15 @@ qint64 progressToUnits(double progress)
 
 } // namespace
 
-ComposedTaskSpecification::ComposedTaskSpecification(int maxParallelTasks,
-                                                     double parentProgressRange,
-                                                     QObject* parent)
+ComposedTaskSpecification::ComposedTaskSpecification(
+    int maxParallelTasks, double parentProgressRange, QObject* parent)
     : TaskSpecification(parent, parentProgressRange)
     , maxParallelTasks(maxParallelTasks)
     , subTaskCanceled(false)
     , subtasksDoneCalled(false)
 {
-    connect(this, &ComposedTaskSpecification::startNextTask,
-            this, &ComposedTaskSpecification::onStartNextTask, Qt::QueuedConnection);
+    connect(this, &ComposedTaskSpecification::startNextTask, this,
+        &ComposedTaskSpecification::onStartNextTask, Qt::QueuedConnection);
 }
 
 ComposedTaskSpecification::~ComposedTaskSpecification()
@@ -45,10 +44,11 @@ void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
     connect(subTask, &TaskSpecification::canceled, this, &ComposedTaskSpecification::onSubTaskCanceled);
     connect(subTask, &TaskSpecification::error, this, &TaskSpecification::error);
     // The subtask travels with the signal: sender() would search every connection.
-    connect(subTask, &TaskSpecification::updateProgress, this, [this, subTask] { onUpdateProgress(subTask); });
+    connect(
+        subTask, &TaskSpecification::updateProgress, this, [this, subTask] { onUpdateProgress(subTask); });
     connect(subTask, &TaskSpecification::message, this, &TaskSpecification::message);
-    cancelLinks.append(connect(this, &TaskSpecification::otherTaskCancelled, subTask,
-                               &TaskSpecification::onOtherTaskCancelled));
+    cancelLinks.append(connect(
+        this, &TaskSpecification::otherTaskCancelled, subTask, &TaskSpecification::onOtherTaskCancelled));
 }
 
 void ComposedTaskSpecification::executeSubTasks()
@@ -174,12 +174,8 @@ void ComposedTaskSpecification::subtasksDone()
 void ComposedTaskSpecification::endAs(TaskState outcome)
 {
     switch (outcome) {
-    case Finished:
-        finish();
-        break;
-    case UserCanceled:
-        userCancel();
-        break;
+    case Finished: finish(); break;
+    case UserCanceled: userCancel(); break;
     default:
         // Also the case of subtasks left unstarted: that is no success.
         errorCancel();
@@ -198,8 +194,8 @@ void ComposedTaskSpecification::userCanceled()
         subTask->userCanceled();
 }
 
-void ComposedTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal,
-                                         quint64& speed, bool& downloading)
+void ComposedTaskSpecification::timeTick(
+    quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading)
 {
     downloading = false;
     downloadDone += discardedDone;

@@ -35,8 +35,7 @@ public:
 
 public Q_SLOTS:
     void reset() override;
-    void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
-                  bool& downloading) override;
+    void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading) override;
     void userCanceled() override;
     void handleOtherTaskCancelled(TaskSpecification* other) override;
     virtual void subtasksDone();

@@ -11,14 +11,12 @@ RollbackData::RollbackData(Operation operation, const QString& previousPath, con
     : path(path)
     , previousPath(previousPath)
     , operation(operation)
-{
-}
+{ }
 
 RollbackData::RollbackData(Operation operation, const QString& path)
     : path(path)
     , operation(operation)
-{
-}
+{ }
 
 bool RollbackData::rollback(QObject* receiver) const
 {
@@ -28,14 +26,15 @@ bool RollbackData::rollback(QObject* receiver) const
         // taken again meanwhile is reported instead of overwritten.
         if (QFile::rename(path, previousPath))
             return true;
-        message(receiver, QStringLiteral("warning: rollback rename %1 to %2 failed")
-                              .arg(previousPath, path));
+        message(receiver, QStringLiteral("warning: rollback rename %1 to %2 failed").arg(previousPath, path));
         return false;
     case Replace:
         // rename(2) replaces the target atomically, unlike QFile::rename.
-        if (std::rename(QFile::encodeName(previousPath).constData(), QFile::encodeName(path).constData()) == 0)
+        if (std::rename(QFile::encodeName(previousPath).constData(), QFile::encodeName(path).constData())
+            == 0)
             return true;
-        message(receiver, QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path, previousPath));
+        message(
+            receiver, QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path, previousPath));
         return false;
     case CreateFile:
         if (QFile::remove(path))

@@ -3,5 +3,4 @@
 SlowFileOpFunc::SlowFileOpFunc(const QString& sourcePath, const QString& targetPath)
     : sourcePath(sourcePath)
     , targetPath(targetPath)
-{
-}
+{ }

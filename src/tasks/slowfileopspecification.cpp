@@ -5,18 +5,14 @@
 
 #include <QFileInfo>
 
-SlowFileOpSpecification::SlowFileOpSpecification(QString failMessage,
-                                                 RollbackDataList* rollbackList,
-                                                 const QString& sourcePath,
-                                                 const QString& targetPath,
-                                                 QObject* parent, double parentProgressRange)
+SlowFileOpSpecification::SlowFileOpSpecification(QString failMessage, RollbackDataList* rollbackList,
+    const QString& sourcePath, const QString& targetPath, QObject* parent, double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , rollbackList(rollbackList)
     , sourcePath(sourcePath)
     , targetPath(targetPath)
     , failMessage(std::move(failMessage))
-{
-}
+{ }
 
 void SlowFileOpSpecification::runDone(bool ok)
 {

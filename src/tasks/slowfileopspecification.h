@@ -13,9 +13,8 @@ class SlowFileOpSpecification : public ASyncTaskSpecification
 {
     Q_OBJECT
 public:
-    SlowFileOpSpecification(QString failMessage, RollbackDataList* rollbackList,
-                            const QString& sourcePath, const QString& targetPath,
-                            QObject* parent, double parentProgressRange);
+    SlowFileOpSpecification(QString failMessage, RollbackDataList* rollbackList, const QString& sourcePath,
+        const QString& targetPath, QObject* parent, double parentProgressRange);
 
     RollbackDataList* rollbackList;
     QString sourcePath;

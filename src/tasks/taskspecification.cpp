@@ -6,8 +6,7 @@ TaskSpecification::TaskSpecification(QObject* parent, double parentProgressRange
     , parentProgressRange(parentProgressRange)
     , progress(0.0)
     , state(Idle)
-{
-}
+{ }
 
 void TaskSpecification::setParentProgressRange(double range)
 {
@@ -28,8 +27,8 @@ void TaskSpecification::reset()
     setProgress(0.0);
 }
 
-void TaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
-                                 bool& downloading)
+void TaskSpecification::timeTick(
+    quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading)
 {
     downloadDone = 0;
     downloadTotal = 0;

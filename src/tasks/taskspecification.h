@@ -4,13 +4,7 @@
 #include <QObject>
 
 // Life cycle of a task; the numbers are compared by callers, keep them stable.
-enum TaskState : qint32 {
-    Idle = 0,
-    Running = 1,
-    Finished = 2,
-    ErrorCanceled = 3,
-    UserCanceled = 4
-};
+enum TaskState : qint32 { Idle = 0, Running = 1, Finished = 2, ErrorCanceled = 3, UserCanceled = 4 };
 
 // Base of every step of an update. A task reports only through its signals
 // and ends every run with exactly one of finish(), errorCancel() or
@@ -38,8 +32,7 @@ public Q_SLOTS:
     virtual void execute() = 0;
     virtual void reset();
     // The caller zeroes the four figures before the call.
-    virtual void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
-                          bool& downloading);
+    virtual void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading);
     virtual void userCanceled();
     virtual void handleOtherTaskCancelled(TaskSpecification* other);
 

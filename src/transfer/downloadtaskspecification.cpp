@@ -12,9 +12,8 @@
 #include <QUrl>
 
 DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-                                                     const QString& remotePath, const QString& localPath,
-                                                     qint64 expectedSize, QObject* parent,
-                                                     double parentProgressRange)
+    const QString& remotePath, const QString& localPath, qint64 expectedSize, QObject* parent,
+    double parentProgressRange)
     : TaskSpecification(parent, parentProgressRange)
     , networkManager(networkManager)
     , mirrors(mirrors)
@@ -23,8 +22,7 @@ DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager* netw
     , totalBytes(expectedSize)
     , expectedSize(expectedSize)
     , byteLimit(expectedSize)
-{
-}
+{ }
 
 DownloadTaskSpecification::~DownloadTaskSpecification()
 {
@@ -44,8 +42,8 @@ void DownloadTaskSpecification::reset()
     TaskSpecification::reset();
 }
 
-void DownloadTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
-                                         bool& downloading)
+void DownloadTaskSpecification::timeTick(
+    quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading)
 {
     downloadDone = static_cast<quint64>(receivedBytes);
     downloadTotal = totalBytes < 0 ? 0 : static_cast<quint64>(totalBytes);
@@ -103,14 +101,13 @@ void DownloadTaskSpecification::downloadFinished()
 void DownloadTaskSpecification::startDownload()
 {
     switch (mirrors->getRandomMirror(currentMirror)) {
-    case Mirrors::MirrorChosen:
-        break;
+    case Mirrors::MirrorChosen: break;
     case Mirrors::AllMirrorsBusy:
         // Any transfer of the manager that ends may free a mirror.
         if (!waitingForMirror) {
             waitingForMirror = true;
             connect(networkManager, &QNetworkAccessManager::finished, this,
-                    &DownloadTaskSpecification::onOtherDownloadFinished, Qt::QueuedConnection);
+                &DownloadTaskSpecification::onOtherDownloadFinished, Qt::QueuedConnection);
         }
         return;
     default:
@@ -128,7 +125,7 @@ void DownloadTaskSpecification::startDownload()
         return;
     }
 
-    QNetworkRequest request{requestUrl()};
+    QNetworkRequest request { requestUrl() };
     // Whatever the manager's default, a redirect is a failure of the mirror.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     // Files are published as they must arrive (packed ones already gzip):
@@ -237,11 +234,13 @@ bool DownloadTaskSpecification::readData()
         const qint64 written = file.write(chunk.constData(), readCount);
         if (written != readCount) {
             // A full disk is the usual cause: name the file and the space left.
-            const QString reason = written < 0 ? file.errorString()
-                                               : QStringLiteral("%1 of %2 bytes written").arg(written).arg(readCount);
+            const QString reason = written < 0
+                ? file.errorString()
+                : QStringLiteral("%1 of %2 bytes written").arg(written).arg(readCount);
             errorRetry(QStringLiteral("Could not write %1: %2 (%3 free)")
                            .arg(file.fileName(), reason,
-                                QLocale::c().formattedDataSize(QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
+                               QLocale::c().formattedDataSize(
+                                   QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
             return false;
         }
         receivedBytes += written;
@@ -265,7 +264,10 @@ void DownloadTaskSpecification::onDownloadFinished()
         if (announced >= 0 && receivedBytes < announced) {
             // The network layer may take a connection closed mid-body for the
             // end of the body; the file is incomplete.
-            errorRetry(QStringLiteral("%1 ended after %2 of %3 bytes").arg(currentUrl()).arg(receivedBytes).arg(announced));
+            errorRetry(QStringLiteral("%1 ended after %2 of %3 bytes")
+                           .arg(currentUrl())
+                           .arg(receivedBytes)
+                           .arg(announced));
             return;
         }
         releaseReply();
@@ -284,9 +286,7 @@ void DownloadTaskSpecification::onDownloadFinished()
         mirrors->removeMirror(currentMirror.name);
         errorRetry(reply->errorString());
         return;
-    default:
-        errorRetry(reply->errorString());
-        return;
+    default: errorRetry(reply->errorString()); return;
     }
 }
 
@@ -349,7 +349,7 @@ void DownloadTaskSpecification::stopWaitingForMirror()
         return;
     waitingForMirror = false;
     disconnect(networkManager, &QNetworkAccessManager::finished, this,
-               &DownloadTaskSpecification::onOtherDownloadFinished);
+        &DownloadTaskSpecification::onOtherDownloadFinished);
 }
 
 qint64 DownloadTaskSpecification::announcedLength() const

@@ -23,9 +23,9 @@ class DownloadTaskSpecification : public TaskSpecification
     Q_OBJECT
 
 public:
-    DownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors, const QString& remotePath,
-                              const QString& localPath, qint64 expectedSize, QObject* parent,
-                              double parentProgressRange);
+    DownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
+        const QString& remotePath, const QString& localPath, qint64 expectedSize, QObject* parent,
+        double parentProgressRange);
     ~DownloadTaskSpecification() override;
 
     // The mirror of the current or last attempt; after a successful download

@@ -28,8 +28,7 @@ int parseRetries(const QVariant& value)
 
 Mirrors::Mirrors(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 bool Mirrors::initDefault(const QString& iniPath, int version)
 {

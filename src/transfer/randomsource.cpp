@@ -9,7 +9,7 @@ namespace {
 struct SharedGenerator
 {
     QMutex mutex;
-    QRandomGenerator generator{QRandomGenerator::system()->generate()};
+    QRandomGenerator generator { QRandomGenerator::system()->generate() };
 };
 
 SharedGenerator& sharedGenerator()

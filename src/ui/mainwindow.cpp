@@ -81,15 +81,16 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     logFlushTimer->setInterval(LogFlushMs);
     connect(logFlushTimer, &QTimer::timeout, this, &MainWindow::onFlushLog);
     // After the toggle has shown or hidden the log.
-    connect(ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
+    connect(
+        ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
     ui->voxmeadowLabel->setUrl(ProductAddress);
     ui->outputTextEdit->hide();
     ui->statusLabel->hide();
     onDownloadProgress(0, 0, 0, false);
 
     singleInstanceChecker = new SingleInstanceChecker(this);
-    connect(singleInstanceChecker, &SingleInstanceChecker::otherInstanceActivate,
-            this, &MainWindow::onOtherInstanceActivate);
+    connect(singleInstanceChecker, &SingleInstanceChecker::otherInstanceActivate, this,
+        &MainWindow::onOtherInstanceActivate);
     connect(&config, &Configuration::fatalError, this, &MainWindow::onFatalConfigError);
     connect(&config, &Configuration::message, this, &MainWindow::onAppendText);
     engine->setBannerServer(bannerHost, bannerPort);
@@ -111,13 +112,14 @@ void MainWindow::setPrompt(Prompt prompt)
 bool MainWindow::askRetryVersionQuery()
 {
     return ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"),
-               QCoreApplication::translate("QObject", "Failed to query latest client\nversion from update server."),
+               QCoreApplication::translate(
+                   "QObject", "Failed to query latest client\nversion from update server."),
                QMessageBox::Retry | QMessageBox::Abort)
         == QMessageBox::Retry;
 }
 
 QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                            const QString& text, QMessageBox::StandardButtons buttons)
+    const QString& text, QMessageBox::StandardButtons buttons)
 {
     if (prompt)
         return prompt(parent, icon, title, text, buttons);
@@ -138,7 +140,8 @@ void MainWindow::setUIToConfigSpecs()
     QString text;
     const QString heading = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">%1</div>");
     if (!config->updateTypeDesc.versionLabel.isEmpty())
-        text = heading.arg(tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel.toHtmlEscaped()));
+        text = heading.arg(
+            tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel.toHtmlEscaped()));
     else if (config->updateTypeDesc.version > 0)
         text = heading.arg(tr("Update to Voxmeadow version %1").arg(config->updateTypeDesc.version));
     text += QStringLiteral("<div style=\"margin-top:8px\">")
@@ -276,7 +279,8 @@ void MainWindow::onProgressUpdate(qreal doneFrac)
     ui->totalProgressBar->setValue(int(doneFrac * 1000));
 }
 
-void MainWindow::onDownloadProgress(quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading)
+void MainWindow::onDownloadProgress(
+    quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading)
 {
     ui->downloadSizeLabel->setVisible(downloading);
     ui->downloadSpeedLabel->setVisible(downloading);
@@ -337,7 +341,8 @@ void MainWindow::onUpdateCanceled()
     const QString reason = failure.sentence();
     setStatus(reason);
     ask(this, QMessageBox::Critical, tr("Update"),
-        reason + QLatin1Char(' ') + tr("Update cancelled. Push \"Details\" to check reasons."), QMessageBox::Ok);
+        reason + QLatin1Char(' ') + tr("Update cancelled. Push \"Details\" to check reasons."),
+        QMessageBox::Ok);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -351,7 +356,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     if (ask(this, QMessageBox::Question, tr("Question"),
             tr("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"),
-            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
         return;
     // The run may have ended while the question was open: nothing left to cancel.
     if (!engine->busy()) {
@@ -407,5 +413,5 @@ void MainWindow::onDetailsPressed()
 void MainWindow::on_changelogButton_clicked()
 {
     ChangeLogViewer::showRemoteChangeLogDialog(this, QString::number(config->updateTypeDesc.version),
-                                               config->layout().root(), engine->networkManager->proxy());
+        config->layout().root(), engine->networkManager->proxy());
 }

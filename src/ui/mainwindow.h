@@ -36,12 +36,12 @@ public:
     // Shows a message box and returns the button chosen; replaceable so that
     // the window can be driven without a person.
     using Prompt = std::function<QMessageBox::StandardButton(QWidget* parent, QMessageBox::Icon icon,
-                                                             const QString& title, const QString& text,
-                                                             QMessageBox::StandardButtons buttons)>;
+        const QString& title, const QString& text, QMessageBox::StandardButtons buttons)>;
 
     // The banner query goes to the built-in update server unless told otherwise.
-    explicit MainWindow(Configuration& config, const QString& bannerHost = QStringLiteral(VOXMEADOW_UPDATE_HOST),
-                        quint16 bannerPort = Banner::DefaultPort);
+    explicit MainWindow(Configuration& config,
+        const QString& bannerHost = QStringLiteral(VOXMEADOW_UPDATE_HOST),
+        quint16 bannerPort = Banner::DefaultPort);
     ~MainWindow() override;
 
     void setUIToConfigSpecs();
@@ -74,7 +74,7 @@ private Q_SLOTS:
 
 private:
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons);
+        const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
     void noteActivity(const QString& logLine);
 

@@ -13,8 +13,7 @@ DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
     : ComposedTaskSpecification(qMax(1, downloadConcurrency), parentProgressRange, parent)
     , downloadList(downloadList)
     , context(context)
-{
-}
+{ }
 
 void DownloadFileListTaskSpecification::execute()
 {
@@ -28,8 +27,8 @@ void DownloadFileListTaskSpecification::reset()
     TaskSpecification::reset();
 }
 
-void DownloadFileListTaskSpecification::timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed,
-                                                 bool& downloading)
+void DownloadFileListTaskSpecification::timeTick(
+    quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading)
 {
     ComposedTaskSpecification::timeTick(downloadDone, downloadTotal, speed, downloading);
     downloadTotal = quint64(totalSize);
@@ -38,13 +37,14 @@ void DownloadFileListTaskSpecification::timeTick(quint64& downloadDone, quint64&
 bool DownloadFileListTaskSpecification::makeSubDirs()
 {
     const QDir dir(context.layout.tempDir());
-    QSet<QString> known{QStringLiteral(".")};
+    QSet<QString> known { QStringLiteral(".") };
     for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
         const QString path = QFileInfo(entry.fileName).path();
         if (known.contains(path))
             continue;
         if (!dir.mkpath(path)) {
-            Q_EMIT message(QStringLiteral("Could not create dir %1").arg(dir.canonicalPath() + QLatin1Char('/') + path));
+            Q_EMIT message(
+                QStringLiteral("Could not create dir %1").arg(dir.canonicalPath() + QLatin1Char('/') + path));
             errorCancel();
             return false;
         }

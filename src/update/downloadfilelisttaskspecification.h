@@ -7,7 +7,6 @@
 
 #include <QList>
 
-
 // Fetches every file of the update's download list into the temporary
 // directory, up to the configured number at once, after creating the
 // directories they need. Its transfer total is the size of the whole list.
@@ -16,8 +15,8 @@ class DownloadFileListTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 
 public:
-    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList, const DownloadContext& context,
-                                      int downloadConcurrency, QObject* parent, double parentProgressRange);
+    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList,
+        const DownloadContext& context, int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     bool makeSubDirs();
 

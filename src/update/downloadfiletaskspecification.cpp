@@ -11,13 +11,11 @@ constexpr double CheckShare = 0.2;
 } // namespace
 
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
-                                                             const DownloadContext& context, QObject* parent,
-                                                             double parentProgressRange)
+    const DownloadContext& context, QObject* parent, double parentProgressRange)
     : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
     , fileSpec(fileSpec)
     , context(context)
-{
-}
+{ }
 
 void DownloadFileTaskSpecification::execute()
 {
@@ -43,15 +41,15 @@ void DownloadFileTaskSpecification::addRound()
     const FileDownloadSpecification& file = fileSpec;
     const QString localPath = context.layout.downloadedPath(file.fileName);
     downloadTask = new DownloadTaskSpecification(context.networkManager, context.mirrors,
-                                                 file.section + QLatin1Char('/') + file.fileName,
-                                                 localPath, file.size, this, DownloadShare);
+        file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
     addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
 }
 
 TaskState DownloadFileTaskSpecification::roundFailed()
 {
-    Q_EMIT message(QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
+    Q_EMIT message(
+        QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
     // Fetching again would ignore the user's request to stop, or start a
     // transfer for a list that has already failed.

@@ -16,7 +16,7 @@ class DownloadFileTaskSpecification : public VerifiedDownloadTaskSpecification
 
 public:
     DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec, const DownloadContext& context,
-                                  QObject* parent, double parentProgressRange);
+        QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     void execute() override;
@@ -28,7 +28,6 @@ protected:
     TaskState roundFailed() override;
 
 private:
-
     FileDownloadSpecification fileSpec;
     DownloadContext context;
     DownloadTaskSpecification* downloadTask = nullptr;

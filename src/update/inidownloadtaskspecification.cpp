@@ -12,15 +12,13 @@ constexpr double DOWNLOAD_SHARE = 0.3333;
 
 } // namespace
 
-IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType,
-                                                           int version, QObject* parent,
-                                                           double parentProgressRange)
+IniDownloadTaskSpecification::IniDownloadTaskSpecification(const DownloadContext& context,
+    const QString& updateType, int version, QObject* parent, double parentProgressRange)
     : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
     , context(context)
     , updateType(updateType)
     , version(version)
-{
-}
+{ }
 
 void IniDownloadTaskSpecification::execute()
 {
@@ -46,16 +44,15 @@ void IniDownloadTaskSpecification::addRound()
     double checkShare = 1.0;
     iniDownload = nullptr;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
-        iniDownload = new DownloadTaskSpecification(context.networkManager, context.mirrors, iniName, localIni, -1,
-                                                    this, DOWNLOAD_SHARE);
+        iniDownload = new DownloadTaskSpecification(
+            context.networkManager, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
         iniDownload->setByteLimit(MAX_INI_SIZE);
         addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
-        auto* sigDownload =
-            new DownloadTaskSpecification(context.networkManager, context.mirrors, sigName, localSig, -1, this,
-                                          DOWNLOAD_SHARE);
+        auto* sigDownload = new DownloadTaskSpecification(
+            context.networkManager, context.mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
         sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
@@ -95,15 +92,16 @@ bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
                                       "accepting it"));
         return true;
     }
-    const ProductIniLine::Binding wanted{updateType, version};
+    const ProductIniLine::Binding wanted { updateType, version };
     for (const ProductIniLine::Binding& binding : bindings) {
         if (!(binding == wanted)) {
-            Q_EMIT message(QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
-                                          "refusing it")
-                               .arg(binding.updateType)
-                               .arg(binding.version)
-                               .arg(wanted.updateType)
-                               .arg(wanted.version));
+            Q_EMIT message(
+                QStringLiteral("Product ini was released for %1 version %2, not for %3 version %4; "
+                               "refusing it")
+                    .arg(binding.updateType)
+                    .arg(binding.version)
+                    .arg(wanted.updateType)
+                    .arg(wanted.version));
             return false;
         }
     }

@@ -24,7 +24,7 @@ public:
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
     IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
-                                 QObject* parent, double parentProgressRange);
+        QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     void execute() override;

@@ -19,16 +19,14 @@ constexpr double DeleteShare = 0.05;
 
 } // namespace
 
-MainTaskSpecification::MainTaskSpecification(const DownloadContext& context,
-                                             const QString& updateType, int version, int downloadConcurrency,
-                                             QObject* parent, double parentProgressRange)
+MainTaskSpecification::MainTaskSpecification(const DownloadContext& context, const QString& updateType,
+    int version, int downloadConcurrency, QObject* parent, double parentProgressRange)
     : ComposedTaskSpecification(1, parentProgressRange, parent)
     , context(context)
     , updateType(updateType)
     , version(version)
     , downloadConcurrency(downloadConcurrency)
-{
-}
+{ }
 
 void MainTaskSpecification::execute()
 {
@@ -53,21 +51,19 @@ void MainTaskSpecification::userCanceled()
 
 void MainTaskSpecification::makeSubtasksAndStart()
 {
-    addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this,
-                                                IniDownloadShare));
-    addSubTask(new MakeDownloadReplaceListTaskSpecification(context.layout, updateType, fileSpecifications, this,
-                                                            CompileShare));
+    addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this, IniDownloadShare));
+    addSubTask(new MakeDownloadReplaceListTaskSpecification(
+        context.layout, updateType, fileSpecifications, this, CompileShare));
     // Takes no share of the progress: it only looks at the file systems.
     addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
-    auto* download = new DownloadFileListTaskSpecification(&fileSpecifications.downloadList, context,
-                                                           downloadConcurrency, this, DownloadShare);
-    auto* install = new FileReplaceListTaskSpecification(&fileSpecifications.replaceList,
-                                                         &fileSpecifications.deleteList, context.layout, this,
-                                                         InstallShare);
+    auto* download = new DownloadFileListTaskSpecification(
+        &fileSpecifications.downloadList, context, downloadConcurrency, this, DownloadShare);
+    auto* install = new FileReplaceListTaskSpecification(
+        &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
     connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
     installation = install;
-    auto* remove =
-        new FileDeleteListTaskSpecification(&fileSpecifications.deleteList, context.layout, this, DeleteShare);
+    auto* remove = new FileDeleteListTaskSpecification(
+        &fileSpecifications.deleteList, context.layout, this, DeleteShare);
     // One task per file: those done are of no further use, and with tens of
     // thousands of files they would hold most of the memory.
     download->setDiscardFinishedSubTasks(true);

@@ -5,7 +5,6 @@
 #include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
-
 // The root of one update: product ini, list compilation, downloads,
 // installation and deletion, strictly one after the other. It owns the file
 // lists through which the steps hand work to each other.
@@ -16,7 +15,7 @@ class MainTaskSpecification : public ComposedTaskSpecification
 public:
     // The context's layout is also where the installation steps work.
     MainTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
-                          int downloadConcurrency, QObject* parent, double parentProgressRange);
+        int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     const FileSpecifications& specifications() const { return fileSpecifications; }
 

@@ -23,7 +23,7 @@ bool fileMatches(const QString& path, const QString& md5)
 // that hold are kept in `kept` for the next run; `learned` is set when one
 // of them was not known before.
 bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
-                      const DigestCache& known, DigestCache& kept, bool& learned)
+    const DigestCache& known, DigestCache& kept, bool& learned)
 {
     const QString path = layout.installedPath(relative);
     if (md5.isEmpty())
@@ -52,14 +52,12 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
 
 } // namespace
 
-MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(const InstallationLayout& layout,
-                                                         const QString& updateType,
-                                                         FileSpecifications& specifications)
+MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(
+    const InstallationLayout& layout, const QString& updateType, FileSpecifications& specifications)
     : layout(layout)
     , updateType(updateType)
     , specifications(specifications)
-{
-}
+{ }
 
 int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
 {
@@ -87,7 +85,8 @@ bool MakeDownloadReplaceListFunc::run()
     }
 
     const auto invalidLine = [this](const QString& section) {
-        Q_EMIT message(QStringLiteral("Warning: product ini contains invalid line in section %1").arg(section));
+        Q_EMIT message(
+            QStringLiteral("Warning: product ini contains invalid line in section %1").arg(section));
         return false;
     };
 

@@ -15,8 +15,8 @@ class MakeDownloadReplaceListFunc : public ASyncFunc
     Q_OBJECT
 
 public:
-    MakeDownloadReplaceListFunc(const InstallationLayout& layout, const QString& updateType,
-                                FileSpecifications& specifications);
+    MakeDownloadReplaceListFunc(
+        const InstallationLayout& layout, const QString& updateType, FileSpecifications& specifications);
 
     // Public so that it can also be run synchronously.
     bool run() override;

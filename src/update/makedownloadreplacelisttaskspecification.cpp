@@ -5,14 +5,13 @@
 #include <QThreadPool>
 
 MakeDownloadReplaceListTaskSpecification::MakeDownloadReplaceListTaskSpecification(
-    const InstallationLayout& layout, const QString& updateType,
-    FileSpecifications& targetSpecifications, QObject* parent, double parentProgressRange)
+    const InstallationLayout& layout, const QString& updateType, FileSpecifications& targetSpecifications,
+    QObject* parent, double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , layout(layout)
     , updateType(updateType)
     , targetSpecifications(targetSpecifications)
-{
-}
+{ }
 
 MakeDownloadReplaceListTaskSpecification::~MakeDownloadReplaceListTaskSpecification()
 {

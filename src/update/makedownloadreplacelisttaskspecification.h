@@ -14,8 +14,7 @@ class MakeDownloadReplaceListTaskSpecification : public ASyncTaskSpecification
 
 public:
     MakeDownloadReplaceListTaskSpecification(const InstallationLayout& layout, const QString& updateType,
-                                             FileSpecifications& targetSpecifications, QObject* parent,
-                                             double parentProgressRange);
+        FileSpecifications& targetSpecifications, QObject* parent, double parentProgressRange);
     ~MakeDownloadReplaceListTaskSpecification() override;
 
 public Q_SLOTS:

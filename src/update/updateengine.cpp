@@ -18,8 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 
-UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSettings& settings,
-                           QObject* parent)
+UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSettings& settings, QObject* parent)
     : QObject(parent)
     , state(EngineIdle)
     , mirrors(nullptr)
@@ -46,14 +45,15 @@ void UpdateEngine::setUpProxy()
     const QString problem = settings.proxyError();
     if (problem.isEmpty()) {
         const QUrl url(settings.proxy);
-        networkManager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, url.host(),
-                                               quint16(url.port(3128))));
+        networkManager->setProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, url.host(), quint16(url.port(3128))));
         return;
     }
     // Nothing may go out unproxied; and the window connects only after
     // construction, so the fatal error is delivered from the event loop.
     networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    QMetaObject::invokeMethod(this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
 }
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
@@ -77,7 +77,8 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     }
 
     if (!QFile::exists(installation.mirrorsFile())) {
-        Q_EMIT fatalError(QStringLiteral("%1 is missing, cannot proceed.").arg(InstallationLayout::mirrorsFileName()));
+        Q_EMIT fatalError(
+            QStringLiteral("%1 is missing, cannot proceed.").arg(InstallationLayout::mirrorsFileName()));
         return false;
     }
 
@@ -87,12 +88,14 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     QString oldDir;
     // A record may have been edited by anyone who can write update.ini:
     // only a session directory of our own is ever resumed or emptied.
-    if (!UpdateIniData::get(installation, &oldVersion, nullptr, &oldDir) || !SessionDirectory::isOwn(oldDir)) {
+    if (!UpdateIniData::get(installation, &oldVersion, nullptr, &oldDir)
+        || !SessionDirectory::isOwn(oldDir)) {
         oldDir.clear();
     } else if (oldVersion == target.version) {
         Q_EMIT message(QStringLiteral("Previous update session for v. %1 found").arg(oldVersion));
     } else {
-        Q_EMIT message(QStringLiteral("Cleanup previous session (v. %1, %2) files...").arg(oldVersion).arg(oldDir));
+        Q_EMIT message(
+            QStringLiteral("Cleanup previous session (v. %1, %2) files...").arg(oldVersion).arg(oldDir));
         if (SessionDirectory::remove(oldDir))
             Q_EMIT message(QStringLiteral("Ok"));
         else
@@ -115,7 +118,8 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     }
     installation.setTempDir(oldDir);
 
-    sessionRecorded = UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
+    sessionRecorded
+        = UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
     if (!sessionRecorded) {
         Q_EMIT message(QStringLiteral("Could not record the update session in %1; its temporary files go "
                                       "at the end of this run")
@@ -142,9 +146,8 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 
 bool UpdateEngine::startUpdate()
 {
-    mainTask = new MainTaskSpecification(DownloadContext{networkManager, mirrors, installation}, target.updateType,
-                                         target.version,
-                                         settings.downloadConcurrency, this, 1.0);
+    mainTask = new MainTaskSpecification(DownloadContext { networkManager, mirrors, installation },
+        target.updateType, target.version, settings.downloadConcurrency, this, 1.0);
     connect(mainTask, &TaskSpecification::finished, this, &UpdateEngine::onTaskFinished);
     connect(mainTask, &TaskSpecification::canceled, this, &UpdateEngine::onTaskCanceled);
     connect(mainTask, &TaskSpecification::error, this, &UpdateEngine::error);

@@ -33,8 +33,8 @@ bool UpdateIniData::get(const InstallationLayout& layout, int* version, QString*
     return true;
 }
 
-bool UpdateIniData::modify(const InstallationLayout& layout, int version, const QString& dir,
-                           const QString& type)
+bool UpdateIniData::modify(
+    const InstallationLayout& layout, int version, const QString& dir, const QString& type)
 {
     QSettings settings(filename(layout), QSettings::IniFormat);
     settings.beginGroup(group);

@@ -18,8 +18,8 @@ public:
     // values into the non-null pointers then, and touches nothing otherwise.
     static bool get(const InstallationLayout& layout, int* version, QString* type, QString* dir);
     // False when the record could not be written.
-    static bool modify(const InstallationLayout& layout, int version, const QString& dir,
-                       const QString& type);
+    static bool modify(
+        const InstallationLayout& layout, int version, const QString& dir, const QString& type);
     static void cleanup(const InstallationLayout& layout);
 };
 

@@ -21,8 +21,8 @@ UpdateSettings UpdateSettings::read(const QString& iniFile)
 
     settings.beginGroup(QStringLiteral("update"));
     result.proxy = settings.value(QStringLiteral("proxy"), QString()).toString();
-    result.downloadConcurrency =
-        settings.value(QStringLiteral("streams"), DefaultDownloadConcurrency).toInt();
+    result.downloadConcurrency
+        = settings.value(QStringLiteral("streams"), DefaultDownloadConcurrency).toInt();
     if (result.downloadConcurrency < 1)
         result.downloadConcurrency = DefaultDownloadConcurrency;
     settings.endGroup();

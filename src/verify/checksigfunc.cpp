@@ -25,7 +25,7 @@ public:
     LoadedKey(const LoadedKey&) = delete;
     LoadedKey& operator=(const LoadedKey&) = delete;
 
-    Rsa_key key{};
+    Rsa_key key {};
 };
 
 const unsigned char* bytes(const QByteArray& data)
@@ -38,8 +38,7 @@ const unsigned char* bytes(const QByteArray& data)
 CheckSigFunc::CheckSigFunc(const QString& fileName, const FileCheck& check)
     : fileName(fileName)
     , check(check)
-{
-}
+{ }
 
 bool CheckSigFunc::run()
 {
@@ -118,7 +117,7 @@ bool CheckSigFunc::checkRSA()
     try {
         LoadedKey publicKey;
         return verify_hash(&publicKey.key, bytes(digest), static_cast<unsigned long>(digest.size()),
-                           bytes(signature), static_cast<unsigned long>(signature.size()));
+            bytes(signature), static_cast<unsigned long>(signature.size()));
     } catch (const crypt_exception&) {
         // A malformed key or signature is a failed check, not a log entry.
         return false;

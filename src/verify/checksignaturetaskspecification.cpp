@@ -5,14 +5,12 @@
 #include <QFileInfo>
 
 CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileName, const FileCheck& check,
-                                                                 bool cancelOnFailure, QObject* parent,
-                                                                 double parentProgressRange)
+    bool cancelOnFailure, QObject* parent, double parentProgressRange)
     : ASyncTaskSpecification(parent, parentProgressRange)
     , fileName(std::move(fileName))
     , check(check)
     , cancelOnFailure(cancelOnFailure)
-{
-}
+{ }
 
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()
 {

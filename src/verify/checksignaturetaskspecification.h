@@ -16,7 +16,7 @@ class CheckSignatureTaskSpecification : public ASyncTaskSpecification
 
 public:
     CheckSignatureTaskSpecification(QString fileName, const FileCheck& check, bool cancelOnFailure,
-                                    QObject* parent, double parentProgressRange);
+        QObject* parent, double parentProgressRange);
 
 public Q_SLOTS:
     ASyncFunc* createFunction() override;

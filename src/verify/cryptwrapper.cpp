@@ -27,13 +27,11 @@ void requireInit()
 
 crypt_exception::crypt_exception(const std::string& message)
     : messageText(message)
-{
-}
+{ }
 
 crypt_exception::crypt_exception(const char* message)
     : messageText(message)
-{
-}
+{ }
 
 const char* crypt_exception::what() const noexcept
 {
@@ -72,7 +70,7 @@ void load_key(Rsa_key* key, const unsigned char* der, unsigned long length)
 }
 
 bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
-                const unsigned char* signature, unsigned long signatureLength)
+    const unsigned char* signature, unsigned long signatureLength)
 {
     unsigned char digest[SHA1_DIGEST_LENGTH];
     hash_msg(message, length, digest);
@@ -80,34 +78,34 @@ bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length
 }
 
 bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digestLength,
-                 const unsigned char* signature, unsigned long signatureLength)
+    const unsigned char* signature, unsigned long signatureLength)
 {
     requireInit();
     if (digestLength != SHA1_DIGEST_LENGTH)
         throw crypt_exception("rsa_verify_hash: not a SHA-1 digest");
     int valid = 0;
     check_err("rsa_verify_hash",
-              rsa_verify_hash_ex(signature, signatureLength, digest, digestLength, LTC_PKCS_1_PSS,
-                                 hash_idx, PSS_SALT_LENGTH, &valid, key));
+        rsa_verify_hash_ex(signature, signatureLength, digest, digestLength, LTC_PKCS_1_PSS, hash_idx,
+            PSS_SALT_LENGTH, &valid, key));
     return valid == 1;
 }
 
 void create_key(Rsa_key* key)
 {
     requireInit();
-    check_err("rsa_make_key",
-              rsa_make_key(&unusedPrngState, prng_idx, RSA_KEY_BITS / 8, RSA_PUBLIC_EXPONENT, key));
+    check_err(
+        "rsa_make_key", rsa_make_key(&unusedPrngState, prng_idx, RSA_KEY_BITS / 8, RSA_PUBLIC_EXPONENT, key));
 }
 
-void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
-              unsigned char* signature, unsigned long* signatureLength)
+void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length, unsigned char* signature,
+    unsigned long* signatureLength)
 {
     requireInit();
     unsigned char digest[SHA1_DIGEST_LENGTH];
     hash_msg(message, length, digest);
     check_err("rsa_sign_hash",
-              rsa_sign_hash_ex(digest, sizeof digest, signature, signatureLength, LTC_PKCS_1_PSS,
-                               &unusedPrngState, prng_idx, hash_idx, PSS_SALT_LENGTH, key));
+        rsa_sign_hash_ex(digest, sizeof digest, signature, signatureLength, LTC_PKCS_1_PSS, &unusedPrngState,
+            prng_idx, hash_idx, PSS_SALT_LENGTH, key));
 }
 
 void save_key(Rsa_key* key, int type, const char* path)

@@ -41,15 +41,15 @@ void hash_msg(const unsigned char* message, unsigned long length, unsigned char*
 void check_err(const char* context, int code);
 void load_key(Rsa_key* key, const unsigned char* der, unsigned long length);
 bool verify_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
-                const unsigned char* signature, unsigned long signatureLength);
+    const unsigned char* signature, unsigned long signatureLength);
 // As verify_msg, for a message whose SHA-1 digest was computed beforehand.
 bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digestLength,
-                 const unsigned char* signature, unsigned long signatureLength);
+    const unsigned char* signature, unsigned long signatureLength);
 
 // Signing side, used by the release tool and the tests.
 void create_key(Rsa_key* key);
-void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length,
-              unsigned char* signature, unsigned long* signatureLength);
+void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length, unsigned char* signature,
+    unsigned long* signatureLength);
 void save_key(Rsa_key* key, int type, const char* path);
 void load_key(Rsa_key* key, const char* path);
 void write_file(const char* path, const std::vector<unsigned char>& data);

@@ -37,7 +37,7 @@ QByteArray DemoSigner::sign(const QByteArray& data)
 {
     QByteArray signature(512, '\0');
     unsigned long length = static_cast<unsigned long>(signature.size());
-    Rsa_key key{};
+    Rsa_key key {};
     try {
         crypt_init();
         load_key(&key, privateKeyDer().toLocal8Bit().constData());
@@ -46,8 +46,8 @@ QByteArray DemoSigner::sign(const QByteArray& data)
     }
     try {
         sign_msg(&key, reinterpret_cast<const unsigned char*>(data.constData()),
-                 static_cast<unsigned long>(data.size()), reinterpret_cast<unsigned char*>(signature.data()),
-                 &length);
+            static_cast<unsigned long>(data.size()), reinterpret_cast<unsigned char*>(signature.data()),
+            &length);
     } catch (const crypt_exception&) {
         length = 0;
     }
@@ -63,7 +63,8 @@ bool DemoSigner::signFile(const QString& path)
         return false;
     const QByteArray signature = sign(file.readAll());
     QFile sigFile(path + QStringLiteral(".sig"));
-    return !signature.isEmpty() && sigFile.open(QIODevice::WriteOnly) && sigFile.write(signature) == signature.size();
+    return !signature.isEmpty() && sigFile.open(QIODevice::WriteOnly)
+        && sigFile.write(signature) == signature.size();
 }
 
 bool DemoSigner::opensslAvailable()
@@ -74,15 +75,17 @@ bool DemoSigner::opensslAvailable()
 QByteArray DemoSigner::signWithOpenssl(const QString& path, const QStringList& options)
 {
     QProcess process;
-    process.start(QStringLiteral("openssl"), QStringList{QStringLiteral("dgst")}
-                                                 << options << QStringLiteral("-sign") << privateKeyPem() << path);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+    process.start(QStringLiteral("openssl"),
+        QStringList { QStringLiteral("dgst") } << options << QStringLiteral("-sign") << privateKeyPem()
+                                               << path);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0)
         return QByteArray();
     return process.readAllStandardOutput();
 }
 
 QStringList DemoSigner::pssOptions(int saltLength, const QString& digest)
 {
-    return {digest, QStringLiteral("-sigopt"), QStringLiteral("rsa_padding_mode:pss"), QStringLiteral("-sigopt"),
-            QStringLiteral("rsa_pss_saltlen:%1").arg(saltLength)};
+    return { digest, QStringLiteral("-sigopt"), QStringLiteral("rsa_padding_mode:pss"),
+        QStringLiteral("-sigopt"), QStringLiteral("rsa_pss_saltlen:%1").arg(saltLength) };
 }

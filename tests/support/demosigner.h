@@ -35,10 +35,10 @@ public:
 
 // Skips the current test unless signatures made with the demo key pass the
 // built-in key check.
-#define SKIP_UNLESS_DEMO_KEY()                                                                     \
-    do {                                                                                           \
-        if (!DemoSigner::builtInKeyIsDemoKey())                                                    \
-            QSKIP("the build embeds a key other than the demo key");                             \
+#define SKIP_UNLESS_DEMO_KEY()                                                                               \
+    do {                                                                                                     \
+        if (!DemoSigner::builtInKeyIsDemoKey())                                                              \
+            QSKIP("the build embeds a key other than the demo key");                                         \
     } while (false)
 
 #endif

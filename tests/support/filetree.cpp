@@ -30,10 +30,9 @@ QByteArray read(const QString& path)
 
 QByteArray gzip(const QByteArray& data)
 {
-    z_stream stream{};
+    z_stream stream {};
     // 16 added to the window bits asks for a gzip header and trailer.
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY)
-        != Z_OK)
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return QByteArray();
     QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
@@ -78,7 +77,7 @@ Snapshot snapshot(const QString& root)
     Snapshot result;
     const QDir base(root);
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+        QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -99,8 +98,8 @@ QStringList describe(const RollbackDataList& journal, const QString& root)
     const QDir base(root);
     QStringList lines;
     for (const RollbackData& record : journal.records()) {
-        QString line = QString::number(int(record.operation)) + QLatin1Char(' ')
-            + base.relativeFilePath(record.path);
+        QString line
+            = QString::number(int(record.operation)) + QLatin1Char(' ') + base.relativeFilePath(record.path);
         if (!record.previousPath.isEmpty())
             line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath);
         lines << line;

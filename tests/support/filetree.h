@@ -25,10 +25,7 @@ struct Snapshot
     QMap<QString, QString> files;
     QStringList dirs;
 
-    bool operator==(const Snapshot& other) const
-    {
-        return files == other.files && dirs == other.dirs;
-    }
+    bool operator==(const Snapshot& other) const { return files == other.files && dirs == other.dirs; }
     // The names that differ, for failure messages.
     QString difference(const Snapshot& other) const;
 };

@@ -22,7 +22,7 @@ HttpTestServer::Response HttpTestServer::Response::withStatus(int status)
 HttpTestServer::Response HttpTestServer::Response::redirect(const QByteArray& location)
 {
     Response response = withStatus(302);
-    response.headers.append({"Location", location});
+    response.headers.append({ "Location", location });
     return response;
 }
 
@@ -166,7 +166,8 @@ void HttpTestServer::answer(Connection& connection, const QByteArray& path)
     connection.response = responses.contains(path) ? responses.value(path) : handler(path);
     const Response& response = connection.response;
 
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    QByteArray head
+        = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     head += "Connection: close\r\n";
     if (response.sendContentLength) {
         const qint64 length = response.announcedLength >= 0 ? response.announcedLength : response.body.size();
@@ -209,7 +210,8 @@ void HttpTestServer::sendBody(Connection& connection)
         while (!response.body.isEmpty() && connection.socket->bytesToWrite() < 256 * 1024) {
             const qint64 count = response.dripChunk > 0 ? response.dripChunk : response.body.size();
             const qint64 offset = connection.sent % response.body.size();
-            const QByteArray piece = (response.body + response.body).mid(offset, qMin(count, response.body.size()));
+            const QByteArray piece
+                = (response.body + response.body).mid(offset, qMin(count, response.body.size()));
             connection.socket->write(piece);
             connection.sent += piece.size();
             if (response.dripChunk > 0)

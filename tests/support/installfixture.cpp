@@ -46,7 +46,7 @@ QByteArray mirrorsIni(const QStringList& names, const QString& baseUrl, int retr
 bool InstallFixture::writeMirrorsIni(int retries) const
 {
     return FileTree::write(QDir(install).filePath(QStringLiteral("mirrors.ini")),
-                           mirrorsIni(mirrorNames, server.baseUrl(), retries));
+        mirrorsIni(mirrorNames, server.baseUrl(), retries));
 }
 
 HttpTestServer::Response InstallFixture::answer(const QByteArray& rawPath) const

@@ -30,7 +30,7 @@ QByteArray bytes(int size, quint32 seed)
 }
 
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack,
-             const QString& previousIni, QString* error)
+    const QString& previousIni, QString* error)
 {
     ReleasePublisher::Options options;
     options.sourceDir = source;
@@ -38,7 +38,7 @@ bool publish(const QString& source, const QString& mirrorRoot, int version, cons
     options.version = version;
     options.updateType = QStringLiteral("client_linux_amd64");
     options.privateKeyPath = DemoSigner::privateKeyPem();
-    options.sectionRules << ReleasePublisher::SectionRule{QStringLiteral("lib/*"), QStringLiteral("libs")};
+    options.sectionRules << ReleasePublisher::SectionRule { QStringLiteral("lib/*"), QStringLiteral("libs") };
     options.packPatterns = pack;
     options.previousIni = previousIni;
     ReleasePublisher publisher(options);

@@ -20,7 +20,7 @@ QByteArray bytes(int size, quint32 seed);
 // files matching `pack` are published gzip-packed, files below lib/ go into
 // the section "libs", all others into "files".
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack = {},
-             const QString& previousIni = QString(), QString* error = nullptr);
+    const QString& previousIni = QString(), QString* error = nullptr);
 QString productIniPath(const QString& mirrorRoot, int version);
 // Replaces the product ini of a release by `content`, signed with the demo key.
 bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray& content);

@@ -24,8 +24,8 @@ TaskEndWatcher::TaskEndWatcher(TaskSpecification& task)
         ++d->ends;
         d->loop.quit();
     });
-    QObject::connect(&task, &TaskSpecification::message, &d->loop,
-                     [this](const QString& text) { d->messages << text; });
+    QObject::connect(
+        &task, &TaskSpecification::message, &d->loop, [this](const QString& text) { d->messages << text; });
 }
 
 TaskEndWatcher::~TaskEndWatcher()
@@ -62,8 +62,7 @@ TaskSpies::TaskSpies(TaskSpecification* task)
     , canceled(task, &TaskSpecification::canceled)
     , messages(task, &TaskSpecification::message)
     , progress(task, &TaskSpecification::updateProgress)
-{
-}
+{ }
 
 QStringList TaskSpies::messageTexts() const
 {

@@ -78,7 +78,7 @@ void UdpTestPeer::run()
 {
     QByteArray buffer(65536, '\0');
     for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+        pollfd fds[2] = { { fd, POLLIN, 0 }, { wakePipe[0], POLLIN, 0 } };
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -91,8 +91,8 @@ void UdpTestPeer::run()
 
         sockaddr_in sender;
         socklen_t senderLength = sizeof(sender);
-        const ssize_t size = ::recvfrom(fd, buffer.data(), size_t(buffer.size()), 0,
-                                        reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        const ssize_t size = ::recvfrom(
+            fd, buffer.data(), size_t(buffer.size()), 0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
         if (size < 0)
             continue;
         Reply reply;
@@ -107,9 +107,9 @@ void UdpTestPeer::run()
         }
         if (forged && forgerFd >= 0)
             ::sendto(forgerFd, forged->constData(), size_t(forged->size()), 0,
-                     reinterpret_cast<const sockaddr*>(&sender), senderLength);
+                reinterpret_cast<const sockaddr*>(&sender), senderLength);
         if (reply)
             ::sendto(fd, reply->constData(), size_t(reply->size()), 0,
-                     reinterpret_cast<const sockaddr*>(&sender), senderLength);
+                reinterpret_cast<const sockaddr*>(&sender), senderLength);
     }
 }

@@ -37,7 +37,7 @@ private:
 
     int fd = -1;
     int forgerFd = -1;
-    int wakePipe[2] = {-1, -1};
+    int wakePipe[2] = { -1, -1 };
     quint16 boundPort = 0;
     std::thread thread;
 

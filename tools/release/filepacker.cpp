@@ -17,10 +17,10 @@ public:
         hash.addData(QByteArrayView(data, count));
         size += count;
     }
-    FileDigest result() const { return {QString::fromLatin1(hash.result().toHex()), size}; }
+    FileDigest result() const { return { QString::fromLatin1(hash.result().toHex()), size }; }
 
 private:
-    QCryptographicHash hash{QCryptographicHash::Md5};
+    QCryptographicHash hash { QCryptographicHash::Md5 };
     qint64 size = 0;
 };
 
@@ -80,7 +80,7 @@ public:
     GzipStream(const GzipStream&) = delete;
     GzipStream& operator=(const GzipStream&) = delete;
 
-    z_stream stream{};
+    z_stream stream {};
     bool ok = false;
 };
 
@@ -110,8 +110,8 @@ bool FilePacker::copy(const QString& source, const QString& target, FileDigest* 
     return true;
 }
 
-bool FilePacker::pack(const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed,
-                      QString* error)
+bool FilePacker::pack(
+    const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed, QString* error)
 {
     QFile in(source);
     QFile out(target);

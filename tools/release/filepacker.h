@@ -21,7 +21,7 @@ public:
 
     static bool copy(const QString& source, const QString& target, FileDigest* result, QString* error);
     static bool pack(const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed,
-                     QString* error);
+        QString* error);
 };
 
 #endif

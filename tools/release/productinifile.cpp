@@ -28,7 +28,7 @@ bool lessByPlace(const ProductIniEntry& a, const ProductIniEntry& b)
 
 QString ProductIniFile::lineValue(const ProductIniEntry& entry)
 {
-    QStringList fields{entry.download.md5, QString::number(entry.download.size)};
+    QStringList fields { entry.download.md5, QString::number(entry.download.size) };
     if (entry.replace.hasUnzip())
         fields << entry.replace.unzipMd5 << QString::number(entry.replace.unzipSize)
                << entry.replace.unzipFileName;
@@ -95,8 +95,7 @@ bool ProductIniFile::read(const QString& path, QString* error)
             const QString value = settings.value(key).toString();
             ProductIniEntry entry;
             switch (ProductIniLine::parseFileLine(section, key, value, &entry)) {
-            case ProductIniLine::LineError::None:
-                break;
+            case ProductIniLine::LineError::None: break;
             case ProductIniLine::LineError::FieldCount:
                 *error = QStringLiteral("%1: %2 fields, expected 2 or 5")
                              .arg(where)

@@ -13,81 +13,78 @@
 
 namespace {
 
-const char* const Overview =
-    "Usage: %1 COMMAND [OPTIONS]\n"
-    "\n"
-    "Publishes updates of the Voxmeadow 3 client for its HTTP mirrors.\n"
-    "\n"
-    "Commands:\n"
-    "  keygen   create a signing key pair\n"
-    "  publish  publish a version of an installation tree into a mirror root\n"
-    "  sign     sign a single file (writes FILE.sig)\n"
-    "  verify   check a file against its signature\n"
-    "\n"
-    "\"%1 COMMAND --help\" describes the options of a command.\n";
+const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
+                             "\n"
+                             "Publishes updates of the Voxmeadow 3 client for its HTTP mirrors.\n"
+                             "\n"
+                             "Commands:\n"
+                             "  keygen   create a signing key pair\n"
+                             "  publish  publish a version of an installation tree into a mirror root\n"
+                             "  sign     sign a single file (writes FILE.sig)\n"
+                             "  verify   check a file against its signature\n"
+                             "\n"
+                             "\"%1 COMMAND --help\" describes the options of a command.\n";
 
-const char* const KeygenHelp =
-    "Usage: %1 keygen --private FILE --public FILE [--force]\n"
-    "\n"
-    "Creates a 1024-bit RSA key pair. The private key is written readable by\n"
-    "its owner only, as PEM when FILE ends in \".pem\" and as DER otherwise; keep\n"
-    "it secret. The public key is written as the DER RSAPublicKey that the\n"
-    "updater's build takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
-    "\n"
-    "  --private FILE  where to write the private key\n"
-    "  --public FILE   where to write the public key\n"
-    "  --force         replace existing key files; the new pair is written in\n"
-    "                  full before it replaces the old one, and a failure\n"
-    "                  leaves the old pair as it was\n";
+const char* const KeygenHelp
+    = "Usage: %1 keygen --private FILE --public FILE [--force]\n"
+      "\n"
+      "Creates a 1024-bit RSA key pair. The private key is written readable by\n"
+      "its owner only, as PEM when FILE ends in \".pem\" and as DER otherwise; keep\n"
+      "it secret. The public key is written as the DER RSAPublicKey that the\n"
+      "updater's build takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "\n"
+      "  --private FILE  where to write the private key\n"
+      "  --public FILE   where to write the public key\n"
+      "  --force         replace existing key files; the new pair is written in\n"
+      "                  full before it replaces the old one, and a failure\n"
+      "                  leaves the old pair as it was\n";
 
-const char* const PublishHelp =
-    "Usage: %1 publish --source DIR --output DIR --version N --key FILE [OPTIONS]\n"
-    "\n"
-    "Publishes the files below DIR as version N into the mirror root OUTPUT:\n"
-    "  OUTPUT/N/SECTION/PATH        every file (PATH.gz when packed)\n"
-    "  OUTPUT/N/TYPE.ini, .ini.sig  the product ini and its signature\n"
-    "  OUTPUT/N/changelog_client.txt  with --changelog\n"
-    "The release is assembled in a hidden directory inside OUTPUT and moved to\n"
-    "OUTPUT/N when complete; an existing OUTPUT/N is never touched. Nothing is\n"
-    "written outside OUTPUT.\n"
-    "\n"
-    "  --source DIR             installation tree of the new version\n"
-    "  --output DIR             mirror root (created when missing)\n"
-    "  --version N              version number, a whole number above 0\n"
-    "  --key FILE               private key (PKCS #1 or PKCS #8, DER or PEM)\n"
-    "  --type TYPE              update type, names the product ini (default %2)\n"
-    "  --section NAME           section of files no rule places (default \"files\")\n"
-    "  --section-for GLOB=NAME  put files matching GLOB into section NAME; the\n"
-    "                           first matching rule wins (repeatable)\n"
-    "  --pack GLOB              publish files matching GLOB gzip-packed (repeatable)\n"
-    "  --previous INI           product ini of the version this one replaces; files\n"
-    "                           it installed (or deleted) that this version does not\n"
-    "                           install are listed for deletion\n"
-    "  --previous-version M     short for --previous OUTPUT/M/TYPE.ini\n"
-    "  --changelog FILE         publish FILE as changelog_client.txt\n"
-    "  --quiet                  no progress lines\n"
-    "\n"
-    "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
-    "\"/\" against the whole relative path (\"plugins/*\"); \"*\" and \"?\" do not\n"
-    "cross \"/\".\n";
+const char* const PublishHelp
+    = "Usage: %1 publish --source DIR --output DIR --version N --key FILE [OPTIONS]\n"
+      "\n"
+      "Publishes the files below DIR as version N into the mirror root OUTPUT:\n"
+      "  OUTPUT/N/SECTION/PATH        every file (PATH.gz when packed)\n"
+      "  OUTPUT/N/TYPE.ini, .ini.sig  the product ini and its signature\n"
+      "  OUTPUT/N/changelog_client.txt  with --changelog\n"
+      "The release is assembled in a hidden directory inside OUTPUT and moved to\n"
+      "OUTPUT/N when complete; an existing OUTPUT/N is never touched. Nothing is\n"
+      "written outside OUTPUT.\n"
+      "\n"
+      "  --source DIR             installation tree of the new version\n"
+      "  --output DIR             mirror root (created when missing)\n"
+      "  --version N              version number, a whole number above 0\n"
+      "  --key FILE               private key (PKCS #1 or PKCS #8, DER or PEM)\n"
+      "  --type TYPE              update type, names the product ini (default %2)\n"
+      "  --section NAME           section of files no rule places (default \"files\")\n"
+      "  --section-for GLOB=NAME  put files matching GLOB into section NAME; the\n"
+      "                           first matching rule wins (repeatable)\n"
+      "  --pack GLOB              publish files matching GLOB gzip-packed (repeatable)\n"
+      "  --previous INI           product ini of the version this one replaces; files\n"
+      "                           it installed (or deleted) that this version does not\n"
+      "                           install are listed for deletion\n"
+      "  --previous-version M     short for --previous OUTPUT/M/TYPE.ini\n"
+      "  --changelog FILE         publish FILE as changelog_client.txt\n"
+      "  --quiet                  no progress lines\n"
+      "\n"
+      "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
+      "\"/\" against the whole relative path (\"plugins/*\"); \"*\" and \"?\" do not\n"
+      "cross \"/\".\n";
 
-const char* const SignHelp =
-    "Usage: %1 sign --key FILE [--output SIG] FILE\n"
-    "\n"
-    "Signs FILE (RSASSA-PSS, SHA-1, salt length 8) and writes the raw signature\n"
-    "to FILE.sig or SIG.\n"
-    "\n"
-    "  --key FILE    private key (PKCS #1 or PKCS #8, DER or PEM)\n"
-    "  --output SIG  where to write the signature (default FILE.sig)\n";
+const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
+                             "\n"
+                             "Signs FILE (RSASSA-PSS, SHA-1, salt length 8) and writes the raw signature\n"
+                             "to FILE.sig or SIG.\n"
+                             "\n"
+                             "  --key FILE    private key (PKCS #1 or PKCS #8, DER or PEM)\n"
+                             "  --output SIG  where to write the signature (default FILE.sig)\n";
 
-const char* const VerifyHelp =
-    "Usage: %1 verify [--public-key FILE] [--signature SIG] FILE\n"
-    "\n"
-    "Checks FILE against its signature. Exit code 0: valid, 1: not valid.\n"
-    "\n"
-    "  --public-key FILE  public key (DER or PEM); default: the key built into\n"
-    "                     this program, the one the updater uses\n"
-    "  --signature SIG    signature file (default FILE.sig)\n";
+const char* const VerifyHelp = "Usage: %1 verify [--public-key FILE] [--signature SIG] FILE\n"
+                               "\n"
+                               "Checks FILE against its signature. Exit code 0: valid, 1: not valid.\n"
+                               "\n"
+                               "  --public-key FILE  public key (DER or PEM); default: the key built into\n"
+                               "                     this program, the one the updater uses\n"
+                               "  --signature SIG    signature file (default FILE.sig)\n";
 
 QString formatMiB(qint64 bytes)
 {
@@ -96,8 +93,8 @@ QString formatMiB(qint64 bytes)
 
 bool parse(QCommandLineParser& parser, const QStringList& args, QString* problem)
 {
-    parser.addOption(QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
-                                        QStringLiteral("Show this help.")));
+    parser.addOption(QCommandLineOption(
+        { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.")));
     if (!parser.parse(args)) {
         *problem = parser.errorText();
         return false;
@@ -126,8 +123,7 @@ bool replaceable(const QString& path, bool force, QString* problem)
 ReleaseCommandLine::ReleaseCommandLine(QTextStream& out, QTextStream& err)
     : out(out)
     , err(err)
-{
-}
+{ }
 
 int ReleaseCommandLine::usage(const QString& problem)
 {
@@ -152,7 +148,8 @@ int ReleaseCommandLine::run(const QStringList& args)
     const QString command = args.at(1);
     QStringList rest = args.mid(1);
     rest.first() = program + QLatin1Char(' ') + command;
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
         out << QString::fromLatin1(Overview).arg(program);
         out.flush();
         return Success;
@@ -174,7 +171,7 @@ int ReleaseCommandLine::keygen(const QStringList& args)
     const QCommandLineOption privateOption(QStringLiteral("private"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption publicOption(QStringLiteral("public"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption forceOption(QStringLiteral("force"));
-    parser.addOptions({privateOption, publicOption, forceOption});
+    parser.addOptions({ privateOption, publicOption, forceOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -200,8 +197,9 @@ int ReleaseCommandLine::keygen(const QStringList& args)
         || !replaceable(publicPath, force, &problem) || !key.savePair(privatePath, publicPath, &problem))
         return failure(problem);
     out << "private key: " << privatePath << " (keep it secret)\n"
-        << "public key:  " << publicPath << " (build the updater with -DVOXMEADOW_PUBLIC_KEY="
-        << QFileInfo(publicPath).absoluteFilePath() << ")\n";
+        << "public key:  " << publicPath
+        << " (build the updater with -DVOXMEADOW_PUBLIC_KEY=" << QFileInfo(publicPath).absoluteFilePath()
+        << ")\n";
     out.flush();
     return Success;
 }
@@ -215,16 +213,16 @@ int ReleaseCommandLine::publish(const QStringList& args)
     const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
     const QCommandLineOption sectionOption(QStringLiteral("section"), QString(), QStringLiteral("NAME"));
-    const QCommandLineOption sectionForOption(QStringLiteral("section-for"), QString(), QStringLiteral("GLOB=NAME"));
+    const QCommandLineOption sectionForOption(
+        QStringLiteral("section-for"), QString(), QStringLiteral("GLOB=NAME"));
     const QCommandLineOption packOption(QStringLiteral("pack"), QString(), QStringLiteral("GLOB"));
     const QCommandLineOption previousOption(QStringLiteral("previous"), QString(), QStringLiteral("INI"));
-    const QCommandLineOption previousVersionOption(QStringLiteral("previous-version"), QString(),
-                                                   QStringLiteral("M"));
+    const QCommandLineOption previousVersionOption(
+        QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
-    parser.addOptions({sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
-                       sectionForOption, packOption, previousOption, previousVersionOption, changelogOption,
-                       quietOption});
+    parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
+        sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -235,7 +233,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     }
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
-    for (const QCommandLineOption& required : {sourceOption, outputOption, versionOption, keyOption}) {
+    for (const QCommandLineOption& required : { sourceOption, outputOption, versionOption, keyOption }) {
         if (parser.value(required).isEmpty())
             return usage(QStringLiteral("publish needs --%1").arg(required.names().first()));
     }
@@ -249,14 +247,15 @@ int ReleaseCommandLine::publish(const QStringList& args)
         return usage(QStringLiteral("--version takes a whole number above 0, not \"%1\"")
                          .arg(parser.value(versionOption)));
     options.privateKeyPath = parser.value(keyOption);
-    options.updateType = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    options.updateType
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
     if (parser.isSet(sectionOption))
         options.defaultSection = parser.value(sectionOption);
     for (const QString& rule : parser.values(sectionForOption)) {
         const int equals = rule.lastIndexOf(QLatin1Char('='));
         if (equals <= 0 || equals == rule.size() - 1)
             return usage(QStringLiteral("--section-for takes GLOB=NAME, not \"%1\"").arg(rule));
-        options.sectionRules << ReleasePublisher::SectionRule{rule.left(equals), rule.mid(equals + 1)};
+        options.sectionRules << ReleasePublisher::SectionRule { rule.left(equals), rule.mid(equals + 1) };
     }
     options.packPatterns = parser.values(packOption);
     if (parser.isSet(previousOption) && parser.isSet(previousVersionOption))
@@ -267,8 +266,9 @@ int ReleaseCommandLine::publish(const QStringList& args)
         if (!ok || previousVersion <= 0)
             return usage(QStringLiteral("--previous-version takes a whole number above 0, not \"%1\"")
                              .arg(parser.value(previousVersionOption)));
-        options.previousIni = QDir(options.outputDir)
-                                  .filePath(QStringLiteral("%1/%2.ini").arg(previousVersion).arg(options.updateType));
+        options.previousIni
+            = QDir(options.outputDir)
+                  .filePath(QStringLiteral("%1/%2.ini").arg(previousVersion).arg(options.updateType));
     }
     options.changelog = parser.value(changelogOption);
 
@@ -314,7 +314,7 @@ int ReleaseCommandLine::sign(const QStringList& args)
     QCommandLineParser parser;
     const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption outputOption(QStringLiteral("output"), QString(), QStringLiteral("SIG"));
-    parser.addOptions({keyOption, outputOption});
+    parser.addOptions({ keyOption, outputOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -328,8 +328,8 @@ int ReleaseCommandLine::sign(const QStringList& args)
     if (parser.value(keyOption).isEmpty())
         return usage(QStringLiteral("sign needs --key FILE"));
     const QString path = parser.positionalArguments().first();
-    const QString signaturePath =
-        parser.isSet(outputOption) ? parser.value(outputOption) : path + QStringLiteral(".sig");
+    const QString signaturePath
+        = parser.isSet(outputOption) ? parser.value(outputOption) : path + QStringLiteral(".sig");
 
     ReleaseKey key;
     if (!key.loadPrivate(parser.value(keyOption), &problem))
@@ -342,8 +342,8 @@ int ReleaseCommandLine::sign(const QStringList& args)
     if (!key.sign(content, &signature, &problem))
         return failure(problem);
     QFile output(signaturePath);
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate) || output.write(signature) != signature.size()
-        || !output.flush())
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || output.write(signature) != signature.size() || !output.flush())
         return failure(QStringLiteral("cannot write %1: %2").arg(signaturePath, output.errorString()));
     out << "signed " << path << " -> " << signaturePath << "\n";
     out.flush();
@@ -355,7 +355,7 @@ int ReleaseCommandLine::verify(const QStringList& args)
     QCommandLineParser parser;
     const QCommandLineOption publicKeyOption(QStringLiteral("public-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption signatureOption(QStringLiteral("signature"), QString(), QStringLiteral("SIG"));
-    parser.addOptions({publicKeyOption, signatureOption});
+    parser.addOptions({ publicKeyOption, signatureOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -367,12 +367,13 @@ int ReleaseCommandLine::verify(const QStringList& args)
     if (parser.positionalArguments().size() != 1)
         return usage(QStringLiteral("verify takes exactly one FILE"));
     const QString path = parser.positionalArguments().first();
-    const QString signaturePath =
-        parser.isSet(signatureOption) ? parser.value(signatureOption) : path + QStringLiteral(".sig");
+    const QString signaturePath
+        = parser.isSet(signatureOption) ? parser.value(signatureOption) : path + QStringLiteral(".sig");
 
     ReleaseKey key;
-    const bool loaded = parser.isSet(publicKeyOption) ? key.loadPublic(parser.value(publicKeyOption), &problem)
-                                                      : key.loadBuiltIn(&problem);
+    const bool loaded = parser.isSet(publicKeyOption)
+        ? key.loadPublic(parser.value(publicKeyOption), &problem)
+        : key.loadBuiltIn(&problem);
     if (!loaded)
         return failure(problem);
     QFile file(path);

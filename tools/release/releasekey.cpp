@@ -18,8 +18,8 @@ namespace {
 
 constexpr unsigned long MaxDerLength = 8192;
 constexpr QFileDevice::Permissions PrivatePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-constexpr QFileDevice::Permissions PublicPermissions =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+constexpr QFileDevice::Permissions PublicPermissions
+    = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
 const unsigned char* bytes(const QByteArray& data)
 {
@@ -48,7 +48,8 @@ bool readWhole(const QString& path, QByteArray* data, QString* error)
     return true;
 }
 
-bool writeNew(const QString& path, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
+bool writeNew(
+    const QString& path, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, permissions)) {
@@ -74,7 +75,8 @@ public:
             QFile::remove(path);
     }
 
-    bool write(const QString& target, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
+    bool write(
+        const QString& target, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
     {
         const QFileInfo info(target);
         QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
@@ -97,9 +99,10 @@ public:
     bool moveTo(const QString& target, bool exchange, QString* error)
     {
         if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
-                        QFile::encodeName(target).constData(), exchange ? RENAME_EXCHANGE : 0)
+                QFile::encodeName(target).constData(), exchange ? RENAME_EXCHANGE : 0)
             != 0) {
-            *error = QStringLiteral("cannot replace %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("cannot replace %1: %2")
+                         .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
         if (!exchange)
@@ -276,8 +279,8 @@ QByteArray ReleaseKey::exportDer(int type, QString* error) const
     QByteArray der(MaxDerLength, Qt::Uninitialized);
     unsigned long length = MaxDerLength;
     try {
-        check_err("rsa_export",
-                  rsa_export(reinterpret_cast<unsigned char*>(der.data()), &length, type, &key));
+        check_err(
+            "rsa_export", rsa_export(reinterpret_cast<unsigned char*>(der.data()), &length, type, &key));
     } catch (const crypt_exception& e) {
         *error = QString::fromStdString(e.what());
         return QByteArray();

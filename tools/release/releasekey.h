@@ -50,7 +50,7 @@ private:
     QByteArray privateFileContent(const QString& path, QString* error) const;
     void release();
 
-    mutable Rsa_key key{};
+    mutable Rsa_key key {};
     bool loaded = false;
 };
 

@@ -62,8 +62,7 @@ bool writeNewFile(const QString& path, const QByteArray& data, QString* error)
 
 ReleasePublisher::ReleasePublisher(const Options& options)
     : options(options)
-{
-}
+{ }
 
 void ReleasePublisher::setProgressHandler(ProgressHandler handler)
 {
@@ -96,8 +95,8 @@ bool ReleasePublisher::isValidUpdateType(const QString& type)
 
 bool ReleasePublisher::matches(const QString& pattern, const QString& relativePath)
 {
-    const QString subject =
-        pattern.contains(QLatin1Char('/')) ? relativePath : relativePath.section(QLatin1Char('/'), -1);
+    const QString subject
+        = pattern.contains(QLatin1Char('/')) ? relativePath : relativePath.section(QLatin1Char('/'), -1);
     const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern));
     return expression.match(subject).hasMatch();
 }
@@ -114,7 +113,7 @@ bool ReleasePublisher::publish()
     warningList.clear();
     files.clear();
     ini = ProductIniFile();
-    ini.binding = ProductIniLine::Binding{options.updateType, options.version};
+    ini.binding = ProductIniLine::Binding { options.updateType, options.version };
     if (!checkOptions() || !scanSource() || !assignKeys() || !computeDeletes())
         return false;
 
@@ -122,10 +121,11 @@ bool ReleasePublisher::publish()
         return fail(QStringLiteral("cannot create output directory %1").arg(options.outputDir));
     const QString target = versionDirectory();
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-        return fail(QStringLiteral("%1 exists already; a published version is never overwritten").arg(target));
+        return fail(
+            QStringLiteral("%1 exists already; a published version is never overwritten").arg(target));
 
-    QTemporaryDir staging(QDir(options.outputDir).filePath(
-        QStringLiteral(".publish-%1-XXXXXX").arg(options.version)));
+    QTemporaryDir staging(
+        QDir(options.outputDir).filePath(QStringLiteral(".publish-%1-XXXXXX").arg(options.version)));
     if (!staging.isValid())
         return fail(QStringLiteral("cannot create a staging directory in %1: %2")
                         .arg(options.outputDir, staging.errorString()));
@@ -133,13 +133,14 @@ bool ReleasePublisher::publish()
         return false;
     if (!options.changelog.isEmpty()) {
         FileDigest ignored;
-        if (!FilePacker::copy(options.changelog, QDir(staging.path()).filePath(ChangelogName), &ignored, &error))
+        if (!FilePacker::copy(
+                options.changelog, QDir(staging.path()).filePath(ChangelogName), &ignored, &error))
             return false;
     }
     // The staging directory is private to its owner; the release is for the web server to read.
-    QFile::setPermissions(staging.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile::setPermissions(staging.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
     if (!QDir().rename(staging.path(), target))
         return fail(QStringLiteral("cannot move the finished release to %1").arg(target));
     staging.setAutoRemove(false);
@@ -188,7 +189,7 @@ bool ReleasePublisher::scanSource()
 {
     const QDir base(QFileInfo(options.sourceDir).absoluteFilePath());
     QDirIterator it(base.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+        QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -201,8 +202,9 @@ bool ReleasePublisher::scanSource()
         if (!info.isFile())
             return fail(QStringLiteral("%1 is not a regular file").arg(relative));
         if (!ProductIniLine::isSafeRelativePath(relative) || hasControlCharacter(relative))
-            return fail(QStringLiteral("%1: file names with backslashes or control characters cannot be published")
-                            .arg(relative));
+            return fail(
+                QStringLiteral("%1: file names with backslashes or control characters cannot be published")
+                    .arg(relative));
         if (ProductIniLine::isReservedPath(relative))
             return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
                             .arg(relative, ProductIniLine::reservedDirectory()));
@@ -214,7 +216,7 @@ bool ReleasePublisher::scanSource()
     if (files.isEmpty())
         return fail(QStringLiteral("source %1 holds no files").arg(options.sourceDir));
     std::sort(files.begin(), files.end(),
-              [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });
+        [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });
     return true;
 }
 

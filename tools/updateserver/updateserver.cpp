@@ -57,15 +57,17 @@ bool UpdateServer::checkAnswers(const Answers& answers, QString* problem)
     };
     const QString banner = answers.bannerUrl + QLatin1Char(',') + answers.clickUrl;
     return check(answers.versions.size() <= MaxVersionsSize,
-                 QStringLiteral("the version answer is longer than the %1 bytes the updater reads").arg(MaxVersionsSize))
+               QStringLiteral("the version answer is longer than the %1 bytes the updater reads")
+                   .arg(MaxVersionsSize))
         && check(isLatin1(answers.news) && !answers.news.contains(QChar(0)),
-                 QStringLiteral("the news text holds characters that are not Latin-1 (or a NUL)"))
+            QStringLiteral("the news text holds characters that are not Latin-1 (or a NUL)"))
         && check(answers.news.size() <= MaxNewsSize,
-                 QStringLiteral("the news text is %1 bytes, more than the %2 the updater reads")
-                     .arg(answers.news.size()).arg(MaxNewsSize))
+            QStringLiteral("the news text is %1 bytes, more than the %2 the updater reads")
+                .arg(answers.news.size())
+                .arg(MaxNewsSize))
         && check(isLatin1(banner) && banner.count(QLatin1Char(',')) == 1 && banner.size() <= MaxBannerSize,
-                 QStringLiteral("the banner addresses must be Latin-1 without \",\" and together at most %1 bytes")
-                     .arg(MaxBannerSize - 1));
+            QStringLiteral("the banner addresses must be Latin-1 without \",\" and together at most %1 bytes")
+                .arg(MaxBannerSize - 1));
 }
 
 bool UpdateServer::mayAnswer(const QHostAddress& source)
@@ -80,7 +82,9 @@ bool UpdateServer::listen(const QHostAddress& address, quint16 versionPort, int 
 {
     if (!versionSocket->bind(address, versionPort)) {
         error = QStringLiteral("cannot listen on %1 port %2: %3")
-                    .arg(address.toString()).arg(versionPort).arg(versionSocket->errorString());
+                    .arg(address.toString())
+                    .arg(versionPort)
+                    .arg(versionSocket->errorString());
         return false;
     }
     if (bannerPort < 0)
@@ -89,7 +93,9 @@ bool UpdateServer::listen(const QHostAddress& address, quint16 versionPort, int 
     connect(bannerSocket, &QUdpSocket::readyRead, this, &UpdateServer::onBannerDatagram);
     if (!bannerSocket->bind(address, quint16(bannerPort))) {
         error = QStringLiteral("cannot listen on %1 port %2: %3")
-                    .arg(address.toString()).arg(bannerPort).arg(bannerSocket->errorString());
+                    .arg(address.toString())
+                    .arg(bannerPort)
+                    .arg(bannerSocket->errorString());
         return false;
     }
     return true;
@@ -125,7 +131,8 @@ void UpdateServer::onVersionDatagram()
             answer = encode(answers.news, MaxNewsSize);
             what = QStringLiteral("news");
         } else {
-            Q_EMIT served(QStringLiteral("ignored an unknown request from %1").arg(request.senderAddress().toString()));
+            Q_EMIT served(
+                QStringLiteral("ignored an unknown request from %1").arg(request.senderAddress().toString()));
             continue;
         }
         if (!mayAnswer(request.senderAddress()))
@@ -140,15 +147,17 @@ void UpdateServer::onBannerDatagram()
     while (bannerSocket->hasPendingDatagrams()) {
         const QNetworkDatagram request = bannerSocket->receiveDatagram(MaxRequestSize);
         if (request.data() != bannerRequest) {
-            Q_EMIT served(QStringLiteral("ignored an unknown banner request from %1").arg(request.senderAddress().toString()));
+            Q_EMIT served(QStringLiteral("ignored an unknown banner request from %1")
+                              .arg(request.senderAddress().toString()));
             continue;
         }
         if (!mayAnswer(request.senderAddress()))
             continue;
         // The updater reads at most 1024 bytes and wants exactly one comma.
-        const QByteArray answer =
-            (answers.bannerUrl + QLatin1Char(',') + answers.clickUrl).toLatin1().left(MaxBannerSize);
+        const QByteArray answer
+            = (answers.bannerUrl + QLatin1Char(',') + answers.clickUrl).toLatin1().left(MaxBannerSize);
         bannerSocket->writeDatagram(request.makeReply(answer));
-        Q_EMIT served(QStringLiteral("sent the banner address to %1").arg(request.senderAddress().toString()));
+        Q_EMIT served(
+            QStringLiteral("sent the banner address to %1").arg(request.senderAddress().toString()));
     }
 }

@@ -32,8 +32,8 @@ public:
         QString clickUrl;
     };
 
-    explicit UpdateServer(const Answers& answers, const SourceRateLimiter::Limits& limits = {},
-                          QObject* parent = nullptr);
+    explicit UpdateServer(
+        const Answers& answers, const SourceRateLimiter::Limits& limits = {}, QObject* parent = nullptr);
 
     // A channel entry as the updater parses it: a version number from 1 to
     // 2147483647 in decimal, optionally "#" and a label; Latin-1, no ",".
