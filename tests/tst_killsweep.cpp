@@ -148,7 +148,7 @@ class TestKillSweep : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void sweep();
 

@@ -112,7 +112,7 @@ void DownloadTaskSpecification::startDownload()
         return;
     default:
         // Names the file that ends the run; the registry's own line does not.
-        emit message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
+        Q_EMIT message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
         errorCancel();
         return;
     }

@@ -82,7 +82,7 @@ bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm a
         hash.addData(QByteArrayView(chunk.constData(), count));
         // A large file's check takes seconds: say how far it is.
         if ((total + count) / PROGRESS_STEP != total / PROGRESS_STEP)
-            emit progress(qreal(total + count) / qreal(size));
+            Q_EMIT progress(qreal(total + count) / qreal(size));
         total += count;
     }
     if (total != size) {
