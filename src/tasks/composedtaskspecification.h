@@ -54,8 +54,6 @@ protected:
     // reports: the subtasks are discarded first, so that their ends cannot
     // count as a second outcome of this run.
     void endRun(TaskState outcome);
-    // Whether a subtask of this run ended canceled.
-    bool hasCanceledSubTask() const { return subTaskCanceled; }
 
 private:
     void onUpdateProgress(const TaskSpecification* subTask);
