@@ -1,3 +1,4 @@
+#include "transfer/mirroraccessmanager.h"
 #include "transfer/downloadtaskspecification.h"
 #include "transfer/mirrors.h"
 #include "filetree.h"
@@ -114,7 +115,7 @@ void TestDownloadTask::init()
 {
     server = new HttpTestServer(this);
     QVERIFY(server->listen());
-    manager = new QNetworkAccessManager(this);
+    manager = new MirrorAccessManager(this);
     tempDir = new QTemporaryDir;
     QVERIFY(tempDir->isValid());
 }

@@ -1,3 +1,4 @@
+#include "transfer/mirroraccessmanager.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "installfixture.h"
@@ -238,8 +239,7 @@ void TestHostileMirrors::misbehavingMirror()
         return response;
     };
 
-    QNetworkAccessManager manager;
-    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    MirrorAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 2);
     MainTaskSpecification task(
@@ -320,7 +320,7 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
             response.stallAfter = 0;
         return response;
     };
-    QNetworkAccessManager manager;
+    MirrorAccessManager manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
     QList<FileDownloadSpecification> list { { "files", "a/a.bin", FileTree::md5Hex("intact"),

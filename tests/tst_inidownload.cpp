@@ -1,3 +1,4 @@
+#include "transfer/mirroraccessmanager.h"
 #include "manifest/installationlayout.h"
 #include "demosigner.h"
 #include "verify/checksignaturetaskspecification.h"
@@ -71,7 +72,7 @@ void TestIniDownload::init()
     QVERIFY(server->listen());
     server->setResponse(iniPath, HttpTestServer::Response::ok(productIni));
     server->setResponse(sigPath, HttpTestServer::Response::ok(goodSignature));
-    manager = new QNetworkAccessManager(this);
+    manager = new MirrorAccessManager(this);
     tempDir = new QTemporaryDir;
     QVERIFY(tempDir->isValid());
 

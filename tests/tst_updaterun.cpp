@@ -1,3 +1,4 @@
+#include "transfer/mirroraccessmanager.h"
 #include "manifest/installationlayout.h"
 #include "demosigner.h"
 #include "verify/cryptwrapper.h"
@@ -127,8 +128,7 @@ void TestUpdateRun::init()
     mirrorRoot = fixture->mirrorRoot;
     temp = fixture->tmp;
     server = &fixture->server;
-    manager = new QNetworkAccessManager(this);
-    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    manager = new MirrorAccessManager(this);
 }
 
 void TestUpdateRun::cleanup()

@@ -6,6 +6,7 @@
 //
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
 
+#include "transfer/mirroraccessmanager.h"
 #include "benchsupport.h"
 #include "verify/checksigfunc.h"
 #include "verify/cryptwrapper.h"
@@ -16,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -41,8 +41,7 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
     }
     Mirrors mirrors;
     mirrors.initDefault(iniPath, 0);
-    QNetworkAccessManager manager;
-    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    MirrorAccessManager manager;
     DownloadTaskSpecification task(&manager, &mirrors, remotePath, localPath, -1, nullptr, 1.0);
 
     QObject::connect(&task, &TaskSpecification::message, qApp,

@@ -7,6 +7,7 @@
 // Output: one line "idle_max_ms=<ms> idle_p99_ms=<ms> max_ms=<ms> p99_ms=<ms> samples=<n> seconds=<s>
 // ok=<0|1>".
 
+#include "transfer/mirroraccessmanager.h"
 #include "benchsupport.h"
 #include "manifest/installationlayout.h"
 #include "transfer/mirrors.h"
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QTextStream>
 #include <QTimer>
 
@@ -87,8 +87,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
     mirrors.initDefault(layout.mirrorsFile(), version);
-    QNetworkAccessManager manager;
-    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    MirrorAccessManager manager;
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,

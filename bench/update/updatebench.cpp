@@ -13,6 +13,7 @@
 #include "benchsupport.h"
 #include "verify/cryptwrapper.h"
 #include "update/maintaskspecification.h"
+#include "transfer/mirroraccessmanager.h"
 #include "transfer/mirrors.h"
 #include "manifest/filespecifications.h"
 #include "update/makedownloadreplacelistfunc.h"
@@ -21,7 +22,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QTextStream>
 
 namespace {
@@ -70,8 +70,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
-    QNetworkAccessManager manager;
-    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    MirrorAccessManager manager;
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
 

@@ -5,6 +5,7 @@
 #include "verify/cryptwrapper.h"
 #include "update/bannerfetcher.h"
 #include "update/maintaskspecification.h"
+#include "transfer/mirroraccessmanager.h"
 #include "transfer/mirrors.h"
 #include "transfer/randomsource.h"
 
@@ -24,7 +25,7 @@ UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSetting
     , mirrors(nullptr)
     , mainTask(nullptr)
     , progressTimer(new QTimer(this))
-    , networkManager(new QNetworkAccessManager(this))
+    , networkManager(new MirrorAccessManager(this))
     , bannerFetcher(new BannerFetcher(networkManager, this))
     , installation(layout)
     , settings(settings)
