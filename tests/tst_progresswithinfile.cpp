@@ -1,8 +1,10 @@
 #include "verify/checksigfunc.h"
+#include "fileops/filecopyfunc.h"
 #include "fileops/fileunzipfunc.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -10,8 +12,8 @@
 
 #include <zlib.h>
 
-// Unpacking and checking a large file report how far they are, so that the
-// window's progress moves during a single large file.
+// Copying, unpacking and checking a large file report how far they are, so
+// that the window's progress moves during a single large file.
 class TestProgressWithinFile : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,8 @@ void TestProgressWithinFile::reportsWithinFile_data()
     QTest::newRow("check, 40 MiB") << "check" << 40 << 2;
     QTest::newRow("check, just under one step") << "check" << 15 << 0;
     QTest::newRow("unpack, 40 MiB") << "unpack" << 40 << 2;
+    QTest::newRow("copy, 40 MiB") << "copy" << 40 << 2;
+    QTest::newRow("copy, just under one step") << "copy" << 15 << 0;
 }
 
 void TestProgressWithinFile::reportsWithinFile()
@@ -60,17 +64,22 @@ void TestProgressWithinFile::reportsWithinFile()
         QCOMPARE(gzclose(gz), Z_OK);
     }
 
+    const QString output = dir.filePath(QStringLiteral("output.bin"));
     std::unique_ptr<ASyncFunc> function;
     if (work == QLatin1String("check"))
         function = std::make_unique<CheckSigFunc>(
             plain, FileCheck::md5Digest(QString::fromLatin1(md5.result().toHex())));
+    else if (work == QLatin1String("copy"))
+        function = std::make_unique<FileCopyFunc>(plain, output);
     else
-        function = std::make_unique<FileUnzipFunc>(packed, dir.filePath(QStringLiteral("unpacked.bin")));
+        function = std::make_unique<FileUnzipFunc>(packed, output);
     QSignalSpy progress(function.get(), &ASyncFunc::progress);
     QSignalSpy result(function.get(), &ASyncFunc::runResult);
     function->execute();
     QCOMPARE(result.count(), 1);
     QVERIFY(result.first().first().toBool());
+    if (work != QLatin1String("check"))
+        QCOMPARE(QFileInfo(output).size(), qint64(megabytes) * block.size());
 
     QCOMPARE(progress.count(), reports);
     qreal previous = 0;

@@ -9,5 +9,5 @@ FileCopyFunc::FileCopyFunc(const QString& sourcePath, const QString& targetPath)
 bool FileCopyFunc::run()
 {
     // No per-file sync: the installation is flushed once when it is complete.
-    return NewFile::copy(sourcePath, targetPath);
+    return NewFile::copy(sourcePath, targetPath, [this](qreal fraction) { Q_EMIT progress(fraction); });
 }

@@ -9,7 +9,7 @@
 namespace {
 
 const int bufferSize = 16384;
-const qint64 progressStep = 16 * 1024 * 1024;
+const qint64 progressStep = NewFile::progressStep;
 
 // Closes the stream on every way out; close() reports whether the stream
 // ended cleanly.

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -39,14 +40,27 @@ bool NewFile::write(const char* data, qint64 size)
     return true;
 }
 
-bool NewFile::copyFrom(int sourceFd)
+bool NewFile::copyFrom(int sourceFd, const std::function<void(qint64)>& onStep)
 {
+    qint64 total = 0;
+    const auto advance = [&](qint64 count) {
+        if (onStep && (total + count) / progressStep != total / progressStep)
+            onStep(total + count);
+        total += count;
+    };
     // In-kernel copy where the file systems allow it, plain reads otherwise.
+    // Without a listener one large request keeps the calls to a minimum;
+    // with one, a request per step lets it hear of each step as it is done.
+    const size_t request = onStep ? size_t(progressStep) : size_t(1) << 30;
     for (;;) {
-        const ssize_t copied = ::copy_file_range(sourceFd, nullptr, fd, nullptr, size_t(1) << 30, 0);
+        const ssize_t copied = ::copy_file_range(sourceFd, nullptr, fd, nullptr, request, 0);
         if (copied == 0)
             return true;
-        if (copied > 0 || errno == EINTR)
+        if (copied > 0) {
+            advance(copied);
+            continue;
+        }
+        if (errno == EINTR)
             continue;
         if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
             return false;
@@ -63,6 +77,7 @@ bool NewFile::copyFrom(int sourceFd)
             return true;
         if (!write(buffer, count))
             return false;
+        advance(count);
     }
 }
 
@@ -76,13 +91,25 @@ bool NewFile::keep()
     return false;
 }
 
-bool NewFile::copy(const QString& source, const QString& target)
+bool NewFile::copy(const QString& source, const QString& target, const std::function<void(qreal)>& onProgress)
 {
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
     NewFile out(target);
-    const bool ok = out.isOpen() && out.copyFrom(in) && out.keep();
+    std::function<void(qint64)> onStep;
+    if (onProgress) {
+        // The size is looked up at the first step, so that a file shorter
+        // than a step costs no extra call.
+        onStep = [in, size = qint64(-1), &onProgress](qint64 copied) mutable {
+            struct stat info;
+            if (size < 0)
+                size = ::fstat(in, &info) == 0 ? qint64(info.st_size) : 0;
+            if (size > 0)
+                onProgress(qMin<qreal>(1.0, qreal(copied) / qreal(size)));
+        };
+    }
+    const bool ok = out.isOpen() && out.copyFrom(in, onStep) && out.keep();
     ::close(in);
     return ok;
 }
