@@ -33,7 +33,8 @@ public:
     }
     QUrl url(const char* path) const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(QLatin1String(path)));
+        return QUrl(
+            QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(QLatin1String(path)));
     }
 
     QList<Answer> script;
@@ -94,45 +95,46 @@ void TestPlainHttpReply::responses_data()
     const int ok = QNetworkReply::NoError;
     const int bad = QNetworkReply::ProtocolFailure;
     const int closed = QNetworkReply::RemoteHostClosedError;
-    QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << false << ok << 200
-                            << QByteArray("hello");
-    QTest::newRow("chunked, extension and trailer")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3;x=1\r\nhel\r\n2\r\nlo\r\n0\r\nX-T: 1\r\n\r\n")
-        << false << ok << 200 << QByteArray("hello");
-    QTest::newRow("HTTP/1.0 body up to the close") << QByteArray("HTTP/1.0 200 OK\r\n\r\nhello") << true << ok << 200
-                                                   << QByteArray("hello");
+    QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") << false << ok
+                            << 200 << QByteArray("hello");
+    QTest::newRow("chunked, extension and trailer") << QByteArray(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3;x=1\r\nhel\r\n2\r\nlo\r\n0\r\nX-T: 1\r\n\r\n")
+                                                    << false << ok << 200 << QByteArray("hello");
+    QTest::newRow("HTTP/1.0 body up to the close")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\nhello") << true << ok << 200 << QByteArray("hello");
     QTest::newRow("interim response first")
-        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok") << false << ok
-        << 200 << QByteArray("ok");
-    QTest::newRow("status line without reason") << QByteArray("HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok") << false
-                                                << ok << 200 << QByteArray("ok");
-    QTest::newRow("404 with a body") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone") << false
-                                     << int(QNetworkReply::ContentNotFoundError) << 404 << QByteArray("gone");
-    QTest::newRow("other protocol") << QByteArray("HTTP/2 200 OK\r\nContent-Length: 2\r\n\r\nok") << false << bad << 0
-                                    << QByteArray();
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok") << false
+        << ok << 200 << QByteArray("ok");
+    QTest::newRow("status line without reason") << QByteArray("HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok")
+                                                << false << ok << 200 << QByteArray("ok");
+    QTest::newRow("404 with a body") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone")
+                                     << false << int(QNetworkReply::ContentNotFoundError) << 404
+                                     << QByteArray("gone");
+    QTest::newRow("other protocol") << QByteArray("HTTP/2 200 OK\r\nContent-Length: 2\r\n\r\nok") << false
+                                    << bad << 0 << QByteArray();
     QTest::newRow("same length twice")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nok") << false << ok << 200
-        << QByteArray("ok");
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nok") << false << ok
+        << 200 << QByteArray("ok");
     QTest::newRow("two different lengths")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok!") << false << bad << 0
-        << QByteArray();
-    QTest::newRow("negative length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: -2\r\n\r\nok") << false << bad
-                                     << 0 << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok!") << false << bad
+        << 0 << QByteArray();
+    QTest::newRow("negative length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: -2\r\n\r\nok") << false
+                                     << bad << 0 << QByteArray();
     QTest::newRow("chunk size not hex")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nhello\r\n0\r\n\r\n") << false << bad
-        << 200 << QByteArray();
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nhello\r\n0\r\n\r\n")
+        << false << bad << 200 << QByteArray();
     QTest::newRow("chunk longer than announced")
-        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n") << false << bad
-        << 200 << QByteArray("hel");
-    QTest::newRow("headers just under the cap")
-        << "HTTP/1.1 200 OK\r\n" + headerOf(PlainHttpReply::MAX_HEADER_BYTES - 100) + "Content-Length: 2\r\n\r\nok"
-        << false << ok << 200 << QByteArray("ok");
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n") << false
+        << bad << 200 << QByteArray("hel");
+    QTest::newRow("headers just under the cap") << "HTTP/1.1 200 OK\r\n"
+            + headerOf(PlainHttpReply::MAX_HEADER_BYTES - 100) + "Content-Length: 2\r\n\r\nok"
+                                                << false << ok << 200 << QByteArray("ok");
     QTest::newRow("headers over the cap")
-        << "HTTP/1.1 200 OK\r\n" + headerOf(PlainHttpReply::MAX_HEADER_BYTES) + "Content-Length: 2\r\n\r\nok" << false
-        << bad << 0 << QByteArray();
+        << "HTTP/1.1 200 OK\r\n" + headerOf(PlainHttpReply::MAX_HEADER_BYTES) + "Content-Length: 2\r\n\r\nok"
+        << false << bad << 0 << QByteArray();
     QTest::newRow("closed before a response") << QByteArray() << true << closed << 0 << QByteArray();
-    QTest::newRow("closed mid-body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello") << true
-                                     << closed << 200 << QByteArray("hello");
+    QTest::newRow("closed mid-body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello")
+                                     << true << closed << 200 << QByteArray("hello");
 }
 
 void TestPlainHttpReply::responses()
@@ -173,7 +175,8 @@ void TestPlainHttpReply::keepsAndReplacesConnections()
         QNetworkReply* reply = manager.get(QNetworkRequest(server.url(path)));
         QSignalSpy finished(reply, &QNetworkReply::finished);
         const bool ended = finished.wait(5000);
-        const QByteArray body = ended && reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+        const QByteArray body
+            = ended && reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
         delete reply;
         return body;
     };
@@ -202,7 +205,8 @@ void TestPlainHttpReply::readBufferBoundsWhatIsHeld()
 {
     RawServer server;
     const QByteArray body(300 * 1024, 'x');
-    server.script = { { "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body } };
+    server.script
+        = { { "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body } };
     MirrorAccessManager manager;
     QNetworkReply* reply = manager.get(QNetworkRequest(server.url("/big")));
     reply->setReadBufferSize(4096);
@@ -229,7 +233,8 @@ void TestPlainHttpReply::otherRequestsGoTheUsualWay()
         return own;
     };
     QNetworkRequest following(QUrl(QStringLiteral("http://127.0.0.1:9/x")));
-    following.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    following.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QVERIFY(served(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9/x")))));
     QVERIFY(!served(following));
     QVERIFY(!served(QNetworkRequest(QUrl(QStringLiteral("https://127.0.0.1:9/x")))));

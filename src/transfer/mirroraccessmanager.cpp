@@ -31,7 +31,8 @@ QNetworkReply* MirrorAccessManager::createRequest(
     return new PlainHttpReply(request, this);
 }
 
-bool MirrorAccessManager::servesItself(Operation op, const QNetworkRequest& request, QIODevice* outgoingData) const
+bool MirrorAccessManager::servesItself(
+    Operation op, const QNetworkRequest& request, QIODevice* outgoingData) const
 {
     const QUrl url = request.url();
     if (op != GetOperation || outgoingData || url.scheme() != QLatin1String("http") || url.host().isEmpty()

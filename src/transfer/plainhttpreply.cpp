@@ -129,11 +129,12 @@ void PlainHttpReply::sendRequest()
     if (address.hasQuery())
         target += '?' + address.query(QUrl::FullyEncoded).toLatin1();
 
-    QByteArray head = "GET " + target + " HTTP/1.1\r\nHost: " + address.authority(QUrl::FullyEncoded).toLatin1()
-        + "\r\n";
+    QByteArray head
+        = "GET " + target + " HTTP/1.1\r\nHost: " + address.authority(QUrl::FullyEncoded).toLatin1() + "\r\n";
     const QNetworkRequest& asked = request();
     for (const QByteArray& name : asked.rawHeaderList()) {
-        if (name.compare("Host", Qt::CaseInsensitive) == 0 || name.compare("Connection", Qt::CaseInsensitive) == 0)
+        if (name.compare("Host", Qt::CaseInsensitive) == 0
+            || name.compare("Connection", Qt::CaseInsensitive) == 0)
             continue;
         head += name + ": " + asked.rawHeader(name) + "\r\n";
     }
