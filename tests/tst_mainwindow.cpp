@@ -37,6 +37,7 @@ struct Box
     QMessageBox::Icon icon;
     QString title;
     QString text;
+    QWidget* parent = nullptr;
 };
 
 // Runs the event loop as main does, until the window ends it; -1 when it
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void cleanup();
 
     void buttonAcrossRuns();
+    void errorBoxesCentredOnShownWindow();
     void closeDuringRun_data();
     void closeDuringRun();
     void closeWhileCancelling();
@@ -139,9 +141,9 @@ void TestMainWindow::init()
     config->updateTypeDesc.updateType = updateType;
     config->updateTypeDesc.version = 5;
     window = std::make_unique<MainWindow>(*config, QStringLiteral("127.0.0.1"), bannerServer->port());
-    window->setPrompt([this](QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text,
-                          QMessageBox::StandardButtons) {
-        boxes.append({ icon, title, text });
+    window->setPrompt([this](QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                          const QString& text, QMessageBox::StandardButtons) {
+        boxes.append({ icon, title, text, parent });
         return answer;
     });
 }
@@ -165,6 +167,17 @@ void TestMainWindow::publishRelease()
             { "data/b.dat", ReleaseFixture::bytes(50000, 3) },
         }));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5));
+}
+
+void TestMainWindow::errorBoxesCentredOnShownWindow()
+{
+    Q_EMIT engine()->fatalConfigError(QStringLiteral("before the window"));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    Q_EMIT engine()->fatalConfigError(QStringLiteral("over the window"));
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes.at(0).parent, nullptr);
+    QCOMPARE(boxes.at(1).parent, window.get());
 }
 
 void TestMainWindow::buttonAcrossRuns()

@@ -111,11 +111,17 @@ void MainWindow::setPrompt(Prompt prompt)
 
 bool MainWindow::askRetryVersionQuery()
 {
-    return ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"),
+    return ask(boxParent(), QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"),
                QCoreApplication::translate(
                    "QObject", "Failed to query latest client\nversion from update server."),
                QMessageBox::Retry | QMessageBox::Abort)
         == QMessageBox::Retry;
+}
+
+QWidget* MainWindow::boxParent()
+{
+    // Centred on the window once it is shown; before that, on the screen.
+    return isVisible() ? this : nullptr;
 }
 
 QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
@@ -160,7 +166,7 @@ void MainWindow::onFatalConfigError(QString errorMessage)
 {
     // Also on stderr: the box may appear where nobody can see it.
     qWarning().noquote() << "Error:" << errorMessage;
-    ask(nullptr, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+    ask(boxParent(), QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
         QMessageBox::Ok);
     QCoreApplication::exit(1);
 }

@@ -73,6 +73,7 @@ private Q_SLOTS:
     void onFlushLog();
 
 private:
+    QWidget* boxParent();
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
         const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
