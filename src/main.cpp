@@ -1,3 +1,4 @@
+#include "tasks/eventdispatcherchoice.h"
 #include "app/configuration.h"
 #include "app/instancelock.h"
 #include "app/singleinstancechecker.h"
@@ -15,7 +16,9 @@
 
 int main(int argc, char* argv[])
 {
+    EventDispatcherChoice dispatcherChoice;
     QApplication application(argc, argv);
+    dispatcherChoice.applicationCreated();
     const QDir root(InstallationLayout::ofRunningProgram().root());
 
     // Held until the process ends; the kernel drops it however we end.

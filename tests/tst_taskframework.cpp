@@ -1,6 +1,7 @@
 #include "tasks/asyncfunc.h"
 #include "tasks/asynctaskspecification.h"
 #include "tasks/composedtaskspecification.h"
+#include "tasks/eventdispatcherchoice.h"
 #include "tasks/rollbackdatalist.h"
 #include "tasks/slowfileopfunc.h"
 #include "tasks/slowfileopspecification.h"
@@ -8,6 +9,7 @@
 #include "taskrun.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -180,6 +182,9 @@ private Q_SLOTS:
     void init() { executeDepth = maxExecuteDepth = 0; }
 
     void leafSignals();
+    void discardingKeepsOrderAndLinks();
+    void dispatcherChoiceLeavesNoTrace_data();
+    void dispatcherChoiceLeavesNoTrace();
     void progressAcrossTwoLevels();
     void composedEndsExactlyOnce_data();
     void composedEndsExactlyOnce();
@@ -669,6 +674,70 @@ void TestTaskFramework::slowFileOpJournal()
     QCOMPARE(order, QList<QString>({ QStringLiteral("message"), QStringLiteral("canceled") }));
     QCOMPARE(messages.at(0).at(0).toString(), QStringLiteral("copy failed"));
     QCOMPARE(journal.records().size(), 1);
+}
+
+void TestTaskFramework::discardingKeepsOrderAndLinks()
+{
+    GroupTask group(6, 1.0);
+    group.setDiscardFinishedSubTasks(true);
+    QList<LeafTask*> leaves;
+    for (int i = 0; i < 6; ++i)
+        leaves.append(group.addLeaf(1.0 / 6, Ending::Never));
+    group.execute();
+    QTRY_COMPARE(leaves.last()->state, Running);
+    const auto remaining = [&](std::initializer_list<int> indexes) {
+        QList<TaskSpecification*> expected;
+        for (int i : indexes)
+            expected.append(leaves.at(i));
+        return group.subTasks() == expected;
+    };
+    // Near the front, past the middle, and the very first.
+    leaves.at(1)->end(Ending::Finish);
+    QVERIFY(remaining({ 0, 2, 3, 4, 5 }));
+    leaves.at(4)->end(Ending::Finish);
+    QVERIFY(remaining({ 0, 2, 3, 5 }));
+    leaves.at(0)->end(Ending::Finish);
+    QVERIFY(remaining({ 2, 3, 5 }));
+
+    // Each remaining subtask still hears of a sibling's failure; the
+    // discarded ones do not.
+    for (LeafTask* leaf : std::as_const(leaves))
+        leaf->otherCancelledCalls = 0;
+    leaves.at(3)->end(Ending::Error);
+    QCOMPARE(leaves.at(2)->otherCancelledCalls, 1);
+    QCOMPARE(leaves.at(5)->otherCancelledCalls, 1);
+    QCOMPARE(leaves.at(0)->otherCancelledCalls + leaves.at(1)->otherCancelledCalls
+            + leaves.at(4)->otherCancelledCalls,
+        0);
+}
+
+void TestTaskFramework::dispatcherChoiceLeavesNoTrace_data()
+{
+    QTest::addColumn<QByteArray>("userSetting");
+    QTest::newRow("not set") << QByteArray();
+    QTest::newRow("set by the user") << QByteArray("0");
+    QTest::newRow("set empty by the user") << QByteArray("");
+}
+
+void TestTaskFramework::dispatcherChoiceLeavesNoTrace()
+{
+    QFETCH(QByteArray, userSetting);
+    const char* name = "QT_NO_GLIB";
+    const QByteArray saved = qgetenv(name);
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    const auto restore = qScopeGuard([&] { wasSet ? void(qputenv(name, saved)) : void(qunsetenv(name)); });
+    if (userSetting.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, userSetting);
+
+    EventDispatcherChoice choice;
+    // The user's own setting is never overridden.
+    QCOMPARE(qgetenv(name), userSetting.isNull() ? QByteArray("1") : userSetting);
+    choice.applicationCreated();
+    // Programs started later see what the user set, or nothing.
+    QCOMPARE(qEnvironmentVariableIsSet(name), !userSetting.isNull());
+    QCOMPARE(qgetenv(name), userSetting.isNull() ? QByteArray() : userSetting);
 }
 
 QTEST_MAIN(TestTaskFramework)

@@ -6,6 +6,7 @@
 //
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
 
+#include "tasks/eventdispatcherchoice.h"
 #include "transfer/mirroraccessmanager.h"
 #include "benchsupport.h"
 #include "verify/checksigfunc.h"
@@ -67,7 +68,9 @@ int runMd5(const QString& path, const QString& md5)
 
 int main(int argc, char* argv[])
 {
+    EventDispatcherChoice dispatcherChoice;
     QCoreApplication app(argc, argv);
+    dispatcherChoice.applicationCreated();
     const QStringList args = app.arguments();
     if (args.size() == 5 && args.at(1) == QLatin1String("download"))
         return runDownload(args.at(2), args.at(3), args.at(4));

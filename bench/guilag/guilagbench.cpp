@@ -7,6 +7,7 @@
 // Output: one line "idle_max_ms=<ms> idle_p99_ms=<ms> max_ms=<ms> p99_ms=<ms> samples=<n> seconds=<s>
 // ok=<0|1>".
 
+#include "tasks/eventdispatcherchoice.h"
 #include "transfer/mirroraccessmanager.h"
 #include "benchsupport.h"
 #include "manifest/installationlayout.h"
@@ -119,7 +120,9 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
 
 int main(int argc, char* argv[])
 {
+    EventDispatcherChoice dispatcherChoice;
     QCoreApplication app(argc, argv);
+    dispatcherChoice.applicationCreated();
     const QStringList args = app.arguments();
     if (args.size() == 6 && args.at(1) == QLatin1String("update"))
         return runUpdate(args.at(2), args.at(3), args.at(4), args.at(5).toInt());

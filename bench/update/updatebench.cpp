@@ -8,6 +8,7 @@
 //
 // Output: one line "seconds=<s> idle_rss_kib=<k> maxrss_kib=<k> downloads=<n> replaces=<n> ok=<0|1>".
 
+#include "tasks/eventdispatcherchoice.h"
 #include "manifest/installationlayout.h"
 #include "update/updatesettings.h"
 #include "benchsupport.h"
@@ -23,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -74,14 +76,25 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
 
-    // Every line goes out, one write each, as the window's terminal log does.
-    const auto log = [](const QString& text) { QTextStream(stderr) << text << Qt::endl; };
+    // Every line goes out, gathered into one write per 100 ms as the
+    // window's terminal log does.
+    QStringList pending;
+    const auto log = [&pending](const QString& text) { pending.append(text); };
+    const auto flush = [&pending] {
+        if (!pending.isEmpty())
+            QTextStream(stderr) << pending.join(QLatin1Char('\n')) << Qt::endl;
+        pending.clear();
+    };
     QObject::connect(&task, &TaskSpecification::message, qApp, log);
     QObject::connect(&task, &TaskSpecification::error, qApp, log);
     QObject::connect(&mirrors, &Mirrors::message, qApp, log);
+    QTimer logFlush;
+    QObject::connect(&logFlush, &QTimer::timeout, qApp, flush);
+    logFlush.start(100);
 
     const long idle = currentRssKib();
     const double seconds = runTask(task);
+    flush();
     report(seconds, idle, task.specifications(), task.state == Finished);
     return task.state == Finished ? 0 : 1;
 }
@@ -90,7 +103,9 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
 
 int main(int argc, char* argv[])
 {
+    EventDispatcherChoice dispatcherChoice;
     QCoreApplication app(argc, argv);
+    dispatcherChoice.applicationCreated();
     const QStringList args = app.arguments();
     if (args.size() == 5 && args.at(1) == QLatin1String("compile"))
         return runCompile(args.at(2), args.at(3), args.at(4));

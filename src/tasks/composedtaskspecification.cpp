@@ -11,6 +11,20 @@ qint64 progressToUnits(double progress)
     return qRound64(progress * UnitsPerProgress);
 }
 
+// Removes list[index] in a time that grows with index, not with the length
+// of the list: the entries before it move up one place and the first place
+// is dropped, which a QList does without moving anything.
+template <typename T> void removeNearFront(QList<T>& list, qsizetype index)
+{
+    if (index > list.size() / 2) {
+        list.removeAt(index);
+        return;
+    }
+    for (qsizetype i = index; i > 0; --i)
+        list[i] = std::move(list[i - 1]);
+    list.removeFirst();
+}
+
 } // namespace
 
 ComposedTaskSpecification::ComposedTaskSpecification(
@@ -102,10 +116,12 @@ void ComposedTaskSpecification::discardFinishedSubTask(TaskSpecification* subTas
         discardedDone += done;
         discardedTotal += total;
     }
-    // Subtasks end roughly in the order they started: the search is short.
+    // Subtasks end roughly in the order they started: the search is short,
+    // and so is the shift of the few entries before it.
     const qsizetype index = allTasks.indexOf(subTask);
-    disconnect(cancelLinks.takeAt(index));
-    allTasks.removeAt(index);
+    disconnect(cancelLinks.at(index));
+    removeNearFront(cancelLinks, index);
+    removeNearFront(allTasks, index);
     // Its progress stays in the sum; nothing it does later reaches this task.
     disconnect(subTask, nullptr, this, nullptr);
     subTask->deleteLater();

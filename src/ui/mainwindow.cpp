@@ -102,6 +102,7 @@ MainWindow::~MainWindow()
     // The engine is destroyed with the window's children, after this part of
     // the window: nothing it says on the way may reach these slots.
     disconnect(engine, nullptr, this, nullptr);
+    writeTerminalLog();
 }
 
 void MainWindow::setPrompt(Prompt prompt)
@@ -164,7 +165,9 @@ void MainWindow::setNews()
 
 void MainWindow::onFatalConfigError(QString errorMessage)
 {
-    // Also on stderr: the box may appear where nobody can see it.
+    // Also on stderr, after what led to it: the box may appear where nobody
+    // can see it.
+    onFlushLog();
     qWarning().noquote() << "Error:" << errorMessage;
     ask(boxParent(), QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
         QMessageBox::Ok);
@@ -173,6 +176,7 @@ void MainWindow::onFatalConfigError(QString errorMessage)
 
 void MainWindow::onFatalError(QString errorMessage)
 {
+    onFlushLog();
     qWarning().noquote() << "Error:" << errorMessage;
     ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
         QMessageBox::Ok);
@@ -228,18 +232,25 @@ void MainWindow::noteActivity(const QString& logLine)
 
 void MainWindow::onAppendText(QString text)
 {
-    // The log also goes to the terminal, for runs nobody watches.
-    qInfo().noquote() << text;
     noteActivity(text);
     pendingLog.append(text);
     if (!logFlushTimer->isActive())
         logFlushTimer->start();
 }
 
+void MainWindow::writeTerminalLog()
+{
+    // The log also goes to the terminal, for runs nobody watches; in one
+    // write per flush, as thousands of files make thousands of lines.
+    if (!pendingLog.isEmpty())
+        qInfo().noquote() << pendingLog.join(QLatin1Char('\n'));
+}
+
 void MainWindow::onFlushLog()
 {
     if (pendingLog.isEmpty())
         return;
+    writeTerminalLog();
     QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     // A long run of one line (a mirror failing over and over) shows as the

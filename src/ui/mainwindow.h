@@ -74,6 +74,7 @@ private Q_SLOTS:
 
 private:
     QWidget* boxParent();
+    void writeTerminalLog();
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
         const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
