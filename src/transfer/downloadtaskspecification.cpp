@@ -118,6 +118,8 @@ void DownloadTaskSpecification::startDownload()
     }
     mirrorHeld = true;
 
+    if (digesting)
+        digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         Q_EMIT error(QStringLiteral("Unable to create file %1 for saving").arg(file.fileName()));
         releaseCurrentMirror();
@@ -243,6 +245,8 @@ bool DownloadTaskSpecification::readData()
                                    QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
             return false;
         }
+        if (digest)
+            digest->addData(QByteArrayView(chunk.constData(), readCount));
         receivedBytes += written;
     }
     // One progress report per batch rather than per chunk: the value is the
@@ -279,6 +283,9 @@ void DownloadTaskSpecification::onDownloadFinished()
             errorRetry(text);
             return;
         }
+        if (digest)
+            completedMd5 = digest->result();
+        digest.reset();
         downloadFinished();
         return;
     }
@@ -312,6 +319,8 @@ void DownloadTaskSpecification::resetDownload()
         file.remove();
     }
     receivedBytes = 0;
+    digest.reset();
+    completedMd5.clear();
     lastTickBytes = 0;
     totalBytes = expectedSize;
     setProgress(0.0);

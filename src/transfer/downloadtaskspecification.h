@@ -4,11 +4,14 @@
 #include "transfer/ftpsiteaccessdata.h"
 #include "tasks/taskspecification.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+
+#include <memory>
 
 class Mirrors;
 class QNetworkAccessManager;
@@ -45,6 +48,13 @@ public:
     // longer strikes the mirror off and nothing beyond the limit is written.
     // Defaults to the expected size; -1: no limit.
     void setByteLimit(qint64 limit) { byteLimit = limit; }
+
+    // Takes the MD5 sum of the body as it is written, so that a check of the
+    // file need not read it again.
+    void digestWhileReceiving() { digesting = true; }
+    // The MD5 sum of the file the last attempt completed; empty when none
+    // did or the sum was not asked for.
+    QByteArray receivedMd5() const { return completedMd5; }
 
 public Q_SLOTS:
     void execute() override;
@@ -98,6 +108,9 @@ private:
     bool mirrorHeld = false;
     bool waitingForMirror = false;
     QByteArray chunk;
+    bool digesting = false;
+    std::unique_ptr<QCryptographicHash> digest;
+    QByteArray completedMd5;
 };
 
 #endif

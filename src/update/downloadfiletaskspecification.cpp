@@ -1,6 +1,7 @@
 #include "downloadfiletaskspecification.h"
 
 #include "transfer/downloadtaskspecification.h"
+#include "verify/checksignaturetaskspecification.h"
 #include "transfer/mirrors.h"
 
 namespace {
@@ -43,7 +44,11 @@ void DownloadFileTaskSpecification::addRound()
     downloadTask = new DownloadTaskSpecification(context.networkManager, context.mirrors,
         file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
+    downloadTask->digestWhileReceiving();
+    CheckSignatureTaskSpecification* check = addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
+    check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
+        return download ? download->receivedMd5() : QByteArray();
+    });
 }
 
 TaskState DownloadFileTaskSpecification::roundFailed()

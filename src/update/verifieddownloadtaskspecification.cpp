@@ -14,7 +14,7 @@ void VerifiedDownloadTaskSpecification::startRound()
     executeSubTasks();
 }
 
-void VerifiedDownloadTaskSpecification::addCheck(
+CheckSignatureTaskSpecification* VerifiedDownloadTaskSpecification::addCheck(
     const QString& fileName, const FileCheck& check, double share)
 {
     // A failed check still finishes its task: onCheckDone decides what it means.
@@ -22,6 +22,7 @@ void VerifiedDownloadTaskSpecification::addCheck(
     connect(task, &CheckSignatureTaskSpecification::checkDone, this,
         &VerifiedDownloadTaskSpecification::onCheckDone);
     addSubTask(task);
+    return task;
 }
 
 void VerifiedDownloadTaskSpecification::onCheckDone(bool pass, CheckSignatureTaskSpecification* check)

@@ -21,7 +21,7 @@ protected:
     void startRound();
     // Adds the downloads of a round and, last, its check through addCheck().
     virtual void addRound() = 0;
-    void addCheck(const QString& fileName, const FileCheck& check, double share);
+    CheckSignatureTaskSpecification* addCheck(const QString& fileName, const FileCheck& check, double share);
     // Whether a round whose check passed is accepted; a refusal counts as a
     // failed check.
     virtual bool roundAccepted() { return true; }

@@ -4,7 +4,10 @@
 #include "tasks/asynctaskspecification.h"
 #include "verify/filecheck.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 // Verifies a downloaded file on the thread pool, by MD5 sum or by its
 // detached signature. checkDone tells the outcome
@@ -18,7 +21,12 @@ public:
     CheckSignatureTaskSpecification(QString fileName, const FileCheck& check, bool cancelOnFailure,
         QObject* parent, double parentProgressRange);
 
+    // For an MD5 check: where the file's sum is already known (taken as it
+    // was written). The file is read only when the source has no sum.
+    void useKnownDigest(std::function<QByteArray()> source) { knownDigest = std::move(source); }
+
 public Q_SLOTS:
+    void execute() override;
     ASyncFunc* createFunction() override;
     void runDone(bool pass) override;
 
@@ -32,6 +40,7 @@ private:
     QString fileName;
     FileCheck check;
     bool cancelOnFailure;
+    std::function<QByteArray()> knownDigest;
 };
 
 #endif
