@@ -11,13 +11,15 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// Also a dangling link: lstat, not stat.
 bool entryExists(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 } // namespace
@@ -52,8 +54,9 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
     const QFileInfo targetInfo(target);
     newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());
-    // Only an interrupted earlier run can have left this name.
-    QFile::remove(newPath);
+    // Only an interrupted earlier run can have left this name; it is almost
+    // never there, and the bare call costs no file object.
+    ::unlink(QFile::encodeName(newPath).constData());
 
     if (oldCopies == &ownOldCopies)
         ownOldCopies.start(layout.root());

@@ -329,6 +329,10 @@ PlainHttpReply::Step PlainHttpReply::headersComplete()
     for (const auto& header : headers) {
         if (bodyMode == ChunkedBody && header.first.compare("Content-Length", Qt::CaseInsensitive) == 0)
             continue;
+        // Handing this one on makes the reply convert it to local time, a
+        // time-zone file lookup per request that no caller wants.
+        if (header.first.compare("Last-Modified", Qt::CaseInsensitive) == 0)
+            continue;
         setRawHeader(header.first, header.second);
     }
     phase = bodyMode == NoBody ? Done : bodyMode == ChunkedBody ? ChunkSize : Body;
