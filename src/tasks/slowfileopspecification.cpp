@@ -4,6 +4,7 @@
 #include "rollbackdatalist.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 SlowFileOpSpecification::SlowFileOpSpecification(QString failMessage, RollbackDataList* rollbackList,
     const QString& sourcePath, const QString& targetPath, QObject* parent, double parentProgressRange)
@@ -25,5 +26,9 @@ void SlowFileOpSpecification::runDone(bool ok)
 
 bool SlowFileOpSpecification::isQuickWork() const
 {
-    return QFileInfo(sourcePath).size() <= QUICK_FILE_SIZE;
+    // With a second core the copy runs beside the bookkeeping on this thread,
+    // which is what limits an installation of many small files; with one,
+    // the hop to the pool costs more than a small file's copy.
+    static const bool oneCore = QThread::idealThreadCount() < 2;
+    return oneCore && QFileInfo(sourcePath).size() <= QUICK_FILE_SIZE;
 }
