@@ -413,11 +413,6 @@ qint64 PlainHttpReply::bytesAvailable() const
     return buffer.size() - bufferPos + QNetworkReply::bytesAvailable();
 }
 
-void PlainHttpReply::setReadBufferSize(qint64 size)
-{
-    QNetworkReply::setReadBufferSize(size);
-}
-
 void PlainHttpReply::onSocketError(QAbstractSocket::SocketError socketError)
 {
     if (isFinished())
@@ -426,13 +421,8 @@ void PlainHttpReply::onSocketError(QAbstractSocket::SocketError socketError)
         onPeerClosed();
         return;
     }
-    if (mayRetry()) {
-        retried = true;
-        releaseSocket(false);
-        openConnection();
-        return;
-    }
-    fail(errorForSocket(socketError), socket->errorString());
+    if (!retryOnNewConnection())
+        fail(errorForSocket(socketError), socket->errorString());
 }
 
 void PlainHttpReply::onPeerClosed()
@@ -449,22 +439,23 @@ void PlainHttpReply::endOfConnection()
         complete();
         return;
     }
-    if (mayRetry()) {
-        retried = true;
-        releaseSocket(false);
-        openConnection();
+    if (retryOnNewConnection())
         return;
-    }
     fail(QNetworkReply::RemoteHostClosedError,
         phase == StatusLine ? QStringLiteral("Connection closed before a response")
                             : QStringLiteral("Connection closed after %1 bytes of the body").arg(received));
 }
 
-bool PlainHttpReply::mayRetry() const
+bool PlainHttpReply::retryOnNewConnection()
 {
     // A kept-alive connection the server dropped while it was idle: nothing
-    // of this response came, so asking again on a new one is safe.
-    return reused && !retried && phase == StatusLine && headerBytes == 0;
+    // of this response came, so asking again on a new one is safe, once.
+    if (!reused || retried || phase != StatusLine || headerBytes != 0)
+        return false;
+    retried = true;
+    releaseSocket(false);
+    openConnection();
+    return true;
 }
 
 void PlainHttpReply::complete()

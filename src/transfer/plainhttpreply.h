@@ -29,7 +29,6 @@ public:
     void abort() override;
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
-    void setReadBufferSize(qint64 size) override;
 
     // Most bytes of status line and headers (and of chunk trailers).
     static constexpr qint64 MAX_HEADER_BYTES = 64 * 1024;
@@ -56,7 +55,7 @@ private:
     void onSocketError(QAbstractSocket::SocketError socketError);
     void onPeerClosed();
     void endOfConnection();
-    bool mayRetry() const;
+    bool retryOnNewConnection();
     void complete();
     void fail(NetworkError code, const QString& text);
     void protocolFailure(const QString& what);
