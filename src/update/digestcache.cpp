@@ -1,10 +1,13 @@
 #include "update/digestcache.h"
 
 #include "manifest/filespecifications.h"
+#include "manifest/installationlayout.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 #include <time.h>
@@ -96,7 +99,7 @@ bool DigestCache::load()
 bool DigestCache::save() const
 {
     const QByteArray payload = serialize();
-    const QString temporary = path + QStringLiteral(".tmp");
+    const QString temporary = temporaryPath();
     QFile file(temporary);
     // A temporary file that a killed run left behind is simply overwritten.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -113,6 +116,12 @@ bool DigestCache::save() const
         return false;
     }
     return true;
+}
+
+QString DigestCache::temporaryPath() const
+{
+    const QFileInfo target(path);
+    return target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
 }
 
 QString DigestCache::digest(const QString& relativePath, const Stamp& stamp) const

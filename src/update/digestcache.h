@@ -52,6 +52,9 @@ public:
     bool load();
     // Writes the content to the cache file through a temporary file beside it.
     bool save() const;
+    // That temporary file: named like the installation's other new files, so
+    // that one a killed run leaves is cleared with theirs.
+    QString temporaryPath() const;
 
     // The lower-case hexadecimal MD5 remembered for relativePath with
     // exactly this stamp, or an empty text.
