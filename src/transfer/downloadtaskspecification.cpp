@@ -214,8 +214,9 @@ bool DownloadTaskSpecification::readData()
 {
     if (!reply)
         return true;
-    if (chunk.size() != COPY_CHUNK_SIZE)
-        chunk.resize(COPY_CHUNK_SIZE);
+    // One buffer for all downloads of the thread, which read one at a time:
+    // a buffer per file cost an allocation of its size for every file.
+    thread_local QByteArray chunk(COPY_CHUNK_SIZE, Qt::Uninitialized);
     QNetworkReply* const current = reply;
     const qint64 receivedBefore = receivedBytes;
     for (;;) {
@@ -348,8 +349,6 @@ void DownloadTaskSpecification::releaseReply()
         reply->abort();
     reply->deleteLater();
     reply = nullptr;
-    // Finished tasks stay in the tree until the update ends; keep no buffer.
-    chunk = QByteArray();
 }
 
 void DownloadTaskSpecification::stopWaitingForMirror()

@@ -107,7 +107,6 @@ private:
     // outlives the loan so that the delivering mirror stays known.
     bool mirrorHeld = false;
     bool waitingForMirror = false;
-    QByteArray chunk;
     bool digesting = false;
     std::unique_ptr<QCryptographicHash> digest;
     QByteArray completedMd5;
