@@ -518,6 +518,7 @@ void TestUpdateEngine::bannerDownload_data()
     QTest::newRow("one byte over") << answer << 270001 << true << false << 1;
     QTest::newRow("no length, small") << answer << 1000 << false << true << 1;
     QTest::newRow("no length, too large") << answer << 400000 << false << false << 1;
+    QTest::newRow("missing image") << QByteArray("%URL%/missing.png,http://a/") << 1000 << true << false << 1;
     QTest::newRow("three parts") << QByteArray("%URL%/banner.png,http://a/,b") << 1000 << true << false << 0;
     QTest::newRow("not a web address")
         << QByteArray("file:///etc/passwd,http://a/") << 1000 << true << false << 0;

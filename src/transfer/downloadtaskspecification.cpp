@@ -1,6 +1,7 @@
 #include "transfer/downloadtaskspecification.h"
 
 #include "transfer/mirrors.h"
+#include "transfer/plainhttpreply.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -341,11 +342,14 @@ void DownloadTaskSpecification::releaseReply()
         return;
     reply->disconnect(this);
     // Aborting closes the connection now and lets the manager announce the
-    // end of the transfer to downloads waiting for a mirror. A reply with a
-    // failure status is on its way to finishing anyway, and aborting it would
-    // collide with the error the network thread is about to deliver.
+    // end of the transfer to downloads waiting for a mirror. A reply of the
+    // general network layer with a failure status is on its way to finishing
+    // anyway, and aborting it would collide with the error its thread is
+    // about to deliver; a PlainHttpReply would not finish before it is
+    // deleted, so it is always aborted.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError && (status == 0 || status == 200))
+    const bool failing = reply->error() != QNetworkReply::NoError || (status != 0 && status != 200);
+    if (reply->isRunning() && (!failing || qobject_cast<PlainHttpReply*>(reply)))
         reply->abort();
     reply->deleteLater();
     reply = nullptr;

@@ -168,7 +168,9 @@ void PlainHttpReply::pump()
         complete();
         return;
     }
-    if (peerClosed && socket->bytesAvailable() == 0)
+    // Closed, and nothing the socket still holds can complete a step: bytes
+    // are left there only while the reader has not made room for them.
+    if (peerClosed && (!paused || socket->bytesAvailable() == 0))
         endOfConnection();
 }
 
@@ -180,7 +182,12 @@ PlainHttpReply::Step PlainHttpReply::step()
     case Done: return NeedMore;
     case StatusLine: {
         const Step got = readLine(line, MAX_HEADER_BYTES - headerBytes);
-        return got == Advanced ? parseStatusLine(line) : got;
+        if (got != Advanced)
+            return got;
+        // Some servers end a body with a spare line end; it belongs to no response.
+        if (line.isEmpty() && statusCode == 0)
+            return Advanced;
+        return parseStatusLine(line);
     }
     case Headers:
     case Trailer: {
@@ -216,14 +223,18 @@ PlainHttpReply::Step PlainHttpReply::step()
 
 PlainHttpReply::Step PlainHttpReply::readLine(QByteArray& line, qint64 budget)
 {
+    // A piece of a line is taken out of the socket rather than left there:
+    // the socket reports new data again only once it has been emptied.
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() >= budget) {
+        partialLine += socket->readAll();
+        if (partialLine.size() >= budget) {
             protocolFailure(QStringLiteral("line too long"));
             return Stopped;
         }
         return NeedMore;
     }
-    line = socket->readLine(budget + 1);
+    line = partialLine + socket->readLine(budget - partialLine.size() + 1);
+    partialLine.clear();
     if (!line.endsWith('\n')) {
         protocolFailure(QStringLiteral("line too long"));
         return Stopped;
@@ -308,7 +319,9 @@ PlainHttpReply::Step PlainHttpReply::headersComplete()
     } else if (!coding.isEmpty()) {
         // A length beside a transfer coding is meaningless, and a connection
         // that carried both is not used again.
-        bodyMode = coding.trimmed().toLower().endsWith("chunked") ? ChunkedBody : UntilCloseBody;
+        bodyMode = coding.split(',').last().trimmed().compare("chunked", Qt::CaseInsensitive) == 0
+            ? ChunkedBody
+            : UntilCloseBody;
         keepAlive = keepAlive && length.isEmpty() && bodyMode == ChunkedBody;
     } else if (!length.isEmpty()) {
         bool ok = false;
@@ -325,7 +338,7 @@ PlainHttpReply::Step PlainHttpReply::headersComplete()
     }
 
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, statusCode);
-    setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, QString::fromLatin1(reasonPhrase));
+    setAttribute(QNetworkRequest::HttpReasonPhraseAttribute, reasonPhrase);
     for (const auto& header : headers) {
         if (bodyMode == ChunkedBody && header.first.compare("Content-Length", Qt::CaseInsensitive) == 0)
             continue;
@@ -442,15 +455,16 @@ void PlainHttpReply::endOfConnection()
     if (retryOnNewConnection())
         return;
     fail(QNetworkReply::RemoteHostClosedError,
-        phase == StatusLine ? QStringLiteral("Connection closed before a response")
-                            : QStringLiteral("Connection closed after %1 bytes of the body").arg(received));
+        phase == StatusLine || phase == Headers
+            ? QStringLiteral("Connection closed before the end of the response headers")
+            : QStringLiteral("Connection closed after %1 bytes of the body").arg(received));
 }
 
 bool PlainHttpReply::retryOnNewConnection()
 {
     // A kept-alive connection the server dropped while it was idle: nothing
     // of this response came, so asking again on a new one is safe, once.
-    if (!reused || retried || phase != StatusLine || headerBytes != 0)
+    if (!reused || retried || phase != StatusLine || statusCode != 0 || !partialLine.isEmpty())
         return false;
     retried = true;
     releaseSocket(false);
@@ -460,6 +474,9 @@ bool PlainHttpReply::retryOnNewConnection()
 
 void PlainHttpReply::complete()
 {
+    if (ending)
+        return;
+    ending = true;
     phase = Done;
     releaseSocket(keepAlive && bodyMode != UntilCloseBody && !peerClosed);
     if (statusCode >= 400) {
@@ -476,8 +493,10 @@ void PlainHttpReply::complete()
 
 void PlainHttpReply::fail(NetworkError code, const QString& text)
 {
-    if (isFinished())
+    // Also while the end is being reported: a caller may abort from a slot.
+    if (ending || isFinished())
         return;
+    ending = true;
     phase = Done;
     releaseSocket(false);
     setError(code, text);
@@ -489,6 +508,22 @@ void PlainHttpReply::fail(NetworkError code, const QString& text)
 void PlainHttpReply::protocolFailure(const QString& what)
 {
     fail(QNetworkReply::ProtocolFailure, QStringLiteral("Invalid HTTP response from %1: %2").arg(host, what));
+}
+
+void PlainHttpReply::close()
+{
+    abort();
+    QNetworkReply::close();
+}
+
+void PlainHttpReply::setReadBufferSize(qint64 size)
+{
+    QNetworkReply::setReadBufferSize(size);
+    if (paused && !pumpQueued) {
+        paused = false;
+        pumpQueued = true;
+        QMetaObject::invokeMethod(this, &PlainHttpReply::pump, Qt::QueuedConnection);
+    }
 }
 
 void PlainHttpReply::abort()
@@ -504,7 +539,7 @@ void PlainHttpReply::releaseSocket(bool reusable)
     socket = nullptr;
     released->disconnect(this);
     if (reusable && manager && released->state() == QAbstractSocket::ConnectedState
-        && released->bytesAvailable() == 0) {
+        && released->bytesAvailable() == 0 && released->bytesToWrite() == 0) {
         manager->keepConnection(host, port, released);
         return;
     }

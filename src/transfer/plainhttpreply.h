@@ -27,8 +27,10 @@ public:
     ~PlainHttpReply() override;
 
     void abort() override;
+    void close() override;
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
+    void setReadBufferSize(qint64 size) override;
 
     // Most bytes of status line and headers (and of chunk trailers).
     static constexpr qint64 MAX_HEADER_BYTES = 64 * 1024;
@@ -83,6 +85,10 @@ private:
     bool paused = false;
     bool pumpQueued = false;
     bool newData = false;
+    // Set once the end (success or failure) is being reported.
+    bool ending = false;
+    // The start of a line whose end has not arrived.
+    QByteArray partialLine;
     // Body received and not yet read; bufferPos bytes of it were read.
     QByteArray buffer;
     qsizetype bufferPos = 0;

@@ -73,8 +73,11 @@ void BannerFetcher::onDownloadFinished()
 {
     if (!reply)
         return;
+    // An error page or a cut-off image is no banner.
+    const bool complete = reply->error() == QNetworkReply::NoError;
     const QByteArray data = reply->readAll();
     reply->deleteLater();
     reply = nullptr;
-    Q_EMIT bannerFound(data, clickUrl);
+    if (complete)
+        Q_EMIT bannerFound(data, clickUrl);
 }
