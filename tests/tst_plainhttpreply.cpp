@@ -127,6 +127,11 @@ void TestPlainHttpReply::responses_data()
     QTest::newRow("chunk size not hex")
         << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nhello\r\n0\r\n\r\n")
         << false << bad << 200 << QByteArray();
+    QTest::newRow("chunk size with a 0x prefix")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x2\r\nok\r\n0\r\n\r\n") << false
+        << bad << 200 << QByteArray();
+    QTest::newRow("empty length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length:\r\n\r\nok") << true << bad
+                                  << 0 << QByteArray();
     QTest::newRow("chunk longer than announced")
         << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n") << false
         << bad << 200 << QByteArray("hel");
@@ -270,6 +275,9 @@ void TestPlainHttpReply::otherRequestsGoTheUsualWay()
     QVERIFY(!served(following));
     QVERIFY(!served(QNetworkRequest(QUrl(QStringLiteral("https://127.0.0.1:9/x")))));
     QVERIFY(!served(QNetworkRequest(QUrl(QStringLiteral("http://user@127.0.0.1:9/x")))));
+    manager.setTransferTimeout(1000);
+    QVERIFY(!served(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9/x")))));
+    manager.setTransferTimeout(0);
     manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9));
     QVERIFY(!served(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9/x")))));
 }

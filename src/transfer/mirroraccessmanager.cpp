@@ -38,7 +38,9 @@ bool MirrorAccessManager::servesItself(
     if (op != GetOperation || outgoingData || url.scheme() != QLatin1String("http") || url.host().isEmpty()
         || !url.userInfo().isEmpty())
         return false;
-    if (proxy().type() != QNetworkProxy::NoProxy || proxyFactory() || cache())
+    // Features of the general layer that these replies do not offer.
+    if (proxy().type() != QNetworkProxy::NoProxy || proxyFactory() || cache() || autoDeleteReplies()
+        || transferTimeout() > 0)
         return false;
     const QVariant policy = request.attribute(QNetworkRequest::RedirectPolicyAttribute);
     const int effective = policy.isValid() ? policy.toInt() : int(redirectPolicy());

@@ -303,12 +303,14 @@ PlainHttpReply::Step PlainHttpReply::headersComplete()
         return Advanced;
     }
     QByteArray length;
+    bool lengthGiven = false;
     QByteArray coding;
     QByteArray connection;
     for (const auto& header : headers) {
-        if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0)
+        if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0) {
             length = header.second;
-        else if (header.first.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
+            lengthGiven = true;
+        } else if (header.first.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0)
             coding = header.second;
         else if (header.first.compare("Connection", Qt::CaseInsensitive) == 0)
             connection = header.second;
@@ -322,8 +324,8 @@ PlainHttpReply::Step PlainHttpReply::headersComplete()
         bodyMode = coding.split(',').last().trimmed().compare("chunked", Qt::CaseInsensitive) == 0
             ? ChunkedBody
             : UntilCloseBody;
-        keepAlive = keepAlive && length.isEmpty() && bodyMode == ChunkedBody;
-    } else if (!length.isEmpty()) {
+        keepAlive = keepAlive && !lengthGiven && bodyMode == ChunkedBody;
+    } else if (lengthGiven) {
         bool ok = false;
         remaining = length.toLongLong(&ok);
         if (!ok || !isDigits(length)) {
@@ -359,7 +361,8 @@ PlainHttpReply::Step PlainHttpReply::parseChunkSize(const QByteArray& line)
     const QByteArray digits = (extension < 0 ? line : line.left(extension)).trimmed();
     bool ok = digits.size() <= 15;
     const qint64 size = ok ? digits.toLongLong(&ok, 16) : 0;
-    if (!ok || digits.startsWith('-') || digits.startsWith('+')) {
+    if (!ok || digits.startsWith('-') || digits.startsWith('+') || digits.contains('x')
+        || digits.contains('X')) {
         protocolFailure(QStringLiteral("invalid chunk size"));
         return Stopped;
     }
