@@ -96,10 +96,15 @@ void PlainHttpReply::start()
     }
     reused = true;
     socket->setParent(this);
+    listenToSocket();
+    sendRequest();
+}
+
+void PlainHttpReply::listenToSocket()
+{
     connect(socket, &QTcpSocket::readyRead, this, &PlainHttpReply::pump);
     connect(socket, &QTcpSocket::errorOccurred, this, &PlainHttpReply::onSocketError);
     connect(socket, &QTcpSocket::disconnected, this, &PlainHttpReply::onPeerClosed);
-    sendRequest();
 }
 
 void PlainHttpReply::openConnection()
@@ -114,9 +119,7 @@ void PlainHttpReply::openConnection()
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         sendRequest();
     });
-    connect(socket, &QTcpSocket::readyRead, this, &PlainHttpReply::pump);
-    connect(socket, &QTcpSocket::errorOccurred, this, &PlainHttpReply::onSocketError);
-    connect(socket, &QTcpSocket::disconnected, this, &PlainHttpReply::onPeerClosed);
+    listenToSocket();
     socket->connectToHost(host, port);
 }
 
@@ -415,12 +418,7 @@ qint64 PlainHttpReply::readData(char* data, qint64 maxSize)
         buffer.resize(0);
         bufferPos = 0;
     }
-    if (paused && !pumpQueued) {
-        // Reading resumes from the event loop, never inside the caller's read.
-        paused = false;
-        pumpQueued = true;
-        QMetaObject::invokeMethod(this, &PlainHttpReply::pump, Qt::QueuedConnection);
-    }
+    resumeReading();
     return count;
 }
 
@@ -522,11 +520,17 @@ void PlainHttpReply::close()
 void PlainHttpReply::setReadBufferSize(qint64 size)
 {
     QNetworkReply::setReadBufferSize(size);
-    if (paused && !pumpQueued) {
-        paused = false;
-        pumpQueued = true;
-        QMetaObject::invokeMethod(this, &PlainHttpReply::pump, Qt::QueuedConnection);
-    }
+    resumeReading();
+}
+
+void PlainHttpReply::resumeReading()
+{
+    if (!paused || pumpQueued)
+        return;
+    // From the event loop, never inside the caller's read.
+    paused = false;
+    pumpQueued = true;
+    QMetaObject::invokeMethod(this, &PlainHttpReply::pump, Qt::QueuedConnection);
 }
 
 void PlainHttpReply::abort()

@@ -45,8 +45,11 @@ private:
 
     void start();
     void openConnection();
+    void listenToSocket();
     void sendRequest();
     void pump();
+    // Reading paused for a full read buffer continues once there is room.
+    void resumeReading();
     Step step();
     Step readLine(QByteArray& line, qint64 budget);
     Step parseStatusLine(const QByteArray& line);

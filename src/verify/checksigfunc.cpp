@@ -98,7 +98,7 @@ bool CheckSigFunc::checkMD5()
     QByteArray digest;
     if (!hashFile(fileName, QCryptographicHash::Md5, digest))
         return false;
-    return check.md5().compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
+    return check.matchesMd5(digest);
 }
 
 bool CheckSigFunc::checkRSA()

@@ -21,7 +21,7 @@ void CheckSignatureTaskSpecification::execute()
         return;
     }
     state = Running;
-    runDone(check.md5().compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0);
+    runDone(check.matchesMd5(digest));
 }
 
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()

@@ -1,6 +1,7 @@
 #ifndef FILECHECK_H
 #define FILECHECK_H
 
+#include <QByteArray>
 #include <QString>
 
 // What a file is verified against: an expected MD5 sum, or its detached
@@ -22,6 +23,11 @@ public:
     Kind kind() const { return checkKind; }
     // The expected sum as hexadecimal text; empty for a signature check.
     QString md5() const { return expectedMd5; }
+    // Whether a computed MD5 digest (raw bytes) is the expected sum.
+    bool matchesMd5(const QByteArray& digest) const
+    {
+        return expectedMd5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
+    }
 
 private:
     FileCheck(Kind kind, const QString& md5)
