@@ -14,8 +14,12 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <curl/curl.h>
+
 int main(int argc, char* argv[])
 {
+    // Before any thread exists, as libcurl requires.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     EventDispatcherChoice dispatcherChoice;
     QApplication application(argc, argv);
     dispatcherChoice.applicationCreated();
@@ -43,11 +47,11 @@ int main(int argc, char* argv[])
 
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
-    const QString proxyProblem
-        = UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).proxyError();
-    if (!proxyProblem.isEmpty()) {
-        qWarning().noquote() << "Error:" << proxyProblem;
-        QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), proxyProblem);
+    const QString settingsProblem
+        = UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).problem();
+    if (!settingsProblem.isEmpty()) {
+        qWarning().noquote() << "Error:" << settingsProblem;
+        QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), settingsProblem);
         return 2;
     }
 

@@ -1,5 +1,6 @@
 #include "httptestserver.h"
 #include "ui/changelogviewer.h"
+#include "transfer/transferengine.h"
 
 #include <QFile>
 #include <QPointer>
@@ -32,10 +33,11 @@ private:
     bool writeFile(const QString& name, const QString& text);
     void writeMirrors(const QStringList& urls);
     QString shownText() const;
-    void open(const QNetworkProxy& proxy = QNetworkProxy(QNetworkProxy::NoProxy));
+    void open(const QString& proxy = QString());
 
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<HttpTestServer> server;
+    std::unique_ptr<TransferEngine> transfers;
 };
 
 void TestChangeLogViewer::init()
@@ -44,12 +46,14 @@ void TestChangeLogViewer::init()
     QVERIFY(root->isValid());
     server = std::make_unique<HttpTestServer>();
     QVERIFY(server->listen());
+    transfers = std::make_unique<TransferEngine>();
 }
 
 void TestChangeLogViewer::cleanup()
 {
     delete ChangeLogViewer::instance();
     QVERIFY(!ChangeLogViewer::instance());
+    transfers.reset();
     server.reset();
     root.reset();
 }
@@ -77,9 +81,10 @@ QString TestChangeLogViewer::shownText() const
                   : QString();
 }
 
-void TestChangeLogViewer::open(const QNetworkProxy& proxy)
+void TestChangeLogViewer::open(const QString& proxy)
 {
-    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("7"), root->path(), proxy);
+    transfers->setProxy(proxy);
+    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("7"), root->path(), transfers.get());
 }
 
 void TestChangeLogViewer::slowMirrorAbandoned()
@@ -158,7 +163,7 @@ void TestChangeLogViewer::oneDialogAtATime()
     QPointer<ChangeLogViewer> first = ChangeLogViewer::instance();
     QVERIFY(first);
     QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Seven\n"), WaitMs);
-    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("8"), root->path(), QNetworkProxy());
+    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("8"), root->path(), transfers.get());
     QCOMPARE(ChangeLogViewer::instance(), first.data());
     QVERIFY(first->isVisible());
     QCOMPARE(server->requestCount(), 1);
@@ -177,7 +182,7 @@ void TestChangeLogViewer::throughConfiguredProxy()
     // proxy, which is the test server, can fetch its changelog.
     writeMirrors({ QStringLiteral("http://127.0.0.1:1/m") });
     server->setHandler([](const QByteArray&) { return HttpTestServer::Response::ok("Via proxy\n"); });
-    open(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server->port()));
+    open(server->baseUrl());
     QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Via proxy\n"), WaitMs);
     QCOMPARE(server->requestedPaths(), QList<QByteArray> { "http://127.0.0.1:1/m/7/changelog_client.txt" });
 }

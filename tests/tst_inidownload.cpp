@@ -1,4 +1,4 @@
-#include "transfer/mirroraccessmanager.h"
+#include "transfer/transferengine.h"
 #include "manifest/installationlayout.h"
 #include "demosigner.h"
 #include "verify/checksignaturetaskspecification.h"
@@ -11,7 +11,6 @@
 #include "installfixture.h"
 #include "taskrun.h"
 
-#include <QNetworkAccessManager>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -51,7 +50,7 @@ private:
     IniDownloadTaskSpecification* makeTask();
 
     HttpTestServer* server = nullptr;
-    QNetworkAccessManager* manager = nullptr;
+    TransferEngine* manager = nullptr;
     Mirrors* mirrors = nullptr;
     InstallationLayout layout;
     QTemporaryDir* tempDir = nullptr;
@@ -72,7 +71,7 @@ void TestIniDownload::init()
     QVERIFY(server->listen());
     server->setResponse(iniPath, HttpTestServer::Response::ok(productIni));
     server->setResponse(sigPath, HttpTestServer::Response::ok(goodSignature));
-    manager = new MirrorAccessManager(this);
+    manager = new TransferEngine(this);
     tempDir = new QTemporaryDir;
     QVERIFY(tempDir->isValid());
 

@@ -1,4 +1,4 @@
-#include "transfer/mirroraccessmanager.h"
+#include "transfer/transferengine.h"
 #include "manifest/installationlayout.h"
 #include "demosigner.h"
 #include "verify/cryptwrapper.h"
@@ -11,7 +11,6 @@
 #include "installfixture.h"
 #include "releasefixture.h"
 
-#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -110,7 +109,7 @@ private:
     QString mirrorRoot;
     QString temp;
     HttpTestServer* server = nullptr;
-    QNetworkAccessManager* manager = nullptr;
+    TransferEngine* manager = nullptr;
 };
 
 void TestUpdateRun::initTestCase()
@@ -128,7 +127,7 @@ void TestUpdateRun::init()
     mirrorRoot = fixture->mirrorRoot;
     temp = fixture->tmp;
     server = &fixture->server;
-    manager = new MirrorAccessManager(this);
+    manager = new TransferEngine(this);
 }
 
 void TestUpdateRun::cleanup()

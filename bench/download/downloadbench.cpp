@@ -7,7 +7,7 @@
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
 
 #include "tasks/eventdispatcherchoice.h"
-#include "transfer/mirroraccessmanager.h"
+#include "transfer/transferengine.h"
 #include "benchsupport.h"
 #include "verify/checksigfunc.h"
 #include "verify/cryptwrapper.h"
@@ -42,7 +42,7 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
     }
     Mirrors mirrors;
     mirrors.initDefault(iniPath, 0);
-    MirrorAccessManager manager;
+    TransferEngine manager;
     DownloadTaskSpecification task(&manager, &mirrors, remotePath, localPath, -1, nullptr, 1.0);
 
     QObject::connect(&task, &TaskSpecification::message, qApp,

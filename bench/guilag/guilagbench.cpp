@@ -8,7 +8,7 @@
 // ok=<0|1>".
 
 #include "tasks/eventdispatcherchoice.h"
-#include "transfer/mirroraccessmanager.h"
+#include "transfer/transferengine.h"
 #include "benchsupport.h"
 #include "manifest/installationlayout.h"
 #include "transfer/mirrors.h"
@@ -88,7 +88,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
     mirrors.initDefault(layout.mirrorsFile(), version);
-    MirrorAccessManager manager;
+    TransferEngine manager;
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
     QObject::connect(&task, &TaskSpecification::error, qApp,

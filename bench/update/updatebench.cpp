@@ -14,7 +14,7 @@
 #include "benchsupport.h"
 #include "verify/cryptwrapper.h"
 #include "update/maintaskspecification.h"
-#include "transfer/mirroraccessmanager.h"
+#include "transfer/transferengine.h"
 #include "transfer/mirrors.h"
 #include "manifest/filespecifications.h"
 #include "update/makedownloadreplacelistfunc.h"
@@ -72,7 +72,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const UpdateSettings settings = UpdateSettings::read(layout.settingsFile());
     Mirrors mirrors;
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
-    MirrorAccessManager manager;
+    TransferEngine manager;
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
 

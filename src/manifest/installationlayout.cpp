@@ -52,6 +52,12 @@ QString InstallationLayout::downloadedPath(const QString& relative) const
     return joined(tempDirectory, relative);
 }
 
+QString InstallationLayout::partialPath(const QString& relative) const
+{
+    const QFileInfo download(downloadedPath(relative));
+    return download.dir().filePath(newFilePrefix() + download.fileName());
+}
+
 QString InstallationLayout::settingsFile() const
 {
     return installedPath(settingsFileName());

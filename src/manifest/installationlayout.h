@@ -27,6 +27,9 @@ public:
     // or the temporary directory.
     QString installedPath(const QString& relative) const;
     QString downloadedPath(const QString& relative) const;
+    // Where the part of a download received so far waits beside its
+    // download name, under a name no listed file can have.
+    QString partialPath(const QString& relative) const;
     QString settingsFile() const;
     QString mirrorsFile() const;
 

@@ -4,14 +4,14 @@
 #include "manifest/installationlayout.h"
 
 class Mirrors;
-class QNetworkAccessManager;
+class TransferEngine;
 
-// What every download of one update shares: the network manager that carries
+// What every download of one update shares: the transfer engine that carries
 // it, the registry that lends it a mirror, and the layout whose temporary
 // directory receives it. The pointers are not owned.
 struct DownloadContext
 {
-    QNetworkAccessManager* networkManager = nullptr;
+    TransferEngine* transfers = nullptr;
     Mirrors* mirrors = nullptr;
     InstallationLayout layout;
 };

@@ -1,33 +1,43 @@
 #include "transfer/downloadtaskspecification.h"
 
 #include "transfer/mirrors.h"
-#include "transfer/plainhttpreply.h"
+#include "transfer/transfer.h"
+#include "transfer/transferengine.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QStorageInfo>
-#include <QTimer>
 #include <QUrl>
 
-DownloadTaskSpecification::DownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 HASH_CHUNK_SIZE = 1024 * 1024;
+
+} // namespace
+
+DownloadTaskSpecification::DownloadTaskSpecification(TransferEngine* transfers, Mirrors* mirrors,
     const QString& remotePath, const QString& localPath, qint64 expectedSize, QObject* parent,
     double parentProgressRange)
     : TaskSpecification(parent, parentProgressRange)
-    , networkManager(networkManager)
+    , transfers(transfers)
     , mirrors(mirrors)
     , remotePath(remotePath)
-    , file(localPath)
+    , localPath(localPath)
     , totalBytes(expectedSize)
     , expectedSize(expectedSize)
     , byteLimit(expectedSize)
-{ }
+{
+    connect(transfers, &TransferEngine::pausedChanged, this, &DownloadTaskSpecification::onPausedChanged);
+}
 
 DownloadTaskSpecification::~DownloadTaskSpecification()
 {
-    releaseReply();
+    releaseTransfer();
 }
 
 void DownloadTaskSpecification::execute()
@@ -51,13 +61,20 @@ void DownloadTaskSpecification::timeTick(
     speed = static_cast<quint64>(qMax<qint64>(0, receivedBytes - lastTickBytes));
     lastTickBytes = receivedBytes;
 
-    if (state != Running || !reply)
+    if (state != Running || !transfer)
         return;
+    // Data held back by the bandwidth cap is no sign of a stalled mirror:
+    // the window of the stall rule starts again after it.
+    const bool throttled = transfer->takeThrottled();
+    if (transfer->takeActivity())
+        noDataTicks = 0;
     ++noDataTicks;
     if (noDataTicks > currentMirror.timeoutTicks) {
         errorRetry(QStringLiteral("file %1 timed out on mirror %2").arg(remotePath, currentMirror.name));
         return;
     }
+    if (throttled)
+        tickHistory.clear();
     tickHistory.append(receivedBytes);
     if (tickHistory.size() > currentMirror.timeoutTicks) {
         const qint64 windowBytes = tickHistory.last() - tickHistory.takeFirst();
@@ -84,11 +101,9 @@ void DownloadTaskSpecification::userCanceled()
 void DownloadTaskSpecification::handleOtherTaskCancelled(TaskSpecification* other)
 {
     Q_UNUSED(other);
-    if (reply) {
+    if (transfer)
         Q_EMIT message(QStringLiteral("Abort downloading %1").arg(remotePath));
-        resetDownload();
-    }
-    stopWaitingForMirror();
+    resetDownload();
     errorCancel();
 }
 
@@ -101,14 +116,16 @@ void DownloadTaskSpecification::downloadFinished()
 
 void DownloadTaskSpecification::startDownload()
 {
+    // A pause holds back new attempts too; its end starts them.
+    if (transfers->isPaused())
+        return;
     switch (mirrors->getRandomMirror(currentMirror)) {
     case Mirrors::MirrorChosen: break;
     case Mirrors::AllMirrorsBusy:
-        // Any transfer of the manager that ends may free a mirror.
         if (!waitingForMirror) {
             waitingForMirror = true;
-            connect(networkManager, &QNetworkAccessManager::finished, this,
-                &DownloadTaskSpecification::onOtherDownloadFinished, Qt::QueuedConnection);
+            connect(mirrors, &Mirrors::mirrorFreed, this, &DownloadTaskSpecification::onMirrorFreed,
+                Qt::QueuedConnection);
         }
         return;
     default:
@@ -119,184 +136,227 @@ void DownloadTaskSpecification::startDownload()
     }
     mirrorHeld = true;
 
-    if (digesting)
-        digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!openTarget()) {
         Q_EMIT error(QStringLiteral("Unable to create file %1 for saving").arg(file.fileName()));
         releaseCurrentMirror();
         errorCancel();
         return;
     }
-
-    QNetworkRequest request { requestUrl() };
-    // Whatever the manager's default, a redirect is a failure of the mirror.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    // Files are published as they must arrive (packed ones already gzip):
-    // no content coding is asked for, and with the header set the network
-    // layer never decodes one a server adds anyway.
-    request.setRawHeader("Accept-Encoding", "identity");
-    reply = networkManager->get(request);
-    if (!reply) {
-        Q_EMIT error(QStringLiteral("Download failed to initialize"));
-        releaseCurrentMirror();
-        file.close();
-        file.remove();
-        errorCancel();
-        return;
-    }
-    reply->setReadBufferSize(READ_BUFFER_SIZE);
-
-    if (!reply->isRunning()) {
-        // Retry from the event loop: a mirror whose requests fail at once
-        // would otherwise recurse once per tolerated error.
-        QPointer<QNetworkReply> failed = reply;
-        QTimer::singleShot(0, this, [this, failed] {
-            if (failed && reply == failed)
-                errorRetry(failed->errorString());
-        });
-        return;
-    }
-    connect(reply, &QNetworkReply::downloadProgress, this, &DownloadTaskSpecification::onDownloadProgress);
-    connect(reply, &QNetworkReply::readyRead, this, &DownloadTaskSpecification::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &DownloadTaskSpecification::onDownloadFinished);
-    connect(reply, &QNetworkReply::metaDataChanged, this, &DownloadTaskSpecification::onMetaDataChanged);
+    transfer = transfers->get(requestUrl(), this, resumeOffset);
+    transfer->setHeadHandler([this] { return onHead(); });
+    transfer->setBodyHandler([this](const char* data, qint64 size) { return onBody(data, size); });
+    connect(transfer, &Transfer::finished, this, &DownloadTaskSpecification::onTransferFinished);
 }
 
-void DownloadTaskSpecification::onOtherDownloadFinished(QNetworkReply* finishedReply)
+bool DownloadTaskSpecification::openTarget()
 {
-    Q_UNUSED(finishedReply);
-    stopWaitingForMirror();
-    if (state == Running && !reply)
-        startDownload();
-}
+    failure = Failure::None;
+    resumedDelivery = false;
+    resumeOffset = 0;
+    digest.reset();
+    if (digesting)
+        digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
 
-void DownloadTaskSpecification::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
-{
-    Q_UNUSED(bytesReceived);
-    // Only a size the server announced counts; at the end of a body without
-    // one the network layer reports the received size as the total.
-    if (bytesTotal > 0 && totalBytes == -1 && announcedLength() >= 0)
-        totalBytes = bytesTotal;
-}
-
-void DownloadTaskSpecification::onMetaDataChanged()
-{
-    if (!reply)
-        return;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return;
-    const int code = status.toInt();
-    if (code != 200) {
-        mirrors->removeMirror(currentMirror.name);
-        errorRetry(QStringLiteral("%1 returned %2").arg(currentUrl()).arg(code));
-        return;
-    }
-    const qint64 announced = announcedLength();
-    if (byteLimit >= 0 && announced > byteLimit)
-        refuseOversized(announced);
-}
-
-void DownloadTaskSpecification::refuseOversized(qint64 size)
-{
-    mirrors->removeMirror(currentMirror.name);
-    errorRetry(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
-                   .arg(currentUrl())
-                   .arg(size)
-                   .arg(byteLimit));
-}
-
-void DownloadTaskSpecification::onReadyRead()
-{
-    readData();
-}
-
-bool DownloadTaskSpecification::readData()
-{
-    if (!reply)
-        return true;
-    // One buffer for all downloads of the thread, which read one at a time:
-    // a buffer per file cost an allocation of its size for every file.
-    thread_local QByteArray chunk(COPY_CHUNK_SIZE, Qt::Uninitialized);
-    QNetworkReply* const current = reply;
-    const qint64 receivedBefore = receivedBytes;
-    for (;;) {
-        noDataTicks = 0;
-        if (current->bytesAvailable() <= 0)
-            break;
-        const qint64 readCount = current->read(chunk.data(), chunk.size());
-        if (readCount < 0) {
-            errorRetry(current->errorString());
+    if (!keepsPart()) {
+        file.setFileName(localPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             return false;
-        }
-        if (readCount == 0)
-            break;
-        if (byteLimit >= 0 && receivedBytes + readCount > byteLimit) {
-            refuseOversized(receivedBytes + readCount);
+    } else {
+        const qint64 kept = keptPartSize();
+        file.setFileName(partPath);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file.resize(kept))
             return false;
+        resumeOffset = kept;
+        // The sum covers the whole file: what is kept is read once.
+        for (qint64 hashed = 0; digest && hashed < kept;) {
+            const QByteArray piece = file.read(qMin(HASH_CHUNK_SIZE, kept - hashed));
+            if (piece.isEmpty()) {
+                resumeOffset = 0;
+                digest->reset();
+                break;
+            }
+            digest->addData(piece);
+            hashed += piece.size();
         }
-        const qint64 written = file.write(chunk.constData(), readCount);
-        if (written != readCount) {
-            // A full disk is the usual cause: name the file and the space left.
-            const QString reason = written < 0
-                ? file.errorString()
-                : QStringLiteral("%1 of %2 bytes written").arg(written).arg(readCount);
-            errorRetry(QStringLiteral("Could not write %1: %2 (%3 free)")
-                           .arg(file.fileName(), reason,
-                               QLocale::c().formattedDataSize(
-                                   QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
+        if (!file.resize(resumeOffset) || !file.seek(resumeOffset))
             return false;
-        }
-        if (digest)
-            digest->addData(QByteArrayView(chunk.constData(), readCount));
-        receivedBytes += written;
     }
-    // One progress report per batch rather than per chunk: the value is the
-    // same and the tree above recomputes its sums once.
-    if (totalBytes > 0 && receivedBytes != receivedBefore)
-        setProgress(qMin(1.0, double(receivedBytes) / double(totalBytes)));
+    receivedBytes = resumeOffset;
+    lastTickBytes = resumeOffset;
+    publishProgress();
     return true;
 }
 
-void DownloadTaskSpecification::onDownloadFinished()
+qint64 DownloadTaskSpecification::keptPartSize()
 {
-    if (!reply)
-        return;
-    switch (reply->error()) {
-    case QNetworkReply::NoError: {
-        if (!readData())
-            return;
-        const qint64 announced = announcedLength();
-        if (announced >= 0 && receivedBytes < announced) {
-            // The network layer may take a connection closed mid-body for the
-            // end of the body; the file is incomplete.
-            errorRetry(QStringLiteral("%1 ended after %2 of %3 bytes")
-                           .arg(currentUrl())
-                           .arg(receivedBytes)
-                           .arg(announced));
-            return;
-        }
-        releaseReply();
-        file.close();
-        if (file.error() != QFileDevice::NoError) {
-            // The file may be incomplete on disk; that is no success.
-            const QString text = file.errorString();
-            file.remove();
-            errorRetry(text);
-            return;
-        }
-        if (digest)
-            completedMd5 = digest->result();
-        digest.reset();
-        downloadFinished();
-        return;
+    const QByteArray path = QFile::encodeName(partPath);
+    struct stat status;
+    if (lstat(path.constData(), &status) != 0)
+        return 0;
+    if (!S_ISREG(status.st_mode)) {
+        // Not what this task leaves: whatever it is goes, without being followed.
+        if (S_ISDIR(status.st_mode))
+            QDir(partPath).removeRecursively();
+        else
+            unlink(path.constData());
+        return 0;
     }
-    case QNetworkReply::AuthenticationRequiredError:
+    const qint64 size = status.st_size;
+    if (size > expectedSize) {
+        Q_EMIT message(QStringLiteral("Discarding the part of %1: %2 bytes, more than the %3 listed")
+                           .arg(remotePath)
+                           .arg(size)
+                           .arg(expectedSize));
+        return 0;
+    }
+    // A range that starts at the end would be refused: the last byte is
+    // asked for again.
+    return size == expectedSize ? size - 1 : size;
+}
+
+bool DownloadTaskSpecification::onHead()
+{
+    mirrors->setMultiplexed(currentMirror.name, transfer->isMultiplexed());
+    const int status = transfer->status();
+    if (status == 200) {
+        // The whole file follows, whatever was asked for.
+        if (resumeOffset > 0)
+            restartFromZero();
+    } else if (status == 206 && resumeOffset > 0) {
+        if (transfer->contentRangeStart() != resumeOffset) {
+            return fail(Failure::DiscardPart,
+                QStringLiteral("%1 sent another range than from byte %2; starting over")
+                    .arg(currentUrl())
+                    .arg(resumeOffset));
+        }
+        resumedDelivery = true;
+    } else if (status == 416 && resumeOffset > 0) {
+        return fail(Failure::DiscardPart,
+            QStringLiteral("%1 refused the range from byte %2; starting over")
+                .arg(currentUrl())
+                .arg(resumeOffset));
+    } else {
+        return fail(Failure::StrikeMirror, QStringLiteral("%1 returned %2").arg(currentUrl()).arg(status));
+    }
+    const qint64 announced = transfer->contentLength();
+    if (announced >= 0) {
+        if (byteLimit >= 0 && receivedBytes + announced > byteLimit) {
+            return fail(Failure::StrikeMirror,
+                QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
+                    .arg(currentUrl())
+                    .arg(receivedBytes + announced)
+                    .arg(byteLimit));
+        }
+        // Only a size the server announced counts, and only when none was listed.
+        if (expectedSize < 0)
+            totalBytes = receivedBytes + announced;
+    }
+    return true;
+}
+
+bool DownloadTaskSpecification::onBody(const char* data, qint64 size)
+{
+    if (byteLimit >= 0 && receivedBytes + size > byteLimit) {
+        return fail(Failure::StrikeMirror,
+            QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
+                .arg(currentUrl())
+                .arg(receivedBytes + size)
+                .arg(byteLimit));
+    }
+    const qint64 written = file.write(data, size);
+    if (written != size) {
+        // A full disk is the usual cause: name the file and the space left.
+        const QString reason = written < 0 ? file.errorString()
+                                           : QStringLiteral("%1 of %2 bytes written").arg(written).arg(size);
+        return fail(Failure::CountError,
+            QStringLiteral("Could not write %1: %2 (%3 free)")
+                .arg(file.fileName(), reason,
+                    QLocale::c().formattedDataSize(QStorageInfo(QFileInfo(file).path()).bytesAvailable())));
+    }
+    if (digest)
+        digest->addData(QByteArrayView(data, size));
+    receivedBytes += size;
+    publishProgress();
+    return true;
+}
+
+bool DownloadTaskSpecification::fail(Failure kind, const QString& text)
+{
+    failure = kind;
+    failureText = text;
+    return false;
+}
+
+void DownloadTaskSpecification::restartFromZero()
+{
+    (void)file.resize(0);
+    (void)file.seek(0);
+    resumeOffset = 0;
+    receivedBytes = 0;
+    lastTickBytes = 0;
+    tickHistory.clear();
+    if (digest)
+        digest->reset();
+    publishProgress();
+}
+
+void DownloadTaskSpecification::onTransferFinished()
+{
+    Transfer* const ended = transfer;
+    if (!ended)
+        return;
+    switch (failure) {
+    case Failure::StrikeMirror:
         mirrors->removeMirror(currentMirror.name);
-        errorRetry(reply->errorString());
+        errorRetry(failureText);
         return;
-    default: errorRetry(reply->errorString()); return;
+    case Failure::CountError: errorRetry(failureText); return;
+    case Failure::DiscardPart: {
+        // Nothing the mirror must answer for: once the part is gone the
+        // file is asked for whole.
+        restartFromZero();
+        const QString text = failureText;
+        resetDownload();
+        Q_EMIT message(text);
+        startDownload();
+        return;
     }
+    case Failure::None: break;
+    }
+    if (!ended->succeeded()) {
+        if (ended->certificateRejected()) {
+            mirrors->removeMirror(currentMirror.name);
+            errorRetry(
+                QStringLiteral("%1: certificate not accepted: %2").arg(currentUrl(), ended->errorString()));
+        } else if (ended->proxyStatus() == 407 || ended->status() == 407) {
+            mirrors->removeMirror(currentMirror.name);
+            errorRetry(QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
+        } else {
+            errorRetry(QStringLiteral("%1: %2").arg(currentUrl(), ended->errorString()));
+        }
+        return;
+    }
+    releaseTransfer();
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        // The file may be incomplete on disk; that is no success.
+        const QString text = file.errorString();
+        file.remove();
+        errorRetry(text);
+        return;
+    }
+    if (keepsPart()
+        && std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(localPath).constData())
+            != 0) {
+        Q_EMIT error(QStringLiteral("Unable to create file %1 for saving").arg(localPath));
+        releaseCurrentMirror();
+        errorCancel();
+        return;
+    }
+    if (digest)
+        completedMd5 = digest->result();
+    digest.reset();
+    downloadFinished();
 }
 
 bool DownloadTaskSpecification::errorRetry(const QString& text)
@@ -308,24 +368,61 @@ bool DownloadTaskSpecification::errorRetry(const QString& text)
     return true;
 }
 
+void DownloadTaskSpecification::onMirrorFreed()
+{
+    stopWaitingForMirror();
+    if (state == Running && !transfer)
+        startDownload();
+}
+
+void DownloadTaskSpecification::onPausedChanged(bool paused)
+{
+    if (state != Running)
+        return;
+    if (paused) {
+        // The part stays; the mirror owes nothing for this end.
+        resetDownload();
+    } else if (!transfer && !waitingForMirror) {
+        startDownload();
+    }
+}
+
 void DownloadTaskSpecification::resetDownload()
 {
     releaseCurrentMirror();
     currentMirror.name.clear();
-    releaseReply();
+    releaseTransfer();
     stopWaitingForMirror();
     noDataTicks = 0;
     tickHistory.clear();
     if (file.isOpen()) {
         file.close();
-        file.remove();
+        if (!keepsPart())
+            file.remove();
     }
     receivedBytes = 0;
+    resumeOffset = 0;
+    failure = Failure::None;
     digest.reset();
     completedMd5.clear();
     lastTickBytes = 0;
     totalBytes = expectedSize;
+    progressPermille = -1;
     setProgress(0.0);
+}
+
+void DownloadTaskSpecification::publishProgress()
+{
+    if (totalBytes <= 0)
+        return;
+    // The tree above recomputes its sums on every report: one per
+    // thousandth is all a progress bar shows.
+    const double fraction = qMin(1.0, double(receivedBytes) / double(totalBytes));
+    const int permille = int(fraction * 1000);
+    if (permille == progressPermille)
+        return;
+    progressPermille = permille;
+    setProgress(fraction);
 }
 
 void DownloadTaskSpecification::releaseCurrentMirror()
@@ -336,23 +433,15 @@ void DownloadTaskSpecification::releaseCurrentMirror()
     mirrors->releaseMirror(currentMirror.name);
 }
 
-void DownloadTaskSpecification::releaseReply()
+void DownloadTaskSpecification::releaseTransfer()
 {
-    if (!reply)
+    if (!transfer)
         return;
-    reply->disconnect(this);
-    // Aborting closes the connection now and lets the manager announce the
-    // end of the transfer to downloads waiting for a mirror. A reply of the
-    // general network layer with a failure status is on its way to finishing
-    // anyway, and aborting it would collide with the error its thread is
-    // about to deliver; a PlainHttpReply would not finish before it is
-    // deleted, so it is always aborted.
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool failing = reply->error() != QNetworkReply::NoError || (status != 0 && status != 200);
-    if (reply->isRunning() && (!failing || qobject_cast<PlainHttpReply*>(reply)))
-        reply->abort();
-    reply->deleteLater();
-    reply = nullptr;
+    transfer->disconnect(this);
+    // Ends it now: libcurl must not call this task's handlers any more.
+    transfer->abort();
+    transfer->deleteLater();
+    transfer = nullptr;
 }
 
 void DownloadTaskSpecification::stopWaitingForMirror()
@@ -360,16 +449,7 @@ void DownloadTaskSpecification::stopWaitingForMirror()
     if (!waitingForMirror)
         return;
     waitingForMirror = false;
-    disconnect(networkManager, &QNetworkAccessManager::finished, this,
-        &DownloadTaskSpecification::onOtherDownloadFinished);
-}
-
-qint64 DownloadTaskSpecification::announcedLength() const
-{
-    if (!reply)
-        return -1;
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    return length.isValid() ? length.toLongLong() : -1;
+    disconnect(mirrors, &Mirrors::mirrorFreed, this, &DownloadTaskSpecification::onMirrorFreed);
 }
 
 QUrl DownloadTaskSpecification::requestUrl() const

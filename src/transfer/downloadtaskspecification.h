@@ -6,7 +6,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -14,32 +13,28 @@
 #include <memory>
 
 class Mirrors;
-class QNetworkAccessManager;
+class Transfer;
+class TransferEngine;
 
-// Fetches one file over HTTP from a random mirror into a local file. Every
+// Fetches one file over HTTP(S) from a random mirror into a local file. Every
 // failed attempt (network error, status other than 200, write error, too many
 // ticks without data) is charged to its mirror and the download starts over
 // on a freshly chosen one; the task gives up only when no mirror is left or
-// the local file cannot be created.
+// the local file cannot be created. With a part file, what arrived is kept
+// across attempts, pauses and runs, and later attempts ask only for the rest.
 class DownloadTaskSpecification : public TaskSpecification
 {
     Q_OBJECT
 
 public:
-    DownloadTaskSpecification(QNetworkAccessManager* networkManager, Mirrors* mirrors,
-        const QString& remotePath, const QString& localPath, qint64 expectedSize, QObject* parent,
-        double parentProgressRange);
+    DownloadTaskSpecification(TransferEngine* transfers, Mirrors* mirrors, const QString& remotePath,
+        const QString& localPath, qint64 expectedSize, QObject* parent, double parentProgressRange);
     ~DownloadTaskSpecification() override;
 
     // The mirror of the current or last attempt; after a successful download
     // it still names the mirror that delivered the file.
     const FTPSiteAccessData& getCurrentMirror() const { return currentMirror; }
 
-    // Most bytes the network layer buffers for one reply before it stops
-    // reading from the socket; keeps memory flat whatever the file size.
-    static constexpr qint64 READ_BUFFER_SIZE = 512 * 1024;
-    // Size of the fixed buffer through which the body is moved to disk.
-    static constexpr qint64 COPY_CHUNK_SIZE = 64 * 1024;
     // Least an attempt must receive over the mirror's time-out window of
     // ticks; less is a trickle that would keep an unattended run alive.
     static constexpr qint64 MIN_WINDOW_BYTES = 1024;
@@ -56,6 +51,14 @@ public:
     // did or the sum was not asked for.
     QByteArray receivedMd5() const { return completedMd5; }
 
+    // Receives into `path` and keeps what arrived there when an attempt
+    // ends early; the complete file is then renamed to the local path.
+    // Needs the expected size.
+    void keepPartAt(const QString& path) { partPath = path; }
+    // Whether the file delivered last was completed from a part kept from
+    // an earlier attempt.
+    bool completedFromPart() const { return resumedDelivery; }
+
 public Q_SLOTS:
     void execute() override;
     void reset() override;
@@ -65,40 +68,51 @@ public Q_SLOTS:
     virtual void downloadFinished();
 
 private Q_SLOTS:
-    void onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
-    void onReadyRead();
-    void onDownloadFinished();
-    void onMetaDataChanged();
-    void onOtherDownloadFinished(QNetworkReply* finishedReply);
+    void onTransferFinished();
+    void onMirrorFreed();
+    void onPausedChanged(bool paused);
 
 private:
+    // What a handler found wrong while libcurl was calling it; dealt with
+    // once the transfer has ended.
+    enum class Failure { None, StrikeMirror, CountError, DiscardPart };
+
     void startDownload();
+    bool openTarget();
+    // The size of a usable part at partPath, after removing whatever else
+    // is there; 0 when there is none.
+    qint64 keptPartSize();
+    bool onHead();
+    bool onBody(const char* data, qint64 size);
+    bool fail(Failure kind, const QString& text);
+    void restartFromZero();
     void resetDownload();
-    bool readData();
     bool errorRetry(const QString& text);
-    // Strikes off the mirror that sends more than byteLimit and tries another.
-    void refuseOversized(qint64 size);
     void releaseCurrentMirror();
-    void releaseReply();
+    void releaseTransfer();
     void stopWaitingForMirror();
+    void publishProgress();
     // The file's address on the current mirror, as logged and as requested.
     QString currentUrl() const;
     QUrl requestUrl() const;
-    // Body length the server announced, or -1.
-    qint64 announcedLength() const;
+    bool keepsPart() const { return !partPath.isEmpty() && expectedSize > 0; }
 
-    QNetworkAccessManager* networkManager;
+    TransferEngine* transfers;
     Mirrors* mirrors;
-    // Guarded: the manager deletes its replies when it goes first.
-    QPointer<QNetworkReply> reply;
+    QPointer<Transfer> transfer;
     int noDataTicks = 0;
     QString remotePath;
+    QString localPath;
+    QString partPath;
     QFile file;
     qint64 lastTickBytes = 0;
     qint64 totalBytes;
     qint64 expectedSize;
     qint64 byteLimit;
     qint64 receivedBytes = 0;
+    // Bytes of a kept part that the current attempt continues.
+    qint64 resumeOffset = 0;
+    int progressPermille = -1;
     // receivedBytes at the ticks of the current attempt, newest last, as far
     // back as the time-out window reaches.
     QList<qint64> tickHistory;
@@ -108,6 +122,9 @@ private:
     bool mirrorHeld = false;
     bool waitingForMirror = false;
     bool digesting = false;
+    bool resumedDelivery = false;
+    Failure failure = Failure::None;
+    QString failureText;
     std::unique_ptr<QCryptographicHash> digest;
     QByteArray completedMd5;
 };

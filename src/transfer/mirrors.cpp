@@ -85,15 +85,17 @@ int Mirrors::getRandomMirror(FTPSiteAccessData& mirror)
         }
         return NoMirrorAvailable;
     }
-    int capacity = 0;
-    int inUse = 0;
-    calcUseStats(capacity, inUse);
-    if (inUse >= capacity)
+    // A mirror whose connection stopped being HTTP/2 may still carry more
+    // transfers than it now takes: it has no free place, not a negative one.
+    qint64 free = 0;
+    for (const FTPSiteAccessData& candidate : std::as_const(mirrorList))
+        free += qMax(0, candidate.maxUseCount - candidate.useCount);
+    if (free == 0)
         return AllMirrorsBusy;
 
-    qint64 slot = RandomSource::bounded(static_cast<quint32>(capacity - inUse));
+    qint64 slot = RandomSource::bounded(static_cast<quint32>(free));
     for (FTPSiteAccessData& candidate : mirrorList) {
-        slot -= candidate.maxUseCount - candidate.useCount;
+        slot -= qMax(0, candidate.maxUseCount - candidate.useCount);
         if (slot < 0) {
             ++candidate.useCount;
             mirror = candidate;
@@ -108,6 +110,27 @@ void Mirrors::releaseMirror(const QString& name)
     const int index = getMirrorIndex(name);
     if (index >= 0)
         --mirrorList[index].useCount;
+    // Also for a removed mirror: a waiting download learns that none is left.
+    Q_EMIT mirrorFreed();
+}
+
+void Mirrors::setMultiplexed(const QString& name, bool multiplexed)
+{
+    const int index = getMirrorIndex(name);
+    if (index < 0)
+        return;
+    const int limit = multiplexed ? MULTIPLEXED_USE_COUNT : 1;
+    const int previous = std::exchange(mirrorList[index].maxUseCount, limit);
+    if (limit > previous)
+        Q_EMIT mirrorFreed();
+}
+
+int Mirrors::multiplexedMirrorCount() const
+{
+    int count = 0;
+    for (const FTPSiteAccessData& mirror : mirrorList)
+        count += mirror.maxUseCount > 1 ? 1 : 0;
+    return count;
 }
 
 void Mirrors::addMirrorError(const QString& name)

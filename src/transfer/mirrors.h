@@ -32,12 +32,21 @@ public:
     int getMirrorIndex(const QString& name) const;
     void calcUseStats(int& capacity, int& inUse) const;
 
+    // Transfers one HTTP/2 connection to a mirror carries at once.
+    static constexpr int MULTIPLEXED_USE_COUNT = 32;
+    // Records whether the mirror's connection is HTTP/2: only then does it
+    // take more than one transfer at a time.
+    void setMultiplexed(const QString& name, bool multiplexed);
+    int multiplexedMirrorCount() const;
+
     // Read-only view for the engine's figures and for tests.
     const QVector<FTPSiteAccessData>& mirrorData() const { return mirrorList; }
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
+    // A mirror was given back or can take more transfers.
+    void mirrorFreed();
 
 private:
     static QString versionUrl(QString url, int version);

@@ -1,6 +1,8 @@
 #include "ui/changelogviewer.h"
 
 #include "transfer/randomsource.h"
+#include "transfer/transfer.h"
+#include "transfer/transferengine.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -8,9 +10,6 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QScreen>
 #include <QSettings>
 #include <QTextEdit>
@@ -29,10 +28,10 @@ const int WidthMargin = 50;
 ChangeLogViewer* ChangeLogViewer::m_instance = nullptr;
 
 void ChangeLogViewer::showRemoteChangeLogDialog(
-    QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy)
+    QWidget* parent, const QString& version, const QString& rootPath, TransferEngine* transfers)
 {
     if (!m_instance) {
-        m_instance = new ChangeLogViewer(parent, rootPath, proxy);
+        m_instance = new ChangeLogViewer(parent, rootPath, transfers);
         m_instance->requestRemote(version);
     }
     m_instance->setVisible(true);
@@ -40,15 +39,13 @@ void ChangeLogViewer::showRemoteChangeLogDialog(
     m_instance->activateWindow();
 }
 
-ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, const QNetworkProxy& proxy)
+ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, TransferEngine* transfers)
     : QDialog(parent, Qt::WindowSystemMenuHint)
     , textEdit(new QTextEdit(this))
-    , networkManager(nullptr)
-    , reply(nullptr)
+    , transfers(transfers)
     , timeoutTimer(nullptr)
     , mirrorsLoaded(false)
     , rootPath(rootPath)
-    , proxy(proxy)
 {
     setObjectName(QStringLiteral("ChangeLogViewer"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -80,7 +77,7 @@ ChangeLogViewer::~ChangeLogViewer()
 
 void ChangeLogViewer::requestRemote(const QString& version)
 {
-    if (reply)
+    if (transfer)
         return;
     textEdit->setText(tr("Loading..."));
     if (!version.isEmpty())
@@ -94,14 +91,18 @@ void ChangeLogViewer::requestRemote(const QString& version)
         base += QLatin1Char('/');
     const QUrl address(base + this->version + QStringLiteral("/changelog_client.txt"));
 
-    if (!networkManager) {
-        networkManager = new QNetworkAccessManager(this);
-        // A redirect is a failed attempt, as for every other download.
-        networkManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-        networkManager->setProxy(proxy);
-    }
-    reply = networkManager->get(QNetworkRequest(address));
-    connect(reply, &QNetworkReply::finished, this, &ChangeLogViewer::onRequestFinished);
+    received.clear();
+    transfer = transfers->get(address, this);
+    // Like every mirror download, only a 200 answer counts: a redirect
+    // without a body would otherwise show an empty changelog.
+    transfer->setHeadHandler([this] { return transfer->status() == 200; });
+    transfer->setBodyHandler([this](const char* data, qint64 size) {
+        if (received.size() + size > MaxChangeLogSize)
+            return false;
+        received.append(data, size);
+        return true;
+    });
+    connect(transfer, &Transfer::finished, this, &ChangeLogViewer::onRequestFinished);
 
     if (!timeoutTimer) {
         timeoutTimer = new QTimer(this);
@@ -159,17 +160,13 @@ QString ChangeLogViewer::getRandomMirror()
 
 void ChangeLogViewer::onRequestFinished()
 {
-    if (!reply)
+    if (!transfer)
         return;
-    QNetworkReply* finished = reply;
-    reply = nullptr;
-    finished->deleteLater();
-    // Like every mirror download, only a 200 answer counts: a redirect
-    // without a body would otherwise show an empty changelog.
-    const int status = finished->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (finished->error() == QNetworkReply::NoError && status == 200) {
-        QTextStream stream(finished);
-        const QString text = stream.readAll();
+    const bool complete = transfer->succeeded();
+    transfer->deleteLater();
+    transfer = nullptr;
+    if (complete) {
+        const QString text = QString::fromUtf8(std::exchange(received, QByteArray()));
         // A server's redirection page counts as a failed attempt.
         if (!text.contains(QLatin1String("document has moved"))) {
             load(text);
@@ -181,8 +178,11 @@ void ChangeLogViewer::onRequestFinished()
 
 void ChangeLogViewer::onRequestTimeout()
 {
-    if (reply)
-        reply->abort();
+    if (!transfer)
+        return;
+    delete transfer;
+    transfer = nullptr;
+    requestRemote(QString());
 }
 
 void ChangeLogViewer::load(const QString& text)

@@ -3,11 +3,10 @@
 
 #include <QDialog>
 #include <QList>
-#include <QNetworkProxy>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class Transfer;
+class TransferEngine;
 class QTextEdit;
 class QTimer;
 
@@ -20,15 +19,17 @@ class ChangeLogViewer : public QDialog
 
 public:
     static constexpr int AttemptTimeoutMs = 2000;
+    // A changelog is text for people; more than this is no changelog.
+    static constexpr qint64 MaxChangeLogSize = 4 * 1024 * 1024;
 
     // Opens the dialog for a version, or brings the open one to the front.
-    // rootPath holds update.ini and mirrors.ini; proxy is the one every other
-    // download of the updater goes through.
+    // rootPath holds update.ini and mirrors.ini; transfers is the engine
+    // every other download of the updater goes through.
     static void showRemoteChangeLogDialog(
-        QWidget* parent, const QString& version, const QString& rootPath, const QNetworkProxy& proxy);
+        QWidget* parent, const QString& version, const QString& rootPath, TransferEngine* transfers);
     static ChangeLogViewer* instance() { return m_instance; }
 
-    ChangeLogViewer(QWidget* parent, const QString& rootPath, const QNetworkProxy& proxy);
+    ChangeLogViewer(QWidget* parent, const QString& rootPath, TransferEngine* transfers);
     ~ChangeLogViewer() override;
 
     void requestRemote(const QString& version);
@@ -42,14 +43,14 @@ private Q_SLOTS:
 
 private:
     QTextEdit* textEdit;
-    QNetworkAccessManager* networkManager;
-    QNetworkReply* reply;
+    TransferEngine* transfers;
+    Transfer* transfer = nullptr;
+    QByteArray received;
     QTimer* timeoutTimer;
     QList<QString> mirrorUrls;
     bool mirrorsLoaded;
     QString version;
     QString rootPath;
-    QNetworkProxy proxy;
 
     static ChangeLogViewer* m_instance;
 };

@@ -11,7 +11,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLocale>
-#include <QNetworkAccessManager>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -52,6 +51,31 @@ QString figure(quint64 bytes, ByteUnit unit)
     case ByteUnit::KB: break;
     }
     return QString::number(bytes / 1000ULL);
+}
+
+QString rateText(quint64 bytesPerSecond)
+{
+    const ByteUnit unit = unitFor(bytesPerSecond);
+    const QString rate = figure(bytesPerSecond, unit);
+    switch (unit) {
+    case ByteUnit::MB: return MainWindow::tr("%1 MB/s").arg(rate);
+    case ByteUnit::GB: return MainWindow::tr("%1 GB/s").arg(rate);
+    case ByteUnit::KB: break;
+    }
+    return MainWindow::tr("%1 KB/s").arg(rate);
+}
+
+QString durationText(qint64 seconds)
+{
+    if (seconds >= 3600)
+        return MainWindow::tr("%1 h %2 min left")
+            .arg(seconds / 3600)
+            .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'));
+    if (seconds >= 60)
+        return MainWindow::tr("%1 min %2 s left")
+            .arg(seconds / 60)
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return MainWindow::tr("%1 s left").arg(seconds);
 }
 
 } // namespace
@@ -301,8 +325,14 @@ void MainWindow::onDownloadProgress(
 {
     ui->downloadSizeLabel->setVisible(downloading);
     ui->downloadSpeedLabel->setVisible(downloading);
-    if (!downloading)
+    // Offered while files download, and while they are held.
+    ui->pauseButton->setVisible(engine->busy() && (downloading || engine->isPaused()));
+    ui->pauseButton->setText(engine->isPaused() ? tr("Resume") : tr("Pause"));
+    if (!downloading) {
+        ui->timeLeftLabel->setVisible(false);
+        remaining.clear();
         return;
+    }
     const ByteUnit sizeUnit = unitFor(downloadTotal);
     const QString done = figure(downloadDone, sizeUnit);
     const QString total = figure(downloadTotal, sizeUnit);
@@ -312,16 +342,24 @@ void MainWindow::onDownloadProgress(
     case ByteUnit::MB: size = tr("%1 MB / %2 MB").arg(done, total); break;
     case ByteUnit::GB: size = tr("%1 GB / %2 GB").arg(done, total); break;
     }
-    const ByteUnit speedUnit = unitFor(speed);
-    const QString rate = figure(speed, speedUnit);
-    QString perSecond;
-    switch (speedUnit) {
-    case ByteUnit::KB: perSecond = tr("%1 KB/s").arg(rate); break;
-    case ByteUnit::MB: perSecond = tr("%1 MB/s").arg(rate); break;
-    case ByteUnit::GB: perSecond = tr("%1 GB/s").arg(rate); break;
-    }
+    QString perSecond = rateText(speed);
+    // Slower than the line allows, by the user's own choice: say so.
+    if (engine->maxDownloadRate() > 0)
+        perSecond = tr("%1 (limited to %2)").arg(perSecond, rateText(quint64(engine->maxDownloadRate())));
     ui->downloadSizeLabel->setText(smallPrint(size));
     ui->downloadSpeedLabel->setText(smallPrint(perSecond));
+    remaining.addSample(downloadDone);
+    const qint64 seconds = remaining.secondsUntil(downloadTotal);
+    ui->timeLeftLabel->setVisible(seconds >= 0);
+    if (seconds >= 0)
+        ui->timeLeftLabel->setText(smallPrint(durationText(seconds)));
+}
+
+void MainWindow::on_pauseButton_clicked()
+{
+    engine->setPaused(!engine->isPaused());
+    ui->pauseButton->setText(engine->isPaused() ? tr("Resume") : tr("Pause"));
+    remaining.clear();
 }
 
 void MainWindow::onUpdateFinished()
@@ -429,6 +467,6 @@ void MainWindow::onDetailsPressed()
 
 void MainWindow::on_changelogButton_clicked()
 {
-    ChangeLogViewer::showRemoteChangeLogDialog(this, QString::number(config->updateTypeDesc.version),
-        config->layout().root(), engine->networkManager->proxy());
+    ChangeLogViewer::showRemoteChangeLogDialog(
+        this, QString::number(config->updateTypeDesc.version), config->layout().root(), engine->transfers);
 }

@@ -4,6 +4,7 @@
 #include "buildconfig.h"
 #include "serverquery/banner.h"
 #include "ui/failuresummary.h"
+#include "ui/remainingtime.h"
 
 #include <QByteArray>
 #include <QMessageBox>
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void onFatalError(QString errorMessage);
     void onError(QString errorMessage);
     void on_startButton_clicked();
+    void on_pauseButton_clicked();
     void onAppendText(QString text);
     void onProgressUpdate(qreal doneFrac);
     void onDownloadProgress(quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading);
@@ -88,6 +90,7 @@ private:
     SingleInstanceChecker* singleInstanceChecker;
     Prompt prompt;
     FailureSummary failure;
+    RemainingTime remaining;
     // The last line appended to the log and how often it came again since.
     QString lastLogLine;
     int lastLogRepeats = 0;

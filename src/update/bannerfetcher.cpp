@@ -1,15 +1,14 @@
 #include "update/bannerfetcher.h"
 
 #include "serverquery/banner.h"
+#include "transfer/transfer.h"
+#include "transfer/transferengine.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QUrl>
 
-BannerFetcher::BannerFetcher(QNetworkAccessManager* networkManager, QObject* parent)
+BannerFetcher::BannerFetcher(TransferEngine* transfers, QObject* parent)
     : QObject(parent)
-    , networkManager(networkManager)
+    , transfers(transfers)
     , port(Banner::DefaultPort)
 { }
 
@@ -21,7 +20,7 @@ void BannerFetcher::setServer(const QString& host, quint16 port)
 
 void BannerFetcher::fetch()
 {
-    if (reply)
+    if (transfer)
         return;
     auto* banner = new Banner(this, host, port);
     connect(banner, &Banner::bannerFound, this, &BannerFetcher::onBannerFound);
@@ -35,49 +34,38 @@ void BannerFetcher::onBannerFound(QString bannerUrl, QString clickUrl)
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return;
-    if (reply)
+    if (transfer)
         drop();
     this->clickUrl = clickUrl;
-    reply = networkManager->get(QNetworkRequest(url));
-    connect(reply, &QNetworkReply::finished, this, &BannerFetcher::onDownloadFinished);
-    connect(reply, &QNetworkReply::metaDataChanged, this, &BannerFetcher::onMetaDataChanged);
-    connect(reply, &QNetworkReply::downloadProgress, this, &BannerFetcher::onDownloadProgress);
+    image.clear();
+    transfer = transfers->get(url, this);
+    // An error page is no banner, and neither is more than the limit.
+    transfer->setHeadHandler(
+        [this] { return transfer->status() == 200 && transfer->contentLength() <= MaxBannerSize; });
+    transfer->setBodyHandler([this](const char* data, qint64 size) {
+        if (image.size() + size > MaxBannerSize)
+            return false;
+        image.append(data, size);
+        return true;
+    });
+    connect(transfer, &Transfer::finished, this, &BannerFetcher::onDownloadFinished);
 }
 
 void BannerFetcher::drop()
 {
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
-    reply = nullptr;
-}
-
-void BannerFetcher::onMetaDataChanged()
-{
-    if (!reply)
-        return;
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > MaxBannerSize)
-        drop();
-}
-
-void BannerFetcher::onDownloadProgress(qint64 received, qint64 total)
-{
-    Q_UNUSED(total);
-    // An unannounced length must not let the banner grow without bound.
-    if (reply && received > MaxBannerSize)
-        drop();
+    delete transfer;
+    transfer = nullptr;
+    image.clear();
 }
 
 void BannerFetcher::onDownloadFinished()
 {
-    if (!reply)
+    if (!transfer)
         return;
-    // An error page or a cut-off image is no banner.
-    const bool complete = reply->error() == QNetworkReply::NoError;
-    const QByteArray data = reply->readAll();
-    reply->deleteLater();
-    reply = nullptr;
+    // A cut-off image is no banner either.
+    const bool complete = transfer->succeeded();
+    transfer->deleteLater();
+    transfer = nullptr;
     if (complete)
-        Q_EMIT bannerFound(data, clickUrl);
+        Q_EMIT bannerFound(std::exchange(image, QByteArray()), clickUrl);
 }

@@ -7,12 +7,12 @@
 #include <QObject>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class Transfer;
+class TransferEngine;
 
 // Asks the update server where the banner is (the UDP banner query) and
-// downloads its image, at most MaxBannerSize bytes, through the network
-// manager that carries every download, so that the proxy applies.
+// downloads its image, at most MaxBannerSize bytes, through the transfer
+// engine that carries every download, so that the proxy applies.
 class BannerFetcher : public QObject
 {
     Q_OBJECT
@@ -20,7 +20,7 @@ class BannerFetcher : public QObject
 public:
     static constexpr qint64 MaxBannerSize = 270000;
 
-    BannerFetcher(QNetworkAccessManager* networkManager, QObject* parent);
+    BannerFetcher(TransferEngine* transfers, QObject* parent);
 
     // Where the banner query is sent; the built-in update server by default.
     void setServer(const QString& host, quint16 port);
@@ -33,17 +33,16 @@ Q_SIGNALS:
 private Q_SLOTS:
     void onBannerFound(QString bannerUrl, QString clickUrl);
     void onDownloadFinished();
-    void onMetaDataChanged();
-    void onDownloadProgress(qint64 received, qint64 total);
 
 private:
     void drop();
 
-    QNetworkAccessManager* networkManager;
+    TransferEngine* transfers;
     QString host = QStringLiteral(VOXMEADOW_UPDATE_HOST);
     quint16 port;
     QString clickUrl;
-    QNetworkReply* reply = nullptr;
+    Transfer* transfer = nullptr;
+    QByteArray image;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "downloadfilelisttaskspecification.h"
 
 #include "update/downloadfiletaskspecification.h"
+#include "transfer/mirrors.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +14,22 @@ DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
     : ComposedTaskSpecification(qMax(1, downloadConcurrency), parentProgressRange, parent)
     , downloadList(downloadList)
     , context(context)
-{ }
+    , downloadConcurrency(qMax(1, downloadConcurrency))
+{
+    connect(
+        context.mirrors, &Mirrors::mirrorFreed, this, &DownloadFileListTaskSpecification::onMirrorCapacity);
+}
+
+void DownloadFileListTaskSpecification::onMirrorCapacity()
+{
+    const int bound
+        = downloadConcurrency + Mirrors::MULTIPLEXED_USE_COUNT * context.mirrors->multiplexedMirrorCount();
+    // Each start request starts one waiting download; a lower bound takes
+    // effect as running ones end.
+    const int added = bound - std::exchange(maxParallelTasks, bound);
+    for (int i = 0; i < added && state == Running; ++i)
+        Q_EMIT startNextTask();
+}
 
 void DownloadFileListTaskSpecification::execute()
 {

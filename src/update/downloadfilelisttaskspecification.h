@@ -8,7 +8,8 @@
 #include <QList>
 
 // Fetches every file of the update's download list into the temporary
-// directory, up to the configured number at once, after creating the
+// directory, up to the configured number at once and up to 32 more for each
+// mirror whose HTTP/2 connection carries them together, after creating the
 // directories they need. Its transfer total is the size of the whole list.
 class DownloadFileListTaskSpecification : public ComposedTaskSpecification
 {
@@ -25,12 +26,16 @@ public Q_SLOTS:
     void reset() override;
     void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading) override;
 
+private Q_SLOTS:
+    void onMirrorCapacity();
+
 private:
     void makeSubtasksAndStart();
 
     QList<FileDownloadSpecification>* downloadList;
     DownloadContext context;
     qint64 totalSize = 0;
+    int downloadConcurrency;
 };
 
 #endif

@@ -28,6 +28,7 @@ void DownloadFileTaskSpecification::reset()
     clearSubTasks();
     downloadTask = nullptr;
     listEnded = false;
+    refetchedWhole = false;
     TaskSpecification::reset();
 }
 
@@ -41,10 +42,11 @@ void DownloadFileTaskSpecification::addRound()
 {
     const FileDownloadSpecification& file = fileSpec;
     const QString localPath = context.layout.downloadedPath(file.fileName);
-    downloadTask = new DownloadTaskSpecification(context.networkManager, context.mirrors,
+    downloadTask = new DownloadTaskSpecification(context.transfers, context.mirrors,
         file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
     downloadTask->digestWhileReceiving();
+    downloadTask->keepPartAt(context.layout.partialPath(file.fileName));
     CheckSignatureTaskSpecification* check = addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
     check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
         return download ? download->receivedMd5() : QByteArray();
@@ -53,6 +55,14 @@ void DownloadFileTaskSpecification::addRound()
 
 TaskState DownloadFileTaskSpecification::roundFailed()
 {
+    if (downloadTask->completedFromPart() && !refetchedWhole && !cancelRequested && !listEnded) {
+        refetchedWhole = true;
+        // The part kept from an earlier attempt may be what is wrong: the
+        // file is fetched whole once before any mirror is blamed.
+        Q_EMIT message(QStringLiteral("md5 sum for %1 failed after resuming, downloading it whole")
+                           .arg(fileSpec.fileName));
+        return Running;
+    }
     Q_EMIT message(
         QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);

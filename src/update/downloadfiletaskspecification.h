@@ -9,7 +9,8 @@ class DownloadTaskSpecification;
 
 // Downloads one listed file into the temporary directory and checks its MD5
 // sum. A file that fails the check is blamed on the mirror that delivered
-// it: that mirror is struck off and the file is fetched again elsewhere.
+// it: that mirror is struck off and the file is fetched again elsewhere;
+// unless the file was completed from a kept part, which is dropped first.
 class DownloadFileTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ private:
     // Another file ended the list while this one ran: a failed check must
     // end this task rather than fetch the file again.
     bool listEnded = false;
+    bool refetchedWhole = false;
 };
 
 #endif

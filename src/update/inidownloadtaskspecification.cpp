@@ -45,14 +45,14 @@ void IniDownloadTaskSpecification::addRound()
     iniDownload = nullptr;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
         iniDownload = new DownloadTaskSpecification(
-            context.networkManager, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
+            context.transfers, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
         iniDownload->setByteLimit(MAX_INI_SIZE);
         addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
         auto* sigDownload = new DownloadTaskSpecification(
-            context.networkManager, context.mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
+            context.transfers, context.mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
         sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;

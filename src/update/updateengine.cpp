@@ -5,17 +5,14 @@
 #include "verify/cryptwrapper.h"
 #include "update/bannerfetcher.h"
 #include "update/maintaskspecification.h"
-#include "transfer/mirroraccessmanager.h"
 #include "transfer/mirrors.h"
 #include "transfer/randomsource.h"
+#include "transfer/transferengine.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
 
@@ -25,36 +22,33 @@ UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSetting
     , mirrors(nullptr)
     , mainTask(nullptr)
     , progressTimer(new QTimer(this))
-    , networkManager(new MirrorAccessManager(this))
-    , bannerFetcher(new BannerFetcher(networkManager, this))
+    , transfers(new TransferEngine(this))
+    , bannerFetcher(new BannerFetcher(transfers, this))
     , installation(layout)
     , settings(settings)
 {
     connect(progressTimer, &QTimer::timeout, this, &UpdateEngine::onTimer);
     connect(bannerFetcher, &BannerFetcher::bannerFound, this, &UpdateEngine::bannerFound);
-    // A redirect is a mirror failure, never something to follow.
-    networkManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    setUpProxy();
+    setUpTransfers();
 }
 
-void UpdateEngine::setUpProxy()
+void UpdateEngine::setUpTransfers()
 {
-    if (settings.proxy.isEmpty()) {
-        networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    const QString problem = settings.problem();
+    if (!problem.isEmpty()) {
+        // The window connects only after construction: the error that ends
+        // the program is delivered from the event loop, before any run.
+        QMetaObject::invokeMethod(
+            this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
         return;
     }
-    const QString problem = settings.proxyError();
-    if (problem.isEmpty()) {
-        const QUrl url(settings.proxy);
-        networkManager->setProxy(
-            QNetworkProxy(QNetworkProxy::HttpProxy, url.host(), quint16(url.port(3128))));
-        return;
-    }
-    // Nothing may go out unproxied; and the window connects only after
-    // construction, so the fatal error is delivered from the event loop.
-    networkManager->setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    QMetaObject::invokeMethod(
-        this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
+    QUrl proxy(settings.proxy);
+    // An HTTP proxy without a port is reached on the one proxies have long used.
+    if (!settings.proxy.isEmpty() && proxy.port() < 0 && proxy.scheme().toLower() == QLatin1String("http"))
+        proxy.setPort(3128);
+    transfers->setProxy(settings.proxy.isEmpty() ? QString() : proxy.toString(QUrl::FullyEncoded));
+    transfers->setExtraCertificates(settings.extraCertificates());
+    transfers->setMaxRate(settings.maxDownloadRate * 1024);
 }
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
@@ -65,9 +59,9 @@ void UpdateEngine::setBannerServer(const QString& host, quint16 port)
 bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 {
     this->target = target;
-    // No update ever runs without the proxy the user configured.
-    if (!settings.proxyError().isEmpty()) {
-        Q_EMIT fatalError(settings.proxyError());
+    // No update ever runs without the proxy and certificates the user configured.
+    if (!settings.problem().isEmpty()) {
+        Q_EMIT fatalError(settings.problem());
         return false;
     }
     try {
@@ -147,7 +141,7 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
 
 bool UpdateEngine::startUpdate()
 {
-    mainTask = new MainTaskSpecification(DownloadContext { networkManager, mirrors, installation },
+    mainTask = new MainTaskSpecification(DownloadContext { transfers, mirrors, installation },
         target.updateType, target.version, settings.downloadConcurrency, this, 1.0);
     connect(mainTask, &TaskSpecification::finished, this, &UpdateEngine::onTaskFinished);
     connect(mainTask, &TaskSpecification::canceled, this, &UpdateEngine::onTaskCanceled);
@@ -155,9 +149,28 @@ bool UpdateEngine::startUpdate()
     connect(mainTask, &TaskSpecification::updateProgress, this, &UpdateEngine::updateProgress);
     connect(mainTask, &TaskSpecification::message, this, &UpdateEngine::message);
     state = EngineRunning;
+    transfers->setPaused(false);
     progressTimer->start(1000);
     mainTask->execute();
     return true;
+}
+
+void UpdateEngine::setPaused(bool paused)
+{
+    if (paused == transfers->isPaused() || (paused && state != EngineRunning))
+        return;
+    Q_EMIT message(paused ? QStringLiteral("Downloads paused") : QStringLiteral("Downloads resumed"));
+    transfers->setPaused(paused);
+}
+
+bool UpdateEngine::isPaused() const
+{
+    return transfers->isPaused();
+}
+
+qint64 UpdateEngine::maxDownloadRate() const
+{
+    return transfers->maxRate();
 }
 
 bool UpdateEngine::busy() const
@@ -198,6 +211,7 @@ void UpdateEngine::releaseMainTask()
 void UpdateEngine::onTaskFinished()
 {
     progressTimer->stop();
+    transfers->setPaused(false);
     cleanup();
     state = EngineFinished;
     Q_EMIT message(QStringLiteral("Update successfully finished"));
@@ -209,6 +223,7 @@ void UpdateEngine::onTaskFinished()
 void UpdateEngine::onTaskCanceled()
 {
     progressTimer->stop();
+    transfers->setPaused(false);
     state = EngineCanceled;
     if (mainTask && mainTask->state == UserCanceled)
         Q_EMIT message(QStringLiteral("User aborted update"));

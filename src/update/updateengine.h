@@ -12,8 +12,8 @@
 class BannerFetcher;
 class MainTaskSpecification;
 class Mirrors;
-class QNetworkAccessManager;
 class QTimer;
+class TransferEngine;
 
 enum EngineState {
     EngineIdle = 0,
@@ -44,6 +44,12 @@ public:
     // run could not delete while it was running. Failures are ignored.
     static void removeOldFiles(const QString& dir);
 
+    // Ends the run's transfers, keeping what they received, or continues them.
+    void setPaused(bool paused);
+    bool isPaused() const;
+    // The bandwidth cap in bytes a second; 0: none.
+    qint64 maxDownloadRate() const;
+
     // The installation and, once initialized, the run's temporary directory.
     const InstallationLayout& layout() const { return installation; }
 
@@ -54,7 +60,7 @@ public:
     Mirrors* mirrors;
     MainTaskSpecification* mainTask;
     QTimer* progressTimer;
-    QNetworkAccessManager* networkManager;
+    TransferEngine* transfers;
     BannerFetcher* bannerFetcher;
 
 public Q_SLOTS:
@@ -80,7 +86,7 @@ private Q_SLOTS:
     void onTaskCanceled();
 
 private:
-    void setUpProxy();
+    void setUpTransfers();
     void removeSessionDirectory();
     void releaseMainTask();
 

@@ -1,7 +1,24 @@
 #include "updatesettings.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QUrl>
+
+namespace {
+
+const QStringList& proxySchemes()
+{
+    static const QStringList schemes { QStringLiteral("http"), QStringLiteral("https"),
+        QStringLiteral("socks5h"), QStringLiteral("socks5") };
+    return schemes;
+}
+
+constexpr qint64 MaxRateKiB = qint64(1) << 40;
+
+} // namespace
 
 UpdateSettings UpdateSettings::read(const QString& iniFile)
 {
@@ -25,14 +42,57 @@ UpdateSettings UpdateSettings::read(const QString& iniFile)
         = settings.value(QStringLiteral("streams"), DefaultDownloadConcurrency).toInt();
     if (result.downloadConcurrency < 1)
         result.downloadConcurrency = DefaultDownloadConcurrency;
+    const QString caFile = settings.value(QStringLiteral("cafile")).toString();
+    if (!caFile.isEmpty())
+        result.caFile = QFileInfo(QFileInfo(iniFile).dir(), caFile).filePath();
+    const QString rate = settings.value(QStringLiteral("maxDownloadRate")).toString().trimmed();
+    if (!rate.isEmpty()) {
+        bool ok = false;
+        result.maxDownloadRate = rate.toLongLong(&ok);
+        if (!ok || result.maxDownloadRate < 0 || result.maxDownloadRate > MaxRateKiB)
+            result.maxDownloadRate = -1;
+    }
     settings.endGroup();
     return result;
 }
 
 QString UpdateSettings::proxyError() const
 {
-    const QUrl url(proxy);
-    if (proxy.isEmpty() || (url.isValid() && !url.host().isEmpty()))
+    const QUrl url(proxy, QUrl::StrictMode);
+    if (proxy.isEmpty()
+        || (url.isValid() && !url.host().isEmpty() && proxySchemes().contains(url.scheme().toLower())))
         return QString();
-    return QStringLiteral("'%1' is an invalid proxy specification").arg(proxy);
+    return QStringLiteral("'%1' is an invalid proxy specification").arg(displayedProxy());
+}
+
+QString UpdateSettings::displayedProxy() const
+{
+    // Whatever stands between the scheme and the last "@" before the host
+    // is credentials, also when the rest does not parse.
+    static const QRegularExpression credentials(QStringLiteral("^([^:/@]*://)?[^/]*@"));
+    QString shown = proxy;
+    return shown.replace(credentials, QStringLiteral("\\1***@"));
+}
+
+QString UpdateSettings::problem() const
+{
+    const QString proxyProblem = proxyError();
+    if (!proxyProblem.isEmpty())
+        return proxyProblem;
+    if (!caFile.isEmpty() && !extraCertificates().contains("-----BEGIN CERTIFICATE-----"))
+        return QStringLiteral("The certificate file %1 cannot be read or holds no PEM certificate")
+            .arg(caFile);
+    if (maxDownloadRate < 0)
+        return QStringLiteral("maxDownloadRate in %1 must be a whole number of KiB/s (0: no limit)")
+            .arg(QStringLiteral("update.ini"));
+    return QString();
+}
+
+QByteArray UpdateSettings::extraCertificates() const
+{
+    QFile file(caFile);
+    if (caFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    // A bundle, not a disk image: a few megabytes at most.
+    return file.read(16 * 1024 * 1024);
 }

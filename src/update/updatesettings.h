@@ -6,7 +6,8 @@
 #include <QString>
 
 // The user's choices in update.ini, read once: the channel (group Channel)
-// and the proxy and number of simultaneous downloads (group update).
+// and, in group update, the proxy, the number of simultaneous downloads, an
+// extra certificate authority and the bandwidth cap.
 class UpdateSettings
 {
 public:
@@ -16,13 +17,26 @@ public:
     static UpdateSettings read(const QString& iniFile);
 
     // Why the proxy setting cannot be used; empty when it can (or is unset).
+    // Never repeats a password.
     QString proxyError() const;
+    // The first setting of group update that cannot be used: the proxy, the
+    // certificate file or the rate; empty when all can.
+    QString problem() const;
+    // The proxy as it may be shown: without its credentials.
+    QString displayedProxy() const;
+    // The PEM certificates of `caFile`; empty without one.
+    QByteArray extraCertificates() const;
 
     UpdateChannel channel = Stable;
     // The Alpha revision to install; 0 unless the Alpha channel is chosen.
     int alphaRevision = 0;
     QString proxy;
     int downloadConcurrency = DefaultDownloadConcurrency;
+    // A certificate authority trusted beside the system's, resolved against
+    // the installation directory; empty: none.
+    QString caFile;
+    // The bandwidth cap in KiB/s; 0: none, -1: not a usable number.
+    qint64 maxDownloadRate = 0;
 };
 
 #endif
