@@ -65,6 +65,9 @@ private:
     void (*previousHandler)(int) = nullptr;
 };
 
+// How the server answers a request for bytes from a position on.
+enum class RangeAnswer { Honoured, Ignored, OtherRange, Refused, Pause };
+
 } // namespace
 
 class TestDownloadTask : public QObject
@@ -91,6 +94,8 @@ private Q_SLOTS:
     void cancelledWhileWaitingStaysCancelled();
     void noMirrorLeftCancels();
     void mirrorWithoutUrlUsesUpItsRetries();
+    void keptPartIsContinued_data();
+    void keptPartIsContinued();
 
 private:
     // A registry of mirrors "a", "b", ... served below /a, /b, ... of the server.
@@ -285,6 +290,9 @@ void TestDownloadTask::failingStatusStrikesMirror_data()
     QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
     QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
     QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
+    HttpTestServer::Response unasked = HttpTestServer::Response::ok(pattern(5000));
+    unasked.status = 206;
+    QTest::newRow("206 to a request without range") << unasked << QStringLiteral("returned 206");
     // The expected size is 5000 bytes: one more is refused, announced or sent.
     HttpTestServer::Response longer = HttpTestServer::Response::ok(pattern(5001));
     longer.sendContentLength = false;
@@ -629,6 +637,95 @@ void TestDownloadTask::mirrorWithoutUrlUsesUpItsRetries()
     QCOMPARE(spies.messages.count(), 6);
     QVERIFY(mirrors->mirrorData().isEmpty());
     QVERIFY(!QFile::exists(tempDir->filePath("file.bin")));
+}
+
+void TestDownloadTask::keptPartIsContinued_data()
+{
+    QTest::addColumn<QByteArray>("part"); // "dir" and "link" stand for a directory and a symlink
+    QTest::addColumn<RangeAnswer>("answer");
+    QTest::addColumn<QList<QByteArray>>("ranges"); // the Range of each request, empty for none
+
+    const QByteArray body = pattern(5000);
+    const QList<QByteArray> none { QByteArray() };
+    QTest::newRow("206 continues the part")
+        << body.left(1000) << RangeAnswer::Honoured << QList<QByteArray> { "bytes=1000-" };
+    QTest::newRow("200 starts over") << body.left(1000) << RangeAnswer::Ignored
+                                     << QList<QByteArray> { "bytes=1000-" };
+    QTest::newRow("206 for another range")
+        << body.left(1000) << RangeAnswer::OtherRange << QList<QByteArray> { "bytes=1000-", QByteArray() };
+    QTest::newRow("416") << body.left(1000) << RangeAnswer::Refused
+                         << QList<QByteArray> { "bytes=1000-", QByteArray() };
+    QTest::newRow("part longer than listed") << body + "x" << RangeAnswer::Honoured << none;
+    QTest::newRow("part as long as listed")
+        << body << RangeAnswer::Honoured << QList<QByteArray> { "bytes=4999-" };
+    QTest::newRow("part is a symlink") << QByteArray("link") << RangeAnswer::Honoured << none;
+    QTest::newRow("part is a directory") << QByteArray("dir") << RangeAnswer::Honoured << none;
+    QTest::newRow("pause keeps the part")
+        << QByteArray() << RangeAnswer::Pause << QList<QByteArray> { QByteArray(), "bytes=1000-" };
+}
+
+void TestDownloadTask::keptPartIsContinued()
+{
+    QFETCH(QByteArray, part);
+    QFETCH(RangeAnswer, answer);
+    QFETCH(QList<QByteArray>, ranges);
+
+    makeMirrors({ "a" });
+    const QByteArray body = pattern(5000);
+    const QString partPath = tempDir->filePath(".part-file.bin");
+    const QString outside = tempDir->filePath("outside.bin");
+    QVERIFY(FileTree::write(outside, "not the updater's"));
+    if (part == "link")
+        QVERIFY(QFile::link(outside, partPath));
+    else if (part == "dir")
+        QVERIFY(QDir(tempDir->path()).mkpath(".part-file.bin/inner")
+            && FileTree::write(partPath + "/inner/x", "x"));
+    else if (!part.isEmpty())
+        QVERIFY(FileTree::write(partPath, part));
+
+    QList<QByteArray> asked;
+    server->setHandler([&](const QByteArray&) {
+        const QByteArray head = server->requestHeads().last();
+        const qsizetype at = head.indexOf("\r\nRange: bytes=");
+        asked.append(at < 0 ? QByteArray() : head.mid(at + 9, head.indexOf('\r', at + 2) - at - 9));
+        HttpTestServer::Response response = HttpTestServer::Response::ok(body);
+        if (answer == RangeAnswer::Pause && asked.size() == 1)
+            response.stallAfter = 1000;
+        const qint64 from = at < 0 ? 0 : head.mid(at + 15, head.indexOf('-', at) - at - 15).toLongLong();
+        if (at < 0 || answer == RangeAnswer::Ignored)
+            return response;
+        if (answer == RangeAnswer::Refused)
+            return HttpTestServer::Response::withStatus(416);
+        const qint64 start = answer == RangeAnswer::OtherRange ? 0 : from;
+        response.status = 206;
+        response.body = body.mid(start);
+        response.headers.append({ "Content-Range", "bytes " + QByteArray::number(start) + "-4999/5000" });
+        return response;
+    });
+    DownloadTaskSpecification* task = makeTask("file.bin", body.size());
+    task->keepPartAt(partPath);
+    TaskSpies spies(task);
+    task->execute();
+    if (answer == RangeAnswer::Pause) {
+        QTRY_COMPARE(QFileInfo(partPath).size(), 1000);
+        manager->setPaused(true);
+        QCOMPARE(totalUseCount(), 0);
+        QCOMPARE(manager->runningTransfers(), 0);
+        QVERIFY(!tick(*task).downloading);
+        server->releaseStalled();
+        QCoreApplication::processEvents();
+        QCOMPARE(QFileInfo(partPath).size(), 1000);
+        manager->setPaused(false);
+    }
+    QVERIFY(spies.finished.wait(10000));
+    QCOMPARE(asked, ranges);
+    QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
+    QVERIFY(!QFileInfo::exists(partPath) && !QFileInfo(partPath).isSymLink());
+    QCOMPARE(FileTree::read(outside), QByteArray("not the updater's"));
+    // Starting over is no fault of the mirror's.
+    QCOMPARE(mirrors->mirrorData().size(), 1);
+    QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+    QCOMPARE(task->completedFromPart(), answer != RangeAnswer::Ignored && !ranges.last().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTask)

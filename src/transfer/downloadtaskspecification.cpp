@@ -92,9 +92,12 @@ void DownloadTaskSpecification::timeTick(
 void DownloadTaskSpecification::userCanceled()
 {
     TaskSpecification::userCanceled();
-    if (state != Running)
+    // The reset reports progress: a slot that cancels again is not heard twice.
+    if (state != Running || cancelling)
         return;
+    cancelling = true;
     resetDownload();
+    cancelling = false;
     userCancel();
 }
 
@@ -146,6 +149,8 @@ void DownloadTaskSpecification::startDownload()
     transfer->setHeadHandler([this] { return onHead(); });
     transfer->setBodyHandler([this](const char* data, qint64 size) { return onBody(data, size); });
     connect(transfer, &Transfer::finished, this, &DownloadTaskSpecification::onTransferFinished);
+    // Last: a slot that hears of it may end this attempt.
+    publishProgress();
 }
 
 bool DownloadTaskSpecification::openTarget()
@@ -183,7 +188,6 @@ bool DownloadTaskSpecification::openTarget()
     }
     receivedBytes = resumeOffset;
     lastTickBytes = resumeOffset;
-    publishProgress();
     return true;
 }
 
@@ -235,6 +239,9 @@ bool DownloadTaskSpecification::onHead()
             QStringLiteral("%1 refused the range from byte %2; starting over")
                 .arg(currentUrl())
                 .arg(resumeOffset));
+    } else if (status == 407) {
+        return fail(Failure::StrikeMirror,
+            QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
     } else {
         return fail(Failure::StrikeMirror, QStringLiteral("%1 returned %2").arg(currentUrl()).arg(status));
     }
@@ -328,7 +335,7 @@ void DownloadTaskSpecification::onTransferFinished()
             mirrors->removeMirror(currentMirror.name);
             errorRetry(
                 QStringLiteral("%1: certificate not accepted: %2").arg(currentUrl(), ended->errorString()));
-        } else if (ended->proxyStatus() == 407 || ended->status() == 407) {
+        } else if (ended->proxyStatus() == 407) {
             mirrors->removeMirror(currentMirror.name);
             errorRetry(QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
         } else {

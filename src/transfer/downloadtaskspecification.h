@@ -123,6 +123,7 @@ private:
     bool waitingForMirror = false;
     bool digesting = false;
     bool resumedDelivery = false;
+    bool cancelling = false;
     Failure failure = Failure::None;
     QString failureText;
     std::unique_ptr<QCryptographicHash> digest;

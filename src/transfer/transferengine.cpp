@@ -146,7 +146,8 @@ Transfer* TransferEngine::get(const QUrl& url, QObject* parent, qint64 rangeStar
     if (!certificates.isEmpty()) {
         // Shared, not copied: the slot keeps the bundle alive for libcurl.
         slot->certificates = certificates;
-        curl_blob blob { const_cast<char*>(slot->certificates.constData()), size_t(slot->certificates.size()), CURL_BLOB_NOCOPY };
+        curl_blob blob { const_cast<char*>(slot->certificates.constData()), size_t(slot->certificates.size()),
+            CURL_BLOB_NOCOPY };
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
         curl_easy_setopt(easy, CURLOPT_PROXY_CAINFO_BLOB, &blob);
     }
@@ -186,8 +187,8 @@ void TransferEngine::watchSocket(curl_socket_t socket, int what, SocketWatch* wa
         watch = new SocketWatch;
         watch->read = new QSocketNotifier(socket, QSocketNotifier::Read, this);
         watch->write = new QSocketNotifier(socket, QSocketNotifier::Write, this);
-        connect(watch->read, &QSocketNotifier::activated, this,
-            [this, socket] { act(socket, CURL_CSELECT_IN); });
+        connect(
+            watch->read, &QSocketNotifier::activated, this, [this, socket] { act(socket, CURL_CSELECT_IN); });
         connect(watch->write, &QSocketNotifier::activated, this,
             [this, socket] { act(socket, CURL_CSELECT_OUT); });
         curl_multi_assign(multi.get(), socket, watch);
