@@ -47,6 +47,7 @@ enum Misbehaviour {
     ReplayedOlderRelease,
     OtherTypesRelease,
     UnboundRelease,
+    CorruptPart,
 };
 
 Tree versionOne()
@@ -129,6 +130,8 @@ void TestHostileMirrors::misbehavingMirror_data()
         << int(ReplayedOlderRelease) << iniPath << true << int(ErrorCanceled) << true << "released for";
     QTest::newRow("another type's ini") << int(OtherTypesRelease) << iniPath << false << int(Finished) << true
                                         << "released for client_linux_i386 version 2, not";
+    QTest::newRow("corrupt part kept from an earlier run")
+        << int(CorruptPart) << filePath << false << int(Finished) << false << "failed after resuming";
     QTest::newRow("unbound ini") << int(UnboundRelease) << iniPath << true << int(Finished) << false
                                  << "unbound release";
 }
@@ -186,6 +189,13 @@ void TestHostileMirrors::misbehavingMirror()
     for (const ProductIniEntry& entry : std::as_const(listed.entries))
         limits.insert(entry.download.fileName, entry.download.size);
 
+    // What a run killed halfway left, but damaged.
+    if (misbehaviour == CorruptPart) {
+        const QString name = filePath.section('/', 2);
+        QVERIFY(FileTree::write(InstallationLayout(fixture.install, fixture.tmp).partialPath(name),
+            QByteArray(int(limits.value(name) / 2), 'x')));
+    }
+
     QHash<QString, int> served;
     fixture.intercept = [&](const QString& path, HttpTestServer::Response response) {
         const bool sigOfSubstitute = !substitute.isEmpty() && path == sigPath;
@@ -229,6 +239,7 @@ void TestHostileMirrors::misbehavingMirror()
             response.announcedLength = 65 * 1024 * 1024;
             response.stallAfter = 0;
             break;
+        case CorruptPart: break;
         case ReplayedOlderRelease:
         case OtherTypesRelease:
         case UnboundRelease:

@@ -2,6 +2,7 @@
 #include "app/configuration.h"
 #include "app/singleinstancechecker.h"
 #include "update/updateengine.h"
+#include "transfer/transferengine.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "httptestserver.h"
@@ -68,8 +69,11 @@ private Q_SLOTS:
     void closeDuringRun();
     void closeWhileCancelling();
     void abortQuestionDefaultsToNo();
+    void pauseKeepsWhatArrived();
     void transferLabels_data();
     void transferLabels();
+    void timeLeft_data();
+    void timeLeft();
     void progressTruncates();
     void logShowsTextAsWritten();
     void logCollapsesRepeats();
@@ -303,6 +307,71 @@ void TestMainWindow::abortQuestionDefaultsToNo()
     QVERIFY(widget<QPushButton>("startButton")->isEnabled());
     QCOMPARE(status(), QString());
     engine()->state = EngineIdle;
+}
+
+void TestMainWindow::pauseKeepsWhatArrived()
+{
+    SKIP_UNLESS_DEMO_KEY();
+    publishRelease();
+    stallFiles = true;
+    answer = QMessageBox::No;
+    QPushButton* pause = widget<QPushButton>("pauseButton");
+    QVERIFY(!pause->isVisibleTo(window.get()));
+    window->show();
+    widget<QPushButton>("startButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(pause->isVisibleTo(window.get()), RunTimeoutMs);
+    const int requests = int(server->requestedPaths().size());
+    pause->click();
+    QCOMPARE(pause->text(), QStringLiteral("Resume"));
+    QCOMPARE(engine()->transfers->runningTransfers(), 0);
+    // Closing while paused asks as during any run; the run stays.
+    QVERIFY(!window->close());
+    QCOMPARE(boxes.size(), 1);
+    QTest::qWait(1500);
+    QVERIFY(pause->isVisibleTo(window.get()));
+    QCOMPARE(server->requestedPaths().size(), requests);
+
+    stallFiles = false;
+    server->releaseStalled();
+    pause->click();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        widget<QPushButton>("startButton")->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
+    QVERIFY(!pause->isVisibleTo(window.get()));
+    QCOMPARE(ReleaseFixture::contents(install, { "mirrors.ini", "update.ini", DigestCache::fileName() }),
+        ReleaseFixture::contents(source));
+    // What arrived before the pause was not asked for again.
+    QVERIFY(server->requestHeads().mid(requests).join().contains("\r\nRange: bytes=10-"));
+    QTRY_VERIFY(
+        widget<QTextEdit>("outputTextEdit")->toPlainText().contains("Downloads paused\nDownloads resumed"));
+}
+
+void TestMainWindow::timeLeft_data()
+{
+    QTest::addColumn<QList<quint64>>("done"); // at the engine's ticks, one a second
+    QTest::addColumn<quint64>("total");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("one tick: no rate yet") << QList<quint64> { 1000 } << quint64(10000) << QString();
+    QTest::newRow("seconds") << QList<quint64> { 0, 1000, 2000 } << quint64(10000) << "8 s left";
+    QTest::newRow("from the last five seconds only") << QList<quint64> { 0, 100000, 101000, 102000, 103000,
+        104000, 105000 } << quint64(185000) << "1 min 20 s left";
+    QTest::newRow("hours") << QList<quint64> { 0, 1000 } << quint64(3725000) << "1 h 02 min left";
+    QTest::newRow("nothing arrives") << QList<quint64> { 5000, 5000 } << quint64(10000) << QString();
+    QTest::newRow("counts start over") << QList<quint64> { 0, 5000, 100 } << quint64(10000) << QString();
+}
+
+void TestMainWindow::timeLeft()
+{
+    QFETCH(QList<quint64>, done);
+    QFETCH(quint64, total);
+    QFETCH(QString, shown);
+
+    QLabel* label = widget<QLabel>("timeLeftLabel");
+    for (quint64 bytes : std::as_const(done))
+        Q_EMIT engine()->downloadProgress(bytes, total, 0, true);
+    QCOMPARE(label->isVisibleTo(window.get()), !shown.isEmpty());
+    if (!shown.isEmpty())
+        QCOMPARE(label->text(), QStringLiteral("<span style=\"font-size:small;\">%1</span>").arg(shown));
 }
 
 void TestMainWindow::transferLabels_data()

@@ -28,7 +28,15 @@ QByteArray pattern(int size)
 }
 
 enum class Certificate { Trusted, SelfSigned, Expired, WrongName };
-enum class Proxy { Credentials, WrongCredentials, Demands, SocksRefusing, Environment, EnvironmentExempt, NamedOverExempt };
+enum class Proxy {
+    Credentials,
+    WrongCredentials,
+    Demands,
+    SocksRefusing,
+    Environment,
+    EnvironmentExempt,
+    NamedOverExempt
+};
 
 } // namespace
 
@@ -87,6 +95,7 @@ void TestTransferEngine::cleanup()
     delete server;
     delete dir;
     qputenv("no_proxy", "127.0.0.1,localhost");
+    qputenv("NO_PROXY", "127.0.0.1,localhost");
     qunsetenv("http_proxy");
 }
 
@@ -183,7 +192,8 @@ void TestTransferEngine::eventLoopWiring()
     HttpTestServer::Response response = HttpTestServer::Response::ok(body);
     if (event == "closed")
         response.closeAfter = 20 * 1024;
-    server->setHandler([&](const QByteArray&) { return std::exchange(response, HttpTestServer::Response::ok(body)); });
+    server->setHandler(
+        [&](const QByteArray&) { return std::exchange(response, HttpTestServer::Response::ok(body)); });
     engine->setMaxRate(event == "slow" ? 1024 : 16 * 1024);
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
     task->keepPartAt(dir->filePath("part"));
@@ -277,11 +287,12 @@ void TestTransferEngine::http2CarriesManyFilesOnOneConnection()
             [&] { mostAtOnce = qMax(mostAtOnce, engine->runningTransfers()); });
         tasks.last()->execute();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(
-        std::all_of(tasks.cbegin(), tasks.cend(), [](const TaskSpecification* t) { return t->state == Finished; }),
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(tasks.cbegin(), tasks.cend(),
+                                 [](const TaskSpecification* t) { return t->state == Finished; }),
         30000);
     QCOMPARE(mirrors->mirrorData().first().maxUseCount, Mirrors::MULTIPLEXED_USE_COUNT);
-    QVERIFY2(mostAtOnce > 1 && mostAtOnce <= Mirrors::MULTIPLEXED_USE_COUNT, qPrintable(QString::number(mostAtOnce)));
+    QVERIFY2(mostAtOnce > 1 && mostAtOnce <= Mirrors::MULTIPLEXED_USE_COUNT,
+        qPrintable(QString::number(mostAtOnce)));
     const QList<QByteArray> log = FileTree::read(nginx->accessLog()).trimmed().split('\n');
     QCOMPARE(log.size(), files);
     // All on the connection of the first, whose number follows the protocol.
@@ -340,7 +351,10 @@ void TestTransferEngine::proxy()
         });
         engine->setProxy(QStringLiteral("socks5h://127.0.0.1:%1").arg(socks.serverPort()));
         break;
-    case Proxy::Environment: qputenv("no_proxy", ""); Q_FALLTHROUGH();
+    case Proxy::Environment:
+        qunsetenv("no_proxy");
+        qunsetenv("NO_PROXY");
+        Q_FALLTHROUGH();
     case Proxy::NamedOverExempt:
         qputenv(proxy == Proxy::Environment ? "http_proxy" : "unused_proxy", server->baseUrl().toUtf8());
         if (proxy == Proxy::NamedOverExempt)

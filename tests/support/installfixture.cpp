@@ -64,5 +64,21 @@ HttpTestServer::Response InstallFixture::answer(const QByteArray& rawPath) const
         if (file.open(QIODevice::ReadOnly))
             response = HttpTestServer::Response::ok(file.readAll());
     }
+    // A request for the rest of a file gets it, as from any web server.
+    const QByteArray head = server.requestHeads().last();
+    const qsizetype range = head.indexOf("\r\nRange: bytes=");
+    if (range >= 0 && response.status == 200) {
+        const qint64 from = head.mid(range + 15, head.indexOf('-', range) - range - 15).toLongLong();
+        const qint64 size = response.body.size();
+        if (from >= size) {
+            response = HttpTestServer::Response::withStatus(416);
+        } else {
+            response.status = 206;
+            response.headers.append({ "Content-Range",
+                "bytes " + QByteArray::number(from) + "-" + QByteArray::number(size - 1) + "/"
+                    + QByteArray::number(size) });
+            response.body = response.body.mid(from);
+        }
+    }
     return intercept ? intercept(rest, response) : response;
 }

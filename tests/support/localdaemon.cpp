@@ -68,24 +68,26 @@ std::unique_ptr<LocalDaemon> LocalDaemon::nginx(const QString& dir, const QStrin
             QDir(dir).filePath(QStringLiteral("error.log")) },
         [&](quint16 port) {
             const QByteArray listen = "listen 127.0.0.1:" + QByteArray::number(port)
-                + (certificate.isEmpty() ? ";" : " ssl http2;\nssl_certificate " + certificate.toUtf8()
+                + (certificate.isEmpty() ? ";"
+                                         : " ssl http2;\nssl_certificate " + certificate.toUtf8()
                             + ";\nssl_certificate_key " + key.toUtf8() + ";");
             // Workers would otherwise run as nobody, who may not read the root.
             const QByteArray user = getuid() == 0 ? "user root root;\n" : "";
             const QByteArray temp = dir.toUtf8() + "/temp";
             return QDir(dir).mkpath(QStringLiteral("temp"))
                 && FileTree::write(config,
-                    user + "daemon off;\nmaster_process off;\npid " + dir.toUtf8()
-                        + "/nginx.pid;\nerror_log " + dir.toUtf8()
+                    user + "daemon off;\nmaster_process off;\npid " + dir.toUtf8() + "/nginx.pid;\nerror_log "
+                        + dir.toUtf8()
                         + "/error.log;\nevents { worker_connections 512; }\nhttp {\n"
-                          "log_format plain '$server_protocol $connection $status $body_bytes_sent $request';\n"
+                          "log_format plain '$server_protocol $connection $status $body_bytes_sent "
+                          "$request';\n"
                           "access_log "
                         + daemon->logFile.toUtf8()
                         + " plain;\ndefault_type application/octet-stream;\n"
                           "client_body_temp_path "
                         + temp + ";\nproxy_temp_path " + temp + ";\nfastcgi_temp_path " + temp
-                        + ";\nuwsgi_temp_path " + temp + ";\nscgi_temp_path " + temp + ";\nserver {\n" + listen
-                        + "\nroot " + root.toUtf8() + ";\n" + directives + "\n}\n}\n");
+                        + ";\nuwsgi_temp_path " + temp + ";\nscgi_temp_path " + temp + ";\nserver {\n"
+                        + listen + "\nroot " + root.toUtf8() + ";\n" + directives + "\n}\n}\n");
         });
     return started ? std::move(daemon) : nullptr;
 }
@@ -94,10 +96,11 @@ std::unique_ptr<LocalDaemon> LocalDaemon::tinyproxy(const QString& dir, const QB
 {
     std::unique_ptr<LocalDaemon> daemon(new LocalDaemon);
     const QString config = QDir(dir).filePath(QStringLiteral("tinyproxy.conf"));
-    const bool started = daemon->start(QStringLiteral("tinyproxy"), { QStringLiteral("-d"), QStringLiteral("-c"), config },
-        [&](quint16 port) {
+    const bool started = daemon->start(QStringLiteral("tinyproxy"),
+        { QStringLiteral("-d"), QStringLiteral("-c"), config }, [&](quint16 port) {
             // It logs to the test's output; as root it runs as nobody.
-            QByteArray text = "Port " + QByteArray::number(port) + "\nListen 127.0.0.1\nTimeout 30\nLogLevel Warning\n";
+            QByteArray text
+                = "Port " + QByteArray::number(port) + "\nListen 127.0.0.1\nTimeout 30\nLogLevel Warning\n";
             if (getuid() == 0)
                 text += "User nobody\nGroup nogroup\n";
             if (!credentials.isEmpty())

@@ -22,7 +22,8 @@ public:
         const QString& certificate = QString(), const QString& key = QString(),
         const QByteArray& directives = QByteArray());
     // tinyproxy; with `credentials` ("user password") it asks for them (407).
-    static std::unique_ptr<LocalDaemon> tinyproxy(const QString& dir, const QByteArray& credentials = QByteArray());
+    static std::unique_ptr<LocalDaemon> tinyproxy(
+        const QString& dir, const QByteArray& credentials = QByteArray());
 
     quint16 port() const { return listenPort; }
     QString accessLog() const { return logFile; }

@@ -8,10 +8,9 @@ TestCertificates::TestCertificates()
 {
     const QString ca = path(QStringLiteral("ca.key"));
     const QString csr = path(QStringLiteral("server.csr"));
-    valid = dir.isValid()
-        && openssl({ "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", ca })
-        && openssl({ "req", "-x509", "-new", "-key", ca, "-subj", "/CN=Voxmeadow Test CA", "-days", "30", "-out",
-            caFile() })
+    valid = dir.isValid() && openssl({ "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", ca })
+        && openssl({ "req", "-x509", "-new", "-key", ca, "-subj", "/CN=Voxmeadow Test CA", "-days", "30",
+            "-out", caFile() })
         && openssl({ "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", key() })
         && openssl({ "req", "-new", "-key", key(), "-subj", "/CN=127.0.0.1", "-out", csr })
         && sign(trusted(), QStringLiteral("IP:127.0.0.1"), QStringLiteral("30"))
@@ -27,7 +26,8 @@ bool TestCertificates::sign(const QString& out, const QString& subjectAltName, c
     const QString extensions = path(QStringLiteral("ext.cnf"));
     return FileTree::write(extensions, "subjectAltName=" + subjectAltName.toUtf8() + "\n")
         && openssl({ "x509", "-req", "-in", path(QStringLiteral("server.csr")), "-CA", caFile(), "-CAkey",
-            path(QStringLiteral("ca.key")), "-CAcreateserial", "-days", days, "-extfile", extensions, "-out", out });
+            path(QStringLiteral("ca.key")), "-CAcreateserial", "-days", days, "-extfile", extensions, "-out",
+            out });
 }
 
 bool TestCertificates::openssl(const QStringList& arguments) const
