@@ -18,6 +18,8 @@ DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
 {
     connect(
         context.mirrors, &Mirrors::mirrorFreed, this, &DownloadFileListTaskSpecification::onMirrorCapacity);
+    // The product ini may have come over HTTP/2 already.
+    onMirrorCapacity();
 }
 
 void DownloadFileListTaskSpecification::onMirrorCapacity()
