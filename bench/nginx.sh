@@ -37,6 +37,46 @@ elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
+# stamp <log> <line>: the seconds since start-up at which the program logged the line.
+stamp() { awk -v l="$2" '{ t = $1; sub(/^ *[0-9.]+ /, "") } $0 == l { print t; exit }' "$1"; }
+
+# run_program <update binary> <installation> <session parent> <type> <version> <log>:
+# copies the program into the installation (it works on the directory it is
+# in), runs `update --nouser TYPE VERSION` there on the offscreen platform
+# with its session directory below <session parent>, and prints
+# "wall=<s> startup=<s> fetch=<s> install=<s> exit=<s> idle_rss_kib=<k> maxrss_kib=<k>":
+# wall is the outside time less the two fixed waits of --nouser (2 s before
+# the update starts, 1 s after it before the client would start); the log's
+# time stamps split the rest into start-up, product ini and list and
+# downloads, installation (with the flush and the clean-up), and exit. The
+# idle size is the resident size during the first wait; the peak is GNU time's.
+run_program() {
+    local inst=$2 log=$6 t0 t1 pid child="" idle=0 rc=0 started installing finished
+    cp "$1" "$inst/update"
+    t0=$(now)
+    TMPDIR="$3" QT_QPA_PLATFORM=offscreen QT_MESSAGE_PATTERN='%{time process} %{message}' \
+        /usr/bin/time -f 'maxrss_kib=%M' -o "$log.time" "$inst/update" --nouser "$4" "$5" 2>"$log" &
+    pid=$!
+    sleep 1.5
+    child=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null || true)
+    [ -z "$child" ] || idle=$(awk '/^VmRSS:/ { print $2 }' "/proc/${child%% *}/status" 2>/dev/null || echo 0)
+    wait "$pid" || rc=$?
+    t1=$(now)
+    started=$(stamp "$log" "Starting update process")
+    installing=$(stamp "$log" "Starting file updates")
+    finished=$(stamp "$log" "Update successfully finished")
+    if [ "$rc" != 0 ] || [ -z "$started" ] || [ -z "$installing" ] || [ -z "$finished" ]; then
+        echo "update --nouser failed (exit $rc)" >&2
+        tail -5 "$log" >&2
+        return 2
+    fi
+    awk -v t0="$t0" -v t1="$t1" -v s="$started" -v i="$installing" -v d="$finished" -v idle="$idle" \
+        -v rss="$(field maxrss_kib <"$log.time")" 'BEGIN {
+        printf "wall=%.3f startup=%.3f fetch=%.3f install=%.3f exit=%.3f idle_rss_kib=%d maxrss_kib=%d\n",
+            t1 - t0 - 3, s - 2, i - s, d - i, t1 - t0 - d - 1, idle, rss
+    }'
+}
+
 status=0
 verdict() {
     # verdict <label> <value> <baseline> <figure> <comparison: >=, <= or <> <target> <unit>

@@ -16,7 +16,9 @@
 #     sync -f of the copy (the updater flushes its installation too);
 #   - a fresh installation of 2,000 files of 16 KiB alone (the per-file cost,
 #     on disk) takes at most 1.5 times as long as curl + md5sum -c + cp +
-#     sync -f;
+#     sync -f, both in the driver and by the program as users run it
+#     (`update --nouser TYPE VERSION` as a process, less its fixed waits; see
+#     run_program in bench/nginx.sh);
 #   - the peak resident memory of the whole update stays less than 64 MiB
 #     above the process's idle size.
 # Each run times our side and the baseline back to back, in alternating
@@ -34,13 +36,15 @@ runs=${RUNS:-5}
 key=${KEY:-keys/demo_private.pem}
 type=client_linux_amd64
 driver="$build_dir/bench/update/updatebench"
+program="$build_dir/src/update"
 release="$build_dir/tools/release/voxmeadow-release"
 cache_name=update.digests
 
 . bench/nginx.sh
 require_tools nginx curl md5sum gzip
-cmake --build "$build_dir" --target updatebench voxmeadow-release -j2 >/dev/null
-[ -x "$driver" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "GNU time is not installed (scripts/deps.sh installs it)" >&2; exit 2; }
+cmake --build "$build_dir" --target updatebench update voxmeadow-release -j2 >/dev/null
+[ -x "$driver" ] && [ -x "$program" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
 
 # timed <command>...: runs the command and prints the seconds it took.
 timed() {
@@ -183,6 +187,19 @@ updater() {
     echo "$line wall=$t"
 }
 
+# program_run: the program's line for a fresh installation of version 6.
+program_run() {
+    local inst="$work/prog" line
+    rm -rf "$inst" "$work/prog-tmp"
+    mkdir -p "$inst" "$work/prog-tmp"
+    mirrors_ini >"$inst/mirrors.ini"
+    sync
+    line=$(run_program "$program" "$inst" "$work/prog-tmp" "$type" 6 "$work/program.log") || exit 2
+    diff -r --exclude=mirrors.ini --exclude="$cache_name" --exclude=update --exclude=update.ini "$small" "$inst" \
+        >/dev/null || { echo "the program's installation differs from the published tree" >&2; exit 2; }
+    echo "$line"
+}
+
 check_trees() {
     diff -r --exclude=mirrors.ini --exclude="$cache_name" "$1" "$work/install" >/dev/null \
         || { echo "the updated installation differs from the published tree" >&2; exit 2; }
@@ -190,7 +207,7 @@ check_trees() {
         || { echo "the baseline installation differs from the published tree" >&2; exit 2; }
 }
 
-: >"$work/base5.t"; : >"$work/ours5.t"; : >"$work/base6.t"; : >"$work/ours6.t"; : >"$work/rss.k"; : >"$work/idle.k"
+: >"$work/base5.t"; : >"$work/ours5.t"; : >"$work/base6.t"; : >"$work/ours6.t"; : >"$work/prog6.t"; : >"$work/base6p.t"; : >"$work/rss.k"; : >"$work/idle.k"
 echo "updating $runs times with the baseline and with the update task, each time both updates..."
 for i in $(seq "$runs"); do
     for v in 5 6; do
@@ -198,6 +215,14 @@ for i in $(seq "$runs"); do
             baseline "$v" >>"$work/base$v.t"; line=$(updater "$v") || exit 2
         else
             line=$(updater "$v") || exit 2; baseline "$v" >>"$work/base$v.t"
+        fi
+        if [ "$v" = 6 ]; then
+            # The program beside its own baseline run, in the same alternation.
+            if [ $((i % 2)) = 1 ]; then
+                baseline 6 >>"$work/base6p.t"; program_run | field wall >>"$work/prog6.t"
+            else
+                program_run | field wall >>"$work/prog6.t"; baseline 6 >>"$work/base6p.t"
+            fi
         fi
         if [ "$i" = 1 ]; then
             if [ "$v" = 5 ]; then check_trees "$source"; else check_trees "$small"; fi
@@ -219,6 +244,7 @@ report "list compiler, 1 GiB, no cache" "$work/cold.t" "$work/md5sum.t" "<=" 1.1
 report "list compiler, 1 GiB, warm cache" "$work/warm.t" "$work/md5sum-warm.t" "<=" 0.1
 report "whole update, 2,000 + 1 files" "$work/ours5.t" "$work/base5.t" "<=" 1.5
 report "fresh install, 2,000 x 16 KiB" "$work/ours6.t" "$work/base6.t" "<=" 1.5
+report "program, 2,000 x 16 KiB" "$work/prog6.t" "$work/base6p.t" "<=" 1.5
 # Other programs writing to the same disk slow whichever side is flushing
 # when they do; the kernel's account of that explains a wide spread.
 if [ -r /proc/pressure/io ]; then
