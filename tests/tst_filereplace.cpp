@@ -106,9 +106,11 @@ void TestFileReplace::steps_data()
     const QString commit = QStringLiteral("FileCommitTaskSpecification 0.1");
     const QString remove = QStringLiteral("FileDeleteTaskSpecification 0.1");
 
-    QTest::newRow("new plain") << false << false << false << QStringList { copy.arg(0.9), commit };
+    // A plain download on the installation's file system is linked and
+    // committed inline, without subtasks.
+    QTest::newRow("new plain") << false << false << false << QStringList {};
     QTest::newRow("new packed") << false << false << true << QStringList { unzip.arg(0.7), check, commit };
-    QTest::newRow("installed plain") << true << false << false << QStringList { copy.arg(0.9), commit };
+    QTest::newRow("installed plain") << true << false << false << QStringList {};
     QTest::newRow("installed packed")
         << true << false << true << QStringList { unzip.arg(0.7), check, commit };
     QTest::newRow("installed plain, old copy left")
@@ -151,6 +153,8 @@ void TestFileReplace::steps()
     QCOMPARE(actualSteps, steps);
 
     QCOMPARE(FileTree::read(app(installedName)), QByteArray("new version"));
+    // The download stays for the session, also when it was linked.
+    QVERIFY(QFileInfo::exists(QDir(downloadDir).filePath(spec.fileName)));
     QCOMPARE(FileTree::read(unrelated), QByteArray("unrelated"));
     if (installed) {
         QCOMPARE(FileTree::read(app(oldName)), QByteArray("previous"));

@@ -1,6 +1,7 @@
 #include "fileops/filecommittaskspecification.h"
 
 #include "fileops/newfile.h"
+#include "tasks/rollbackdatalist.h"
 
 #include <QFile>
 
@@ -19,24 +20,36 @@ FileCommitTaskSpecification::FileCommitTaskSpecification(const QString& newPath,
 
 bool FileCommitTaskSpecification::doOp()
 {
-    if (!keptPath.isEmpty() && !keepPrevious()) {
-        Q_EMIT message(QStringLiteral("Could not keep '%1' as '%2'").arg(path, keptPath));
+    QString failure;
+    if (commit(newPath, path, keptPath, mode, rollbackList, &failure))
+        return true;
+    Q_EMIT message(failure);
+    return false;
+}
+
+bool FileCommitTaskSpecification::commit(const QString& newPath, const QString& path, const QString& keptPath,
+    mode_t mode, RollbackDataList* rollbackList, QString* failure)
+{
+    if (!keptPath.isEmpty() && !keepPrevious(path, keptPath)) {
+        *failure = QStringLiteral("Could not keep '%1' as '%2'").arg(path, keptPath);
         return false;
     }
     const QByteArray target = QFile::encodeName(path);
-    if (::chmod(QFile::encodeName(newPath).constData(), mode) != 0
-        || ::rename(QFile::encodeName(newPath).constData(), target.constData()) != 0) {
+    const QByteArray source = QFile::encodeName(newPath);
+    if (::chmod(source.constData(), mode) != 0 || ::rename(source.constData(), target.constData()) != 0) {
         if (!keptPath.isEmpty())
             QFile::remove(keptPath);
-        Q_EMIT message(QStringLiteral("Could not rename '%1' to '%2'").arg(newPath, path));
+        *failure = QStringLiteral("Could not rename '%1' to '%2'").arg(newPath, path);
         return false;
     }
-    addRollbackOp(keptPath.isEmpty() ? RollbackData(RollbackData::CreateFile, path)
-                                     : RollbackData(RollbackData::Replace, keptPath, path));
+    if (rollbackList) {
+        rollbackList->add(keptPath.isEmpty() ? RollbackData(RollbackData::CreateFile, path)
+                                             : RollbackData(RollbackData::Replace, keptPath, path));
+    }
     return true;
 }
 
-bool FileCommitTaskSpecification::keepPrevious()
+bool FileCommitTaskSpecification::keepPrevious(const QString& path, const QString& keptPath)
 {
     const QByteArray previous = QFile::encodeName(path);
     const QByteArray kept = QFile::encodeName(keptPath);

@@ -18,11 +18,16 @@ public:
     FileCommitTaskSpecification(const QString& newPath, const QString& path, const QString& keptPath,
         mode_t mode, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
+    // The same step without a task, for an installation that does it
+    // inline: false with *failure saying what went wrong.
+    static bool commit(const QString& newPath, const QString& path, const QString& keptPath, mode_t mode,
+        RollbackDataList* rollbackList, QString* failure);
+
 public Q_SLOTS:
     bool doOp() override;
 
 private:
-    bool keepPrevious();
+    static bool keepPrevious(const QString& path, const QString& keptPath);
 
     QString newPath;
     QString keptPath;

@@ -64,6 +64,7 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     double remaining = 0.9;
     int previousMode = -1;
     QString oldCopy;
+    bool oldCopyInTheWay = false;
     if (entryExists(target)) {
         struct stat info;
         if (::stat(QFile::encodeName(target).constData(), &info) == 0)
@@ -73,10 +74,14 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
             remaining -= 0.1;
+            oldCopyInTheWay = true;
         }
         oldCopies->ensureExists();
         movedAside = true;
     }
+    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
+    if (!replaceSpecification.hasUnzip() && !oldCopyInTheWay && installLinked(source, target, oldCopy, mode))
+        return;
 
     if (replaceSpecification.hasUnzip()) {
         remaining -= 0.2;
@@ -86,16 +91,37 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     } else {
         addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }
-    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
     addSubTask(new FileCommitTaskSpecification(newPath, target, oldCopy, mode, &rollbackList, this, 0.1));
 
     state = Running;
     executeSubTasks();
 }
 
-void FileReplaceTaskSpecification::subtasksDone()
+bool FileReplaceTaskSpecification::installLinked(
+    const QString& source, const QString& target, const QString& oldCopy, mode_t mode)
 {
-    if (getStateFromSubTasks() == Finished) {
+    // The downloaded file itself becomes the new file: no copy, no hop to
+    // the pool. It stays where the session expects it. Across file systems,
+    // or where links are refused, the copy below does the job.
+    if (::link(QFile::encodeName(source).constData(), QFile::encodeName(newPath).constData()) != 0)
+        return false;
+    state = Running;
+    QString failure;
+    const bool ok
+        = FileCommitTaskSpecification::commit(newPath, target, oldCopy, mode, &rollbackList, &failure);
+    if (!ok)
+        Q_EMIT message(failure);
+    settle(ok);
+    if (ok)
+        finish();
+    else
+        errorCancel();
+    return true;
+}
+
+void FileReplaceTaskSpecification::settle(bool installed)
+{
+    if (installed) {
         if (parentRollbackList)
             parentRollbackList->appendList(rollbackList);
         // Also the copies of the updater's own files: the running program
@@ -106,6 +132,11 @@ void FileReplaceTaskSpecification::subtasksDone()
         QFile::remove(newPath);
         rollbackList.rollback(this);
     }
+}
+
+void FileReplaceTaskSpecification::subtasksDone()
+{
+    settle(getStateFromSubTasks() == Finished);
     ComposedTaskSpecification::subtasksDone();
 }
 

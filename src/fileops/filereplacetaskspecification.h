@@ -10,9 +10,12 @@
 #include <QList>
 #include <QString>
 
+#include <sys/types.h>
+
 // Installs one downloaded file so that it can be undone and so that the path
-// never lacks a complete content: the new version is copied or unpacked to a
-// name of ours beside the target (and an unpacked one checked by MD5), then
+// never lacks a complete content: the new version is hard-linked (where the
+// download and the installation share a file system), copied or unpacked to
+// a name of ours beside the target (and an unpacked one checked by MD5), then
 // renamed over the target while the installed version stays in "old". On
 // success the journal goes to the replace list and the old copy is queued for
 // deletion; on failure this task undoes its own steps at once.
@@ -48,6 +51,12 @@ public Q_SLOTS:
     void subtasksDone() override;
 
 private:
+    // Installs a plain file by linking the download to the new-file name
+    // and committing it at once; false when the link is impossible.
+    bool installLinked(const QString& source, const QString& target, const QString& oldCopy, mode_t mode);
+    // Hands the journal on after success, or undoes this task's steps.
+    void settle(bool installed);
+
     OldCopyDirectory ownOldCopies;
     OldCopyDirectory* oldCopies;
 };

@@ -248,8 +248,9 @@ void MainWindow::noteActivity(const QString& logLine)
     failure.note(logLine);
     if (closeRequested || !engine->busy())
         return;
+    // One line per installed file: the label shows the latest at each flush.
     if (logLine.startsWith(InstallLogPrefix))
-        setStatus(tr("Installing %1").arg(logLine.mid(InstallLogPrefix.size())));
+        latestInstallLine = logLine;
     else if (logLine == DownloadLogLine)
         setStatus(tr("Downloading files..."));
 }
@@ -272,6 +273,9 @@ void MainWindow::writeTerminalLog()
 
 void MainWindow::onFlushLog()
 {
+    if (!latestInstallLine.isEmpty() && !closeRequested && engine->busy())
+        setStatus(tr("Installing %1").arg(latestInstallLine.mid(InstallLogPrefix.size())));
+    latestInstallLine.clear();
     if (pendingLog.isEmpty())
         return;
     writeTerminalLog();

@@ -93,6 +93,8 @@ private:
     RemainingTime remaining;
     // The last line appended to the log and how often it came again since.
     QString lastLogLine;
+    // The latest "add/replace" line since the last flush.
+    QString latestInstallLine;
     int lastLogRepeats = 0;
     // Log lines not yet in the log view: one insertion for many lines costs
     // what one costs for a single line.

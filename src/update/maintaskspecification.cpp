@@ -9,6 +9,10 @@
 #include "update/digestcache.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
 
+#include <QFile>
+
+#include <unistd.h>
+
 namespace {
 
 constexpr double IniDownloadShare = 0.1;
@@ -79,6 +83,11 @@ void MainTaskSpecification::makeSubtasksAndStart()
 
 void MainTaskSpecification::onInstalled()
 {
+    // An installed file may be the download itself under a second name;
+    // dropping the download now, not with the session directory later,
+    // leaves the file's status-change time as the cache records it.
+    for (const FileReplaceSpecification& record : std::as_const(fileSpecifications.replaceList))
+        ::unlink(QFile::encodeName(context.layout.downloadedPath(record.fileName)).constData());
     // The next run need not read again what this one has just verified.
     DigestCache cache(context.layout.installedPath(DigestCache::fileName()));
     cache.load();
