@@ -44,6 +44,7 @@ private Q_SLOTS:
     void installation_data();
     void installation();
     void replacementEndingAfterAFailureIsUndone();
+    void largeInstallationFailingAtItsLastFileIsUndone();
     void sameNameInTwoDirectories_data();
     void sameNameInTwoDirectories();
 
@@ -205,11 +206,15 @@ void TestFileLists::installation()
     QList<QString> deleteList { QStringLiteral("top.txt") };
     FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
     TaskEndWatcher watcher(task);
-    task.execute();
     if (fault == QLatin1String("cancel")) {
-        const TaskSpecification* trigger = task.subTasks()[task.subTasks().size() - 48 + faultAt];
-        connect(trigger, &TaskSpecification::finished, &task, [&task] { task.userCanceled(); });
+        const QString trigger = replaceList[faultAt].fileName;
+        connect(&task, &ComposedTaskSpecification::subTaskStarting, this,
+            [&task, trigger](TaskSpecification* sub) {
+                if (static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName == trigger)
+                    connect(sub, &TaskSpecification::finished, &task, [&task] { task.userCanceled(); });
+            });
     }
+    task.execute();
     const TaskRun run = watcher.wait();
     QVERIFY(run.state != Idle);
     const QStringList& log = run.messages;
@@ -268,13 +273,13 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
     QList<QString> deleteList;
     FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
     TaskEndWatcher watcher(task);
-    task.execute();
     QStringList ends;
-    for (TaskSpecification* sub : std::as_const(task.subTasks())) {
+    connect(&task, &ComposedTaskSpecification::subTaskStarting, this, [this, &ends](TaskSpecification* sub) {
         const QString name = static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName;
         connect(sub, &TaskSpecification::finished, this, [&ends, name] { ends << "finished " + name; });
         connect(sub, &TaskSpecification::canceled, this, [&ends, name] { ends << "canceled " + name; });
-    }
+    });
+    task.execute();
     const TaskRun run = watcher.wait();
 
     QCOMPARE(run.state, ErrorCanceled);
@@ -284,6 +289,33 @@ void TestFileLists::replacementEndingAfterAFailureIsUndone()
         run.messages.indexOf("rolling back file updates") > run.messages.indexOf("add/replace b/second.gz"));
     const FileTree::Snapshot after = FileTree::snapshot(root);
     QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestFileLists::largeInstallationFailingAtItsLastFileIsUndone()
+{
+    // Every file's task is gone long before the last one fails; the journal
+    // alone must bring back the previous version and the missing directories.
+    QList<Planned> plan;
+    for (int i = 0; i < 3000; ++i) {
+        const bool installed = i % 2 == 0;
+        plan << Planned { QStringLiteral("%1%2/f%3").arg(installed ? "d" : "new").arg(i % 30).arg(i),
+            installed ? "previous " + QByteArray::number(i) : QByteArray(), "next " + QByteArray::number(i),
+            i % 500 == 1 };
+    }
+    QList<FileReplaceSpecification> replaceList = prepare(plan);
+    QVERIFY(QFile::remove(QDir(downloadDir).filePath(replaceList.last().fileName)));
+    const FileTree::Snapshot before = FileTree::snapshot(root);
+
+    QList<QString> deleteList;
+    FileReplaceListTaskSpecification task(&replaceList, &deleteList, layout, nullptr, 1.0);
+    task.setDiscardFinishedSubTasks(true);
+    const TaskRun run = runTask(task);
+
+    QCOMPARE(run.state, ErrorCanceled);
+    QVERIFY(run.messages.contains(QStringLiteral("The previous version is restored")));
+    const FileTree::Snapshot after = FileTree::snapshot(root);
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+    QVERIFY(task.rollbackList.isEmpty());
 }
 
 void TestFileLists::sameNameInTwoDirectories_data()

@@ -108,6 +108,52 @@ public:
     void execute() override { executeSubTasks(); }
 };
 
+// A composed task whose leaves are made only as they start, as the file
+// lists make theirs: one may fail, the last may run until cancelled.
+class LazyGroup : public ComposedTaskSpecification
+{
+    Q_OBJECT
+public:
+    LazyGroup(int count, int failAt, bool lastRuns)
+        : ComposedTaskSpecification(3, 1.0, nullptr)
+        , count(count)
+        , failAt(failAt)
+        , lastRuns(lastRuns)
+    {
+        setDiscardFinishedSubTasks(true);
+    }
+
+    void execute() override
+    {
+        addLazySubTasks(count);
+        executeSubTasks();
+    }
+
+    TaskSpecification* makeSubTask(qsizetype index) override
+    {
+        const Ending ending = index == failAt ? Ending::Error
+            : index == count - 1 && lastRuns  ? Ending::Never
+                                              : Ending::Finish;
+        auto* leaf = new LeafTask(this, 1.0 / count, ending);
+        leaf->stopsOnCancel = true;
+        maxAlive = qMax(maxAlive, ++alive);
+        ++made;
+        // Not through this task, which cuts its own links to a finished leaf.
+        connect(leaf, &QObject::destroyed, &counter, [this] { --alive; });
+        connect(leaf, &TaskSpecification::finished, &counter, [this] { ++finishedLeaves; });
+        return leaf;
+    }
+
+    int count;
+    int failAt;
+    bool lastRuns;
+    int made = 0;
+    int alive = 0;
+    int maxAlive = 0;
+    int finishedLeaves = 0;
+    QObject counter;
+};
+
 class ResultFunc : public ASyncFunc
 {
     Q_OBJECT
@@ -196,6 +242,8 @@ private Q_SLOTS:
     void userCancelWithTwoDownloads();
     void emptyAndZeroParallel();
     void timeTickSums();
+    void lazySubTasks_data();
+    void lazySubTasks();
     void discardedSubTasksKeepTheirShare_data();
     void discardedSubTasksKeepTheirShare();
     void clearedSubTasksAreDisposed();
@@ -504,6 +552,60 @@ void TestTaskFramework::timeTickSums()
     b->tickDownloading = false;
     group.timeTick(done, total, speed, downloading);
     QVERIFY(!downloading);
+}
+
+void TestTaskFramework::lazySubTasks_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::addColumn<int>("cancelAt"); // the leaf at whose start the user cancels; -1: never
+    QTest::addColumn<bool>("cancelLater"); // from the event loop rather than at once
+    QTest::addColumn<bool>("lastRuns");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("made");
+
+    const int n = 10000;
+    QTest::newRow("all finish") << -1 << -1 << false << false << int(Finished) << n;
+    QTest::newRow("one fails in the middle") << 5000 << -1 << false << false << int(ErrorCanceled) << 5001;
+    QTest::newRow("the last fails") << n - 1 << -1 << false << false << int(ErrorCanceled) << n;
+    QTest::newRow("cancelled before the last starts")
+        << -1 << n - 2 << false << false << int(UserCanceled) << n - 1;
+    QTest::newRow("cancelled as the last starts") << -1 << n - 1 << false << true << int(UserCanceled) << n;
+    // All the work was done before the request was heard.
+    QTest::newRow("cancelled after the last finished") << -1 << n - 1 << true << false << int(Finished) << n;
+}
+
+void TestTaskFramework::lazySubTasks()
+{
+    QFETCH(int, failAt);
+    QFETCH(int, cancelAt);
+    QFETCH(bool, cancelLater);
+    QFETCH(bool, lastRuns);
+    QFETCH(int, outcome);
+    QFETCH(int, made);
+
+    LazyGroup group(10000, failAt, lastRuns);
+    int started = 0;
+    connect(&group, &ComposedTaskSpecification::subTaskStarting, this, [&](TaskSpecification* leaf) {
+        if (started++ != cancelAt)
+            return;
+        if (cancelLater)
+            QMetaObject::invokeMethod(
+                &group, [&group] { group.userCanceled(); }, Qt::QueuedConnection);
+        else
+            group.userCanceled();
+        // A leaf that keeps running hears the request once it runs.
+        if (lastRuns)
+            QMetaObject::invokeMethod(
+                leaf, [leaf] { leaf->userCanceled(); }, Qt::QueuedConnection);
+    });
+    const TaskRun run = runTask(group);
+
+    QCOMPARE(int(run.state), outcome);
+    QCOMPARE(group.made, made);
+    QVERIFY2(group.maxAlive <= 8, qPrintable(QString::number(group.maxAlive)));
+    // The released leaves keep their share of the progress.
+    QVERIFY(qFuzzyCompare(1.0 + group.progress, 1.0 + group.finishedLeaves / 10000.0));
+    QCOMPARE(group.finishedLeaves == 10000, outcome == Finished);
 }
 
 void TestTaskFramework::discardedSubTasksKeepTheirShare_data()

@@ -59,15 +59,16 @@ int FileReplaceListTaskSpecification::makeSubdirTasks()
 
 void FileReplaceListTaskSpecification::makeFileReplaceTasks(bool haveDirTasks)
 {
-    const double total = haveDirTasks ? 0.9 : 1.0;
-    const int n = replaceList->size();
-    for (int i = 0; i < n; ++i) {
-        FileReplaceSpecification record = replaceList->at(i);
-        auto* task
-            = new FileReplaceTaskSpecification(record, deleteList, &rollbackList, layout, this, total / n);
-        task->setOldCopyDirectory(&oldCopies);
-        addSubTask(task);
-    }
+    fileShare = (haveDirTasks ? 0.9 : 1.0) / double(qMax(qsizetype(1), replaceList->size()));
+    addLazySubTasks(replaceList->size());
+}
+
+TaskSpecification* FileReplaceListTaskSpecification::makeSubTask(qsizetype index)
+{
+    FileReplaceSpecification record = replaceList->at(index);
+    auto* task = new FileReplaceTaskSpecification(record, deleteList, &rollbackList, layout, this, fileShare);
+    task->setOldCopyDirectory(&oldCopies);
+    return task;
 }
 
 void FileReplaceListTaskSpecification::subtasksDone()

@@ -11,8 +11,9 @@
 #include <QString>
 
 // Installs every file of an update: first the missing directories, then one
-// file replacement per record, two at a time, all journalled together. When
-// anything fails or the user cancels, the whole journal is undone.
+// file replacement per record, made when it starts, two at a time, all
+// journalled together. When anything fails or the user cancels, the whole
+// journal is undone.
 class FileReplaceListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -35,8 +36,12 @@ public Q_SLOTS:
     void reset() override;
     void subtasksDone() override;
 
+protected:
+    TaskSpecification* makeSubTask(qsizetype index) override;
+
 private:
     OldCopyDirectory oldCopies;
+    double fileShare = 0.0;
 };
 
 #endif

@@ -45,11 +45,27 @@ ComposedTaskSpecification::~ComposedTaskSpecification()
 
 void ComposedTaskSpecification::addSubTask(TaskSpecification* subTask)
 {
+    adopt(subTask);
+    progressUnits += progressToUnits(subTask->progress);
+    publishProgress();
+}
+
+void ComposedTaskSpecification::adopt(TaskSpecification* subTask)
+{
     allTasks.append(subTask);
     waitingTasks.append(subTask);
     connectSignals(subTask);
-    progressUnits += progressToUnits(subTask->progress);
-    publishProgress();
+}
+
+void ComposedTaskSpecification::addLazySubTasks(qsizetype count)
+{
+    lazyCount += count;
+}
+
+TaskSpecification* ComposedTaskSpecification::makeSubTask(qsizetype index)
+{
+    Q_UNUSED(index);
+    return nullptr;
 }
 
 void ComposedTaskSpecification::connectSignals(TaskSpecification* subTask)
@@ -72,7 +88,7 @@ void ComposedTaskSpecification::executeSubTasks()
     // after a cancelled one must still start its subtasks and end.
     subTaskCanceled = false;
     subtasksDoneCalled = false;
-    const int n = qMin(maxParallelTasks, int(waitingTasks.size()));
+    const int n = int(qMin(qsizetype(maxParallelTasks), waitingTasks.size() + unmadeSubTaskCount()));
     if (n <= 0) {
         subtasksDone();
         return;
@@ -83,11 +99,17 @@ void ComposedTaskSpecification::executeSubTasks()
 
 void ComposedTaskSpecification::onStartNextTask()
 {
-    if (!waitingTasks.isEmpty() && !subTaskCanceled && !cancelRequested) {
-        TaskSpecification* next = waitingTasks.takeFirst();
-        runningTasks.append(next);
-        next->execute();
-        return;
+    if (!subTaskCanceled && !cancelRequested) {
+        // A made subtask starts at zero: the sum needs no update.
+        if (waitingTasks.isEmpty() && lazyMade < lazyCount)
+            adopt(makeSubTask(lazyMade++));
+        if (!waitingTasks.isEmpty()) {
+            TaskSpecification* next = waitingTasks.takeFirst();
+            runningTasks.append(next);
+            Q_EMIT subTaskStarting(next);
+            next->execute();
+            return;
+        }
     }
     if (runningTasks.isEmpty() && !subtasksDoneCalled) {
         subtasksDoneCalled = true;
@@ -160,11 +182,13 @@ void ComposedTaskSpecification::publishProgress()
 
 TaskState ComposedTaskSpecification::getStateFromSubTasks() const
 {
-    if (allTasks.isEmpty())
+    const bool unmade = lazyMade < lazyCount;
+    if (allTasks.isEmpty() && !unmade)
         return Finished;
 
     bool anyUserCanceled = false;
-    bool allFinished = true;
+    // Work never started is never done, whatever the made subtasks say.
+    bool allFinished = !unmade;
     for (const TaskSpecification* subTask : allTasks) {
         if (subTask->state == ErrorCanceled)
             return ErrorCanceled;
@@ -257,6 +281,8 @@ void ComposedTaskSpecification::clearSubTasks()
     progressUnits = 0;
     discardedDone = 0;
     discardedTotal = 0;
+    lazyCount = 0;
+    lazyMade = 0;
     allTasks.clear();
     waitingTasks.clear();
     runningTasks.clear();

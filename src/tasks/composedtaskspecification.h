@@ -30,6 +30,8 @@ public:
     // that build fresh subtasks for every run.
     void setDiscardFinishedSubTasks(bool discard) { discardFinished = discard; }
     int runningSubTaskCount() const { return int(runningTasks.size()); }
+    // Subtasks of the current run not made yet (see addLazySubTasks).
+    qsizetype unmadeSubTaskCount() const { return lazyCount - lazyMade; }
 
     int maxParallelTasks;
 
@@ -43,6 +45,8 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void startNextTask();
+    // A subtask is about to execute.
+    void subTaskStarting(TaskSpecification* subTask);
 
 private Q_SLOTS:
     void onStartNextTask();
@@ -50,6 +54,12 @@ private Q_SLOTS:
     void onSubTaskCanceled(TaskSpecification* subTask);
 
 protected:
+    // Plans `count` more subtasks after those added, each made by
+    // makeSubTask(index) only when a slot is free for it. A run with
+    // subtasks still unmade never counts as finished.
+    void addLazySubTasks(qsizetype count);
+    virtual TaskSpecification* makeSubTask(qsizetype index);
+
     // Ends the current run with `outcome` from outside the subtasks' own
     // reports: the subtasks are discarded first, so that their ends cannot
     // count as a second outcome of this run.
@@ -59,6 +69,7 @@ private:
     void onUpdateProgress(const TaskSpecification* subTask);
     void publishProgress();
     void discardFinishedSubTask(TaskSpecification* subTask);
+    void adopt(TaskSpecification* subTask);
     void endAs(TaskState outcome);
 
     QList<TaskSpecification*> allTasks;
@@ -77,6 +88,8 @@ private:
     // Final byte counts of the discarded subtasks, as their ticks reported them.
     quint64 discardedDone = 0;
     quint64 discardedTotal = 0;
+    qsizetype lazyCount = 0;
+    qsizetype lazyMade = 0;
 };
 
 #endif

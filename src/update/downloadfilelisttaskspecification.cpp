@@ -81,11 +81,15 @@ void DownloadFileListTaskSpecification::makeSubtasksAndStart()
     if (!makeSubDirs())
         return;
     Q_EMIT message(QStringLiteral("Downloading files"));
-    const double share = 1.0 / double(downloadList->size());
-    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
-        addSubTask(new DownloadFileTaskSpecification(entry, context, this, share));
+    share = 1.0 / double(downloadList->size());
+    for (const FileDownloadSpecification& entry : std::as_const(*downloadList))
         totalSize += entry.size;
-    }
+    addLazySubTasks(downloadList->size());
     state = Running;
     executeSubTasks();
+}
+
+TaskSpecification* DownloadFileListTaskSpecification::makeSubTask(qsizetype index)
+{
+    return new DownloadFileTaskSpecification(downloadList->at(index), context, this, share);
 }

@@ -8,7 +8,8 @@
 #include <QList>
 
 // Fetches every file of the update's download list into the temporary
-// directory, up to the configured number at once and up to 32 more for each
+// directory, each file's task made when it starts, up to the configured
+// number at once and up to 32 more for each
 // mirror whose HTTP/2 connection carries them together, after creating the
 // directories they need. Its transfer total is the size of the whole list.
 class DownloadFileListTaskSpecification : public ComposedTaskSpecification
@@ -29,12 +30,17 @@ public Q_SLOTS:
 private Q_SLOTS:
     void onMirrorCapacity();
 
+protected:
+    TaskSpecification* makeSubTask(qsizetype index) override;
+
 private:
     void makeSubtasksAndStart();
 
     QList<FileDownloadSpecification>* downloadList;
     DownloadContext context;
     qint64 totalSize = 0;
+    // Each file's share of the progress.
+    double share = 0.0;
     int downloadConcurrency;
 };
 
