@@ -77,6 +77,7 @@ private Q_SLOTS:
     void progressTruncates();
     void logShowsTextAsWritten();
     void logCollapsesRepeats();
+    void logKeepsLatestLines();
     void otherInstance_data();
     void otherInstance();
     void bannerImage_data();
@@ -467,6 +468,19 @@ void TestMainWindow::logCollapsesRepeats()
         (QStringList { QStringLiteral("file a.dat timed out on mirror m1"),
             QStringLiteral("... repeated 1000 times"), QStringLiteral("next"),
             QStringLiteral("... repeated 1 times") }));
+}
+
+void TestMainWindow::logKeepsLatestLines()
+{
+    // Beyond the limit the oldest lines go; a repeat still collapses.
+    for (int i = 0; i < 10003; ++i)
+        Q_EMIT engine()->message(QStringLiteral("add/replace f%1").arg(i));
+    Q_EMIT engine()->message(QStringLiteral("add/replace f10002"));
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), 10000);
+    QCOMPARE(lines.first(), QStringLiteral("add/replace f4"));
+    QCOMPARE(lines.last(), QStringLiteral("... repeated 1 times"));
 }
 
 void TestMainWindow::otherInstance_data()

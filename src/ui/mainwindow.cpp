@@ -26,6 +26,9 @@ const QString InstallLogPrefix = QStringLiteral("add/replace ");
 const QString DownloadLogLine = QStringLiteral("Downloading files");
 // Lines arriving within this time enter the log view together.
 const int LogFlushMs = 100;
+// The log view keeps the latest lines only: a run over hundreds of
+// thousands of files would otherwise hold all of them.
+const int MaxLogLines = 10000;
 
 QString smallPrint(const QString& text)
 {
@@ -108,6 +111,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     connect(
         ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
     ui->voxmeadowLabel->setUrl(ProductAddress);
+    ui->outputTextEdit->document()->setMaximumBlockCount(MaxLogLines);
     ui->outputTextEdit->hide();
     ui->statusLabel->hide();
     onDownloadProgress(0, 0, 0, false);
