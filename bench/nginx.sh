@@ -37,8 +37,10 @@ elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
-# stamp <log> <line>: the seconds since start-up at which the program logged the line.
-stamp() { awk -v l="$2" '{ t = $1; sub(/^ *[0-9.]+ /, "") } $0 == l { print t; exit }' "$1"; }
+# stamp <log> <line>: the seconds since start-up at which the program wrote
+# the line to its log. The program writes what 100 ms gathered at once, and
+# only the first line of such a write carries the time.
+stamp() { awk -v l="$2" '/^ *[0-9]+\.[0-9]+ / { t = $1; sub(/^ *[0-9.]+ /, "") } $0 == l { print t; exit }' "$1"; }
 
 # run_program <update binary> <installation> <session parent> <type> <version> <log>:
 # copies the program into the installation (it works on the directory it is
@@ -47,8 +49,9 @@ stamp() { awk -v l="$2" '{ t = $1; sub(/^ *[0-9.]+ /, "") } $0 == l { print t; e
 # "wall=<s> startup=<s> fetch=<s> install=<s> exit=<s> idle_rss_kib=<k> maxrss_kib=<k>":
 # wall is the outside time less the two fixed waits of --nouser (2 s before
 # the update starts, 1 s after it before the client would start); the log's
-# time stamps split the rest into start-up, product ini and list and
-# downloads, installation (with the flush and the clean-up), and exit. The
+# time stamps (to the 100 ms in which the program gathers its log lines)
+# split the rest into start-up, product ini and list and downloads,
+# installation (with the flush and the clean-up), and exit. The
 # idle size is the resident size during the first wait; the peak is GNU time's.
 run_program() {
     local inst=$2 log=$6 t0 t1 pid child="" idle=0 rc=0 started installing finished

@@ -161,6 +161,7 @@ for case in $cases; do
         "$(printf '%s\n' "${base_t[@]}" | spread)" "$(mib "$m")" \
         "$(med "${st[@]}")" "$(med "${ft[@]}")" "$(med "${it[@]}")" "$(med "${et[@]}")" "${ratios[*]}"
     results+=("$case $r $m $(per_file_us "$o" "$count")")
+    [ -z "${KEEP_LOG:-}" ] || cp "$work/$case/program.log" "$KEEP_LOG"
     rm -rf "$work/$case" "$work/www/$case"
 done
 
