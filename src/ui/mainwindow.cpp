@@ -26,6 +26,7 @@ const QString InstallLogPrefix = QStringLiteral("add/replace ");
 const QString DownloadLogLine = QStringLiteral("Downloading files");
 // Lines arriving within this time enter the log view together.
 const int LogFlushMs = 100;
+const int ProgressRepaintMs = 50;
 // The log view keeps the latest lines only: a run over hundreds of
 // thousands of files would otherwise hold all of them.
 const int MaxLogLines = 10000;
@@ -107,6 +108,10 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     logFlushTimer->setSingleShot(true);
     logFlushTimer->setInterval(LogFlushMs);
     connect(logFlushTimer, &QTimer::timeout, this, &MainWindow::onFlushLog);
+    progressTimer = new QTimer(this);
+    progressTimer->setSingleShot(true);
+    progressTimer->setInterval(ProgressRepaintMs);
+    connect(progressTimer, &QTimer::timeout, this, &MainWindow::showProgress);
     // After the toggle has shown or hidden the log.
     connect(
         ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
@@ -325,7 +330,22 @@ void MainWindow::onFlushLog()
 
 void MainWindow::onProgressUpdate(qreal doneFrac)
 {
-    ui->totalProgressBar->setValue(int(doneFrac * 1000));
+    pendingProgress = int(doneFrac * 1000);
+    // The bar repaints at once whenever it moves, which thousands of files
+    // would make a cost of their own: the ends show at once, steps between
+    // them at most every ProgressRepaintMs.
+    if (pendingProgress == 0 || pendingProgress == 1000 || !progressShown.isValid()
+        || progressShown.elapsed() >= ProgressRepaintMs) {
+        showProgress();
+    } else if (!progressTimer->isActive()) {
+        progressTimer->start();
+    }
+}
+
+void MainWindow::showProgress()
+{
+    progressShown.start();
+    ui->totalProgressBar->setValue(pendingProgress);
 }
 
 void MainWindow::onDownloadProgress(
@@ -400,7 +420,7 @@ void MainWindow::onUpdateCanceled()
     ui->startButton->setText(tr("Restart"));
     ui->startButton->setEnabled(true);
     onAppendText(tr("Update cancelled"));
-    ui->totalProgressBar->setValue(0);
+    onProgressUpdate(0.0);
     const QString reason = failure.sentence();
     setStatus(reason);
     ask(this, QMessageBox::Critical, tr("Update"),

@@ -7,6 +7,7 @@
 #include "ui/remainingtime.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,7 @@ private Q_SLOTS:
     void onDetailsPressed();
     void on_changelogButton_clicked();
     void onFlushLog();
+    void showProgress();
 
 private:
     QWidget* boxParent();
@@ -100,6 +102,9 @@ private:
     // what one costs for a single line.
     QStringList pendingLog;
     QTimer* logFlushTimer = nullptr;
+    QTimer* progressTimer = nullptr;
+    QElapsedTimer progressShown;
+    int pendingProgress = 0;
 };
 
 #endif

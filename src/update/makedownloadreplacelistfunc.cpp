@@ -98,14 +98,21 @@ bool MakeDownloadReplaceListFunc::run()
     bool learned = false;
 
     double done = 0;
+    double nextReport = 0;
+    // Each report is an event for the GUI thread: one per thousandth.
+    const auto advance = [this, &done, &nextReport, total] {
+        if (++done < nextReport && done < total)
+            return;
+        nextReport = done + total / 1000;
+        Q_EMIT progress(done / total);
+    };
     const QStringList sections = settings.childGroups();
     for (const QString& section : sections) {
         settings.beginGroup(section);
         const QStringList keys = settings.allKeys();
         if (section == ProductIniLine::deleteSection()) {
             for (const QString& key : keys) {
-                ++done;
-                Q_EMIT progress(done / total);
+                advance();
                 // A path that leaves the installation directory is never acted on.
                 if (!ProductIniLine::isSafeRelativePath(key))
                     return invalidLine(section);
@@ -116,8 +123,7 @@ bool MakeDownloadReplaceListFunc::run()
             continue;
         }
         for (const QString& key : keys) {
-            ++done;
-            Q_EMIT progress(done / total);
+            advance();
             ProductIniEntry entry;
             if (ProductIniLine::parseFileLine(section, key, settings.value(key).toString(), &entry)
                 != ProductIniLine::LineError::None)
