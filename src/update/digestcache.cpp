@@ -150,16 +150,19 @@ void DigestCache::remove(const QString& relativePath)
 
 void DigestCache::insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
 {
-    QHash<QString, QString> downloaded;
-    for (const FileDownloadSpecification& download : lists.downloadList)
-        downloaded.insert(download.section + QLatin1Char('/') + download.fileName, download.md5);
+    // The compiler lists a file's download right after its replacement, in
+    // the same order: one walk pairs them, without a table of all downloads.
+    qsizetype next = 0;
     for (const FileReplaceSpecification& replace : lists.replaceList) {
         const QString relativePath = replace.pureDestFilePath();
+        QString downloadedMd5;
+        if (next < lists.downloadList.size() && lists.downloadList.at(next).section == replace.section
+            && lists.downloadList.at(next).fileName == replace.fileName) {
+            downloadedMd5 = lists.downloadList.at(next++).md5;
+        }
         // A copy reused from an earlier attempt was not fetched this time; its
         // file is simply hashed by the next run.
-        const QString md5 = replace.hasUnzip()
-            ? replace.unzipMd5
-            : downloaded.value(replace.section + QLatin1Char('/') + replace.fileName);
+        const QString md5 = replace.hasUnzip() ? replace.unzipMd5 : downloadedMd5;
         Stamp stamp;
         if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
             insert(relativePath, stamp, md5, readAtNs);

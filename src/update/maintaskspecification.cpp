@@ -11,6 +11,7 @@
 
 #include <QFile>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -56,8 +57,10 @@ void MainTaskSpecification::userCanceled()
 void MainTaskSpecification::makeSubtasksAndStart()
 {
     addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this, IniDownloadShare));
-    addSubTask(new MakeDownloadReplaceListTaskSpecification(
-        context.layout, updateType, fileSpecifications, this, CompileShare));
+    auto* compile = new MakeDownloadReplaceListTaskSpecification(
+        context.layout, updateType, fileSpecifications, this, CompileShare);
+    connect(compile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
+    addSubTask(compile);
     // Takes no share of the progress: it only looks at the file systems.
     addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
     auto* download = new DownloadFileListTaskSpecification(
@@ -65,6 +68,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
     auto* install = new FileReplaceListTaskSpecification(
         &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
     connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
+    connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
     installation = install;
     auto* remove = new FileDeleteListTaskSpecification(
         &fileSpecifications.deleteList, context.layout, this, DeleteShare);
@@ -79,6 +83,14 @@ void MainTaskSpecification::makeSubtasksAndStart()
     addSubTask(remove);
     state = Running;
     executeSubTasks();
+}
+
+void MainTaskSpecification::returnFreedMemory()
+{
+    // The parsed product ini and the finished downloads leave much free
+    // memory inside the allocator's arenas, one of them the pool thread's;
+    // without this it would stay resident to the end of the run.
+    ::malloc_trim(0);
 }
 
 void MainTaskSpecification::onInstalled()

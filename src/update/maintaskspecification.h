@@ -28,6 +28,7 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void onInstalled();
+    void returnFreedMemory();
 
 private:
     void makeSubtasksAndStart();
