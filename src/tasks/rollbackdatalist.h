@@ -15,6 +15,9 @@ public:
     void add(const RollbackData& record);
     void appendList(const RollbackDataList& other);
     void clear();
+    // Makes room for `count` records in all, so that a long journal does not
+    // grow into twice the room it needs.
+    void reserve(qsizetype count) { list.reserve(count); }
     // Undoes and drops every record; true when every undo succeeded.
     bool rollback(QObject* receiver);
 

@@ -28,9 +28,15 @@ ASyncFunc* MakeDownloadReplaceListTaskSpecification::createFunction()
 void MakeDownloadReplaceListTaskSpecification::runDone(bool success)
 {
     if (success) {
-        targetSpecifications.downloadList = workSpecifications.downloadList;
-        targetSpecifications.replaceList = workSpecifications.replaceList;
-        targetSpecifications.deleteList = workSpecifications.deleteList;
+        // Moved, and without the room the lists grew into: with hundreds of
+        // thousands of files that room is megabytes held to the end of the run.
+        targetSpecifications.downloadList = std::move(workSpecifications.downloadList);
+        targetSpecifications.replaceList = std::move(workSpecifications.replaceList);
+        targetSpecifications.deleteList = std::move(workSpecifications.deleteList);
+        targetSpecifications.downloadList.squeeze();
+        targetSpecifications.replaceList.squeeze();
+        targetSpecifications.deleteList.squeeze();
+        workSpecifications.clear();
     }
     ASyncTaskSpecification::runDone(success);
 }
