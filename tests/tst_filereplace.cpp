@@ -99,6 +99,7 @@ void TestFileReplace::steps_data()
     QTest::addColumn<bool>("oldCopyLeft");
     QTest::addColumn<bool>("packed");
     QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("behindLink"); // the download is a symbolic link to this many bytes; 0: a file
 
     const QString copy = QStringLiteral("FileCopyTaskSpecification %1");
     const QString unzip = QStringLiteral("FileUnzipTaskSpecification %1");
@@ -108,15 +109,21 @@ void TestFileReplace::steps_data()
 
     // A plain download on the installation's file system is linked and
     // committed inline, without subtasks.
-    QTest::newRow("new plain") << false << false << false << QStringList {};
-    QTest::newRow("new packed") << false << false << true << QStringList { unzip.arg(0.7), check, commit };
-    QTest::newRow("installed plain") << true << false << false << QStringList {};
+    QTest::newRow("new plain") << false << false << false << QStringList {} << 0;
+    QTest::newRow("new packed") << false << false << true << QStringList { unzip.arg(0.7), check, commit }
+                                << 0;
+    QTest::newRow("installed plain") << true << false << false << QStringList {} << 0;
     QTest::newRow("installed packed")
-        << true << false << true << QStringList { unzip.arg(0.7), check, commit };
+        << true << false << true << QStringList { unzip.arg(0.7), check, commit } << 0;
     QTest::newRow("installed plain, old copy left")
-        << true << true << false << QStringList { remove, copy.arg(0.8), commit };
+        << true << true << false << QStringList { remove, copy.arg(0.8), commit } << 0;
     QTest::newRow("installed packed, old copy left")
-        << true << true << true << QStringList { remove, unzip.arg(0.6), check, commit };
+        << true << true << true << QStringList { remove, unzip.arg(0.6), check, commit } << 0;
+    // Where no link is made, a small file is still copied inline, and a
+    // link in the download directory is never installed as a link.
+    QTest::newRow("plain behind a symbolic link") << false << false << false << QStringList {} << 100;
+    QTest::newRow("large plain behind a symbolic link")
+        << false << false << false << QStringList { copy.arg(0.9), commit } << 100000;
 }
 
 void TestFileReplace::steps()
@@ -125,6 +132,7 @@ void TestFileReplace::steps()
     QFETCH(bool, oldCopyLeft);
     QFETCH(bool, packed);
     QFETCH(QStringList, steps);
+    QFETCH(int, behindLink);
 
     if (installed)
         QVERIFY(FileTree::write(app(installedName), "previous"));
@@ -136,7 +144,13 @@ void TestFileReplace::steps()
     // Removing the earlier update's copy is final.
     before.files.remove(oldName);
 
-    FileReplaceSpecification spec = record(installedName, packed, "new version");
+    const QByteArray content = behindLink > 0 ? QByteArray(behindLink, 'n') : QByteArray("new version");
+    FileReplaceSpecification spec = record(installedName, packed, content);
+    const QString download = QDir(downloadDir).filePath(spec.fileName);
+    if (behindLink > 0) {
+        QVERIFY(QFile::rename(download, download + QStringLiteral(".real")));
+        QVERIFY(QFile::link(download + QStringLiteral(".real"), download));
+    }
     QList<QString> deleteList { QStringLiteral("dropped") };
     RollbackDataList parentJournal;
     FileReplaceTaskSpecification task(spec, &deleteList, &parentJournal, layout, nullptr, 0.25);
@@ -152,9 +166,10 @@ void TestFileReplace::steps()
                            .arg(sub->parentProgressRange);
     QCOMPARE(actualSteps, steps);
 
-    QCOMPARE(FileTree::read(app(installedName)), QByteArray("new version"));
+    QCOMPARE(FileTree::read(app(installedName)), content);
+    QVERIFY(!QFileInfo(app(installedName)).isSymLink());
     // The download stays for the session, also when it was linked.
-    QVERIFY(QFileInfo::exists(QDir(downloadDir).filePath(spec.fileName)));
+    QVERIFY(QFileInfo::exists(download));
     QCOMPARE(FileTree::read(unrelated), QByteArray("unrelated"));
     if (installed) {
         QCOMPARE(FileTree::read(app(oldName)), QByteArray("previous"));

@@ -5,6 +5,8 @@
 #include "fileops/filecopytaskspecification.h"
 #include "fileops/filedeletetaskspecification.h"
 #include "fileops/fileunziptaskspecification.h"
+#include "fileops/newfile.h"
+#include "tasks/asynctaskspecification.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +82,7 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
         movedAside = true;
     }
     const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
-    if (!replaceSpecification.hasUnzip() && !oldCopyInTheWay && installLinked(source, target, oldCopy, mode))
+    if (!replaceSpecification.hasUnzip() && !oldCopyInTheWay && installInline(source, target, oldCopy, mode))
         return;
 
     if (replaceSpecification.hasUnzip()) {
@@ -97,13 +99,21 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     executeSubTasks();
 }
 
-bool FileReplaceTaskSpecification::installLinked(
+bool FileReplaceTaskSpecification::installInline(
     const QString& source, const QString& target, const QString& oldCopy, mode_t mode)
 {
     // The downloaded file itself becomes the new file: no copy, no hop to
     // the pool. It stays where the session expects it. Across file systems,
-    // or where links are refused, the copy below does the job.
-    if (::link(QFile::encodeName(source).constData(), QFile::encodeName(newPath).constData()) != 0)
+    // or where links are refused, a small file is copied here, faster than
+    // the pool would take it; a large one, or any failure, takes the steps.
+    const QByteArray from = QFile::encodeName(source);
+    struct stat info;
+    // A link would install a symbolic link itself, not what it points to.
+    const bool linked = ::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && ::link(from.constData(), QFile::encodeName(newPath).constData()) == 0;
+    if (!linked
+        && (::stat(from.constData(), &info) != 0 || !S_ISREG(info.st_mode)
+            || info.st_size > ASyncTaskSpecification::QUICK_FILE_SIZE || !NewFile::copy(source, newPath)))
         return false;
     state = Running;
     QString failure;

@@ -51,9 +51,10 @@ public Q_SLOTS:
     void subtasksDone() override;
 
 private:
-    // Installs a plain file by linking the download to the new-file name
-    // and committing it at once; false when the link is impossible.
-    bool installLinked(const QString& source, const QString& target, const QString& oldCopy, mode_t mode);
+    // Installs a plain file by linking (or, when small, copying) the
+    // download to the new-file name and committing it at once; false when
+    // neither is possible here.
+    bool installInline(const QString& source, const QString& target, const QString& oldCopy, mode_t mode);
     // Hands the journal on after success, or undoes this task's steps.
     void settle(bool installed);
 
