@@ -5,6 +5,7 @@
 #   bash bench/guilag/run_bench.sh            (build directory: build/)
 #   BUILD_DIR=... RUNS=3 KEY=keys/demo_private.pem bash bench/guilag/run_bench.sh
 #   TMPDIR=/dev/shm bash bench/guilag/run_bench.sh   (everything on a tmpfs)
+#   FILES=200000x1024 bash bench/guilag/run_bench.sh (COUNT small files of BYTES instead)
 #
 # The driver runs a 5 ms timer on the thread that drives the update (the GUI
 # thread in the updater) and records by how much each timeout came late. It
@@ -27,13 +28,23 @@ require_tools nginx gzip
 cmake --build "$build_dir" --target guilagbench voxmeadow-release -j2 >/dev/null
 [ -x "$driver" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
 
-echo "creating and publishing two 1 GiB files (one packed)..."
 source="$work/source"
-mkdir -p "$source/big"
-head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source/big/plain.bin"
-# Compressible, so that the packed copy is smaller and unpacking does real work.
-# 768 MiB of random bytes are exactly 1 GiB of base64.
-head -c $((768 * 1024 * 1024)) /dev/urandom | base64 -w 0 >"$source/big/packed.pak"
+if [ -n "${FILES:-}" ]; then
+    count=${FILES%x*} bytes=${FILES#*x}
+    echo "creating and publishing $count files of $bytes bytes (100 per directory)..."
+    for d in $(seq 0 $(((count + 99) / 100 - 1))); do
+        n=$((count - d * 100 < 100 ? count - d * 100 : 100))
+        mkdir -p "$source/dir$d"
+        head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 --additional-suffix=.dat - "$source/dir$d/file"
+    done
+else
+    echo "creating and publishing two 1 GiB files (one packed)..."
+    mkdir -p "$source/big"
+    head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source/big/plain.bin"
+    # Compressible, so that the packed copy is smaller and unpacking does real work.
+    # 768 MiB of random bytes are exactly 1 GiB of base64.
+    head -c $((768 * 1024 * 1024)) /dev/urandom | base64 -w 0 >"$source/big/packed.pak"
+fi
 "$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" --pack '*.pak' \
     --quiet >/dev/null
 ln -s release "$work/www/m1"

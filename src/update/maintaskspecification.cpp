@@ -6,13 +6,10 @@
 #include "fileops/filedeletelisttaskspecification.h"
 #include "fileops/filereplacelisttaskspecification.h"
 #include "fileops/installationflushtaskspecification.h"
-#include "update/digestcache.h"
+#include "update/digestcacheupdatetaskspecification.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
 
-#include <QFile>
-
 #include <malloc.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,7 +64,6 @@ void MainTaskSpecification::makeSubtasksAndStart()
         &fileSpecifications.downloadList, context, downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(
         &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
-    connect(install, &TaskSpecification::finished, this, &MainTaskSpecification::onInstalled);
     connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
     installation = install;
     auto* remove = new FileDeleteListTaskSpecification(
@@ -79,6 +75,8 @@ void MainTaskSpecification::makeSubtasksAndStart()
     remove->setDiscardFinishedSubTasks(true);
     addSubTask(download);
     addSubTask(install);
+    // The next run need not read again what this one has just verified.
+    addSubTask(new DigestCacheUpdateTaskSpecification(context.layout, &fileSpecifications, this, 0.0));
     addSubTask(new InstallationFlushTaskSpecification(context.layout.root(), this, 0.0));
     addSubTask(remove);
     state = Running;
@@ -91,18 +89,4 @@ void MainTaskSpecification::returnFreedMemory()
     // memory inside the allocator's arenas, one of them the pool thread's;
     // without this it would stay resident to the end of the run.
     ::malloc_trim(0);
-}
-
-void MainTaskSpecification::onInstalled()
-{
-    // An installed file may be the download itself under a second name;
-    // dropping the download now, not with the session directory later,
-    // leaves the file's status-change time as the cache records it.
-    for (const FileReplaceSpecification& record : std::as_const(fileSpecifications.replaceList))
-        ::unlink(QFile::encodeName(context.layout.downloadedPath(record.fileName)).constData());
-    // The next run need not read again what this one has just verified.
-    DigestCache cache(context.layout.installedPath(DigestCache::fileName()));
-    cache.load();
-    cache.insertInstalled(context.layout.root(), fileSpecifications, DigestCache::fileClockNowNs());
-    cache.save();
 }

@@ -27,7 +27,6 @@ public Q_SLOTS:
     void userCanceled() override;
 
 private Q_SLOTS:
-    void onInstalled();
     void returnFreedMemory();
 
 private:
