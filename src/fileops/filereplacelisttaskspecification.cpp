@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 
@@ -38,11 +37,17 @@ void FileReplaceListTaskSpecification::makeSubtasksAndStart()
 
 int FileReplaceListTaskSpecification::makeSubdirTasks()
 {
-    const QDir root(layout.root());
+    QString root = layout.root();
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
     QSet<QString> seen;
     QStringList missing;
     for (const FileReplaceSpecification& record : std::as_const(*replaceList)) {
-        const QString dir = QFileInfo(root, record.destFileName(QString())).absolutePath();
+        // The directory part by hand: a file information object per file
+        // costs more than the rest of this loop.
+        const QString relative = record.pureDestFilePath();
+        const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+        const QString dir = slash < 0 ? layout.root() : root + relative.left(slash);
         if (seen.contains(dir))
             continue;
         seen.insert(dir);

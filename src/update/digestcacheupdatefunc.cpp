@@ -6,7 +6,8 @@
 
 #include <unistd.h>
 
-DigestCacheUpdateFunc::DigestCacheUpdateFunc(const InstallationLayout& layout, const FileSpecifications& lists)
+DigestCacheUpdateFunc::DigestCacheUpdateFunc(
+    const InstallationLayout& layout, const FileSpecifications& lists)
     : layout(layout)
     , lists(lists)
 { }

@@ -40,11 +40,14 @@ qint64 DiskSpaceCheckTaskSpecification::installBytes() const
         downloadSizes.insert(file.fileName, file.size);
     qint64 total = 0;
     for (const FileReplaceSpecification& file : specifications.replaceList) {
-        if (file.hasUnzip())
+        if (file.hasUnzip()) {
             total += file.unzipSize;
-        else
-            total
-                += downloadSizes.value(file.fileName, QFileInfo(layout.downloadedPath(file.fileName)).size());
+            continue;
+        }
+        // Only a copy kept from an earlier attempt is looked at on disk.
+        const auto listed = downloadSizes.constFind(file.fileName);
+        total += listed != downloadSizes.cend() ? *listed
+                                                : QFileInfo(layout.downloadedPath(file.fileName)).size();
     }
     return total;
 }
