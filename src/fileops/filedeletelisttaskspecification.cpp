@@ -1,10 +1,13 @@
 #include "filedeletelisttaskspecification.h"
 
 #include "fileops/filedeletetaskspecification.h"
+#include "fileops/leftoverscanfunc.h"
+#include "tasks/asyncrun.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QSet>
+#include <QThreadPool>
 
 FileDeleteListTaskSpecification::FileDeleteListTaskSpecification(
     QList<QString>* deleteList, const InstallationLayout& layout, QObject* parent, double parentProgressRange)
@@ -21,10 +24,28 @@ void FileDeleteListTaskSpecification::execute()
 
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
+    state = Running;
+    // The walk over the whole installation goes to the pool: with hundreds
+    // of thousands of files it would stall the window.
+    auto* scan = new LeftoverScanFunc(layout.root());
+    const quint64 run = ++scanRun;
+    connect(
+        scan, &LeftoverScanFunc::scanned, this,
+        [this, run](const QStringList& found) {
+            if (run == scanRun)
+                startDeleting(found);
+        },
+        Qt::QueuedConnection);
+    scan->moveToThread(nullptr);
+    QThreadPool::globalInstance()->start(new ASyncRun(scan), 0);
+}
+
+void FileDeleteListTaskSpecification::startDeleting(const QStringList& found)
+{
     const QDir root(layout.root());
     QStringList entries = *deleteList;
     const QSet<QString> listed(entries.cbegin(), entries.cend());
-    for (const QString& leftover : leftovers(root.path())) {
+    for (const QString& leftover : found) {
         if (!listed.contains(leftover))
             entries.append(leftover);
     }
@@ -65,6 +86,8 @@ void FileDeleteListTaskSpecification::userCanceled()
 
 void FileDeleteListTaskSpecification::reset()
 {
+    // A scan of this run still under way is heard no more.
+    ++scanRun;
     clearSubTasks();
     TaskSpecification::reset();
 }

@@ -33,6 +33,12 @@ public Q_SLOTS:
     void reset() override;
     void subtasksDone() override;
     void userCanceled() override;
+
+private:
+    void startDeleting(const QStringList& found);
+
+    // Identifies the current run's scan of the installation.
+    quint64 scanRun = 0;
 };
 
 #endif
