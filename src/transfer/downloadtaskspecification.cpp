@@ -335,9 +335,12 @@ void DownloadTaskSpecification::onTransferFinished()
             mirrors->removeMirror(currentMirror.name);
             errorRetry(
                 QStringLiteral("%1: certificate not accepted: %2").arg(currentUrl(), ended->errorString()));
-        } else if (ended->proxyStatus() == 407) {
+        } else if (ended->proxyStatus() == 407 || ended->proxyStatus() == 401) {
+            // Some proxies refuse a tunnel with 401 rather than 407.
             mirrors->removeMirror(currentMirror.name);
-            errorRetry(QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
+            errorRetry(QStringLiteral("%1: the proxy asks for credentials (%2)")
+                           .arg(currentUrl())
+                           .arg(ended->proxyStatus()));
         } else {
             errorRetry(QStringLiteral("%1: %2").arg(currentUrl(), ended->errorString()));
         }
