@@ -244,12 +244,13 @@ void TransferEngine::collectFinished()
     for (TransferSlot* orphan : std::exchange(orphans, {}))
         dropSlot(orphan);
     // A finished() slot may end or start other transfers, or delete this
-    // engine; each transfer still here hears of its own end.
+    // engine; each transfer still here, and not aborted meanwhile, hears of
+    // its own end.
     QPointer<TransferEngine> self(this);
     for (const QPointer<Transfer>& transfer : std::as_const(ended)) {
         if (!self)
             return;
-        if (transfer)
+        if (transfer && transfer->slot)
             Q_EMIT transfer->finished();
     }
 }
