@@ -7,8 +7,21 @@
 
 work=$(mktemp -d -p "${BENCH_TMPDIR:-${TMPDIR:-/tmp}}")
 chmod 755 "$work"
+# Servers besides the current nginx (keep_server) and other background jobs
+# (keep_pid) are stopped on exit too.
+kept_pids=()
+keep_pid() { kept_pids+=("$1"); }
+keep_server() {
+    keep_pid "$NGINX_PID"
+    NGINX_PID=
+}
 cleanup() {
     nginx_stop
+    local pid
+    for pid in "${kept_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -30,7 +43,21 @@ serve_www() {
     base="http://127.0.0.1:$NGINX_PORT"
 }
 
+# make_certificates <dir>: a private CA (ca.pem) and a certificate for
+# 127.0.0.1 signed by it (server.pem, server.key).
+make_certificates() {
+    local d=$1
+    mkdir -p "$d"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=bench-ca \
+        -keyout "$d/ca.key" -out "$d/ca.pem" 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout "$d/server.key" -out "$d/server.csr" 2>/dev/null
+    printf 'subjectAltName=IP:127.0.0.1\n' >"$d/ext"
+    openssl x509 -req -in "$d/server.csr" -CA "$d/ca.pem" -CAkey "$d/ca.key" -CAcreateserial -days 2 \
+        -extfile "$d/ext" -out "$d/server.pem" 2>/dev/null
+}
+
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+spread() { sort -g | awk '{ v[NR] = $1 } END { printf "%.0f%%", 100 * (v[NR] - v[1]) / v[int((NR + 1) / 2)] }'; }
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }

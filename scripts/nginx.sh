@@ -10,6 +10,9 @@
 # PROBE_PATH (e.g. "/1/client_linux_amd64.ini") answers 200 and sets
 # NGINX_PORT and NGINX_PID. SERVER_DIRECTIVES go into the server block.
 # Returns 1 (with nginx's logs on stderr) when no port could be used.
+#
+# With NGINX_TLS="CERT KEY CA" set, nginx speaks HTTPS and HTTP/2 with that
+# certificate and the probe trusts CA.
 
 NGINX_PORT=
 NGINX_PID=
@@ -25,7 +28,15 @@ nginx_stop() {
 
 _nginx_try_port() {
     local state=$1 root=$2 probe=$3 directives=$4 port=$5
-    local user_line=
+    local user_line= listen_flags= tls_lines= scheme=http probe_ca=()
+    if [ -n "${NGINX_TLS:-}" ]; then
+        local cert key ca
+        read -r cert key ca <<<"$NGINX_TLS"
+        listen_flags=" ssl http2"
+        tls_lines="ssl_certificate $cert; ssl_certificate_key $key;"
+        scheme=https
+        probe_ca=(--cacert "$ca")
+    fi
     # Workers would otherwise run as nobody, who may not read ROOT.
     [ "$(id -u)" -eq 0 ] && user_line="user $(id -un) $(id -gn);"
     cat >"$state/nginx.conf" <<CONF
@@ -44,7 +55,8 @@ http {
     uwsgi_temp_path $state/uwsgi;
     scgi_temp_path $state/scgi;
     server {
-        listen 127.0.0.1:$port;
+        listen 127.0.0.1:$port$listen_flags;
+        $tls_lines
         root $root;
         $directives
     }
@@ -53,7 +65,7 @@ CONF
     nginx -p "$state" -c "$state/nginx.conf" -g 'daemon off;' 2>>"$state/logs/start.log" &
     NGINX_PID=$!
     for _ in $(seq 50); do
-        if curl -sf -o /dev/null "http://127.0.0.1:$port$probe"; then
+        if curl -sf "${probe_ca[@]}" -o /dev/null "$scheme://127.0.0.1:$port$probe"; then
             NGINX_PORT=$port
             return 0
         fi

@@ -66,7 +66,7 @@ private:
 };
 
 // How the server answers a request for bytes from a position on.
-enum class RangeAnswer { Honoured, Ignored, OtherRange, Refused, Pause };
+enum class RangeAnswer { Honoured, Ignored, OtherRange, Refused, Pause, TooLong, CutShort };
 
 } // namespace
 
@@ -662,6 +662,10 @@ void TestDownloadTask::keptPartIsContinued_data()
     QTest::newRow("part is a directory") << QByteArray("dir") << RangeAnswer::Honoured << none;
     QTest::newRow("pause keeps the part")
         << QByteArray() << RangeAnswer::Pause << QList<QByteArray> { QByteArray(), "bytes=1000-" };
+    QTest::newRow("200 longer than listed leaves the part")
+        << body.left(1000) << RangeAnswer::TooLong << QList<QByteArray> { "bytes=1000-", "bytes=1000-" };
+    QTest::newRow("body without a length closed early")
+        << QByteArray() << RangeAnswer::CutShort << QList<QByteArray> { QByteArray(), "bytes=1000-" };
 }
 
 void TestDownloadTask::keptPartIsContinued()
@@ -670,7 +674,8 @@ void TestDownloadTask::keptPartIsContinued()
     QFETCH(RangeAnswer, answer);
     QFETCH(QList<QByteArray>, ranges);
 
-    makeMirrors({ "a" });
+    // The mirror that sends too much is struck off: another must remain.
+    makeMirrors(answer == RangeAnswer::TooLong ? QStringList { "a", "b" } : QStringList { "a" });
     const QByteArray body = pattern(5000);
     const QString partPath = tempDir->filePath(".part-file.bin");
     const QString outside = tempDir->filePath("outside.bin");
@@ -691,6 +696,13 @@ void TestDownloadTask::keptPartIsContinued()
         HttpTestServer::Response response = HttpTestServer::Response::ok(body);
         if (answer == RangeAnswer::Pause && asked.size() == 1)
             response.stallAfter = 1000;
+        if (answer == RangeAnswer::TooLong && asked.size() == 1)
+            return HttpTestServer::Response::ok(body + "more");
+        if (answer == RangeAnswer::CutShort && asked.size() == 1) {
+            response.sendContentLength = false;
+            response.closeAfter = 1000;
+            return response;
+        }
         const qint64 from = at < 0 ? 0 : head.mid(at + 15, head.indexOf('-', at) - at - 15).toLongLong();
         if (at < 0 || answer == RangeAnswer::Ignored)
             return response;
@@ -722,9 +734,9 @@ void TestDownloadTask::keptPartIsContinued()
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
     QVERIFY(!QFileInfo::exists(partPath) && !QFileInfo(partPath).isSymLink());
     QCOMPARE(FileTree::read(outside), QByteArray("not the updater's"));
-    // Starting over is no fault of the mirror's.
+    // Starting over is no fault of the mirror's; a cut is.
     QCOMPARE(mirrors->mirrorData().size(), 1);
-    QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+    QCOMPARE(mirrors->mirrorData().first().errorCount, int(answer == RangeAnswer::CutShort));
     QCOMPARE(task->completedFromPart(), answer != RangeAnswer::Ignored && !ranges.last().isEmpty());
 }
 

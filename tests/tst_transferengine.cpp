@@ -54,6 +54,7 @@ private Q_SLOTS:
     void eventLoopWiring();
     void tlsMirror_data();
     void tlsMirror();
+    void http2CarriesManyFilesOnOneConnection_data();
     void http2CarriesManyFilesOnOneConnection();
     void proxy_data();
     void proxy();
@@ -266,10 +267,19 @@ void TestTransferEngine::tlsMirror()
     QVERIFY(!FileTree::read(nginx->accessLog()).contains("file.bin"));
 }
 
+void TestTransferEngine::http2CarriesManyFilesOnOneConnection_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<bool>("capped");
+    QTest::newRow("uncapped: one HTTP/2 connection") << 40 << false;
+    QTest::newRow("capped: HTTP/1.1, one at a time") << 4 << true;
+}
+
 void TestTransferEngine::http2CarriesManyFilesOnOneConnection()
 {
+    QFETCH(int, files);
+    QFETCH(bool, capped);
     const QString root = dir->filePath("www");
-    const int files = 40;
     for (int i = 0; i < files; ++i)
         QVERIFY(FileTree::write(root + QStringLiteral("/m0/7/f%1").arg(i), pattern(64 * 1024)));
     QVERIFY(QDir(dir->path()).mkpath("nginx"));
@@ -278,8 +288,8 @@ void TestTransferEngine::http2CarriesManyFilesOnOneConnection()
         dir->filePath("nginx"), root, certificates->trusted(), certificates->key(), "limit_rate 256k;");
     QVERIFY(nginx);
     engine->setExtraCertificates(FileTree::read(certificates->caFile()));
-    // Held streams of one connection must not hold up the others for good.
-    engine->setMaxRate(4 << 20);
+    if (capped)
+        engine->setMaxRate(4 << 20);
     makeMirrors(QStringLiteral("https://127.0.0.1:%1").arg(nginx->port()));
     QList<DownloadTaskSpecification*> tasks;
     int mostAtOnce = 0;
@@ -292,14 +302,14 @@ void TestTransferEngine::http2CarriesManyFilesOnOneConnection()
     QTRY_VERIFY_WITH_TIMEOUT(std::all_of(tasks.cbegin(), tasks.cend(),
                                  [](const TaskSpecification* t) { return t->state == Finished; }),
         30000);
-    QCOMPARE(mirrors->mirrorData().first().maxUseCount, Mirrors::MULTIPLEXED_USE_COUNT);
-    QVERIFY2(mostAtOnce > 1 && mostAtOnce <= Mirrors::MULTIPLEXED_USE_COUNT,
+    QCOMPARE(mirrors->mirrorData().first().maxUseCount, capped ? 1 : Mirrors::MULTIPLEXED_USE_COUNT);
+    QVERIFY2(capped ? mostAtOnce == 1 : mostAtOnce > 1 && mostAtOnce <= Mirrors::MULTIPLEXED_USE_COUNT,
         qPrintable(QString::number(mostAtOnce)));
     const QList<QByteArray> log = FileTree::read(nginx->accessLog()).trimmed().split('\n');
     QCOMPARE(log.size(), files);
     // All on the connection of the first, whose number follows the protocol.
     const QByteArray first = log.first().left(log.first().indexOf(" 200 "));
-    QVERIFY2(first.startsWith("HTTP/2.0 "), first.constData());
+    QVERIFY2(first.startsWith(capped ? "HTTP/1.1 " : "HTTP/2.0 "), first.constData());
     for (const QByteArray& line : log)
         QVERIFY2(line.startsWith(first + " 200 65536 "), line.constData());
 }

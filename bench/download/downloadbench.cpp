@@ -1,7 +1,7 @@
 // Benchmark driver: fetches one file with DownloadTaskSpecification, or runs
 // the MD5 check on one file, and prints the elapsed time and peak memory.
 //
-//   downloadbench download <mirror base url> <remote path> <local file>
+//   downloadbench download <mirror base url> <remote path> <local file> [<CA file>]
 //   downloadbench md5 <file> <expected md5>   (an empty sum checks <file>.sig)
 //
 // Output: one line "seconds=<s> bytes=<n> maxrss_kib=<k> ok=<0|1>".
@@ -29,7 +29,8 @@ void report(double seconds, qint64 bytes, bool ok)
                         << " ok=" << (ok ? 1 : 0) << Qt::endl;
 }
 
-int runDownload(const QString& baseUrl, const QString& remotePath, const QString& localPath)
+int runDownload(
+    const QString& baseUrl, const QString& remotePath, const QString& localPath, const QString& caFile)
 {
     QTemporaryDir dir;
     const QString iniPath = dir.filePath(QStringLiteral("mirrors.ini"));
@@ -43,6 +44,12 @@ int runDownload(const QString& baseUrl, const QString& remotePath, const QString
     Mirrors mirrors;
     mirrors.initDefault(iniPath, 0);
     TransferEngine manager;
+    if (!caFile.isEmpty()) {
+        QFile ca(caFile);
+        if (!ca.open(QIODevice::ReadOnly))
+            return 2;
+        manager.setExtraCertificates(ca.readAll());
+    }
     DownloadTaskSpecification task(&manager, &mirrors, remotePath, localPath, -1, nullptr, 1.0);
 
     QObject::connect(&task, &TaskSpecification::message, qApp,
@@ -72,11 +79,11 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     dispatcherChoice.applicationCreated();
     const QStringList args = app.arguments();
-    if (args.size() == 5 && args.at(1) == QLatin1String("download"))
-        return runDownload(args.at(2), args.at(3), args.at(4));
+    if ((args.size() == 5 || args.size() == 6) && args.at(1) == QLatin1String("download"))
+        return runDownload(args.at(2), args.at(3), args.at(4), args.value(5));
     if (args.size() == 4 && args.at(1) == QLatin1String("md5"))
         return runMd5(args.at(2), args.at(3));
-    QTextStream(stderr) << "usage: downloadbench download <base url> <remote path> <local file>\n"
+    QTextStream(stderr) << "usage: downloadbench download <base url> <remote path> <local file> [<CA file>]\n"
                            "       downloadbench md5 <file> <md5>\n";
     return 2;
 }

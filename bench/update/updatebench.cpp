@@ -73,6 +73,8 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     Mirrors mirrors;
     mirrors.initDefault(QDir(appRoot).filePath(QStringLiteral("mirrors.ini")), version);
     TransferEngine manager;
+    manager.setExtraCertificates(settings.extraCertificates());
+    manager.setMaxRate(settings.maxDownloadRate * 1024);
     MainTaskSpecification task(DownloadContext { &manager, &mirrors, layout }, type, version,
         settings.downloadConcurrency, nullptr, 1.0);
 

@@ -222,11 +222,9 @@ bool DownloadTaskSpecification::onHead()
 {
     mirrors->setMultiplexed(currentMirror.name, transfer->isMultiplexed());
     const int status = transfer->status();
-    if (status == 200) {
-        // The whole file follows, whatever was asked for.
-        if (resumeOffset > 0)
-            restartFromZero();
-    } else if (status == 206 && resumeOffset > 0) {
+    // A 200 brings the whole file, whatever was asked for.
+    const bool wholeFile = status == 200;
+    if (status == 206 && resumeOffset > 0) {
         if (transfer->contentRangeStart() != resumeOffset) {
             return fail(Failure::DiscardPart,
                 QStringLiteral("%1 sent another range than from byte %2; starting over")
@@ -242,22 +240,26 @@ bool DownloadTaskSpecification::onHead()
     } else if (status == 407) {
         return fail(Failure::StrikeMirror,
             QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
-    } else {
+    } else if (!wholeFile) {
         return fail(Failure::StrikeMirror, QStringLiteral("%1 returned %2").arg(currentUrl()).arg(status));
     }
     const qint64 announced = transfer->contentLength();
+    const qint64 before = wholeFile ? 0 : receivedBytes;
     if (announced >= 0) {
-        if (byteLimit >= 0 && receivedBytes + announced > byteLimit) {
+        if (byteLimit >= 0 && before + announced > byteLimit) {
             return fail(Failure::StrikeMirror,
                 QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
                     .arg(currentUrl())
-                    .arg(receivedBytes + announced)
+                    .arg(before + announced)
                     .arg(byteLimit));
         }
         // Only a size the server announced counts, and only when none was listed.
         if (expectedSize < 0)
-            totalBytes = receivedBytes + announced;
+            totalBytes = before + announced;
     }
+    // Only now: a mirror refused above leaves the kept part as it was.
+    if (wholeFile && resumeOffset > 0)
+        restartFromZero();
     return true;
 }
 
@@ -335,12 +337,26 @@ void DownloadTaskSpecification::onTransferFinished()
             mirrors->removeMirror(currentMirror.name);
             errorRetry(
                 QStringLiteral("%1: certificate not accepted: %2").arg(currentUrl(), ended->errorString()));
-        } else if (ended->proxyStatus() == 407) {
+        } else if (ended->proxyStatus() == 407 || ended->proxyStatus() == 401) {
+            // Some proxies refuse a tunnel with 401 rather than 407.
             mirrors->removeMirror(currentMirror.name);
-            errorRetry(QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
+            errorRetry(QStringLiteral("%1: the proxy asks for credentials (%2)")
+                           .arg(currentUrl())
+                           .arg(ended->proxyStatus()));
         } else {
             errorRetry(QStringLiteral("%1: %2").arg(currentUrl(), ended->errorString()));
         }
+        return;
+    }
+    if (expectedSize >= 0 && receivedBytes < expectedSize
+        && (ended->contentLength() < 0 || resumedDelivery)) {
+        // A body without a length that ends early, or a short range: an
+        // interruption, whose bytes stay for the next attempt. A whole
+        // response of the wrong size is for the file check to judge.
+        errorRetry(QStringLiteral("%1 ended after %2 of %3 bytes")
+                       .arg(currentUrl())
+                       .arg(receivedBytes)
+                       .arg(expectedSize));
         return;
     }
     releaseTransfer();

@@ -10,15 +10,20 @@ void RateLimiter::setRate(qint64 rate, qint64 nowMs)
 
 qint64 RateLimiter::capacity() const
 {
-    return qMax<qint64>(bytesPerSecond / 10, 1024);
+    // A tenth of a second: a read larger than that is granted when the
+    // bucket is full and paid for by the wait that follows.
+    return qMax<qint64>(bytesPerSecond / 10, 1);
 }
 
 void RateLimiter::refill(qint64 nowMs)
 {
     if (nowMs <= lastMs)
         return;
-    // Bytes a second are thousandths of a byte a millisecond.
-    milliTokens = qMin(milliTokens + (nowMs - lastMs) * bytesPerSecond, capacity() * 1000);
+    // Bytes a second are thousandths of a byte a millisecond. Beyond the
+    // time that fills the bucket, a long idle spell adds nothing (and must
+    // not overflow).
+    const qint64 fillMs = capacity() * 1000 / bytesPerSecond + 1;
+    milliTokens = qMin(milliTokens + qMin(nowMs - lastMs, fillMs) * bytesPerSecond, capacity() * 1000);
     lastMs = nowMs;
 }
 

@@ -131,7 +131,12 @@ Transfer* TransferEngine::get(const QUrl& url, QObject* parent, qint64 rangeStar
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, slot->headers.get());
     // Over HTTP/2 a new transfer joins the open connection to its server
     // rather than opening one of its own; plain http never multiplexes.
-    if (url.scheme() == QLatin1String("https"))
+    // Under a cap, HTTP/1.1 only: libcurl keeps reading a held HTTP/2 stream
+    // up to its whole window (tens of MiB each) into memory, lost on a kill,
+    // while a held HTTP/1.1 transfer simply leaves its socket unread.
+    if (limiter.enabled())
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    else if (url.scheme() == QLatin1String("https"))
         curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
     // Only the final response's head reaches the transfer, never a proxy's.
     curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -239,12 +244,13 @@ void TransferEngine::collectFinished()
     for (TransferSlot* orphan : std::exchange(orphans, {}))
         dropSlot(orphan);
     // A finished() slot may end or start other transfers, or delete this
-    // engine; each transfer still here hears of its own end.
+    // engine; each transfer still here, and not aborted meanwhile, hears of
+    // its own end.
     QPointer<TransferEngine> self(this);
     for (const QPointer<Transfer>& transfer : std::as_const(ended)) {
         if (!self)
             return;
-        if (transfer)
+        if (transfer && transfer->slot)
             Q_EMIT transfer->finished();
     }
 }

@@ -67,9 +67,9 @@ QString UpdateSettings::proxyError() const
 
 QString UpdateSettings::displayedProxy() const
 {
-    // Whatever stands between the scheme and the last "@" before the host
-    // is credentials, also when the rest does not parse.
-    static const QRegularExpression credentials(QStringLiteral("^([^:/@]*://)?[^/]*@"));
+    // Whatever stands between the scheme and the last "@" is credentials,
+    // also when the rest does not parse (a "/" in the password, say).
+    static const QRegularExpression credentials(QStringLiteral("^([^:/@]*://)?.*@"));
     QString shown = proxy;
     return shown.replace(credentials, QStringLiteral("\\1***@"));
 }
