@@ -6,6 +6,7 @@
 #include "installfixture.h"
 #include "taskrun.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -716,6 +717,7 @@ void TestDownloadTask::keptPartIsContinued()
     });
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
     task->keepPartAt(partPath);
+    task->digestWhileReceiving();
     TaskSpies spies(task);
     task->execute();
     if (answer == RangeAnswer::Pause) {
@@ -738,6 +740,7 @@ void TestDownloadTask::keptPartIsContinued()
     QCOMPARE(mirrors->mirrorData().size(), 1);
     QCOMPARE(mirrors->mirrorData().first().errorCount, int(answer == RangeAnswer::CutShort));
     QCOMPARE(task->completedFromPart(), answer != RangeAnswer::Ignored && !ranges.last().isEmpty());
+    QCOMPARE(task->receivedMd5(), QCryptographicHash::hash(body, QCryptographicHash::Md5));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTask)

@@ -158,7 +158,8 @@ bool DownloadTaskSpecification::openTarget()
     failure = Failure::None;
     resumedDelivery = false;
     resumeOffset = 0;
-    digest.reset();
+    // What the last attempt summed, if it covers exactly the part still kept.
+    std::unique_ptr<QCryptographicHash> carried = std::move(digest);
     if (digesting)
         digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
 
@@ -172,8 +173,12 @@ bool DownloadTaskSpecification::openTarget()
         if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file.resize(kept))
             return false;
         resumeOffset = kept;
-        // The sum covers the whole file: what is kept is read once.
-        for (qint64 hashed = 0; digest && hashed < kept;) {
+        // The sum covers the whole file: what is kept is read once, not again
+        // after every pause or retry.
+        const bool summed = digest && carried && carriedBytes == kept;
+        if (summed)
+            digest = std::move(carried);
+        for (qint64 hashed = summed ? kept : 0; digest && hashed < kept;) {
             const QByteArray piece = file.read(qMin(HASH_CHUNK_SIZE, kept - hashed));
             if (piece.isEmpty()) {
                 resumeOffset = 0;
@@ -423,10 +428,13 @@ void DownloadTaskSpecification::resetDownload()
         if (!keepsPart())
             file.remove();
     }
+    // The sum so far stays with the part it covers, for the next attempt.
+    carriedBytes = receivedBytes;
+    if (!keepsPart())
+        digest.reset();
     receivedBytes = 0;
     resumeOffset = 0;
     failure = Failure::None;
-    digest.reset();
     completedMd5.clear();
     lastTickBytes = 0;
     totalBytes = expectedSize;

@@ -127,6 +127,8 @@ private:
     Failure failure = Failure::None;
     QString failureText;
     std::unique_ptr<QCryptographicHash> digest;
+    // Bytes of the kept part that the digest of the last attempt covers.
+    qint64 carriedBytes = 0;
     QByteArray completedMd5;
 };
 
