@@ -428,18 +428,22 @@ void DownloadTaskSpecification::resetDownload()
         if (!keepsPart())
             file.remove();
     }
-    // The sum so far stays with the part it covers, for the next attempt.
+    // The sum so far stays with the part it covers, for the next attempt,
+    // and so does the progress: a pause must not look like a loss.
     carriedBytes = receivedBytes;
-    if (!keepsPart())
+    if (!keepsPart()) {
         digest.reset();
-    receivedBytes = 0;
+        receivedBytes = 0;
+    }
     resumeOffset = 0;
     failure = Failure::None;
     completedMd5.clear();
-    lastTickBytes = 0;
+    lastTickBytes = receivedBytes;
     totalBytes = expectedSize;
     progressPermille = -1;
-    setProgress(0.0);
+    publishProgress();
+    if (progressPermille < 0)
+        setProgress(0.0);
 }
 
 void DownloadTaskSpecification::publishProgress()
