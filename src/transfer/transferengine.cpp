@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int REFILL_INTERVAL_MS = 20;
+constexpr long UNCAPPED_READ_SIZE = 100 * 1024;
 
 // Counts the calls into libcurl during which its callbacks may run.
 class CurlCall
@@ -156,11 +157,12 @@ Transfer* TransferEngine::get(const QUrl& url, QObject* parent, qint64 rangeStar
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
         curl_easy_setopt(easy, CURLOPT_PROXY_CAINFO_BLOB, &blob);
     }
-    if (limiter.enabled()) {
-        // Smaller reads let a low cap be kept in steps smaller than a second.
-        const long buffer = long(qBound(qint64(1024), limiter.rate() / 8, qint64(CURL_MAX_WRITE_SIZE)));
-        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, buffer);
-    }
+    // Smaller reads let a low cap be kept in steps smaller than a second;
+    // without a cap, reads as large as curl's own tool makes halve the calls.
+    const long buffer = limiter.enabled()
+        ? long(qBound(qint64(1024), limiter.rate() / 8, qint64(CURL_MAX_WRITE_SIZE)))
+        : UNCAPPED_READ_SIZE;
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, buffer);
 
     liveSlots.emplace(slot, std::move(owned));
     curl_multi_add_handle(multi.get(), easy);
