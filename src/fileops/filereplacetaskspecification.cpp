@@ -86,7 +86,9 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     } else {
         addSubTask(new FileCopyTaskSpecification(nullptr, source, newPath, this, remaining));
     }
-    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
+    const mode_t mode = mode_t(replaceSpecification.recordedMode >= 0
+            ? replaceSpecification.recordedMode
+            : InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
     addSubTask(new FileCommitTaskSpecification(newPath, target, oldCopy, mode, &rollbackList, this, 0.1));
 
     state = Running;

@@ -89,6 +89,30 @@ bool ProductIniLine::parseBindingKey(const QString& key, Binding* binding)
     return true;
 }
 
+QString ProductIniLine::executablesKey()
+{
+    return reservedDirectory() + QStringLiteral("/executables");
+}
+
+bool ProductIniLine::readExecutables(QSettings& settings, QStringList* paths)
+{
+    settings.beginGroup(deleteSection());
+    const QVariant value = settings.value(executablesKey());
+    settings.endGroup();
+    if (!value.isValid())
+        return false;
+    *paths = parseExecutables(value);
+    return true;
+}
+
+QStringList ProductIniLine::parseExecutables(const QVariant& value)
+{
+    // QSettings reads a list of one as a plain string, and none as an empty one.
+    QStringList paths = value.toStringList();
+    paths.removeAll(QString());
+    return paths;
+}
+
 QList<ProductIniLine::Binding> ProductIniLine::readBindings(const QString& iniPath)
 {
     QSettings settings(iniPath, QSettings::IniFormat);
