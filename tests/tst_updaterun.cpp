@@ -480,6 +480,12 @@ void TestUpdateRun::pathEscapingLinesAreRefused_data()
                                              << "libs";
     QTest::newRow("installed name with backslash") << "[libs]\nx.gz" + packedTo + "..\\\\victim"
                                                    << "libs";
+    QTest::newRow("key naming the installation") << "[files]\n." + plain << "files";
+    QTest::newRow("installed name naming the installation") << "[libs]\nx.gz" + packedTo + "."
+                                                            << "libs";
+    QTest::newRow("installed name with an empty part") << "[libs]\nx.gz" + packedTo + "a//x"
+                                                       << "libs";
+    QTest::newRow("delete key naming the installation") << QByteArray("[delete]\n.=\n") << "delete";
     QTest::newRow("delete key with ..") << QByteArray("[delete]\n../victim=\n") << "delete";
     QTest::newRow("absolute delete key") << QByteArray("[delete]\n%2Ftmp%2Fvictim=\n") << "delete";
 }

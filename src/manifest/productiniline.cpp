@@ -52,9 +52,11 @@ bool ProductIniLine::isSafeRelativePath(const QString& path)
         return false;
     if (path.contains(QLatin1Char('\\')) || path.contains(QChar(0)))
         return false;
+    // "." and empty parts would name a directory, the installation itself
+    // included, or give one file a second spelling.
     const QVector<QStringView> components = QStringView(path).split(QLatin1Char('/'));
     for (const QStringView component : components) {
-        if (component == QLatin1String(".."))
+        if (component.isEmpty() || component == QLatin1String(".") || component == QLatin1String(".."))
             return false;
     }
     return true;

@@ -65,8 +65,8 @@ public:
     static bool readExecutables(QSettings& settings, QStringList* paths);
     static QStringList parseExecutables(const QVariant& value);
 
-    // A path that stays below the directory it is resolved against: not
-    // empty, not absolute, no ".." component, no backslash, no NUL.
+    // A path that names a file below the directory it is resolved against:
+    // not absolute, no empty, "." or ".." component, no backslash, no NUL.
     static bool isSafeRelativePath(const QString& path);
 };
 
