@@ -28,7 +28,9 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+# Qt is not built with ThreadSanitizer: its own locking (futexes) is
+# invisible, so only what our instrumented code does is judged.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
 
 step "suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 BUILD_DIR=build-asan bash scripts/build.sh "${launcher[@]}" -DCMAKE_CXX_COMPILER=clang++ \
