@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     QString bannerUrl;
     QString clickUrl;
-    if (!Banner::parseAnswer(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), &bannerUrl, &clickUrl))
+    if (!Banner::parseAnswer(
+            QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), &bannerUrl, &clickUrl))
         return 0;
     for (const QString& address : { bannerUrl, clickUrl }) {
         const QUrl url(address);

@@ -40,7 +40,8 @@ bool below(const QString& root, const QString& relative)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const InstallationLayout layout = installation();
-    const QString path = FuzzScratch::write(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), ".ini");
+    const QString path
+        = FuzzScratch::write(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), ".ini");
     const QString updateType = QFileInfo(path).completeBaseName();
 
     FileSpecifications lists;

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!ProductIniLine::parseBindingKey(key, &binding))
         return 0;
     // One record has one spelling: anything else could pass for another release's.
-    if (ProductIniLine::bindingKey(binding) != key || binding.version <= 0 || !ProductIniLine::isReservedPath(key))
+    if (ProductIniLine::bindingKey(binding) != key || binding.version <= 0
+        || !ProductIniLine::isReservedPath(key))
         __builtin_trap();
     return 0;
 }

@@ -11,7 +11,8 @@
 // mirrors.ini, and every value is used as a run would use it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString path = FuzzScratch::write(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), ".ini");
+    const QString path
+        = FuzzScratch::write(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), ".ini");
     const UpdateSettings settings = UpdateSettings::read(path);
     settings.proxyError();
     settings.problem();

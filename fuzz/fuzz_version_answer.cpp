@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const auto& channel : channels) {
         CommandLine commandLine;
         // A version taken from the server is one that can be asked of a mirror.
-        if (commandLine.takeOfferedVersion(channel.first, QStringLiteral("%1")) && commandLine.typeDesc.version <= 0)
+        if (commandLine.takeOfferedVersion(channel.first, QStringLiteral("%1"))
+            && commandLine.typeDesc.version <= 0)
             __builtin_trap();
     }
     return 0;

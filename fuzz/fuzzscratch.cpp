@@ -10,7 +10,7 @@ QTemporaryDir& scratch()
 {
     // On a memory file system where there is one: inputs are written by the thousand.
     static QTemporaryDir dir(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/voxmeadow-fuzz-XXXXXX")
-                                                         : QDir::tempPath() + "/voxmeadow-fuzz-XXXXXX");
+                                                       : QDir::tempPath() + "/voxmeadow-fuzz-XXXXXX");
     return dir;
 }
 
