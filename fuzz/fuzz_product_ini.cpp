@@ -27,10 +27,9 @@ InstallationLayout installation()
     return InstallationLayout(root, FuzzScratch::directory());
 }
 
-bool below(const QString& root, const QString& relative)
+bool below(const InstallationLayout& layout, const QString& relative)
 {
-    const QString path = QDir::cleanPath(QDir(root).filePath(relative));
-    return path.startsWith(root + QLatin1Char('/'));
+    return QDir::cleanPath(layout.installedPath(relative)).startsWith(layout.root() + QLatin1Char('/'));
 }
 
 } // namespace
@@ -49,10 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (compiler.run()) {
         // Nothing the lists name may lie outside the installation.
         for (const FileReplaceSpecification& replace : std::as_const(lists.replaceList))
-            if (!below(layout.root(), replace.pureDestFilePath()))
+            if (!below(layout, replace.pureDestFilePath()))
                 __builtin_trap();
         for (const QString& entry : std::as_const(lists.deleteList))
-            if (!below(layout.root(), entry))
+            if (!below(layout, entry))
                 __builtin_trap();
     }
     ProductIniLine::readBindings(path);

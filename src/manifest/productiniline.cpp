@@ -74,7 +74,9 @@ bool ProductIniLine::isReservedPath(const QString& path)
 
 QString ProductIniLine::bindingKey(const Binding& binding)
 {
-    return QStringLiteral("%1/%2/%3").arg(reservedDirectory(), binding.updateType).arg(binding.version);
+    // One arg() call: a type that holds "%1" must not take the version's place.
+    return QStringLiteral("%1/%2/%3")
+        .arg(reservedDirectory(), binding.updateType, QString::number(binding.version));
 }
 
 bool ProductIniLine::parseBindingKey(const QString& key, Binding* binding)
