@@ -134,6 +134,12 @@ void TestConfiguration::commandLine_data()
     QTest::newRow("server version not a number")
         << QStringList() << none << QByteArray("abc#1.0") << false << 0 << DefaultType << 0 << "" << server
         << QStringList({ "Update server returned invalid version nr (abc)" }) << 1;
+    QTest::newRow("server version 0")
+        << QStringList() << none << QByteArray("0#1.0") << false << 0 << DefaultType << 0 << "" << server
+        << QStringList({ "Update server returned invalid version nr (0)" }) << 1;
+    QTest::newRow("server version below 0")
+        << QStringList() << none << QByteArray("-12#1.0") << false << 0 << DefaultType << 0 << "" << server
+        << QStringList({ "Update server returned invalid version nr (-12)" }) << 1;
     QTest::newRow("user aborts query")
         << QStringList() << none << QByteArray() << false << 0 << DefaultType << 0 << ""
         << "" << noError << 1;

@@ -1,4 +1,6 @@
 #include "manifest/filespecifications.h"
+#include "manifest/installationlayout.h"
+#include "manifest/productiniline.h"
 
 #include <QtTest>
 
@@ -10,6 +12,8 @@ private Q_SLOTS:
     void destinationNames_data();
     void destinationNames();
     void clearEmptiesEveryList();
+    void releaseRecordKeys_data();
+    void releaseRecordKeys();
 };
 
 void TestFileSpecifications::destinationNames_data()
@@ -37,6 +41,14 @@ void TestFileSpecifications::destinationNames_data()
                                                << "lib/deep/x" << true << "lib/deep/x"
                                                << "lib/deep/_old_x"
                                                << "old/_old_x";
+    QTest::newRow("name beginning with a colon") << ":1:readme.txt"
+                                                 << "" << false << ":1:readme.txt"
+                                                 << "_old_:1:readme.txt"
+                                                 << "old/_old_:1:readme.txt";
+    QTest::newRow("packed to a name beginning with a colon") << "x.gz"
+                                                             << ":x" << true << ":x"
+                                                             << "_old_:x"
+                                                             << "old/_old_:x";
     QTest::newRow("same name elsewhere") << "y/lib.so"
                                          << "" << false << "y/lib.so"
                                          << "y/_old_lib.so"
@@ -57,6 +69,10 @@ void TestFileSpecifications::destinationNames()
     QTEST(record.destFileName(QString()), "installed");
     QTEST(record.destFileName(QStringLiteral("_old_")), "prefixed");
     QTEST(record.oldDestFileName(), "old");
+    // Both resolve below their directories, whatever the name.
+    const InstallationLayout layout(QStringLiteral("/install"), QStringLiteral("/session/"));
+    QCOMPARE(layout.installedPath(record.pureDestFilePath()), "/install/" + record.pureDestFilePath());
+    QCOMPARE(layout.downloadedPath(fileName), "/session/" + fileName);
 }
 
 void TestFileSpecifications::clearEmptiesEveryList()
@@ -74,6 +90,29 @@ void TestFileSpecifications::clearEmptiesEveryList()
     // A copy taken before is a value of its own.
     QCOMPARE(shared.downloadList.size(), 1);
     QCOMPARE(shared.deleteList.size(), 1);
+}
+
+void TestFileSpecifications::releaseRecordKeys_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("plain type") << "client_linux_amd64"
+                                << ".voxmeadow-release/client_linux_amd64/12";
+    QTest::newRow("type holding a placeholder") << "client%1%0"
+                                                << ".voxmeadow-release/client%1%0/12";
+}
+
+void TestFileSpecifications::releaseRecordKeys()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, key);
+
+    const ProductIniLine::Binding binding { type, 12 };
+    QCOMPARE(ProductIniLine::bindingKey(binding), key);
+    ProductIniLine::Binding parsed;
+    QVERIFY(ProductIniLine::parseBindingKey(key, &parsed));
+    QVERIFY(parsed == binding);
 }
 
 QTEST_GUILESS_MAIN(TestFileSpecifications)

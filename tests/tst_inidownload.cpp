@@ -40,7 +40,8 @@ private Q_SLOTS:
     void reusesLocalFiles();
     void failedVerificationFetchesBothAgain();
     void resetAllowsReuseAgain();
-    void givesUpAfterTooManyFailures();
+    void misSignedReleaseStrikesItsMirrors_data();
+    void misSignedReleaseStrikesItsMirrors();
     void downloadGivingUpCancels();
     void userCancelDuringFailingCheckStops();
     void runsAgainAfterFailedRun();
@@ -174,44 +175,98 @@ void TestIniDownload::failedVerificationFetchesBothAgain()
 
 void TestIniDownload::resetAllowsReuseAgain()
 {
-    // The server delivers a bad signature once, then the good one.
-    server->clearResponse(sigPath);
-    server->setHandler([this](const QByteArray& path) {
-        Q_UNUSED(path);
-        return HttpTestServer::Response::ok(
-            server->requestCount(sigPath) == 1 ? QByteArray(128, 'x') : goodSignature);
-    });
+    // A bad signature kept from an earlier attempt; the mirror serves the good one.
+    writeLocal(updateType + ".ini", productIni);
+    writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
     task->execute();
     QVERIFY(spies.finished.wait(10000));
-    QCOMPARE(server->requestCount(), 4);
+    QCOMPARE(server->requestCount(), 2);
 
     // After a reset the verified local files are reused again.
     task->reset();
     QCOMPARE(task->state, Idle);
     task->execute();
     QTRY_COMPARE(spies.finished.count(), 2);
-    QCOMPARE(server->requestCount(), 4);
+    QCOMPARE(server->requestCount(), 2);
 }
 
-void TestIniDownload::givesUpAfterTooManyFailures()
+void TestIniDownload::misSignedReleaseStrikesItsMirrors_data()
 {
-    writeLocal(updateType + ".ini", productIni);
-    writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
-    server->setResponse(sigPath, HttpTestServer::Response::ok(QByteArray(128, 'x')));
+    // An empty list of names stands for the Alpha channel's one mirror.
+    QTest::addColumn<QStringList>("names");
+    // How many mirrors, in the order they are first asked, sign badly.
+    QTest::addColumn<int>("misSigned");
+    QTest::addColumn<bool>("badLocalCopies");
+    QTest::addColumn<int>("fetches");
+    QTest::addColumn<int>("endState");
+
+    const QStringList three { "m1", "m2", "m3" };
+    QTest::newRow("local copies and the only mirror")
+        << QStringList { "m" } << 1 << true << 1 << int(ErrorCanceled);
+    QTest::newRow("three mirrors, all mis-signed") << three << 3 << false << 3 << int(ErrorCanceled);
+    QTest::newRow("the first of three asked") << three << 1 << false << 2 << int(Finished);
+    QTest::newRow("alpha channel") << QStringList() << 1 << false << 1 << int(ErrorCanceled);
+}
+
+void TestIniDownload::misSignedReleaseStrikesItsMirrors()
+{
+    QFETCH(QStringList, names);
+    QFETCH(int, misSigned);
+    QFETCH(bool, badLocalCopies);
+    QFETCH(int, fetches);
+    QFETCH(int, endState);
+
+    delete mirrors;
+    mirrors = new Mirrors;
+    const QString settings = tempDir->filePath(QStringLiteral("settings.ini"));
+    if (names.isEmpty()) {
+        QVERIFY(FileTree::write(settings, "[Channel]\nalpha=" + server->baseUrl().toUtf8() + "/alpha\n"));
+        QVERIFY(mirrors->initAlpha(settings, VERSION));
+    } else {
+        // So many retries that only a strike can end a mirror.
+        QVERIFY(FileTree::write(settings, mirrorsIni(names, server->baseUrl(), 1000)));
+        QVERIFY(mirrors->initDefault(settings, VERSION));
+    }
+    if (badLocalCopies) {
+        writeLocal(updateType + ".ini", productIni);
+        writeLocal(updateType + ".ini.sig", QByteArray(128, 'x'));
+    }
+    server->clearResponse(iniPath);
+    server->clearResponse(sigPath);
+    QStringList asked;
+    server->setHandler([&](const QByteArray& path) {
+        const QString mirror = QString::fromUtf8(path).section('/', 1, 1);
+        if (path.endsWith(".ini")) {
+            if (!asked.contains(mirror))
+                asked << mirror;
+            return HttpTestServer::Response::ok(productIni);
+        }
+        const int rank = asked.indexOf(mirror);
+        return HttpTestServer::Response::ok(
+            rank >= 0 && rank < misSigned ? QByteArray(128, 'x') : goodSignature);
+    });
     IniDownloadTaskSpecification* task = makeTask();
     TaskSpies spies(task);
     task->execute();
-    QVERIFY(spies.canceled.wait(120000));
-    QCOMPARE(task->state, ErrorCanceled);
-    // The first check used the local files; each of the other 1000 fetched both.
-    QCOMPARE(server->requestCount(iniPath), IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
-    QCOMPARE(server->requestCount(sigPath), IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
+    QTRY_COMPARE_WITH_TIMEOUT(spies.ends(), 1, 20000);
+    QCOMPARE(int(task->state), endState);
+
+    // Each signature comes from the mirror that served the ini before it.
+    const QList<QByteArray> requests = server->requestedPaths();
+    QCOMPARE(requests.size(), 2 * fetches);
+    for (int i = 0; i < requests.size(); i += 2) {
+        QVERIFY(requests.at(i).endsWith(".ini"));
+        QCOMPARE(requests.at(i + 1), requests.at(i) + ".sig");
+    }
+    QCOMPARE(mirrors->mirrorData().size(), qMax(0, int(names.size()) - misSigned));
     const QStringList texts = spies.messageTexts();
-    QCOMPARE(texts.count(QStringLiteral("Could not verify the product ini file. Retrying")),
-        IniDownloadTaskSpecification::MAX_VERIFY_FAILURES);
-    QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
+    QCOMPARE(texts.count(QStringLiteral("Could not verify the product ini file. Aborting")),
+        endState == Finished ? 0 : 1);
+    QCOMPARE(texts.filter(QStringLiteral("failed its check, removing")).size(), misSigned);
+    if (endState != Finished)
+        QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
 
     // The failed check's own end must not surface as a second outcome.
     // Deliver whatever the check's own end queued.

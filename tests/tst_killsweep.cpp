@@ -5,6 +5,7 @@
 #include "update/digestcache.h"
 
 #include <QDirIterator>
+#include <QLockFile>
 #include <QProcess>
 #include <QtTest>
 
@@ -122,6 +123,9 @@ struct KillPoint
     int occurrence = 1;
     // A second run that fails and rolls back before the run that completes.
     bool faultyRerun = false;
+    // Killed inside its first write of update.ini, once the copy that
+    // becomes the new file is there.
+    bool settingsWrite = false;
 };
 
 QList<KillPoint> killPoints()
@@ -139,6 +143,7 @@ QList<KillPoint> killPoints()
     points.append({ "after success", 0, "Update successfully finished", 1, false });
     points.append({ "download, then rollback", 0, "add/replace", 1, true });
     points.append({ "installation, then rollback", 0, "add/replace", 60, true });
+    points.append({ "inside the update.ini write", 0, QString(), 1, false, true });
     return points;
 }
 
@@ -160,6 +165,7 @@ private:
     void kill(Point& point);
     QString checkInterrupted(const Point& point) const;
     QString checkComplete(const Point& point) const;
+    static QString settingsCopy(const Point& point);
     QMap<QString, QString> clientFiles(const QString& root) const;
 
     std::unique_ptr<InstallFixture> fixture;
@@ -193,6 +199,8 @@ struct TestKillSweep::Point
     QByteArray output;
     QByteArray pending;
     QMap<QString, QString> beforeFaultyRun;
+    // Held by this process: QSettings waits for it before it writes the copy.
+    std::unique_ptr<QLockFile> settingsLock;
 };
 
 void TestKillSweep::initTestCase()
@@ -324,6 +332,10 @@ void TestKillSweep::startRun(Point& point, int stage)
             fixture->overrides[point.mirror].insert("2/" + ini + ".sig", faultyIniSig);
         }
     }
+    if (point.kill.settingsWrite && stage == 0) {
+        point.settingsLock = std::make_unique<QLockFile>(settingsCopy(point) + ".lock");
+        point.settingsLock->tryLock();
+    }
     point.process.start(QDir(point.install).filePath("update"),
         { QStringLiteral("--nouser"), updateType, QStringLiteral("2") });
 }
@@ -354,9 +366,15 @@ void TestKillSweep::onOutput(Point& point)
     }
 }
 
+QString TestKillSweep::settingsCopy(const Point& point)
+{
+    return QDir(point.install).filePath(InstallationLayout::newFilePrefix() + "update.ini");
+}
+
 void TestKillSweep::onFinished(Point& point)
 {
     onOutput(point);
+    point.settingsLock.reset();
     if (point.stage == 0) {
         if (!point.killed) {
             point.failure = QStringLiteral("the run ended before its kill point");
@@ -458,6 +476,11 @@ void TestKillSweep::sweep()
         [&] {
             while (started < points.size() && running() < Parallel)
                 startRun(*points[started++], 0);
+            for (size_t i = 0; i < started; ++i) {
+                Point& point = *points[i];
+                if (point.kill.settingsWrite && point.stage == 0 && QFileInfo::exists(settingsCopy(point)))
+                    kill(point);
+            }
             return started == points.size() && running() == 0;
         },
         RunTimeoutMs * 3);

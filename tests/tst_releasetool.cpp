@@ -84,6 +84,9 @@ void TestReleaseTool::publishesTheMirrorLayout()
         { "lib/libx.so", ReleaseFixture::bytes(50000, 1) }, { "data/a b,c;d=e.txt", "odd name" },
         { ".hidden", "h" }, { "empty", "" } };
     QVERIFY(ReleaseFixture::writeTree(source, tree));
+    const QFile::Permissions executable = QFile::Permissions(0x7755);
+    QVERIFY(QFile::setPermissions(source + "/bin/app", executable)
+        && QFile::setPermissions(source + "/lib/libx.so", executable));
     QVERIFY(FileTree::write(dir->filePath("changes.txt"), "changes"));
     ReleasePublisher::Options opts = options(source);
     opts.packPatterns << "*.so"
@@ -104,10 +107,14 @@ void TestReleaseTool::publishesTheMirrorLayout()
 
     // What the updater reads: sections, keys and fields through QSettings.
     QSettings ini(version + "/" + iniName, QSettings::IniFormat);
-    // The release record is the only delete key of a first release.
+    // The release records are the only delete keys of a first release; a
+    // packed file is recorded executable under its installed name.
     QCOMPARE(ini.childGroups(), (QStringList { "delete", "files", "libs" }));
     ini.beginGroup("delete");
-    QCOMPARE(ini.allKeys(), QStringList { ".voxmeadow-release/client_linux_amd64/7" });
+    QCOMPARE(ini.allKeys(),
+        (QStringList { ".voxmeadow-release/client_linux_amd64/7", ".voxmeadow-release/executables" }));
+    QCOMPARE(ini.value(".voxmeadow-release/executables").toStringList(),
+        (QStringList { "bin/app", "lib/libx.so" }));
     ini.endGroup();
     const QByteArray libx = tree.value("lib/libx.so");
     const QString packedKey = "libs/lib/libx.so.gz";

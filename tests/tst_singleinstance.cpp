@@ -220,7 +220,7 @@ void TestSingleInstance::privateDirectory_data()
     QTest::addColumn<QString>("expected");
 
     // Set-ups: "" absent, "private" a 0700 directory, "open" 0755, "link" a
-    // link to a private directory, "file" a plain file, "foreign" a
+    // link to a private directory, "file" a plain file, "foreign" a 0700
     // directory of another user.
     QTest::newRow("runtime dir private") << "private"
                                          << ""
@@ -234,6 +234,9 @@ void TestSingleInstance::privateDirectory_data()
     QTest::newRow("runtime dir is a link") << "link"
                                            << ""
                                            << "first";
+    QTest::newRow("runtime dir of another user") << "foreign"
+                                                 << ""
+                                                 << "first";
     QTest::newRow("own dir kept from before") << ""
                                               << "private"
                                               << "first";
@@ -265,9 +268,9 @@ void TestSingleInstance::privateDirectory()
     QVERIFY(QDir().mkdir(target) && ::chmod(QFile::encodeName(target).constData(), 0700) == 0);
     auto setUp = [&](const QString& path, const QString& kind) {
         const QByteArray name = QFile::encodeName(path);
+        const int mode = kind == "open" ? 0755 : 0700;
         if (kind == "private" || kind == "open" || kind == "foreign")
-            QVERIFY(::mkdir(name.constData(), kind == "private" ? 0700 : 0755) == 0
-                && ::chmod(name.constData(), kind == "private" ? 0700 : 0755) == 0);
+            QVERIFY(::mkdir(name.constData(), mode) == 0 && ::chmod(name.constData(), mode) == 0);
         if (kind == "foreign")
             QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
         if (kind == "link")

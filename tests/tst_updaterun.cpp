@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using ReleaseFixture::Tree;
@@ -91,6 +92,8 @@ private Q_SLOTS:
     void pathEscapingLinesAreRefused();
     void diskFull_data();
     void diskFull();
+    void executableModes_data();
+    void executableModes();
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
@@ -477,6 +480,12 @@ void TestUpdateRun::pathEscapingLinesAreRefused_data()
                                              << "libs";
     QTest::newRow("installed name with backslash") << "[libs]\nx.gz" + packedTo + "..\\\\victim"
                                                    << "libs";
+    QTest::newRow("key naming the installation") << "[files]\n." + plain << "files";
+    QTest::newRow("installed name naming the installation") << "[libs]\nx.gz" + packedTo + "."
+                                                            << "libs";
+    QTest::newRow("installed name with an empty part") << "[libs]\nx.gz" + packedTo + "a//x"
+                                                       << "libs";
+    QTest::newRow("delete key naming the installation") << QByteArray("[delete]\n.=\n") << "delete";
     QTest::newRow("delete key with ..") << QByteArray("[delete]\n../victim=\n") << "delete";
     QTest::newRow("absolute delete key") << QByteArray("[delete]\n%2Ftmp%2Fvictim=\n") << "delete";
 }
@@ -590,6 +599,79 @@ void TestUpdateRun::diskFull()
         const FileTree::Snapshot after = installationSnapshot();
         QVERIFY2(after == before, qPrintable(after.difference(before)));
     }
+}
+
+void TestUpdateRun::executableModes_data()
+{
+    // The file's mode in version 1 (-1: not there) and in version 2's source.
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("oldMode");
+    QTest::addColumn<int>("newMode");
+    QTest::addColumn<bool>("sameContent");
+    // What happens to version 2's record before it is signed.
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<int>("installedMode");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("new executable") << "browser/vulkantest" << -1 << 0755 << false << "kept" << 0755 << "";
+    QTest::newRow("executable becoming a plain file")
+        << "bin/helper" << 0755 << 0644 << true << "kept" << 0644 << "";
+    QTest::newRow("executable becoming a plain file, no record")
+        << "bin/helper" << 0755 << 0644 << false << "dropped" << 0755 << "";
+    QTest::newRow("new executable, no record")
+        << "browser/vulkantest" << -1 << 0755 << false << "dropped" << 0644 << "";
+    QTest::newRow("record naming an unlisted file")
+        << "browser/vulkantest" << -1 << 0755 << false << "names browser/ghost" << 0755
+        << "marks browser/ghost executable but does not list it";
+}
+
+void TestUpdateRun::executableModes()
+{
+    QFETCH(QString, path);
+    QFETCH(int, oldMode);
+    QFETCH(int, newMode);
+    QFETCH(bool, sameContent);
+    QFETCH(QString, record);
+    QFETCH(int, installedMode);
+    QFETCH(QString, logged);
+
+    const auto publishWith = [&](int version, int mode, const QByteArray& content) {
+        Tree tree = version == 1 ? versionOne() : versionTwo();
+        if (mode >= 0)
+            tree[path] = content;
+        const QString source = fixture->work.filePath(QStringLiteral("source-%1").arg(version));
+        QString error;
+        const bool ok = ReleaseFixture::writeTree(source, tree)
+            && (mode < 0
+                || QFile::setPermissions(
+                    QDir(source).filePath(path), QFile::Permissions(mode == 0755 ? 0x7755 : 0x6644)))
+            && ReleaseFixture::publish(source, mirrorRoot, version, packed, QString(), &error);
+        return ok ? QString() : QStringLiteral("publishing failed: ") + error;
+    };
+    const QString one = publishWith(1, oldMode, "#!/bin/sh\n");
+    QVERIFY2(one.isEmpty(), qPrintable(one));
+    QCOMPARE(runUpdate(1).state, Finished);
+    const QString two = publishWith(2, newMode, sameContent ? "#!/bin/sh\n" : "#!/bin/sh\necho 2\n");
+    QVERIFY2(two.isEmpty(), qPrintable(two));
+    QByteArray ini = FileTree::read(ReleaseFixture::productIniPath(mirrorRoot, 2));
+    const QRegularExpression recordLine(QStringLiteral("\\.voxmeadow-release\\\\executables=[^\\n]*\\n"));
+    QVERIFY(QString::fromUtf8(ini).contains(recordLine));
+    if (record == "dropped")
+        ini = QString::fromUtf8(ini).remove(recordLine).toUtf8();
+    else if (record != "kept")
+        ini.replace("\\executables=", "\\executables=browser/ghost, ");
+    QVERIFY(ReleaseFixture::replaceProductIni(mirrorRoot, 2, ini));
+
+    const RunResult run = runUpdate(2);
+    QCOMPARE(run.state, Finished);
+    struct stat info;
+    QCOMPARE(::stat(QFile::encodeName(QDir(install).filePath(path)).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), installedMode);
+    // The programs of version 1 keep running whatever the row does.
+    QCOMPARE(
+        ::stat(QFile::encodeName(QDir(install).filePath("vx3client_runscript.sh")).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), 0755);
+    QVERIFY2(logged.isEmpty() || !run.messages.filter(logged).isEmpty(), qPrintable(run.messages.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateRun)

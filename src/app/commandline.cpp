@@ -25,6 +25,17 @@ bool CommandLine::takeVersion(const QString& text, const QString& errorFormat)
     return ok;
 }
 
+bool CommandLine::takeOfferedVersion(const QString& text, const QString& errorFormat)
+{
+    if (!takeVersion(text, errorFormat))
+        return false;
+    if (typeDesc.version > 0)
+        return true;
+    typeDesc.version = 0;
+    error = errorFormat.arg(text);
+    return false;
+}
+
 CommandLine CommandLine::parse(const QStringList& args, const UpdateSettings& settings)
 {
     CommandLine line;

@@ -22,6 +22,9 @@ public:
     // Takes the version number from `text` unless one is known already;
     // false (and `error` filled from `errorFormat`) when it is no number.
     bool takeVersion(const QString& text, const QString& errorFormat);
+    // The same for a version the update server offers, which must be above
+    // 0: no release directory is named 0 or below.
+    bool takeOfferedVersion(const QString& text, const QString& errorFormat);
 
     Outcome outcome = Invalid;
     bool noUser = false;

@@ -32,7 +32,7 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
             updateTypeDesc = line.typeDesc;
             return false;
         }
-        if (line.takeVersion(latest.first,
+        if (line.takeOfferedVersion(latest.first,
                 QCoreApplication::translate("QObject", "Update server returned invalid version nr (%1)"))) {
             line.typeDesc.versionLabel = latest.second;
             line.outcome = CommandLine::Ready;

@@ -81,7 +81,9 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
         oldCopies->ensureExists();
         movedAside = true;
     }
-    const mode_t mode = mode_t(InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
+    const mode_t mode = mode_t(replaceSpecification.recordedMode >= 0
+            ? replaceSpecification.recordedMode
+            : InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
     if (!replaceSpecification.hasUnzip() && !oldCopyInTheWay && installInline(source, target, oldCopy, mode))
         return;
 

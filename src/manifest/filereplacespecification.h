@@ -26,6 +26,9 @@ public:
     // Carried along from the product ini; nothing checks it.
     qint64 unzipSize = 0;
     QString unzipFileName;
+    // 0755 or 0644 as the release records it; -1 where the release has no
+    // record and the mode follows the name and the replaced file's bits.
+    int recordedMode = -1;
 };
 
 #endif

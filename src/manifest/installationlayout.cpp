@@ -25,9 +25,13 @@ const QStringList& executableSuffixes()
     return suffixes;
 }
 
+// By hand: QDir takes a name that begins with ':' for a resource path and
+// would not put the directory in front of it.
 QString joined(const QString& dir, const QString& relative)
 {
-    return QFileInfo(QDir(dir), relative).filePath();
+    if (dir.isEmpty())
+        return relative;
+    return dir.endsWith(QLatin1Char('/')) ? dir + relative : dir + QLatin1Char('/') + relative;
 }
 
 } // namespace

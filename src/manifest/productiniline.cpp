@@ -52,9 +52,11 @@ bool ProductIniLine::isSafeRelativePath(const QString& path)
         return false;
     if (path.contains(QLatin1Char('\\')) || path.contains(QChar(0)))
         return false;
+    // "." and empty parts would name a directory, the installation itself
+    // included, or give one file a second spelling.
     const QVector<QStringView> components = QStringView(path).split(QLatin1Char('/'));
     for (const QStringView component : components) {
-        if (component == QLatin1String(".."))
+        if (component.isEmpty() || component == QLatin1String(".") || component == QLatin1String(".."))
             return false;
     }
     return true;
@@ -72,7 +74,9 @@ bool ProductIniLine::isReservedPath(const QString& path)
 
 QString ProductIniLine::bindingKey(const Binding& binding)
 {
-    return QStringLiteral("%1/%2/%3").arg(reservedDirectory(), binding.updateType).arg(binding.version);
+    // One arg() call: a type that holds "%1" must not take the version's place.
+    return QStringLiteral("%1/%2/%3")
+        .arg(reservedDirectory(), binding.updateType, QString::number(binding.version));
 }
 
 bool ProductIniLine::parseBindingKey(const QString& key, Binding* binding)
@@ -87,6 +91,30 @@ bool ProductIniLine::parseBindingKey(const QString& key, Binding* binding)
     binding->updateType = parts.at(1);
     binding->version = version;
     return true;
+}
+
+QString ProductIniLine::executablesKey()
+{
+    return reservedDirectory() + QStringLiteral("/executables");
+}
+
+bool ProductIniLine::readExecutables(QSettings& settings, QStringList* paths)
+{
+    settings.beginGroup(deleteSection());
+    const QVariant value = settings.value(executablesKey());
+    settings.endGroup();
+    if (!value.isValid())
+        return false;
+    *paths = parseExecutables(value);
+    return true;
+}
+
+QStringList ProductIniLine::parseExecutables(const QVariant& value)
+{
+    // QSettings reads a list of one as a plain string, and none as an empty one.
+    QStringList paths = value.toStringList();
+    paths.removeAll(QString());
+    return paths;
 }
 
 QList<ProductIniLine::Binding> ProductIniLine::readBindings(const QString& iniPath)

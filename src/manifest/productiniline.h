@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+class QSettings;
+class QVariant;
+
 // The rules for one line of a product ini, shared by the list compiler and
 // the release tool: how a value splits into fields, and which relative paths
 // may be used as file keys, installed names and delete keys.
@@ -53,8 +56,17 @@ public:
     // The well-formed bindings in the delete section of the ini at path.
     static QList<Binding> readBindings(const QString& iniPath);
 
-    // A path that stays below the directory it is resolved against: not
-    // empty, not absolute, no ".." component, no backslash, no NUL.
+    // The installed paths a release marks executable: the list value of
+    // this one delete key below reservedDirectory(), which an updater that
+    // does not know the record takes for a file that never exists.
+    static QString executablesKey();
+    // Whether `settings` (at its top level) holds the record; its paths
+    // into `paths` then.
+    static bool readExecutables(QSettings& settings, QStringList* paths);
+    static QStringList parseExecutables(const QVariant& value);
+
+    // A path that names a file below the directory it is resolved against:
+    // not absolute, no empty, "." or ".." component, no backslash, no NUL.
     static bool isSafeRelativePath(const QString& path);
 };
 

@@ -80,9 +80,20 @@ void Banner::onReadyRead()
     const qint64 size = socket->readDatagram(buffer, sizeof(buffer));
     if (size < 0)
         return;
-    const QStringList parts = QString::fromLatin1(buffer, size).split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (parts.size() == 2)
-        Q_EMIT bannerFound(parts.at(0), parts.at(1));
+    QString bannerUrl;
+    QString clickUrl;
+    if (parseAnswer(QByteArray(buffer, int(size)), &bannerUrl, &clickUrl))
+        Q_EMIT bannerFound(bannerUrl, clickUrl);
+}
+
+bool Banner::parseAnswer(const QByteArray& datagram, QString* bannerUrl, QString* clickUrl)
+{
+    const QStringList parts = QString::fromLatin1(datagram).split(QLatin1Char(','), Qt::KeepEmptyParts);
+    if (parts.size() != 2)
+        return false;
+    *bannerUrl = parts.at(0);
+    *clickUrl = parts.at(1);
+    return true;
 }
 
 void Banner::onError(QAbstractSocket::SocketError socketError)

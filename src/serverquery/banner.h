@@ -26,6 +26,10 @@ public:
 
     void run();
 
+    // The image and click addresses of an answer datagram; false unless it
+    // holds exactly two parts.
+    static bool parseAnswer(const QByteArray& datagram, QString* bannerUrl, QString* clickUrl);
+
 Q_SIGNALS:
     void bannerFound(QString bannerUrl, QString clickUrl);
 

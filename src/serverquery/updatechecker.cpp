@@ -54,9 +54,8 @@ bool receiveText(int fd, int bufferSize, QString& text)
     } while (received < 0 && errno == EINTR);
     if (received < 0)
         return false;
-    const qsizetype length = static_cast<qsizetype>(received);
-    buffer[length] = '\0';
-    text = QString::fromLatin1(buffer.constData(), qsizetype(qstrnlen(buffer.constData(), size_t(length))));
+    buffer.truncate(static_cast<qsizetype>(received));
+    text = UpdateChecker::answerText(buffer);
     return true;
 }
 
@@ -115,7 +114,7 @@ bool UpdateChecker::readFromServer()
     QString versions;
     if (!receiveText(socket.fd, 512, versions))
         return false;
-    parseChannelList(versions);
+    channelList = parseChannelList(versions);
 
     if (!sendRequest(socket.fd, "*"))
         return false;
@@ -127,16 +126,24 @@ bool UpdateChecker::readFromServer()
     return true;
 }
 
-void UpdateChecker::parseChannelList(const QString& text)
+QString UpdateChecker::answerText(const QByteArray& datagram)
 {
+    return QString::fromLatin1(
+        datagram.constData(), qsizetype(qstrnlen(datagram.constData(), size_t(datagram.size()))));
+}
+
+QList<QPair<QString, QString>> UpdateChecker::parseChannelList(const QString& text)
+{
+    QList<QPair<QString, QString>> channels;
     const QStringList entries = text.split(QLatin1Char(','), Qt::KeepEmptyParts, Qt::CaseSensitive);
     for (const QString& entry : entries) {
         const int hash = entry.indexOf(QLatin1Char('#'));
         if (hash >= 0)
-            channelList.append(qMakePair(entry.left(hash), entry.mid(hash + 1)));
+            channels.append(qMakePair(entry.left(hash), entry.mid(hash + 1)));
         else
-            channelList.append(qMakePair(entry, QString()));
+            channels.append(qMakePair(entry, QString()));
     }
+    return channels;
 }
 
 QPair<QString, QString> UpdateChecker::getClientVersionByChannel(UpdateChannel channel) const

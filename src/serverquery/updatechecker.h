@@ -25,9 +25,12 @@ public:
     QPair<QString, QString> getClientVersionByChannel(UpdateChannel channel) const;
     QString getNews() const { return news; }
 
-private:
-    void parseChannelList(const QString& text);
+    // The text of an answer datagram: its bytes as Latin-1 up to the first NUL.
+    static QString answerText(const QByteArray& datagram);
+    // The channels' (version, label) pairs of a version answer, in channel order.
+    static QList<QPair<QString, QString>> parseChannelList(const QString& text);
 
+private:
     QList<QPair<QString, QString>> channelList;
     QString news;
 

@@ -122,7 +122,12 @@ void DownloadTaskSpecification::startDownload()
     // A pause holds back new attempts too; its end starts them.
     if (transfers->isPaused())
         return;
-    switch (mirrors->getRandomMirror(currentMirror)) {
+    int borrowed = Mirrors::NoMirrorAvailable;
+    if (mirrorLeader && !mirrorLeader->getCurrentMirror().name.isEmpty())
+        borrowed = mirrors->getNamedMirror(mirrorLeader->getCurrentMirror().name, currentMirror);
+    if (borrowed == Mirrors::NoMirrorAvailable)
+        borrowed = mirrors->getRandomMirror(currentMirror);
+    switch (borrowed) {
     case Mirrors::MirrorChosen: break;
     case Mirrors::AllMirrorsBusy:
         if (!waitingForMirror) {

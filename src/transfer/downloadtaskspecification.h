@@ -55,6 +55,10 @@ public:
     // ends early; the complete file is then renamed to the local path.
     // Needs the expected size.
     void keepPartAt(const QString& path) { partPath = path; }
+    // Asks the mirror that delivered `leader`'s file first, while the
+    // registry still lists it, so that a failed check of the pair blames
+    // one mirror.
+    void followMirrorOf(const DownloadTaskSpecification* leader) { mirrorLeader = leader; }
     // Whether the file delivered last was completed from a part kept from
     // an earlier attempt.
     bool completedFromPart() const { return resumedDelivery; }
@@ -100,6 +104,7 @@ private:
     TransferEngine* transfers;
     Mirrors* mirrors;
     QPointer<Transfer> transfer;
+    QPointer<const DownloadTaskSpecification> mirrorLeader;
     int noDataTicks = 0;
     QString remotePath;
     QString localPath;

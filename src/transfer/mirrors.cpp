@@ -105,6 +105,19 @@ int Mirrors::getRandomMirror(FTPSiteAccessData& mirror)
     return NoMirrorAvailable;
 }
 
+int Mirrors::getNamedMirror(const QString& name, FTPSiteAccessData& mirror)
+{
+    const int index = getMirrorIndex(name);
+    if (index < 0)
+        return NoMirrorAvailable;
+    FTPSiteAccessData& candidate = mirrorList[index];
+    if (candidate.useCount >= candidate.maxUseCount)
+        return AllMirrorsBusy;
+    ++candidate.useCount;
+    mirror = candidate;
+    return MirrorChosen;
+}
+
 void Mirrors::releaseMirror(const QString& name)
 {
     const int index = getMirrorIndex(name);

@@ -26,6 +26,9 @@ public:
     void setDefaults(QSettings& settings, int version);
 
     int getRandomMirror(FTPSiteAccessData& mirror);
+    // Borrows the named mirror; NoMirrorAvailable when it is not (or no
+    // longer) in the registry.
+    int getNamedMirror(const QString& name, FTPSiteAccessData& mirror);
     void releaseMirror(const QString& name);
     void addMirrorError(const QString& name);
     void removeMirror(const QString& name);

@@ -30,6 +30,7 @@ void IniDownloadTaskSpecification::reset()
 {
     clearSubTasks();
     iniDownload = nullptr;
+    sigDownload = nullptr;
     verifyFailures = 0;
     TaskSpecification::reset();
 }
@@ -43,6 +44,8 @@ void IniDownloadTaskSpecification::addRound()
 
     double checkShare = 1.0;
     iniDownload = nullptr;
+    sigDownload = nullptr;
+    releaseRefused = false;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
         iniDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
@@ -51,9 +54,11 @@ void IniDownloadTaskSpecification::addRound()
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
     if (verifyFailures != 0 || !QFile::exists(localSig)) {
-        auto* sigDownload = new DownloadTaskSpecification(
+        sigDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
         sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
+        if (iniDownload)
+            sigDownload->followMirrorOf(iniDownload);
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
@@ -62,17 +67,15 @@ void IniDownloadTaskSpecification::addRound()
 
 bool IniDownloadTaskSpecification::roundAccepted()
 {
-    if (releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini"))))
-        return true;
-    if (iniDownload)
-        context.mirrors->removeMirror(iniDownload->getCurrentMirror().name);
-    return false;
+    releaseRefused = !releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini")));
+    return !releaseRefused;
 }
 
 TaskState IniDownloadTaskSpecification::roundFailed()
 {
     ++verifyFailures;
-    if (verifyFailures > MAX_VERIFY_FAILURES) {
+    strikeServingMirrors();
+    if (verifyFailures > MAX_VERIFY_FAILURES || context.mirrors->mirrorData().isEmpty()) {
         Q_EMIT message(QStringLiteral("Could not verify the product ini file. Aborting"));
         return ErrorCanceled;
     }
@@ -82,6 +85,28 @@ TaskState IniDownloadTaskSpecification::roundFailed()
         return UserCanceled;
     Q_EMIT message(QStringLiteral("Could not verify the product ini file. Retrying"));
     return Running;
+}
+
+void IniDownloadTaskSpecification::strikeServingMirrors()
+{
+    // A signed ini of another release is its mirror's fault alone; a pair
+    // that fails its check with one half kept from an earlier attempt
+    // blames nobody.
+    QList<const DownloadTaskSpecification*> blamed;
+    if (releaseRefused)
+        blamed = { iniDownload };
+    else if (iniDownload && sigDownload)
+        blamed = { iniDownload, sigDownload };
+    for (const DownloadTaskSpecification* download : std::as_const(blamed)) {
+        if (!download)
+            continue;
+        const QString name = download->getCurrentMirror().name;
+        if (context.mirrors->getMirrorIndex(name) < 0)
+            continue;
+        Q_EMIT message(
+            QStringLiteral("Mirror %1 served a product ini that failed its check, removing").arg(name));
+        context.mirrors->removeMirror(name);
+    }
 }
 
 bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)

@@ -8,10 +8,11 @@ class DownloadTaskSpecification;
 
 // Brings the product ini and its signature into the temporary directory and
 // verifies them. Files left there by an earlier attempt are reused on the
-// first run; after a failed verification both are fetched again, up to
-// MAX_VERIFY_FAILURES times. A verified ini that records another update type
-// or version than the one asked for is refused like a failed verification,
-// and the mirror that served it is struck off.
+// first run. The signature is asked of the mirror that served the ini, and a
+// pair that fails its check, or a verified ini that records another update
+// type or version than the one asked for, strikes the mirrors that served it
+// off; both are then fetched again, until no mirror is left or after
+// MAX_VERIFY_FAILURES failures.
 class IniDownloadTaskSpecification : public VerifiedDownloadTaskSpecification
 {
     Q_OBJECT
@@ -43,9 +44,14 @@ private:
     DownloadContext context;
     QString updateType;
     int version;
+    void strikeServingMirrors();
+
     int verifyFailures = 0;
-    // The product ini's download in this round, or null when a local copy is checked.
+    // The downloads of this round, null for a local copy that is checked.
     DownloadTaskSpecification* iniDownload = nullptr;
+    DownloadTaskSpecification* sigDownload = nullptr;
+    // Whether this round's ini verified but belongs to another release.
+    bool releaseRefused = false;
 };
 
 #endif

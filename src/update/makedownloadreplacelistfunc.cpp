@@ -6,7 +6,10 @@
 #include "update/digestcache.h"
 
 #include <QFile>
+#include <QSet>
 #include <QSettings>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,6 +51,16 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
         learned = true;
     }
     return true;
+}
+
+// Whether the installed file's execute bits agree with the recorded mode;
+// the rest of the mode is what the installation gives every file.
+bool modeMatches(const QString& path, int recordedMode)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    return ((info.st_mode & 0111) != 0) == ((recordedMode & 0111) != 0);
 }
 
 } // namespace
@@ -97,6 +110,11 @@ bool MakeDownloadReplaceListFunc::run()
     DigestCache kept(cachePath);
     bool learned = false;
 
+    QStringList executables;
+    const bool modesRecorded = ProductIniLine::readExecutables(settings, &executables);
+    const QSet<QString> executableSet(executables.cbegin(), executables.cend());
+    QSet<QString> listed;
+
     double done = 0;
     double nextReport = 0;
     // Each report is an event for the GUI thread: one per thousandth.
@@ -129,16 +147,28 @@ bool MakeDownloadReplaceListFunc::run()
                 != ProductIniLine::LineError::None)
                 return invalidLine(section);
             const FileDownloadSpecification& download = entry.download;
-            const FileReplaceSpecification& replace = entry.replace;
+            FileReplaceSpecification& replace = entry.replace;
+            const QString installed = replace.pureDestFilePath();
+            listed.insert(installed);
+            if (modesRecorded)
+                replace.recordedMode = executableSet.contains(installed) ? 0755 : 0644;
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-            if (installedMatches(layout, replace.pureDestFilePath(), installedMd5, known, kept, learned))
+            // A file whose execute bits disagree with the record is installed anew.
+            if (installedMatches(layout, installed, installedMd5, known, kept, learned)
+                && (!modesRecorded || modeMatches(layout.installedPath(installed), replace.recordedMode)))
                 continue;
             specifications.replaceList.append(replace);
             if (!fileMatches(layout.downloadedPath(key), download.md5))
                 specifications.downloadList.append(download);
         }
         settings.endGroup();
+    }
+    for (const QString& path : std::as_const(executables)) {
+        if (!listed.contains(path))
+            Q_EMIT message(
+                QStringLiteral("Warning: product ini marks %1 executable but does not list it; ignored")
+                    .arg(path));
     }
     // Nothing learned and nothing dropped: the cache file already says it all.
     if (learned || kept.size() != known.size())

@@ -16,13 +16,19 @@ QString SessionDirectory::base(const QString& systemTempPath)
     return base + QStringLiteral("voxmeadow_temp_");
 }
 
-QString SessionDirectory::create(const QString& systemTempPath)
+QString SessionDirectory::create(
+    const QString& systemTempPath, const std::function<void(const QString& candidate)>& beforeCreating)
 {
     if (systemTempPath.isEmpty())
         return QString();
     const QString prefix = base(systemTempPath);
     for (int i = 0; i < Candidates; ++i) {
         const QString candidate = prefix + QString::number(i);
+        struct stat existing;
+        if (::lstat(QFile::encodeName(candidate).constData(), &existing) == 0)
+            continue;
+        if (beforeCreating)
+            beforeCreating(candidate);
         // mkdir itself decides whether the name is free, so no other process
         // (or planted file or link) can slip in between check and creation.
         if (::mkdir(QFile::encodeName(candidate).constData(), S_IRWXU) != 0)

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The temporary download directory of one update session:
 // voxmeadow_temp_<N> in the system's temporary directory, created by this
 // process, private to the user, and emptied and removed after success.
@@ -16,8 +18,11 @@ public:
     // "voxmeadow_temp_" inside the given system temporary directory.
     static QString base(const QString& systemTempPath);
     // Creates the first free candidate with mode 0700; an empty string when
-    // none could be created.
-    static QString create(const QString& systemTempPath);
+    // none could be created. `beforeCreating` hears of each candidate just
+    // before its creation, so that a record can name it first: a run killed
+    // in between leaves no directory that nobody knows of.
+    static QString create(const QString& systemTempPath,
+        const std::function<void(const QString& candidate)>& beforeCreating = {});
     // True for a directory this updater may have created for a session:
     // voxmeadow_temp_<digits> directly in the system temporary directory,
     // not a symbolic link, owned by the current user.

@@ -105,16 +105,19 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
             Q_EMIT fatalConfigError(QStringLiteral("Unable to get temp directory."));
             return false;
         }
-        oldDir = SessionDirectory::create(systemTemp);
+        oldDir = SessionDirectory::create(systemTemp, [&](const QString& candidate) {
+            sessionRecorded
+                = UpdateIniData::modify(installation, target.version, candidate, target.updateType);
+        });
         if (oldDir.isEmpty()) {
             Q_EMIT fatalConfigError(QStringLiteral("Unable to create temp directory."));
             return false;
         }
+    } else {
+        sessionRecorded = UpdateIniData::modify(installation, target.version, oldDir, target.updateType);
     }
     installation.setTempDir(oldDir);
 
-    sessionRecorded
-        = UpdateIniData::modify(installation, target.version, installation.tempDir(), target.updateType);
     if (!sessionRecorded) {
         Q_EMIT message(QStringLiteral("Could not record the update session in %1; its temporary files go "
                                       "at the end of this run")

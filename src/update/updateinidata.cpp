@@ -1,7 +1,11 @@
 #include "updateinidata.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <cstdio>
 
 namespace {
 const QString group = QStringLiteral("current");
@@ -36,18 +40,50 @@ bool UpdateIniData::get(const InstallationLayout& layout, int* version, QString*
 bool UpdateIniData::modify(
     const InstallationLayout& layout, int version, const QString& dir, const QString& type)
 {
-    QSettings settings(filename(layout), QSettings::IniFormat);
-    settings.beginGroup(group);
-    settings.setValue(QStringLiteral("version"), version);
-    settings.setValue(QStringLiteral("dir"), dir);
-    settings.setValue(QStringLiteral("type"), type);
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return rewrite(layout, [&](QSettings& settings) {
+        settings.beginGroup(group);
+        settings.setValue(QStringLiteral("version"), version);
+        settings.setValue(QStringLiteral("dir"), dir);
+        settings.setValue(QStringLiteral("type"), type);
+        settings.endGroup();
+    });
 }
 
 void UpdateIniData::cleanup(const InstallationLayout& layout)
 {
-    QSettings settings(filename(layout), QSettings::IniFormat);
-    settings.remove(group);
+    rewrite(layout, [](QSettings& settings) { settings.remove(group); });
+}
+
+bool UpdateIniData::rewrite(const InstallationLayout& layout, const std::function<void(QSettings&)>& change)
+{
+    const QString path = filename(layout);
+    const QFileInfo target(path);
+    const QString copy = target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
+    // A copy that a killed run left behind would be read as the settings.
+    // Copied by hand: QFile::copy goes through a temporary of another name.
+    QFile::remove(copy);
+    QFile to(copy);
+    if (!to.open(QIODevice::WriteOnly))
+        return false;
+    QFile from(path);
+    if (from.exists()
+        && (!from.open(QIODevice::ReadOnly) || to.write(from.readAll()) != from.size() || !to.flush())) {
+        to.remove();
+        return false;
+    }
+    to.close();
+    {
+        QSettings settings(copy, QSettings::IniFormat);
+        change(settings);
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            QFile::remove(copy);
+            return false;
+        }
+    }
+    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(copy);
+        return false;
+    }
+    return true;
 }

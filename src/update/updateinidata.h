@@ -5,6 +5,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QSettings;
+
 // The session record: group "current" of update.ini, present from the
 // preparation of a run until its success, so that the next start can resume
 // or clean up an interrupted run.
@@ -21,6 +25,13 @@ public:
     static bool modify(
         const InstallationLayout& layout, int version, const QString& dir, const QString& type);
     static void cleanup(const InstallationLayout& layout);
+
+private:
+    // Applies `change` to a copy of update.ini beside it (named like the
+    // installation's other new files, so that the leftover sweep takes what
+    // a kill leaves) and renames the copy over it: a kill at any instant
+    // leaves the old or the new file, and no lock file of its own.
+    static bool rewrite(const InstallationLayout& layout, const std::function<void(QSettings&)>& change);
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "demosigner.h"
 #include "filetree.h"
 #include "releasepublisher.h"
+#include "manifest/installationlayout.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -14,7 +15,12 @@ namespace ReleaseFixture {
 bool writeTree(const QString& root, const Tree& tree)
 {
     for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
-        if (!FileTree::write(QDir(root).filePath(it.key()), it.value()))
+        const QString path = QDir(root).filePath(it.key());
+        if (!FileTree::write(path, it.value()))
+            return false;
+        // As a vendor's tree has them: programs and libraries executable.
+        if (InstallationLayout::isExecutableName(it.key())
+            && !QFile::setPermissions(path, QFile::Permissions(0x7755)))
             return false;
     }
     return true;

@@ -12,6 +12,7 @@ namespace ReleaseFixture {
 // Relative path -> content.
 using Tree = QMap<QString, QByteArray>;
 
+// Programs and libraries (by the updater's rule of names) get mode 0755.
 bool writeTree(const QString& root, const Tree& tree);
 // Deterministic pseudo-random content.
 QByteArray bytes(int size, quint32 seed);

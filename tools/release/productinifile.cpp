@@ -49,6 +49,10 @@ bool ProductIniFile::write(const QString& path, QString* error) const
             settings.setValue(key, QString());
         if (binding.version > 0)
             settings.setValue(ProductIniLine::bindingKey(binding), QString());
+        // QSettings writes an empty list as an invalid value, which reads as no record.
+        if (modesRecorded)
+            settings.setValue(ProductIniLine::executablesKey(),
+                executables.isEmpty() ? QVariant(QString()) : QVariant(executables));
         settings.endGroup();
         settings.sync();
         if (settings.status() == QSettings::NoError)
@@ -63,6 +67,8 @@ bool ProductIniFile::read(const QString& path, QString* error)
     entries.clear();
     deleteKeys.clear();
     binding = ProductIniLine::Binding();
+    executables.clear();
+    modesRecorded = false;
     if (!QFileInfo(path).isFile()) {
         *error = QStringLiteral("%1 does not exist or is not a file").arg(path);
         return false;
@@ -86,7 +92,10 @@ bool ProductIniFile::read(const QString& path, QString* error)
                 // The record belongs to the ini it is in, never to a later version's deletions.
                 if (!ProductIniLine::isReservedPath(key))
                     deleteKeys << key;
-                else if (!ProductIniLine::parseBindingKey(key, &binding)) {
+                else if (key == ProductIniLine::executablesKey()) {
+                    modesRecorded = true;
+                    executables = ProductIniLine::parseExecutables(settings.value(key));
+                } else if (!ProductIniLine::parseBindingKey(key, &binding)) {
                     *error = QStringLiteral("%1: malformed release record").arg(where);
                     return false;
                 }
@@ -134,7 +143,12 @@ bool ProductIniFile::operator==(const ProductIniFile& other) const
     QStringList theirDeletes = other.deleteKeys;
     myDeletes.sort();
     theirDeletes.sort();
-    if (mine.size() != theirs.size() || myDeletes != theirDeletes || !(binding == other.binding))
+    QStringList myExecutables = executables;
+    QStringList theirExecutables = other.executables;
+    myExecutables.sort();
+    theirExecutables.sort();
+    if (mine.size() != theirs.size() || myDeletes != theirDeletes || !(binding == other.binding)
+        || modesRecorded != other.modesRecorded || myExecutables != theirExecutables)
         return false;
     for (int i = 0; i < mine.size(); ++i) {
         if (!sameEntry(mine.at(i), theirs.at(i)))

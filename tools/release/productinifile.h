@@ -19,6 +19,10 @@ public:
     // Type and version the ini was published for; version 0: not recorded
     // (releases made before the record existed).
     ProductIniLine::Binding binding;
+    // Installed paths that are executable; recorded only when
+    // modesRecorded (releases made before the record existed have none).
+    QStringList executables;
+    bool modesRecorded = false;
 
     static QString lineValue(const ProductIniEntry& entry);
 

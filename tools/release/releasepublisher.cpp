@@ -1,6 +1,7 @@
 #include "releasepublisher.h"
 
 #include "filepacker.h"
+#include "manifest/installationlayout.h"
 #include "manifest/productiniline.h"
 
 #include <QDir>
@@ -114,6 +115,7 @@ bool ReleasePublisher::publish()
     files.clear();
     ini = ProductIniFile();
     ini.binding = ProductIniLine::Binding { options.updateType, options.version };
+    ini.modesRecorded = true;
     if (!checkOptions() || !scanSource() || !assignKeys() || !computeDeletes())
         return false;
 
@@ -211,6 +213,13 @@ bool ReleasePublisher::scanSource()
         SourceFile file;
         file.relativePath = relative;
         file.size = info.size();
+        file.executable = info.permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        // The record makes the source's modes the installed ones: a tree
+        // that lost them would install programs that cannot run.
+        if (!file.executable && InstallationLayout::isExecutableName(relative))
+            warningList << QStringLiteral("%1 is not executable in the source and will be installed without "
+                                          "execute permission")
+                               .arg(relative);
         files << file;
     }
     if (files.isEmpty())
@@ -329,6 +338,8 @@ bool ReleasePublisher::publishFiles(const QString& staging)
         entry.download.md5 = published.md5;
         entry.download.size = published.size;
         ini.entries << entry;
+        if (file.executable)
+            ini.executables << entry.installedPath();
 
         ++progress.filesDone;
         progress.bytesDone += file.size;

@@ -79,6 +79,7 @@ private:
         qint64 size = 0;
         QString section;
         bool packed = false;
+        bool executable = false;
         QString key;
     };
 
