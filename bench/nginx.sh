@@ -56,6 +56,23 @@ make_certificates() {
         -extfile "$d/ext" -out "$d/server.pem" 2>/dev/null
 }
 
+# shell_install <dir>: installs from scratch as a shell would, and prints the
+# seconds: curl -Z --parallel-max 3 by <dir>/curl.cfg into <dir>/download,
+# md5sum -c of <dir>/sums.txt, and cp of the files in <dir>/keys.txt (below
+# the directories of <dir>/dirs.txt) into <dir>/baseline.
+shell_install() {
+    local c=$1 t0 t1
+    rm -rf "$c/download" "$c/baseline"
+    mkdir -p "$c/baseline"
+    t0=$(now)
+    curl -s -S -f --no-progress-meter -Z --parallel-max 3 --create-dirs -K "$c/curl.cfg"
+    (cd "$c/download" && md5sum -c --quiet "$c/sums.txt")
+    (cd "$c/baseline" && xargs -a "$c/dirs.txt" -d '\n' mkdir -p)
+    (cd "$c/download" && xargs -a "$c/keys.txt" -d '\n' cp --parents -t "$c/baseline")
+    t1=$(now)
+    elapsed "$t0" "$t1"
+}
+
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 spread() { sort -g | awk '{ v[NR] = $1 } END { printf "%.0f%%", 100 * (v[NR] - v[1]) / v[int((NR + 1) / 2)] }'; }
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }

@@ -19,13 +19,7 @@ namespace {
 
 constexpr int VERSION = 7;
 
-QByteArray pattern(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    return data;
-}
+using FileTree::pattern;
 
 enum class Certificate { Trusted, SelfSigned, Expired, WrongName };
 enum class Proxy {

@@ -78,19 +78,7 @@ prepare() {
 }
 
 # baseline <case>: prints the seconds of curl + md5sum -c + cp.
-baseline() {
-    local c="$work/$1"
-    rm -rf "$c/download" "$c/baseline"
-    mkdir -p "$c/baseline"
-    local t0 t1
-    t0=$(now)
-    curl -s -S -f --no-progress-meter -Z --parallel-max 3 --create-dirs -K "$c/curl.cfg"
-    (cd "$c/download" && md5sum -c --quiet "$c/sums.txt")
-    (cd "$c/baseline" && xargs -a "$c/dirs.txt" -d '\n' mkdir -p)
-    (cd "$c/download" && xargs -a "$c/keys.txt" -d '\n' cp --parents -t "$c/baseline")
-    t1=$(now)
-    elapsed "$t0" "$t1"
-}
+baseline() { shell_install "$work/$1"; }
 
 # updater <case>: prints the driver's line with the outside time appended.
 updater() {

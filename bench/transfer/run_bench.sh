@@ -99,18 +99,7 @@ updater() {
     elapsed "$t0" "$t1"
 }
 
-baseline() {
-    local t0 t1
-    rm -rf "$work/download" "$work/baseline"
-    mkdir -p "$work/baseline"
-    t0=$(now)
-    curl -s -S -f --no-progress-meter -Z --parallel-max 3 --create-dirs -K "$work/curl.cfg"
-    (cd "$work/download" && md5sum -c --quiet "$work/sums.txt")
-    (cd "$work/baseline" && xargs -a "$work/dirs.txt" -d '\n' mkdir -p)
-    (cd "$work/download" && xargs -a "$work/keys.txt" -d '\n' cp --parents -t "$work/baseline")
-    t1=$(now)
-    elapsed "$t0" "$t1"
-}
+baseline() { shell_install "$work"; }
 
 h1_t=() h2_t=() curl_t=() h2_ratio=() h1_ratio=()
 for r in $(seq "$runs"); do

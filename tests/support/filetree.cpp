@@ -45,6 +45,14 @@ QByteArray gzip(const QByteArray& data)
     return result == Z_STREAM_END ? out : QByteArray();
 }
 
+QByteArray pattern(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return data;
+}
+
 QString md5Hex(const QByteArray& data)
 {
     return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex());

@@ -16,6 +16,9 @@ bool write(const QString& path, const QByteArray& data);
 QByteArray read(const QString& path);
 QByteArray gzip(const QByteArray& data);
 QString md5Hex(const QByteArray& data);
+// Bytes that repeat nowhere near their period, so that a shifted or
+// truncated copy never compares equal.
+QByteArray pattern(int size);
 
 // Everything below `root`: each file with its content hash and mode, each
 // directory with its mode. Two snapshots are equal exactly when the trees
