@@ -63,9 +63,10 @@ void DownloadTaskSpecification::timeTick(
 
     if (state != Running || !transfer)
         return;
-    // Data held back by the bandwidth cap is no sign of a stalled mirror:
-    // the window of the stall rule starts again after it.
-    const bool throttled = transfer->takeThrottled();
+    // Data held back by the bandwidth cap is no sign of a stalled mirror: a
+    // tick spent mostly waiting for the cap starts the stall rule's window
+    // again. A mirror that trickles is seldom held, and stays judged.
+    const bool throttled = transfer->takeHeldShare() > 0.5;
     if (transfer->takeActivity())
         noDataTicks = 0;
     ++noDataTicks;

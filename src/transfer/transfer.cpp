@@ -34,6 +34,7 @@ Transfer::Transfer(TransferEngine* engine, const QUrl& url, QObject* parent)
     : QObject(parent)
     , engine(engine)
     , address(url)
+    , lastShareMs(engine->nowMs())
 { }
 
 Transfer::~Transfer()
@@ -67,9 +68,16 @@ bool Transfer::takeActivity()
     return std::exchange(active, false);
 }
 
-bool Transfer::takeThrottled()
+double Transfer::takeHeldShare()
 {
-    return std::exchange(throttled, false);
+    if (!slot)
+        return 0.0;
+    const qint64 now = engine->nowMs();
+    qint64 held = std::exchange(heldMs, 0);
+    if (heldSinceMs >= 0)
+        held += now - std::exchange(heldSinceMs, now);
+    const qint64 span = now - std::exchange(lastShareMs, now);
+    return span > 0 ? qMin(1.0, double(held) / double(span)) : (held > 0 ? 1.0 : 0.0);
 }
 
 bool Transfer::receiveHeaderLine(const char* data, size_t size)
@@ -130,9 +138,12 @@ size_t Transfer::receiveBody(const char* data, size_t size)
     if (!headDelivered && !deliverHead())
         return 0;
     if (!engine->admit(slot, size)) {
-        throttled = true;
+        if (heldSinceMs < 0)
+            heldSinceMs = engine->nowMs();
         return CURL_WRITEFUNC_PAUSE;
     }
+    if (heldSinceMs >= 0)
+        heldMs += engine->nowMs() - std::exchange(heldSinceMs, -1);
     if (bodyHandler && !bodyHandler(data, qint64(size))) {
         refusedByHandler = true;
         return 0;

@@ -56,8 +56,9 @@ public:
     // Whether data arrived, or the bandwidth cap held data back, since the
     // last call; either counts as a live transfer.
     bool takeActivity();
-    // Whether the bandwidth cap held data back since the last call.
-    bool takeThrottled();
+    // The share of the time since the last call (from 0 to 1) during which
+    // the bandwidth cap held this transfer's data back.
+    double takeHeldShare();
 
     // Ends the transfer now, without finished(); no handler runs after it.
     void abort();
@@ -88,7 +89,11 @@ private:
     bool headDelivered = false;
     bool refusedByHandler = false;
     bool active = false;
-    bool throttled = false;
+    // Since when the cap holds data back (-1: not held), and for how long it
+    // did since lastShareMs.
+    qint64 heldSinceMs = -1;
+    qint64 heldMs = 0;
+    qint64 lastShareMs = 0;
     bool done = false;
     int result = 0;
     int connectStatus = 0;

@@ -59,6 +59,8 @@ public:
     // A switch for the downloads to honour: they end their transfers,
     // keeping what they received, and continue when it is turned off.
     void setPaused(bool paused);
+    // Milliseconds on the engine's own clock.
+    qint64 nowMs() const { return clock.elapsed(); }
     bool isPaused() const { return paused; }
 
 Q_SIGNALS:
