@@ -210,7 +210,9 @@ void TestFileLists::installation()
         const QString trigger = replaceList[faultAt].fileName;
         connect(&task, &ComposedTaskSpecification::subTaskStarting, this,
             [&task, trigger](TaskSpecification* sub) {
-                if (static_cast<FileReplaceTaskSpecification*>(sub)->replaceSpecification.fileName == trigger)
+                // Directories are made by tasks of their own, first.
+                const auto* replace = qobject_cast<FileReplaceTaskSpecification*>(sub);
+                if (replace && replace->replaceSpecification.fileName == trigger)
                     connect(sub, &TaskSpecification::finished, &task, [&task] { task.userCanceled(); });
             });
     }
