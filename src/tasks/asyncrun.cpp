@@ -3,15 +3,16 @@
 #include "asyncfunc.h"
 
 ASyncRun::ASyncRun(ASyncFunc* function)
-    : function(function)
-{ }
+{
+    this->function.store(function, std::memory_order_release);
+}
 
 ASyncRun::~ASyncRun()
 {
-    delete function;
+    delete function.load(std::memory_order_acquire);
 }
 
 void ASyncRun::run()
 {
-    function->execute();
+    function.load(std::memory_order_acquire)->execute();
 }

@@ -3,6 +3,8 @@
 
 #include <QRunnable>
 
+#include <atomic>
+
 class ASyncFunc;
 
 // Carries one body into the thread pool and owns it; the pool deletes the
@@ -16,7 +18,9 @@ public:
     void run() override;
 
 private:
-    ASyncFunc* function;
+    // Handed over with release and acquire: the pool's own locking makes
+    // the body's set-up visible too, but only this is seen by race checkers.
+    std::atomic<ASyncFunc*> function;
 };
 
 #endif
