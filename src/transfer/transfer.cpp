@@ -68,6 +68,17 @@ bool Transfer::takeActivity()
     return std::exchange(active, false);
 }
 
+void Transfer::collectBody(QByteArray* into, qint64 limit)
+{
+    setHeadHandler([this, limit] { return status() == 200 && contentLength() <= limit; });
+    setBodyHandler([into, limit](const char* data, qint64 size) {
+        if (into->size() + size > limit)
+            return false;
+        into->append(data, size);
+        return true;
+    });
+}
+
 double Transfer::takeHeldShare()
 {
     if (!slot)

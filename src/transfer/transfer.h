@@ -29,6 +29,9 @@ public:
 
     void setHeadHandler(HeadHandler handler) { headHandler = std::move(handler); }
     void setBodyHandler(BodyHandler handler) { bodyHandler = std::move(handler); }
+    // Gathers the body of a 200 answer of at most `limit` bytes into `into`;
+    // any other answer, or a longer body, is refused.
+    void collectBody(QByteArray* into, qint64 limit);
 
     const QUrl& url() const { return address; }
     // The status of the final response; 0 before its head.

@@ -95,13 +95,7 @@ void ChangeLogViewer::requestRemote(const QString& version)
     transfer = transfers->get(address, this);
     // Like every mirror download, only a 200 answer counts: a redirect
     // without a body would otherwise show an empty changelog.
-    transfer->setHeadHandler([this] { return transfer->status() == 200; });
-    transfer->setBodyHandler([this](const char* data, qint64 size) {
-        if (received.size() + size > MaxChangeLogSize)
-            return false;
-        received.append(data, size);
-        return true;
-    });
+    transfer->collectBody(&received, MaxChangeLogSize);
     connect(transfer, &Transfer::finished, this, &ChangeLogViewer::onRequestFinished);
 
     if (!timeoutTimer) {

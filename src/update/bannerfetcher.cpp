@@ -40,14 +40,7 @@ void BannerFetcher::onBannerFound(QString bannerUrl, QString clickUrl)
     image.clear();
     transfer = transfers->get(url, this);
     // An error page is no banner, and neither is more than the limit.
-    transfer->setHeadHandler(
-        [this] { return transfer->status() == 200 && transfer->contentLength() <= MaxBannerSize; });
-    transfer->setBodyHandler([this](const char* data, qint64 size) {
-        if (image.size() + size > MaxBannerSize)
-            return false;
-        image.append(data, size);
-        return true;
-    });
+    transfer->collectBody(&image, MaxBannerSize);
     connect(transfer, &Transfer::finished, this, &BannerFetcher::onDownloadFinished);
 }
 
