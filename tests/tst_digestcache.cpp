@@ -151,9 +151,9 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     QVERIFY(FileTree::write(dir->filePath("reused.dat"), "reused"));
     FileSpecifications lists;
     lists.downloadList.append(
-        { QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5 });
+        { QStringLiteral("files"), QStringLiteral("plain.dat"), FileTree::md5Hex("plain"), 5, {} });
     lists.downloadList.append(
-        { QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2 });
+        { QStringLiteral("files"), QStringLiteral("sub/packed.gz"), FileTree::md5Hex("gz"), 2, {} });
     FileReplaceSpecification plain;
     plain.section = QStringLiteral("files");
     plain.fileName = QStringLiteral("plain.dat");

@@ -1,8 +1,12 @@
 #ifndef FILEDOWNLOADSPECIFICATION_H
 #define FILEDOWNLOADSPECIFICATION_H
 
+#include "manifest/filepatchspecification.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <memory>
 
 // One file to fetch from the mirrors into the temporary download directory.
 // Paths are relative, with "/" as separator.
@@ -16,6 +20,9 @@ public:
     // Expected MD5 of the downloaded file, hexadecimal, any letter case.
     QString md5;
     qint64 size = 0;
+    // Set when the file comes as a patch; shared, since the records are
+    // copied into each task and most files have none.
+    std::shared_ptr<const FilePatchSpecification> patch;
 };
 
 #endif

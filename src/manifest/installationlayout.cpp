@@ -1,5 +1,7 @@
 #include "installationlayout.h"
 
+#include "manifest/productiniline.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -60,6 +62,16 @@ QString InstallationLayout::partialPath(const QString& relative) const
 {
     const QFileInfo download(downloadedPath(relative));
     return download.dir().filePath(newFilePrefix() + download.fileName());
+}
+
+QString InstallationLayout::patchDownloadPath(const QString& releasePath) const
+{
+    return downloadedPath(ProductIniLine::reservedDirectory() + QStringLiteral("/patches/") + releasePath);
+}
+
+QString InstallationLayout::unpackedPath(const QString& key) const
+{
+    return downloadedPath(ProductIniLine::reservedDirectory() + QStringLiteral("/unpacked/") + key);
 }
 
 QString InstallationLayout::settingsFile() const

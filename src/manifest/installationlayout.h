@@ -30,6 +30,11 @@ public:
     // Where the part of a download received so far waits beside its
     // download name, under a name no listed file can have.
     QString partialPath(const QString& relative) const;
+    // Where a patch published at `releasePath` (below the release directory)
+    // is downloaded, and where the unpacked content that a patch gave for the
+    // packed file `key` waits: both below a directory no client ships.
+    QString patchDownloadPath(const QString& releasePath) const;
+    QString unpackedPath(const QString& key) const;
     QString settingsFile() const;
     QString mirrorsFile() const;
 

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
 #include <time.h>
 
 namespace {
@@ -34,12 +33,6 @@ QByteArray payloadDigest(const QByteArray& payload)
 
 } // namespace
 
-bool DigestCache::Stamp::operator==(const Stamp& other) const
-{
-    return device == other.device && inode == other.inode && size == other.size
-        && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
-}
-
 QString DigestCache::fileName()
 {
     return QStringLiteral("update.digests");
@@ -51,20 +44,6 @@ qint64 DigestCache::fileClockNowNs()
     timespec now {};
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
     return nanoseconds(now);
-}
-
-bool DigestCache::stampOf(const QString& path, Stamp& stamp)
-{
-    struct stat status
-    { };
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    stamp.device = quint64(status.st_dev);
-    stamp.inode = quint64(status.st_ino);
-    stamp.size = qint64(status.st_size);
-    stamp.modifiedNs = nanoseconds(status.st_mtim);
-    stamp.changedNs = nanoseconds(status.st_ctim);
-    return true;
 }
 
 bool DigestCache::isSettled(const Stamp& stamp, qint64 readAtNs)

@@ -1,6 +1,8 @@
 #ifndef DIGESTCACHE_H
 #define DIGESTCACHE_H
 
+#include "manifest/filestamp.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -22,25 +24,13 @@ class FileSpecifications;
 class DigestCache
 {
 public:
-    struct Stamp
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-
-        bool operator==(const Stamp& other) const;
-        bool operator!=(const Stamp& other) const { return !(*this == other); }
-    };
+    using Stamp = FileStamp;
 
     // Name of the cache file in the installation directory.
     static QString fileName();
     // The clock that file times are taken from, read now, in nanoseconds.
     static qint64 fileClockNowNs();
-    // Stamp of a regular file at path (a link is not followed); false for
-    // anything else or when the file cannot be examined.
-    static bool stampOf(const QString& path, Stamp& stamp);
+    static bool stampOf(const QString& path, Stamp& stamp) { return FileStamp::of(path, stamp); }
     // Whether a stamp read at readAtNs shows no change in the clock tick of
     // that moment, so that any later write moves it.
     static bool isSettled(const Stamp& stamp, qint64 readAtNs);
