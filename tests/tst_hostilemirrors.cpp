@@ -185,7 +185,8 @@ void TestHostileMirrors::misbehavingMirror()
     QString error;
     QVERIFY(listed.read(fixture.mirrorRoot + "/" + iniPath, &error));
     QHash<QString, qint64> limits { { "client_linux_amd64.ini", 64 * 1024 * 1024 },
-        { "client_linux_amd64.ini.sig", 4096 } };
+        { "client_linux_amd64.ini.sig", 4096 }, { "client_linux_amd64.patches", 64 * 1024 * 1024 },
+        { "client_linux_amd64.patches.sig", 4096 } };
     for (const ProductIniEntry& entry : std::as_const(listed.entries))
         limits.insert(entry.download.fileName, entry.download.size);
 

@@ -496,7 +496,8 @@ void TestUpdateEngine::cancelledRunResumes()
     QStringList refetched;
     for (const QByteArray& path : server->requestedPaths().mid(firstRun.size())) {
         const QString file = QString::fromLatin1(path).section(QLatin1Char('/'), 3);
-        if (!file.endsWith(QLatin1String(".ini")) && !file.endsWith(QLatin1String(".sig")))
+        if (!file.endsWith(QLatin1String(".ini")) && !file.endsWith(QLatin1String(".sig"))
+            && !file.endsWith(QLatin1String(".patches")))
             refetched << file;
     }
     refetched.sort();

@@ -194,7 +194,8 @@ QStringList TestUpdateRun::fileRequests(const QStringList& requests) const
 {
     QStringList files;
     for (const QString& request : requests) {
-        if (!request.endsWith(QLatin1String(".ini")) && !request.endsWith(QLatin1String(".ini.sig")))
+        if (!request.endsWith(QLatin1String(".ini")) && !request.endsWith(QLatin1String(".ini.sig"))
+            && !request.contains(QLatin1String(".patches")))
             files << request;
     }
     files.sort();
@@ -386,7 +387,8 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     int fileRequestCount = 0;
     MainTaskSpecification* running = nullptr;
     fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
-        if (path.endsWith(QLatin1String(".ini")) || path.endsWith(QLatin1String(".sig")))
+        if (path.endsWith(QLatin1String(".ini")) || path.endsWith(QLatin1String(".sig"))
+            || path.endsWith(QLatin1String(".patches")))
             return response;
         if (++fileRequestCount == cancelAt) {
             response.stallAfter = 0;
@@ -405,7 +407,8 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
 
     QCOMPARE(second.state, Finished);
     // The product ini and the completed files are reused from the first run.
-    QCOMPARE(second.requests.size(), versionOne().size() - (cancelAt - 1));
+    QCOMPARE(second.requests.size() - second.requests.filter(".patches").size(),
+        versionOne().size() - (cancelAt - 1));
     QStringList expected;
     for (const FileDownloadSpecification& entry : second.lists.downloadList)
         expected << QStringLiteral("1/%1/%2").arg(entry.section, entry.fileName);
@@ -580,7 +583,8 @@ void TestUpdateRun::diskFull()
     // The first file request leaves 16 KiB free on the small file system.
     const QString filler = QDir(dir).filePath("filler");
     fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
-        if (fillDuringDownloads && !path.contains(".ini") && !QFileInfo::exists(filler))
+        if (fillDuringDownloads && !path.contains(".ini") && !path.contains(".patches")
+            && !QFileInfo::exists(filler))
             FileTree::write(filler, QByteArray(int(QStorageInfo(dir).bytesAvailable() - 16384), 'x'));
         return response;
     };

@@ -24,6 +24,12 @@ bool entryExists(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
+bool isRegularFile(const QString& path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 } // namespace
 
 FileReplaceTaskSpecification::FileReplaceTaskSpecification(FileReplaceSpecification& replaceSpecification,
@@ -52,7 +58,13 @@ void FileReplaceTaskSpecification::execute()
 
 void FileReplaceTaskSpecification::makeSubtasksAndStart()
 {
-    const QString source = layout.downloadedPath(replaceSpecification.fileName);
+    // A packed file may have come as a patch: its unpacked content is then
+    // ready and is installed like a plain file.
+    const QString unpacked
+        = replaceSpecification.hasUnzip() ? layout.unpackedPath(replaceSpecification.fileName) : QString();
+    const bool unpack = replaceSpecification.hasUnzip() && !isRegularFile(unpacked);
+    const QString source = unpack || unpacked.isEmpty() ? layout.downloadedPath(replaceSpecification.fileName)
+                                                        : unpacked;
     const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
     const QFileInfo targetInfo(target);
     newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());
@@ -84,10 +96,10 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     const mode_t mode = mode_t(replaceSpecification.recordedMode >= 0
             ? replaceSpecification.recordedMode
             : InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
-    if (!replaceSpecification.hasUnzip() && !oldCopyInTheWay && installInline(source, target, oldCopy, mode))
+    if (!unpack && !oldCopyInTheWay && installInline(source, target, oldCopy, mode))
         return;
 
-    if (replaceSpecification.hasUnzip()) {
+    if (unpack) {
         remaining -= 0.2;
         addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
         addSubTask(new CheckSignatureTaskSpecification(

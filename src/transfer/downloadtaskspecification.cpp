@@ -127,7 +127,7 @@ void DownloadTaskSpecification::startDownload()
     if (mirrorLeader && !mirrorLeader->getCurrentMirror().name.isEmpty())
         borrowed = mirrors->getNamedMirror(mirrorLeader->getCurrentMirror().name, currentMirror);
     if (borrowed == Mirrors::NoMirrorAvailable)
-        borrowed = mirrors->getRandomMirror(currentMirror);
+        borrowed = mirrors->getRandomMirror(currentMirror, *lackingMirrors);
     switch (borrowed) {
     case Mirrors::MirrorChosen: break;
     case Mirrors::AllMirrorsBusy:
@@ -138,15 +138,21 @@ void DownloadTaskSpecification::startDownload()
         }
         return;
     default:
+        lastFailure = lackingMirrors->isEmpty() ? QStringLiteral("no mirror could deliver it")
+                                               : QStringLiteral("no mirror has it");
         // Names the file that ends the run; the registry's own line does not.
-        Q_EMIT message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
+        if (!optional)
+            Q_EMIT message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
         errorCancel();
         return;
     }
     mirrorHeld = true;
 
     if (!openTarget()) {
-        Q_EMIT error(QStringLiteral("Unable to create file %1 for saving").arg(file.fileName()));
+        lastFailure = QStringLiteral("Unable to create file %1 for saving").arg(file.fileName());
+        // An optional file is given up without alarm; its caller says why.
+        if (!optional)
+            Q_EMIT error(lastFailure);
         releaseCurrentMirror();
         errorCancel();
         return;
@@ -252,14 +258,13 @@ bool DownloadTaskSpecification::onHead()
         return fail(Failure::StrikeMirror,
             QStringLiteral("%1: the proxy asks for credentials (407)").arg(currentUrl()));
     } else if (!wholeFile) {
-        return fail(Failure::StrikeMirror, QStringLiteral("%1 returned %2").arg(currentUrl()).arg(status));
+        return refuseAnswer(QStringLiteral("%1 returned %2").arg(currentUrl()).arg(status));
     }
     const qint64 announced = transfer->contentLength();
     const qint64 before = wholeFile ? 0 : receivedBytes;
     if (announced >= 0) {
         if (byteLimit >= 0 && before + announced > byteLimit) {
-            return fail(Failure::StrikeMirror,
-                QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
+            return refuseAnswer(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
                     .arg(currentUrl())
                     .arg(before + announced)
                     .arg(byteLimit));
@@ -277,8 +282,7 @@ bool DownloadTaskSpecification::onHead()
 bool DownloadTaskSpecification::onBody(const char* data, qint64 size)
 {
     if (byteLimit >= 0 && receivedBytes + size > byteLimit) {
-        return fail(Failure::StrikeMirror,
-            QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
+        return refuseAnswer(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
                 .arg(currentUrl())
                 .arg(receivedBytes + size)
                 .arg(byteLimit));
@@ -307,6 +311,11 @@ bool DownloadTaskSpecification::fail(Failure kind, const QString& text)
     return false;
 }
 
+bool DownloadTaskSpecification::refuseAnswer(const QString& text)
+{
+    return fail(optional ? Failure::NotOnMirror : Failure::StrikeMirror, text);
+}
+
 void DownloadTaskSpecification::restartFromZero()
 {
     (void)file.resize(0);
@@ -331,6 +340,15 @@ void DownloadTaskSpecification::onTransferFinished()
         errorRetry(failureText);
         return;
     case Failure::CountError: errorRetry(failureText); return;
+    case Failure::NotOnMirror:
+        lackingMirrors->insert(currentMirror.name);
+        // Bytes this answer wrote are not the file's; a part kept from a
+        // mirror that has it stays.
+        if (receivedBytes != resumeOffset)
+            restartFromZero();
+        resetDownload();
+        startDownload();
+        return;
     case Failure::DiscardPart: {
         // Nothing the mirror must answer for: once the part is gone the
         // file is asked for whole.

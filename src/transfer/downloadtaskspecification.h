@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
@@ -63,6 +64,20 @@ public:
     // an earlier attempt.
     bool completedFromPart() const { return resumedDelivery; }
 
+    // For a file that some mirrors may lack (a patch): a mirror that answers
+    // with anything but the file, or with more than its size, is not blamed,
+    // only not asked for it again, and such answers go unlogged. The task
+    // fails quietly once no mirror is left to ask; failureReason() says why.
+    // With `lacking`, the mirrors that lack the file are noted there and not
+    // asked at all, so that files published together are not asked for in
+    // vain of a mirror that has none of them.
+    void setOptional(QSet<QString>* lacking = nullptr)
+    {
+        optional = true;
+        lackingMirrors = lacking ? lacking : &ownLackingMirrors;
+    }
+    QString failureReason() const { return lastFailure; }
+
 public Q_SLOTS:
     void execute() override;
     void reset() override;
@@ -79,7 +94,7 @@ private Q_SLOTS:
 private:
     // What a handler found wrong while libcurl was calling it; dealt with
     // once the transfer has ended.
-    enum class Failure { None, StrikeMirror, CountError, DiscardPart };
+    enum class Failure { None, StrikeMirror, CountError, DiscardPart, NotOnMirror };
 
     void startDownload();
     bool openTarget();
@@ -89,6 +104,8 @@ private:
     bool onHead();
     bool onBody(const char* data, qint64 size);
     bool fail(Failure kind, const QString& text);
+    // A mirror's wrong answer: struck off, or for an optional file skipped.
+    bool refuseAnswer(const QString& text);
     void restartFromZero();
     void resetDownload();
     bool errorRetry(const QString& text);
@@ -135,6 +152,11 @@ private:
     // Bytes of the kept part that the digest of the last attempt covers.
     qint64 carriedBytes = 0;
     QByteArray completedMd5;
+    bool optional = false;
+    // Mirrors that answered an optional file with something else.
+    QSet<QString>* lackingMirrors = &ownLackingMirrors;
+    QSet<QString> ownLackingMirrors;
+    QString lastFailure;
 };
 
 #endif

@@ -76,7 +76,7 @@ void Mirrors::setDefaults(QSettings& settings, int version)
     }
 }
 
-int Mirrors::getRandomMirror(FTPSiteAccessData& mirror)
+int Mirrors::getRandomMirror(FTPSiteAccessData& mirror, const QSet<QString>& skipped)
 {
     if (mirrorList.isEmpty()) {
         if (!noMirrorsReported) {
@@ -87,15 +87,23 @@ int Mirrors::getRandomMirror(FTPSiteAccessData& mirror)
     }
     // A mirror whose connection stopped being HTTP/2 may still carry more
     // transfers than it now takes: it has no free place, not a negative one.
+    const auto freePlaces = [&skipped](const FTPSiteAccessData& candidate) {
+        return skipped.contains(candidate.name) ? 0 : qMax(0, candidate.maxUseCount - candidate.useCount);
+    };
     qint64 free = 0;
-    for (const FTPSiteAccessData& candidate : std::as_const(mirrorList))
-        free += qMax(0, candidate.maxUseCount - candidate.useCount);
+    bool anyCandidate = false;
+    for (const FTPSiteAccessData& candidate : std::as_const(mirrorList)) {
+        free += freePlaces(candidate);
+        anyCandidate = anyCandidate || !skipped.contains(candidate.name);
+    }
+    if (!anyCandidate)
+        return NoMirrorAvailable;
     if (free == 0)
         return AllMirrorsBusy;
 
     qint64 slot = RandomSource::bounded(static_cast<quint32>(free));
     for (FTPSiteAccessData& candidate : mirrorList) {
-        slot -= qMax(0, candidate.maxUseCount - candidate.useCount);
+        slot -= freePlaces(candidate);
         if (slot < 0) {
             ++candidate.useCount;
             mirror = candidate;

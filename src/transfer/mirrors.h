@@ -4,6 +4,7 @@
 #include "transfer/ftpsiteaccessdata.h"
 
 #include <QObject>
+#include <QSet>
 #include <QVector>
 
 class QSettings;
@@ -25,7 +26,9 @@ public:
     bool initAlpha(const QString& iniPath, int version);
     void setDefaults(QSettings& settings, int version);
 
-    int getRandomMirror(FTPSiteAccessData& mirror);
+    // Mirrors named in `skipped` are not chosen; when they are all that is
+    // left the answer is NoMirrorAvailable, without the registry's message.
+    int getRandomMirror(FTPSiteAccessData& mirror, const QSet<QString>& skipped = {});
     // Borrows the named mirror; NoMirrorAvailable when it is not (or no
     // longer) in the registry.
     int getNamedMirror(const QString& name, FTPSiteAccessData& mirror);

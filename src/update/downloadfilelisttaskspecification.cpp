@@ -41,6 +41,7 @@ void DownloadFileListTaskSpecification::reset()
 {
     clearSubTasks();
     totalSize = 0;
+    mirrorsWithoutPatches.clear();
     TaskSpecification::reset();
 }
 
@@ -85,7 +86,7 @@ void DownloadFileListTaskSpecification::makeSubtasksAndStart()
     Q_EMIT message(QStringLiteral("Downloading files"));
     share = 1.0 / double(downloadList->size());
     for (const FileDownloadSpecification& entry : std::as_const(*downloadList))
-        totalSize += entry.size;
+        totalSize += entry.patch ? entry.patch->size : entry.size;
     addLazySubTasks(downloadList->size());
     state = Running;
     executeSubTasks();
@@ -93,5 +94,9 @@ void DownloadFileListTaskSpecification::makeSubtasksAndStart()
 
 TaskSpecification* DownloadFileListTaskSpecification::makeSubTask(qsizetype index)
 {
-    return new DownloadFileTaskSpecification(downloadList->at(index), context, this, share);
+    auto* task = new DownloadFileTaskSpecification(downloadList->at(index), context, this, share);
+    task->shareMirrorsWithoutPatches(&mirrorsWithoutPatches);
+    connect(task, &DownloadFileTaskSpecification::downloadSizeChanged, this,
+        [this](qint64 delta) { totalSize += delta; });
+    return task;
 }

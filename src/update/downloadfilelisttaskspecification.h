@@ -6,6 +6,7 @@
 #include "tasks/composedtaskspecification.h"
 
 #include <QList>
+#include <QSet>
 
 // Fetches every file of the update's download list into the temporary
 // directory, each file's task made when it starts, up to the configured
@@ -42,6 +43,8 @@ private:
     // Each file's share of the progress.
     double share = 0.0;
     int downloadConcurrency;
+    // A mirror that lacked one patch is not asked for the others.
+    QSet<QString> mirrorsWithoutPatches;
 };
 
 #endif

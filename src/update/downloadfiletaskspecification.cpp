@@ -1,13 +1,21 @@
 #include "downloadfiletaskspecification.h"
 
+#include "fileops/patchapplytaskspecification.h"
 #include "transfer/downloadtaskspecification.h"
 #include "verify/checksignaturetaskspecification.h"
 #include "transfer/mirrors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 constexpr double DownloadShare = 0.8;
 constexpr double CheckShare = 0.2;
+constexpr double PatchDownloadShare = 0.6;
+constexpr double PatchCheckShare = 0.1;
+constexpr double PatchApplyShare = 0.3;
 
 } // namespace
 
@@ -29,6 +37,8 @@ void DownloadFileTaskSpecification::reset()
     downloadTask = nullptr;
     listEnded = false;
     refetchedWhole = false;
+    patchAbandoned = false;
+    applyFailure.clear();
     TaskSpecification::reset();
 }
 
@@ -40,6 +50,10 @@ void DownloadFileTaskSpecification::handleOtherTaskCancelled(TaskSpecification* 
 
 void DownloadFileTaskSpecification::addRound()
 {
+    if (usingPatch()) {
+        addPatchRound();
+        return;
+    }
     const FileDownloadSpecification& file = fileSpec;
     const QString localPath = context.layout.downloadedPath(file.fileName);
     downloadTask = new DownloadTaskSpecification(context.transfers, context.mirrors,
@@ -53,8 +67,85 @@ void DownloadFileTaskSpecification::addRound()
     });
 }
 
+QString DownloadFileTaskSpecification::patchResultPath() const
+{
+    return fileSpec.patch->unpacked ? context.layout.unpackedPath(fileSpec.fileName)
+                                    : context.layout.downloadedPath(fileSpec.fileName);
+}
+
+QString DownloadFileTaskSpecification::patchPartPath() const
+{
+    const QFileInfo local(context.layout.patchDownloadPath(fileSpec.patch->path));
+    return local.dir().filePath(InstallationLayout::newFilePrefix() + local.fileName());
+}
+
+void DownloadFileTaskSpecification::addPatchRound()
+{
+    const FilePatchSpecification& patch = *fileSpec.patch;
+    const QString localPath = context.layout.patchDownloadPath(patch.path);
+    QDir().mkpath(QFileInfo(localPath).path());
+    downloadTask = new DownloadTaskSpecification(
+        context.transfers, context.mirrors, patch.path, localPath, patch.size, this, PatchDownloadShare);
+    addSubTask(downloadTask);
+    downloadTask->setOptional(mirrorsWithoutPatches);
+    downloadTask->digestWhileReceiving();
+    downloadTask->keepPartAt(patchPartPath());
+    CheckSignatureTaskSpecification* check
+        = addCheck(localPath, FileCheck::md5Digest(patch.md5), PatchCheckShare);
+    check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
+        return download ? download->receivedMd5() : QByteArray();
+    });
+    auto* apply = new PatchApplyTaskSpecification(patch, context.layout.installedPath(patch.basePath),
+        localPath, patchResultPath(), this, PatchApplyShare);
+    addSubTask(apply);
+    // Its reason goes into the one line that gives the patch up.
+    disconnect(apply, &TaskSpecification::message, this, &TaskSpecification::message);
+    connect(apply, &TaskSpecification::message, this, [this](const QString& text) { applyFailure = text; });
+}
+
+void DownloadFileTaskSpecification::abandonPatch(const QString& reason)
+{
+    patchAbandoned = true;
+    QFile::remove(context.layout.patchDownloadPath(fileSpec.patch->path));
+    QFile::remove(patchPartPath());
+    Q_EMIT message(QStringLiteral("Patch for %1 not used: %2; downloading the whole file")
+                       .arg(fileSpec.fileName, reason));
+    Q_EMIT downloadSizeChanged(fileSpec.size - fileSpec.patch->size);
+}
+
+void DownloadFileTaskSpecification::subtasksDone()
+{
+    const TaskState outcome = getStateFromSubTasks();
+    if (usingPatch() && outcome == ErrorCanceled && !cancelRequested && !listEnded) {
+        QString reason = applyFailure;
+        if (reason.isEmpty() && downloadTask)
+            reason = downloadTask->failureReason();
+        abandonPatch(reason.isEmpty() ? QStringLiteral("it could not be fetched") : reason);
+        clearSubTasks();
+        TaskSpecification::reset();
+        startRound();
+        return;
+    }
+    if (usingPatch() && outcome == Finished) {
+        QFile::remove(context.layout.patchDownloadPath(fileSpec.patch->path));
+        Q_EMIT message(QStringLiteral("%1 came as a patch: %2 bytes instead of %3")
+                           .arg(fileSpec.fileName)
+                           .arg(fileSpec.patch->size)
+                           .arg(fileSpec.size));
+    }
+    ComposedTaskSpecification::subtasksDone();
+}
+
 TaskState DownloadFileTaskSpecification::roundFailed()
 {
+    if (usingPatch()) {
+        if (cancelRequested)
+            return UserCanceled;
+        if (listEnded)
+            return ErrorCanceled;
+        abandonPatch(QStringLiteral("the patch has another MD5 sum than the index lists"));
+        return Running;
+    }
     if (downloadTask->completedFromPart() && !refetchedWhole && !cancelRequested && !listEnded) {
         refetchedWhole = true;
         // The part kept from an earlier attempt may be what is wrong: the

@@ -8,6 +8,7 @@
 #include "fileops/installationflushtaskspecification.h"
 #include "update/digestcacheupdatetaskspecification.h"
 #include "update/makedownloadreplacelisttaskspecification.h"
+#include "update/patchindexdownloadtaskspecification.h"
 
 #include <malloc.h>
 
@@ -54,8 +55,12 @@ void MainTaskSpecification::userCanceled()
 void MainTaskSpecification::makeSubtasksAndStart()
 {
     addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this, IniDownloadShare));
+    // Takes no share of the progress: a small file, and often absent.
+    auto* patchIndex = new PatchIndexDownloadTaskSpecification(context, updateType, this, 0.0);
+    addSubTask(patchIndex);
     auto* compile = new MakeDownloadReplaceListTaskSpecification(
         context.layout, updateType, fileSpecifications, this, CompileShare);
+    compile->usePatchIndex(patchIndex->localIndexPath(), version);
     connect(compile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
     addSubTask(compile);
     // Takes no share of the progress: it only looks at the file systems.

@@ -3,9 +3,12 @@
 #include "verify/checksigfunc.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
+#include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
+#include "update/patchcatalog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QSettings>
 
@@ -21,12 +24,21 @@ bool fileMatches(const QString& path, const QString& md5)
     return check.run();
 }
 
+// The content of an installed file as far as it is known for certain: its
+// MD5 sum (hexadecimal) and its stamp when the sum was taken.
+struct InstalledContent
+{
+    QString md5;
+    DigestCache::Stamp stamp;
+};
+
 // Whether the installed file at `relative` has the digest md5, taken from
 // `known` when the file is provably unchanged since it was hashed. Digests
 // that hold are kept in `kept` for the next run; `learned` is set when one
-// of them was not known before.
+// of them was not known before. `seen` receives the file's content when it
+// was hashed or known, matching or not.
 bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
-    const DigestCache& known, DigestCache& kept, bool& learned)
+    const DigestCache& known, DigestCache& kept, bool& learned, InstalledContent& seen)
 {
     const QString path = layout.installedPath(relative);
     if (md5.isEmpty())
@@ -41,16 +53,46 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
         const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
         if (same)
             kept.insert(relative, before, remembered, readAt);
+        seen = InstalledContent { remembered, before };
         return same;
     }
-    if (!fileMatches(path, md5))
-        return false;
+    CheckSigFunc check(path, FileCheck::md5Digest(md5));
+    const bool same = check.run();
     DigestCache::Stamp after;
-    if (DigestCache::stampOf(path, after) && after == before) {
+    // A file that changed while it was read has no certain content.
+    if (!DigestCache::stampOf(path, after) || after != before)
+        return same;
+    if (!check.computedMd5().isEmpty())
+        seen = InstalledContent { QString::fromLatin1(check.computedMd5().toHex()), before };
+    if (same) {
         kept.insert(relative, before, md5, readAt);
         learned = true;
     }
-    return true;
+    return same;
+}
+
+// A patch for the file when the index has one from its installed content
+// to the listed one and the decoder can reach over both.
+std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& catalog,
+    const ProductIniEntry& entry, const InstalledContent& installed, const QString& resultMd5,
+    qint64 resultSize)
+{
+    if (installed.md5.isEmpty() || !PatchApplyFunc::canApply(installed.stamp.size, resultSize))
+        return nullptr;
+    const PatchIndex::Entry* found = catalog.find(
+        entry.download.fileName, installed.md5, installed.stamp.size, resultMd5, resultSize);
+    if (!found)
+        return nullptr;
+    auto patch = std::make_shared<FilePatchSpecification>();
+    patch->path = found->path;
+    patch->md5 = found->md5;
+    patch->size = found->size;
+    patch->basePath = entry.replace.pureDestFilePath();
+    patch->baseStamp = installed.stamp;
+    patch->resultMd5 = resultMd5;
+    patch->resultSize = resultSize;
+    patch->unpacked = entry.replace.hasUnzip();
+    return patch;
 }
 
 // Whether the installed file's execute bits agree with the recorded mode;
@@ -72,6 +114,12 @@ MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(
     , specifications(specifications)
 { }
 
+void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int releaseVersion)
+{
+    patchIndexPath = path;
+    version = releaseVersion;
+}
+
 int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
 {
     int count = 0;
@@ -82,6 +130,18 @@ int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
         settings.endGroup();
     }
     return count;
+}
+
+bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const QString& md5) const
+{
+    // What an earlier attempt's patch gave stays only while it is right.
+    const QString unpacked = layout.unpackedPath(key);
+    if (!QFileInfo::exists(unpacked))
+        return false;
+    if (fileMatches(unpacked, md5))
+        return true;
+    QFile::remove(unpacked);
+    return false;
 }
 
 bool MakeDownloadReplaceListFunc::run()
@@ -109,6 +169,14 @@ bool MakeDownloadReplaceListFunc::run()
     // Only what this run confirmed is kept: entries of files no longer listed go.
     DigestCache kept(cachePath);
     bool learned = false;
+
+    PatchCatalog patches;
+    const auto log = [this](const QString& text) { Q_EMIT message(text); };
+    const bool patching
+        = !patchIndexPath.isEmpty() && patches.load(patchIndexPath, { updateType, version }, log);
+    qint64 wholeBytes = 0;
+    qint64 patchBytes = 0;
+    int patchCount = 0;
 
     QStringList executables;
     const bool modesRecorded = ProductIniLine::readExecutables(settings, &executables);
@@ -154,13 +222,27 @@ bool MakeDownloadReplaceListFunc::run()
                 replace.recordedMode = executableSet.contains(installed) ? 0755 : 0644;
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
+            const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
+            if (patching)
+                patches.noteListed(key, installedMd5, installedSize);
+            InstalledContent content;
             // A file whose execute bits disagree with the record is installed anew.
-            if (installedMatches(layout, installed, installedMd5, known, kept, learned)
+            if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
                 && (!modesRecorded || modeMatches(layout.installedPath(installed), replace.recordedMode)))
                 continue;
             specifications.replaceList.append(replace);
-            if (!fileMatches(layout.downloadedPath(key), download.md5))
-                specifications.downloadList.append(download);
+            if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
+                continue;
+            if (fileMatches(layout.downloadedPath(key), download.md5))
+                continue;
+            if (patching)
+                entry.download.patch = choosePatch(patches, entry, content, installedMd5, installedSize);
+            if (entry.download.patch) {
+                ++patchCount;
+                patchBytes += entry.download.patch->size;
+                wholeBytes += download.size;
+            }
+            specifications.downloadList.append(download);
         }
         settings.endGroup();
     }
@@ -169,6 +251,14 @@ bool MakeDownloadReplaceListFunc::run()
             Q_EMIT message(
                 QStringLiteral("Warning: product ini marks %1 executable but does not list it; ignored")
                     .arg(path));
+    }
+    if (patching) {
+        patches.reportUnused(log);
+        if (patchCount > 0)
+            Q_EMIT message(QStringLiteral("%1 files come as patches: %2 bytes instead of %3")
+                               .arg(patchCount)
+                               .arg(patchBytes)
+                               .arg(wholeBytes));
     }
     // Nothing learned and nothing dropped: the cache file already says it all.
     if (learned || kept.size() != known.size())

@@ -18,15 +18,25 @@ public:
     MakeDownloadReplaceListFunc(
         const InstallationLayout& layout, const QString& updateType, FileSpecifications& specifications);
 
+    // Offers patches from the index at `path` (verified, and bound to the
+    // run's type and `version`) for files whose installed content it covers.
+    void usePatchIndex(const QString& path, int version);
+
     // Public so that it can also be run synchronously.
     bool run() override;
     // Keys over all sections, the delete section included.
     int getFileCount(QSettings& settings);
 
 private:
+    // Whether the unpacked content that a patch gave for the packed file
+    // `key` in an earlier attempt is there and right; a wrong one is removed.
+    bool unpackedResultReady(const QString& key, const QString& md5) const;
+
     InstallationLayout layout;
     QString updateType;
     FileSpecifications& specifications;
+    QString patchIndexPath;
+    int version = 0;
 };
 
 #endif

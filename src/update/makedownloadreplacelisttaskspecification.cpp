@@ -20,9 +20,18 @@ MakeDownloadReplaceListTaskSpecification::~MakeDownloadReplaceListTaskSpecificat
         QThreadPool::globalInstance()->waitForDone();
 }
 
+void MakeDownloadReplaceListTaskSpecification::usePatchIndex(const QString& path, int releaseVersion)
+{
+    patchIndexPath = path;
+    version = releaseVersion;
+}
+
 ASyncFunc* MakeDownloadReplaceListTaskSpecification::createFunction()
 {
-    return new MakeDownloadReplaceListFunc(layout, updateType, workSpecifications);
+    auto* function = new MakeDownloadReplaceListFunc(layout, updateType, workSpecifications);
+    if (!patchIndexPath.isEmpty())
+        function->usePatchIndex(patchIndexPath, version);
+    return function;
 }
 
 void MakeDownloadReplaceListTaskSpecification::runDone(bool success)

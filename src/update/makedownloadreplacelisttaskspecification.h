@@ -17,6 +17,9 @@ public:
         FileSpecifications& targetSpecifications, QObject* parent, double parentProgressRange);
     ~MakeDownloadReplaceListTaskSpecification() override;
 
+    // See MakeDownloadReplaceListFunc::usePatchIndex.
+    void usePatchIndex(const QString& path, int releaseVersion);
+
 public Q_SLOTS:
     ASyncFunc* createFunction() override;
     void runDone(bool success) override;
@@ -26,6 +29,8 @@ private:
     QString updateType;
     FileSpecifications& targetSpecifications;
     FileSpecifications workSpecifications;
+    QString patchIndexPath;
+    int version = 0;
 };
 
 #endif

@@ -95,10 +95,9 @@ bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm a
 
 bool CheckSigFunc::checkMD5()
 {
-    QByteArray digest;
-    if (!hashFile(fileName, QCryptographicHash::Md5, digest))
+    if (!hashFile(fileName, QCryptographicHash::Md5, md5))
         return false;
-    return check.matchesMd5(digest);
+    return check.matchesMd5(md5);
 }
 
 bool CheckSigFunc::checkRSA()

@@ -23,6 +23,9 @@ public:
     bool readFile(const QString& path, QByteArray& data);
     bool checkMD5();
     bool checkRSA();
+    // The MD5 sum (raw bytes) the last sum check computed, matching or not;
+    // empty when the file could not be read.
+    QByteArray computedMd5() const { return md5; }
 
 private:
     // Digest of the whole file, read in chunks; reports why a file could not be read.
@@ -30,6 +33,7 @@ private:
 
     QString fileName;
     FileCheck check;
+    QByteArray md5;
 };
 
 #endif

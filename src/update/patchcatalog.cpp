@@ -1,0 +1,83 @@
+#include "update/patchcatalog.h"
+
+#include "verify/checksigfunc.h"
+
+#include <QFile>
+
+bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log)
+{
+    entries.clear();
+    uses.clear();
+    if (!QFile::exists(indexPath))
+        return false;
+    const auto refuse = [&log](const QString& why) {
+        log(QStringLiteral("Patch index %1; it is ignored and every file comes whole").arg(why));
+        return false;
+    };
+    CheckSigFunc signature(indexPath, FileCheck::detachedSignature());
+    if (!signature.run())
+        return refuse(QStringLiteral("does not verify"));
+    QFile file(indexPath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > PatchIndex::MAX_SIZE)
+        return refuse(QStringLiteral("cannot be read"));
+    PatchIndex index;
+    QStringList problems;
+    if (!index.parse(file.readAll(), &problems))
+        return refuse(QStringLiteral("is not in the patch index format"));
+    if (!(index.binding == wanted))
+        return refuse(QStringLiteral("was released for %1 version %2, not for %3 version %4")
+                          .arg(index.binding.updateType)
+                          .arg(index.binding.version)
+                          .arg(wanted.updateType)
+                          .arg(wanted.version));
+    for (const QString& problem : std::as_const(problems))
+        log(QStringLiteral("Patch index %1; that record is ignored").arg(problem));
+    for (const PatchIndex::Entry& entry : std::as_const(index.entries)) {
+        entries.insert(entry.key, entry);
+        uses.insert(entry.key, Use());
+    }
+    log(QStringLiteral("Patch index lists %1 patches").arg(index.entries.size()));
+    return !entries.isEmpty();
+}
+
+namespace {
+
+bool gives(const PatchIndex::Entry& entry, const QString& md5, qint64 size)
+{
+    return entry.resultSize == size && entry.resultMd5.compare(md5, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void PatchCatalog::noteListed(const QString& key, const QString& resultMd5, qint64 resultSize)
+{
+    const auto use = uses.find(key);
+    if (use == uses.end())
+        return;
+    use->listed = true;
+    for (auto it = entries.constFind(key); it != entries.cend() && it.key() == key; ++it)
+        use->resultListed = use->resultListed || gives(it.value(), resultMd5, resultSize);
+}
+
+const PatchIndex::Entry* PatchCatalog::find(const QString& key, const QString& baseMd5, qint64 baseSize,
+    const QString& resultMd5, qint64 resultSize) const
+{
+    for (auto it = entries.constFind(key); it != entries.cend() && it.key() == key; ++it) {
+        const PatchIndex::Entry& entry = it.value();
+        if (gives(entry, resultMd5, resultSize) && entry.baseSize == baseSize
+            && entry.baseMd5.compare(baseMd5, Qt::CaseInsensitive) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+void PatchCatalog::reportUnused(const Log& log) const
+{
+    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
+        if (!it->listed)
+            log(QStringLiteral("Patch index lists %1, which the product ini does not; ignored").arg(it.key()));
+        else if (!it->resultListed)
+            log(QStringLiteral("Patch index gives %1 another content than the product ini; it comes whole")
+                    .arg(it.key()));
+    }
+}
