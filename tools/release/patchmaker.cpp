@@ -49,8 +49,8 @@ int PatchMaker::levelFor(qint64 newSize)
     return newSize <= SmallContent ? 19 : 9;
 }
 
-bool PatchMaker::make(
-    const QString& basePath, const QString& newPath, const QString& patchPath, FileDigest* patch, QString* error)
+bool PatchMaker::make(const QString& basePath, const QString& newPath, const QString& patchPath,
+    FileDigest* patch, QString* error)
 {
     MappedFile base;
     MappedFile content;
@@ -63,6 +63,8 @@ bool PatchMaker::make(
     }
     const QString what = QStringLiteral("cannot make a patch for %1").arg(newPath);
     ZSTD_CCtx* cctx = encoder.get();
+    // No worker threads: patching is bound by reading and hashing, and
+    // workers only doubled the encoder's memory.
     const std::pair<ZSTD_cParameter, int> parameters[] = {
         { ZSTD_c_compressionLevel, levelFor(content.size()) },
         { ZSTD_c_enableLongDistanceMatching, 1 },

@@ -442,10 +442,11 @@ bool ReleasePublisher::makePatches(const QString& staging)
                 ++summary.changedFiles;
                 summary.wholeBytes += entry.download.size;
             }
-            const int before = index.entries.size();
-            if (!makePatch(staging, file, *earlier, entry.download.size, &index))
+            // A damaged earlier copy leaves its content to another release.
+            bool settled = false;
+            if (!makePatch(staging, file, *earlier, entry.download.size, &index, &settled))
                 return false;
-            if (index.entries.size() > before)
+            if (settled)
                 bases.insert(earlier->md5);
         }
     }
@@ -462,9 +463,10 @@ bool ReleasePublisher::makePatches(const QString& staging)
 }
 
 bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file, const EarlierFile& earlier,
-    qint64 wholeCost, PatchIndex* index)
+    qint64 wholeCost, PatchIndex* index, bool* settled)
 {
-    if (!PatchApplyFunc::canApply(earlier.size, file.size))
+    *settled = !PatchApplyFunc::canApply(earlier.size, file.size);
+    if (*settled)
         return true;
     const QDir root(staging);
     const QString work = root.filePath(PatchIndex::directory() + QStringLiteral("/.work"));
@@ -487,6 +489,7 @@ bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file
         error.clear();
         return true;
     }
+    *settled = true;
 
     PatchIndex::Entry made { file.key, earlier.md5, earlier.size,
         PatchIndex::directory() + QLatin1Char('/') + earlier.md5 + QLatin1Char('/') + file.key

@@ -132,7 +132,7 @@ private:
     bool readEarlierReleases();
     bool makePatches(const QString& staging);
     bool makePatch(const QString& staging, const ChangedFile& file, const EarlierFile& earlier,
-        qint64 wholeCost, PatchIndex* index);
+        qint64 wholeCost, PatchIndex* index, bool* settled);
     bool writeSigned(const QString& path, const QByteArray& content, QByteArray* signature);
 
     Options options;
