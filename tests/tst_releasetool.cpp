@@ -257,6 +257,7 @@ void TestReleaseTool::patchesAgainstEarlierReleases()
     for (const PatchIndex::Entry& entry : std::as_const(index.entries))
         keys << entry.key;
     QVERIFY(std::is_sorted(keys.cbegin(), keys.cend()));
+    QCOMPARE(ReleaseFixture::contents(release + "patches").size(), keys.size());
     const QString key = path.endsWith(".so") ? path + ".gz" : path;
     QCOMPARE(keys.count(key), patched ? 1 : 0);
     if (!patched)

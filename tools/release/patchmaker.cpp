@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr qint64 SmallContent = 8 * 1024 * 1024;
+constexpr qint64 SmallContent = 1024 * 1024;
 
 bool zstdFailed(size_t code, const QString& what, QString* error)
 {

@@ -472,60 +472,57 @@ bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file
     const QString work = root.filePath(PatchIndex::directory() + QStringLiteral("/.work"));
     if (!QDir().mkpath(work))
         return fail(QStringLiteral("cannot create directory %1").arg(work));
-    // Unpacked earlier contents and trial results go, whatever happens.
+    // Patches are made and tried in the work directory, so that only the
+    // ones worth publishing ever reach their place.
     const QString unpacked = QDir(work).filePath(QStringLiteral("base"));
+    const QString made = QDir(work).filePath(QStringLiteral("patch"));
     const QString trial = QDir(work).filePath(QStringLiteral("result"));
     const auto cleanUp = qScopeGuard([&] {
-        QFile::remove(unpacked);
-        QFile::remove(trial);
+        for (const QString& path : { unpacked, made, trial })
+            QFile::remove(path);
     });
     const QString base = earlier.packed ? unpacked : earlier.path;
     FileDigest found;
     if ((earlier.packed && !FileUnzipFunc::unzipFile(unpacked, earlier.path))
         || !FilePacker::digest(base, &found, &error) || found.md5 != earlier.md5
         || found.size != earlier.size) {
-        warningList
-            << QStringLiteral("%1 is not the content its release lists; no patch from it").arg(earlier.path);
+        warningList << QStringLiteral("%1 is missing or not the content its release lists; no patch from it")
+                           .arg(earlier.path);
         error.clear();
         return true;
     }
     *settled = true;
 
-    PatchIndex::Entry made { file.key, earlier.md5, earlier.size,
-        PatchIndex::directory() + QLatin1Char('/') + earlier.md5 + QLatin1Char('/') + file.key
-            + QStringLiteral(".patch"),
-        QString(), 0, file.md5, file.size };
-    const QString patchPath = root.filePath(made.path);
     FileDigest patch;
-    if (!QDir().mkpath(QFileInfo(patchPath).path())
-        || !PatchMaker::make(base, file.path, patchPath, &patch, &error))
-        return error.isEmpty() ? fail(QStringLiteral("cannot create directory for %1").arg(patchPath))
-                               : false;
+    if (!PatchMaker::make(base, file.path, made, &patch, &error))
+        return false;
     if (double(patch.size) >= PatchShare * double(wholeCost)) {
         ++summary.dropped;
-        QFile::remove(patchPath);
-        root.rmdir(QFileInfo(made.path).path());
         return true;
     }
-    made.md5 = patch.md5;
-    made.size = patch.size;
 
     // Applied exactly as an updater applies it, before anyone can fetch it.
     FilePatchSpecification applied;
-    applied.path = made.path;
-    applied.md5 = made.md5;
-    applied.size = made.size;
+    applied.path = PatchIndex::directory() + QLatin1Char('/') + earlier.md5 + QLatin1Char('/') + file.key
+        + QStringLiteral(".patch");
+    applied.md5 = patch.md5;
+    applied.size = patch.size;
     applied.basePath = base;
-    applied.resultMd5 = made.resultMd5;
-    applied.resultSize = made.resultSize;
+    applied.resultMd5 = file.md5;
+    applied.resultSize = file.size;
     FileStamp::of(base, applied.baseStamp);
-    PatchApplyFunc apply(applied, base, patchPath, trial);
+    PatchApplyFunc apply(applied, base, made, trial);
     QString reason;
     QObject::connect(&apply, &ASyncFunc::message, [&reason](const QString& text) { reason = text; });
     if (!apply.run())
         return fail(QStringLiteral("the patch made for %1 does not apply: %2").arg(file.path, reason));
-    index->entries << made;
+
+    const QString target = root.filePath(applied.path);
+    if (!QDir().mkpath(QFileInfo(target).path()) || !QDir().rename(made, target))
+        return fail(QStringLiteral("cannot move the patch to %1").arg(target));
+    index->entries << PatchIndex::Entry { file.key, earlier.md5, earlier.size, applied.path, patch.md5,
+        patch.size, file.md5, file.size };
     ++summary.patches;
-    summary.patchBytes += made.size;
+    summary.patchBytes += patch.size;
     return true;
 }
