@@ -63,8 +63,8 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     const QString unpacked
         = replaceSpecification.hasUnzip() ? layout.unpackedPath(replaceSpecification.fileName) : QString();
     const bool unpack = replaceSpecification.hasUnzip() && !isRegularFile(unpacked);
-    const QString source = unpack || unpacked.isEmpty() ? layout.downloadedPath(replaceSpecification.fileName)
-                                                        : unpacked;
+    const QString source
+        = unpack || unpacked.isEmpty() ? layout.downloadedPath(replaceSpecification.fileName) : unpacked;
     const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
     const QFileInfo targetInfo(target);
     newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());

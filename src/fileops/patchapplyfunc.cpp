@@ -90,12 +90,14 @@ bool PatchApplyFunc::run()
     if (!completed)
         return fail(QStringLiteral("%1 was shortened while the patch was applied").arg(patch.basePath));
     if (ZSTD_isError(decoded))
-        return fail(QStringLiteral("the patch does not apply: %1").arg(QString::fromLatin1(ZSTD_getErrorName(decoded))));
+        return fail(QStringLiteral("the patch does not apply: %1")
+                        .arg(QString::fromLatin1(ZSTD_getErrorName(decoded))));
     if (decoded != size_t(patch.resultSize))
-        return fail(QStringLiteral("the patch gives %1 bytes, not the %2 listed").arg(decoded).arg(patch.resultSize));
+        return fail(
+            QStringLiteral("the patch gives %1 bytes, not the %2 listed").arg(decoded).arg(patch.resultSize));
 
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArrayView(result.data(), result.size()), QCryptographicHash::Md5);
+    const QByteArray digest
+        = QCryptographicHash::hash(QByteArrayView(result.data(), result.size()), QCryptographicHash::Md5);
     if (patch.resultMd5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) != 0)
         return fail(QStringLiteral("the patched content has the MD5 sum %1, not the %2 listed")
                         .arg(QString::fromLatin1(digest.toHex()), patch.resultMd5));

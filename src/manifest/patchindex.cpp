@@ -44,7 +44,8 @@ QString PatchIndex::directory()
 QByteArray PatchIndex::serialize() const
 {
     QByteArray text = Header + '\n';
-    text += ReleaseTag + '\t' + binding.updateType.toUtf8() + '\t' + QByteArray::number(binding.version) + '\n';
+    text += ReleaseTag + '\t' + binding.updateType.toUtf8() + '\t' + QByteArray::number(binding.version)
+        + '\n';
     for (const Entry& entry : entries) {
         const QStringList fields { entry.key, entry.baseMd5, QString::number(entry.baseSize), entry.path,
             entry.md5, QString::number(entry.size), entry.resultMd5, QString::number(entry.resultSize) };

@@ -124,7 +124,8 @@ void DownloadTaskSpecification::startDownload()
     if (transfers->isPaused())
         return;
     int borrowed = Mirrors::NoMirrorAvailable;
-    if (mirrorLeader && !mirrorLeader->getCurrentMirror().name.isEmpty())
+    if (mirrorLeader && !mirrorLeader->getCurrentMirror().name.isEmpty()
+        && !lackingMirrors->contains(mirrorLeader->getCurrentMirror().name))
         borrowed = mirrors->getNamedMirror(mirrorLeader->getCurrentMirror().name, currentMirror);
     if (borrowed == Mirrors::NoMirrorAvailable)
         borrowed = mirrors->getRandomMirror(currentMirror, *lackingMirrors);
@@ -139,7 +140,7 @@ void DownloadTaskSpecification::startDownload()
         return;
     default:
         lastFailure = lackingMirrors->isEmpty() ? QStringLiteral("no mirror could deliver it")
-                                               : QStringLiteral("no mirror has it");
+                                                : QStringLiteral("no mirror has it");
         // Names the file that ends the run; the registry's own line does not.
         if (!optional)
             Q_EMIT message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
@@ -265,9 +266,9 @@ bool DownloadTaskSpecification::onHead()
     if (announced >= 0) {
         if (byteLimit >= 0 && before + announced > byteLimit) {
             return refuseAnswer(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
-                    .arg(currentUrl())
-                    .arg(before + announced)
-                    .arg(byteLimit));
+                                    .arg(currentUrl())
+                                    .arg(before + announced)
+                                    .arg(byteLimit));
         }
         // Only a size the server announced counts, and only when none was listed.
         if (expectedSize < 0)
@@ -283,9 +284,9 @@ bool DownloadTaskSpecification::onBody(const char* data, qint64 size)
 {
     if (byteLimit >= 0 && receivedBytes + size > byteLimit) {
         return refuseAnswer(QStringLiteral("%1 sends %2 bytes or more, more than the %3 expected")
-                .arg(currentUrl())
-                .arg(receivedBytes + size)
-                .arg(byteLimit));
+                                .arg(currentUrl())
+                                .arg(receivedBytes + size)
+                                .arg(byteLimit));
     }
     const qint64 written = file.write(data, size);
     if (written != size) {

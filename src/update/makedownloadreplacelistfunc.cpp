@@ -79,8 +79,8 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
 {
     if (installed.md5.isEmpty() || !PatchApplyFunc::canApply(installed.stamp.size, resultSize))
         return nullptr;
-    const PatchIndex::Entry* found = catalog.find(
-        entry.download.fileName, installed.md5, installed.stamp.size, resultMd5, resultSize);
+    const PatchIndex::Entry* found
+        = catalog.find(entry.download.fileName, installed.md5, installed.stamp.size, resultMd5, resultSize);
     if (!found)
         return nullptr;
     auto patch = std::make_shared<FilePatchSpecification>();

@@ -75,7 +75,8 @@ void PatchCatalog::reportUnused(const Log& log) const
 {
     for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
         if (!it->listed)
-            log(QStringLiteral("Patch index lists %1, which the product ini does not; ignored").arg(it.key()));
+            log(QStringLiteral("Patch index lists %1, which the product ini does not; ignored")
+                    .arg(it.key()));
         else if (!it->resultListed)
             log(QStringLiteral("Patch index gives %1 another content than the product ini; it comes whole")
                     .arg(it.key()));

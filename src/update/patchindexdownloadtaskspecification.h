@@ -17,8 +17,8 @@ public:
     // Far above the 128 bytes of a signature of the built-in key.
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
-    PatchIndexDownloadTaskSpecification(
-        const DownloadContext& context, const QString& updateType, QObject* parent, double parentProgressRange);
+    PatchIndexDownloadTaskSpecification(const DownloadContext& context, const QString& updateType,
+        QObject* parent, double parentProgressRange);
 
     // Where the index lands.
     QString localIndexPath() const;

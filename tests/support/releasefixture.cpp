@@ -36,7 +36,7 @@ QByteArray bytes(int size, quint32 seed)
 }
 
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack,
-    const QString& previousIni, QString* error)
+    const QString& previousIni, QString* error, const QStringList& patchFrom)
 {
     ReleasePublisher::Options options;
     options.sourceDir = source;
@@ -47,6 +47,7 @@ bool publish(const QString& source, const QString& mirrorRoot, int version, cons
     options.sectionRules << ReleasePublisher::SectionRule { QStringLiteral("lib/*"), QStringLiteral("libs") };
     options.packPatterns = pack;
     options.previousIni = previousIni;
+    options.patchFrom = patchFrom;
     ReleasePublisher publisher(options);
     const bool ok = publisher.publish();
     if (error)

@@ -19,9 +19,10 @@ QByteArray bytes(int size, quint32 seed);
 
 // Publishes `source` as `version` below `mirrorRoot`, signed with the demo key;
 // files matching `pack` are published gzip-packed, files below lib/ go into
-// the section "libs", all others into "files".
+// the section "libs", all others into "files". With `patchFrom` (earlier
+// release directories) the release also gets patches against them.
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack = {},
-    const QString& previousIni = QString(), QString* error = nullptr);
+    const QString& previousIni = QString(), QString* error = nullptr, const QStringList& patchFrom = {});
 QString productIniPath(const QString& mirrorRoot, int version);
 // Replaces the product ini of a release by `content`, signed with the demo key.
 bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray& content);

@@ -1,0 +1,266 @@
+#include "demosigner.h"
+#include "filetree.h"
+#include "installfixture.h"
+#include "manifest/patchindex.h"
+#include "patchmaker.h"
+#include "releasefixture.h"
+#include "transfer/mirrors.h"
+#include "transfer/transferengine.h"
+#include "update/digestcache.h"
+#include "update/maintaskspecification.h"
+#include "verify/cryptwrapper.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using ReleaseFixture::Tree;
+
+namespace {
+
+const QString updateType = QStringLiteral("client_linux_amd64");
+const QString plainKey = QStringLiteral("data/pack.bin");
+const QString packedKey = QStringLiteral("lib/libvx.so.gz");
+
+Tree versionOne()
+{
+    return {
+        { "data/pack.bin", ReleaseFixture::bytes(400000, 1) },
+        { "lib/libvx.so", ReleaseFixture::bytes(120000, 2) },
+        { "docs/readme.txt", QByteArray("Read me.\n").repeated(300) },
+    };
+}
+
+// A little changed inside, and shifted: what patches are for.
+Tree versionTwo()
+{
+    Tree tree = versionOne();
+    tree["data/pack.bin"].replace(1000, 64, ReleaseFixture::bytes(64, 11)).insert(200000, "inserted");
+    tree["lib/libvx.so"].remove(5000, 100).replace(60000, 32, ReleaseFixture::bytes(32, 12));
+    return tree;
+}
+
+enum class Fault {
+    None,
+    NoIndex,
+    UnsignedIndex,
+    ForeignSignature,
+    OtherVersion,
+    UnlistedKey,
+    EscapingPath,
+    PatchMissing,
+    PatchCorrupted,
+    PatchTruncated,
+    OtherBase,
+    Bomb,
+    WrongContent,
+    InstalledChanged,
+};
+
+} // namespace
+
+class TestPatchedUpdate : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void patchOrWholeFile_data();
+    void patchOrWholeFile();
+
+private:
+    QString releasePath(const QString& relative) const
+    {
+        return QDir(fixture->mirrorRoot).filePath(QStringLiteral("2/") + relative);
+    }
+    QByteArray makePatch(const QByteArray& base, const QByteArray& result);
+    bool writeIndex(const PatchIndex& index);
+    TaskState runUpdate(int version, QStringList* messages, QStringList* requests);
+
+    std::unique_ptr<InstallFixture> fixture;
+};
+
+void TestPatchedUpdate::initTestCase()
+{
+    SKIP_UNLESS_DEMO_KEY();
+    crypt_init();
+}
+
+QByteArray TestPatchedUpdate::makePatch(const QByteArray& base, const QByteArray& result)
+{
+    const QString basePath = fixture->work.filePath("base");
+    const QString resultPath = fixture->work.filePath("result");
+    const QString patchPath = fixture->work.filePath("patch");
+    QFile::remove(patchPath);
+    FileDigest digest;
+    QString error;
+    if (!FileTree::write(basePath, base) || !FileTree::write(resultPath, result)
+        || !PatchMaker::make(basePath, resultPath, patchPath, &digest, &error))
+        qWarning() << error;
+    return FileTree::read(patchPath);
+}
+
+bool TestPatchedUpdate::writeIndex(const PatchIndex& index)
+{
+    const QString path = releasePath(PatchIndex::fileName(updateType));
+    return FileTree::write(path, index.serialize()) && DemoSigner::signFile(path);
+}
+
+TaskState TestPatchedUpdate::runUpdate(int version, QStringList* messages, QStringList* requests)
+{
+    TransferEngine transfers;
+    Mirrors mirrors;
+    mirrors.initDefault(QDir(fixture->install).filePath("mirrors.ini"), version);
+    const int before = fixture->server.requestCount();
+    MainTaskSpecification task(DownloadContext { &transfers, &mirrors, InstallationLayout(fixture->install, fixture->tmp) },
+        updateType, version, 6, nullptr, 1.0);
+    QSignalSpy ended(&task, &TaskSpecification::finished);
+    QSignalSpy canceled(&task, &TaskSpecification::canceled);
+    QSignalSpy logged(&task, &TaskSpecification::message);
+    task.execute();
+    const bool done = QTest::qWaitFor([&] { return ended.count() + canceled.count() > 0; }, 60000);
+    for (const QList<QVariant>& arguments : std::as_const(logged))
+        *messages << arguments.at(0).toString();
+    if (!done) {
+        qWarning().noquote() << messages->join('\n');
+        return Idle;
+    }
+    for (const QByteArray& path : fixture->server.requestedPaths().mid(before))
+        *requests << QString::fromLatin1(path).section(QLatin1Char('/'), 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return task.state;
+}
+
+void TestPatchedUpdate::patchOrWholeFile_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QStringList>("whole"); // keys fetched whole
+    QTest::addColumn<QString>("logged");
+
+    const QStringList both { plainKey, packedKey };
+    const QStringList plain { plainKey };
+    QTest::newRow("patched") << Fault::None << QStringList() << "2 files come as patches";
+    QTest::newRow("no index") << Fault::NoIndex << both << "No patch index for this release (no mirror has it)";
+    QTest::newRow("index without signature") << Fault::UnsignedIndex << both << "No patch index for this release";
+    QTest::newRow("index with another signature")
+        << Fault::ForeignSignature << both << "Patch index does not verify";
+    QTest::newRow("index for another version")
+        << Fault::OtherVersion << both << "Patch index was released for client_linux_amd64 version 3";
+    QTest::newRow("index lists a file the product ini lacks")
+        << Fault::UnlistedKey << QStringList() << "Patch index lists data/gone.bin, which the product ini does not";
+    QTest::newRow("patch path leaves the release")
+        << Fault::EscapingPath << plain << "the patch path ../1/files/data/pack.bin leaves the release directory";
+    QTest::newRow("patch on no mirror") << Fault::PatchMissing << plain << "not used: no mirror has it";
+    QTest::newRow("patch corrupted") << Fault::PatchCorrupted << plain << "another MD5 sum than the index lists";
+    QTest::newRow("patch truncated") << Fault::PatchTruncated << plain << "Patch for data/pack.bin not used";
+    QTest::newRow("patch made from another content")
+        << Fault::OtherBase << plain << "the patched content has the MD5 sum";
+    QTest::newRow("patch gives more than listed")
+        << Fault::Bomb << plain << "the patch does not declare the 400008 bytes listed";
+    QTest::newRow("patch gives the right size and wrong content")
+        << Fault::WrongContent << plain << "the patched content has the MD5 sum";
+    QTest::newRow("installed file changed after the comparison")
+        << Fault::InstalledChanged << plain << "data/pack.bin changed since the update compared it";
+}
+
+void TestPatchedUpdate::patchOrWholeFile()
+{
+    QFETCH(Fault, fault);
+    QFETCH(QStringList, whole);
+    QFETCH(QString, logged);
+
+    // One at a time: each keeps the process's TMPDIR while it lives.
+    fixture.reset();
+    fixture = std::make_unique<InstallFixture>(QStringList { "m1", "m2" });
+    QVERIFY(fixture->isValid() && fixture->writeMirrorsIni());
+    const QString one = fixture->work.filePath("one");
+    const QString two = fixture->work.filePath("two");
+    QVERIFY(ReleaseFixture::writeTree(one, versionOne()) && ReleaseFixture::writeTree(two, versionTwo()));
+    QVERIFY(ReleaseFixture::publish(one, fixture->mirrorRoot, 1, { "*.so" }));
+    QVERIFY(ReleaseFixture::publish(
+        two, fixture->mirrorRoot, 2, { "*.so" }, QString(), nullptr, { fixture->mirrorRoot + "/1" }));
+    QStringList messages;
+    QStringList requests;
+    QCOMPARE(runUpdate(1, &messages, &requests), Finished);
+    QVERIFY(QDir(fixture->tmp).removeRecursively() && QDir().mkpath(fixture->tmp));
+
+    PatchIndex index;
+    QStringList problems;
+    QVERIFY(index.parse(FileTree::read(releasePath(PatchIndex::fileName(updateType))), &problems));
+    QCOMPARE(index.entries.size(), 2);
+    PatchIndex::Entry& patch = index.entries.first();
+    QCOMPARE(patch.key, plainKey);
+    const QString patchFile = releasePath(patch.path);
+    const QByteArray base = versionOne()["data/pack.bin"];
+    const QByteArray result = versionTwo()["data/pack.bin"];
+    // A patch that passes its own check: the index lists what is served.
+    const auto replacePatch = [&](const QByteArray& content) {
+        QVERIFY(FileTree::write(patchFile, content));
+        patch.md5 = FileTree::md5Hex(content);
+        patch.size = content.size();
+    };
+    QByteArray changed = result;
+    switch (fault) {
+    case Fault::None:
+    case Fault::NoIndex:
+    case Fault::UnsignedIndex:
+    case Fault::ForeignSignature: break;
+    case Fault::OtherVersion: index.binding.version = 3; break;
+    case Fault::UnlistedKey: {
+        PatchIndex::Entry unlisted = patch;
+        unlisted.key = QStringLiteral("data/gone.bin");
+        index.entries << unlisted;
+        break;
+    }
+    case Fault::EscapingPath: patch.path = QStringLiteral("../1/files/data/pack.bin"); break;
+    case Fault::PatchMissing: QVERIFY(QFile::remove(patchFile)); break;
+    case Fault::PatchCorrupted: {
+        QByteArray damaged = makePatch(base, result);
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x5a);
+        QVERIFY(FileTree::write(patchFile, damaged));
+        break;
+    }
+    case Fault::PatchTruncated: QVERIFY(QFile::resize(patchFile, patch.size / 2)); break;
+    case Fault::OtherBase: {
+        QByteArray other = base;
+        replacePatch(makePatch(other.replace(0, 100000, ReleaseFixture::bytes(100000, 99)), result));
+        break;
+    }
+    case Fault::Bomb: replacePatch(makePatch(base, result + result)); break;
+    case Fault::WrongContent:
+        changed[7] = char(changed[7] ^ 1);
+        replacePatch(makePatch(base, changed));
+        break;
+    case Fault::InstalledChanged:
+        fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
+            // The comparison is over once the patch is asked for.
+            if (path.endsWith(QLatin1String("pack.bin.patch")))
+                FileTree::write(QDir(fixture->install).filePath("data/pack.bin"), base + "x");
+            return response;
+        };
+        break;
+    }
+    const QString indexPath = releasePath(PatchIndex::fileName(updateType));
+    if (fault == Fault::NoIndex)
+        QVERIFY(QFile::remove(indexPath));
+    else
+        QVERIFY(writeIndex(index));
+    if (fault == Fault::UnsignedIndex)
+        QVERIFY(QFile::remove(indexPath + ".sig"));
+    if (fault == Fault::ForeignSignature)
+        QVERIFY(FileTree::write(indexPath + ".sig", DemoSigner::sign("another index")));
+
+    messages.clear();
+    requests.clear();
+    QCOMPARE(runUpdate(2, &messages, &requests), Finished);
+    QCOMPARE(ReleaseFixture::contents(fixture->install, { "mirrors.ini", DigestCache::fileName() }),
+        ReleaseFixture::contents(two));
+    QVERIFY2(!messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
+    for (const QString& key : { plainKey, packedKey }) {
+        const QString section = key == packedKey ? "libs/" : "files/";
+        QCOMPARE(requests.contains("2/" + section + key), whole.contains(key));
+    }
+    QCOMPARE(messages.filter("came as a patch").size(), 2 - int(whole.size()));
+}
+
+QTEST_GUILESS_MAIN(TestPatchedUpdate)
+#include "tst_patchedupdate.moc"
