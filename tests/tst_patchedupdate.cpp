@@ -1,4 +1,5 @@
 #include "demosigner.h"
+#include "fileops/patchapplyfunc.h"
 #include "filetree.h"
 #include "installfixture.h"
 #include "manifest/patchindex.h"
@@ -12,6 +13,8 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 using ReleaseFixture::Tree;
 
@@ -66,6 +69,7 @@ private Q_SLOTS:
     void initTestCase();
     void patchOrWholeFile_data();
     void patchOrWholeFile();
+    void largeFileStaysOutOfPrivateMemory();
 
 private:
     QString releasePath(const QString& relative) const
@@ -111,7 +115,8 @@ TaskState TestPatchedUpdate::runUpdate(int version, QStringList* messages, QStri
     Mirrors mirrors;
     mirrors.initDefault(QDir(fixture->install).filePath("mirrors.ini"), version);
     const int before = fixture->server.requestCount();
-    MainTaskSpecification task(DownloadContext { &transfers, &mirrors, InstallationLayout(fixture->install, fixture->tmp) },
+    MainTaskSpecification task(
+        DownloadContext { &transfers, &mirrors, InstallationLayout(fixture->install, fixture->tmp) },
         updateType, version, 6, nullptr, 1.0);
     QSignalSpy ended(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
@@ -139,18 +144,23 @@ void TestPatchedUpdate::patchOrWholeFile_data()
     const QStringList both { plainKey, packedKey };
     const QStringList plain { plainKey };
     QTest::newRow("patched") << Fault::None << QStringList() << "2 files come as patches";
-    QTest::newRow("no index") << Fault::NoIndex << both << "No patch index for this release (no mirror has it)";
-    QTest::newRow("index without signature") << Fault::UnsignedIndex << both << "No patch index for this release";
+    QTest::newRow("no index") << Fault::NoIndex << both
+                              << "No patch index for this release (no mirror has it)";
+    QTest::newRow("index without signature")
+        << Fault::UnsignedIndex << both << "No patch index for this release";
     QTest::newRow("index with another signature")
         << Fault::ForeignSignature << both << "Patch index does not verify";
     QTest::newRow("index for another version")
         << Fault::OtherVersion << both << "Patch index was released for client_linux_amd64 version 3";
     QTest::newRow("index lists a file the product ini lacks")
-        << Fault::UnlistedKey << QStringList() << "Patch index lists data/gone.bin, which the product ini does not";
+        << Fault::UnlistedKey << QStringList()
+        << "Patch index lists data/gone.bin, which the product ini does not";
     QTest::newRow("patch path leaves the release")
-        << Fault::EscapingPath << plain << "the patch path ../1/files/data/pack.bin leaves the release directory";
+        << Fault::EscapingPath << plain
+        << "the patch path ../1/files/data/pack.bin leaves the release directory";
     QTest::newRow("patch on no mirror") << Fault::PatchMissing << plain << "not used: no mirror has it";
-    QTest::newRow("patch corrupted") << Fault::PatchCorrupted << plain << "another MD5 sum than the index lists";
+    QTest::newRow("patch corrupted") << Fault::PatchCorrupted << plain
+                                     << "another MD5 sum than the index lists";
     QTest::newRow("patch truncated") << Fault::PatchTruncated << plain << "Patch for data/pack.bin not used";
     QTest::newRow("patch made from another content")
         << Fault::OtherBase << plain << "the patched content has the MD5 sum";
@@ -260,6 +270,54 @@ void TestPatchedUpdate::patchOrWholeFile()
         QCOMPARE(requests.contains("2/" + section + key), whole.contains(key));
     }
     QCOMPARE(messages.filter("came as a patch").size(), 2 - int(whole.size()));
+}
+
+void TestPatchedUpdate::largeFileStaysOutOfPrivateMemory()
+{
+    constexpr qint64 size = 192 * 1024 * 1024;
+    constexpr rlim_t allowance = 64 * 1024 * 1024;
+    fixture.reset();
+    fixture = std::make_unique<InstallFixture>(QStringList { "m1" });
+    const QString base = fixture->work.filePath("base");
+    const QString result = fixture->work.filePath("result");
+    const QString patch = fixture->work.filePath("patch");
+    {
+        QFile one(base);
+        QFile two(result);
+        QVERIFY(one.open(QIODevice::WriteOnly) && two.open(QIODevice::WriteOnly));
+        for (int block = 0; block < size / (1 << 20); ++block) {
+            const QByteArray content = ReleaseFixture::bytes(1 << 20, quint32(block % 7));
+            QCOMPARE(one.write(content), content.size());
+            QCOMPARE(two.write(block == 100 ? ReleaseFixture::bytes(1 << 20, 100) : content), content.size());
+        }
+    }
+    FileDigest made;
+    QString error;
+    QVERIFY2(PatchMaker::make(base, result, patch, &made, &error), qPrintable(error));
+
+    FilePatchSpecification specification;
+    specification.basePath = "base";
+    QVERIFY(FileStamp::of(base, specification.baseStamp));
+    specification.resultMd5 = FileTree::md5Hex(FileTree::read(result));
+    specification.resultSize = size;
+    const QString applied = fixture->work.filePath("applied");
+    PatchApplyFunc apply(specification, base, patch, applied);
+    // Private allocations beyond the allowance fail while the patch is
+    // applied; the mapped files do not count.
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_DATA, &saved), 0);
+    QFile status("/proc/self/status");
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(status.readAll());
+    const rlim_t data = text.section("VmData:", 1).simplified().section(' ', 0, 0).toULongLong() * 1024;
+    QVERIFY(data > 0);
+    rlimit limited = saved;
+    limited.rlim_cur = qMin<rlim_t>(saved.rlim_max, data + allowance);
+    QCOMPARE(::setrlimit(RLIMIT_DATA, &limited), 0);
+    const bool ok = apply.run();
+    ::setrlimit(RLIMIT_DATA, &saved);
+    QVERIFY(ok);
+    QCOMPARE(FileTree::md5Hex(FileTree::read(applied)), specification.resultMd5);
 }
 
 QTEST_GUILESS_MAIN(TestPatchedUpdate)
