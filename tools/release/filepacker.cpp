@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include <functional>
+
 #include <zlib.h>
 
 namespace {
@@ -84,6 +86,27 @@ public:
     bool ok = false;
 };
 
+// Reads `in` to its end in chunks, hashing each and handing it to `sink`
+// if given; the digest goes to `result` only when all was read and sunk.
+bool digestChunks(
+    QFile& in, FileDigest* result, QString* error, const std::function<bool(const char*, qint64)>& sink = {})
+{
+    Digester digester;
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 count = in.read(chunk.data(), chunk.size());
+        if (count < 0)
+            return readFailed(in, error);
+        if (count == 0)
+            break;
+        digester.add(chunk.constData(), count);
+        if (sink && !sink(chunk.constData(), count))
+            return false;
+    }
+    *result = digester.result();
+    return true;
+}
+
 } // namespace
 
 bool FilePacker::copy(const QString& source, const QString& target, FileDigest* result, QString* error)
@@ -92,41 +115,15 @@ bool FilePacker::copy(const QString& source, const QString& target, FileDigest* 
     QFile out(target);
     if (!openSource(in, error) || !openTarget(out, error))
         return false;
-    Digester digester;
-    QByteArray chunk(ChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = in.read(chunk.data(), chunk.size());
-        if (count < 0)
-            return readFailed(in, error);
-        if (count == 0)
-            break;
-        digester.add(chunk.constData(), count);
-        if (!writeAll(out, chunk.constData(), count, error))
-            return false;
-    }
-    if (!finishTarget(out, error))
-        return false;
-    *result = digester.result();
-    return true;
+    const bool read = digestChunks(
+        in, result, error, [&](const char* data, qint64 count) { return writeAll(out, data, count, error); });
+    return read && finishTarget(out, error);
 }
 
 bool FilePacker::digest(const QString& source, FileDigest* result, QString* error)
 {
     QFile in(source);
-    if (!openSource(in, error))
-        return false;
-    Digester digester;
-    QByteArray chunk(ChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = in.read(chunk.data(), chunk.size());
-        if (count < 0)
-            return readFailed(in, error);
-        if (count == 0)
-            break;
-        digester.add(chunk.constData(), count);
-    }
-    *result = digester.result();
-    return true;
+    return openSource(in, error) && digestChunks(in, result, error);
 }
 
 bool FilePacker::pack(
