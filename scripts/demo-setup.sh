@@ -52,7 +52,8 @@ echo "Voxmeadow 3 demo client v$version (\$(cat docs/version.txt))" | tee -a dem
 SCRIPT
     chmod 755 "$dir/vx3client_runscript.sh"
     echo "release $version.0" >"$dir/docs/version.txt"
-    content 2048 "meadow-v$version" >"$dir/data/maps/meadow.dat"
+    # Version 2 changes a few lines of the map: it comes as a small patch.
+    content 2048 meadow | sed "1000,1009s/^/v$version /" >"$dir/data/maps/meadow.dat"
     content 1024 river >"$dir/data/maps/river.dat"
     content 1536 "engine-v$version" >"$dir/lib/libvxdemo.so"
     if [ "$version" = 1 ]; then
@@ -70,7 +71,8 @@ printf 'Version 2: new hills map, new wind sounds, the bird sounds are gone.\n' 
 "$release" publish --source "$demo/source/1" --output "$demo/mirror" --version 1 --key "$key" \
     --pack '*.dat' --section-for 'lib/*=libs' --quiet
 "$release" publish --source "$demo/source/2" --output "$demo/mirror" --version 2 --key "$key" \
-    --pack '*.dat' --section-for 'lib/*=libs' --previous-version 1 --changelog "$demo/changes.txt" --quiet
+    --pack '*.dat' --section-for 'lib/*=libs' --previous-version 1 --changelog "$demo/changes.txt" --quiet \
+    --patch-from "$demo/mirror/1"
 
 # Three mirrors on one server: the root itself and two other prefixes.
 nginx_serve "$demo/nginx" "$demo/mirror" "/2/$type.ini" \
