@@ -1,5 +1,7 @@
 #include "demosigner.h"
 #include "fileops/fileunzipfunc.h"
+#include "fileops/patchapplyfunc.h"
+#include "manifest/patchindex.h"
 #include "filetree.h"
 #include "productinifile.h"
 #include "releasecommandline.h"
@@ -30,6 +32,8 @@ private Q_SLOTS:
     void deleteSectionFromPreviousVersion();
     void refusesBadInput_data();
     void refusesBadInput();
+    void patchesAgainstEarlierReleases_data();
+    void patchesAgainstEarlierReleases();
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
@@ -183,6 +187,90 @@ void TestReleaseTool::deleteSectionFromPreviousVersion()
     QCOMPARE(published.deleteKeys, deletes);
     QCOMPARE(published.binding.updateType, QStringLiteral("client_linux_amd64"));
     QCOMPARE(published.binding.version, 7);
+}
+
+void TestReleaseTool::patchesAgainstEarlierReleases_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("patched");
+    QTest::addColumn<bool>("warned");
+
+    QTest::newRow("changed plain file") << "a.bin" << true << false;
+    QTest::newRow("changed packed file") << "lib/libp.so" << true << false;
+    QTest::newRow("packed before, plain now") << "moved.bin" << true << false;
+    QTest::newRow("unchanged") << "same.bin" << false << false;
+    QTest::newRow("patch not below 80 %") << "noisy.bin" << false << false;
+    QTest::newRow("damaged in both earlier releases") << "damaged.bin" << false << true;
+    QTest::newRow("damaged in one, intact in the other") << "half.bin" << true << true;
+}
+
+void TestReleaseTool::patchesAgainstEarlierReleases()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, patched);
+    QFETCH(bool, warned);
+
+    const QByteArray random = ReleaseFixture::bytes(60000, 1);
+    const QByteArray shifted = random.left(20000) + "inserted" + random.mid(20100);
+    ReleaseFixture::Tree earlier;
+    ReleaseFixture::Tree later;
+    for (const QString name : { "a.bin", "lib/libp.so", "moved.bin", "damaged.bin", "half.bin" }) {
+        earlier.insert(name, name.toUtf8() + random);
+        later.insert(name, name.toUtf8() + shifted);
+    }
+    earlier.insert("same.bin", random);
+    later.insert("same.bin", random);
+    earlier.insert("noisy.bin", random);
+    later.insert("noisy.bin", ReleaseFixture::bytes(60000, 2));
+    QVERIFY(ReleaseFixture::writeTree(dir->filePath("old"), earlier)
+        && ReleaseFixture::writeTree(dir->filePath("new"), later));
+    const QString mirror = dir->filePath("mirror");
+    for (int version : { 5, 6 })
+        QVERIFY(ReleaseFixture::publish(dir->filePath("old"), mirror, version, { "*.so", "moved.bin" }));
+    for (const QString damaged : { "5/files/damaged.bin", "6/files/damaged.bin", "5/files/half.bin" })
+        QVERIFY(QFile::remove(mirror + "/" + damaged) && FileTree::write(mirror + "/" + damaged, random));
+
+    ReleasePublisher::Options opts = options(dir->filePath("new"));
+    opts.packPatterns << "*.so";
+    opts.sectionRules << ReleasePublisher::SectionRule { "lib/*", "libs" };
+    ReleasePublisher plain(opts);
+    QVERIFY2(plain.publish(), qPrintable(plain.errorString()));
+    opts.outputDir = dir->filePath("patched");
+    opts.patchFrom << mirror + "/5" << mirror + "/6";
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    QCOMPARE(publisher.warnings().join("\n").contains(path), warned);
+    QCOMPARE(publisher.patchSummary().dropped, 1);
+    const QString release = opts.outputDir + "/7/";
+    QCOMPARE(FileTree::read(release + iniName), FileTree::read(dir->filePath("mirror/7/") + iniName));
+
+    ReleaseKey demo;
+    QString error;
+    QVERIFY(demo.loadPublic(DemoSigner::publicKeyDer(), &error));
+    const QByteArray indexData = FileTree::read(release + "client_linux_amd64.patches");
+    QVERIFY(demo.verify(indexData, FileTree::read(release + "client_linux_amd64.patches.sig")));
+    PatchIndex index;
+    QStringList problems;
+    QVERIFY(index.parse(indexData, &problems) && problems.isEmpty());
+    QCOMPARE(index.binding, (ProductIniLine::Binding { "client_linux_amd64", 7 }));
+    QStringList keys;
+    for (const PatchIndex::Entry& entry : std::as_const(index.entries))
+        keys << entry.key;
+    QVERIFY(std::is_sorted(keys.cbegin(), keys.cend()));
+    QCOMPARE(ReleaseFixture::contents(release + "patches").size(), keys.size());
+    const QString key = path.endsWith(".so") ? path + ".gz" : path;
+    QCOMPARE(keys.count(key), patched ? 1 : 0);
+    if (!patched)
+        return;
+
+    const PatchIndex::Entry entry = index.entries.at(keys.indexOf(key));
+    FilePatchSpecification patch { entry.path, entry.md5, entry.size, path, {}, entry.resultMd5,
+        entry.resultSize, false };
+    const QString base = dir->filePath("old/" + path);
+    QVERIFY(FileStamp::of(base, patch.baseStamp));
+    PatchApplyFunc apply(patch, base, release + entry.path, dir->filePath("result"));
+    QVERIFY(apply.run());
+    QCOMPARE(FileTree::read(dir->filePath("result")), later.value(path));
 }
 
 void TestReleaseTool::refusesBadInput_data()
@@ -450,6 +538,10 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("publish fails") << QStringList { "publish", "--source", "@nothing", "--output", "@mirror",
         "--version", "3", "--key", DemoSigner::privateKeyPem() }
                                    << 1 << "error: source";
+    QTest::newRow("patches from a release that is not there") << QStringList { "publish", "--source",
+        "@source", "--output", "@mirror", "--version", "3", "--key", DemoSigner::privateKeyPem(),
+        "--patch-from", "@mirror/2" } << 1 << "does not exist";
+    QTest::newRow("publish help") << QStringList { "publish", "--help" } << 0 << "--patch-from DIR";
     QTest::newRow("keygen would overwrite")
         << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p" } << 1 << "exists already";
     QTest::newRow("keygen --force") << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p",

@@ -110,6 +110,25 @@ bool FilePacker::copy(const QString& source, const QString& target, FileDigest* 
     return true;
 }
 
+bool FilePacker::digest(const QString& source, FileDigest* result, QString* error)
+{
+    QFile in(source);
+    if (!openSource(in, error))
+        return false;
+    Digester digester;
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 count = in.read(chunk.data(), chunk.size());
+        if (count < 0)
+            return readFailed(in, error);
+        if (count == 0)
+            break;
+        digester.add(chunk.constData(), count);
+    }
+    *result = digester.result();
+    return true;
+}
+
 bool FilePacker::pack(
     const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed, QString* error)
 {

@@ -20,6 +20,7 @@ public:
     FilePacker() = delete;
 
     static bool copy(const QString& source, const QString& target, FileDigest* result, QString* error);
+    static bool digest(const QString& source, FileDigest* result, QString* error);
     static bool pack(const QString& source, const QString& target, FileDigest* unpacked, FileDigest* packed,
         QString* error);
 };

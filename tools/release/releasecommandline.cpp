@@ -64,6 +64,14 @@ const char* const PublishHelp
       "                           install are listed for deletion\n"
       "  --previous-version M     short for --previous OUTPUT/M/TYPE.ini\n"
       "  --changelog FILE         publish FILE as changelog_client.txt\n"
+      "  --patch-from DIR         an earlier published release directory (e.g.\n"
+      "                           OUTPUT/M): each file whose installed content\n"
+      "                           changed since it gets a zstd patch against that\n"
+      "                           earlier content, kept when smaller than 80 % of\n"
+      "                           the file as published; patches go to\n"
+      "                           OUTPUT/N/patches/EARLIER-MD5/PATH.patch, listed in\n"
+      "                           OUTPUT/N/TYPE.patches and its signature\n"
+      "                           TYPE.patches.sig (repeatable)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
@@ -220,9 +228,11 @@ int ReleaseCommandLine::publish(const QStringList& args)
     const QCommandLineOption previousVersionOption(
         QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption patchFromOption(QStringLiteral("patch-from"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
-        sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, quietOption });
+        sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, patchFromOption,
+        quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -271,6 +281,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
                   .filePath(QStringLiteral("%1/%2.ini").arg(previousVersion).arg(options.updateType));
     }
     options.changelog = parser.value(changelogOption);
+    options.patchFrom = parser.values(patchFromOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -305,6 +316,14 @@ int ReleaseCommandLine::publish(const QStringList& args)
     out << "published version " << options.version << " in " << publisher.versionDirectory() << ": "
         << publisher.productIni().entries.size() << " files (" << packed << " packed), "
         << publisher.productIni().deleteKeys.size() << " to delete\n";
+    if (!options.patchFrom.isEmpty()) {
+        const ReleasePublisher::PatchSummary& patches = publisher.patchSummary();
+        out << "patches: " << patches.patches << " (" << formatMiB(patches.patchBytes) << " MiB) for "
+            << patches.changedFiles << " changed files (" << formatMiB(patches.wholeBytes) << " MiB whole), "
+            << patches.dropped << " dropped as not below 80 % of the whole file\n";
+        if (patches.patches == 0)
+            out << "no patch was worth publishing; " << publisher.patchIndexName() << " lists none\n";
+    }
     out.flush();
     return Success;
 }

@@ -1,6 +1,9 @@
 #include "releasepublisher.h"
 
+#include "fileops/fileunzipfunc.h"
+#include "fileops/patchapplyfunc.h"
 #include "filepacker.h"
+#include "patchmaker.h"
 #include "manifest/installationlayout.h"
 #include "manifest/productiniline.h"
 
@@ -10,6 +13,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -80,6 +84,11 @@ QString ReleasePublisher::productIniName() const
     return options.updateType + QStringLiteral(".ini");
 }
 
+QString ReleasePublisher::patchIndexName() const
+{
+    return PatchIndex::fileName(options.updateType);
+}
+
 bool ReleasePublisher::isValidSectionName(const QString& name)
 {
     static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-]+$"));
@@ -113,6 +122,7 @@ bool ReleasePublisher::publish()
     error.clear();
     warningList.clear();
     files.clear();
+    summary = PatchSummary();
     ini = ProductIniFile();
     ini.binding = ProductIniLine::Binding { options.updateType, options.version };
     ini.modesRecorded = true;
@@ -132,6 +142,8 @@ bool ReleasePublisher::publish()
         return fail(QStringLiteral("cannot create a staging directory in %1: %2")
                         .arg(options.outputDir, staging.errorString()));
     if (!publishFiles(staging.path()) || !writeProductIni(staging.path()))
+        return false;
+    if (!options.patchFrom.isEmpty() && !makePatches(staging.path()))
         return false;
     if (!options.changelog.isEmpty()) {
         FileDigest ignored;
@@ -182,6 +194,8 @@ bool ReleasePublisher::checkOptions()
 
     previous = ProductIniFile();
     if (!options.previousIni.isEmpty() && !previous.read(options.previousIni, &error))
+        return false;
+    if (!readEarlierReleases())
         return false;
     // Load the key before any file is hashed, so a wrong key fails at once.
     return key.loadPrivate(options.privateKeyPath, &error);
@@ -366,11 +380,7 @@ bool ReleasePublisher::writeProductIni(const QString& staging)
     if (!readError.isEmpty())
         return fail(readError);
     QByteArray signature;
-    if (!key.sign(content, &signature, &error))
-        return false;
-    if (!key.verify(content, signature))
-        return fail(QStringLiteral("the signature made with %1 does not verify").arg(options.privateKeyPath));
-    if (!writeNewFile(path + QStringLiteral(".sig"), signature, &error))
+    if (!writeSigned(path, content, &signature))
         return false;
 
     ReleaseKey builtIn;
@@ -379,5 +389,140 @@ bool ReleasePublisher::writeProductIni(const QString& staging)
         warningList << QStringLiteral("%1 is not the key built into this updater (VOXMEADOW_PUBLIC_KEY); "
                                       "updaters built with that key will refuse this release")
                            .arg(options.privateKeyPath);
+    return true;
+}
+
+bool ReleasePublisher::writeSigned(const QString& path, const QByteArray& content, QByteArray* signature)
+{
+    if (!key.sign(content, signature, &error))
+        return false;
+    if (!key.verify(content, *signature))
+        return fail(QStringLiteral("the signature made with %1 does not verify").arg(options.privateKeyPath));
+    return writeNewFile(path + QStringLiteral(".sig"), *signature, &error);
+}
+
+bool ReleasePublisher::readEarlierReleases()
+{
+    earlierReleases.clear();
+    for (const QString& directory : std::as_const(options.patchFrom)) {
+        const QDir root(directory);
+        ProductIniFile earlier;
+        if (!earlier.read(root.filePath(productIniName()), &error))
+            return false;
+        QHash<QString, EarlierFile> contents;
+        for (const ProductIniEntry& entry : std::as_const(earlier.entries)) {
+            const bool packed = entry.replace.hasUnzip();
+            contents.insert(entry.installedPath(),
+                EarlierFile {
+                    root.filePath(entry.download.section + QLatin1Char('/') + entry.download.fileName),
+                    packed, packed ? entry.replace.unzipMd5 : entry.download.md5,
+                    packed ? entry.replace.unzipSize : entry.download.size });
+        }
+        earlierReleases << contents;
+    }
+    return true;
+}
+
+bool ReleasePublisher::makePatches(const QString& staging)
+{
+    PatchIndex index;
+    index.binding = ini.binding;
+    const QDir root(staging);
+    const QDir source(options.sourceDir);
+    for (int i = 0; i < files.size(); ++i) {
+        const ProductIniEntry& entry = ini.entries.at(i);
+        const ChangedFile file { source.filePath(files.at(i).relativePath), files.at(i).key,
+            entry.replace.hasUnzip() ? entry.replace.unzipMd5 : entry.download.md5, files.at(i).size };
+        QSet<QString> bases;
+        for (const QHash<QString, EarlierFile>& release : std::as_const(earlierReleases)) {
+            const auto earlier = release.constFind(entry.installedPath());
+            if (earlier == release.constEnd() || earlier->md5 == file.md5 || bases.contains(earlier->md5))
+                continue;
+            if (bases.isEmpty()) {
+                ++summary.changedFiles;
+                summary.wholeBytes += entry.download.size;
+            }
+            // A damaged earlier copy leaves its content to another release.
+            bool settled = false;
+            if (!makePatch(staging, file, *earlier, entry.download.size, &index, &settled))
+                return false;
+            if (settled)
+                bases.insert(earlier->md5);
+        }
+    }
+    root.rmdir(PatchIndex::directory() + QStringLiteral("/.work"));
+    root.rmdir(PatchIndex::directory());
+    std::sort(index.entries.begin(), index.entries.end(),
+        [](const PatchIndex::Entry& a, const PatchIndex::Entry& b) {
+            return a.key != b.key ? a.key < b.key : a.baseMd5 < b.baseMd5;
+        });
+    const QString path = root.filePath(patchIndexName());
+    const QByteArray content = index.serialize();
+    QByteArray signature;
+    return writeNewFile(path, content, &error) && writeSigned(path, content, &signature);
+}
+
+bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file, const EarlierFile& earlier,
+    qint64 wholeCost, PatchIndex* index, bool* settled)
+{
+    *settled = !PatchApplyFunc::canApply(earlier.size, file.size);
+    if (*settled)
+        return true;
+    const QDir root(staging);
+    const QString work = root.filePath(PatchIndex::directory() + QStringLiteral("/.work"));
+    if (!QDir().mkpath(work))
+        return fail(QStringLiteral("cannot create directory %1").arg(work));
+    // Patches are made and tried in the work directory, so that only the
+    // ones worth publishing ever reach their place.
+    const QString unpacked = QDir(work).filePath(QStringLiteral("base"));
+    const QString made = QDir(work).filePath(QStringLiteral("patch"));
+    const QString trial = QDir(work).filePath(QStringLiteral("result"));
+    const auto cleanUp = qScopeGuard([&] {
+        for (const QString& path : { unpacked, made, trial })
+            QFile::remove(path);
+    });
+    const QString base = earlier.packed ? unpacked : earlier.path;
+    FileDigest found;
+    if ((earlier.packed && !FileUnzipFunc::unzipFile(unpacked, earlier.path))
+        || !FilePacker::digest(base, &found, &error) || found.md5 != earlier.md5
+        || found.size != earlier.size) {
+        warningList << QStringLiteral("%1 is missing or not the content its release lists; no patch from it")
+                           .arg(earlier.path);
+        error.clear();
+        return true;
+    }
+    *settled = true;
+
+    FileDigest patch;
+    if (!PatchMaker::make(base, file.path, made, &patch, &error))
+        return false;
+    if (double(patch.size) >= PatchShare * double(wholeCost)) {
+        ++summary.dropped;
+        return true;
+    }
+
+    // Applied exactly as an updater applies it, before anyone can fetch it.
+    FilePatchSpecification applied;
+    applied.path = PatchIndex::directory() + QLatin1Char('/') + earlier.md5 + QLatin1Char('/') + file.key
+        + QStringLiteral(".patch");
+    applied.md5 = patch.md5;
+    applied.size = patch.size;
+    applied.basePath = base;
+    applied.resultMd5 = file.md5;
+    applied.resultSize = file.size;
+    FileStamp::of(base, applied.baseStamp);
+    PatchApplyFunc apply(applied, base, made, trial);
+    QString reason;
+    QObject::connect(&apply, &ASyncFunc::message, [&reason](const QString& text) { reason = text; });
+    if (!apply.run())
+        return fail(QStringLiteral("the patch made for %1 does not apply: %2").arg(file.path, reason));
+
+    const QString target = root.filePath(applied.path);
+    if (!QDir().mkpath(QFileInfo(target).path()) || !QDir().rename(made, target))
+        return fail(QStringLiteral("cannot move the patch to %1").arg(target));
+    index->entries << PatchIndex::Entry { file.key, earlier.md5, earlier.size, applied.path, patch.md5,
+        patch.size, file.md5, file.size };
+    ++summary.patches;
+    summary.patchBytes += patch.size;
     return true;
 }

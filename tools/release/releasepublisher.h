@@ -2,7 +2,10 @@
 #define RELEASEPUBLISHER_H
 
 #include "productinifile.h"
+#include "manifest/patchindex.h"
 #include "releasekey.h"
+
+#include <QHash>
 
 #include <QList>
 #include <QString>
@@ -15,6 +18,8 @@
 //   <output>/<version>/<type>.ini            the product ini
 //   <output>/<version>/<type>.ini.sig        its signature
 //   <output>/<version>/changelog_client.txt  when a changelog is given
+//   <output>/<version>/patches/<earlier md5>/<key>.patch
+//   <output>/<version>/<type>.patches(.sig)  the signed patch index
 // Everything is built in a hidden staging directory inside the output and
 // renamed into place at the end, so a mirror never serves half a release.
 // Nothing is written anywhere but below the output directory.
@@ -43,7 +48,23 @@ public:
         // still deleted) but this version does not install goes into "delete".
         QString previousIni;
         QString changelog;
+        // Earlier published release directories: a changed file gets a
+        // patch against each distinct earlier content they hold.
+        QStringList patchFrom;
     };
+
+    struct PatchSummary
+    {
+        int patches = 0;
+        qint64 patchBytes = 0;
+        // Files changed since an earlier release, and what they cost whole.
+        int changedFiles = 0;
+        qint64 wholeBytes = 0;
+        // Patches not below PatchShare of the whole file's cost.
+        int dropped = 0;
+    };
+    // A patch is published only below this share of what the file costs whole.
+    static constexpr double PatchShare = 0.8;
 
     struct Progress
     {
@@ -62,8 +83,10 @@ public:
     QString errorString() const { return error; }
     QStringList warnings() const { return warningList; }
     const ProductIniFile& productIni() const { return ini; }
+    const PatchSummary& patchSummary() const { return summary; }
     QString versionDirectory() const;
     QString productIniName() const;
+    QString patchIndexName() const;
 
     // Section names become directories on the mirrors.
     static bool isValidSectionName(const QString& name);
@@ -83,6 +106,22 @@ private:
         QString key;
     };
 
+    struct EarlierFile
+    {
+        QString path;
+        bool packed = false;
+        QString md5;
+        qint64 size = 0;
+    };
+
+    struct ChangedFile
+    {
+        QString path;
+        QString key;
+        QString md5;
+        qint64 size = 0;
+    };
+
     bool fail(const QString& text);
     bool checkOptions();
     bool scanSource();
@@ -90,12 +129,20 @@ private:
     bool computeDeletes();
     bool publishFiles(const QString& staging);
     bool writeProductIni(const QString& staging);
+    bool readEarlierReleases();
+    bool makePatches(const QString& staging);
+    bool makePatch(const QString& staging, const ChangedFile& file, const EarlierFile& earlier,
+        qint64 wholeCost, PatchIndex* index, bool* settled);
+    bool writeSigned(const QString& path, const QByteArray& content, QByteArray* signature);
 
     Options options;
     ProgressHandler progressHandler;
     QList<SourceFile> files;
     ProductIniFile ini;
     ProductIniFile previous;
+    // Per earlier release: installed path -> the content it installed there.
+    QList<QHash<QString, EarlierFile>> earlierReleases;
+    PatchSummary summary;
     ReleaseKey key;
     QString error;
     QStringList warningList;
