@@ -69,6 +69,7 @@ cmake --build "$build_dir" --target patchbench updatebench update voxmeadow-rele
 [ -x "$driver" ] && [ -x "$updriver" ] && [ -x "$program" ] && [ -x "$release" ] \
     || { echo "drivers, program or release tool missing; configure the build first" >&2; exit 2; }
 
+bench_started=$(now)
 www="$work/www"
 served="$work/served.log"
 mkdir -p "$www/capped"
@@ -269,20 +270,25 @@ publish "$real/new" "$www/real" 2 --pack '*' --previous-version 1 --patch-from "
 publish "$real/new" "$www/real-plain" 2 --pack '*' --previous "$www/real/1/$type.ini"
 
 # The release tool's level for each changed file's patch, with zstd's own
-# tool; summed over all changed files and over those the release has a
-# patch for (its key names the packed file).
+# tool (two at a time); summed over all changed files and over those the
+# release has a patch for (its key names the packed file).
 tail -n +3 "$www/real/2/$type.patches" | cut -f1 | sed 's/\.gz$//' >"$real/indexed.txt"
-zstd_total=0 zstd_indexed=0 changed=0
 while IFS= read -r rel; do
-    [ -f "$real/old/$rel" ] && ! cmp -s "$real/old/$rel" "$real/new/$rel" || continue
-    level=9
-    [ "$(stat -c %s "$real/new/$rel")" -gt 1048576 ] || level=19
-    zstd -qq -f "-$level" --patch-from="$real/old/$rel" "$real/new/$rel" -o "$real/zstd.patch"
-    size=$(stat -c %s "$real/zstd.patch")
-    zstd_total=$((zstd_total + size))
-    if grep -qxF -- "$rel" "$real/indexed.txt"; then zstd_indexed=$((zstd_indexed + size)); fi
-    changed=$((changed + 1))
-done < <(cut -c35- "$real/new.md5")
+    if [ -f "$real/old/$rel" ] && ! cmp -s "$real/old/$rel" "$real/new/$rel"; then echo "$rel"; fi
+done < <(cut -c35- "$real/new.md5") >"$real/changed.txt"
+zstd_patch() {
+    local level=9
+    [ "$(stat -c %s "$real/new/$1")" -gt 1048576 ] || level=19
+    mkdir -p "$(dirname "$real/zstd/$1")"
+    zstd -qq -f "-$level" --patch-from="$real/old/$1" "$real/new/$1" -o "$real/zstd/$1.patch"
+}
+export -f zstd_patch
+export real
+xargs -a "$real/changed.txt" -d '\n' -P 2 -I '{}' bash -c 'zstd_patch "$1"' _ '{}' \
+    || { echo "zstd --patch-from failed" >&2; exit 2; }
+read -r zstd_total zstd_indexed changed < <(cd "$real/zstd" && find . -type f -printf '%P\t%s\n' \
+    | awk -F '\t' 'NR == FNR { want[$1 ".patch"] = 1; next } { all += $2; n++; if ($1 in want) some += $2 }
+        END { print all + 0, some + 0, n + 0 }' "$real/indexed.txt" -)
 index_total=$(awk -F '\t' 'NR > 2 { s += $6; n++ } END { printf "%d %d\n", s, n }' "$www/real/2/$type.patches")
 
 real_pristine="$real/installed-1"
@@ -314,17 +320,20 @@ verdict "private memory (RssAnon) above idle" "$(mib $((anon_peak - anon_first))
     "$(mib $((anon_peak - anon_first)))" "<=" 64 "MiB more (worst patched run)"
 echo "  for reference, resident size with mapped files (VmRSS): peak $(mib "$rss_peak") MiB, idle $(mib "$idle_rss") MiB," \
     "GNU time's peak $(mib "$gnu_peak") MiB; the mapped earlier file and result are the file system's pages, not the program's"
-verdict "applying 20 pack patches" "$(median <"$work/apply.mbs") MB/s" "$(median <"$work/copy.mbs") MB/s" \
-    "$(median <"$work/apply.mbs")" ">=" 200 \
+apply_mbs=$(median <"$work/apply.mbs")
+verdict "applying 20 pack patches" "$(printf '%.0f MB/s' "$apply_mbs")" "$(median <"$work/copy.mbs" | xargs printf '%.0f MB/s')" \
+    "$(printf '%.0f' "$apply_mbs")" ">=" 200 \
     "MB/s of output (spread $(spread <"$work/apply.mbs"); baseline cp + md5sum, spread $(spread <"$work/copy.mbs"))"
-verdict "publishing version 2 with patches" "$(seconds "$(median <"$work/publish-patched.t")")" \
-    "$(seconds "$(median <"$work/publish-plain.t")")" "$(median <"$work/publish-patched.t")" "<=" 120 \
+publish_s=$(median <"$work/publish-patched.t")
+verdict "publishing version 2 with patches" "$(seconds "$publish_s")" \
+    "$(seconds "$(median <"$work/publish-plain.t")")" "$(printf '%.1f' "$publish_s")" "<=" 120 \
     "s (spread $(spread <"$work/publish-patched.t"); without patches, spread $(spread <"$work/publish-plain.t"))"
 rp=$(echo "$real_patched" | field bytes)
 rw=$(echo "$real_plain" | field bytes)
 read -r index_bytes index_count <<<"$index_total"
-verdict "$real_package $old_version -> $new_version" "$(mb "$rp")" "$(mb "$rw")" "$(ratio "$rp" "$rw")" "<" 1 \
-    "ratio of bytes served; $(echo "$real_patched" | field patched) files as patches"
+verdict "real pair, bytes served" "$(mb "$rp")" "$(mb "$rw")" "$(ratio "$rp" "$rw")" "<" 1 \
+    "ratio ($real_package $old_version to $new_version, $(echo "$real_patched" | field patched) files as patches)"
 echo "  the release's $index_count patches: $(mb "$index_bytes"); zstd --patch-from at the same levels:" \
     "$(mb "$zstd_indexed") for the same files, $(mb "$zstd_total") for all $changed changed files"
+echo "whole run: $(printf '%.0f' "$(elapsed "$bench_started" "$(now)")") s"
 exit $status
