@@ -26,8 +26,8 @@ int apply(const QString& installation, const QString& release, const QString& ty
     PatchIndex index;
     QStringList problems;
     if (!file.open(QIODevice::ReadOnly) || !index.parse(file.readAll(), &problems) || !problems.isEmpty()) {
-        QTextStream(stderr) << "cannot read the patch index of " << release << ": " << problems.join(QLatin1String("; "))
-                            << Qt::endl;
+        QTextStream(stderr) << "cannot read the patch index of " << release << ": "
+                            << problems.join(QLatin1String("; ")) << Qt::endl;
         return 2;
     }
     int files = 0;
@@ -51,7 +51,8 @@ int apply(const QString& installation, const QString& release, const QString& ty
             QTextStream(stderr) << "no earlier content at " << basePath << Qt::endl;
             return 2;
         }
-        PatchApplyFunc func(patch, basePath, QDir(release).filePath(entry.path), QDir(output).filePath(entry.key));
+        PatchApplyFunc func(
+            patch, basePath, QDir(release).filePath(entry.path), QDir(output).filePath(entry.key));
         QObject::connect(&func, &ASyncFunc::message, &func,
             [](const QString& text) { QTextStream(stderr) << text << Qt::endl; });
         ok = func.run() && ok;
