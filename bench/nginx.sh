@@ -98,23 +98,30 @@ stamp() { awk -v l="$2" '/^ *[0-9]+\.[0-9]+ / { t = $1; sub(/^ *[0-9.]+ /, "") }
 
 # sample_memory <pid>: reads the process's private (RssAnon) and whole
 # (VmRSS) resident size about every 10 ms until it ends, and prints
-# "anon_first_kib=<k> anon_peak_kib=<k> rss_peak_kib=<k> samples=<n>".
+# "anon_first_kib=<k> anon_peak_kib=<k> rss_peak_kib=<k> samples=<n> interval_ms=<mean>".
+# A Python loop, not a shell one: a fork per sample would stretch the
+# interval tenfold on a busy machine and miss short peaks.
 sample_memory() {
-    local pid=$1 n=0 first="" anon_peak=0 rss_peak=0 key value rest anon rss
-    while :; do
-        anon="" rss=""
-        { while read -r key value rest; do
-            case $key in RssAnon:) anon=$value ;; VmRSS:) rss=$value ;; esac
-        done <"/proc/$pid/status"; } 2>/dev/null || true
+    python3 - "$1" <<'PY'
+import sys, time
+n, first, anon_peak, rss_peak = 0, None, 0, 0
+start = time.monotonic()
+while True:
+    try:
+        with open(f"/proc/{sys.argv[1]}/status") as status:
+            fields = dict(line.split(":", 1) for line in status if ":" in line)
         # A process that has ended (or is a zombie) has no resident sizes.
-        [ -n "$anon" ] && [ -n "$rss" ] || break
-        n=$((n + 1))
-        [ -n "$first" ] || first=$anon
-        [ "$anon" -le "$anon_peak" ] || anon_peak=$anon
-        [ "$rss" -le "$rss_peak" ] || rss_peak=$rss
-        sleep 0.01
-    done
-    echo "anon_first_kib=${first:-0} anon_peak_kib=$anon_peak rss_peak_kib=$rss_peak samples=$n"
+        anon, rss = (int(fields[k].split()[0]) for k in ("RssAnon", "VmRSS"))
+    except (OSError, KeyError, ValueError):
+        break
+    n += 1
+    first = anon if first is None else first
+    anon_peak, rss_peak = max(anon_peak, anon), max(rss_peak, rss)
+    time.sleep(0.01)
+interval = (time.monotonic() - start) * 1000 / max(n, 1)
+print(f"anon_first_kib={first or 0} anon_peak_kib={anon_peak} rss_peak_kib={rss_peak} samples={n} "
+      f"interval_ms={interval:.1f}")
+PY
 }
 
 # run_program <update binary> <installation> <session parent> <type> <version> <log>:

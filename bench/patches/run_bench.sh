@@ -312,12 +312,12 @@ verdict "bytes served, patched update" "$(mb "$pb")" "$(mb "$wb")" "$(ratio "$pb
 report "update capped to 100 Mbit/s" "$work/capped-patched.t" "$work/capped-plain.t" "<=" 0.2
 report "update uncapped" "$work/patched.t" "$work/plain.t" "<=" 1.5
 # The worst run's private memory above the program's size while it waited.
-read -r anon_first anon_peak rss_peak samples idle_rss gnu_peak < <(awk '{
-    for (i = 1; i <= 4; i++) sub(/.*=/, "", $i)
+read -r anon_first anon_peak rss_peak samples interval idle_rss gnu_peak < <(awk '{
+    for (i = 1; i <= 5; i++) sub(/.*=/, "", $i)
     if (!n++ || $2 - $1 > worst) { worst = $2 - $1; line = $0 }
 } END { print line }' "$work/memory")
 verdict "private memory (RssAnon) above idle" "$(mib $((anon_peak - anon_first))) MiB" "$(mib "$anon_first") MiB" \
-    "$(mib $((anon_peak - anon_first)))" "<=" 64 "MiB more (worst patched run, $samples samples)"
+    "$(mib $((anon_peak - anon_first)))" "<=" 64 "MiB more (worst patched run, $samples samples, every $interval ms)"
 echo "  for reference, resident size with mapped files (VmRSS): peak $(mib "$rss_peak") MiB, idle $(mib "$idle_rss") MiB," \
     "GNU time's peak $(mib "$gnu_peak") MiB; the mapped earlier file and result are the file system's pages, not the program's"
 apply_mbs=$(median <"$work/apply.mbs")
