@@ -13,9 +13,9 @@
 # what follows), edits 200 small files, adds 5 and drops 5. Version 1 is
 # published into the mirror root patched/, version 2 into patched/ with
 # --patch-from patched/1 and, as the baseline, into plain/ without patches.
-# On the tmpfs BENCH_TMPDIR (default /dev/shm), an installed version 1 (the
-# program's own installation, copied, its digest cache made anew outside the
-# timing) is updated to version 2 by `update --nouser TYPE 2` (run_program in
+# On the tmpfs BENCH_TMPDIR (default /dev/shm), an installed version 1 (made
+# by the update task in bench/update's driver, copied for each run and its
+# digest cache made anew outside the timing) is updated to version 2 by `update --nouser TYPE 2` (run_program in
 # bench/nginx.sh) from one mirror name on a local nginx, four ways in
 # alternating order, RUNS times (default 3):
 #   with and without patches, capped: nginx's limit_rate holds every
