@@ -35,11 +35,13 @@ require_tools() {
     done
 }
 
-# serve_www <probe path>: starts nginx on a free port and sets $base to its address.
+# serve_www <probe path> [directives]: starts nginx on a free port and sets
+# $base to its address. The directives go into the server block; a location
+# there may log its requests again with its own access_log.
 serve_www() {
     # Tuned for throughput: no per-request log, full packets, one connection for many files.
     nginx_serve "$work/nginx" "$work/www" "/$1" \
-        "access_log off; tcp_nopush on; keepalive_requests 100000;" || exit 2
+        "access_log off; tcp_nopush on; keepalive_requests 100000; ${2:-}" || exit 2
     base="http://127.0.0.1:$NGINX_PORT"
 }
 
@@ -78,6 +80,14 @@ spread() { sort -g | awk '{ v[NR] = $1 } END { printf "%.0f%%", 100 * (v[NR] - v
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+# timed <command>...: runs the command and prints the seconds it took.
+timed() {
+    local t0 t1
+    t0=$(now)
+    "$@"
+    t1=$(now)
+    elapsed "$t0" "$t1"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
@@ -85,6 +95,34 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 # the line to its log. The program writes what 100 ms gathered at once, and
 # only the first line of such a write carries the time.
 stamp() { awk -v l="$2" '/^ *[0-9]+\.[0-9]+ / { t = $1; sub(/^ *[0-9.]+ /, "") } $0 == l { print t; exit }' "$1"; }
+
+# sample_memory <pid>: reads the process's private (RssAnon) and whole
+# (VmRSS) resident size about every 10 ms until it ends, and prints
+# "anon_first_kib=<k> anon_peak_kib=<k> rss_peak_kib=<k> samples=<n> interval_ms=<mean>".
+# A Python loop, not a shell one: a fork per sample would stretch the
+# interval tenfold on a busy machine and miss short peaks.
+sample_memory() {
+    python3 - "$1" <<'PY'
+import sys, time
+n, first, anon_peak, rss_peak = 0, None, 0, 0
+start = time.monotonic()
+while True:
+    try:
+        with open(f"/proc/{sys.argv[1]}/status") as status:
+            fields = dict(line.split(":", 1) for line in status if ":" in line)
+        # A process that has ended (or is a zombie) has no resident sizes.
+        anon, rss = (int(fields[k].split()[0]) for k in ("RssAnon", "VmRSS"))
+    except (OSError, KeyError, ValueError):
+        break
+    n += 1
+    first = anon if first is None else first
+    anon_peak, rss_peak = max(anon_peak, anon), max(rss_peak, rss)
+    time.sleep(0.01)
+interval = (time.monotonic() - start) * 1000 / max(n, 1)
+print(f"anon_first_kib={first or 0} anon_peak_kib={anon_peak} rss_peak_kib={rss_peak} samples={n} "
+      f"interval_ms={interval:.1f}")
+PY
+}
 
 # run_program <update binary> <installation> <session parent> <type> <version> <log>:
 # copies the program into the installation (it works on the directory it is
@@ -97,8 +135,10 @@ stamp() { awk -v l="$2" '/^ *[0-9]+\.[0-9]+ / { t = $1; sub(/^ *[0-9.]+ /, "") }
 # split the rest into start-up, product ini and list and downloads,
 # installation (with the flush and the clean-up), and exit. The
 # idle size is the resident size during the first wait; the peak is GNU time's.
+# With SAMPLE_MEMORY=<file> set, sample_memory follows the program from
+# that wait on and writes its line to the file.
 run_program() {
-    local inst=$2 log=$6 t0 t1 pid child="" idle=0 rc=0 started installing finished
+    local inst=$2 log=$6 t0 t1 pid child="" idle=0 rc=0 started installing finished sampler=""
     cp "$1" "$inst/update"
     t0=$(now)
     TMPDIR="$3" QT_QPA_PLATFORM=offscreen QT_MESSAGE_PATTERN='%{time process} %{message}' \
@@ -107,7 +147,12 @@ run_program() {
     sleep 1.5
     child=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null || true)
     [ -z "$child" ] || idle=$(awk '/^VmRSS:/ { print $2 }' "/proc/${child%% *}/status" 2>/dev/null || echo 0)
+    if [ -n "${SAMPLE_MEMORY:-}" ] && [ -n "$child" ]; then
+        sample_memory "${child%% *}" >"$SAMPLE_MEMORY" &
+        sampler=$!
+    fi
     wait "$pid" || rc=$?
+    [ -z "$sampler" ] || wait "$sampler"
     t1=$(now)
     started=$(stamp "$log" "Starting update process")
     installing=$(stamp "$log" "Starting file updates")
@@ -122,6 +167,20 @@ run_program() {
         printf "wall=%.3f startup=%.3f fetch=%.3f install=%.3f exit=%.3f idle_rss_kib=%d maxrss_kib=%d\n",
             t1 - t0 - 3, s - 2, i - s, d - i, t1 - t0 - d - 1, idle, rss
     }'
+}
+
+# pair_ratios <ours file> <baseline file>: the per-run ratios, one a line.
+pair_ratios() { paste "$1" "$2" | awk '{ printf "%.3f\n", $1 / $2 }'; }
+range() { sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f..%.2f", lo, hi }'; }
+seconds() { awk -v s="$1" 'BEGIN { printf "%.3f s", s }'; }
+# report <label> <ours file> <baseline file> <comparison> <target>
+report() {
+    local ours base r
+    ours=$(median <"$2")
+    base=$(median <"$3")
+    r=$(pair_ratios "$2" "$3" | median)
+    verdict "$1" "$(seconds "$ours")" "$(seconds "$base")" "$r" "$4" "$5" \
+        "ratio (runs $(pair_ratios "$2" "$3" | range))"
 }
 
 status=0

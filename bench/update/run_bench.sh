@@ -46,27 +46,6 @@ require_tools nginx curl md5sum gzip
 cmake --build "$build_dir" --target updatebench update voxmeadow-release -j2 >/dev/null
 [ -x "$driver" ] && [ -x "$program" ] && [ -x "$release" ] || { echo "driver or release tool missing; configure the build first" >&2; exit 2; }
 
-# timed <command>...: runs the command and prints the seconds it took.
-timed() {
-    local t0 t1
-    t0=$(now)
-    "$@"
-    t1=$(now)
-    elapsed "$t0" "$t1"
-}
-# pair_ratios <ours file> <baseline file>: the per-run ratios, one a line.
-pair_ratios() { paste "$1" "$2" | awk '{ printf "%.3f\n", $1 / $2 }'; }
-range() { sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f..%.2f", lo, hi }'; }
-seconds() { awk -v s="$1" 'BEGIN { printf "%.3f s", s }'; }
-# report <label> <ours file> <baseline file> <comparison> <target>
-report() {
-    local ours base r
-    ours=$(median <"$2")
-    base=$(median <"$3")
-    r=$(pair_ratios "$2" "$3" | median)
-    verdict "$1" "$(seconds "$ours")" "$(seconds "$base")" "$r" "$4" "$5" \
-        "ratio (runs $(pair_ratios "$2" "$3" | range))"
-}
 
 # ---------------------------------------------------------------------------
 # List compiler: 2,000 installed files, 1 GiB, all up to date.
