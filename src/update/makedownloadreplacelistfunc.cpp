@@ -14,6 +14,12 @@
 
 #include <sys/stat.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <utility>
+
 namespace {
 
 bool fileMatches(const QString& path, const QString& md5)
@@ -105,6 +111,36 @@ bool modeMatches(const QString& path, int recordedMode)
     return ((info.st_mode & 0111) != 0) == ((recordedMode & 0111) != 0);
 }
 
+// One section of the product ini as QSettings orders it: its keys and, but
+// for the delete section, their values. Taken out so that the parsed ini can
+// be released before the lists grow; the texts stay shared with it until then.
+struct IniSection
+{
+    QString name;
+    QStringList keys;
+    QStringList values;
+};
+
+QList<IniSection> readSections(QSettings& settings, qsizetype* lineCount)
+{
+    QList<IniSection> sections;
+    *lineCount = 0;
+    const QStringList names = settings.childGroups();
+    for (const QString& name : names) {
+        settings.beginGroup(name);
+        IniSection section { name, settings.allKeys(), {} };
+        if (name != ProductIniLine::deleteSection()) {
+            section.values.reserve(section.keys.size());
+            for (const QString& key : std::as_const(section.keys))
+                section.values.append(settings.value(key).toString());
+        }
+        settings.endGroup();
+        *lineCount += section.keys.size();
+        sections.append(std::move(section));
+    }
+    return sections;
+}
+
 } // namespace
 
 MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(
@@ -118,18 +154,6 @@ void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int release
 {
     patchIndexPath = path;
     version = releaseVersion;
-}
-
-int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
-{
-    int count = 0;
-    const QStringList sections = settings.childGroups();
-    for (const QString& section : sections) {
-        settings.beginGroup(section);
-        count += int(settings.allKeys().size());
-        settings.endGroup();
-    }
-    return count;
 }
 
 bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const QString& md5) const
@@ -150,8 +174,21 @@ bool MakeDownloadReplaceListFunc::run()
     const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
 
     Q_EMIT message(QStringLiteral("Compiling download and replace list"));
-    QSettings settings(iniPath, QSettings::IniFormat);
-    const double total = getFileCount(settings);
+    QStringList executables;
+    bool modesRecorded = false;
+    qsizetype lineCount = 0;
+    QList<IniSection> sections;
+    {
+        QSettings settings(iniPath, QSettings::IniFormat);
+        sections = readSections(settings, &lineCount);
+        modesRecorded = ProductIniLine::readExecutables(settings, &executables);
+    }
+#if defined(__GLIBC__)
+    // The parsed ini leaves its room scattered through the heap, where the
+    // allocator would keep it resident while the lists grow elsewhere.
+    malloc_trim(0);
+#endif
+    const double total = double(lineCount);
     if (total == 0) {
         Q_EMIT message(QStringLiteral("No files in product ini"));
         return false;
@@ -178,10 +215,8 @@ bool MakeDownloadReplaceListFunc::run()
     qint64 patchBytes = 0;
     int patchCount = 0;
 
-    QStringList executables;
-    const bool modesRecorded = ProductIniLine::readExecutables(settings, &executables);
     const QSet<QString> executableSet(executables.cbegin(), executables.cend());
-    QSet<QString> listed;
+    QSet<QString> listedExecutables;
 
     double done = 0;
     double nextReport = 0;
@@ -192,12 +227,17 @@ bool MakeDownloadReplaceListFunc::run()
         nextReport = done + total / 1000;
         Q_EMIT progress(done / total);
     };
-    const QStringList sections = settings.childGroups();
-    for (const QString& section : sections) {
-        settings.beginGroup(section);
-        const QStringList keys = settings.allKeys();
+    // Room for every file line at once: growing by steps would hold the
+    // old and the new room together, and room never written costs nothing.
+    qsizetype fileLines = 0;
+    for (const IniSection& iniSection : std::as_const(sections))
+        fileLines += iniSection.values.size();
+    specifications.downloadList.reserve(fileLines);
+    specifications.replaceList.reserve(fileLines);
+    for (IniSection& iniSection : sections) {
+        const QString& section = iniSection.name;
         if (section == ProductIniLine::deleteSection()) {
-            for (const QString& key : keys) {
+            for (const QString& key : std::as_const(iniSection.keys)) {
                 advance();
                 // A path that leaves the installation directory is never acted on.
                 if (!ProductIniLine::isSafeRelativePath(key))
@@ -205,21 +245,25 @@ bool MakeDownloadReplaceListFunc::run()
                 if (QFile::exists(layout.installedPath(key)))
                     specifications.deleteList.append(key);
             }
-            settings.endGroup();
             continue;
         }
-        for (const QString& key : keys) {
+        for (qsizetype i = 0; i < iniSection.keys.size(); ++i) {
             advance();
+            // Each line's texts go once read: what the lists keep of them stays shared.
+            const QString key = std::exchange(iniSection.keys[i], QString());
+            const QString value = std::exchange(iniSection.values[i], QString());
             ProductIniEntry entry;
-            if (ProductIniLine::parseFileLine(section, key, settings.value(key).toString(), &entry)
-                != ProductIniLine::LineError::None)
+            if (ProductIniLine::parseFileLine(section, key, value, &entry) != ProductIniLine::LineError::None)
                 return invalidLine(section);
             const FileDownloadSpecification& download = entry.download;
             FileReplaceSpecification& replace = entry.replace;
             const QString installed = replace.pureDestFilePath();
-            listed.insert(installed);
-            if (modesRecorded)
-                replace.recordedMode = executableSet.contains(installed) ? 0755 : 0644;
+            if (modesRecorded) {
+                const bool executable = executableSet.contains(installed);
+                replace.recordedMode = executable ? 0755 : 0644;
+                if (executable)
+                    listedExecutables.insert(installed);
+            }
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
             const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
@@ -244,10 +288,9 @@ bool MakeDownloadReplaceListFunc::run()
             }
             specifications.downloadList.append(download);
         }
-        settings.endGroup();
     }
     for (const QString& path : std::as_const(executables)) {
-        if (!listed.contains(path))
+        if (!listedExecutables.contains(path))
             Q_EMIT message(
                 QStringLiteral("Warning: product ini marks %1 executable but does not list it; ignored")
                     .arg(path));
