@@ -30,7 +30,10 @@ public:
     static QString fileName();
     // The clock that file times are taken from, read now, in nanoseconds.
     static qint64 fileClockNowNs();
-    static bool stampOf(const QString& path, Stamp& stamp) { return FileStamp::of(path, stamp); }
+    static bool stampOf(const QString& path, Stamp& stamp, int* mode = nullptr)
+    {
+        return FileStamp::of(path, stamp, mode);
+    }
     // Whether a stamp read at readAtNs shows no change in the clock tick of
     // that moment, so that any later write moves it.
     static bool isSettled(const Stamp& stamp, qint64 readAtNs);

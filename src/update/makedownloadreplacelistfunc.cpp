@@ -31,11 +31,13 @@ bool fileMatches(const QString& path, const QString& md5)
 }
 
 // The content of an installed file as far as it is known for certain: its
-// MD5 sum (hexadecimal) and its stamp when the sum was taken.
+// MD5 sum (hexadecimal) and its stamp when the sum was taken; and its
+// permission bits as the stamp found them, -1 when it found none.
 struct InstalledContent
 {
     QString md5;
     DigestCache::Stamp stamp;
+    int mode = -1;
 };
 
 // Whether the installed file at `relative` has the digest md5, taken from
@@ -52,24 +54,28 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
     // Read before the stamp: a later write then moves the stamp past this moment.
     const qint64 readAt = DigestCache::fileClockNowNs();
     DigestCache::Stamp before;
-    if (!DigestCache::stampOf(path, before))
+    if (!DigestCache::stampOf(path, before, &seen.mode))
         return fileMatches(path, md5);
     const QString remembered = known.digest(relative, before);
     if (!remembered.isEmpty()) {
         const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
         if (same)
             kept.insert(relative, before, remembered, readAt);
-        seen = InstalledContent { remembered, before };
+        seen.md5 = remembered;
+        seen.stamp = before;
         return same;
     }
     CheckSigFunc check(path, FileCheck::md5Digest(md5));
     const bool same = check.run();
     DigestCache::Stamp after;
+    seen.mode = -1;
     // A file that changed while it was read has no certain content.
-    if (!DigestCache::stampOf(path, after) || after != before)
+    if (!DigestCache::stampOf(path, after, &seen.mode) || after != before)
         return same;
-    if (!check.computedMd5().isEmpty())
-        seen = InstalledContent { QString::fromLatin1(check.computedMd5().toHex()), before };
+    if (!check.computedMd5().isEmpty()) {
+        seen.md5 = QString::fromLatin1(check.computedMd5().toHex());
+        seen.stamp = before;
+    }
     if (same) {
         kept.insert(relative, before, md5, readAt);
         learned = true;
@@ -102,13 +108,17 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
 }
 
 // Whether the installed file's execute bits agree with the recorded mode;
-// the rest of the mode is what the installation gives every file.
-bool modeMatches(const QString& path, int recordedMode)
+// the rest of the mode is what the installation gives every file. `known`
+// is the file's mode when its stamp was just read, -1 otherwise.
+bool modeMatches(const QString& path, int known, int recordedMode)
 {
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return ((info.st_mode & 0111) != 0) == ((recordedMode & 0111) != 0);
+    if (known < 0) {
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return false;
+        known = int(info.st_mode);
+    }
+    return ((known & 0111) != 0) == ((recordedMode & 0111) != 0);
 }
 
 // One section of the product ini as QSettings orders it: its keys and, but
@@ -272,7 +282,8 @@ bool MakeDownloadReplaceListFunc::run()
             InstalledContent content;
             // A file whose execute bits disagree with the record is installed anew.
             if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
-                && (!modesRecorded || modeMatches(layout.installedPath(installed), replace.recordedMode)))
+                && (!modesRecorded
+                    || modeMatches(layout.installedPath(installed), content.mode, replace.recordedMode)))
                 continue;
             specifications.replaceList.append(replace);
             if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
