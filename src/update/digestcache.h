@@ -7,7 +7,10 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
+
 class FileSpecifications;
+class QFileDevice;
 
 // MD5 digests of installed files, remembered together with what identifies
 // the file's state: device, inode, size and the modification and status
@@ -63,13 +66,17 @@ public:
     int size() const { return entries.size(); }
 
 private:
+    // The digest in place: a byte array of its own would cost more than
+    // the rest of the entry.
     struct Entry
     {
         Stamp stamp;
-        QByteArray md5;
+        std::array<char, 16> md5;
     };
 
-    QByteArray serialize() const;
+    // Writes the payload to `file` in pieces, so that a cache of hundreds
+    // of thousands of files is never held twice; its MD5 into `digest`.
+    bool writePayload(QFileDevice& file, QByteArray* digest) const;
     bool deserialize(const QByteArray& payload);
 
     QString path;
