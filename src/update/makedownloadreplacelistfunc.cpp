@@ -121,6 +121,15 @@ bool modeMatches(const QString& path, int known, int recordedMode)
     return ((known & 0111) != 0) == ((recordedMode & 0111) != 0);
 }
 
+// Gives the heap's free room back to the system. Room freed on this pool
+// thread would otherwise stay resident, out of reach of the other threads.
+void releaseFreeHeap()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 // One section of the product ini as QSettings orders it: its keys and, but
 // for the delete section, their values. Taken out so that the parsed ini can
 // be released before the lists grow; the texts stay shared with it until then.
@@ -180,6 +189,13 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 
 bool MakeDownloadReplaceListFunc::run()
 {
+    const bool compiled = compileLists();
+    releaseFreeHeap();
+    return compiled;
+}
+
+bool MakeDownloadReplaceListFunc::compileLists()
+{
     specifications.clear();
     const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
 
@@ -193,11 +209,9 @@ bool MakeDownloadReplaceListFunc::run()
         sections = readSections(settings, &lineCount);
         modesRecorded = ProductIniLine::readExecutables(settings, &executables);
     }
-#if defined(__GLIBC__)
     // The parsed ini leaves its room scattered through the heap, where the
     // allocator would keep it resident while the lists grow elsewhere.
-    malloc_trim(0);
-#endif
+    releaseFreeHeap();
     const double total = double(lineCount);
     if (total == 0) {
         Q_EMIT message(QStringLiteral("No files in product ini"));

@@ -25,6 +25,7 @@ public:
     bool run() override;
 
 private:
+    bool compileLists();
     // Whether the unpacked content that a patch gave for the packed file
     // `key` in an earlier attempt is there and right; a wrong one is removed.
     bool unpackedResultReady(const QString& key, const QString& md5) const;
