@@ -132,12 +132,22 @@ void releaseFreeHeap()
 
 // One section of the product ini as QSettings orders it: its keys and, but
 // for the delete section, their values. Taken out so that the parsed ini can
-// be released before the lists grow; the texts stay shared with it until then.
+// be released before the lists grow. The values are copied one after another
+// into one text: sharing them would keep the room of the whole parsed ini
+// resident, since they lie scattered through it.
 struct IniSection
 {
     QString name;
     QStringList keys;
-    QStringList values;
+    QString values;
+    // Where each value ends in `values`.
+    QList<qsizetype> valueEnds;
+
+    QString value(qsizetype index) const
+    {
+        const qsizetype start = index == 0 ? 0 : valueEnds.at(index - 1);
+        return values.mid(start, valueEnds.at(index) - start);
+    }
 };
 
 QList<IniSection> readSections(QSettings& settings, qsizetype* lineCount)
@@ -147,11 +157,13 @@ QList<IniSection> readSections(QSettings& settings, qsizetype* lineCount)
     const QStringList names = settings.childGroups();
     for (const QString& name : names) {
         settings.beginGroup(name);
-        IniSection section { name, settings.allKeys(), {} };
+        IniSection section { name, settings.allKeys(), {}, {} };
         if (name != ProductIniLine::deleteSection()) {
-            section.values.reserve(section.keys.size());
-            for (const QString& key : std::as_const(section.keys))
-                section.values.append(settings.value(key).toString());
+            section.valueEnds.reserve(section.keys.size());
+            for (const QString& key : std::as_const(section.keys)) {
+                section.values += settings.value(key).toString();
+                section.valueEnds.append(section.values.size());
+            }
         }
         settings.endGroup();
         *lineCount += section.keys.size();
@@ -255,7 +267,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
     // old and the new room together, and room never written costs nothing.
     qsizetype fileLines = 0;
     for (const IniSection& iniSection : std::as_const(sections))
-        fileLines += iniSection.values.size();
+        fileLines += iniSection.valueEnds.size();
     specifications.downloadList.reserve(fileLines);
     specifications.replaceList.reserve(fileLines);
     for (IniSection& iniSection : sections) {
@@ -273,11 +285,11 @@ bool MakeDownloadReplaceListFunc::compileLists()
         }
         for (qsizetype i = 0; i < iniSection.keys.size(); ++i) {
             advance();
-            // Each line's texts go once read: what the lists keep of them stays shared.
+            // Each key goes once read: what the lists keep of it stays shared.
             const QString key = std::exchange(iniSection.keys[i], QString());
-            const QString value = std::exchange(iniSection.values[i], QString());
             ProductIniEntry entry;
-            if (ProductIniLine::parseFileLine(section, key, value, &entry) != ProductIniLine::LineError::None)
+            if (ProductIniLine::parseFileLine(section, key, iniSection.value(i), &entry)
+                != ProductIniLine::LineError::None)
                 return invalidLine(section);
             const FileDownloadSpecification& download = entry.download;
             FileReplaceSpecification& replace = entry.replace;
