@@ -87,27 +87,35 @@ void TestDigestCache::damagedCacheFileLoadsEmpty_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<bool>("loads");
+    // Entries besides the one the rows look at.
+    QTest::addColumn<int>("others");
 
-    QTest::newRow("intact") << "none" << true;
-    QTest::newRow("killed run left a partial temporary file") << "partial" << true;
-    QTest::newRow("missing") << "missing" << false;
-    QTest::newRow("empty") << "empty" << false;
-    QTest::newRow("garbage") << "garbage" << false;
-    QTest::newRow("truncated by one byte") << "truncate" << false;
-    QTest::newRow("one payload byte flipped") << "flip" << false;
-    QTest::newRow("another format's header") << "magic" << false;
-    QTest::newRow("a directory") << "directory" << false;
+    QTest::newRow("intact") << "none" << true << 0;
+    QTest::newRow("killed run left a partial temporary file") << "partial" << true << 0;
+    QTest::newRow("missing") << "missing" << false << 0;
+    QTest::newRow("empty") << "empty" << false << 0;
+    QTest::newRow("garbage") << "garbage" << false << 0;
+    QTest::newRow("truncated by one byte") << "truncate" << false << 0;
+    QTest::newRow("one payload byte flipped") << "flip" << false << 0;
+    QTest::newRow("another format's header") << "magic" << false << 0;
+    QTest::newRow("a directory") << "directory" << false << 0;
+    // A cache larger than the pieces its file is written in.
+    QTest::newRow("intact, many entries") << "none" << true << 20000;
+    QTest::newRow("one payload byte flipped, many entries") << "flip" << false << 20000;
 }
 
 void TestDigestCache::damagedCacheFileLoadsEmpty()
 {
     QFETCH(QString, damage);
     QFETCH(bool, loads);
+    QFETCH(int, others);
 
     DigestCache::Stamp stamp;
     stamp.inode = 7;
     DigestCache cache(cachePath);
     cache.insert(QStringLiteral("a"), stamp, md5, 2 * Second);
+    for (int i = 0; i < others; ++i)
+        cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, md5, 2 * Second);
     QVERIFY(cache.save());
     QByteArray saved = FileTree::read(cachePath);
     const int middle = saved.size() / 2;
@@ -136,6 +144,7 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     DigestCache reloaded(cachePath);
     QCOMPARE(reloaded.load(), loads);
     QCOMPARE(reloaded.digest(QStringLiteral("a"), stamp), loads ? md5 : QString());
+    QCOMPARE(reloaded.size(), loads ? 1 + others : 0);
     // The next save replaces whatever a killed run left behind.
     if (loads) {
         QVERIFY(reloaded.save());

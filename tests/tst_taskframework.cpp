@@ -759,7 +759,7 @@ void TestTaskFramework::slowFileOpJournal()
     QTRY_COMPARE(okSpies.finished.count(), 1);
     QCOMPARE(journal.records().size(), 1);
     QCOMPARE(journal.records().at(0).operation, RollbackData::CreateFile);
-    QCOMPARE(journal.records().at(0).path, QStringLiteral("/target"));
+    QCOMPARE(journal.records().at(0).path(), QStringLiteral("/target"));
 
     FileOpTask unjournalled(nullptr, true);
     TaskSpies unjournalledSpies(&unjournalled);

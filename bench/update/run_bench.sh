@@ -3,10 +3,11 @@
 #
 #   bash bench/update/run_bench.sh            (build directory: build/)
 #   BUILD_DIR=... RUNS=5 KEY=keys/demo_private.pem bash bench/update/run_bench.sh
+#   CHECK_FILES="2000x536871 200000x1024" CHECK_ONLY=1 bash bench/update/run_bench.sh
 #
 # Every target is a ratio against a baseline measured in the same run:
 #   - compiling the lists for an installed tree of 2,000 files (1 GiB), all up
-#     to date, takes at most 1.1 times as long as md5sum over the same files
+#     to date (and for each further COUNTxBYTES case of CHECK_FILES), takes at most 1.1 times as long as md5sum over the same files
 #     without a digest cache (cold), and at most 0.1 times with the cache that
 #     the previous run left (warm);
 #   - a whole update of 2,000 files of 16 KiB plus one of 256 MiB (a tenth of
@@ -21,6 +22,7 @@
 #     run_program in bench/nginx.sh);
 #   - the peak resident memory of the whole update stays less than 64 MiB
 #     above the process's idle size.
+# CHECK_ONLY=1 leaves out the updates.
 # Each run times our side and the baseline back to back, in alternating
 # order, and the verdict is the median of those per-run ratios: a busy phase
 # of the machine slows both halves of a pair alike, so one run already says
@@ -39,6 +41,7 @@ driver="$build_dir/bench/update/updatebench"
 program="$build_dir/src/update"
 release="$build_dir/tools/release/voxmeadow-release"
 cache_name=update.digests
+check_files=${CHECK_FILES:-2000x536871}
 
 . bench/nginx.sh
 require_tools nginx curl md5sum gzip
@@ -48,20 +51,25 @@ cmake --build "$build_dir" --target updatebench update voxmeadow-release -j2 >/d
 
 
 # ---------------------------------------------------------------------------
-# List compiler: 2,000 installed files, 1 GiB, all up to date.
-echo "creating an installed tree of 2,000 files (1 GiB)..."
-tree="$work/tree"
-for d in $(seq -w 0 19); do
-    mkdir -p "$tree/dir$d"
-    # 100 files of 536,871 bytes per directory (the last one a little shorter).
-    head -c $((1073741824 / 20)) /dev/urandom | split -b 536871 -d -a 3 - "$tree/dir$d/file"
-done
-[ "$(find "$tree" -type f | wc -l)" -eq 2000 ] || { echo "tree set-up failed" >&2; exit 2; }
-"$release" publish --source "$tree" --output "$work/compile-mirror" --version 1 --key "$key" --quiet >/dev/null
-mkdir -p "$work/compile-temp"
-cp "$work/compile-mirror/1/$type.ini" "$work/compile-temp/"
-rm -rf "$work/compile-mirror"
-find "$tree" -type f -exec cat {} + >/dev/null
+# List compiler: an installed tree of COUNT files of BYTES, all up to date.
+
+# make_tree <count> <bytes>: $tree with 100 files a directory, and the
+# product ini that lists them in $work/compile-temp; the files are read once.
+make_tree() {
+    local count=$1 bytes=$2 d n
+    rm -rf "$tree" "$work/compile-temp"
+    for d in $(seq 0 $(( (count + 99) / 100 - 1 ))); do
+        n=$(( count - d * 100 < 100 ? count - d * 100 : 100 ))
+        mkdir -p "$tree/dir$d"
+        head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 - "$tree/dir$d/file"
+    done
+    [ "$(find "$tree" -type f | wc -l)" -eq "$count" ] || { echo "tree set-up failed" >&2; exit 2; }
+    "$release" publish --source "$tree" --output "$work/compile-mirror" --version 1 --key "$key" --quiet >/dev/null
+    mkdir -p "$work/compile-temp"
+    cp "$work/compile-mirror/1/$type.ini" "$work/compile-temp/"
+    rm -rf "$work/compile-mirror"
+    find "$tree" -type f -exec cat {} + >/dev/null
+}
 
 compile() {
     local line
@@ -72,18 +80,45 @@ compile() {
 hash_tree() { (cd "$tree" && find . -name "$cache_name" -prune -o -type f -print0 | xargs -0 md5sum >/dev/null); }
 cold_compile() { rm -f "$tree/$cache_name"; compile; }
 
-echo "hashing the tree $runs times with md5sum and with the list compiler, without and with its digest cache..."
-: >"$work/md5sum.t"; : >"$work/cold.t"; : >"$work/warm.t"; : >"$work/md5sum-warm.t"
-for i in $(seq "$runs"); do
-    if [ $((i % 2)) = 1 ]; then
-        timed hash_tree >>"$work/md5sum.t"; timed cold_compile >>"$work/cold.t"
-        timed compile >>"$work/warm.t"; timed hash_tree >>"$work/md5sum-warm.t"
-    else
-        timed cold_compile >>"$work/cold.t"; timed hash_tree >>"$work/md5sum.t"
-        timed hash_tree >>"$work/md5sum-warm.t"; timed compile >>"$work/warm.t"
-    fi
-done
-rm -rf "$tree"
+# check_case <count>x<bytes>: times md5sum and the list compiler, without
+# and with its digest cache, into $work/<case>.{md5sum,cold,warm,md5sum-warm}.t
+check_case() {
+    local c="$work/$1" i
+    echo "creating an installed tree of ${1%x*} files of ${1#*x} bytes..."
+    make_tree "${1%x*}" "${1#*x}"
+    echo "hashing the tree $runs times with md5sum and with the list compiler, without and with its digest cache..."
+    : >"$c.md5sum.t"; : >"$c.cold.t"; : >"$c.warm.t"; : >"$c.md5sum-warm.t"
+    for i in $(seq "$runs"); do
+        if [ $((i % 2)) = 1 ]; then
+            timed hash_tree >>"$c.md5sum.t"; timed cold_compile >>"$c.cold.t"
+            timed compile >>"$c.warm.t"; timed hash_tree >>"$c.md5sum-warm.t"
+        else
+            timed cold_compile >>"$c.cold.t"; timed hash_tree >>"$c.md5sum.t"
+            timed hash_tree >>"$c.md5sum-warm.t"; timed compile >>"$c.warm.t"
+        fi
+    done
+    rm -rf "$tree"
+}
+
+# The list compiler's verdicts: for 2,000 files of 536,871 bytes, "1 GiB".
+check_reports() {
+    local case label
+    for case in $check_files; do
+        label="${case%x*} x ${case#*x} bytes"
+        [ "$case" != 2000x536871 ] || label="1 GiB"
+        report "list compiler, $label, no cache" "$work/$case.cold.t" "$work/$case.md5sum.t" "<=" 1.1
+        report "list compiler, $label, warm cache" "$work/$case.warm.t" "$work/$case.md5sum-warm.t" "<=" 0.1
+    done
+}
+
+tree="$work/tree"
+for case in $check_files; do check_case "$case"; done
+if [ "${CHECK_ONLY:-0}" = 1 ]; then
+    echo
+    echo "results (medians of $runs runs; the ratio is the median of the per-run ratios)"
+    check_reports
+    exit $status
+fi
 
 # ---------------------------------------------------------------------------
 # Whole update: 2,000 files of 16 KiB and one of 256 MiB from three mirror
@@ -219,8 +254,7 @@ idle_kib=$(median <"$work/idle.k")
 
 echo
 echo "results (medians of $runs runs; the ratio is the median of the per-run ratios)"
-report "list compiler, 1 GiB, no cache" "$work/cold.t" "$work/md5sum.t" "<=" 1.1
-report "list compiler, 1 GiB, warm cache" "$work/warm.t" "$work/md5sum-warm.t" "<=" 0.1
+check_reports
 report "whole update, 2,000 + 1 files" "$work/ours5.t" "$work/base5.t" "<=" 1.5
 report "fresh install, 2,000 x 16 KiB" "$work/ours6.t" "$work/base6.t" "<=" 1.5
 report "program, 2,000 x 16 KiB" "$work/prog6.t" "$work/base6p.t" "<=" 1.5

@@ -13,7 +13,7 @@ qint64 nanoseconds(const timespec& time)
 
 } // namespace
 
-bool FileStamp::of(const QString& path, FileStamp& stamp)
+bool FileStamp::of(const QString& path, FileStamp& stamp, int* mode)
 {
     struct stat status
     { };
@@ -24,6 +24,8 @@ bool FileStamp::of(const QString& path, FileStamp& stamp)
     stamp.size = qint64(status.st_size);
     stamp.modifiedNs = nanoseconds(status.st_mtim);
     stamp.changedNs = nanoseconds(status.st_ctim);
+    if (mode)
+        *mode = int(status.st_mode & 07777);
     return true;
 }
 

@@ -17,8 +17,10 @@ struct FileStamp
     qint64 changedNs = 0;
 
     // The stamp of a regular file at path (a link is not followed); false
-    // for anything else or when the file cannot be examined.
-    static bool of(const QString& path, FileStamp& stamp);
+    // for anything else or when the file cannot be examined. The file's
+    // permission bits go to `mode` when it is given: they are no part of
+    // the stamp, but come with it for free.
+    static bool of(const QString& path, FileStamp& stamp, int* mode = nullptr);
 
     bool operator==(const FileStamp& other) const;
     bool operator!=(const FileStamp& other) const { return !(*this == other); }

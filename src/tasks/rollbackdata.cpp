@@ -8,18 +8,30 @@
 #include <cstdio>
 
 RollbackData::RollbackData(Operation operation, const QString& previousPath, const QString& path)
-    : path(path)
-    , previousPath(previousPath)
-    , operation(operation)
+    : operation(operation)
+    , encodedPath(QFile::encodeName(path))
+    , encodedPreviousPath(QFile::encodeName(previousPath))
 { }
 
 RollbackData::RollbackData(Operation operation, const QString& path)
-    : path(path)
-    , operation(operation)
+    : operation(operation)
+    , encodedPath(QFile::encodeName(path))
 { }
+
+QString RollbackData::path() const
+{
+    return QFile::decodeName(encodedPath);
+}
+
+QString RollbackData::previousPath() const
+{
+    return QFile::decodeName(encodedPreviousPath);
+}
 
 bool RollbackData::rollback(QObject* receiver) const
 {
+    const QString path = this->path();
+    const QString previousPath = this->previousPath();
     switch (operation) {
     case Rename:
         // QFile::rename never replaces an existing target, so a path that was
@@ -30,8 +42,7 @@ bool RollbackData::rollback(QObject* receiver) const
         return false;
     case Replace:
         // rename(2) replaces the target atomically, unlike QFile::rename.
-        if (std::rename(QFile::encodeName(previousPath).constData(), QFile::encodeName(path).constData())
-            == 0)
+        if (std::rename(encodedPreviousPath.constData(), encodedPath.constData()) == 0)
             return true;
         message(
             receiver, QStringLiteral("warning: rollback restore %1 from %2 failed").arg(path, previousPath));

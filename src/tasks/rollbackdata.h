@@ -1,6 +1,7 @@
 #ifndef ROLLBACKDATA_H
 #define ROLLBACKDATA_H
 
+#include <QByteArray>
 #include <QString>
 
 class QObject;
@@ -27,9 +28,17 @@ public:
     bool rollback(QObject* receiver) const;
     static void message(QObject* receiver, const QString& text);
 
-    QString path;
-    QString previousPath;
+    QString path() const;
+    // Empty for a creation.
+    QString previousPath() const;
+
     Operation operation;
+
+private:
+    // In the file system's encoding, which takes half the room of text: the
+    // journal holds an absolute path for every file an update installs.
+    QByteArray encodedPath;
+    QByteArray encodedPreviousPath;
 };
 
 #endif

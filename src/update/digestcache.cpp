@@ -3,6 +3,7 @@
 #include "manifest/filespecifications.h"
 #include "manifest/installationlayout.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 
 #include <time.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,6 +23,10 @@ constexpr qint64 NsPerSecond = 1000000000;
 constexpr qint64 CoarseTickNs = 2 * NsPerSecond;
 // Far above any installation's cache; a larger file is no cache of ours.
 constexpr qint64 MaxCacheFileSize = 256 * 1024 * 1024;
+// What the payload gathers before it goes to the file.
+constexpr qsizetype PieceSize = 1024 * 1024;
+// The least an entry takes in the payload: an empty path, the stamp, the digest.
+constexpr qsizetype MinEntrySize = 4 + 5 * 8 + Md5Size;
 
 qint64 nanoseconds(const timespec& time)
 {
@@ -67,7 +74,9 @@ bool DigestCache::load()
     const QByteArray content = file.readAll();
     if (content.size() < Magic.size() + Md5Size || !content.startsWith(Magic))
         return false;
-    const QByteArray payload = content.mid(Magic.size(), content.size() - Magic.size() - Md5Size);
+    // A view into the content rather than a copy of most of it.
+    const QByteArray payload = QByteArray::fromRawData(
+        content.constData() + Magic.size(), content.size() - Magic.size() - Md5Size);
     if (payloadDigest(payload) != content.right(Md5Size) || !deserialize(payload)) {
         entries.clear();
         return false;
@@ -77,14 +86,14 @@ bool DigestCache::load()
 
 bool DigestCache::save() const
 {
-    const QByteArray payload = serialize();
     const QString temporary = temporaryPath();
     QFile file(temporary);
     // A temporary file that a killed run left behind is simply overwritten.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const bool written = file.write(Magic) == Magic.size() && file.write(payload) == payload.size()
-        && file.write(payloadDigest(payload)) == Md5Size && file.flush();
+    QByteArray digest;
+    const bool written = file.write(Magic) == Magic.size() && writePayload(file, &digest)
+        && file.write(digest) == Md5Size && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
         file.remove();
@@ -108,7 +117,7 @@ QString DigestCache::digest(const QString& relativePath, const Stamp& stamp) con
     const auto it = entries.constFind(relativePath);
     if (it == entries.constEnd() || it->stamp != stamp)
         return QString();
-    return QString::fromLatin1(it->md5.toHex());
+    return QString::fromLatin1(QByteArray::fromRawData(it->md5.data(), Md5Size).toHex());
 }
 
 void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs)
@@ -119,7 +128,9 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
         entries.remove(relativePath);
         return;
     }
-    entries.insert(relativePath, Entry { stamp, raw });
+    Entry entry { stamp, {} };
+    std::copy_n(raw.constData(), Md5Size, entry.md5.begin());
+    entries.insert(relativePath, entry);
 }
 
 void DigestCache::remove(const QString& relativePath)
@@ -132,6 +143,8 @@ void DigestCache::insertInstalled(const QString& root, const FileSpecifications&
     // The compiler lists a file's download right after its replacement, in
     // the same order: one walk pairs them, without a table of all downloads.
     qsizetype next = 0;
+    // Room for them all at once: growing by steps holds the old and the new room together.
+    entries.reserve(entries.size() + lists.replaceList.size());
     for (const FileReplaceSpecification& replace : lists.replaceList) {
         const QString relativePath = replace.pureDestFilePath();
         QString downloadedMd5;
@@ -150,18 +163,33 @@ void DigestCache::insertInstalled(const QString& root, const FileSpecifications&
     }
 }
 
-QByteArray DigestCache::serialize() const
+bool DigestCache::writePayload(QFileDevice& file, QByteArray* digest) const
 {
-    QByteArray payload;
-    QDataStream out(&payload, QIODevice::WriteOnly);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    QByteArray piece;
+    QBuffer buffer(&piece);
+    buffer.open(QIODevice::WriteOnly);
+    QDataStream out(&buffer);
     out.setVersion(QDataStream::Qt_6_0);
+    const auto flush = [&] {
+        hash.addData(piece);
+        const bool written = file.write(piece) == piece.size();
+        buffer.seek(0);
+        piece.resize(0);
+        return written;
+    };
     out << quint32(entries.size());
     for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
         const Stamp& stamp = it->stamp;
         out << it.key() << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs << stamp.changedNs;
-        out.writeRawData(it->md5.constData(), Md5Size);
+        out.writeRawData(it->md5.data(), Md5Size);
+        if (piece.size() >= PieceSize && !flush())
+            return false;
     }
-    return payload;
+    if (!flush())
+        return false;
+    *digest = hash.result();
+    return true;
 }
 
 bool DigestCache::deserialize(const QByteArray& payload)
@@ -170,13 +198,14 @@ bool DigestCache::deserialize(const QByteArray& payload)
     in.setVersion(QDataStream::Qt_6_0);
     quint32 count = 0;
     in >> count;
+    // The count is checked against the payload's size before it sets the room.
+    entries.reserve(qMin(qsizetype(count), payload.size() / MinEntrySize));
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString relativePath;
         Entry entry;
         Stamp& stamp = entry.stamp;
         in >> relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
             >> stamp.changedNs;
-        entry.md5.resize(Md5Size);
         if (in.readRawData(entry.md5.data(), Md5Size) != Md5Size)
             return false;
         entries.insert(relativePath, entry);

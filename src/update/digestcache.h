@@ -7,7 +7,10 @@
 #include <QHash>
 #include <QString>
 
+#include <array>
+
 class FileSpecifications;
+class QFileDevice;
 
 // MD5 digests of installed files, remembered together with what identifies
 // the file's state: device, inode, size and the modification and status
@@ -30,7 +33,10 @@ public:
     static QString fileName();
     // The clock that file times are taken from, read now, in nanoseconds.
     static qint64 fileClockNowNs();
-    static bool stampOf(const QString& path, Stamp& stamp) { return FileStamp::of(path, stamp); }
+    static bool stampOf(const QString& path, Stamp& stamp, int* mode = nullptr)
+    {
+        return FileStamp::of(path, stamp, mode);
+    }
     // Whether a stamp read at readAtNs shows no change in the clock tick of
     // that moment, so that any later write moves it.
     static bool isSettled(const Stamp& stamp, qint64 readAtNs);
@@ -60,13 +66,17 @@ public:
     int size() const { return entries.size(); }
 
 private:
+    // The digest in place: a byte array of its own would cost more than
+    // the rest of the entry.
     struct Entry
     {
         Stamp stamp;
-        QByteArray md5;
+        std::array<char, 16> md5;
     };
 
-    QByteArray serialize() const;
+    // Writes the payload to `file` in pieces, so that a cache of hundreds
+    // of thousands of files is never held twice; its MD5 into `digest`.
+    bool writePayload(QFileDevice& file, QByteArray* digest) const;
     bool deserialize(const QByteArray& payload);
 
     QString path;

@@ -14,6 +14,12 @@
 
 #include <sys/stat.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <utility>
+
 namespace {
 
 bool fileMatches(const QString& path, const QString& md5)
@@ -25,11 +31,13 @@ bool fileMatches(const QString& path, const QString& md5)
 }
 
 // The content of an installed file as far as it is known for certain: its
-// MD5 sum (hexadecimal) and its stamp when the sum was taken.
+// MD5 sum (hexadecimal) and its stamp when the sum was taken; and its
+// permission bits as the stamp found them, -1 when it found none.
 struct InstalledContent
 {
     QString md5;
     DigestCache::Stamp stamp;
+    int mode = -1;
 };
 
 // Whether the installed file at `relative` has the digest md5, taken from
@@ -46,24 +54,28 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
     // Read before the stamp: a later write then moves the stamp past this moment.
     const qint64 readAt = DigestCache::fileClockNowNs();
     DigestCache::Stamp before;
-    if (!DigestCache::stampOf(path, before))
+    if (!DigestCache::stampOf(path, before, &seen.mode))
         return fileMatches(path, md5);
     const QString remembered = known.digest(relative, before);
     if (!remembered.isEmpty()) {
         const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
         if (same)
             kept.insert(relative, before, remembered, readAt);
-        seen = InstalledContent { remembered, before };
+        seen.md5 = remembered;
+        seen.stamp = before;
         return same;
     }
     CheckSigFunc check(path, FileCheck::md5Digest(md5));
     const bool same = check.run();
     DigestCache::Stamp after;
+    seen.mode = -1;
     // A file that changed while it was read has no certain content.
-    if (!DigestCache::stampOf(path, after) || after != before)
+    if (!DigestCache::stampOf(path, after, &seen.mode) || after != before)
         return same;
-    if (!check.computedMd5().isEmpty())
-        seen = InstalledContent { QString::fromLatin1(check.computedMd5().toHex()), before };
+    if (!check.computedMd5().isEmpty()) {
+        seen.md5 = QString::fromLatin1(check.computedMd5().toHex());
+        seen.stamp = before;
+    }
     if (same) {
         kept.insert(relative, before, md5, readAt);
         learned = true;
@@ -96,13 +108,68 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
 }
 
 // Whether the installed file's execute bits agree with the recorded mode;
-// the rest of the mode is what the installation gives every file.
-bool modeMatches(const QString& path, int recordedMode)
+// the rest of the mode is what the installation gives every file. `known`
+// is the file's mode when its stamp was just read, -1 otherwise.
+bool modeMatches(const QString& path, int known, int recordedMode)
 {
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return ((info.st_mode & 0111) != 0) == ((recordedMode & 0111) != 0);
+    if (known < 0) {
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+            return false;
+        known = int(info.st_mode);
+    }
+    return ((known & 0111) != 0) == ((recordedMode & 0111) != 0);
+}
+
+// Gives the heap's free room back to the system. Room freed on this pool
+// thread would otherwise stay resident, out of reach of the other threads.
+void releaseFreeHeap()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// One section of the product ini as QSettings orders it: its keys and, but
+// for the delete section, their values. Taken out so that the parsed ini can
+// be released before the lists grow. The values are copied one after another
+// into one text: sharing them would keep the room of the whole parsed ini
+// resident, since they lie scattered through it.
+struct IniSection
+{
+    QString name;
+    QStringList keys;
+    QString values;
+    // Where each value ends in `values`.
+    QList<qsizetype> valueEnds;
+
+    QString value(qsizetype index) const
+    {
+        const qsizetype start = index == 0 ? 0 : valueEnds.at(index - 1);
+        return values.mid(start, valueEnds.at(index) - start);
+    }
+};
+
+QList<IniSection> readSections(QSettings& settings, qsizetype* lineCount)
+{
+    QList<IniSection> sections;
+    *lineCount = 0;
+    const QStringList names = settings.childGroups();
+    for (const QString& name : names) {
+        settings.beginGroup(name);
+        IniSection section { name, settings.allKeys(), {}, {} };
+        if (name != ProductIniLine::deleteSection()) {
+            section.valueEnds.reserve(section.keys.size());
+            for (const QString& key : std::as_const(section.keys)) {
+                section.values += settings.value(key).toString();
+                section.valueEnds.append(section.values.size());
+            }
+        }
+        settings.endGroup();
+        *lineCount += section.keys.size();
+        sections.append(std::move(section));
+    }
+    return sections;
 }
 
 } // namespace
@@ -120,18 +187,6 @@ void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int release
     version = releaseVersion;
 }
 
-int MakeDownloadReplaceListFunc::getFileCount(QSettings& settings)
-{
-    int count = 0;
-    const QStringList sections = settings.childGroups();
-    for (const QString& section : sections) {
-        settings.beginGroup(section);
-        count += int(settings.allKeys().size());
-        settings.endGroup();
-    }
-    return count;
-}
-
 bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const QString& md5) const
 {
     // What an earlier attempt's patch gave stays only while it is right.
@@ -146,12 +201,30 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 
 bool MakeDownloadReplaceListFunc::run()
 {
+    const bool compiled = compileLists();
+    releaseFreeHeap();
+    return compiled;
+}
+
+bool MakeDownloadReplaceListFunc::compileLists()
+{
     specifications.clear();
     const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
 
     Q_EMIT message(QStringLiteral("Compiling download and replace list"));
-    QSettings settings(iniPath, QSettings::IniFormat);
-    const double total = getFileCount(settings);
+    QStringList executables;
+    bool modesRecorded = false;
+    qsizetype lineCount = 0;
+    QList<IniSection> sections;
+    {
+        QSettings settings(iniPath, QSettings::IniFormat);
+        sections = readSections(settings, &lineCount);
+        modesRecorded = ProductIniLine::readExecutables(settings, &executables);
+    }
+    // The parsed ini leaves its room scattered through the heap, where the
+    // allocator would keep it resident while the lists grow elsewhere.
+    releaseFreeHeap();
+    const double total = double(lineCount);
     if (total == 0) {
         Q_EMIT message(QStringLiteral("No files in product ini"));
         return false;
@@ -178,10 +251,8 @@ bool MakeDownloadReplaceListFunc::run()
     qint64 patchBytes = 0;
     int patchCount = 0;
 
-    QStringList executables;
-    const bool modesRecorded = ProductIniLine::readExecutables(settings, &executables);
     const QSet<QString> executableSet(executables.cbegin(), executables.cend());
-    QSet<QString> listed;
+    QSet<QString> listedExecutables;
 
     double done = 0;
     double nextReport = 0;
@@ -192,12 +263,17 @@ bool MakeDownloadReplaceListFunc::run()
         nextReport = done + total / 1000;
         Q_EMIT progress(done / total);
     };
-    const QStringList sections = settings.childGroups();
-    for (const QString& section : sections) {
-        settings.beginGroup(section);
-        const QStringList keys = settings.allKeys();
+    // Room for every file line at once: growing by steps would hold the
+    // old and the new room together, and room never written costs nothing.
+    qsizetype fileLines = 0;
+    for (const IniSection& iniSection : std::as_const(sections))
+        fileLines += iniSection.valueEnds.size();
+    specifications.downloadList.reserve(fileLines);
+    specifications.replaceList.reserve(fileLines);
+    for (IniSection& iniSection : sections) {
+        const QString& section = iniSection.name;
         if (section == ProductIniLine::deleteSection()) {
-            for (const QString& key : keys) {
+            for (const QString& key : std::as_const(iniSection.keys)) {
                 advance();
                 // A path that leaves the installation directory is never acted on.
                 if (!ProductIniLine::isSafeRelativePath(key))
@@ -205,21 +281,25 @@ bool MakeDownloadReplaceListFunc::run()
                 if (QFile::exists(layout.installedPath(key)))
                     specifications.deleteList.append(key);
             }
-            settings.endGroup();
             continue;
         }
-        for (const QString& key : keys) {
+        for (qsizetype i = 0; i < iniSection.keys.size(); ++i) {
             advance();
+            // Each key goes once read: what the lists keep of it stays shared.
+            const QString key = std::exchange(iniSection.keys[i], QString());
             ProductIniEntry entry;
-            if (ProductIniLine::parseFileLine(section, key, settings.value(key).toString(), &entry)
+            if (ProductIniLine::parseFileLine(section, key, iniSection.value(i), &entry)
                 != ProductIniLine::LineError::None)
                 return invalidLine(section);
             const FileDownloadSpecification& download = entry.download;
             FileReplaceSpecification& replace = entry.replace;
             const QString installed = replace.pureDestFilePath();
-            listed.insert(installed);
-            if (modesRecorded)
-                replace.recordedMode = executableSet.contains(installed) ? 0755 : 0644;
+            if (modesRecorded) {
+                const bool executable = executableSet.contains(installed);
+                replace.recordedMode = executable ? 0755 : 0644;
+                if (executable)
+                    listedExecutables.insert(installed);
+            }
 
             const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
             const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
@@ -228,7 +308,8 @@ bool MakeDownloadReplaceListFunc::run()
             InstalledContent content;
             // A file whose execute bits disagree with the record is installed anew.
             if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
-                && (!modesRecorded || modeMatches(layout.installedPath(installed), replace.recordedMode)))
+                && (!modesRecorded
+                    || modeMatches(layout.installedPath(installed), content.mode, replace.recordedMode)))
                 continue;
             specifications.replaceList.append(replace);
             if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
@@ -244,10 +325,9 @@ bool MakeDownloadReplaceListFunc::run()
             }
             specifications.downloadList.append(download);
         }
-        settings.endGroup();
     }
     for (const QString& path : std::as_const(executables)) {
-        if (!listed.contains(path))
+        if (!listedExecutables.contains(path))
             Q_EMIT message(
                 QStringLiteral("Warning: product ini marks %1 executable but does not list it; ignored")
                     .arg(path));

@@ -5,7 +5,6 @@
 #include "tasks/asyncfunc.h"
 
 class FileSpecifications;
-class QSettings;
 
 // Reads the verified product ini from the temporary directory and compiles
 // the update's lists: what to download, what to install, what to delete.
@@ -24,10 +23,9 @@ public:
 
     // Public so that it can also be run synchronously.
     bool run() override;
-    // Keys over all sections, the delete section included.
-    int getFileCount(QSettings& settings);
 
 private:
+    bool compileLists();
     // Whether the unpacked content that a patch gave for the packed file
     // `key` in an earlier attempt is there and right; a wrong one is removed.
     bool unpackedResultReady(const QString& key, const QString& md5) const;

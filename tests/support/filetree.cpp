@@ -106,10 +106,10 @@ QStringList describe(const RollbackDataList& journal, const QString& root)
     const QDir base(root);
     QStringList lines;
     for (const RollbackData& record : journal.records()) {
-        QString line
-            = QString::number(int(record.operation)) + QLatin1Char(' ') + base.relativeFilePath(record.path);
-        if (!record.previousPath.isEmpty())
-            line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath);
+        QString line = QString::number(int(record.operation)) + QLatin1Char(' ')
+            + base.relativeFilePath(record.path());
+        if (!record.previousPath().isEmpty())
+            line += QLatin1String(" <- ") + base.relativeFilePath(record.previousPath());
         lines << line;
     }
     return lines;
