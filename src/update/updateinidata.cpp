@@ -6,10 +6,33 @@
 #include <QSettings>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 
 namespace {
+
 const QString group = QStringLiteral("current");
+
+// QSettings takes a file whose size and modification time (in milliseconds)
+// are those it read before for unchanged, and the file system's clock may
+// not move between two rewrites: the new content gets a later time than the
+// one it replaces, so that a record of the same length is never read stale.
+void advanceModificationTime(const QString& file, const QString& replaced)
+{
+    struct stat old;
+    if (::stat(QFile::encodeName(replaced).constData(), &old) != 0)
+        return;
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 oldMs = qint64(old.st_mtim.tv_sec) * 1000 + old.st_mtim.tv_nsec / 1000000;
+    const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    const qint64 ms = qMax(nowMs, oldMs + 1);
+    const timespec times[2] = { { 0, UTIME_OMIT }, { time_t(ms / 1000), long(ms % 1000) * 1000000 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0);
 }
+
+} // namespace
 
 QString UpdateIniData::filename(const InstallationLayout& layout)
 {
@@ -81,6 +104,7 @@ bool UpdateIniData::rewrite(const InstallationLayout& layout, const std::functio
             return false;
         }
     }
+    advanceModificationTime(copy, path);
     if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(copy);
         return false;
