@@ -9,7 +9,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <limits>
 #include <unistd.h>
 
 PatchApplyFunc::PatchApplyFunc(const FilePatchSpecification& patch, const QString& basePath,
@@ -24,8 +23,7 @@ bool PatchApplyFunc::canApply(qint64 baseSize, qint64 resultSize)
 {
     // A frame's matches reach back over the result so far and the whole
     // earlier content.
-    const int maxLog = ZSTD_dParam_getBounds(ZSTD_d_windowLogMax).upperBound;
-    const qint64 reach = maxLog >= 62 ? std::numeric_limits<qint64>::max() : qint64(1) << maxLog;
+    const qint64 reach = qint64(1) << ZSTD_dParam_getBounds(ZSTD_d_windowLogMax).upperBound;
     return baseSize >= 0 && resultSize > 0 && baseSize <= reach && resultSize <= reach;
 }
 

@@ -64,9 +64,9 @@ QString InstallationLayout::partialPath(const QString& relative) const
     return download.dir().filePath(newFilePrefix() + download.fileName());
 }
 
-QString InstallationLayout::patchDownloadPath(const QString& releasePath) const
+QString InstallationLayout::patchDownloadName(const QString& releasePath)
 {
-    return downloadedPath(ProductIniLine::reservedDirectory() + QStringLiteral("/patches/") + releasePath);
+    return ProductIniLine::reservedDirectory() + QStringLiteral("/patches/") + releasePath;
 }
 
 QString InstallationLayout::unpackedPath(const QString& key) const

@@ -33,7 +33,12 @@ public:
     // Where a patch published at `releasePath` (below the release directory)
     // is downloaded, and where the unpacked content that a patch gave for the
     // packed file `key` waits: both below a directory no client ships.
-    QString patchDownloadPath(const QString& releasePath) const;
+    QString patchDownloadPath(const QString& releasePath) const
+    {
+        return downloadedPath(patchDownloadName(releasePath));
+    }
+    // That place relative to the temporary directory.
+    static QString patchDownloadName(const QString& releasePath);
     QString unpackedPath(const QString& key) const;
     QString settingsFile() const;
     QString mirrorsFile() const;

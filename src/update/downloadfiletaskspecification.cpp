@@ -75,8 +75,7 @@ QString DownloadFileTaskSpecification::patchResultPath() const
 
 QString DownloadFileTaskSpecification::patchPartPath() const
 {
-    const QFileInfo local(context.layout.patchDownloadPath(fileSpec.patch->path));
-    return local.dir().filePath(InstallationLayout::newFilePrefix() + local.fileName());
+    return context.layout.partialPath(InstallationLayout::patchDownloadName(fileSpec.patch->path));
 }
 
 void DownloadFileTaskSpecification::addPatchRound()

@@ -8,7 +8,6 @@
 #include "update/patchcatalog.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <QSettings>
 
@@ -191,8 +190,6 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 {
     // What an earlier attempt's patch gave stays only while it is right.
     const QString unpacked = layout.unpackedPath(key);
-    if (!QFileInfo::exists(unpacked))
-        return false;
     if (fileMatches(unpacked, md5))
         return true;
     QFile::remove(unpacked);
