@@ -1,5 +1,7 @@
 #include "productiniline.h"
 
+#include "manifest/productinireader.h"
+
 #include <QSettings>
 #include <QVector>
 
@@ -119,13 +121,13 @@ QStringList ProductIniLine::parseExecutables(const QVariant& value)
 
 QList<ProductIniLine::Binding> ProductIniLine::readBindings(const QString& iniPath)
 {
-    QSettings settings(iniPath, QSettings::IniFormat);
-    settings.beginGroup(deleteSection());
+    ProductIniReader ini(iniPath);
+    ini.open();
     QList<Binding> bindings;
-    const QStringList keys = settings.allKeys();
-    for (const QString& key : keys) {
+    ProductIniReader::Line line;
+    while (ini.next(&line)) {
         Binding binding;
-        if (parseBindingKey(key, &binding))
+        if (line.section == deleteSection() && parseBindingKey(line.key, &binding))
             bindings << binding;
     }
     return bindings;

@@ -3,13 +3,13 @@
 #include "verify/checksigfunc.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
+#include "manifest/productinireader.h"
 #include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
 #include "update/patchcatalog.h"
 
 #include <QFile>
 #include <QSet>
-#include <QSettings>
 
 #include <sys/stat.h>
 
@@ -129,48 +129,6 @@ void releaseFreeHeap()
 #endif
 }
 
-// One section of the product ini as QSettings orders it: its keys and, but
-// for the delete section, their values. Taken out so that the parsed ini can
-// be released before the lists grow. The values are copied one after another
-// into one text: sharing them would keep the room of the whole parsed ini
-// resident, since they lie scattered through it.
-struct IniSection
-{
-    QString name;
-    QStringList keys;
-    QString values;
-    // Where each value ends in `values`.
-    QList<qsizetype> valueEnds;
-
-    QString value(qsizetype index) const
-    {
-        const qsizetype start = index == 0 ? 0 : valueEnds.at(index - 1);
-        return values.mid(start, valueEnds.at(index) - start);
-    }
-};
-
-QList<IniSection> readSections(QSettings& settings, qsizetype* lineCount)
-{
-    QList<IniSection> sections;
-    *lineCount = 0;
-    const QStringList names = settings.childGroups();
-    for (const QString& name : names) {
-        settings.beginGroup(name);
-        IniSection section { name, settings.allKeys(), {}, {} };
-        if (name != ProductIniLine::deleteSection()) {
-            section.valueEnds.reserve(section.keys.size());
-            for (const QString& key : std::as_const(section.keys)) {
-                section.values += settings.value(key).toString();
-                section.valueEnds.append(section.values.size());
-            }
-        }
-        settings.endGroup();
-        *lineCount += section.keys.size();
-        sections.append(std::move(section));
-    }
-    return sections;
-}
-
 } // namespace
 
 MakeDownloadReplaceListFunc::MakeDownloadReplaceListFunc(
@@ -209,19 +167,11 @@ bool MakeDownloadReplaceListFunc::compileLists()
     const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
 
     Q_EMIT message(QStringLiteral("Compiling download and replace list"));
-    QStringList executables;
-    bool modesRecorded = false;
-    qsizetype lineCount = 0;
-    QList<IniSection> sections;
-    {
-        QSettings settings(iniPath, QSettings::IniFormat);
-        sections = readSections(settings, &lineCount);
-        modesRecorded = ProductIniLine::readExecutables(settings, &executables);
-    }
-    // The parsed ini leaves its room scattered through the heap, where the
-    // allocator would keep it resident while the lists grow elsewhere.
-    releaseFreeHeap();
-    const double total = double(lineCount);
+    ProductIniReader ini(iniPath);
+    ini.open();
+    const bool modesRecorded = ini.hasExecutables();
+    const QStringList executables = ini.executables();
+    const double total = double(ini.keyCount());
     if (total == 0) {
         Q_EMIT message(QStringLiteral("No files in product ini"));
         return false;
@@ -260,68 +210,65 @@ bool MakeDownloadReplaceListFunc::compileLists()
         nextReport = done + total / 1000;
         Q_EMIT progress(done / total);
     };
-    // Room for every file line at once: growing by steps would hold the
-    // old and the new room together, and room never written costs nothing.
-    qsizetype fileLines = 0;
-    for (const IniSection& iniSection : std::as_const(sections))
-        fileLines += iniSection.valueEnds.size();
-    specifications.downloadList.reserve(fileLines);
-    specifications.replaceList.reserve(fileLines);
-    for (IniSection& iniSection : sections) {
-        const QString& section = iniSection.name;
+    // Room for every key at once: growing by steps would hold the old and
+    // the new room together, and room never written costs nothing.
+    specifications.downloadList.reserve(ini.keyCount());
+    specifications.replaceList.reserve(ini.keyCount());
+    ProductIniReader::Line line;
+    while (ini.next(&line)) {
+        advance();
+        const QString& section = line.section;
+        const QString& key = line.key;
         if (section == ProductIniLine::deleteSection()) {
-            for (const QString& key : std::as_const(iniSection.keys)) {
-                advance();
-                // A path that leaves the installation directory is never acted on.
-                if (!ProductIniLine::isSafeRelativePath(key))
-                    return invalidLine(section);
-                if (QFile::exists(layout.installedPath(key)))
-                    specifications.deleteList.append(key);
-            }
+            // A path that leaves the installation directory is never acted on.
+            if (!ProductIniLine::isSafeRelativePath(key))
+                return invalidLine(section);
+            if (QFile::exists(layout.installedPath(key)))
+                specifications.deleteList.append(key);
             continue;
         }
-        for (qsizetype i = 0; i < iniSection.keys.size(); ++i) {
-            advance();
-            // Each key goes once read: what the lists keep of it stays shared.
-            const QString key = std::exchange(iniSection.keys[i], QString());
-            ProductIniEntry entry;
-            if (ProductIniLine::parseFileLine(section, key, iniSection.value(i), &entry)
-                != ProductIniLine::LineError::None)
-                return invalidLine(section);
-            const FileDownloadSpecification& download = entry.download;
-            FileReplaceSpecification& replace = entry.replace;
-            const QString installed = replace.pureDestFilePath();
-            if (modesRecorded) {
-                const bool executable = executableSet.contains(installed);
-                replace.recordedMode = executable ? 0755 : 0644;
-                if (executable)
-                    listedExecutables.insert(installed);
-            }
-
-            const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-            const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
-            if (patching)
-                patches.noteListed(key, installedMd5, installedSize);
-            InstalledContent content;
-            // A file whose execute bits disagree with the record is installed anew.
-            if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
-                && (!modesRecorded
-                    || modeMatches(layout.installedPath(installed), content.mode, replace.recordedMode)))
-                continue;
-            specifications.replaceList.append(replace);
-            if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
-                continue;
-            if (fileMatches(layout.downloadedPath(key), download.md5))
-                continue;
-            if (patching)
-                entry.download.patch = choosePatch(patches, entry, content, installedMd5, installedSize);
-            if (entry.download.patch) {
-                ++patchCount;
-                patchBytes += entry.download.patch->size;
-                wholeBytes += download.size;
-            }
-            specifications.downloadList.append(download);
+        ProductIniEntry entry;
+        if (ProductIniLine::parseFileLine(section, key, line.value, &entry)
+            != ProductIniLine::LineError::None)
+            return invalidLine(section);
+        const FileDownloadSpecification& download = entry.download;
+        FileReplaceSpecification& replace = entry.replace;
+        const QString installed = replace.pureDestFilePath();
+        if (modesRecorded) {
+            const bool executable = executableSet.contains(installed);
+            replace.recordedMode = executable ? 0755 : 0644;
+            if (executable)
+                listedExecutables.insert(installed);
         }
+
+        const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
+        const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
+        if (patching)
+            patches.noteListed(key, installedMd5, installedSize);
+        InstalledContent content;
+        // A file whose execute bits disagree with the record is installed anew.
+        if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
+            && (!modesRecorded
+                || modeMatches(layout.installedPath(installed), content.mode, replace.recordedMode)))
+            continue;
+        specifications.replaceList.append(replace);
+        if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
+            continue;
+        if (fileMatches(layout.downloadedPath(key), download.md5))
+            continue;
+        if (patching)
+            entry.download.patch = choosePatch(patches, entry, content, installedMd5, installedSize);
+        if (entry.download.patch) {
+            ++patchCount;
+            patchBytes += entry.download.patch->size;
+            wholeBytes += download.size;
+        }
+        specifications.downloadList.append(download);
+    }
+    if (!ini.intact()) {
+        Q_EMIT message(
+            QStringLiteral("Product ini changed or could not be read while the lists were compiled"));
+        return false;
     }
     for (const QString& path : std::as_const(executables)) {
         if (!listedExecutables.contains(path))
