@@ -366,6 +366,32 @@ void TestListCompiler::compiledDigestsAreRemembered()
     QCOMPARE(cache.digest("a", stampA), sum("a"));
     QVERIFY(DigestCache::stampOf(QDir(app).filePath("b"), stampB));
     QVERIFY(cache.digest("b", stampB).isEmpty());
+
+    // Files are hashed a batch at a time on two threads: each verdict must
+    // stay with its own line, hashed (first run) or remembered (second),
+    // and a remembered file no longer listed ("a") leaves the cache.
+    QByteArray ini = "[files]\n";
+    QStringList differing;
+    for (int i = 0; i < 1100; ++i) {
+        const QString name = QStringLiteral("m/f%1").arg(i, 4, 10, QLatin1Char('0'));
+        writeApp(name, name.toUtf8());
+        const bool differs = i % 7 == 3;
+        ini += line(name, { sum(differs ? "other" : name.toUtf8()), "1" });
+        if (differs)
+            differing << name;
+    }
+    DigestCache::Stamp last;
+    QVERIFY(DigestCache::stampOf(QDir(app).filePath("m/f1099"), last));
+    QTRY_VERIFY(DigestCache::isSettled(last, DigestCache::fileClockNowNs()));
+    for (int run = 0; run < 2; ++run) {
+        QVERIFY(compile(ini));
+        QStringList replaced;
+        for (const FileReplaceSpecification& replace : std::as_const(lists.replaceList))
+            replaced << replace.pureDestFilePath();
+        QCOMPARE(replaced, differing);
+        QVERIFY(cache.load());
+        QCOMPARE(cache.size(), 1100 - differing.size());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestListCompiler)

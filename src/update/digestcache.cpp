@@ -128,9 +128,26 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
         entries.remove(relativePath);
         return;
     }
-    Entry entry { stamp, {} };
+    Entry entry { stamp, {}, true };
     std::copy_n(raw.constData(), Md5Size, entry.md5.begin());
     entries.insert(relativePath, entry);
+}
+
+bool DigestCache::recall(const QString& relativePath, const Stamp& stamp, const QByteArray& expected,
+    qint64 readAtNs, QByteArray* md5)
+{
+    const auto it = entries.find(relativePath);
+    if (it == entries.end() || it->stamp != stamp)
+        return false;
+    *md5 = QByteArray(it->md5.data(), Md5Size);
+    if (*md5 == expected && isSettled(stamp, readAtNs))
+        it->confirmed = true;
+    return true;
+}
+
+qsizetype DigestCache::dropUnconfirmed()
+{
+    return entries.removeIf([](const auto& entry) { return !entry.value().confirmed; });
 }
 
 void DigestCache::remove(const QString& relativePath)

@@ -59,6 +59,14 @@ public:
     // when the stamp, read at readAtNs, is not settled or md5 is no MD5.
     void insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
+    // Looks up relativePath with exactly this stamp: true, and the raw
+    // digest in `md5`, when one is remembered. The entry is confirmed when
+    // it is `expected` (raw) and the stamp, read at readAtNs, is settled.
+    bool recall(const QString& relativePath, const Stamp& stamp, const QByteArray& expected, qint64 readAtNs,
+        QByteArray* md5);
+    // Forgets the entries loaded but neither confirmed nor inserted since;
+    // how many.
+    qsizetype dropUnconfirmed();
     // Enters the files of the replace list, just installed below root, with
     // the digests the update verified: the unpacked digest of a packed file,
     // the download's of a plain one. Stamps are read after readAtNs.
@@ -72,6 +80,7 @@ private:
     {
         Stamp stamp;
         std::array<char, 16> md5;
+        bool confirmed = false;
     };
 
     // Writes the payload to `file` in pieces, so that a cache of hundreds

@@ -1,6 +1,7 @@
 #include "makedownloadreplacelistfunc.h"
 
 #include "verify/checksigfunc.h"
+#include "verify/filemd5.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
 #include "manifest/productinireader.h"
@@ -17,7 +18,10 @@
 #include <malloc.h>
 #endif
 
+#include <atomic>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -39,47 +43,121 @@ struct InstalledContent
     int mode = -1;
 };
 
-// Whether the installed file at `relative` has the digest md5, taken from
-// `known` when the file is provably unchanged since it was hashed. Digests
-// that hold are kept in `kept` for the next run; `learned` is set when one
-// of them was not known before. `seen` receives the file's content when it
-// was hashed or known, matching or not.
-bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
-    const DigestCache& known, DigestCache& kept, bool& learned, InstalledContent& seen)
+// One file line on its way through the comparison with its installed file:
+// the stamp and the digest cache are consulted in the line's turn, the
+// files nobody remembers are hashed a batch at a time on two threads, and
+// the lines are then decided in their order.
+struct PendingLine
 {
-    const QString path = layout.installedPath(relative);
-    if (md5.isEmpty())
-        return fileMatches(path, md5);
+    ProductIniEntry entry;
+    QString installed;
+    QString installedMd5;
+    qint64 installedSize = 0;
+    InstalledContent content;
+    bool matches = false;
+
+    // Set while the installed file waits to be hashed.
+    bool needsHash = false;
+    qint64 readAt = 0;
+    QByteArray computed;
+    bool unchanged = false;
+    int modeAfter = -1;
+};
+
+constexpr qsizetype BatchSize = 512;
+
+// The raw digest a listed sum stands for; empty for text that is no MD5.
+QByteArray rawMd5(const QString& hex)
+{
+    if (hex.size() != 32)
+        return QByteArray();
+    for (const QChar c : hex) {
+        const char16_t u = c.unicode();
+        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
+            return QByteArray();
+    }
+    return QByteArray::fromHex(hex.toLatin1());
+}
+
+// Decides the line from the stamp and the digests `cache` remembers, or
+// leaves it for hashing. A remembered digest that holds is confirmed.
+void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingLine& line)
+{
+    const QString path = layout.installedPath(line.installed);
+    if (line.installedMd5.isEmpty()) {
+        line.matches = fileMatches(path, line.installedMd5);
+        return;
+    }
     // Read before the stamp: a later write then moves the stamp past this moment.
-    const qint64 readAt = DigestCache::fileClockNowNs();
+    line.readAt = DigestCache::fileClockNowNs();
     DigestCache::Stamp before;
-    if (!DigestCache::stampOf(path, before, &seen.mode))
-        return fileMatches(path, md5);
-    const QString remembered = known.digest(relative, before);
-    if (!remembered.isEmpty()) {
-        const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
-        if (same)
-            kept.insert(relative, before, remembered, readAt);
-        seen.md5 = remembered;
-        seen.stamp = before;
-        return same;
+    if (!DigestCache::stampOf(path, before, &line.content.mode)) {
+        line.matches = fileMatches(path, line.installedMd5);
+        return;
     }
-    CheckSigFunc check(path, FileCheck::md5Digest(md5));
-    const bool same = check.run();
+    line.content.stamp = before;
+    const QByteArray expected = rawMd5(line.installedMd5);
+    QByteArray remembered;
+    if (!cache.recall(line.installed, before, expected, line.readAt, &remembered)) {
+        line.needsHash = true;
+        return;
+    }
+    line.matches = !expected.isEmpty() && remembered == expected;
+    // Only a file that differs may need its content named, to choose a patch.
+    if (!line.matches)
+        line.content.md5 = QString::fromLatin1(remembered.toHex());
+}
+
+void hashInstalled(const InstallationLayout& layout, PendingLine& line)
+{
+    const QString path = layout.installedPath(line.installed);
+    if (!FileMd5::compute(QFile::encodeName(path), &line.computed))
+        line.computed.clear();
     DigestCache::Stamp after;
-    seen.mode = -1;
-    // A file that changed while it was read has no certain content.
-    if (!DigestCache::stampOf(path, after, &seen.mode) || after != before)
-        return same;
-    if (!check.computedMd5().isEmpty()) {
-        seen.md5 = QString::fromLatin1(check.computedMd5().toHex());
-        seen.stamp = before;
+    line.unchanged = DigestCache::stampOf(path, after, &line.modeAfter) && after == line.content.stamp;
+}
+
+// Hashes the batch's waiting files, shared between this thread and one more.
+void hashBatch(const InstallationLayout& layout, std::vector<PendingLine>& batch)
+{
+    std::vector<PendingLine*> waiting;
+    for (PendingLine& line : batch) {
+        if (line.needsHash)
+            waiting.push_back(&line);
     }
-    if (same) {
-        kept.insert(relative, before, md5, readAt);
+    std::atomic<size_t> next { 0 };
+    const auto work = [&] {
+        for (size_t i = next++; i < waiting.size(); i = next++)
+            hashInstalled(layout, *waiting[i]);
+    };
+    // A thread costs more than a few small files take.
+    if (waiting.size() < 8) {
+        work();
+        return;
+    }
+    std::thread helper(work);
+    work();
+    helper.join();
+}
+
+// Decides a hashed line. A file that changed while it was read has no
+// certain content; one that did not enters `cache` when it matches, and
+// `learned` is set then.
+void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
+{
+    line.matches
+        = !line.computed.isEmpty() && FileCheck::md5Digest(line.installedMd5).matchesMd5(line.computed);
+    line.content.mode = line.modeAfter;
+    if (!line.unchanged) {
+        line.content.stamp = DigestCache::Stamp();
+        return;
+    }
+    if (!line.computed.isEmpty())
+        line.content.md5 = QString::fromLatin1(line.computed.toHex());
+    if (line.matches) {
+        cache.insert(line.installed, line.content.stamp, line.installedMd5, line.readAt);
         learned = true;
     }
-    return same;
 }
 
 // A patch for the file when the index has one from its installed content
@@ -184,10 +262,8 @@ bool MakeDownloadReplaceListFunc::compileLists()
     };
 
     const QString cachePath = layout.installedPath(DigestCache::fileName());
-    DigestCache known(cachePath);
-    known.load();
-    // Only what this run confirmed is kept: entries of files no longer listed go.
-    DigestCache kept(cachePath);
+    DigestCache digests(cachePath);
+    digests.load();
     bool learned = false;
 
     PatchCatalog patches;
@@ -214,57 +290,83 @@ bool MakeDownloadReplaceListFunc::compileLists()
     // the new room together, and room never written costs nothing.
     specifications.downloadList.reserve(ini.keyCount());
     specifications.replaceList.reserve(ini.keyCount());
+    std::vector<PendingLine> batch;
+    batch.reserve(BatchSize);
     ProductIniReader::Line line;
-    while (ini.next(&line)) {
-        advance();
-        const QString& section = line.section;
-        const QString& key = line.key;
-        if (section == ProductIniLine::deleteSection()) {
-            // A path that leaves the installation directory is never acted on.
-            if (!ProductIniLine::isSafeRelativePath(key))
-                return invalidLine(section);
-            if (QFile::exists(layout.installedPath(key)))
-                specifications.deleteList.append(key);
-            continue;
+    QString invalidSection;
+    bool invalid = false;
+    bool more = true;
+    while (more && !invalid) {
+        batch.clear();
+        while (qsizetype(batch.size()) < BatchSize && (more = ini.next(&line))) {
+            if (line.section == ProductIniLine::deleteSection()) {
+                advance();
+                // A path that leaves the installation directory is never acted on.
+                if (!ProductIniLine::isSafeRelativePath(line.key)) {
+                    invalid = true;
+                    invalidSection = line.section;
+                    break;
+                }
+                if (QFile::exists(layout.installedPath(line.key)))
+                    specifications.deleteList.append(line.key);
+                continue;
+            }
+            PendingLine pending;
+            if (ProductIniLine::parseFileLine(line.section, line.key, line.value, &pending.entry)
+                != ProductIniLine::LineError::None) {
+                advance();
+                invalid = true;
+                invalidSection = line.section;
+                break;
+            }
+            const FileReplaceSpecification& replace = pending.entry.replace;
+            pending.installed = replace.pureDestFilePath();
+            pending.installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : pending.entry.download.md5;
+            pending.installedSize = replace.hasUnzip() ? replace.unzipSize : pending.entry.download.size;
+            consultCache(layout, digests, pending);
+            batch.push_back(std::move(pending));
         }
-        ProductIniEntry entry;
-        if (ProductIniLine::parseFileLine(section, key, line.value, &entry)
-            != ProductIniLine::LineError::None)
-            return invalidLine(section);
-        const FileDownloadSpecification& download = entry.download;
-        FileReplaceSpecification& replace = entry.replace;
-        const QString installed = replace.pureDestFilePath();
-        if (modesRecorded) {
-            const bool executable = executableSet.contains(installed);
-            replace.recordedMode = executable ? 0755 : 0644;
-            if (executable)
-                listedExecutables.insert(installed);
+        hashBatch(layout, batch);
+        for (PendingLine& pending : batch) {
+            advance();
+            if (pending.needsHash)
+                decideHashed(digests, learned, pending);
+            ProductIniEntry& entry = pending.entry;
+            const FileDownloadSpecification& download = entry.download;
+            FileReplaceSpecification& replace = entry.replace;
+            const QString& key = download.fileName;
+            if (modesRecorded) {
+                const bool executable = executableSet.contains(pending.installed);
+                replace.recordedMode = executable ? 0755 : 0644;
+                if (executable)
+                    listedExecutables.insert(pending.installed);
+            }
+            if (patching)
+                patches.noteListed(key, pending.installedMd5, pending.installedSize);
+            // A file whose execute bits disagree with the record is installed anew.
+            if (pending.matches
+                && (!modesRecorded
+                    || modeMatches(
+                        layout.installedPath(pending.installed), pending.content.mode, replace.recordedMode)))
+                continue;
+            specifications.replaceList.append(replace);
+            if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
+                continue;
+            if (fileMatches(layout.downloadedPath(key), download.md5))
+                continue;
+            if (patching)
+                entry.download.patch = choosePatch(
+                    patches, entry, pending.content, pending.installedMd5, pending.installedSize);
+            if (entry.download.patch) {
+                ++patchCount;
+                patchBytes += entry.download.patch->size;
+                wholeBytes += download.size;
+            }
+            specifications.downloadList.append(download);
         }
-
-        const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
-        const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
-        if (patching)
-            patches.noteListed(key, installedMd5, installedSize);
-        InstalledContent content;
-        // A file whose execute bits disagree with the record is installed anew.
-        if (installedMatches(layout, installed, installedMd5, known, kept, learned, content)
-            && (!modesRecorded
-                || modeMatches(layout.installedPath(installed), content.mode, replace.recordedMode)))
-            continue;
-        specifications.replaceList.append(replace);
-        if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
-            continue;
-        if (fileMatches(layout.downloadedPath(key), download.md5))
-            continue;
-        if (patching)
-            entry.download.patch = choosePatch(patches, entry, content, installedMd5, installedSize);
-        if (entry.download.patch) {
-            ++patchCount;
-            patchBytes += entry.download.patch->size;
-            wholeBytes += download.size;
-        }
-        specifications.downloadList.append(download);
     }
+    if (invalid)
+        return invalidLine(invalidSection);
     if (!ini.intact()) {
         Q_EMIT message(
             QStringLiteral("Product ini changed or could not be read while the lists were compiled"));
@@ -284,8 +386,9 @@ bool MakeDownloadReplaceListFunc::compileLists()
                                .arg(patchBytes)
                                .arg(wholeBytes));
     }
-    // Nothing learned and nothing dropped: the cache file already says it all.
-    if (learned || kept.size() != known.size())
-        kept.save();
+    // Only what this run confirmed is kept: entries of files no longer listed
+    // go. Nothing learned and nothing dropped: the cache file says it all.
+    if (digests.dropUnconfirmed() > 0 || learned)
+        digests.save();
     return true;
 }
