@@ -43,10 +43,11 @@ struct InstalledContent
     int mode = -1;
 };
 
-// One file line on its way through the comparison with its installed file:
-// the stamp and the digest cache are consulted in the line's turn, the
-// files nobody remembers are hashed a batch at a time on two threads, and
-// the lines are then decided in their order.
+// One file line on its way through the comparison with its installed file,
+// a batch of lines at a time: the installed files' stamps are read on two
+// threads, the digest cache is consulted in the lines' order, the files it
+// does not vouch for are hashed on two threads, and the lines are then
+// decided in their order.
 struct PendingLine
 {
     ProductIniEntry entry;
@@ -56,9 +57,11 @@ struct PendingLine
     InstalledContent content;
     bool matches = false;
 
+    // Whether the installed file had a stamp, read at readAt.
+    bool stamped = false;
+    qint64 readAt = 0;
     // Set while the installed file waits to be hashed.
     bool needsHash = false;
-    qint64 readAt = 0;
     QByteArray computed;
     bool unchanged = false;
     int modeAfter = -1;
@@ -79,26 +82,27 @@ QByteArray rawMd5(const QString& hex)
     return QByteArray::fromHex(hex.toLatin1());
 }
 
-// Decides the line from the stamp and the digests `cache` remembers, or
+void stampInstalled(const InstallationLayout& layout, PendingLine& line)
+{
+    if (line.installedMd5.isEmpty())
+        return;
+    // Read before the stamp: a later write then moves the stamp past this moment.
+    line.readAt = DigestCache::fileClockNowNs();
+    line.stamped
+        = DigestCache::stampOf(layout.installedPath(line.installed), line.content.stamp, &line.content.mode);
+}
+
+// Decides the line from its stamp and the digests `cache` remembers, or
 // leaves it for hashing. A remembered digest that holds is confirmed.
 void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingLine& line)
 {
-    const QString path = layout.installedPath(line.installed);
-    if (line.installedMd5.isEmpty()) {
-        line.matches = fileMatches(path, line.installedMd5);
+    if (!line.stamped) {
+        line.matches = fileMatches(layout.installedPath(line.installed), line.installedMd5);
         return;
     }
-    // Read before the stamp: a later write then moves the stamp past this moment.
-    line.readAt = DigestCache::fileClockNowNs();
-    DigestCache::Stamp before;
-    if (!DigestCache::stampOf(path, before, &line.content.mode)) {
-        line.matches = fileMatches(path, line.installedMd5);
-        return;
-    }
-    line.content.stamp = before;
     const QByteArray expected = rawMd5(line.installedMd5);
     QByteArray remembered;
-    if (!cache.recall(line.installed, before, expected, line.readAt, &remembered)) {
+    if (!cache.recall(line.installed, line.content.stamp, expected, line.readAt, &remembered)) {
         line.needsHash = true;
         return;
     }
@@ -117,26 +121,21 @@ void hashInstalled(const InstallationLayout& layout, PendingLine& line)
     line.unchanged = DigestCache::stampOf(path, after, &line.modeAfter) && after == line.content.stamp;
 }
 
-// Hashes the batch's waiting files, shared between this thread and one more.
-void hashBatch(const InstallationLayout& layout, std::vector<PendingLine>& batch)
+// Runs `work` on each of `lines`, shared between this thread and one more.
+template <typename Work> void onTwoThreads(const std::vector<PendingLine*>& lines, const Work& work)
 {
-    std::vector<PendingLine*> waiting;
-    for (PendingLine& line : batch) {
-        if (line.needsHash)
-            waiting.push_back(&line);
-    }
     std::atomic<size_t> next { 0 };
-    const auto work = [&] {
-        for (size_t i = next++; i < waiting.size(); i = next++)
-            hashInstalled(layout, *waiting[i]);
+    const auto share = [&] {
+        for (size_t i = next++; i < lines.size(); i = next++)
+            work(*lines[i]);
     };
     // A thread costs more than a few small files take.
-    if (waiting.size() < 8) {
-        work();
+    if (lines.size() < 8) {
+        share();
         return;
     }
-    std::thread helper(work);
-    work();
+    std::thread helper(share);
+    share();
     helper.join();
 }
 
@@ -323,10 +322,19 @@ bool MakeDownloadReplaceListFunc::compileLists()
             pending.installed = replace.pureDestFilePath();
             pending.installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : pending.entry.download.md5;
             pending.installedSize = replace.hasUnzip() ? replace.unzipSize : pending.entry.download.size;
-            consultCache(layout, digests, pending);
             batch.push_back(std::move(pending));
         }
-        hashBatch(layout, batch);
+        std::vector<PendingLine*> lines;
+        for (PendingLine& pending : batch)
+            lines.push_back(&pending);
+        onTwoThreads(lines, [this](PendingLine& pending) { stampInstalled(layout, pending); });
+        lines.clear();
+        for (PendingLine& pending : batch) {
+            consultCache(layout, digests, pending);
+            if (pending.needsHash)
+                lines.push_back(&pending);
+        }
+        onTwoThreads(lines, [this](PendingLine& pending) { hashInstalled(layout, pending); });
         for (PendingLine& pending : batch) {
             advance();
             if (pending.needsHash)

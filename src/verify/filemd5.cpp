@@ -47,7 +47,8 @@ bool FileMd5::compute(const QByteArray& encodedPath, QByteArray* digest)
     const qint64 size = info.st_size;
     qint64 total = 0;
     while (total < size) {
-        const ssize_t count = ::read(file.get(), buffer.data(), size_t(qMin<qint64>(BufferSize, size - total)));
+        const ssize_t count
+            = ::read(file.get(), buffer.data(), size_t(qMin<qint64>(BufferSize, size - total)));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
