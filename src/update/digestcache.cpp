@@ -112,19 +112,18 @@ QString DigestCache::temporaryPath() const
     return target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
 }
 
-QString DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+Md5Sum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
 {
     const auto it = entries.constFind(relativePath);
     if (it == entries.constEnd() || it->stamp != stamp)
-        return QString();
-    return QString::fromLatin1(QByteArray::fromRawData(it->md5.data(), Md5Size).toHex());
+        return Md5Sum();
+    return Md5Sum::fromDigest(QByteArray::fromRawData(it->md5.data(), Md5Size));
 }
 
-void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs)
+void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs)
 {
-    const QByteArray raw = QByteArray::fromHex(md5.toLatin1());
-    if (md5.size() != 2 * Md5Size || raw.size() != Md5Size || raw.toHex() != md5.toLatin1().toLower()
-        || !isSettled(stamp, readAtNs)) {
+    const QByteArray raw = md5.digest();
+    if (!md5.isDigest() || !isSettled(stamp, readAtNs)) {
         entries.remove(relativePath);
         return;
     }
@@ -140,21 +139,13 @@ void DigestCache::remove(const QString& relativePath)
 
 void DigestCache::insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
 {
-    // The compiler lists a file's download right after its replacement, in
-    // the same order: one walk pairs them, without a table of all downloads.
-    qsizetype next = 0;
     // Room for them all at once: growing by steps holds the old and the new room together.
     entries.reserve(entries.size() + lists.replaceList.size());
     for (const FileReplaceSpecification& replace : lists.replaceList) {
         const QString relativePath = replace.pureDestFilePath();
-        QString downloadedMd5;
-        if (next < lists.downloadList.size() && lists.downloadList.at(next).section == replace.section
-            && lists.downloadList.at(next).fileName == replace.fileName) {
-            downloadedMd5 = lists.downloadList.at(next++).md5;
-        }
         // A copy reused from an earlier attempt was not fetched this time; its
         // file is simply hashed by the next run.
-        const QString md5 = replace.hasUnzip() ? replace.unzipMd5 : downloadedMd5;
+        const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
         Stamp stamp;
         if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
             insert(relativePath, stamp, md5, readAtNs);

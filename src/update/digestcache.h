@@ -2,6 +2,7 @@
 #define DIGESTCACHE_H
 
 #include "manifest/filestamp.h"
+#include "manifest/md5sum.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -52,16 +53,17 @@ public:
     // that one a killed run leaves is cleared with theirs.
     QString temporaryPath() const;
 
-    // The lower-case hexadecimal MD5 remembered for relativePath with
-    // exactly this stamp, or an empty text.
-    QString digest(const QString& relativePath, const Stamp& stamp) const;
-    // Remembers md5 (hexadecimal text) for relativePath. Nothing is kept
-    // when the stamp, read at readAtNs, is not settled or md5 is no MD5.
-    void insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs);
+    // The MD5 remembered for relativePath with exactly this stamp, or an
+    // empty sum.
+    Md5Sum digest(const QString& relativePath, const Stamp& stamp) const;
+    // Remembers md5 for relativePath. Nothing is kept when the stamp, read
+    // at readAtNs, is not settled or md5 is no MD5.
+    void insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
     // Enters the files of the replace list, just installed below root, with
     // the digests the update verified: the unpacked digest of a packed file,
-    // the download's of a plain one. Stamps are read after readAtNs.
+    // the download's of a plain one fetched in this run. Stamps are read
+    // after readAtNs.
     void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
     int size() const { return entries.size(); }
 

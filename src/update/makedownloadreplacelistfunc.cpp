@@ -21,7 +21,7 @@
 
 namespace {
 
-bool fileMatches(const QString& path, const QString& md5)
+bool fileMatches(const QString& path, const Md5Sum& md5)
 {
     if (!QFile::exists(path))
         return false;
@@ -30,11 +30,11 @@ bool fileMatches(const QString& path, const QString& md5)
 }
 
 // The content of an installed file as far as it is known for certain: its
-// MD5 sum (hexadecimal) and its stamp when the sum was taken; and its
+// MD5 sum and its stamp when the sum was taken; and its
 // permission bits as the stamp found them, -1 when it found none.
 struct InstalledContent
 {
-    QString md5;
+    Md5Sum md5;
     DigestCache::Stamp stamp;
     int mode = -1;
 };
@@ -44,7 +44,7 @@ struct InstalledContent
 // that hold are kept in `kept` for the next run; `learned` is set when one
 // of them was not known before. `seen` receives the file's content when it
 // was hashed or known, matching or not.
-bool installedMatches(const InstallationLayout& layout, const QString& relative, const QString& md5,
+bool installedMatches(const InstallationLayout& layout, const QString& relative, const Md5Sum& md5,
     const DigestCache& known, DigestCache& kept, bool& learned, InstalledContent& seen)
 {
     const QString path = layout.installedPath(relative);
@@ -55,16 +55,16 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
     DigestCache::Stamp before;
     if (!DigestCache::stampOf(path, before, &seen.mode))
         return fileMatches(path, md5);
-    const QString remembered = known.digest(relative, before);
+    const Md5Sum remembered = known.digest(relative, before);
     if (!remembered.isEmpty()) {
-        const bool same = md5.compare(remembered, Qt::CaseInsensitive) == 0;
+        const bool same = md5 == remembered;
         if (same)
             kept.insert(relative, before, remembered, readAt);
         seen.md5 = remembered;
         seen.stamp = before;
         return same;
     }
-    CheckSigFunc check(path, FileCheck::md5Digest(md5));
+    CheckSigFunc check(path, FileCheck::md5Digest(md5.toString()));
     const bool same = check.run();
     DigestCache::Stamp after;
     seen.mode = -1;
@@ -72,7 +72,7 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
     if (!DigestCache::stampOf(path, after, &seen.mode) || after != before)
         return same;
     if (!check.computedMd5().isEmpty()) {
-        seen.md5 = QString::fromLatin1(check.computedMd5().toHex());
+        seen.md5 = Md5Sum::fromDigest(check.computedMd5());
         seen.stamp = before;
     }
     if (same) {
@@ -85,7 +85,7 @@ bool installedMatches(const InstallationLayout& layout, const QString& relative,
 // A patch for the file when the index has one from its installed content
 // to the listed one and the decoder can reach over both.
 std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& catalog,
-    const ProductIniEntry& entry, const InstalledContent& installed, const QString& resultMd5,
+    const ProductIniEntry& entry, const InstalledContent& installed, const Md5Sum& resultMd5,
     qint64 resultSize)
 {
     if (installed.md5.isEmpty() || !PatchApplyFunc::canApply(installed.stamp.size, resultSize))
@@ -100,7 +100,7 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
     patch->size = found->size;
     patch->basePath = entry.replace.pureDestFilePath();
     patch->baseStamp = installed.stamp;
-    patch->resultMd5 = resultMd5;
+    patch->resultMd5 = resultMd5.toString();
     patch->resultSize = resultSize;
     patch->unpacked = entry.replace.hasUnzip();
     return patch;
@@ -186,7 +186,7 @@ void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int release
     version = releaseVersion;
 }
 
-bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const QString& md5) const
+bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const Md5Sum& md5) const
 {
     // What an earlier attempt's patch gave stays only while it is right.
     const QString unpacked = layout.unpackedPath(key);
@@ -199,6 +199,8 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 bool MakeDownloadReplaceListFunc::run()
 {
     const bool compiled = compileLists();
+    if (compiled)
+        specifications.noteFetchedSums();
     releaseFreeHeap();
     return compiled;
 }
@@ -298,7 +300,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
                     listedExecutables.insert(installed);
             }
 
-            const QString installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
+            const Md5Sum installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : download.md5;
             const qint64 installedSize = replace.hasUnzip() ? replace.unzipSize : download.size;
             if (patching)
                 patches.noteListed(key, installedMd5, installedSize);
