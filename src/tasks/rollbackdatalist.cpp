@@ -7,6 +7,19 @@ namespace {
 // hundreds of records.
 constexpr qsizetype FirstBlockSize = 256;
 constexpr qsizetype BlockSize = 64 * 1024;
+// How many leading bytes a path shares with the block's first path.
+constexpr qsizetype SharedSize = 2;
+// Where the block's first path starts: after its operation and shared length.
+constexpr qsizetype HeadSize = 1 + SharedSize;
+
+quint16 sharedLength(const char* first, const QByteArray& text)
+{
+    qsizetype length = 0;
+    const qsizetype limit = qMin(text.size(), qsizetype(0xffff));
+    while (length < limit && first[length] == text.at(length))
+        ++length;
+    return quint16(length);
+}
 
 } // namespace
 
@@ -14,7 +27,7 @@ void RollbackDataList::add(const RollbackData& record)
 {
     const QByteArray& path = record.encoded();
     const QByteArray& previous = record.encodedPrevious();
-    const qsizetype size = path.size() + previous.size() + 3;
+    const qsizetype size = path.size() + previous.size() + 2 * (SharedSize + 1) + 1;
     if (blocks.isEmpty() || blocks.last().size() + size > blocks.last().capacity()) {
         const qsizetype room
             = blocks.isEmpty() ? FirstBlockSize : qMin(2 * blocks.last().capacity(), BlockSize);
@@ -24,7 +37,17 @@ void RollbackDataList::add(const RollbackData& record)
     }
     QByteArray& block = blocks.last();
     places.append({ quint32(blocks.size() - 1), quint32(block.size()) });
-    block.append(char(record.operation)).append(path).append('\0').append(previous).append('\0');
+    // The paths of one installation mostly begin alike: what a path shares
+    // with the block's first path is kept once, in that path.
+    const char* first = block.isEmpty() ? "" : block.constData() + HeadSize;
+    const auto appendPath = [&block, first](const QByteArray& text) {
+        const quint16 shared = sharedLength(first, text);
+        block.append(char(shared & 0xff)).append(char(shared >> 8));
+        block.append(text.constData() + shared, text.size() - shared).append('\0');
+    };
+    block.append(char(record.operation));
+    appendPath(path);
+    appendPath(previous);
 }
 
 void RollbackDataList::appendList(const RollbackDataList& other)
@@ -42,10 +65,18 @@ void RollbackDataList::clear()
 RollbackData RollbackDataList::at(qsizetype index) const
 {
     const Place place = places.at(index);
-    const char* start = blocks.at(place.block).constData() + place.offset;
-    const QByteArray path(start + 1);
-    const QByteArray previous(start + 1 + path.size() + 1);
-    return RollbackData::fromEncoded(RollbackData::Operation(quint8(*start)), previous, path);
+    const char* block = blocks.at(place.block).constData();
+    const char* next = block + place.offset + 1;
+    const auto takePath = [block, &next] {
+        const quint16 shared = quint16(quint8(next[0]) | quint8(next[1]) << 8);
+        const char* rest = next + SharedSize;
+        QByteArray text = QByteArray(block + HeadSize, shared) + QByteArray(rest);
+        next = rest + qstrlen(rest) + 1;
+        return text;
+    };
+    const auto operation = RollbackData::Operation(quint8(block[place.offset]));
+    const QByteArray path = takePath();
+    return RollbackData::fromEncoded(operation, takePath(), path);
 }
 
 QList<RollbackData> RollbackDataList::records() const

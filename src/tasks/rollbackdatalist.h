@@ -37,9 +37,11 @@ private:
     };
 
     // The records one after another in blocks of bytes: the operation, then
-    // the path and the previous path, each ended by a zero byte, which no
-    // path holds. A record of its own would cost two allocations and twice
-    // the room for each file an update installs, scattered through the heap.
+    // the path and the previous path, each as the length it shares with the
+    // block's first path (two bytes) and the rest, ended by a zero byte,
+    // which no path holds. A record of its own would cost two allocations
+    // and three times the room for each file an update installs, scattered
+    // through the heap.
     QList<QByteArray> blocks;
     QList<Place> places;
 };
