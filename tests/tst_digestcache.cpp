@@ -114,8 +114,13 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     stamp.inode = 7;
     DigestCache cache(cachePath);
     cache.insert(QStringLiteral("a"), stamp, Md5Sum::fromText(md5), 2 * Second);
-    for (int i = 0; i < others; ++i)
+    for (int i = 0; i < others; ++i) {
         cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, Md5Sum::fromText(md5), 2 * Second);
+        cache.insert(QStringLiteral("gone/file%1").arg(i), stamp, Md5Sum::fromText(md5), 2 * Second);
+    }
+    // Removed entries leave every other one within reach.
+    for (int i = 0; i < others; ++i)
+        cache.remove(QStringLiteral("gone/file%1").arg(i));
     QVERIFY(cache.save());
     QByteArray saved = FileTree::read(cachePath);
     const int middle = saved.size() / 2;
@@ -145,6 +150,8 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     QCOMPARE(reloaded.load(), loads);
     QCOMPARE(reloaded.digest(QStringLiteral("a"), stamp).toString(), loads ? md5 : QString());
     QCOMPARE(reloaded.size(), loads ? 1 + others : 0);
+    for (int i = 0; loads && i < others; ++i)
+        QVERIFY(reloaded.digest(QStringLiteral("dir/file%1").arg(i), stamp).isDigest());
     // The next save replaces whatever a killed run left behind.
     if (loads) {
         QVERIFY(reloaded.save());

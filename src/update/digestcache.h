@@ -5,7 +5,7 @@
 #include "manifest/md5sum.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -65,16 +65,26 @@ public:
     // the download's of a plain one fetched in this run. Stamps are read
     // after readAtNs.
     void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
-    int size() const { return entries.size(); }
+    int size() const { return int(entries.size()); }
 
 private:
     // The digest in place: a byte array of its own would cost more than
     // the rest of the entry.
     struct Entry
     {
+        QString relativePath;
         Stamp stamp;
         std::array<char, 16> md5;
     };
+
+    // The slot that holds relativePath's entry, or the free slot where it
+    // would go. There is at least one slot.
+    qsizetype slotOf(const QString& relativePath) const;
+    // Room for `count` entries, and a table of at least twice as many slots.
+    void reserve(qsizetype count);
+    void reserveSlots(qsizetype count);
+    void put(Entry entry);
+    void take(const QString& relativePath);
 
     // Writes the payload to `file` in pieces, so that a cache of hundreds
     // of thousands of files is never held twice; its MD5 into `digest`.
@@ -82,7 +92,11 @@ private:
     bool deserialize(const QByteArray& payload);
 
     QString path;
-    QHash<QString, Entry> entries;
+    // The entries one after another, and a table of their indexes (-1 for a
+    // free slot) kept at most half full and searched from the path's hash
+    // onwards. A hash of nodes left about a third of its room unused.
+    QList<Entry> entries;
+    QList<qint32> table;
 };
 
 #endif
