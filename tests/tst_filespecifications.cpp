@@ -78,7 +78,7 @@ void TestFileSpecifications::destinationNames()
 void TestFileSpecifications::clearEmptiesEveryList()
 {
     FileSpecifications lists;
-    lists.downloadList.append(FileDownloadSpecification { "s", "a", "00", 3, {} });
+    lists.downloadList.append(FileDownloadSpecification { "s", "a", Md5Sum::fromText(u"00"), 3, {} });
     lists.replaceList.append(FileReplaceSpecification());
     lists.deleteList.append(QStringLiteral("gone"));
     const FileSpecifications shared = lists;

@@ -338,8 +338,8 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     TransferEngine manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
-    QList<FileDownloadSpecification> list { { "files", "a/a.bin", QString(), damaged.size(), {} },
-        { "files", "b/b.bin", FileTree::md5Hex("b"), 1, {} } };
+    QList<FileDownloadSpecification> list { { "files", "a/a.bin", Md5Sum(), damaged.size(), {} },
+        { "files", "b/b.bin", Md5Sum::fromText(FileTree::md5Hex("b")), 1, {} } };
     DownloadFileListTaskSpecification task(&list,
         DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,
         1.0);

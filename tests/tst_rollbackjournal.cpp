@@ -124,10 +124,16 @@ void TestRollbackJournal::createdDirectoryIsEmptiedFirst()
     RollbackDataList journal;
     QVERIFY(QDir().mkdir(path("plugins")));
     journal.add(RollbackData(RollbackData::CreateDir, path("plugins")));
-    writeFile(path("plugins/a.so"), "a");
-    journal.add(RollbackData(RollbackData::CreateFile, path("plugins/a.so")));
+    // Enough files for the journal's records to fill several of its blocks.
+    for (int i = 0; i < 2000; ++i) {
+        const QString file = path(QStringLiteral("plugins/%1.so").arg(i));
+        writeFile(file, "a");
+        journal.add(RollbackData(RollbackData::CreateFile, file));
+    }
+    QCOMPARE(journal.records().last().path(), path("plugins/1999.so"));
 
     QVERIFY(journal.rollback(nullptr));
+    QVERIFY(journal.isEmpty());
     QVERIFY(!QFileInfo::exists(path("plugins")));
 }
 

@@ -37,6 +37,8 @@ struct RunResult
     QStringList requests;
     QStringList mirrorsLeft;
     FileSpecifications lists;
+    // The download list as the downloads start: the run drops it when they end.
+    QList<FileDownloadSpecification> downloads;
 };
 
 Tree versionOne()
@@ -170,6 +172,11 @@ RunResult TestUpdateRun::runUpdate(
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);
     connect(&mirrors, &Mirrors::message, &task, &TaskSpecification::message);
+    RunResult result;
+    connect(&task, &TaskSpecification::message, &task, [&](const QString& text) {
+        if (text == QLatin1String("Downloading files"))
+            result.downloads = task.specifications().downloadList;
+    });
     task.execute();
     if (started)
         started(&task);
@@ -177,7 +184,6 @@ RunResult TestUpdateRun::runUpdate(
     // A second end signal would show up here.
     QCoreApplication::processEvents();
 
-    RunResult result;
     result.state = ended && finished.count() + canceled.count() == 1 ? task.state : Idle;
     for (const QList<QVariant>& arguments : std::as_const(messages))
         result.messages << arguments.at(0).toString();
@@ -410,7 +416,7 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     QCOMPARE(second.requests.size() - second.requests.filter(".patches").size(),
         versionOne().size() - (cancelAt - 1));
     QStringList expected;
-    for (const FileDownloadSpecification& entry : second.lists.downloadList)
+    for (const FileDownloadSpecification& entry : std::as_const(second.downloads))
         expected << QStringLiteral("1/%1/%2").arg(entry.section, entry.fileName);
     expected.sort();
     QCOMPARE(fileRequests(second.requests), expected);

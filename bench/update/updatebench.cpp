@@ -40,11 +40,11 @@ long currentRssKib()
     return 0;
 }
 
-void report(double seconds, long idleRss, const FileSpecifications& lists, bool ok)
+void report(double seconds, long idleRss, qsizetype downloads, qsizetype replaces, bool ok)
 {
     QTextStream(stdout) << "seconds=" << seconds << " idle_rss_kib=" << idleRss
-                        << " maxrss_kib=" << maxRssKib() << " downloads=" << lists.downloadList.size()
-                        << " replaces=" << lists.replaceList.size() << " ok=" << (ok ? 1 : 0) << Qt::endl;
+                        << " maxrss_kib=" << maxRssKib() << " downloads=" << downloads
+                        << " replaces=" << replaces << " ok=" << (ok ? 1 : 0) << Qt::endl;
 }
 
 InstallationLayout layoutOf(const QString& appRoot, const QString& tempDir)
@@ -61,7 +61,7 @@ int runCompile(const QString& appRoot, const QString& tempDir, const QString& ty
     QElapsedTimer timer;
     timer.start();
     const bool ok = compiler.run();
-    report(timer.nsecsElapsed() / 1e9, idle, lists, ok);
+    report(timer.nsecsElapsed() / 1e9, idle, lists.downloadList.size(), lists.replaceList.size(), ok);
     return ok ? 0 : 1;
 }
 
@@ -90,6 +90,12 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     QObject::connect(&task, &TaskSpecification::message, qApp, log);
     QObject::connect(&task, &TaskSpecification::error, qApp, log);
     QObject::connect(&mirrors, &Mirrors::message, qApp, log);
+    // Counted as the downloads start: the task drops its list when they end.
+    qsizetype downloads = 0;
+    QObject::connect(&task, &TaskSpecification::message, qApp, [&task, &downloads](const QString& text) {
+        if (text == QLatin1String("Downloading files"))
+            downloads = task.specifications().downloadList.size();
+    });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, qApp, flush);
     logFlush.start(100);
@@ -97,7 +103,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     const long idle = currentRssKib();
     const double seconds = runTask(task);
     flush();
-    report(seconds, idle, task.specifications(), task.state == Finished);
+    report(seconds, idle, downloads, task.specifications().replaceList.size(), task.state == Finished);
     return task.state == Finished ? 0 : 1;
 }
 

@@ -29,7 +29,7 @@ void FileReplaceListTaskSpecification::makeSubtasksAndStart()
     oldCopies.start(layout.root());
     const int dirCount = makeSubdirTasks();
     // A record per file and per created directory, and one for "old".
-    rollbackList.reserve(rollbackList.records().size() + dirCount + replaceList->size() + 1);
+    rollbackList.reserve(rollbackList.size() + dirCount + replaceList->size() + 1);
     makeFileReplaceTasks(dirCount > 0);
     state = Running;
     executeSubTasks();

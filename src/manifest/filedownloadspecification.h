@@ -2,6 +2,7 @@
 #define FILEDOWNLOADSPECIFICATION_H
 
 #include "manifest/filepatchspecification.h"
+#include "manifest/md5sum.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -17,8 +18,8 @@ public:
     QString section;
     // Path below the section on the mirrors and below the download directory.
     QString fileName;
-    // Expected MD5 of the downloaded file, hexadecimal, any letter case.
-    QString md5;
+    // Expected MD5 of the downloaded file.
+    Md5Sum md5;
     qint64 size = 0;
     // Set when the file comes as a patch; shared, since the records are
     // copied into each task and most files have none.

@@ -1,6 +1,8 @@
 #ifndef FILEREPLACESPECIFICATION_H
 #define FILEREPLACESPECIFICATION_H
 
+#include "manifest/md5sum.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -22,10 +24,14 @@ public:
     QString section;
     // Name of the downloaded copy; for a plain file also the installed path.
     QString fileName;
-    QString unzipMd5;
     // Carried along from the product ini; nothing checks it.
     qint64 unzipSize = 0;
     QString unzipFileName;
+    Md5Sum unzipMd5;
+    // The download's sum when this run fetches the file: what a plain file
+    // is installed with, kept here so that the download list can go once the
+    // downloads are done.
+    Md5Sum fetchedMd5;
     // 0755 or 0644 as the release records it; -1 where the release has no
     // record and the mode follows the name and the replaced file's bits.
     int recordedMode = -1;

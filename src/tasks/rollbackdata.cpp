@@ -18,6 +18,15 @@ RollbackData::RollbackData(Operation operation, const QString& path)
     , encodedPath(QFile::encodeName(path))
 { }
 
+RollbackData RollbackData::fromEncoded(
+    Operation operation, const QByteArray& encodedPreviousPath, const QByteArray& encodedPath)
+{
+    RollbackData record(operation, QString());
+    record.encodedPath = encodedPath;
+    record.encodedPreviousPath = encodedPreviousPath;
+    return record;
+}
+
 QString RollbackData::path() const
 {
     return QFile::decodeName(encodedPath);

@@ -23,6 +23,9 @@ public:
     RollbackData(Operation operation, const QString& previousPath, const QString& path);
     // A creation of `path`.
     RollbackData(Operation operation, const QString& path);
+    // From paths in the file system's encoding.
+    static RollbackData fromEncoded(
+        Operation operation, const QByteArray& encodedPreviousPath, const QByteArray& encodedPath);
 
     // Undoes the change; failures are reported to `receiver` as warnings.
     bool rollback(QObject* receiver) const;
@@ -31,6 +34,8 @@ public:
     QString path() const;
     // Empty for a creation.
     QString previousPath() const;
+    const QByteArray& encoded() const { return encodedPath; }
+    const QByteArray& encodedPrevious() const { return encodedPreviousPath; }
 
     Operation operation;
 

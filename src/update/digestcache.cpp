@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 
 #include <time.h>
 
@@ -68,6 +69,7 @@ DigestCache::DigestCache(const QString& cacheFilePath)
 bool DigestCache::load()
 {
     entries.clear();
+    table.clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxCacheFileSize)
         return false;
@@ -79,6 +81,7 @@ bool DigestCache::load()
         content.constData() + Magic.size(), content.size() - Magic.size() - Md5Size);
     if (payloadDigest(payload) != content.right(Md5Size) || !deserialize(payload)) {
         entries.clear();
+        table.clear();
         return false;
     }
     return true;
@@ -112,66 +115,70 @@ QString DigestCache::temporaryPath() const
     return target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
 }
 
-QString DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+Md5Sum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
 {
-    const auto it = entries.constFind(relativePath);
-    if (it == entries.constEnd() || it->stamp != stamp)
-        return QString();
-    return QString::fromLatin1(QByteArray::fromRawData(it->md5.data(), Md5Size).toHex());
+    if (table.isEmpty())
+        return Md5Sum();
+    const qint32 index = table.at(slotOf(relativePath));
+    if (index < 0 || entries.at(index).stamp != stamp)
+        return Md5Sum();
+    return Md5Sum::fromDigest(QByteArray::fromRawData(entries.at(index).md5.data(), Md5Size));
 }
 
-void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs)
+void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs)
 {
-    const QByteArray raw = QByteArray::fromHex(md5.toLatin1());
-    if (md5.size() != 2 * Md5Size || raw.size() != Md5Size || raw.toHex() != md5.toLatin1().toLower()
-        || !isSettled(stamp, readAtNs)) {
-        entries.remove(relativePath);
+    const QByteArray raw = md5.digest();
+    if (!md5.isDigest() || !isSettled(stamp, readAtNs)) {
+        take(relativePath);
         return;
     }
-    Entry entry { stamp, {}, true };
+    Entry entry { relativePath, stamp, {}, true };
     std::copy_n(raw.constData(), Md5Size, entry.md5.begin());
-    entries.insert(relativePath, entry);
+    put(std::move(entry));
 }
 
-bool DigestCache::recall(const QString& relativePath, const Stamp& stamp, const QByteArray& expected,
-    qint64 readAtNs, QByteArray* md5)
+bool DigestCache::recall(
+    const QString& relativePath, const Stamp& stamp, const Md5Sum& expected, qint64 readAtNs, Md5Sum* md5)
 {
-    const auto it = entries.find(relativePath);
-    if (it == entries.end() || it->stamp != stamp)
+    if (table.isEmpty())
         return false;
-    *md5 = QByteArray(it->md5.data(), Md5Size);
+    const qint32 index = table.at(slotOf(relativePath));
+    if (index < 0 || entries.at(index).stamp != stamp)
+        return false;
+    Entry& entry = entries[index];
+    *md5 = Md5Sum::fromDigest(QByteArray::fromRawData(entry.md5.data(), Md5Size));
     if (*md5 == expected && isSettled(stamp, readAtNs))
-        it->confirmed = true;
+        entry.confirmed = true;
     return true;
 }
 
 qsizetype DigestCache::dropUnconfirmed()
 {
-    return entries.removeIf([](const auto& entry) { return !entry.value().confirmed; });
+    const qsizetype before = entries.size();
+    entries.removeIf([](const Entry& entry) { return !entry.confirmed; });
+    const qsizetype dropped = before - entries.size();
+    if (dropped > 0) {
+        // Every index after the first dropped entry moved.
+        table.clear();
+        reserveSlots(entries.size());
+    }
+    return dropped;
 }
 
 void DigestCache::remove(const QString& relativePath)
 {
-    entries.remove(relativePath);
+    take(relativePath);
 }
 
 void DigestCache::insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
 {
-    // The compiler lists a file's download right after its replacement, in
-    // the same order: one walk pairs them, without a table of all downloads.
-    qsizetype next = 0;
     // Room for them all at once: growing by steps holds the old and the new room together.
-    entries.reserve(entries.size() + lists.replaceList.size());
+    reserve(entries.size() + lists.replaceList.size());
     for (const FileReplaceSpecification& replace : lists.replaceList) {
         const QString relativePath = replace.pureDestFilePath();
-        QString downloadedMd5;
-        if (next < lists.downloadList.size() && lists.downloadList.at(next).section == replace.section
-            && lists.downloadList.at(next).fileName == replace.fileName) {
-            downloadedMd5 = lists.downloadList.at(next++).md5;
-        }
         // A copy reused from an earlier attempt was not fetched this time; its
         // file is simply hashed by the next run.
-        const QString md5 = replace.hasUnzip() ? replace.unzipMd5 : downloadedMd5;
+        const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
         Stamp stamp;
         if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
             insert(relativePath, stamp, md5, readAtNs);
@@ -196,10 +203,11 @@ bool DigestCache::writePayload(QFileDevice& file, QByteArray* digest) const
         return written;
     };
     out << quint32(entries.size());
-    for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
-        const Stamp& stamp = it->stamp;
-        out << it.key() << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs << stamp.changedNs;
-        out.writeRawData(it->md5.data(), Md5Size);
+    for (const Entry& entry : entries) {
+        const Stamp& stamp = entry.stamp;
+        out << entry.relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
+            << stamp.changedNs;
+        out.writeRawData(entry.md5.data(), Md5Size);
         if (piece.size() >= PieceSize && !flush())
             return false;
     }
@@ -216,16 +224,90 @@ bool DigestCache::deserialize(const QByteArray& payload)
     quint32 count = 0;
     in >> count;
     // The count is checked against the payload's size before it sets the room.
-    entries.reserve(qMin(qsizetype(count), payload.size() / MinEntrySize));
+    reserve(qMin(qsizetype(count), payload.size() / MinEntrySize));
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        QString relativePath;
         Entry entry;
         Stamp& stamp = entry.stamp;
-        in >> relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
+        in >> entry.relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
             >> stamp.changedNs;
         if (in.readRawData(entry.md5.data(), Md5Size) != Md5Size)
             return false;
-        entries.insert(relativePath, entry);
+        put(std::move(entry));
     }
     return in.status() == QDataStream::Ok && in.atEnd();
+}
+
+qsizetype DigestCache::slotOf(const QString& relativePath) const
+{
+    const size_t mask = size_t(table.size()) - 1;
+    for (size_t slot = qHash(relativePath, QHashSeed::globalSeed()) & mask;; slot = (slot + 1) & mask) {
+        const qint32 index = table.at(qsizetype(slot));
+        if (index < 0 || entries.at(index).relativePath == relativePath)
+            return qsizetype(slot);
+    }
+}
+
+void DigestCache::reserve(qsizetype count)
+{
+    entries.reserve(count);
+    reserveSlots(count);
+}
+
+void DigestCache::reserveSlots(qsizetype count)
+{
+    if (table.size() >= 2 * count)
+        return;
+    qsizetype size = 16;
+    while (size < 2 * count)
+        size *= 2;
+    table.fill(-1, size);
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        table[slotOf(entries.at(i).relativePath)] = qint32(i);
+}
+
+void DigestCache::put(Entry entry)
+{
+    // Grown by doubling, so that a cache filled one entry at a time is
+    // rehashed only a few times.
+    if (table.size() < 2 * (entries.size() + 1))
+        reserveSlots(2 * (entries.size() + 1));
+    const qsizetype slot = slotOf(entry.relativePath);
+    if (table.at(slot) >= 0) {
+        entries[table.at(slot)] = std::move(entry);
+        return;
+    }
+    table[slot] = qint32(entries.size());
+    entries.append(std::move(entry));
+}
+
+void DigestCache::take(const QString& relativePath)
+{
+    if (table.isEmpty())
+        return;
+    size_t hole = size_t(slotOf(relativePath));
+    const qint32 index = table.at(qsizetype(hole));
+    if (index < 0)
+        return;
+    // The entries after the hole up to the next free slot move into it
+    // unless their search starts after it, so that each stays reachable
+    // from the slot its search starts at.
+    const size_t mask = size_t(table.size()) - 1;
+    table[qsizetype(hole)] = -1;
+    for (size_t next = (hole + 1) & mask; table.at(qsizetype(next)) >= 0; next = (next + 1) & mask) {
+        const size_t start
+            = qHash(entries.at(table.at(qsizetype(next))).relativePath, QHashSeed::globalSeed()) & mask;
+        const bool reachable = hole < next ? hole < start && start <= next : hole < start || start <= next;
+        if (reachable)
+            continue;
+        table[qsizetype(hole)] = table.at(qsizetype(next));
+        table[qsizetype(next)] = -1;
+        hole = next;
+    }
+    // The last entry moves into the array's gap.
+    const qint32 last = qint32(entries.size() - 1);
+    if (index != last) {
+        table[slotOf(entries.at(last).relativePath)] = index;
+        entries[index] = std::move(entries[last]);
+    }
+    entries.removeLast();
 }

@@ -2,9 +2,10 @@
 #define DIGESTCACHE_H
 
 #include "manifest/filestamp.h"
+#include "manifest/md5sum.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -52,36 +53,47 @@ public:
     // that one a killed run leaves is cleared with theirs.
     QString temporaryPath() const;
 
-    // The lower-case hexadecimal MD5 remembered for relativePath with
-    // exactly this stamp, or an empty text.
-    QString digest(const QString& relativePath, const Stamp& stamp) const;
-    // Remembers md5 (hexadecimal text) for relativePath. Nothing is kept
-    // when the stamp, read at readAtNs, is not settled or md5 is no MD5.
-    void insert(const QString& relativePath, const Stamp& stamp, const QString& md5, qint64 readAtNs);
+    // The MD5 remembered for relativePath with exactly this stamp, or an
+    // empty sum.
+    Md5Sum digest(const QString& relativePath, const Stamp& stamp) const;
+    // Remembers md5 for relativePath. Nothing is kept when the stamp, read
+    // at readAtNs, is not settled or md5 is no MD5.
+    void insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
-    // Looks up relativePath with exactly this stamp: true, and the raw
-    // digest in `md5`, when one is remembered. The entry is confirmed when
-    // it is `expected` (raw) and the stamp, read at readAtNs, is settled.
-    bool recall(const QString& relativePath, const Stamp& stamp, const QByteArray& expected, qint64 readAtNs,
-        QByteArray* md5);
+    // Looks up relativePath with exactly this stamp: true, and the digest in
+    // `md5`, when one is remembered. The entry is confirmed when it is
+    // `expected` and the stamp, read at readAtNs, is settled.
+    bool recall(const QString& relativePath, const Stamp& stamp, const Md5Sum& expected, qint64 readAtNs,
+        Md5Sum* md5);
     // Forgets the entries loaded but neither confirmed nor inserted since;
     // how many.
     qsizetype dropUnconfirmed();
     // Enters the files of the replace list, just installed below root, with
     // the digests the update verified: the unpacked digest of a packed file,
-    // the download's of a plain one. Stamps are read after readAtNs.
+    // the download's of a plain one fetched in this run. Stamps are read
+    // after readAtNs.
     void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
-    int size() const { return entries.size(); }
+    int size() const { return int(entries.size()); }
 
 private:
     // The digest in place: a byte array of its own would cost more than
     // the rest of the entry.
     struct Entry
     {
+        QString relativePath;
         Stamp stamp;
         std::array<char, 16> md5;
         bool confirmed = false;
     };
+
+    // The slot that holds relativePath's entry, or the free slot where it
+    // would go. There is at least one slot.
+    qsizetype slotOf(const QString& relativePath) const;
+    // Room for `count` entries, and a table of at least twice as many slots.
+    void reserve(qsizetype count);
+    void reserveSlots(qsizetype count);
+    void put(Entry entry);
+    void take(const QString& relativePath);
 
     // Writes the payload to `file` in pieces, so that a cache of hundreds
     // of thousands of files is never held twice; its MD5 into `digest`.
@@ -89,7 +101,11 @@ private:
     bool deserialize(const QByteArray& payload);
 
     QString path;
-    QHash<QString, Entry> entries;
+    // The entries one after another, and a table of their indexes (-1 for a
+    // free slot) kept at most half full and searched from the path's hash
+    // onwards. A hash of nodes left about a third of its room unused.
+    QList<Entry> entries;
+    QList<qint32> table;
 };
 
 #endif

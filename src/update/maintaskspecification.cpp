@@ -69,7 +69,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
         &fileSpecifications.downloadList, context, downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(
         &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
-    connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
+    connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::downloadsDone);
     installation = install;
     auto* remove = new FileDeleteListTaskSpecification(
         &fileSpecifications.deleteList, context.layout, this, DeleteShare);
@@ -86,6 +86,12 @@ void MainTaskSpecification::makeSubtasksAndStart()
     addSubTask(remove);
     state = Running;
     executeSubTasks();
+}
+
+void MainTaskSpecification::downloadsDone()
+{
+    fileSpecifications.downloadList = QList<FileDownloadSpecification>();
+    returnFreedMemory();
 }
 
 void MainTaskSpecification::returnFreedMemory()

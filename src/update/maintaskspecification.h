@@ -28,6 +28,9 @@ public Q_SLOTS:
 
 private Q_SLOTS:
     void returnFreedMemory();
+    // Drops the download list, which nothing reads once the files are
+    // fetched: the replace records carry what the digest cache needs of it.
+    void downloadsDone();
 
 private:
     void makeSubtasksAndStart();

@@ -25,7 +25,7 @@
 
 namespace {
 
-bool fileMatches(const QString& path, const QString& md5)
+bool fileMatches(const QString& path, const Md5Sum& md5)
 {
     if (!QFile::exists(path))
         return false;
@@ -34,11 +34,11 @@ bool fileMatches(const QString& path, const QString& md5)
 }
 
 // The content of an installed file as far as it is known for certain: its
-// MD5 sum (hexadecimal) and its stamp when the sum was taken; and its
+// MD5 sum and its stamp when the sum was taken; and its
 // permission bits as the stamp found them, -1 when it found none.
 struct InstalledContent
 {
-    QString md5;
+    Md5Sum md5;
     DigestCache::Stamp stamp;
     int mode = -1;
 };
@@ -52,7 +52,7 @@ struct PendingLine
 {
     ProductIniEntry entry;
     QString installed;
-    QString installedMd5;
+    Md5Sum installedMd5;
     qint64 installedSize = 0;
     InstalledContent content;
     bool matches = false;
@@ -68,19 +68,6 @@ struct PendingLine
 };
 
 constexpr qsizetype BatchSize = 512;
-
-// The raw digest a listed sum stands for; empty for text that is no MD5.
-QByteArray rawMd5(const QString& hex)
-{
-    if (hex.size() != 32)
-        return QByteArray();
-    for (const QChar c : hex) {
-        const char16_t u = c.unicode();
-        if (!((u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')))
-            return QByteArray();
-    }
-    return QByteArray::fromHex(hex.toLatin1());
-}
 
 void stampInstalled(const InstallationLayout& layout, PendingLine& line)
 {
@@ -100,16 +87,13 @@ void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingL
         line.matches = fileMatches(layout.installedPath(line.installed), line.installedMd5);
         return;
     }
-    const QByteArray expected = rawMd5(line.installedMd5);
-    QByteArray remembered;
-    if (!cache.recall(line.installed, line.content.stamp, expected, line.readAt, &remembered)) {
+    Md5Sum remembered;
+    if (!cache.recall(line.installed, line.content.stamp, line.installedMd5, line.readAt, &remembered)) {
         line.needsHash = true;
         return;
     }
-    line.matches = !expected.isEmpty() && remembered == expected;
-    // Only a file that differs may need its content named, to choose a patch.
-    if (!line.matches)
-        line.content.md5 = QString::fromLatin1(remembered.toHex());
+    line.matches = remembered == line.installedMd5;
+    line.content.md5 = remembered;
 }
 
 void hashInstalled(const InstallationLayout& layout, PendingLine& line)
@@ -144,15 +128,14 @@ template <typename Work> void onTwoThreads(const std::vector<PendingLine*>& line
 // `learned` is set then.
 void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
 {
-    line.matches
-        = !line.computed.isEmpty() && FileCheck::md5Digest(line.installedMd5).matchesMd5(line.computed);
+    line.matches = !line.computed.isEmpty() && Md5Sum::fromDigest(line.computed) == line.installedMd5;
     line.content.mode = line.modeAfter;
     if (!line.unchanged) {
         line.content.stamp = DigestCache::Stamp();
         return;
     }
     if (!line.computed.isEmpty())
-        line.content.md5 = QString::fromLatin1(line.computed.toHex());
+        line.content.md5 = Md5Sum::fromDigest(line.computed);
     if (line.matches) {
         cache.insert(line.installed, line.content.stamp, line.installedMd5, line.readAt);
         learned = true;
@@ -162,7 +145,7 @@ void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
 // A patch for the file when the index has one from its installed content
 // to the listed one and the decoder can reach over both.
 std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& catalog,
-    const ProductIniEntry& entry, const InstalledContent& installed, const QString& resultMd5,
+    const ProductIniEntry& entry, const InstalledContent& installed, const Md5Sum& resultMd5,
     qint64 resultSize)
 {
     if (installed.md5.isEmpty() || !PatchApplyFunc::canApply(installed.stamp.size, resultSize))
@@ -177,7 +160,7 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
     patch->size = found->size;
     patch->basePath = entry.replace.pureDestFilePath();
     patch->baseStamp = installed.stamp;
-    patch->resultMd5 = resultMd5;
+    patch->resultMd5 = resultMd5.toString();
     patch->resultSize = resultSize;
     patch->unpacked = entry.replace.hasUnzip();
     return patch;
@@ -221,7 +204,7 @@ void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int release
     version = releaseVersion;
 }
 
-bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const QString& md5) const
+bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const Md5Sum& md5) const
 {
     // What an earlier attempt's patch gave stays only while it is right.
     const QString unpacked = layout.unpackedPath(key);
@@ -234,6 +217,8 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 bool MakeDownloadReplaceListFunc::run()
 {
     const bool compiled = compileLists();
+    if (compiled)
+        specifications.noteFetchedSums();
     releaseFreeHeap();
     return compiled;
 }

@@ -1,6 +1,8 @@
 #ifndef FILECHECK_H
 #define FILECHECK_H
 
+#include "manifest/md5sum.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,6 +20,10 @@ public:
     static FileCheck listedSum(const QString& md5)
     {
         return md5.isEmpty() ? detachedSignature() : md5Digest(md5);
+    }
+    static FileCheck listedSum(const Md5Sum& md5)
+    {
+        return md5.isEmpty() ? detachedSignature() : md5Digest(md5.toString());
     }
 
     Kind kind() const { return checkKind; }

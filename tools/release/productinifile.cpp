@@ -28,9 +28,9 @@ bool lessByPlace(const ProductIniEntry& a, const ProductIniEntry& b)
 
 QString ProductIniFile::lineValue(const ProductIniEntry& entry)
 {
-    QStringList fields { entry.download.md5, QString::number(entry.download.size) };
+    QStringList fields { entry.download.md5.toString(), QString::number(entry.download.size) };
     if (entry.replace.hasUnzip())
-        fields << entry.replace.unzipMd5 << QString::number(entry.replace.unzipSize)
+        fields << entry.replace.unzipMd5.toString() << QString::number(entry.replace.unzipSize)
                << entry.replace.unzipFileName;
     return fields.join(ProductIniLine::fieldSeparator());
 }

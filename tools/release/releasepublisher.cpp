@@ -343,13 +343,13 @@ bool ReleasePublisher::publishFiles(const QString& staging)
             FileDigest unpacked;
             if (!FilePacker::pack(input, target, &unpacked, &published, &error))
                 return false;
-            entry.replace.unzipMd5 = unpacked.md5;
+            entry.replace.unzipMd5 = Md5Sum::fromText(unpacked.md5);
             entry.replace.unzipSize = unpacked.size;
             entry.replace.unzipFileName = file.relativePath;
         } else if (!FilePacker::copy(input, target, &published, &error)) {
             return false;
         }
-        entry.download.md5 = published.md5;
+        entry.download.md5 = Md5Sum::fromText(published.md5);
         entry.download.size = published.size;
         ini.entries << entry;
         if (file.executable)
@@ -415,7 +415,7 @@ bool ReleasePublisher::readEarlierReleases()
             contents.insert(entry.installedPath(),
                 EarlierFile {
                     root.filePath(entry.download.section + QLatin1Char('/') + entry.download.fileName),
-                    packed, packed ? entry.replace.unzipMd5 : entry.download.md5,
+                    packed, (packed ? entry.replace.unzipMd5 : entry.download.md5).toString(),
                     packed ? entry.replace.unzipSize : entry.download.size });
         }
         earlierReleases << contents;
@@ -432,7 +432,8 @@ bool ReleasePublisher::makePatches(const QString& staging)
     for (int i = 0; i < files.size(); ++i) {
         const ProductIniEntry& entry = ini.entries.at(i);
         const ChangedFile file { source.filePath(files.at(i).relativePath), files.at(i).key,
-            entry.replace.hasUnzip() ? entry.replace.unzipMd5 : entry.download.md5, files.at(i).size };
+            (entry.replace.hasUnzip() ? entry.replace.unzipMd5 : entry.download.md5).toString(),
+            files.at(i).size };
         QSet<QString> bases;
         for (const QHash<QString, EarlierFile>& release : std::as_const(earlierReleases)) {
             const auto earlier = release.constFind(entry.installedPath());
