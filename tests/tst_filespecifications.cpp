@@ -1,6 +1,7 @@
 #include "manifest/filespecifications.h"
 #include "manifest/installationlayout.h"
 #include "manifest/productiniline.h"
+#include "manifest/productinireader.h"
 
 #include <QtTest>
 
@@ -14,6 +15,8 @@ private Q_SLOTS:
     void clearEmptiesEveryList();
     void releaseRecordKeys_data();
     void releaseRecordKeys();
+    void streamedIniReadsLikeQSettings_data();
+    void streamedIniReadsLikeQSettings();
 };
 
 void TestFileSpecifications::destinationNames_data()
@@ -113,6 +116,50 @@ void TestFileSpecifications::releaseRecordKeys()
     ProductIniLine::Binding parsed;
     QVERIFY(ProductIniLine::parseBindingKey(key, &parsed));
     QVERIFY(parsed == binding);
+}
+
+void TestFileSpecifications::streamedIniReadsLikeQSettings_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("longName");
+
+    // The reader takes the file in pieces of 256 KiB: lines that cross a
+    // piece's end, and one longer than a piece, must come out whole.
+    QTest::newRow("lines across pieces") << 20000 << 0;
+    QTest::newRow("a line longer than a piece") << 3 << 600 * 1024;
+}
+
+void TestFileSpecifications::streamedIniReadsLikeQSettings()
+{
+    QFETCH(int, lines);
+    QFETCH(int, longName);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("p.ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[delete]\n.voxmeadow-release\\executables=d/f00001, d/f00002\n\n[files]\n");
+    const QByteArray sum(32, 'a');
+    for (int i = 0; i < lines; ++i)
+        file.write("d\\f" + QByteArray::number(100000 + i).mid(1) + "=" + sum + "::1::" + sum
+            + "::1::" + QByteArray(longName, 'n') + "x" + QByteArray::number(i) + "\n");
+    file.close();
+
+    ProductIniReader streamed(file.fileName());
+    ProductIniReader reference(file.fileName(), ProductIniReader::Mode::ThroughQSettings);
+    streamed.open();
+    reference.open();
+    QVERIFY(streamed.isStreamed());
+    QCOMPARE(streamed.keyCount(), lines + 1);
+    QCOMPARE(streamed.executables(), reference.executables());
+    ProductIniReader::Line mine;
+    ProductIniReader::Line theirs;
+    while (reference.next(&theirs)) {
+        QVERIFY(streamed.next(&mine));
+        QCOMPARE(mine.key, theirs.key);
+        QCOMPARE(mine.value, theirs.value);
+    }
+    QVERIFY(!streamed.next(&mine));
+    QVERIFY(streamed.intact());
 }
 
 QTEST_GUILESS_MAIN(TestFileSpecifications)
