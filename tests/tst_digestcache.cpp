@@ -182,8 +182,9 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     FileReplaceSpecification reused;
     reused.section = QStringLiteral("files");
     reused.fileName = QStringLiteral("reused.dat");
+    plain.fetchedMd5 = lists.downloadList.at(0).md5;
+    packed.fetchedMd5 = lists.downloadList.at(1).md5;
     lists.replaceList = { plain, packed, reused };
-    lists.noteFetchedSums();
     // As the main task leaves them: without downloads once they are done.
     lists.downloadList.clear();
 

@@ -15,9 +15,6 @@ public:
     FileSpecifications() = default;
 
     void clear();
-    // Gives each replace record whose file is in the download list that
-    // download's sum.
-    void noteFetchedSums();
 
     QList<FileDownloadSpecification> downloadList;
     QList<FileReplaceSpecification> replaceList;

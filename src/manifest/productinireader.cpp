@@ -304,21 +304,17 @@ bool ProductIniReader::scan(Outline* outline)
     const QString executablesKey = ProductIniLine::executablesKey();
     const QByteArray deleteSection = ProductIniLine::deleteSection().toLatin1();
     QByteArrayView line;
-    QByteArrayView section;
-    QByteArray sectionHeld;
+    QByteArray section;
     QString key;
     while (source->nextLine(&line)) {
         const StreamedLine judged = classify(line);
         switch (judged.kind) {
         case StreamedLine::Kind::Unusual: return false;
         case StreamedLine::Kind::Blank: break;
-        case StreamedLine::Kind::Section:
-            sectionHeld = judged.name.toByteArray();
-            section = sectionHeld;
-            break;
+        case StreamedLine::Kind::Section: section = judged.name.toByteArray(); break;
         case StreamedLine::Kind::Key:
             // Keys above every section are QSettings' top level.
-            if (sectionHeld.isNull() || !decodeKey(judged.name, &key) || !outline->follows(section, key))
+            if (section.isNull() || !decodeKey(judged.name, &key) || !outline->follows(section, key))
                 return false;
             if (section == deleteSection && key == executablesKey) {
                 if (!readPathList(judged.value, &outline->executables))

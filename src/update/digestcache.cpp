@@ -115,12 +115,18 @@ QString DigestCache::temporaryPath() const
     return target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
 }
 
-Md5Sum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+qint32 DigestCache::indexOf(const QString& relativePath, const Stamp& stamp) const
 {
     if (table.isEmpty())
-        return Md5Sum();
+        return -1;
     const qint32 index = table.at(slotOf(relativePath));
-    if (index < 0 || entries.at(index).stamp != stamp)
+    return index >= 0 && entries.at(index).stamp == stamp ? index : -1;
+}
+
+Md5Sum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+{
+    const qint32 index = indexOf(relativePath, stamp);
+    if (index < 0)
         return Md5Sum();
     return Md5Sum::fromDigest(QByteArray::fromRawData(entries.at(index).md5.data(), Md5Size));
 }
@@ -140,10 +146,8 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
 bool DigestCache::recall(
     const QString& relativePath, const Stamp& stamp, const Md5Sum& expected, qint64 readAtNs, Md5Sum* md5)
 {
-    if (table.isEmpty())
-        return false;
-    const qint32 index = table.at(slotOf(relativePath));
-    if (index < 0 || entries.at(index).stamp != stamp)
+    const qint32 index = indexOf(relativePath, stamp);
+    if (index < 0)
         return false;
     Entry& entry = entries[index];
     *md5 = Md5Sum::fromDigest(QByteArray::fromRawData(entry.md5.data(), Md5Size));

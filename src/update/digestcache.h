@@ -89,6 +89,8 @@ private:
     // The slot that holds relativePath's entry, or the free slot where it
     // would go. There is at least one slot.
     qsizetype slotOf(const QString& relativePath) const;
+    // The index of relativePath's entry when it has exactly this stamp, else -1.
+    qint32 indexOf(const QString& relativePath, const Stamp& stamp) const;
     // Room for `count` entries, and a table of at least twice as many slots.
     void reserve(qsizetype count);
     void reserveSlots(qsizetype count);

@@ -217,8 +217,6 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
 bool MakeDownloadReplaceListFunc::run()
 {
     const bool compiled = compileLists();
-    if (compiled)
-        specifications.noteFetchedSums();
     releaseFreeHeap();
     return compiled;
 }
@@ -355,6 +353,8 @@ bool MakeDownloadReplaceListFunc::compileLists()
                 patchBytes += entry.download.patch->size;
                 wholeBytes += download.size;
             }
+            // What the digest cache enters for a plain file once the download list is gone.
+            specifications.replaceList.last().fetchedMd5 = download.md5;
             specifications.downloadList.append(download);
         }
     }
