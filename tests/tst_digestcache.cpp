@@ -166,10 +166,6 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     QVERIFY(FileTree::write(dir->filePath("sub/unpacked.dat"), "unpacked"));
     QVERIFY(FileTree::write(dir->filePath("reused.dat"), "reused"));
     FileSpecifications lists;
-    lists.downloadList.append({ QStringLiteral("files"), QStringLiteral("plain.dat"),
-        Md5Sum::fromText(FileTree::md5Hex("plain")), 5, {} });
-    lists.downloadList.append({ QStringLiteral("files"), QStringLiteral("sub/packed.gz"),
-        Md5Sum::fromText(FileTree::md5Hex("gz")), 2, {} });
     FileReplaceSpecification plain;
     plain.section = QStringLiteral("files");
     plain.fileName = QStringLiteral("plain.dat");
@@ -182,11 +178,10 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     FileReplaceSpecification reused;
     reused.section = QStringLiteral("files");
     reused.fileName = QStringLiteral("reused.dat");
-    plain.fetchedMd5 = lists.downloadList.at(0).md5;
-    packed.fetchedMd5 = lists.downloadList.at(1).md5;
-    lists.replaceList = { plain, packed, reused };
     // As the main task leaves them: without downloads once they are done.
-    lists.downloadList.clear();
+    plain.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("plain"));
+    packed.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("gz"));
+    lists.replaceList = { plain, packed, reused };
 
     DigestCache cache(cachePath);
     const qint64 later = DigestCache::fileClockNowNs() + 10 * Second;

@@ -81,17 +81,17 @@ void TestFileSpecifications::destinationNames()
 void TestFileSpecifications::clearEmptiesEveryList()
 {
     FileSpecifications lists;
-    lists.downloadList.append(FileDownloadSpecification { "s", "a", Md5Sum::fromText(u"00"), 3, {} });
     lists.replaceList.append(FileReplaceSpecification());
+    lists.listDownload(Md5Sum::fromText(u"00"), 3, nullptr);
     lists.deleteList.append(QStringLiteral("gone"));
     const FileSpecifications shared = lists;
 
     lists.clear();
-    QVERIFY(lists.downloadList.isEmpty());
+    QCOMPARE(lists.downloadCount(), 0);
     QVERIFY(lists.replaceList.isEmpty());
     QVERIFY(lists.deleteList.isEmpty());
     // A copy taken before is a value of its own.
-    QCOMPARE(shared.downloadList.size(), 1);
+    QCOMPARE(shared.downloadCount(), 1);
     QCOMPARE(shared.deleteList.size(), 1);
 }
 

@@ -338,9 +338,17 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     TransferEngine manager;
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
-    QList<FileDownloadSpecification> list { { "files", "a/a.bin", Md5Sum(), damaged.size(), {} },
-        { "files", "b/b.bin", Md5Sum::fromText(FileTree::md5Hex("b")), 1, {} } };
-    DownloadFileListTaskSpecification task(&list,
+    FileSpecifications lists;
+    const auto listFile = [&lists](const QString& name, const Md5Sum& md5, qint64 size) {
+        FileReplaceSpecification record;
+        record.section = "files";
+        record.fileName = name;
+        lists.replaceList.append(record);
+        lists.listDownload(md5, size, nullptr);
+    };
+    listFile("a/a.bin", Md5Sum(), damaged.size());
+    listFile("b/b.bin", Md5Sum::fromText(FileTree::md5Hex("b")), 1);
+    DownloadFileListTaskSpecification task(&lists,
         DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,
         1.0);
     QSignalSpy messages(&task, &TaskSpecification::message);

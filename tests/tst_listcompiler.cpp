@@ -182,7 +182,7 @@ void TestListCompiler::comparesWithInstalledAndDownloaded()
 
     QVERIFY(compile("[files]\n" + line(key, fields)));
     QCOMPARE(lists.replaceList.size(), replace ? 1 : 0);
-    QCOMPARE(lists.downloadList.size(), download ? 1 : 0);
+    QCOMPARE(lists.downloadCount(), download ? 1 : 0);
     if (replace) {
         const FileReplaceSpecification& record = lists.replaceList.first();
         QCOMPARE(record.section, QStringLiteral("files"));
@@ -191,7 +191,7 @@ void TestListCompiler::comparesWithInstalledAndDownloaded()
         QCOMPARE(record.unzipMd5.toString(), packed ? sum(current) : QString());
     }
     if (download) {
-        const FileDownloadSpecification& record = lists.downloadList.first();
+        const FileDownloadSpecification record = lists.download(0);
         QCOMPARE(record.fileName, key);
         QCOMPARE(record.md5, Md5Sum::fromText(fields.first()));
         QCOMPARE(record.size, fields.at(1).toLongLong());
@@ -234,7 +234,7 @@ void TestListCompiler::deleteSection()
     QCOMPARE(compile(ini), ok);
     QCOMPARE(this->messages, messages);
     QCOMPARE(QStringList(lists.deleteList), deleted);
-    QVERIFY(lists.downloadList.isEmpty());
+    QCOMPARE(lists.downloadCount(), 0);
     QVERIFY(lists.replaceList.isEmpty());
     // Every key counts towards the progress, the delete section's included.
     if (ok)
@@ -244,9 +244,9 @@ void TestListCompiler::deleteSection()
 void TestListCompiler::unreadableSizeIsZero()
 {
     QVERIFY(compile("[files]\n" + line("a", { sum("a"), "lots" }) + line("b", { sum("b"), "-5" })));
-    QCOMPARE(lists.downloadList.size(), 2);
-    QCOMPARE(lists.downloadList.at(0).size, 0);
-    QCOMPARE(lists.downloadList.at(1).size, 0);
+    QCOMPARE(lists.downloadCount(), 2);
+    QCOMPARE(lists.download(0).size, 0);
+    QCOMPARE(lists.download(1).size, 0);
 }
 
 void TestListCompiler::repeatedRunStartsEmpty()
@@ -255,7 +255,7 @@ void TestListCompiler::repeatedRunStartsEmpty()
     const QByteArray ini = "[files]\n" + line("a", { sum("a"), "1" }) + "[delete]\ngone=\n";
     QVERIFY(compile(ini));
     QVERIFY(compile(ini));
-    QCOMPARE(lists.downloadList.size(), 1);
+    QCOMPARE(lists.downloadCount(), 1);
     QCOMPARE(lists.replaceList.size(), 1);
     QCOMPARE(lists.deleteList.size(), 1);
 }
@@ -275,7 +275,7 @@ void TestListCompiler::taskPublishesOnlySuccess()
     QTRY_COMPARE(canceled.count(), 1);
     QCOMPARE(task.state, ErrorCanceled);
     QCOMPARE(QStringList(target.deleteList), QStringList { "earlier" });
-    QVERIFY(target.downloadList.isEmpty());
+    QCOMPARE(target.downloadCount(), 0);
 
     FileTree::write(
         layout.downloadedPath("client_linux_amd64.ini"), "[files]\n" + line("a", { sum("a"), "1" }));
@@ -283,7 +283,7 @@ void TestListCompiler::taskPublishesOnlySuccess()
     task.execute();
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(task.progress, 0.05);
-    QCOMPARE(target.downloadList.size(), 1);
+    QCOMPARE(target.downloadCount(), 1);
     QCOMPARE(target.replaceList.size(), 1);
     QVERIFY(target.deleteList.isEmpty());
 }

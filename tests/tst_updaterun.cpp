@@ -175,7 +175,8 @@ RunResult TestUpdateRun::runUpdate(
     RunResult result;
     connect(&task, &TaskSpecification::message, &task, [&](const QString& text) {
         if (text == QLatin1String("Downloading files"))
-            result.downloads = task.specifications().downloadList;
+            for (qsizetype i = 0; i < task.specifications().downloadCount(); ++i)
+                result.downloads.append(task.specifications().download(i));
     });
     task.execute();
     if (started)

@@ -61,7 +61,7 @@ int runCompile(const QString& appRoot, const QString& tempDir, const QString& ty
     QElapsedTimer timer;
     timer.start();
     const bool ok = compiler.run();
-    report(timer.nsecsElapsed() / 1e9, idle, lists.downloadList.size(), lists.replaceList.size(), ok);
+    report(timer.nsecsElapsed() / 1e9, idle, lists.downloadCount(), lists.replaceList.size(), ok);
     return ok ? 0 : 1;
 }
 
@@ -94,7 +94,7 @@ int runUpdate(const QString& appRoot, const QString& tempDir, const QString& typ
     qsizetype downloads = 0;
     QObject::connect(&task, &TaskSpecification::message, qApp, [&task, &downloads](const QString& text) {
         if (text == QLatin1String("Downloading files"))
-            downloads = task.specifications().downloadList.size();
+            downloads = task.specifications().downloadCount();
     });
     QTimer logFlush;
     QObject::connect(&logFlush, &QTimer::timeout, qApp, flush);

@@ -28,9 +28,9 @@ public:
     qint64 unzipSize = 0;
     QString unzipFileName;
     Md5Sum unzipMd5;
-    // The download's sum when this run fetches the file: what a plain file
-    // is installed with, kept here so that the download list can go once the
-    // downloads are done.
+    // The download's sum when this run fetches the file: the download
+    // list's, and what the digest cache enters for a plain file once that
+    // list is gone.
     Md5Sum fetchedMd5;
     // 0755 or 0644 as the release records it; -1 where the release has no
     // record and the mode follows the name and the replaced file's bits.

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QLocale>
 #include <QStorageInfo>
 
@@ -28,26 +27,23 @@ DiskSpaceCheckTaskSpecification::DiskSpaceCheckTaskSpecification(const FileSpeci
 qint64 DiskSpaceCheckTaskSpecification::downloadBytes() const
 {
     qint64 total = 0;
-    for (const FileDownloadSpecification& file : specifications.downloadList)
-        total += file.size;
+    for (qsizetype i = 0; i < specifications.downloadCount(); ++i)
+        total += specifications.download(i).size;
     return total;
 }
 
 qint64 DiskSpaceCheckTaskSpecification::installBytes() const
 {
-    QHash<QString, qint64> downloadSizes;
-    for (const FileDownloadSpecification& file : specifications.downloadList)
-        downloadSizes.insert(file.fileName, file.size);
     qint64 total = 0;
-    for (const FileReplaceSpecification& file : specifications.replaceList) {
+    for (qsizetype i = 0; i < specifications.replaceList.size(); ++i) {
+        const FileReplaceSpecification& file = specifications.replaceList.at(i);
         if (file.hasUnzip()) {
             total += file.unzipSize;
             continue;
         }
         // Only a copy kept from an earlier attempt is looked at on disk.
-        const auto listed = downloadSizes.constFind(file.fileName);
-        total += listed != downloadSizes.cend() ? *listed
-                                                : QFileInfo(layout.downloadedPath(file.fileName)).size();
+        const qint64 listed = specifications.listedSize(i);
+        total += listed >= 0 ? listed : QFileInfo(layout.downloadedPath(file.fileName)).size();
     }
     return total;
 }

@@ -6,12 +6,11 @@
 #include <QDir>
 #include <QSet>
 
-DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(
-    QList<FileDownloadSpecification>* downloadList, const DownloadContext& context, int downloadConcurrency,
-    QObject* parent, double parentProgressRange)
+DownloadFileListTaskSpecification::DownloadFileListTaskSpecification(const FileSpecifications* lists,
+    const DownloadContext& context, int downloadConcurrency, QObject* parent, double parentProgressRange)
     // Without at least one slot no download would ever start.
     : ComposedTaskSpecification(qMax(1, downloadConcurrency), parentProgressRange, parent)
-    , downloadList(downloadList)
+    , lists(lists)
     , context(context)
     , downloadConcurrency(qMax(1, downloadConcurrency))
 {
@@ -56,11 +55,12 @@ bool DownloadFileListTaskSpecification::makeSubDirs()
 {
     const QDir dir(context.layout.tempDir());
     QSet<QString> known { QStringLiteral(".") };
-    for (const FileDownloadSpecification& entry : std::as_const(*downloadList)) {
+    for (qsizetype i = 0; i < lists->downloadCount(); ++i) {
         // The directory part by hand: a file information object per file
         // costs more than the rest of this loop.
-        const qsizetype slash = entry.fileName.lastIndexOf(QLatin1Char('/'));
-        const QString path = slash < 0 ? QStringLiteral(".") : entry.fileName.left(slash);
+        const QString fileName = lists->download(i).fileName;
+        const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+        const QString path = slash < 0 ? QStringLiteral(".") : fileName.left(slash);
         if (known.contains(path))
             continue;
         if (!dir.mkpath(path)) {
@@ -76,7 +76,7 @@ bool DownloadFileListTaskSpecification::makeSubDirs()
 
 void DownloadFileListTaskSpecification::makeSubtasksAndStart()
 {
-    if (downloadList->isEmpty()) {
+    if (lists->downloadCount() == 0) {
         Q_EMIT message(QStringLiteral("No downloads needed"));
         finish();
         return;
@@ -84,17 +84,19 @@ void DownloadFileListTaskSpecification::makeSubtasksAndStart()
     if (!makeSubDirs())
         return;
     Q_EMIT message(QStringLiteral("Downloading files"));
-    share = 1.0 / double(downloadList->size());
-    for (const FileDownloadSpecification& entry : std::as_const(*downloadList))
+    share = 1.0 / double(lists->downloadCount());
+    for (qsizetype i = 0; i < lists->downloadCount(); ++i) {
+        const FileDownloadSpecification entry = lists->download(i);
         totalSize += entry.patch ? entry.patch->size : entry.size;
-    addLazySubTasks(downloadList->size());
+    }
+    addLazySubTasks(lists->downloadCount());
     state = Running;
     executeSubTasks();
 }
 
 TaskSpecification* DownloadFileListTaskSpecification::makeSubTask(qsizetype index)
 {
-    auto* task = new DownloadFileTaskSpecification(downloadList->at(index), context, this, share);
+    auto* task = new DownloadFileTaskSpecification(lists->download(index), context, this, share);
     task->shareMirrorsWithoutPatches(&mirrorsWithoutPatches);
     connect(task, &DownloadFileTaskSpecification::downloadSizeChanged, this,
         [this](qint64 delta) { totalSize += delta; });

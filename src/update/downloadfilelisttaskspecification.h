@@ -1,7 +1,7 @@
 #ifndef DOWNLOADFILELISTTASKSPECIFICATION_H
 #define DOWNLOADFILELISTTASKSPECIFICATION_H
 
-#include "manifest/filedownloadspecification.h"
+#include "manifest/filespecifications.h"
 #include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
@@ -18,8 +18,8 @@ class DownloadFileListTaskSpecification : public ComposedTaskSpecification
     Q_OBJECT
 
 public:
-    DownloadFileListTaskSpecification(QList<FileDownloadSpecification>* downloadList,
-        const DownloadContext& context, int downloadConcurrency, QObject* parent, double parentProgressRange);
+    DownloadFileListTaskSpecification(const FileSpecifications* lists, const DownloadContext& context,
+        int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     bool makeSubDirs();
 
@@ -37,7 +37,7 @@ protected:
 private:
     void makeSubtasksAndStart();
 
-    QList<FileDownloadSpecification>* downloadList;
+    const FileSpecifications* lists;
     DownloadContext context;
     qint64 totalSize = 0;
     // Each file's share of the progress.

@@ -66,7 +66,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
     // Takes no share of the progress: it only looks at the file systems.
     addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
     auto* download = new DownloadFileListTaskSpecification(
-        &fileSpecifications.downloadList, context, downloadConcurrency, this, DownloadShare);
+        &fileSpecifications, context, downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(
         &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
     connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::downloadsDone);
@@ -90,7 +90,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
 
 void MainTaskSpecification::downloadsDone()
 {
-    fileSpecifications.downloadList = QList<FileDownloadSpecification>();
+    fileSpecifications.dropDownloads();
     returnFreedMemory();
 }
 

@@ -270,7 +270,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
     };
     // Room for every key at once: growing by steps would hold the old and
     // the new room together, and room never written costs nothing.
-    specifications.downloadList.reserve(ini.keyCount());
+    specifications.reserveDownloads(ini.keyCount());
     specifications.replaceList.reserve(ini.keyCount());
     std::vector<PendingLine> batch;
     batch.reserve(BatchSize);
@@ -353,9 +353,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
                 patchBytes += entry.download.patch->size;
                 wholeBytes += download.size;
             }
-            // What the digest cache enters for a plain file once the download list is gone.
-            specifications.replaceList.last().fetchedMd5 = download.md5;
-            specifications.downloadList.append(download);
+            specifications.listDownload(download.md5, download.size, std::move(entry.download.patch));
         }
     }
     if (invalid)

@@ -37,13 +37,11 @@ ASyncFunc* MakeDownloadReplaceListTaskSpecification::createFunction()
 void MakeDownloadReplaceListTaskSpecification::runDone(bool success)
 {
     if (success) {
-        // Moved, and without the room the lists grew into: with hundreds of
-        // thousands of files that room is megabytes held to the end of the run.
-        targetSpecifications.downloadList = std::move(workSpecifications.downloadList);
-        targetSpecifications.replaceList = std::move(workSpecifications.replaceList);
-        targetSpecifications.deleteList = std::move(workSpecifications.deleteList);
-        targetSpecifications.downloadList.squeeze();
-        targetSpecifications.replaceList.squeeze();
+        // Moved, not copied. The download and replace lists keep the room
+        // reserved for every key: room never written is not resident, while
+        // squeezing them would hold both copies of hundreds of thousands of
+        // records at once. The delete list grew by steps and gives its room back.
+        targetSpecifications = std::move(workSpecifications);
         targetSpecifications.deleteList.squeeze();
         workSpecifications.clear();
     }
