@@ -27,6 +27,7 @@ private Q_SLOTS:
     void onlySettledStampsAreKept();
     void damagedCacheFileLoadsEmpty_data();
     void damagedCacheFileLoadsEmpty();
+    void installedFilesEnterWithVerifiedDigests_data();
     void installedFilesEnterWithVerifiedDigests();
 
 private:
@@ -159,8 +160,22 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     }
 }
 
+void TestDigestCache::installedFilesEnterWithVerifiedDigests_data()
+{
+    QTest::addColumn<bool>("streamed");
+    QTest::addColumn<bool>("listedTwice");
+
+    QTest::newRow("in memory") << false << false;
+    QTest::newRow("streamed to the file") << true << false;
+    // The later record, a reused copy, leaves no entry for the path.
+    QTest::newRow("streamed, a path listed twice") << true << true;
+}
+
 void TestDigestCache::installedFilesEnterWithVerifiedDigests()
 {
+    QFETCH(bool, streamed);
+    QFETCH(bool, listedTwice);
+
     const QString root = dir->path();
     QVERIFY(FileTree::write(dir->filePath("plain.dat"), "plain"));
     QVERIFY(FileTree::write(dir->filePath("sub/unpacked.dat"), "unpacked"));
@@ -182,22 +197,44 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     plain.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("plain"));
     packed.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("gz"));
     lists.replaceList = { plain, packed, reused };
+    if (listedTwice) {
+        plain.fetchedMd5 = Md5Sum();
+        lists.replaceList.append(plain);
+    }
+    // An entry of a file the update leaves alone stays.
+    DigestCache::Stamp stamp { 1, 2, 3, 4, 5 };
+    {
+        DigestCache earlier(cachePath);
+        earlier.insert(QStringLiteral("kept.dat"), stamp, Md5Sum::fromText(md5), 10 * Second);
+        QVERIFY(earlier.save());
+    }
+    const auto enter = [&](qint64 readAtNs) {
+        DigestCache cache(cachePath);
+        cache.load();
+        if (streamed) {
+            cache.saveWithInstalled(root, lists, readAtNs);
+        } else {
+            cache.insertInstalled(root, lists, readAtNs);
+            cache.save();
+        }
+        DigestCache saved(cachePath);
+        saved.load();
+        return saved;
+    };
 
-    DigestCache cache(cachePath);
-    const qint64 later = DigestCache::fileClockNowNs() + 10 * Second;
-    cache.insertInstalled(root, lists, later);
-    DigestCache::Stamp stamp;
+    DigestCache cache = enter(DigestCache::fileClockNowNs() + 10 * Second);
     QVERIFY(DigestCache::stampOf(dir->filePath("plain.dat"), stamp));
-    QCOMPARE(cache.digest(QStringLiteral("plain.dat"), stamp).toString(), FileTree::md5Hex("plain"));
+    QCOMPARE(cache.digest(QStringLiteral("plain.dat"), stamp).toString(),
+        listedTwice ? QString() : FileTree::md5Hex("plain"));
     QVERIFY(DigestCache::stampOf(dir->filePath("sub/unpacked.dat"), stamp));
     QCOMPARE(
         cache.digest(QStringLiteral("sub/unpacked.dat"), stamp).toString(), FileTree::md5Hex("unpacked"));
-    QCOMPARE(cache.size(), 2);
+    QCOMPARE(cache.size(), listedTwice ? 2 : 3);
 
     // Stamps not older than the moment of reading are not kept, and the
     // entries they would replace go.
-    cache.insertInstalled(root, lists, stamp.changedNs - 2 * Second);
-    QCOMPARE(cache.size(), 0);
+    cache = enter(stamp.changedNs - 2 * Second);
+    QCOMPARE(cache.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestDigestCache)

@@ -89,13 +89,19 @@ bool DigestCache::load()
 
 bool DigestCache::save() const
 {
+    return save(nullptr);
+}
+
+bool DigestCache::save(const Installed* installed) const
+{
     const QString temporary = temporaryPath();
     QFile file(temporary);
     // A temporary file that a killed run left behind is simply overwritten.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Read too: the payload may have to be hashed again from the file.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
         return false;
     QByteArray digest;
-    const bool written = file.write(Magic) == Magic.size() && writePayload(file, &digest)
+    const bool written = file.write(Magic) == Magic.size() && writePayload(file, installed, &digest)
         && file.write(digest) == Md5Size && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
@@ -191,7 +197,27 @@ void DigestCache::insertInstalled(const QString& root, const FileSpecifications&
     }
 }
 
-bool DigestCache::writePayload(QFileDevice& file, QByteArray* digest) const
+bool DigestCache::saveWithInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
+{
+    // A later record of a path must override an earlier one, also by
+    // leaving no entry, which only the entries in memory do.
+    std::vector<size_t> hashes;
+    hashes.reserve(size_t(lists.replaceList.size()));
+    for (const FileReplaceSpecification& replace : lists.replaceList)
+        hashes.push_back(qHash(replace.pureDestFilePath()));
+    std::sort(hashes.begin(), hashes.end());
+    if (std::adjacent_find(hashes.cbegin(), hashes.cend()) != hashes.cend()) {
+        insertInstalled(root, lists, readAtNs);
+        return save();
+    }
+    hashes = std::vector<size_t>();
+    for (const FileReplaceSpecification& replace : lists.replaceList)
+        take(replace.pureDestFilePath());
+    const Installed installed { root + QLatin1Char('/'), lists, readAtNs };
+    return save(&installed);
+}
+
+bool DigestCache::writePayload(QFile& file, const Installed* installed, QByteArray* digest) const
 {
     QCryptographicHash hash(QCryptographicHash::Md5);
     QByteArray piece;
@@ -206,17 +232,54 @@ bool DigestCache::writePayload(QFileDevice& file, QByteArray* digest) const
         piece.resize(0);
         return written;
     };
+    const auto put = [&](const QString& relativePath, const Stamp& stamp, const char* md5) {
+        out << relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
+            << stamp.changedNs;
+        out.writeRawData(md5, Md5Size);
+        return piece.size() < PieceSize || flush();
+    };
+    const qint64 countAt = file.pos();
     out << quint32(entries.size());
     for (const Entry& entry : entries) {
-        const Stamp& stamp = entry.stamp;
-        out << entry.relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
-            << stamp.changedNs;
-        out.writeRawData(entry.md5.data(), Md5Size);
-        if (piece.size() >= PieceSize && !flush())
+        if (!put(entry.relativePath, entry.stamp, entry.md5.data()))
             return false;
+    }
+    quint32 added = 0;
+    for (qsizetype i = 0; installed && i < installed->lists.replaceList.size(); ++i) {
+        const FileReplaceSpecification& replace = installed->lists.replaceList.at(i);
+        // A copy reused from an earlier attempt was not fetched this time; its
+        // file is simply hashed by the next run.
+        const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
+        const QString relativePath = replace.pureDestFilePath();
+        Stamp stamp;
+        if (!md5.isDigest() || !stampOf(installed->root + relativePath, stamp)
+            || !isSettled(stamp, installed->readAtNs))
+            continue;
+        if (!put(relativePath, stamp, md5.digest().constData()))
+            return false;
+        ++added;
     }
     if (!flush())
         return false;
+    if (added == 0) {
+        *digest = hash.result();
+        return true;
+    }
+    // The count leads the payload and is known only now: set it, and hash
+    // the payload again from the file.
+    const qint64 end = file.pos();
+    buffer.seek(0);
+    piece.resize(0);
+    out << quint32(entries.size() + added);
+    if (!file.seek(countAt) || file.write(piece) != piece.size() || !file.flush() || !file.seek(countAt))
+        return false;
+    hash.reset();
+    while (file.pos() < end) {
+        const QByteArray read = file.read(qMin(PieceSize, end - file.pos()));
+        if (read.isEmpty())
+            return false;
+        hash.addData(read);
+    }
     *digest = hash.result();
     return true;
 }

@@ -11,7 +11,7 @@
 #include <array>
 
 class FileSpecifications;
-class QFileDevice;
+class QFile;
 
 // MD5 digests of installed files, remembered together with what identifies
 // the file's state: device, inode, size and the modification and status
@@ -73,6 +73,10 @@ public:
     // the download's of a plain one fetched in this run. Stamps are read
     // after readAtNs.
     void insertInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
+    // insertInstalled, then save(), but the installed files' entries go to
+    // the file as their stamps are read instead of into memory first: an
+    // update of hundreds of thousands of files would hold them all at once.
+    bool saveWithInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs);
     int size() const { return int(entries.size()); }
 
 private:
@@ -97,9 +101,19 @@ private:
     void put(Entry entry);
     void take(const QString& relativePath);
 
+    // The installed files that saveWithInstalled writes after the entries.
+    struct Installed
+    {
+        QString root;
+        const FileSpecifications& lists;
+        qint64 readAtNs;
+    };
+
+    bool save(const Installed* installed) const;
     // Writes the payload to `file` in pieces, so that a cache of hundreds
-    // of thousands of files is never held twice; its MD5 into `digest`.
-    bool writePayload(QFileDevice& file, QByteArray* digest) const;
+    // of thousands of files is never held twice, with the entries of
+    // `installed` when given; its MD5 into `digest`.
+    bool writePayload(QFile& file, const Installed* installed, QByteArray* digest) const;
     bool deserialize(const QByteArray& payload);
 
     QString path;

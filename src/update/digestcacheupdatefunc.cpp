@@ -18,7 +18,6 @@ bool DigestCacheUpdateFunc::run()
         ::unlink(QFile::encodeName(layout.downloadedPath(record.fileName)).constData());
     DigestCache cache(layout.installedPath(DigestCache::fileName()));
     cache.load();
-    cache.insertInstalled(layout.root(), lists, DigestCache::fileClockNowNs());
-    cache.save();
+    cache.saveWithInstalled(layout.root(), lists, DigestCache::fileClockNowNs());
     return true;
 }
