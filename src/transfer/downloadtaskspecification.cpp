@@ -176,12 +176,13 @@ bool DownloadTaskSpecification::openTarget()
     if (digesting)
         digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
 
-    if (!keepsPart()) {
-        file.setFileName(localPath);
+    const qint64 kept = keepsPart() ? keptPartSize() : 0;
+    if (kept == 0) {
+        // The usual case: one call opens the file empty.
+        file.setFileName(keepsPart() ? partPath : localPath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             return false;
     } else {
-        const qint64 kept = keptPartSize();
         file.setFileName(partPath);
         if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file.resize(kept))
             return false;
