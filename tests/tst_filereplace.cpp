@@ -100,6 +100,7 @@ void TestFileReplace::steps_data()
     QTest::addColumn<bool>("packed");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<int>("behindLink"); // the download is a symbolic link to this many bytes; 0: a file
+    QTest::addColumn<bool>("newFileLeft"); // a killed run left the new-file name
 
     const QString copy = QStringLiteral("FileCopyTaskSpecification %1");
     const QString unzip = QStringLiteral("FileUnzipTaskSpecification %1");
@@ -109,21 +110,23 @@ void TestFileReplace::steps_data()
 
     // A plain download on the installation's file system is linked and
     // committed inline, without subtasks.
-    QTest::newRow("new plain") << false << false << false << QStringList {} << 0;
+    QTest::newRow("new plain") << false << false << false << QStringList {} << 0 << false;
     QTest::newRow("new packed") << false << false << true << QStringList { unzip.arg(0.7), check, commit }
-                                << 0;
-    QTest::newRow("installed plain") << true << false << false << QStringList {} << 0;
+                                << 0 << false;
+    QTest::newRow("installed plain") << true << false << false << QStringList {} << 0 << false;
+    QTest::newRow("installed plain, new file left") << true << false << false << QStringList {} << 0 << true;
     QTest::newRow("installed packed")
-        << true << false << true << QStringList { unzip.arg(0.7), check, commit } << 0;
+        << true << false << true << QStringList { unzip.arg(0.7), check, commit } << 0 << false;
     QTest::newRow("installed plain, old copy left")
-        << true << true << false << QStringList { remove, copy.arg(0.8), commit } << 0;
+        << true << true << false << QStringList { remove, copy.arg(0.8), commit } << 0 << false;
     QTest::newRow("installed packed, old copy left")
-        << true << true << true << QStringList { remove, unzip.arg(0.6), check, commit } << 0;
+        << true << true << true << QStringList { remove, unzip.arg(0.6), check, commit } << 0 << false;
     // Where no link is made, a small file is still copied inline, and a
     // link in the download directory is never installed as a link.
-    QTest::newRow("plain behind a symbolic link") << false << false << false << QStringList {} << 100;
+    QTest::newRow("plain behind a symbolic link")
+        << false << false << false << QStringList {} << 100 << false;
     QTest::newRow("large plain behind a symbolic link")
-        << false << false << false << QStringList { copy.arg(0.9), commit } << 100000;
+        << false << false << false << QStringList { copy.arg(0.9), commit } << 100000 << false;
 }
 
 void TestFileReplace::steps()
@@ -133,6 +136,7 @@ void TestFileReplace::steps()
     QFETCH(bool, packed);
     QFETCH(QStringList, steps);
     QFETCH(int, behindLink);
+    QFETCH(bool, newFileLeft);
 
     if (installed)
         QVERIFY(FileTree::write(app(installedName), "previous"));
@@ -143,6 +147,8 @@ void TestFileReplace::steps()
     FileTree::Snapshot before = FileTree::snapshot(appDir);
     // Removing the earlier update's copy is final.
     before.files.remove(oldName);
+    if (newFileLeft)
+        QVERIFY(FileTree::write(app(QStringLiteral("plugins/.voxmeadow-new-a.so")), "half"));
 
     const QByteArray content = behindLink > 0 ? QByteArray(behindLink, 'n') : QByteArray("new version");
     FileReplaceSpecification spec = record(installedName, packed, content);

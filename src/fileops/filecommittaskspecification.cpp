@@ -28,7 +28,7 @@ bool FileCommitTaskSpecification::doOp()
 }
 
 bool FileCommitTaskSpecification::commit(const QString& newPath, const QString& path, const QString& keptPath,
-    mode_t mode, RollbackDataList* rollbackList, QString* failure)
+    mode_t mode, RollbackDataList* rollbackList, QString* failure, int newFileMode)
 {
     if (!keptPath.isEmpty() && !keepPrevious(path, keptPath)) {
         *failure = QStringLiteral("Could not keep '%1' as '%2'").arg(path, keptPath);
@@ -36,7 +36,8 @@ bool FileCommitTaskSpecification::commit(const QString& newPath, const QString& 
     }
     const QByteArray target = QFile::encodeName(path);
     const QByteArray source = QFile::encodeName(newPath);
-    if (::chmod(source.constData(), mode) != 0 || ::rename(source.constData(), target.constData()) != 0) {
+    const bool modeSet = newFileMode == int(mode) || ::chmod(source.constData(), mode) == 0;
+    if (!modeSet || ::rename(source.constData(), target.constData()) != 0) {
         if (!keptPath.isEmpty())
             QFile::remove(keptPath);
         *failure = QStringLiteral("Could not rename '%1' to '%2'").arg(newPath, path);

@@ -19,9 +19,11 @@ public:
         mode_t mode, RollbackDataList* rollbackList, QObject* parent, double parentProgressRange);
 
     // The same step without a task, for an installation that does it
-    // inline: false with *failure saying what went wrong.
+    // inline: false with *failure saying what went wrong. newFileMode: the
+    // new file's permission bits where the caller knows them, so that equal
+    // ones are not set again.
     static bool commit(const QString& newPath, const QString& path, const QString& keptPath, mode_t mode,
-        RollbackDataList* rollbackList, QString* failure);
+        RollbackDataList* rollbackList, QString* failure, int newFileMode = -1);
 
 public Q_SLOTS:
     bool doOp() override;

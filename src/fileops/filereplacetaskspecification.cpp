@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,9 +69,6 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
     const QString target = layout.installedPath(replaceSpecification.destFileName(QString()));
     const QFileInfo targetInfo(target);
     newPath = QDir(targetInfo.path()).filePath(InstallationLayout::newFilePrefix() + targetInfo.fileName());
-    // Only an interrupted earlier run can have left this name; it is almost
-    // never there, and the bare call costs no file object.
-    ::unlink(QFile::encodeName(newPath).constData());
 
     if (oldCopies == &ownOldCopies)
         ownOldCopies.start(layout.root());
@@ -98,6 +96,9 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
             : InstallationLayout::installedMode(targetInfo.fileName(), previousMode));
     if (!unpack && !oldCopyInTheWay && installInline(source, target, oldCopy, mode))
         return;
+    // Only an interrupted earlier run can have left this name; it is almost
+    // never there, and the bare call costs no file object.
+    ::unlink(QFile::encodeName(newPath).constData());
 
     if (unpack) {
         remaining -= 0.2;
@@ -121,18 +122,25 @@ bool FileReplaceTaskSpecification::installInline(
     // or where links are refused, a small file is copied here, faster than
     // the pool would take it; a large one, or any failure, takes the steps.
     const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(newPath);
     struct stat info;
+    bool linked = false;
     // A link would install a symbolic link itself, not what it points to.
-    const bool linked = ::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode)
-        && ::link(from.constData(), QFile::encodeName(newPath).constData()) == 0;
+    if (::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode)) {
+        linked = ::link(from.constData(), to.constData()) == 0;
+        // Only an interrupted earlier run leaves the new name behind.
+        if (!linked && errno == EEXIST && ::unlink(to.constData()) == 0)
+            linked = ::link(from.constData(), to.constData()) == 0;
+    }
     if (!linked
         && (::stat(from.constData(), &info) != 0 || !S_ISREG(info.st_mode)
             || info.st_size > ASyncTaskSpecification::QUICK_FILE_SIZE || !NewFile::copy(source, newPath)))
         return false;
     state = Running;
     QString failure;
-    const bool ok
-        = FileCommitTaskSpecification::commit(newPath, target, oldCopy, mode, &rollbackList, &failure);
+    // A link shares the download's bits, most often already the right ones.
+    const bool ok = FileCommitTaskSpecification::commit(
+        newPath, target, oldCopy, mode, &rollbackList, &failure, linked ? int(info.st_mode & 07777) : -1);
     if (!ok)
         Q_EMIT message(failure);
     settle(ok);
