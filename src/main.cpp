@@ -61,8 +61,9 @@ int main(int argc, char* argv[])
         MainWindow window(config);
         config.setRetryPrompt([&window] { return window.askRetryVersionQuery(); });
         if (config.parseCommandLineOptions()) {
+            // Precise: a coarse timer of two seconds may fire a tenth of a second late.
             if (config.noUserMode == 1)
-                QTimer::singleShot(2000, &window, &MainWindow::onAutoStartUpdate);
+                QTimer::singleShot(2000, Qt::PreciseTimer, &window, &MainWindow::onAutoStartUpdate);
             window.setUIToConfigSpecs();
             window.show();
             window.setNews();
