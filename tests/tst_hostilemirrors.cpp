@@ -132,6 +132,9 @@ void TestHostileMirrors::misbehavingMirror_data()
                                         << "released for client_linux_i386 version 2, not";
     QTest::newRow("corrupt part kept from an earlier run")
         << int(CorruptPart) << filePath << false << int(Finished) << false << "failed after resuming";
+    // Kept under the file's own name.
+    QTest::newRow("corrupt part of a small file kept from an earlier run")
+        << int(CorruptPart) << packedPath << false << int(Finished) << false << "failed after resuming";
     QTest::newRow("unbound ini") << int(UnboundRelease) << iniPath << true << int(Finished) << false
                                  << "unbound release";
 }
@@ -192,9 +195,11 @@ void TestHostileMirrors::misbehavingMirror()
 
     // What a run killed halfway left, but damaged.
     if (misbehaviour == CorruptPart) {
-        const QString name = filePath.section('/', 2);
-        QVERIFY(FileTree::write(InstallationLayout(fixture.install, fixture.tmp).partialPath(name),
-            QByteArray(int(limits.value(name) / 2), 'x')));
+        const QString name = target.section('/', 2);
+        const InstallationLayout layout(fixture.install, fixture.tmp);
+        const qint64 size = limits.value(name);
+        QVERIFY(FileTree::write(size > 64 * 1024 ? layout.partialPath(name) : layout.downloadedPath(name),
+            QByteArray(int(size / 2), 'x')));
     }
 
     QHash<QString, int> served;

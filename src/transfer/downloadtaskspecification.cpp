@@ -399,7 +399,7 @@ void DownloadTaskSpecification::onTransferFinished()
         errorRetry(text);
         return;
     }
-    if (keepsPart()
+    if (keepsPart() && partPath != localPath
         && std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(localPath).constData())
             != 0) {
         Q_EMIT error(QStringLiteral("Unable to create file %1 for saving").arg(localPath));

@@ -53,8 +53,8 @@ public:
     QByteArray receivedMd5() const { return completedMd5; }
 
     // Receives into `path` and keeps what arrived there when an attempt
-    // ends early; the complete file is then renamed to the local path.
-    // Needs the expected size.
+    // ends early; the complete file is then renamed to the local path,
+    // unless `path` is that path. Needs the expected size.
     void keepPartAt(const QString& path) { partPath = path; }
     // Asks the mirror that delivered `leader`'s file first, while the
     // registry still lists it, so that a failed check of the pair blames

@@ -16,6 +16,10 @@ constexpr double CheckShare = 0.2;
 constexpr double PatchDownloadShare = 0.6;
 constexpr double PatchCheckShare = 0.1;
 constexpr double PatchApplyShare = 0.3;
+// Up to this size a file's part is kept under the file's own name, which
+// saves a rename for every file. A part under that name passes no check
+// before it is complete, as any file found there is checked before use.
+constexpr qint64 SmallFileSize = 64 * 1024;
 
 } // namespace
 
@@ -60,7 +64,8 @@ void DownloadFileTaskSpecification::addRound()
         file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
     downloadTask->digestWhileReceiving();
-    downloadTask->keepPartAt(context.layout.partialPath(file.fileName));
+    downloadTask->keepPartAt(
+        file.size > SmallFileSize ? context.layout.partialPath(file.fileName) : localPath);
     CheckSignatureTaskSpecification* check = addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
     check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
         return download ? download->receivedMd5() : QByteArray();
@@ -145,6 +150,9 @@ TaskState DownloadFileTaskSpecification::roundFailed()
         abandonPatch(QStringLiteral("the patch has another MD5 sum than the index lists"));
         return Running;
     }
+    // A file that failed its check is no part to resume, and a small
+    // file's part is kept under this very name.
+    QFile::remove(context.layout.downloadedPath(fileSpec.fileName));
     if (downloadTask->completedFromPart() && !refetchedWhole && !cancelRequested && !listEnded) {
         refetchedWhole = true;
         // The part kept from an earlier attempt may be what is wrong: the
