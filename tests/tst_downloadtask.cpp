@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -655,6 +656,14 @@ void TestDownloadTask::keptPartIsContinued_data()
         << body << RangeAnswer::Honoured << QList<QByteArray> { "bytes=4999-" };
     QTest::newRow("part is a symlink") << QByteArray("link") << RangeAnswer::Honoured << none;
     QTest::newRow("part is a directory") << QByteArray("dir") << RangeAnswer::Honoured << none;
+    // A small file's part is kept under its own name, where only a wrong
+    // file or one linked into the installation can be whole.
+    QTest::newRow("part under its own name")
+        << "own name" + body.left(1000) << RangeAnswer::Honoured << QList<QByteArray> { "bytes=1000-" };
+    QTest::newRow("whole file under its own name")
+        << "own name" + QByteArray(5000, 'w') << RangeAnswer::Honoured << none;
+    QTest::newRow("file under its own name linked elsewhere")
+        << QByteArray("own name, linked") << RangeAnswer::Honoured << none;
     QTest::newRow("pause keeps the part")
         << QByteArray() << RangeAnswer::Pause << QList<QByteArray> { QByteArray(), "bytes=1000-" };
     QTest::newRow("200 longer than listed leaves the part")
@@ -672,10 +681,15 @@ void TestDownloadTask::keptPartIsContinued()
     // The mirror that sends too much is struck off: another must remain.
     makeMirrors(answer == RangeAnswer::TooLong ? QStringList { "a", "b" } : QStringList { "a" });
     const QByteArray body = pattern(5000);
-    const QString partPath = tempDir->filePath(".part-file.bin");
+    const bool ownName = part.startsWith("own name");
+    const QString partPath = tempDir->filePath(ownName ? "file.bin" : ".part-file.bin");
     const QString outside = tempDir->filePath("outside.bin");
     QVERIFY(FileTree::write(outside, "not the updater's"));
-    if (part == "link")
+    if (part == "own name, linked")
+        QVERIFY(::link(QFile::encodeName(outside).constData(), QFile::encodeName(partPath).constData()) == 0);
+    else if (ownName)
+        QVERIFY(FileTree::write(partPath, part.mid(8)));
+    else if (part == "link")
         QVERIFY(QFile::link(outside, partPath));
     else if (part == "dir")
         QVERIFY(QDir(tempDir->path()).mkpath(".part-file.bin/inner")
@@ -732,7 +746,7 @@ void TestDownloadTask::keptPartIsContinued()
     QVERIFY(spies.finished.wait(10000));
     QCOMPARE(asked, ranges);
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
-    QVERIFY(!QFileInfo::exists(partPath) && !QFileInfo(partPath).isSymLink());
+    QVERIFY(ownName || (!QFileInfo::exists(partPath) && !QFileInfo(partPath).isSymLink()));
     QCOMPARE(FileTree::read(outside), QByteArray("not the updater's"));
     // Starting over is no fault of the mirror's; a cut is.
     QCOMPARE(mirrors->mirrorData().size(), 1);

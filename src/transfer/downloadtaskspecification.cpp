@@ -213,15 +213,24 @@ bool DownloadTaskSpecification::openTarget()
 qint64 DownloadTaskSpecification::keptPartSize()
 {
     const QByteArray path = QFile::encodeName(partPath);
+    const bool ownName = partPath == localPath;
     struct stat status;
     if (lstat(path.constData(), &status) != 0)
         return 0;
     if (!S_ISREG(status.st_mode)) {
-        // Not what this task leaves: whatever it is goes, without being followed.
-        if (S_ISDIR(status.st_mode))
-            QDir(partPath).removeRecursively();
-        else
+        // Not what this task leaves: whatever it is goes, without being
+        // followed. A directory under the file's own name holds other
+        // downloads; opening the file fails instead.
+        if (!S_ISDIR(status.st_mode))
             unlink(path.constData());
+        else if (!ownName)
+            QDir(partPath).removeRecursively();
+        return 0;
+    }
+    // A download under its own name may be linked into the installation
+    // already: writing into it would change the installed file.
+    if (ownName && status.st_nlink > 1) {
+        unlink(path.constData());
         return 0;
     }
     const qint64 size = status.st_size;
@@ -232,6 +241,9 @@ qint64 DownloadTaskSpecification::keptPartSize()
                            .arg(expectedSize));
         return 0;
     }
+    // A whole file under its own name is one the list compiler found wrong.
+    if (size == expectedSize && ownName)
+        return 0;
     // A range that starts at the end would be refused: the last byte is
     // asked for again.
     return size == expectedSize ? size - 1 : size;
