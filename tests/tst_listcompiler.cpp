@@ -243,10 +243,12 @@ void TestListCompiler::deleteSection()
 
 void TestListCompiler::unreadableSizeIsZero()
 {
-    QVERIFY(compile("[files]\n" + line("a", { sum("a"), "lots" }) + line("b", { sum("b"), "-5" })));
-    QCOMPARE(lists.downloadCount(), 2);
+    QVERIFY(compile("[files]\n" + line("a", { sum("a"), "lots" }) + line("b", { sum("b"), "-5" })
+        + line("c", { sum("c"), "9223372036854775808" })));
+    QCOMPARE(lists.downloadCount(), 3);
     QCOMPARE(lists.download(0).size, 0);
     QCOMPARE(lists.download(1).size, 0);
+    QCOMPARE(lists.download(2).size, 0);
 }
 
 void TestListCompiler::repeatedRunStartsEmpty()

@@ -5,6 +5,19 @@
 #include <QSettings>
 #include <QVector>
 
+namespace {
+
+// A size that is no number, or too large for one, reads as 0: never as a
+// negative size, which would leave the download without its bound.
+qint64 listedSize(const QString& field)
+{
+    bool ok = false;
+    const qint64 size = field.toLongLong(&ok);
+    return ok && size > 0 ? size : 0;
+}
+
+} // namespace
+
 QString ProductIniLine::deleteSection()
 {
     return QStringLiteral("delete");
@@ -37,10 +50,10 @@ ProductIniLine::LineError ProductIniLine::parseFileLine(
     entry->download.section = entry->replace.section = section;
     entry->download.fileName = entry->replace.fileName = key;
     entry->download.md5 = Md5Sum::fromText(fields.at(0));
-    entry->download.size = qint64(fields.at(1).toULongLong());
+    entry->download.size = listedSize(fields.at(1));
     if (fields.size() == PackedFieldCount) {
         entry->replace.unzipMd5 = Md5Sum::fromText(fields.at(2));
-        entry->replace.unzipSize = qint64(fields.at(3).toULongLong());
+        entry->replace.unzipSize = listedSize(fields.at(3));
         entry->replace.unzipFileName = fields.at(4);
         if (entry->replace.hasUnzip() && !isSafeRelativePath(entry->replace.unzipFileName))
             return LineError::UnsafeInstalledName;
