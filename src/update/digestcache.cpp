@@ -184,17 +184,30 @@ void DigestCache::insertInstalled(const QString& root, const FileSpecifications&
 {
     // Room for them all at once: growing by steps holds the old and the new room together.
     reserve(entries.size() + lists.replaceList.size());
+    const QString below = root + QLatin1Char('/');
     for (const FileReplaceSpecification& replace : lists.replaceList) {
-        const QString relativePath = replace.pureDestFilePath();
-        // A copy reused from an earlier attempt was not fetched this time; its
-        // file is simply hashed by the next run.
-        const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
-        Stamp stamp;
-        if (!md5.isEmpty() && stampOf(root + QLatin1Char('/') + relativePath, stamp))
-            insert(relativePath, stamp, md5, readAtNs);
+        Entry entry;
+        if (installedEntry(below, replace, readAtNs, &entry))
+            put(std::move(entry));
         else
-            remove(relativePath);
+            take(entry.relativePath);
     }
+}
+
+bool DigestCache::installedEntry(
+    const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry)
+{
+    entry->relativePath = replace.pureDestFilePath();
+    // A copy reused from an earlier attempt was not fetched this time; its
+    // file is simply hashed by the next run.
+    const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
+    if (!md5.isDigest() || !stampOf(root + entry->relativePath, entry->stamp)
+        || !isSettled(entry->stamp, readAtNs))
+        return false;
+    const QByteArray raw = md5.digest();
+    std::copy_n(raw.constData(), Md5Size, entry->md5.begin());
+    entry->confirmed = true;
+    return true;
 }
 
 bool DigestCache::saveWithInstalled(const QString& root, const FileSpecifications& lists, qint64 readAtNs)
@@ -232,32 +245,29 @@ bool DigestCache::writePayload(QFile& file, const Installed* installed, QByteArr
         piece.resize(0);
         return written;
     };
-    const auto put = [&](const QString& relativePath, const Stamp& stamp, const char* md5) {
-        out << relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
+    const auto append = [&](const Entry& entry) {
+        const Stamp& stamp = entry.stamp;
+        out << entry.relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
             << stamp.changedNs;
-        out.writeRawData(md5, Md5Size);
+        out.writeRawData(entry.md5.data(), Md5Size);
         return piece.size() < PieceSize || flush();
     };
     const qint64 countAt = file.pos();
     out << quint32(entries.size());
     for (const Entry& entry : entries) {
-        if (!put(entry.relativePath, entry.stamp, entry.md5.data()))
+        if (!append(entry))
             return false;
     }
     quint32 added = 0;
-    for (qsizetype i = 0; installed && i < installed->lists.replaceList.size(); ++i) {
-        const FileReplaceSpecification& replace = installed->lists.replaceList.at(i);
-        // A copy reused from an earlier attempt was not fetched this time; its
-        // file is simply hashed by the next run.
-        const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
-        const QString relativePath = replace.pureDestFilePath();
-        Stamp stamp;
-        if (!md5.isDigest() || !stampOf(installed->root + relativePath, stamp)
-            || !isSettled(stamp, installed->readAtNs))
-            continue;
-        if (!put(relativePath, stamp, md5.digest().constData()))
-            return false;
-        ++added;
+    if (installed) {
+        for (const FileReplaceSpecification& replace : installed->lists.replaceList) {
+            Entry entry;
+            if (!installedEntry(installed->root, replace, installed->readAtNs, &entry))
+                continue;
+            if (!append(entry))
+                return false;
+            ++added;
+        }
     }
     if (!flush())
         return false;

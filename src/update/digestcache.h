@@ -10,6 +10,7 @@
 
 #include <array>
 
+class FileReplaceSpecification;
 class FileSpecifications;
 class QFile;
 
@@ -110,6 +111,11 @@ private:
     };
 
     bool save(const Installed* installed) const;
+    // The entry with which the installed file of `replace` below `root`
+    // (ending in "/") enters: its stamp and the digest the update verified.
+    // False when it enters none; the entry's path is set either way.
+    static bool installedEntry(
+        const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry);
     // Writes the payload to `file` in pieces, so that a cache of hundreds
     // of thousands of files is never held twice, with the entries of
     // `installed` when given; its MD5 into `digest`.
