@@ -176,14 +176,16 @@ bool DownloadTaskSpecification::openTarget()
     if (digesting)
         digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
 
-    const qint64 kept = keepsPart() ? keptPartSize() : 0;
+    file.setFileName(keepsPart() ? partPath : localPath);
+    // The usual case: nothing is there yet, and creating the file is the
+    // only look needed. Whatever is there is examined first.
+    const bool created
+        = keepsPart() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+    const qint64 kept = keepsPart() && !created ? keptPartSize() : 0;
     if (kept == 0) {
-        // The usual case: one call opens the file empty.
-        file.setFileName(keepsPart() ? partPath : localPath);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        if (!created && !file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             return false;
     } else {
-        file.setFileName(partPath);
         if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !file.resize(kept))
             return false;
         resumeOffset = kept;
