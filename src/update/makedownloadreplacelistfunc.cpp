@@ -8,8 +8,10 @@
 #include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
 #include "update/patchcatalog.h"
+#include "update/twothreads.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 #include <sys/stat.h>
@@ -18,8 +20,7 @@
 #include <malloc.h>
 #endif
 
-#include <atomic>
-#include <thread>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,29 @@ bool fileMatches(const QString& path, const Md5Sum& md5)
     CheckSigFunc check(path, FileCheck::listedSum(md5));
     return check.run();
 }
+
+// Whether a path's directory exists, looked at once for a run of paths in
+// one directory: a fresh session holds no earlier downloads, and says so in
+// one look a directory rather than one a file.
+class DirectoryPresence
+{
+public:
+    bool holds(const QString& path)
+    {
+        const QStringView directory = QStringView(path).left(path.lastIndexOf(QLatin1Char('/')));
+        if (!looked || directory != lastDirectory) {
+            looked = true;
+            lastDirectory = directory.toString();
+            present = QFileInfo::exists(lastDirectory);
+        }
+        return present;
+    }
+
+private:
+    QString lastDirectory;
+    bool looked = false;
+    bool present = false;
+};
 
 // The content of an installed file as far as it is known for certain: its
 // MD5 sum and its stamp when the sum was taken; and its
@@ -57,8 +81,10 @@ struct PendingLine
     InstalledContent content;
     bool matches = false;
 
-    // Whether the installed file had a stamp, read at readAt.
+    // Whether the installed file had a stamp, read at readAt; and, when it
+    // had none, whether that was for want of any file under its name.
     bool stamped = false;
+    bool absent = false;
     qint64 readAt = 0;
     // Set while the installed file waits to be hashed.
     bool needsHash = false;
@@ -75,8 +101,10 @@ void stampInstalled(const InstallationLayout& layout, PendingLine& line)
         return;
     // Read before the stamp: a later write then moves the stamp past this moment.
     line.readAt = DigestCache::fileClockNowNs();
+    errno = 0;
     line.stamped
         = DigestCache::stampOf(layout.installedPath(line.installed), line.content.stamp, &line.content.mode);
+    line.absent = !line.stamped && (errno == ENOENT || errno == ENOTDIR);
 }
 
 // Decides the line from its stamp and the digests `cache` remembers, or
@@ -84,7 +112,7 @@ void stampInstalled(const InstallationLayout& layout, PendingLine& line)
 void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingLine& line)
 {
     if (!line.stamped) {
-        line.matches = fileMatches(layout.installedPath(line.installed), line.installedMd5);
+        line.matches = !line.absent && fileMatches(layout.installedPath(line.installed), line.installedMd5);
         return;
     }
     Md5Sum remembered;
@@ -103,24 +131,6 @@ void hashInstalled(const InstallationLayout& layout, PendingLine& line)
         line.computed.clear();
     DigestCache::Stamp after;
     line.unchanged = DigestCache::stampOf(path, after, &line.modeAfter) && after == line.content.stamp;
-}
-
-// Runs `work` on each of `lines`, shared between this thread and one more.
-template <typename Work> void onTwoThreads(const std::vector<PendingLine*>& lines, const Work& work)
-{
-    std::atomic<size_t> next { 0 };
-    const auto share = [&] {
-        for (size_t i = next++; i < lines.size(); i = next++)
-            work(*lines[i]);
-    };
-    // A thread costs more than a few small files take.
-    if (lines.size() < 8) {
-        share();
-        return;
-    }
-    std::thread helper(share);
-    share();
-    helper.join();
 }
 
 // Decides a hashed line. A file that changed while it was read has no
@@ -272,6 +282,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
     // the new room together, and room never written costs nothing.
     specifications.reserveDownloads(ini.keyCount());
     specifications.replaceList.reserve(ini.keyCount());
+    DirectoryPresence earlierDownloads;
     std::vector<PendingLine> batch;
     batch.reserve(BatchSize);
     ProductIniReader::Line line;
@@ -310,14 +321,14 @@ bool MakeDownloadReplaceListFunc::compileLists()
         std::vector<PendingLine*> lines;
         for (PendingLine& pending : batch)
             lines.push_back(&pending);
-        onTwoThreads(lines, [this](PendingLine& pending) { stampInstalled(layout, pending); });
+        onTwoThreads(lines.size(), [this, &lines](size_t i) { stampInstalled(layout, *lines[i]); });
         lines.clear();
         for (PendingLine& pending : batch) {
             consultCache(layout, digests, pending);
             if (pending.needsHash)
                 lines.push_back(&pending);
         }
-        onTwoThreads(lines, [this](PendingLine& pending) { hashInstalled(layout, pending); });
+        onTwoThreads(lines.size(), [this, &lines](size_t i) { hashInstalled(layout, *lines[i]); });
         for (PendingLine& pending : batch) {
             advance();
             if (pending.needsHash)
@@ -343,7 +354,8 @@ bool MakeDownloadReplaceListFunc::compileLists()
             specifications.replaceList.append(replace);
             if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
                 continue;
-            if (fileMatches(layout.downloadedPath(key), download.md5))
+            const QString downloaded = layout.downloadedPath(key);
+            if (earlierDownloads.holds(downloaded) && fileMatches(downloaded, download.md5))
                 continue;
             if (patching)
                 entry.download.patch = choosePatch(
