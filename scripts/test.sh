@@ -41,7 +41,7 @@ step "fuzz targets, ${FUZZ_SECONDS:-20} s each"
 bash scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-20}"
 
 step "task framework and worker-thread tests under ThreadSanitizer"
-tsan_tests=(tst_taskframework tst_fileops tst_checksignature tst_listcompiler)
+tsan_tests=(tst_taskframework tst_fileops tst_checksignature tst_listcompiler tst_digestcache)
 BUILD_DIR=build-tsan BUILD_TARGETS="${tsan_tests[*]}" bash scripts/build.sh "${launcher[@]}" \
     -DVOXMEADOW_SANITIZE=thread
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \

@@ -164,17 +164,21 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests_data()
 {
     QTest::addColumn<bool>("streamed");
     QTest::addColumn<bool>("listedTwice");
+    // Further installed files, beyond what one batch of stamps holds.
+    QTest::addColumn<int>("more");
 
-    QTest::newRow("in memory") << false << false;
-    QTest::newRow("streamed to the file") << true << false;
+    QTest::newRow("in memory") << false << false << 0;
+    QTest::newRow("streamed to the file") << true << false << 0;
     // The later record, a reused copy, leaves no entry for the path.
-    QTest::newRow("streamed, a path listed twice") << true << true;
+    QTest::newRow("streamed, a path listed twice") << true << true << 0;
+    QTest::newRow("streamed, more files than a batch") << true << false << 2100;
 }
 
 void TestDigestCache::installedFilesEnterWithVerifiedDigests()
 {
     QFETCH(bool, streamed);
     QFETCH(bool, listedTwice);
+    QFETCH(int, more);
 
     const QString root = dir->path();
     QVERIFY(FileTree::write(dir->filePath("plain.dat"), "plain"));
@@ -199,6 +203,11 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     lists.replaceList = { plain, packed, reused };
     if (listedTwice) {
         plain.fetchedMd5 = Md5Sum();
+        lists.replaceList.append(plain);
+    }
+    for (int i = 0; i < more; ++i) {
+        plain.fileName = QStringLiteral("more/%1.dat").arg(i);
+        QVERIFY(FileTree::write(dir->filePath(plain.fileName), "plain"));
         lists.replaceList.append(plain);
     }
     // An entry of a file the update leaves alone stays.
@@ -229,7 +238,11 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     QVERIFY(DigestCache::stampOf(dir->filePath("sub/unpacked.dat"), stamp));
     QCOMPARE(
         cache.digest(QStringLiteral("sub/unpacked.dat"), stamp).toString(), FileTree::md5Hex("unpacked"));
-    QCOMPARE(cache.size(), listedTwice ? 2 : 3);
+    QCOMPARE(cache.size(), (listedTwice ? 2 : 3) + more);
+    if (more > 0) {
+        QVERIFY(DigestCache::stampOf(dir->filePath("more/2099.dat"), stamp));
+        QCOMPARE(cache.digest(QStringLiteral("more/2099.dat"), stamp).toString(), FileTree::md5Hex("plain"));
+    }
 
     // Stamps not older than the moment of reading are not kept, and the
     // entries they would replace go.
