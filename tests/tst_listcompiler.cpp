@@ -369,9 +369,11 @@ void TestListCompiler::compiledDigestsAreRemembered()
     QVERIFY(DigestCache::stampOf(QDir(app).filePath("b"), stampB));
     QVERIFY(cache.digest("b", stampB).isEmpty());
 
-    // Files are hashed a batch at a time on two threads: each verdict must
-    // stay with its own line, hashed (first run) or remembered (second),
-    // and a remembered file no longer listed ("a") leaves the cache.
+    // Files are hashed a batch at a time on two threads, the next batch
+    // parsed meanwhile: each verdict must stay with its own line, hashed
+    // (first run) or remembered (second), a remembered file no longer
+    // listed ("a") leaves the cache, and the delete lines after the last
+    // batch count.
     QByteArray ini = "[files]\n";
     QStringList differing;
     for (int i = 0; i < 1100; ++i) {
@@ -382,6 +384,8 @@ void TestListCompiler::compiledDigestsAreRemembered()
         if (differs)
             differing << name;
     }
+    writeApp("m/old", "x");
+    ini += "[delete]\nm/old=\n";
     DigestCache::Stamp last;
     QVERIFY(DigestCache::stampOf(QDir(app).filePath("m/f1099"), last));
     QTRY_VERIFY(DigestCache::isSettled(last, DigestCache::fileClockNowNs()));
@@ -391,6 +395,7 @@ void TestListCompiler::compiledDigestsAreRemembered()
         for (const FileReplaceSpecification& replace : std::as_const(lists.replaceList))
             replaced << replace.pureDestFilePath();
         QCOMPARE(replaced, differing);
+        QCOMPARE(QStringList(lists.deleteList), QStringList { "m/old" });
         QVERIFY(cache.load());
         QCOMPARE(cache.size(), 1100 - differing.size());
     }

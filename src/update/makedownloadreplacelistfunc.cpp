@@ -69,9 +69,9 @@ struct InstalledContent
 
 // One file line on its way through the comparison with its installed file,
 // a batch of lines at a time: the installed files' stamps are read on two
-// threads, the digest cache is consulted in the lines' order, the files it
-// does not vouch for are hashed on two threads, and the lines are then
-// decided in their order.
+// threads, one of which parses the next batch first; the digest cache is
+// consulted in the lines' order, the files it does not vouch for are hashed
+// on two threads, and the lines are then decided in their order.
 struct PendingLine
 {
     ProductIniEntry entry;
@@ -101,6 +101,8 @@ void stampInstalled(const InstallationLayout& layout, PendingLine& line)
         return;
     // Read before the stamp: a later write then moves the stamp past this moment.
     line.readAt = DigestCache::fileClockNowNs();
+    // Only a failed lstat sets errno here: anything else under the name
+    // leaves it 0 and gets the full look.
     errno = 0;
     line.stamped
         = DigestCache::stampOf(layout.installedPath(line.installed), line.content.stamp, &line.content.mode);
@@ -283,15 +285,15 @@ bool MakeDownloadReplaceListFunc::compileLists()
     specifications.reserveDownloads(ini.keyCount());
     specifications.replaceList.reserve(ini.keyCount());
     DirectoryPresence earlierDownloads;
-    std::vector<PendingLine> batch;
-    batch.reserve(BatchSize);
     ProductIniReader::Line line;
     QString invalidSection;
     bool invalid = false;
     bool more = true;
-    while (more && !invalid) {
-        batch.clear();
-        while (qsizetype(batch.size()) < BatchSize && (more = ini.next(&line))) {
+    // Parses the file lines that follow into `into`, as many as a batch
+    // holds, and acts on the delete lines among them.
+    const auto readBatch = [&](std::vector<PendingLine>& into) {
+        into.clear();
+        while (more && !invalid && qsizetype(into.size()) < BatchSize && (more = ini.next(&line))) {
             if (line.section == ProductIniLine::deleteSection()) {
                 advance();
                 // A path that leaves the installation directory is never acted on.
@@ -316,13 +318,18 @@ bool MakeDownloadReplaceListFunc::compileLists()
             pending.installed = replace.pureDestFilePath();
             pending.installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : pending.entry.download.md5;
             pending.installedSize = replace.hasUnzip() ? replace.unzipSize : pending.entry.download.size;
-            batch.push_back(std::move(pending));
+            into.push_back(std::move(pending));
         }
+    };
+    std::vector<PendingLine> batch;
+    std::vector<PendingLine> following;
+    batch.reserve(BatchSize);
+    following.reserve(BatchSize);
+    for (readBatch(batch); !batch.empty(); std::swap(batch, following)) {
+        // The next batch is parsed while this one's stamps are read.
+        besideOnTwoThreads([&] { readBatch(following); }, batch.size(),
+            [this, &batch](size_t i) { stampInstalled(layout, batch[i]); });
         std::vector<PendingLine*> lines;
-        for (PendingLine& pending : batch)
-            lines.push_back(&pending);
-        onTwoThreads(lines.size(), [this, &lines](size_t i) { stampInstalled(layout, *lines[i]); });
-        lines.clear();
         for (PendingLine& pending : batch) {
             consultCache(layout, digests, pending);
             if (pending.needsHash)
