@@ -76,6 +76,7 @@ private Q_SLOTS:
     void timeLeft();
     void progressTruncates();
     void logShowsTextAsWritten();
+    void logCollapsesRepeats_data();
     void logCollapsesRepeats();
     void logKeepsLatestLines();
     void otherInstance_data();
@@ -93,8 +94,10 @@ private:
         return window->findChild<T*>(QLatin1String(name));
     }
     UpdateEngine* engine() const { return window->findChild<UpdateEngine*>(); }
+    // Hidden, the log view takes its lines only when it is shown.
     QStringList logLines() const
     {
+        widget<QPushButton>("detailsButton")->setChecked(true);
         return widget<QTextEdit>("outputTextEdit")->toPlainText().split(QLatin1Char('\n'));
     }
     QString status() const { return widget<QLabel>("statusLabel")->text(); }
@@ -342,8 +345,7 @@ void TestMainWindow::pauseKeepsWhatArrived()
         ReleaseFixture::contents(source));
     // What arrived before the pause was not asked for again.
     QVERIFY(server->requestHeads().mid(requests).join().contains("\r\nRange: bytes=10-"));
-    QTRY_VERIFY(
-        widget<QTextEdit>("outputTextEdit")->toPlainText().contains("Downloads paused\nDownloads resumed"));
+    QTRY_VERIFY(logLines().join(QLatin1Char('\n')).contains("Downloads paused\nDownloads resumed"));
 }
 
 void TestMainWindow::timeLeft_data()
@@ -452,15 +454,32 @@ void TestMainWindow::logShowsTextAsWritten()
     QCOMPARE(logLines().mid(logLines().size() - 2), QStringList({ QStringLiteral("first"), line }));
 }
 
+void TestMainWindow::logCollapsesRepeats_data()
+{
+    // The details are shown (or hidden) before the batch of this number.
+    QTest::addColumn<int>("showBefore");
+    QTest::addColumn<int>("hideBefore");
+    QTest::newRow("shown") << 0 << 9;
+    QTest::newRow("hidden until read") << 9 << 9;
+    QTest::newRow("shown between the repeats") << 1 << 9;
+    QTest::newRow("hidden again between the repeats") << 0 << 1;
+}
+
 void TestMainWindow::logCollapsesRepeats()
 {
+    QFETCH(int, showBefore);
+    QFETCH(int, hideBefore);
+
     // Counted within one batch and on across batches.
-    for (int i = 0; i < 501; ++i)
-        Q_EMIT engine()->message(QStringLiteral("file a.dat timed out on mirror m1"));
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
-    for (int i = 0; i < 500; ++i)
-        Q_EMIT engine()->message(QStringLiteral("file a.dat timed out on mirror m1"));
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
+    for (int batch = 0; batch < 2; ++batch) {
+        if (batch == showBefore)
+            widget<QPushButton>("detailsButton")->setChecked(true);
+        if (batch == hideBefore)
+            widget<QPushButton>("detailsButton")->setChecked(false);
+        for (int i = 0; i < 501 - batch; ++i)
+            Q_EMIT engine()->message(QStringLiteral("file a.dat timed out on mirror m1"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));
+    }
     Q_EMIT engine()->message(QStringLiteral("next"));
     Q_EMIT engine()->message(QStringLiteral("next"));
     QVERIFY(QMetaObject::invokeMethod(window.get(), "onFlushLog"));

@@ -115,6 +115,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     // After the toggle has shown or hidden the log.
     connect(
         ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
+    connect(ui->detailsButton, &QPushButton::toggled, this, &MainWindow::showUnshownLog);
     ui->voxmeadowLabel->setUrl(ProductAddress);
     ui->outputTextEdit->document()->setMaximumBlockCount(MaxLogLines);
     ui->outputTextEdit->hide();
@@ -288,8 +289,6 @@ void MainWindow::onFlushLog()
     if (pendingLog.isEmpty())
         return;
     writeTerminalLog();
-    QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
     // A long run of one line (a mirror failing over and over) shows as the
     // line and one counter below it.
     QStringList blocks;
@@ -310,22 +309,46 @@ void MainWindow::onFlushLog()
             counterInView = true;
     }
     pendingLog.clear();
+    const QString counter = tr("... repeated %1 times").arg(lastLogRepeats);
+    // A hidden view takes its lines when it is shown, unless the counter
+    // to update is in it already.
+    if (ui->outputTextEdit->isHidden() && (!counterInView || !unshownLog.isEmpty())) {
+        if (counterInView)
+            unshownLog.last() = counter;
+        unshownLog.append(blocks);
+        if (unshownLog.size() > MaxLogLines)
+            unshownLog.remove(0, unshownLog.size() - MaxLogLines);
+        return;
+    }
+    QScrollBar* bar = ui->outputTextEdit->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    if (counterInView) {
+        QTextCursor cursor(ui->outputTextEdit->document()->lastBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(counter);
+    }
+    appendLogBlocks(blocks);
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+void MainWindow::showUnshownLog(bool shown)
+{
+    if (shown)
+        appendLogBlocks(std::exchange(unshownLog, {}));
+}
+
+void MainWindow::appendLogBlocks(const QStringList& blocks)
+{
+    if (blocks.isEmpty())
+        return;
     // A log line is plain text: a file name or server text with "<" in it
     // must appear as written, not be taken for markup.
     QTextCursor cursor(ui->outputTextEdit->document());
-    if (counterInView) {
-        cursor = QTextCursor(ui->outputTextEdit->document()->lastBlock());
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        cursor.insertText(tr("... repeated %1 times").arg(lastLogRepeats));
-    }
-    if (!blocks.isEmpty()) {
-        cursor.movePosition(QTextCursor::End);
-        if (!ui->outputTextEdit->document()->isEmpty())
-            cursor.insertBlock();
-        cursor.insertText(blocks.join(QLatin1Char('\n')));
-    }
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    cursor.movePosition(QTextCursor::End);
+    if (!ui->outputTextEdit->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(blocks.join(QLatin1Char('\n')));
 }
 
 void MainWindow::onProgressUpdate(qreal doneFrac)

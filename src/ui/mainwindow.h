@@ -83,6 +83,8 @@ private:
         const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
     void noteActivity(const QString& logLine);
+    void showUnshownLog(bool shown);
+    void appendLogBlocks(const QStringList& blocks);
 
     std::unique_ptr<Ui::MainWindow> ui;
     Configuration* config;
@@ -101,6 +103,10 @@ private:
     // Log lines not yet in the log view: one insertion for many lines costs
     // what one costs for a single line.
     QStringList pendingLog;
+    // Lines for the log view while it is hidden, the latest MaxLogLines:
+    // they enter it at once when it is shown, which spares a run of
+    // hundreds of thousands of files their insertions one batch at a time.
+    QStringList unshownLog;
     QTimer* logFlushTimer = nullptr;
     QTimer* progressTimer = nullptr;
     QElapsedTimer progressShown;
