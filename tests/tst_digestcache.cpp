@@ -239,9 +239,10 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     QCOMPARE(
         cache.digest(QStringLiteral("sub/unpacked.dat"), stamp).toString(), FileTree::md5Hex("unpacked"));
     QCOMPARE(cache.size(), (listedTwice ? 2 : 3) + more);
+    DigestCache::Stamp last;
     if (more > 0) {
-        QVERIFY(DigestCache::stampOf(dir->filePath("more/2099.dat"), stamp));
-        QCOMPARE(cache.digest(QStringLiteral("more/2099.dat"), stamp).toString(), FileTree::md5Hex("plain"));
+        QVERIFY(DigestCache::stampOf(dir->filePath("more/2099.dat"), last));
+        QCOMPARE(cache.digest(QStringLiteral("more/2099.dat"), last).toString(), FileTree::md5Hex("plain"));
     }
 
     // Stamps not older than the moment of reading are not kept, and the

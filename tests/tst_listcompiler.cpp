@@ -180,18 +180,20 @@ void TestListCompiler::comparesWithInstalledAndDownloaded()
     if (!downloaded.isNull())
         writeDownload(key, downloaded);
 
-    QVERIFY(compile("[files]\n" + line(key, fields)));
-    QCOMPARE(lists.replaceList.size(), replace ? 1 : 0);
-    QCOMPARE(lists.downloadCount(), download ? 1 : 0);
+    // Listed first, a file whose download directory is missing: that must
+    // not be taken for the next file's.
+    QVERIFY(compile("[files]\n" + line("a/x", { sum("x"), "1" }) + line(key, fields)));
+    QCOMPARE(lists.replaceList.size(), replace ? 2 : 1);
+    QCOMPARE(lists.downloadCount(), download ? 2 : 1);
     if (replace) {
-        const FileReplaceSpecification& record = lists.replaceList.first();
+        const FileReplaceSpecification& record = lists.replaceList.last();
         QCOMPARE(record.section, QStringLiteral("files"));
         QCOMPARE(record.fileName, key);
         QCOMPARE(record.pureDestFilePath(), QStringLiteral("bin/tool"));
         QCOMPARE(record.unzipMd5.toString(), packed ? sum(current) : QString());
     }
     if (download) {
-        const FileDownloadSpecification record = lists.download(0);
+        const FileDownloadSpecification record = lists.download(1);
         QCOMPARE(record.fileName, key);
         QCOMPARE(record.md5, Md5Sum::fromText(fields.first()));
         QCOMPARE(record.size, fields.at(1).toLongLong());
