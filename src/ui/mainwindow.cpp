@@ -115,7 +115,7 @@ MainWindow::MainWindow(Configuration& config, const QString& bannerHost, quint16
     // After the toggle has shown or hidden the log.
     connect(
         ui->detailsButton, &QPushButton::clicked, this, &MainWindow::onDetailsPressed, Qt::QueuedConnection);
-    connect(ui->detailsButton, &QPushButton::toggled, this, &MainWindow::showUnshownLog);
+    connect(ui->detailsButton, &QPushButton::toggled, this, &MainWindow::onDetailsToggled);
     ui->voxmeadowLabel->setUrl(ProductAddress);
     ui->outputTextEdit->document()->setMaximumBlockCount(MaxLogLines);
     ui->outputTextEdit->hide();
@@ -332,10 +332,13 @@ void MainWindow::onFlushLog()
         bar->setValue(bar->maximum());
 }
 
-void MainWindow::showUnshownLog(bool shown)
+void MainWindow::onDetailsToggled(bool shown)
 {
+    // The waiting lines enter while the view is hidden: it lays them out
+    // once when shown, not line by line.
     if (shown)
         appendLogBlocks(std::exchange(unshownLog, {}));
+    ui->outputTextEdit->setVisible(shown);
 }
 
 void MainWindow::appendLogBlocks(const QStringList& blocks)

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void onOtherInstanceActivate(QString message);
     void onBannerFound(QByteArray bannerImage, QString clickUrl);
     void onDetailsPressed();
+    void onDetailsToggled(bool shown);
     void on_changelogButton_clicked();
     void onFlushLog();
     void showProgress();
@@ -83,7 +84,6 @@ private:
         const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
     void noteActivity(const QString& logLine);
-    void showUnshownLog(bool shown);
     void appendLogBlocks(const QStringList& blocks);
 
     std::unique_ptr<Ui::MainWindow> ui;
