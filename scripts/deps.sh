@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev
-    libtomcrypt-dev libtommath-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev ca-certificates
+    libtomcrypt-dev libtommath-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev libssl-dev ca-certificates
     openssl nginx-light tinyproxy curl zstd xvfb xauth clang-format xdotool python3 time
     ccache clang libclang-rt-14-dev
 )

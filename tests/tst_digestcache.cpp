@@ -79,8 +79,8 @@ void TestDigestCache::onlySettledStampsAreKept()
     stamp.modifiedNs = modifiedNs;
     DigestCache cache(cachePath);
     // A stale entry for the path must not survive a refused one.
-    cache.insert(QStringLiteral("a"), stamp, Md5Sum::fromText(::md5), changedNs + 2 * Second);
-    cache.insert(QStringLiteral("a"), stamp, Md5Sum::fromText(md5), readAtNs);
+    cache.insert(QStringLiteral("a"), stamp, ContentSum::fromText(::md5), changedNs + 2 * Second);
+    cache.insert(QStringLiteral("a"), stamp, ContentSum::fromText(md5), readAtNs);
     QCOMPARE(cache.digest(QStringLiteral("a"), stamp).toString(), kept ? md5.toLower() : QString());
 }
 
@@ -114,10 +114,10 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     DigestCache::Stamp stamp;
     stamp.inode = 7;
     DigestCache cache(cachePath);
-    cache.insert(QStringLiteral("a"), stamp, Md5Sum::fromText(md5), 2 * Second);
+    cache.insert(QStringLiteral("a"), stamp, ContentSum::fromText(md5), 2 * Second);
     for (int i = 0; i < others; ++i) {
-        cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, Md5Sum::fromText(md5), 2 * Second);
-        cache.insert(QStringLiteral("gone/file%1").arg(i), stamp, Md5Sum::fromText(md5), 2 * Second);
+        cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, ContentSum::fromText(md5), 2 * Second);
+        cache.insert(QStringLiteral("gone/file%1").arg(i), stamp, ContentSum::fromText(md5), 2 * Second);
     }
     // Removed entries leave every other one within reach.
     for (int i = 0; i < others; ++i)
@@ -191,18 +191,18 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     FileReplaceSpecification packed;
     packed.section = QStringLiteral("files");
     packed.fileName = QStringLiteral("sub/packed.gz");
-    packed.unzipMd5 = Md5Sum::fromText(FileTree::md5Hex("unpacked"));
+    packed.unzipMd5 = ContentSum::fromText(FileTree::md5Hex("unpacked"));
     packed.unzipFileName = QStringLiteral("sub/unpacked.dat");
     // A copy left by an earlier attempt is installed without a download entry.
     FileReplaceSpecification reused;
     reused.section = QStringLiteral("files");
     reused.fileName = QStringLiteral("reused.dat");
     // As the main task leaves them: without downloads once they are done.
-    plain.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("plain"));
-    packed.fetchedMd5 = Md5Sum::fromText(FileTree::md5Hex("gz"));
+    plain.fetchedMd5 = ContentSum::fromText(FileTree::md5Hex("plain"));
+    packed.fetchedMd5 = ContentSum::fromText(FileTree::md5Hex("gz"));
     lists.replaceList = { plain, packed, reused };
     if (listedTwice) {
-        plain.fetchedMd5 = Md5Sum();
+        plain.fetchedMd5 = ContentSum();
         lists.replaceList.append(plain);
     }
     for (int i = 0; i < more; ++i) {
@@ -214,7 +214,7 @@ void TestDigestCache::installedFilesEnterWithVerifiedDigests()
     DigestCache::Stamp stamp { 1, 2, 3, 4, 5 };
     {
         DigestCache earlier(cachePath);
-        earlier.insert(QStringLiteral("kept.dat"), stamp, Md5Sum::fromText(md5), 10 * Second);
+        earlier.insert(QStringLiteral("kept.dat"), stamp, ContentSum::fromText(md5), 10 * Second);
         QVERIFY(earlier.save());
     }
     const auto enter = [&](qint64 readAtNs) {

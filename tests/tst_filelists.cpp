@@ -85,7 +85,7 @@ QList<FileReplaceSpecification> TestFileLists::prepare(const QList<Planned>& pla
         if (file.packed) {
             record.fileName = file.path + QStringLiteral(".gz");
             record.unzipFileName = file.path;
-            record.unzipMd5 = Md5Sum::fromText(FileTree::md5Hex(file.next));
+            record.unzipMd5 = ContentSum::fromText(FileTree::md5Hex(file.next));
             FileTree::write(QDir(downloadDir).filePath(record.fileName), FileTree::gzip(file.next));
         } else {
             record.fileName = file.path;
@@ -197,7 +197,7 @@ void TestFileLists::installation()
     if (fault == QLatin1String("missing"))
         QVERIFY(QFile::remove(QDir(downloadDir).filePath(replaceList[faultAt].fileName)));
     if (fault == QLatin1String("md5"))
-        replaceList[faultAt].unzipMd5 = Md5Sum::fromText(FileTree::md5Hex("something else"));
+        replaceList[faultAt].unzipMd5 = ContentSum::fromText(FileTree::md5Hex("something else"));
     if (fault == QLatin1String("stuck"))
         // Blocks the old copy of file 38, the first installed lib3.so.
         QVERIFY(FileTree::write(app(QStringLiteral("old/_old_lib3.so/inside")), "x"));

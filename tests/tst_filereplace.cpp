@@ -83,7 +83,7 @@ FileReplaceSpecification TestFileReplace::record(
     if (packed) {
         result.fileName = installed + QStringLiteral(".gz");
         result.unzipFileName = installed;
-        result.unzipMd5 = Md5Sum::fromText(md5.isNull() ? FileTree::md5Hex(content).toUpper() : md5);
+        result.unzipMd5 = ContentSum::fromText(md5.isNull() ? FileTree::md5Hex(content).toUpper() : md5);
         result.unzipSize = content.size();
         FileTree::write(QDir(downloadDir).filePath(result.fileName), FileTree::gzip(content));
     } else {

@@ -82,7 +82,7 @@ void TestFileSpecifications::clearEmptiesEveryList()
 {
     FileSpecifications lists;
     lists.replaceList.append(FileReplaceSpecification());
-    lists.listDownload(Md5Sum::fromText(u"00"), 3, nullptr);
+    lists.listDownload(ContentSum::fromText(u"00"), 3, nullptr);
     lists.deleteList.append(QStringLiteral("gone"));
     const FileSpecifications shared = lists;
 

@@ -344,15 +344,15 @@ void TestHostileMirrors::failedCheckAfterTheListEndedFetchesNothing()
     Mirrors mirrors;
     mirrors.initDefault(fixture.install + "/mirrors.ini", 1);
     FileSpecifications lists;
-    const auto listFile = [&lists](const QString& name, const Md5Sum& md5, qint64 size) {
+    const auto listFile = [&lists](const QString& name, const ContentSum& md5, qint64 size) {
         FileReplaceSpecification record;
         record.section = "files";
         record.fileName = name;
         lists.replaceList.append(record);
         lists.listDownload(md5, size, nullptr);
     };
-    listFile("a/a.bin", Md5Sum(), damaged.size());
-    listFile("b/b.bin", Md5Sum::fromText(FileTree::md5Hex("b")), 1);
+    listFile("a/a.bin", ContentSum(), damaged.size());
+    listFile("b/b.bin", ContentSum::fromText(FileTree::md5Hex("b")), 1);
     DownloadFileListTaskSpecification task(&lists,
         DownloadContext { &manager, &mirrors, InstallationLayout(fixture.install, fixture.tmp) }, 2, nullptr,
         1.0);

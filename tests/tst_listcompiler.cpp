@@ -195,7 +195,7 @@ void TestListCompiler::comparesWithInstalledAndDownloaded()
     if (download) {
         const FileDownloadSpecification record = lists.download(1);
         QCOMPARE(record.fileName, key);
-        QCOMPARE(record.md5, Md5Sum::fromText(fields.first()));
+        QCOMPARE(record.md5, ContentSum::fromText(fields.first()));
         QCOMPARE(record.size, fields.at(1).toLongLong());
     }
 }
@@ -321,7 +321,8 @@ void TestListCompiler::digestCache()
     QVERIFY(DigestCache::stampOf(path, stamp));
     QTRY_VERIFY(DigestCache::isSettled(stamp, DigestCache::fileClockNowNs()));
     DigestCache forged(cachePath);
-    forged.insert("d/a.bin", stamp, Md5Sum::fromText(sum("listed content")), DigestCache::fileClockNowNs());
+    forged.insert(
+        "d/a.bin", stamp, ContentSum::fromText(sum("listed content")), DigestCache::fileClockNowNs());
     QVERIFY(forged.save());
 
     if (change == "partial") {

@@ -2,7 +2,7 @@
 #define FILEDOWNLOADSPECIFICATION_H
 
 #include "manifest/filepatchspecification.h"
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -19,7 +19,7 @@ public:
     // Path below the section on the mirrors and below the download directory.
     QString fileName;
     // Expected MD5 of the downloaded file.
-    Md5Sum md5;
+    ContentSum md5;
     qint64 size = 0;
     // Set when the file comes as a patch; shared, since the records are
     // copied into each task and most files have none.

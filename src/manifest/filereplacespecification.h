@@ -1,7 +1,7 @@
 #ifndef FILEREPLACESPECIFICATION_H
 #define FILEREPLACESPECIFICATION_H
 
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -27,11 +27,11 @@ public:
     // Carried along from the product ini; nothing checks it.
     qint64 unzipSize = 0;
     QString unzipFileName;
-    Md5Sum unzipMd5;
+    ContentSum unzipMd5;
     // The download's sum when this run fetches the file: the download
     // list's, and what the digest cache enters for a plain file once that
     // list is gone.
-    Md5Sum fetchedMd5;
+    ContentSum fetchedMd5;
     // 0755 or 0644 as the release records it; -1 where the release has no
     // record and the mode follows the name and the replaced file's bits.
     int recordedMode = -1;

@@ -18,7 +18,7 @@ FileDownloadSpecification FileSpecifications::download(qsizetype index) const
 }
 
 void FileSpecifications::listDownload(
-    const Md5Sum& md5, qint64 size, std::shared_ptr<const FilePatchSpecification> patch)
+    const ContentSum& md5, qint64 size, std::shared_ptr<const FilePatchSpecification> patch)
 {
     Q_ASSERT(!replaceList.isEmpty());
     replaceList.last().fetchedMd5 = md5;

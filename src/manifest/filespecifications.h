@@ -24,7 +24,8 @@ public:
     qsizetype downloadCount() const { return downloads.size(); }
     FileDownloadSpecification download(qsizetype index) const;
     // Lists the fetch of the last replace record, whose fetchedMd5 becomes md5.
-    void listDownload(const Md5Sum& md5, qint64 size, std::shared_ptr<const FilePatchSpecification> patch);
+    void listDownload(
+        const ContentSum& md5, qint64 size, std::shared_ptr<const FilePatchSpecification> patch);
     // The size the download list gives the replace record at replaceIndex,
     // or -1 when it lists none.
     qint64 listedSize(qsizetype replaceIndex) const;

@@ -49,10 +49,10 @@ ProductIniLine::LineError ProductIniLine::parseFileLine(
     *entry = ProductIniEntry();
     entry->download.section = entry->replace.section = section;
     entry->download.fileName = entry->replace.fileName = key;
-    entry->download.md5 = Md5Sum::fromText(fields.at(0));
+    entry->download.md5 = ContentSum::fromText(fields.at(0));
     entry->download.size = listedSize(fields.at(1));
     if (fields.size() == PackedFieldCount) {
-        entry->replace.unzipMd5 = Md5Sum::fromText(fields.at(2));
+        entry->replace.unzipMd5 = ContentSum::fromText(fields.at(2));
         entry->replace.unzipSize = listedSize(fields.at(3));
         entry->replace.unzipFileName = fields.at(4);
         if (entry->replace.hasUnzip() && !isSafeRelativePath(entry->replace.unzipFileName))

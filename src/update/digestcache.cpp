@@ -133,15 +133,16 @@ qint32 DigestCache::indexOf(const QString& relativePath, const Stamp& stamp) con
     return index >= 0 && entries.at(index).stamp == stamp ? index : -1;
 }
 
-Md5Sum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
+ContentSum DigestCache::digest(const QString& relativePath, const Stamp& stamp) const
 {
     const qint32 index = indexOf(relativePath, stamp);
     if (index < 0)
-        return Md5Sum();
-    return Md5Sum::fromDigest(QByteArray::fromRawData(entries.at(index).md5.data(), Md5Size));
+        return ContentSum();
+    return ContentSum::fromDigest(QByteArray::fromRawData(entries.at(index).md5.data(), Md5Size));
 }
 
-void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs)
+void DigestCache::insert(
+    const QString& relativePath, const Stamp& stamp, const ContentSum& md5, qint64 readAtNs)
 {
     const QByteArray raw = md5.digest();
     if (!md5.isDigest() || !isSettled(stamp, readAtNs)) {
@@ -153,14 +154,14 @@ void DigestCache::insert(const QString& relativePath, const Stamp& stamp, const 
     put(std::move(entry));
 }
 
-bool DigestCache::recall(
-    const QString& relativePath, const Stamp& stamp, const Md5Sum& expected, qint64 readAtNs, Md5Sum* md5)
+bool DigestCache::recall(const QString& relativePath, const Stamp& stamp, const ContentSum& expected,
+    qint64 readAtNs, ContentSum* md5)
 {
     const qint32 index = indexOf(relativePath, stamp);
     if (index < 0)
         return false;
     Entry& entry = entries[index];
-    *md5 = Md5Sum::fromDigest(QByteArray::fromRawData(entry.md5.data(), Md5Size));
+    *md5 = ContentSum::fromDigest(QByteArray::fromRawData(entry.md5.data(), Md5Size));
     if (*md5 == expected && isSettled(stamp, readAtNs))
         entry.confirmed = true;
     return true;
@@ -204,7 +205,7 @@ bool DigestCache::installedEntry(
     entry->relativePath = replace.pureDestFilePath();
     // A copy reused from an earlier attempt was not fetched this time; its
     // file is simply hashed by the next run.
-    const Md5Sum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
+    const ContentSum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
     if (!md5.isDigest() || !stampOf(root + entry->relativePath, entry->stamp)
         || !isSettled(entry->stamp, readAtNs))
         return false;

@@ -2,7 +2,7 @@
 #define DIGESTCACHE_H
 
 #include "manifest/filestamp.h"
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 
 #include <QByteArray>
 #include <QList>
@@ -56,16 +56,16 @@ public:
 
     // The MD5 remembered for relativePath with exactly this stamp, or an
     // empty sum.
-    Md5Sum digest(const QString& relativePath, const Stamp& stamp) const;
+    ContentSum digest(const QString& relativePath, const Stamp& stamp) const;
     // Remembers md5 for relativePath. Nothing is kept when the stamp, read
     // at readAtNs, is not settled or md5 is no MD5.
-    void insert(const QString& relativePath, const Stamp& stamp, const Md5Sum& md5, qint64 readAtNs);
+    void insert(const QString& relativePath, const Stamp& stamp, const ContentSum& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
     // Looks up relativePath with exactly this stamp: true, and the digest in
     // `md5`, when one is remembered. The entry is confirmed when it is
     // `expected` and the stamp, read at readAtNs, is settled.
-    bool recall(const QString& relativePath, const Stamp& stamp, const Md5Sum& expected, qint64 readAtNs,
-        Md5Sum* md5);
+    bool recall(const QString& relativePath, const Stamp& stamp, const ContentSum& expected, qint64 readAtNs,
+        ContentSum* md5);
     // Forgets the entries loaded but neither confirmed nor inserted since;
     // how many.
     qsizetype dropUnconfirmed();

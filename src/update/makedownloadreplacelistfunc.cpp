@@ -26,7 +26,7 @@
 
 namespace {
 
-bool fileMatches(const QString& path, const Md5Sum& md5)
+bool fileMatches(const QString& path, const ContentSum& md5)
 {
     if (!QFile::exists(path))
         return false;
@@ -62,7 +62,7 @@ private:
 // permission bits as the stamp found them, -1 when it found none.
 struct InstalledContent
 {
-    Md5Sum md5;
+    ContentSum md5;
     DigestCache::Stamp stamp;
     int mode = -1;
 };
@@ -76,7 +76,7 @@ struct PendingLine
 {
     ProductIniEntry entry;
     QString installed;
-    Md5Sum installedMd5;
+    ContentSum installedMd5;
     qint64 installedSize = 0;
     InstalledContent content;
     bool matches = false;
@@ -117,7 +117,7 @@ void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingL
         line.matches = !line.absent && fileMatches(layout.installedPath(line.installed), line.installedMd5);
         return;
     }
-    Md5Sum remembered;
+    ContentSum remembered;
     if (!cache.recall(line.installed, line.content.stamp, line.installedMd5, line.readAt, &remembered)) {
         line.needsHash = true;
         return;
@@ -140,14 +140,14 @@ void hashInstalled(const InstallationLayout& layout, PendingLine& line)
 // `learned` is set then.
 void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
 {
-    line.matches = !line.computed.isEmpty() && Md5Sum::fromDigest(line.computed) == line.installedMd5;
+    line.matches = !line.computed.isEmpty() && ContentSum::fromDigest(line.computed) == line.installedMd5;
     line.content.mode = line.modeAfter;
     if (!line.unchanged) {
         line.content.stamp = DigestCache::Stamp();
         return;
     }
     if (!line.computed.isEmpty())
-        line.content.md5 = Md5Sum::fromDigest(line.computed);
+        line.content.md5 = ContentSum::fromDigest(line.computed);
     if (line.matches) {
         cache.insert(line.installed, line.content.stamp, line.installedMd5, line.readAt);
         learned = true;
@@ -157,7 +157,7 @@ void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
 // A patch for the file when the index has one from its installed content
 // to the listed one and the decoder can reach over both.
 std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& catalog,
-    const ProductIniEntry& entry, const InstalledContent& installed, const Md5Sum& resultMd5,
+    const ProductIniEntry& entry, const InstalledContent& installed, const ContentSum& resultMd5,
     qint64 resultSize)
 {
     if (installed.md5.isEmpty() || !PatchApplyFunc::canApply(installed.stamp.size, resultSize))
@@ -216,7 +216,7 @@ void MakeDownloadReplaceListFunc::usePatchIndex(const QString& path, int release
     version = releaseVersion;
 }
 
-bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const Md5Sum& md5) const
+bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const ContentSum& md5) const
 {
     // What an earlier attempt's patch gave stays only while it is right.
     const QString unpacked = layout.unpackedPath(key);

@@ -2,7 +2,7 @@
 #define MAKEDOWNLOADREPLACELISTFUNC_H
 
 #include "manifest/installationlayout.h"
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 #include "tasks/asyncfunc.h"
 
 class FileSpecifications;
@@ -29,7 +29,7 @@ private:
     bool compileLists();
     // Whether the unpacked content that a patch gave for the packed file
     // `key` in an earlier attempt is there and right; a wrong one is removed.
-    bool unpackedResultReady(const QString& key, const Md5Sum& md5) const;
+    bool unpackedResultReady(const QString& key, const ContentSum& md5) const;
 
     InstallationLayout layout;
     QString updateType;

@@ -42,14 +42,14 @@ bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding&
 
 namespace {
 
-bool gives(const PatchIndex::Entry& entry, const Md5Sum& md5, qint64 size)
+bool gives(const PatchIndex::Entry& entry, const ContentSum& md5, qint64 size)
 {
-    return entry.resultSize == size && Md5Sum::fromText(entry.resultMd5) == md5;
+    return entry.resultSize == size && ContentSum::fromText(entry.resultMd5) == md5;
 }
 
 } // namespace
 
-void PatchCatalog::noteListed(const QString& key, const Md5Sum& resultMd5, qint64 resultSize)
+void PatchCatalog::noteListed(const QString& key, const ContentSum& resultMd5, qint64 resultSize)
 {
     const auto use = uses.find(key);
     if (use == uses.end())
@@ -59,13 +59,13 @@ void PatchCatalog::noteListed(const QString& key, const Md5Sum& resultMd5, qint6
         use->resultListed = use->resultListed || gives(it.value(), resultMd5, resultSize);
 }
 
-const PatchIndex::Entry* PatchCatalog::find(const QString& key, const Md5Sum& baseMd5, qint64 baseSize,
-    const Md5Sum& resultMd5, qint64 resultSize) const
+const PatchIndex::Entry* PatchCatalog::find(const QString& key, const ContentSum& baseMd5, qint64 baseSize,
+    const ContentSum& resultMd5, qint64 resultSize) const
 {
     for (auto it = entries.constFind(key); it != entries.cend() && it.key() == key; ++it) {
         const PatchIndex::Entry& entry = it.value();
         if (gives(entry, resultMd5, resultSize) && entry.baseSize == baseSize
-            && Md5Sum::fromText(entry.baseMd5) == baseMd5)
+            && ContentSum::fromText(entry.baseMd5) == baseMd5)
             return &entry;
     }
     return nullptr;

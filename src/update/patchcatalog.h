@@ -1,7 +1,7 @@
 #ifndef PATCHCATALOG_H
 #define PATCHCATALOG_H
 
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 #include "manifest/patchindex.h"
 
 #include <QHash>
@@ -24,11 +24,11 @@ public:
     bool load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log);
 
     // Notes that the product ini lists `key` with this installed content.
-    void noteListed(const QString& key, const Md5Sum& resultMd5, qint64 resultSize);
+    void noteListed(const QString& key, const ContentSum& resultMd5, qint64 resultSize);
     // The patch that turns `key`'s installed content (baseMd5, baseSize)
     // into the listed one (resultMd5, resultSize); null when there is none.
-    const PatchIndex::Entry* find(const QString& key, const Md5Sum& baseMd5, qint64 baseSize,
-        const Md5Sum& resultMd5, qint64 resultSize) const;
+    const PatchIndex::Entry* find(const QString& key, const ContentSum& baseMd5, qint64 baseSize,
+        const ContentSum& resultMd5, qint64 resultSize) const;
     // Reports the patched keys that the product ini does not list, and
     // those whose patches give another content than the one listed.
     void reportUnused(const Log& log) const;

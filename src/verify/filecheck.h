@@ -1,7 +1,7 @@
 #ifndef FILECHECK_H
 #define FILECHECK_H
 
-#include "manifest/md5sum.h"
+#include "manifest/contentsum.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,7 +21,7 @@ public:
     {
         return md5.isEmpty() ? detachedSignature() : md5Digest(md5);
     }
-    static FileCheck listedSum(const Md5Sum& md5)
+    static FileCheck listedSum(const ContentSum& md5)
     {
         return md5.isEmpty() ? detachedSignature() : md5Digest(md5.toString());
     }

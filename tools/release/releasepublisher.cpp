@@ -343,13 +343,13 @@ bool ReleasePublisher::publishFiles(const QString& staging)
             FileDigest unpacked;
             if (!FilePacker::pack(input, target, &unpacked, &published, &error))
                 return false;
-            entry.replace.unzipMd5 = Md5Sum::fromText(unpacked.md5);
+            entry.replace.unzipMd5 = ContentSum::fromText(unpacked.md5);
             entry.replace.unzipSize = unpacked.size;
             entry.replace.unzipFileName = file.relativePath;
         } else if (!FilePacker::copy(input, target, &published, &error)) {
             return false;
         }
-        entry.download.md5 = Md5Sum::fromText(published.md5);
+        entry.download.md5 = ContentSum::fromText(published.md5);
         entry.download.size = published.size;
         ini.entries << entry;
         if (file.executable)

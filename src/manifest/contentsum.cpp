@@ -1,12 +1,10 @@
-#include "md5sum.h"
+#include "contentsum.h"
 
 #include <QByteArray>
 
 #include <algorithm>
 
 namespace {
-
-constexpr int DigestSize = 16;
 
 int nibble(char16_t c)
 {
@@ -21,15 +19,21 @@ int nibble(char16_t c)
 
 } // namespace
 
-Md5Sum Md5Sum::fromText(QStringView text)
+ContentSum ContentSum::fromText(QStringView text)
 {
-    Md5Sum sum;
+    return fromText(text, Algorithm::Md5);
+}
+
+ContentSum ContentSum::fromText(QStringView text, Algorithm algorithm)
+{
+    ContentSum sum;
     if (text.isEmpty())
         return sum;
     sum.kind = Kind::NoDigest;
-    if (text.size() != 2 * DigestSize)
+    const int size = digestSize(algorithm);
+    if (text.size() != 2 * size)
         return sum;
-    for (int i = 0; i < DigestSize; ++i) {
+    for (int i = 0; i < size; ++i) {
         const int high = nibble(text[2 * i].unicode());
         const int low = nibble(text[2 * i + 1].unicode());
         if (high < 0 || low < 0) {
@@ -39,21 +43,23 @@ Md5Sum Md5Sum::fromText(QStringView text)
         sum.bytes[i] = char(high << 4 | low);
     }
     sum.kind = Kind::Digest;
+    sum.algo = algorithm;
     return sum;
 }
 
-Md5Sum Md5Sum::fromDigest(const QByteArray& digest)
+ContentSum ContentSum::fromDigest(const QByteArray& digest, Algorithm algorithm)
 {
-    Md5Sum sum;
+    ContentSum sum;
     sum.kind = Kind::NoDigest;
-    if (digest.size() != DigestSize)
+    if (digest.size() != digestSize(algorithm))
         return sum;
-    std::copy_n(digest.constData(), DigestSize, sum.bytes.begin());
+    std::copy_n(digest.constData(), digest.size(), sum.bytes.begin());
     sum.kind = Kind::Digest;
+    sum.algo = algorithm;
     return sum;
 }
 
-QString Md5Sum::toString() const
+QString ContentSum::toString() const
 {
     switch (kind) {
     case Kind::Empty: return QString();
@@ -64,7 +70,7 @@ QString Md5Sum::toString() const
     return QStringLiteral("-");
 }
 
-QByteArray Md5Sum::digest() const
+QByteArray ContentSum::digest() const
 {
-    return kind == Kind::Digest ? QByteArray(bytes.data(), DigestSize) : QByteArray();
+    return kind == Kind::Digest ? QByteArray(bytes.data(), digestSize(algo)) : QByteArray();
 }

@@ -1,0 +1,62 @@
+#include "verify/releasetrust.h"
+
+#include "verify/ed25519key.h"
+
+#include "buildconfig.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QList<QByteArray> parseKeys(const QString& text)
+{
+    QList<QByteArray> keys;
+    static const QRegularExpression separators(QStringLiteral("[;,\\s]+"));
+    for (const QString& hex : text.split(separators, Qt::SkipEmptyParts)) {
+        const QByteArray raw = QByteArray::fromHex(hex.toLatin1());
+        if (hex.size() == 2 * Ed25519Key::KeySize && raw.size() == Ed25519Key::KeySize
+            && raw.toHex() == hex.toLower().toLatin1())
+            keys.append(raw);
+    }
+    return keys;
+}
+
+} // namespace
+
+const ReleaseTrust& ReleaseTrust::builtIn()
+{
+    static const ReleaseTrust trust = fromText(QStringLiteral(VOXMEADOW_RELEASE_KEYS), VOXMEADOW_RELEASE_THRESHOLD,
+        QStringLiteral(VOXMEADOW_REVOKED_KEYS), VOXMEADOW_LEGACY_BELOW);
+    return trust;
+}
+
+ReleaseTrust ReleaseTrust::fromText(const QString& keys, int threshold, const QString& revoked, int legacyBelow)
+{
+    ReleaseTrust trust;
+    trust.keys = parseKeys(keys);
+    trust.revoked = parseKeys(revoked);
+    trust.threshold = threshold;
+    trust.legacyBelow = legacyBelow;
+    return trust;
+}
+
+bool ReleaseTrust::requiresManifest(int version) const
+{
+    return !keys.isEmpty() && !(legacyBelow > 0 && version < legacyBelow);
+}
+
+int ReleaseTrust::validSignatures(
+    const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
+{
+    const QByteArray message = Ed25519Key::signedMessage(ReleaseManifest::signingContext(), bodySha256);
+    QList<QByteArray> counted;
+    for (const ReleaseManifest::Signature& signature : signatures) {
+        const QByteArray& signer = signature.publicKey;
+        // Only a key built in counts, each once however often it signed.
+        if (!keys.contains(signer) || revoked.contains(signer) || counted.contains(signer))
+            continue;
+        if (Ed25519Key::fromPublic(signer).verify(message, signature.signature))
+            counted.append(signer);
+    }
+    return int(counted.size());
+}

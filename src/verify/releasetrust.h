@@ -1,0 +1,43 @@
+#ifndef RELEASETRUST_H
+#define RELEASETRUST_H
+
+#include "manifest/releasemanifest.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Which Ed25519 keys vouch for a release, and how many of them must: the
+// updater's built-in policy (CMake cache variables VOXMEADOW_RELEASE_KEYS,
+// VOXMEADOW_RELEASE_THRESHOLD, VOXMEADOW_REVOKED_KEYS and
+// VOXMEADOW_LEGACY_BELOW), or one a test makes. A policy with no keys
+// requires no manifest: the product ini's signature and MD5 sums alone.
+class ReleaseTrust
+{
+public:
+    // Raw 32-byte public keys; a revoked key counts for nothing even when
+    // it is listed among `keys` too.
+    QList<QByteArray> keys;
+    QList<QByteArray> revoked;
+    int threshold = 1;
+    // Releases below this version may come without a manifest; 0: none may.
+    int legacyBelow = 0;
+
+    static const ReleaseTrust& builtIn();
+    // The policy from the text forms of the build: keys as hexadecimal,
+    // separated by ";" or ",". Malformed keys are left out.
+    static ReleaseTrust fromText(const QString& keys, int threshold, const QString& revoked, int legacyBelow);
+
+    // Whether a release of this version must come with a manifest that
+    // reaches the threshold.
+    bool requiresManifest(int version) const;
+    // The distinct, unrevoked built-in keys with a valid signature over the
+    // body digest among `signatures`: a key signing twice counts once.
+    int validSignatures(const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const;
+    bool reachesThreshold(const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
+    {
+        return threshold > 0 && validSignatures(bodySha256, signatures) >= threshold;
+    }
+};
+
+#endif
