@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FileStamp::of(base, patch.baseStamp);
     // The listed size is the one declared where it is small, so that decoding is reached.
     patch.resultSize = declared > 0 && declared <= (1u << 20) ? qint64(declared) : 4096;
-    patch.resultMd5 = QStringLiteral("0123456789abcdef0123456789abcdef");
+    patch.resultMd5 = ContentSum::fromText(u"0123456789abcdef0123456789abcdef");
     const QString patchPath = FuzzScratch::write(bytes, ".patch");
     const QString result = FuzzScratch::newPath(".result");
     PatchApplyFunc apply(patch, base, patchPath, result);

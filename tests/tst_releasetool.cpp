@@ -264,8 +264,8 @@ void TestReleaseTool::patchesAgainstEarlierReleases()
         return;
 
     const PatchIndex::Entry entry = index.entries.at(keys.indexOf(key));
-    FilePatchSpecification patch { entry.path, entry.md5, entry.size, path, {}, entry.resultMd5,
-        entry.resultSize, false };
+    FilePatchSpecification patch { entry.path, ContentSum::fromText(entry.md5), entry.size, path, {},
+        ContentSum::fromText(entry.resultMd5), entry.resultSize, false };
     const QString base = dir->filePath("old/" + path);
     QVERIFY(FileStamp::of(base, patch.baseStamp));
     PatchApplyFunc apply(patch, base, release + entry.path, dir->filePath("result"));

@@ -2,8 +2,8 @@
 
 #include "fileops/mappedfile.h"
 #include "fileops/zstdhandles.h"
+#include "manifest/contenthasher.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -95,10 +95,13 @@ bool PatchApplyFunc::run()
             QStringLiteral("the patch gives %1 bytes, not the %2 listed").arg(decoded).arg(patch.resultSize));
 
     const QByteArray digest
-        = QCryptographicHash::hash(QByteArrayView(result.data(), result.size()), QCryptographicHash::Md5);
-    if (patch.resultMd5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) != 0)
-        return fail(QStringLiteral("the patched content has the MD5 sum %1, not the %2 listed")
-                        .arg(QString::fromLatin1(digest.toHex()), patch.resultMd5));
+        = ContentHasher::hash(QByteArrayView(result.data(), result.size()), patch.resultMd5.algorithm());
+    if (!patch.resultMd5.matches(digest))
+        return fail(
+            QStringLiteral("the patched content has the %1 sum %2, not the %3 listed")
+                .arg(patch.resultMd5.algorithm() == ContentSum::Algorithm::Md5 ? QStringLiteral("MD5")
+                                                                               : QStringLiteral("SHA-256"),
+                    QString::fromLatin1(digest.toHex()), patch.resultMd5.toString()));
     if (!result.keep(&error))
         return fail(error);
     if (std::rename(workingName.constData(), QFile::encodeName(resultPath).constData()) != 0) {

@@ -1,6 +1,7 @@
 #ifndef FILEPATCHSPECIFICATION_H
 #define FILEPATCHSPECIFICATION_H
 
+#include "manifest/contentsum.h"
 #include "manifest/filestamp.h"
 
 #include <QString>
@@ -13,7 +14,7 @@ class FilePatchSpecification
 public:
     // The patch below the release directory on the mirrors.
     QString path;
-    QString md5;
+    ContentSum md5;
     qint64 size = 0;
     // The installed file the patch applies to, and its stamp when the list
     // was compiled: a file changed since then is not patched.
@@ -21,7 +22,7 @@ public:
     FileStamp baseStamp;
     // What applying gives: the file as installed, so for a packed file its
     // unpacked content.
-    QString resultMd5;
+    ContentSum resultMd5;
     qint64 resultSize = 0;
     // Whether the result is the unpacked content of a packed file, which
     // then waits in the session's unpacked directory instead of at the

@@ -7,6 +7,7 @@ void FileSpecifications::clear()
     dropDownloads();
     replaceList = QList<FileReplaceSpecification>();
     deleteList = QList<QString>();
+    algorithm = ContentSum::Algorithm::Md5;
 }
 
 FileDownloadSpecification FileSpecifications::download(qsizetype index) const

@@ -34,6 +34,9 @@ public:
     void dropDownloads();
 
     QList<FileReplaceSpecification> replaceList;
+    // What the release's sums are: SHA-256 with a release manifest, MD5
+    // with the product ini alone.
+    ContentSum::Algorithm algorithm = ContentSum::Algorithm::Md5;
     // Paths relative to the application directory, removed when the update ends.
     QList<QString> deleteList;
 

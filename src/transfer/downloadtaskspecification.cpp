@@ -144,6 +144,10 @@ void DownloadTaskSpecification::startDownload()
         // Names the file that ends the run; the registry's own line does not.
         if (!optional)
             Q_EMIT message(QStringLiteral("No mirror could deliver %1").arg(remotePath));
+        if (optional && absenceFinishes && !lackingMirrors->isEmpty()) {
+            finish();
+            return;
+        }
         errorCancel();
         return;
     }
@@ -172,9 +176,9 @@ bool DownloadTaskSpecification::openTarget()
     resumedDelivery = false;
     resumeOffset = 0;
     // What the last attempt summed, if it covers exactly the part still kept.
-    std::unique_ptr<QCryptographicHash> carried = std::move(digest);
+    std::unique_ptr<ContentHasher> carried = std::move(digest);
     if (digesting)
-        digest = std::make_unique<QCryptographicHash>(QCryptographicHash::Md5);
+        digest = std::make_unique<ContentHasher>(digestAlgorithm);
 
     file.setFileName(keepsPart() ? partPath : localPath);
     // The usual case: nothing is there yet, and creating the file is the
@@ -422,7 +426,7 @@ void DownloadTaskSpecification::onTransferFinished()
         return;
     }
     if (digest)
-        completedMd5 = digest->result();
+        completedDigest = digest->result();
     digest.reset();
     downloadFinished();
 }
@@ -477,7 +481,7 @@ void DownloadTaskSpecification::resetDownload()
     }
     resumeOffset = 0;
     failure = Failure::None;
-    completedMd5.clear();
+    completedDigest.clear();
     lastTickBytes = receivedBytes;
     totalBytes = expectedSize;
     progressPermille = -1;

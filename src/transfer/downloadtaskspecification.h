@@ -1,10 +1,10 @@
 #ifndef DOWNLOADTASKSPECIFICATION_H
 #define DOWNLOADTASKSPECIFICATION_H
 
+#include "manifest/contenthasher.h"
 #include "transfer/ftpsiteaccessdata.h"
 #include "tasks/taskspecification.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QPointer>
 #include <QSet>
@@ -45,12 +45,16 @@ public:
     // Defaults to the expected size; -1: no limit.
     void setByteLimit(qint64 limit) { byteLimit = limit; }
 
-    // Takes the MD5 sum of the body as it is written, so that a check of the
+    // Takes the digest of the body as it is written, so that a check of the
     // file need not read it again.
-    void digestWhileReceiving() { digesting = true; }
-    // The MD5 sum of the file the last attempt completed; empty when none
-    // did or the sum was not asked for.
-    QByteArray receivedMd5() const { return completedMd5; }
+    void digestWhileReceiving(ContentSum::Algorithm algorithm)
+    {
+        digesting = true;
+        digestAlgorithm = algorithm;
+    }
+    // The digest of the file the last attempt completed; empty when none
+    // did or the digest was not asked for.
+    QByteArray receivedDigest() const { return completedDigest; }
 
     // Receives into `path` and keeps what arrived there when an attempt
     // ends early; the complete file is then renamed to the local path,
@@ -77,6 +81,10 @@ public:
         lackingMirrors = lacking ? lacking : &ownLackingMirrors;
     }
     QString failureReason() const { return lastFailure; }
+    // For an optional file whose absence its caller judges: once every
+    // mirror left has said it lacks the file, the task finishes without it
+    // instead of failing, so that the tasks after it still run.
+    void finishWhenAbsent() { absenceFinishes = true; }
 
 public Q_SLOTS:
     void execute() override;
@@ -148,11 +156,13 @@ private:
     bool cancelling = false;
     Failure failure = Failure::None;
     QString failureText;
-    std::unique_ptr<QCryptographicHash> digest;
+    ContentSum::Algorithm digestAlgorithm = ContentSum::Algorithm::Md5;
+    std::unique_ptr<ContentHasher> digest;
     // Bytes of the kept part that the digest of the last attempt covers.
     qint64 carriedBytes = 0;
-    QByteArray completedMd5;
+    QByteArray completedDigest;
     bool optional = false;
+    bool absenceFinishes = false;
     // Mirrors that answered an optional file with something else.
     QSet<QString>* lackingMirrors = &ownLackingMirrors;
     QSet<QString> ownLackingMirrors;

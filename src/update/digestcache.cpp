@@ -19,7 +19,10 @@
 
 namespace {
 
-const QByteArray Magic = QByteArrayLiteral("VXDIGEST1\n");
+// The first form holds MD5 digests, the second SHA-256 ones. The payload
+// ends in the MD5 of itself either way: it tells damage, not forgery.
+const QByteArray Md5Magic = QByteArrayLiteral("VXDIGEST1\n");
+const QByteArray Sha256Magic = QByteArrayLiteral("VXDIGEST2\n");
 constexpr int Md5Size = 16;
 constexpr qint64 NsPerSecond = 1000000000;
 // File systems that keep whole seconds (two for FAT) round a write's time down.
@@ -32,6 +35,11 @@ constexpr qsizetype PieceSize = 1024 * 1024;
 constexpr qsizetype InstalledBatchSize = 1024;
 // The least an entry takes in the payload: an empty path, the stamp, the digest.
 constexpr qsizetype MinEntrySize = 4 + 5 * 8 + Md5Size;
+
+const QByteArray& magicOf(ContentSum::Algorithm algorithm)
+{
+    return algorithm == ContentSum::Algorithm::Md5 ? Md5Magic : Sha256Magic;
+}
 
 qint64 nanoseconds(const timespec& time)
 {
@@ -66,9 +74,15 @@ bool DigestCache::isSettled(const Stamp& stamp, qint64 readAtNs)
     return stamp.changedNs + tick <= readAtNs && stamp.modifiedNs + tick <= readAtNs;
 }
 
-DigestCache::DigestCache(const QString& cacheFilePath)
+DigestCache::DigestCache(const QString& cacheFilePath, ContentSum::Algorithm algorithm)
     : path(cacheFilePath)
+    , algorithm(algorithm)
 { }
+
+ContentSum DigestCache::sumOf(const Entry& entry) const
+{
+    return ContentSum::fromDigest(QByteArray::fromRawData(entry.md5.data(), digestSize()), algorithm);
+}
 
 bool DigestCache::load()
 {
@@ -78,11 +92,12 @@ bool DigestCache::load()
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxCacheFileSize)
         return false;
     const QByteArray content = file.readAll();
-    if (content.size() < Magic.size() + Md5Size || !content.startsWith(Magic))
+    const QByteArray& magic = magicOf(algorithm);
+    if (content.size() < magic.size() + Md5Size || !content.startsWith(magic))
         return false;
     // A view into the content rather than a copy of most of it.
     const QByteArray payload = QByteArray::fromRawData(
-        content.constData() + Magic.size(), content.size() - Magic.size() - Md5Size);
+        content.constData() + magic.size(), content.size() - magic.size() - Md5Size);
     if (payloadDigest(payload) != content.right(Md5Size) || !deserialize(payload)) {
         entries.clear();
         table.clear();
@@ -105,7 +120,8 @@ bool DigestCache::save(const Installed* installed) const
     if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
         return false;
     QByteArray digest;
-    const bool written = file.write(Magic) == Magic.size() && writePayload(file, installed, &digest)
+    const QByteArray& magic = magicOf(algorithm);
+    const bool written = file.write(magic) == magic.size() && writePayload(file, installed, &digest)
         && file.write(digest) == Md5Size && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
@@ -138,19 +154,19 @@ ContentSum DigestCache::digest(const QString& relativePath, const Stamp& stamp) 
     const qint32 index = indexOf(relativePath, stamp);
     if (index < 0)
         return ContentSum();
-    return ContentSum::fromDigest(QByteArray::fromRawData(entries.at(index).md5.data(), Md5Size));
+    return sumOf(entries.at(index));
 }
 
 void DigestCache::insert(
     const QString& relativePath, const Stamp& stamp, const ContentSum& md5, qint64 readAtNs)
 {
     const QByteArray raw = md5.digest();
-    if (!md5.isDigest() || !isSettled(stamp, readAtNs)) {
+    if (!md5.isDigest() || md5.algorithm() != algorithm || !isSettled(stamp, readAtNs)) {
         take(relativePath);
         return;
     }
     Entry entry { relativePath, stamp, {}, true };
-    std::copy_n(raw.constData(), Md5Size, entry.md5.begin());
+    std::copy_n(raw.constData(), raw.size(), entry.md5.begin());
     put(std::move(entry));
 }
 
@@ -161,7 +177,7 @@ bool DigestCache::recall(const QString& relativePath, const Stamp& stamp, const 
     if (index < 0)
         return false;
     Entry& entry = entries[index];
-    *md5 = ContentSum::fromDigest(QByteArray::fromRawData(entry.md5.data(), Md5Size));
+    *md5 = sumOf(entry);
     if (*md5 == expected && isSettled(stamp, readAtNs))
         entry.confirmed = true;
     return true;
@@ -200,17 +216,17 @@ void DigestCache::insertInstalled(const QString& root, const FileSpecifications&
 }
 
 bool DigestCache::installedEntry(
-    const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry)
+    const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry) const
 {
     entry->relativePath = replace.pureDestFilePath();
     // A copy reused from an earlier attempt was not fetched this time; its
     // file is simply hashed by the next run.
     const ContentSum& md5 = replace.hasUnzip() ? replace.unzipMd5 : replace.fetchedMd5;
-    if (!md5.isDigest() || !stampOf(root + entry->relativePath, entry->stamp)
+    if (!md5.isDigest() || md5.algorithm() != algorithm || !stampOf(root + entry->relativePath, entry->stamp)
         || !isSettled(entry->stamp, readAtNs))
         return false;
     const QByteArray raw = md5.digest();
-    std::copy_n(raw.constData(), Md5Size, entry->md5.begin());
+    std::copy_n(raw.constData(), raw.size(), entry->md5.begin());
     entry->confirmed = true;
     return true;
 }
@@ -254,7 +270,7 @@ bool DigestCache::writePayload(QFile& file, const Installed* installed, QByteArr
         const Stamp& stamp = entry.stamp;
         out << entry.relativePath << stamp.device << stamp.inode << stamp.size << stamp.modifiedNs
             << stamp.changedNs;
-        out.writeRawData(entry.md5.data(), Md5Size);
+        out.writeRawData(entry.md5.data(), digestSize());
         return piece.size() < PieceSize || flush();
     };
     const qint64 countAt = file.pos();
@@ -325,7 +341,7 @@ bool DigestCache::deserialize(const QByteArray& payload)
         Stamp& stamp = entry.stamp;
         in >> entry.relativePath >> stamp.device >> stamp.inode >> stamp.size >> stamp.modifiedNs
             >> stamp.changedNs;
-        if (in.readRawData(entry.md5.data(), Md5Size) != Md5Size)
+        if (in.readRawData(entry.md5.data(), digestSize()) != digestSize())
             return false;
         put(std::move(entry));
     }

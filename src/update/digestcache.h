@@ -14,7 +14,7 @@ class FileReplaceSpecification;
 class FileSpecifications;
 class QFile;
 
-// MD5 digests of installed files, remembered together with what identifies
+// Digests of installed files, remembered together with what identifies
 // the file's state: device, inode, size and the modification and status
 // change times in nanoseconds. Every write to a file moves its status change
 // time, so a file whose stamp is unchanged still has the remembered content
@@ -25,7 +25,10 @@ class QFile;
 // The cache lives in one file of its own in the installation directory. It
 // is replaced as a whole (temporary file, then rename) and carries a digest
 // of its content; a missing, unreadable, truncated or otherwise damaged file
-// loads as an empty cache, so that every file is hashed.
+// loads as an empty cache, so that every file is hashed. A cache holds the
+// digests of one algorithm, that of the releases it serves: a cache of the
+// other loads empty and is replaced, so that an MD5 it remembers never
+// stands in for a SHA-256 digest.
 class DigestCache
 {
 public:
@@ -43,7 +46,8 @@ public:
     // that moment, so that any later write moves it.
     static bool isSettled(const Stamp& stamp, qint64 readAtNs);
 
-    explicit DigestCache(const QString& cacheFilePath);
+    explicit DigestCache(
+        const QString& cacheFilePath, ContentSum::Algorithm algorithm = ContentSum::Algorithm::Md5);
 
     // Replaces the content with the cache file's; false (and empty) when
     // the file is missing or damaged.
@@ -54,11 +58,11 @@ public:
     // that one a killed run leaves is cleared with theirs.
     QString temporaryPath() const;
 
-    // The MD5 remembered for relativePath with exactly this stamp, or an
+    // The digest remembered for relativePath with exactly this stamp, or an
     // empty sum.
     ContentSum digest(const QString& relativePath, const Stamp& stamp) const;
     // Remembers md5 for relativePath. Nothing is kept when the stamp, read
-    // at readAtNs, is not settled or md5 is no MD5.
+    // at readAtNs, is not settled or md5 is no digest of the cache's algorithm.
     void insert(const QString& relativePath, const Stamp& stamp, const ContentSum& md5, qint64 readAtNs);
     void remove(const QString& relativePath);
     // Looks up relativePath with exactly this stamp: true, and the digest in
@@ -87,7 +91,7 @@ private:
     {
         QString relativePath;
         Stamp stamp;
-        std::array<char, 16> md5;
+        std::array<char, ContentSum::Sha256Size> md5;
         bool confirmed = false;
     };
 
@@ -114,15 +118,18 @@ private:
     // The entry with which the installed file of `replace` below `root`
     // (ending in "/") enters: its stamp and the digest the update verified.
     // False when it enters none; the entry's path is set either way.
-    static bool installedEntry(
-        const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry);
+    bool installedEntry(
+        const QString& root, const FileReplaceSpecification& replace, qint64 readAtNs, Entry* entry) const;
     // Writes the payload to `file` in pieces, so that a cache of hundreds
     // of thousands of files is never held twice, with the entries of
     // `installed` when given; its MD5 into `digest`.
     bool writePayload(QFile& file, const Installed* installed, QByteArray* digest) const;
     bool deserialize(const QByteArray& payload);
+    int digestSize() const { return ContentSum::digestSize(algorithm); }
+    ContentSum sumOf(const Entry& entry) const;
 
     QString path;
+    ContentSum::Algorithm algorithm;
     // The entries one after another, and a table of their indexes (-1 for a
     // free slot) kept at most half full and searched from the path's hash
     // onwards. A hash of nodes left about a third of its room unused.

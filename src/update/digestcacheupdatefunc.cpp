@@ -30,7 +30,7 @@ bool DigestCacheUpdateFunc::run()
             ::unlink(QFile::encodeName(layout.downloadedPath(records[qsizetype(i)].fileName)).constData());
         },
         UnlinkRun);
-    DigestCache cache(layout.installedPath(DigestCache::fileName()));
+    DigestCache cache(layout.installedPath(DigestCache::fileName()), lists.algorithm);
     cache.load();
     cache.saveWithInstalled(layout.root(), lists, DigestCache::fileClockNowNs());
     return true;

@@ -21,6 +21,11 @@ constexpr double PatchApplyShare = 0.3;
 // before it is complete, as any file found there is checked before use.
 constexpr qint64 SmallFileSize = 64 * 1024;
 
+// How the log names a sum's algorithm.
+QString sumName(const ContentSum& sum)
+{
+    return sum.algorithm() == ContentSum::Algorithm::Md5 ? QStringLiteral("MD5") : QStringLiteral("SHA-256");
+}
 } // namespace
 
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
@@ -63,12 +68,12 @@ void DownloadFileTaskSpecification::addRound()
     downloadTask = new DownloadTaskSpecification(context.transfers, context.mirrors,
         file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
     addSubTask(downloadTask);
-    downloadTask->digestWhileReceiving();
+    downloadTask->digestWhileReceiving(file.md5.algorithm());
     downloadTask->keepPartAt(
         file.size > SmallFileSize ? context.layout.partialPath(file.fileName) : localPath);
     CheckSignatureTaskSpecification* check = addCheck(localPath, FileCheck::listedSum(file.md5), CheckShare);
     check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
-        return download ? download->receivedMd5() : QByteArray();
+        return download ? download->receivedDigest() : QByteArray();
     });
 }
 
@@ -92,12 +97,12 @@ void DownloadFileTaskSpecification::addPatchRound()
         context.transfers, context.mirrors, patch.path, localPath, patch.size, this, PatchDownloadShare);
     addSubTask(downloadTask);
     downloadTask->setOptional(mirrorsWithoutPatches);
-    downloadTask->digestWhileReceiving();
+    downloadTask->digestWhileReceiving(patch.md5.algorithm());
     downloadTask->keepPartAt(patchPartPath());
     CheckSignatureTaskSpecification* check
-        = addCheck(localPath, FileCheck::md5Digest(patch.md5), PatchCheckShare);
+        = addCheck(localPath, FileCheck::digest(patch.md5), PatchCheckShare);
     check->useKnownDigest([download = QPointer<DownloadTaskSpecification>(downloadTask)] {
-        return download ? download->receivedMd5() : QByteArray();
+        return download ? download->receivedDigest() : QByteArray();
     });
     auto* apply = new PatchApplyTaskSpecification(patch, context.layout.installedPath(patch.basePath),
         localPath, patchResultPath(), this, PatchApplyShare);
@@ -147,7 +152,8 @@ TaskState DownloadFileTaskSpecification::roundFailed()
             return UserCanceled;
         if (listEnded)
             return ErrorCanceled;
-        abandonPatch(QStringLiteral("the patch has another MD5 sum than the index lists"));
+        abandonPatch(QStringLiteral("the patch has another %1 sum than the index lists")
+                         .arg(sumName(fileSpec.patch->md5)));
         return Running;
     }
     // A file that failed its check is no part to resume, and a small
@@ -157,12 +163,12 @@ TaskState DownloadFileTaskSpecification::roundFailed()
         refetchedWhole = true;
         // The part kept from an earlier attempt may be what is wrong: the
         // file is fetched whole once before any mirror is blamed.
-        Q_EMIT message(QStringLiteral("md5 sum for %1 failed after resuming, downloading it whole")
-                           .arg(fileSpec.fileName));
+        Q_EMIT message(QStringLiteral("%1 sum for %2 failed after resuming, downloading it whole")
+                           .arg(sumName(fileSpec.md5).toLower(), fileSpec.fileName));
         return Running;
     }
-    Q_EMIT message(
-        QStringLiteral("md5 sum for %1 failed, invalidating mirror and retrying").arg(fileSpec.fileName));
+    Q_EMIT message(QStringLiteral("%1 sum for %2 failed, invalidating mirror and retrying")
+                       .arg(sumName(fileSpec.md5).toLower(), fileSpec.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
     // Fetching again would ignore the user's request to stop, or start a
     // transfer for a list that has already failed.

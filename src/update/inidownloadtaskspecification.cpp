@@ -1,10 +1,13 @@
 #include "update/inidownloadtaskspecification.h"
 
 #include "manifest/productiniline.h"
+#include "manifest/releasemanifest.h"
 #include "transfer/downloadtaskspecification.h"
 #include "transfer/mirrors.h"
+#include "verify/filedigest.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -26,11 +29,18 @@ void IniDownloadTaskSpecification::execute()
     startRound();
 }
 
+QString IniDownloadTaskSpecification::localManifestPath() const
+{
+    return context.layout.downloadedPath(ReleaseManifest::fileName(updateType));
+}
+
 void IniDownloadTaskSpecification::reset()
 {
     clearSubTasks();
     iniDownload = nullptr;
     sigDownload = nullptr;
+    manifestDownload = nullptr;
+    verifiedManifest = false;
     verifyFailures = 0;
     TaskSpecification::reset();
 }
@@ -45,7 +55,9 @@ void IniDownloadTaskSpecification::addRound()
     double checkShare = 1.0;
     iniDownload = nullptr;
     sigDownload = nullptr;
+    manifestDownload = nullptr;
     releaseRefused = false;
+    verifiedManifest = false;
     if (verifyFailures != 0 || !QFile::exists(localIni)) {
         iniDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
@@ -62,13 +74,77 @@ void IniDownloadTaskSpecification::addRound()
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
+    const QString localManifest = localManifestPath();
+    if (!fetchesManifest())
+        QFile::remove(localManifest);
+    else if (verifyFailures != 0 || !QFile::exists(localManifest)) {
+        // Within the share of the ini: a manifest is a fraction of its size.
+        manifestDownload = new DownloadTaskSpecification(context.transfers, context.mirrors,
+            ReleaseManifest::fileName(updateType), localManifest, -1, this, 0.0);
+        manifestDownload->setByteLimit(MAX_MANIFEST_SIZE);
+        // A mirror without it is told apart from one that fails: the
+        // release is refused below with the reason.
+        manifestDownload->setOptional();
+        manifestDownload->finishWhenAbsent();
+        if (iniDownload)
+            manifestDownload->followMirrorOf(iniDownload);
+        QFile::remove(localManifest);
+        addSubTask(manifestDownload);
+    }
     addCheck(localIni, FileCheck::detachedSignature(), checkShare);
 }
 
 bool IniDownloadTaskSpecification::roundAccepted()
 {
-    releaseRefused = !releaseMatches(context.layout.downloadedPath(updateType + QStringLiteral(".ini")));
+    const QString localIni = context.layout.downloadedPath(updateType + QStringLiteral(".ini"));
+    releaseRefused = !releaseMatches(localIni) || !manifestAccepted(localIni);
     return !releaseRefused;
+}
+
+bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
+{
+    const QString localManifest = localManifestPath();
+    if (!fetchesManifest())
+        return true;
+    const auto refuse = [this, &localManifest](const QString& why) {
+        Q_EMIT message(QStringLiteral("Release manifest of %1 version %2 %3; refusing the release")
+                           .arg(updateType)
+                           .arg(version)
+                           .arg(why));
+        QFile::remove(localManifest);
+        return false;
+    };
+    if (!QFile::exists(localManifest)) {
+        if (!trust.requiresManifest(version)) {
+            Q_EMIT message(QStringLiteral("Release %1 version %2 has no release manifest; accepted by its "
+                                          "product ini's signature, as releases below version %3 may be")
+                               .arg(updateType)
+                               .arg(version)
+                               .arg(trust.legacyBelow));
+            return true;
+        }
+        return refuse(QStringLiteral("is missing"));
+    }
+    ReleaseManifest::Reader manifest(localManifest);
+    if (!manifest.open() || !manifest.readToEnd())
+        return refuse(QStringLiteral("is malformed (%1)").arg(manifest.errorString()));
+    const ReleaseManifest::Header& header = manifest.header();
+    if (!(header.binding == ProductIniLine::Binding { updateType, version }))
+        return refuse(
+            QStringLiteral("names %1 version %2").arg(header.binding.updateType).arg(header.binding.version));
+    const int signers = trust.validSignatures(manifest.bodySha256(), manifest.signatures());
+    if (signers < trust.threshold)
+        return refuse(QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
+                          .arg(signers)
+                          .arg(trust.threshold));
+    QByteArray iniDigest;
+    if (QFileInfo(localIni).size() != header.iniSize
+        || !FileDigest::compute(QFile::encodeName(localIni), ContentSum::Algorithm::Sha256, &iniDigest)
+        || !header.iniSha256.matches(iniDigest))
+        return refuse(QStringLiteral("does not vouch for this product ini"));
+    verifiedManifest = true;
+    manifestListsPatches = header.hasPatches();
+    return true;
 }
 
 TaskState IniDownloadTaskSpecification::roundFailed()
@@ -94,7 +170,7 @@ void IniDownloadTaskSpecification::strikeServingMirrors()
     // blames nobody.
     QList<const DownloadTaskSpecification*> blamed;
     if (releaseRefused)
-        blamed = { iniDownload };
+        blamed = { iniDownload, manifestDownload };
     else if (iniDownload && sigDownload)
         blamed = { iniDownload, sigDownload };
     for (const DownloadTaskSpecification* download : std::as_const(blamed)) {

@@ -3,11 +3,14 @@
 
 #include "transfer/downloadcontext.h"
 #include "update/verifieddownloadtaskspecification.h"
+#include "verify/releasetrust.h"
 
 class DownloadTaskSpecification;
 
 // Brings the product ini and its signature into the temporary directory and
-// verifies them. Files left there by an earlier attempt are reused on the
+// verifies them; where the release keys ask for it, the release manifest
+// too, which must reach their threshold, name this run's type and version and
+// bind the ini's very bytes. Files left there by an earlier attempt are reused on the
 // first run. The signature is asked of the mirror that served the ini, and a
 // pair that fails its check, or a verified ini that records another update
 // type or version than the one asked for, strikes the mirrors that served it
@@ -24,8 +27,19 @@ public:
     static constexpr qint64 MAX_INI_SIZE = 64 * 1024 * 1024;
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
+    static constexpr qint64 MAX_MANIFEST_SIZE = ReleaseManifest::MAX_SIZE;
+
     IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
         QObject* parent, double parentProgressRange);
+
+    // The keys that vouch for releases; the built-in ones unless set.
+    void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
+    QString localManifestPath() const;
+    // Whether the run ended with a manifest that verified, at localManifestPath().
+    bool manifestVerified() const { return verifiedManifest; }
+    // Whether the release may have a patch index: a verified manifest names
+    // the one it has.
+    bool mayHavePatches() const { return !verifiedManifest || manifestListsPatches; }
 
 public Q_SLOTS:
     void execute() override;
@@ -40,6 +54,9 @@ private:
     // Whether the verified ini belongs to the type and version of this run;
     // an ini without a record (released before it existed) is accepted.
     bool releaseMatches(const QString& localIni);
+    // Whether the manifest vouches for the verified ini; reports why not.
+    bool manifestAccepted(const QString& localIni);
+    bool fetchesManifest() const { return !trust.keys.isEmpty(); }
 
     DownloadContext context;
     QString updateType;
@@ -50,8 +67,12 @@ private:
     // The downloads of this round, null for a local copy that is checked.
     DownloadTaskSpecification* iniDownload = nullptr;
     DownloadTaskSpecification* sigDownload = nullptr;
+    DownloadTaskSpecification* manifestDownload = nullptr;
     // Whether this round's ini verified but belongs to another release.
     bool releaseRefused = false;
+    ReleaseTrust trust = ReleaseTrust::builtIn();
+    bool verifiedManifest = false;
+    bool manifestListsPatches = false;
 };
 
 #endif

@@ -10,6 +10,8 @@
 #include "update/makedownloadreplacelisttaskspecification.h"
 #include "update/patchindexdownloadtaskspecification.h"
 
+#include <QFile>
+
 #include <malloc.h>
 
 namespace {
@@ -54,15 +56,36 @@ void MainTaskSpecification::userCanceled()
 
 void MainTaskSpecification::makeSubtasksAndStart()
 {
-    addSubTask(new IniDownloadTaskSpecification(context, updateType, version, this, IniDownloadShare));
-    // Takes no share of the progress: a small file, and often absent.
-    auto* patchIndex = new PatchIndexDownloadTaskSpecification(context, updateType, this, 0.0);
-    addSubTask(patchIndex);
+    auto* ini = new IniDownloadTaskSpecification(context, updateType, version, this, IniDownloadShare);
+    ini->setTrust(trust);
+    addSubTask(ini);
     auto* compile = new MakeDownloadReplaceListTaskSpecification(
         context.layout, updateType, fileSpecifications, this, CompileShare);
-    compile->usePatchIndex(patchIndex->localIndexPath(), version);
     connect(compile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
     addSubTask(compile);
+    // An installation that is up to date needs no patch: the index is asked
+    // for once a file is to be fetched, and then the lists are compiled again
+    // with the patches it offers. Neither takes a share of the progress: the
+    // index is a small file, and the second compilation finds the unchanged
+    // files in the digest cache.
+    auto* patchIndex = new PatchIndexDownloadTaskSpecification(context, updateType, this, 0.0);
+    patchIndex->askOnlyWhen(
+        [this, ini] { return fileSpecifications.downloadCount() > 0 && ini->mayHavePatches(); });
+    addSubTask(patchIndex);
+    auto* patchedCompile = new MakeDownloadReplaceListTaskSpecification(
+        context.layout, updateType, fileSpecifications, this, 0.0);
+    patchedCompile->usePatchIndex(patchIndex->localIndexPath(), version);
+    patchedCompile->compileOnlyWhen([this, patchIndex] {
+        return fileSpecifications.downloadCount() > 0 && QFile::exists(patchIndex->localIndexPath());
+    });
+    connect(patchedCompile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
+    addSubTask(patchedCompile);
+    // Only a manifest that verified in this run decides the files' content.
+    connect(ini, &TaskSpecification::finished, this, [ini, compile, patchedCompile] {
+        const QString manifest = ini->manifestVerified() ? ini->localManifestPath() : QString();
+        compile->useManifest(manifest);
+        patchedCompile->useManifest(manifest);
+    });
     // Takes no share of the progress: it only looks at the file systems.
     addSubTask(new DiskSpaceCheckTaskSpecification(fileSpecifications, context.layout, this, 0.0));
     auto* download = new DownloadFileListTaskSpecification(

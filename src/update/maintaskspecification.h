@@ -4,6 +4,7 @@
 #include "manifest/filespecifications.h"
 #include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
+#include "verify/releasetrust.h"
 
 // The root of one update: product ini, list compilation, downloads,
 // installation and deletion, strictly one after the other. It owns the file
@@ -18,6 +19,8 @@ public:
         int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     const FileSpecifications& specifications() const { return fileSpecifications; }
+    // The keys that vouch for the release; the built-in ones unless set.
+    void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
 
 public Q_SLOTS:
     void execute() override;
@@ -41,6 +44,7 @@ private:
     int downloadConcurrency;
     FileSpecifications fileSpecifications;
     TaskSpecification* installation = nullptr;
+    ReleaseTrust trust = ReleaseTrust::builtIn();
 };
 
 #endif

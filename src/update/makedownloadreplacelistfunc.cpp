@@ -1,10 +1,11 @@
 #include "makedownloadreplacelistfunc.h"
 
 #include "verify/checksigfunc.h"
-#include "verify/filemd5.h"
+#include "verify/filedigest.h"
 #include "manifest/filespecifications.h"
 #include "manifest/productiniline.h"
 #include "manifest/productinireader.h"
+#include "manifest/releasemanifest.h"
 #include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
 #include "update/patchcatalog.h"
@@ -21,6 +22,7 @@
 #endif
 
 #include <cerrno>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -129,7 +131,7 @@ void consultCache(const InstallationLayout& layout, DigestCache& cache, PendingL
 void hashInstalled(const InstallationLayout& layout, PendingLine& line)
 {
     const QString path = layout.installedPath(line.installed);
-    if (!FileMd5::compute(QFile::encodeName(path), &line.computed))
+    if (!FileDigest::compute(QFile::encodeName(path), line.installedMd5.algorithm(), &line.computed))
         line.computed.clear();
     DigestCache::Stamp after;
     line.unchanged = DigestCache::stampOf(path, after, &line.modeAfter) && after == line.content.stamp;
@@ -140,14 +142,14 @@ void hashInstalled(const InstallationLayout& layout, PendingLine& line)
 // `learned` is set then.
 void decideHashed(DigestCache& cache, bool& learned, PendingLine& line)
 {
-    line.matches = !line.computed.isEmpty() && ContentSum::fromDigest(line.computed) == line.installedMd5;
+    line.matches = line.installedMd5.matches(line.computed);
     line.content.mode = line.modeAfter;
     if (!line.unchanged) {
         line.content.stamp = DigestCache::Stamp();
         return;
     }
     if (!line.computed.isEmpty())
-        line.content.md5 = ContentSum::fromDigest(line.computed);
+        line.content.md5 = ContentSum::fromDigest(line.computed, line.installedMd5.algorithm());
     if (line.matches) {
         cache.insert(line.installed, line.content.stamp, line.installedMd5, line.readAt);
         learned = true;
@@ -168,11 +170,11 @@ std::shared_ptr<const FilePatchSpecification> choosePatch(const PatchCatalog& ca
         return nullptr;
     auto patch = std::make_shared<FilePatchSpecification>();
     patch->path = found->path;
-    patch->md5 = found->md5;
+    patch->md5 = ContentSum::fromText(found->md5, resultMd5.algorithm());
     patch->size = found->size;
     patch->basePath = entry.replace.pureDestFilePath();
     patch->baseStamp = installed.stamp;
-    patch->resultMd5 = resultMd5.toString();
+    patch->resultMd5 = resultMd5;
     patch->resultSize = resultSize;
     patch->unpacked = entry.replace.hasUnzip();
     return patch;
@@ -190,6 +192,25 @@ bool modeMatches(const QString& path, int known, int recordedMode)
         known = int(info.st_mode);
     }
     return ((known & 0111) != 0) == ((recordedMode & 0111) != 0);
+}
+
+// Puts the manifest's next file record in place of the ini line's sums; false
+// when it is not the record of the same file, size and packing.
+bool takeManifestDigests(
+    ReleaseManifest::Reader& manifest, const ProductIniReader::Line& line, ProductIniEntry* entry)
+{
+    ReleaseManifest::File file;
+    if (!manifest.nextFile(&file))
+        return false;
+    FileDownloadSpecification& download = entry->download;
+    FileReplaceSpecification& replace = entry->replace;
+    if (file.section != line.section || file.key != line.key || file.size != download.size
+        || file.isPacked() != replace.hasUnzip()
+        || (file.isPacked() && file.unpackedSize != replace.unzipSize))
+        return false;
+    download.md5 = file.sha256;
+    replace.unzipMd5 = file.unpackedSha256;
+    return true;
 }
 
 // Gives the heap's free room back to the system. Room freed on this pool
@@ -255,8 +276,22 @@ bool MakeDownloadReplaceListFunc::compileLists()
         return false;
     };
 
+    // With a manifest, its SHA-256 digests decide every file's content in
+    // place of the ini's MD5 sums.
+    std::unique_ptr<ReleaseManifest::Reader> manifest;
+    if (!manifestPath.isEmpty()) {
+        manifest = std::make_unique<ReleaseManifest::Reader>(manifestPath);
+        if (!manifest->open()) {
+            Q_EMIT message(
+                QStringLiteral("Release manifest cannot be read: %1").arg(manifest->errorString()));
+            return false;
+        }
+        specifications.algorithm = ContentSum::Algorithm::Sha256;
+    }
+    QString unlistedKey;
+
     const QString cachePath = layout.installedPath(DigestCache::fileName());
-    DigestCache digests(cachePath);
+    DigestCache digests(cachePath, specifications.algorithm);
     digests.load();
     bool learned = false;
 
@@ -293,7 +328,8 @@ bool MakeDownloadReplaceListFunc::compileLists()
     // holds, and acts on the delete lines among them.
     const auto readBatch = [&](std::vector<PendingLine>& into) {
         into.clear();
-        while (more && !invalid && qsizetype(into.size()) < BatchSize && (more = ini.next(&line))) {
+        while (more && !invalid && unlistedKey.isEmpty() && qsizetype(into.size()) < BatchSize
+            && (more = ini.next(&line))) {
             if (line.section == ProductIniLine::deleteSection()) {
                 advance();
                 // A path that leaves the installation directory is never acted on.
@@ -312,6 +348,11 @@ bool MakeDownloadReplaceListFunc::compileLists()
                 advance();
                 invalid = true;
                 invalidSection = line.section;
+                break;
+            }
+            if (manifest && !takeManifestDigests(*manifest, line, &pending.entry)) {
+                advance();
+                unlistedKey = line.section + QLatin1Char('/') + line.key;
                 break;
             }
             const FileReplaceSpecification& replace = pending.entry.replace;
@@ -377,6 +418,16 @@ bool MakeDownloadReplaceListFunc::compileLists()
     }
     if (invalid)
         return invalidLine(invalidSection);
+    ReleaseManifest::File surplus;
+    if (unlistedKey.isEmpty() && manifest && manifest->nextFile(&surplus))
+        unlistedKey = surplus.section + QLatin1Char('/') + surplus.key;
+    if (!unlistedKey.isEmpty() || (manifest && manifest->failed())) {
+        Q_EMIT message(
+            QStringLiteral("Release manifest does not match the product ini at %1%2")
+                .arg(unlistedKey,
+                    manifest->failed() ? QStringLiteral(": ") + manifest->errorString() : QString()));
+        return false;
+    }
     if (!ini.intact()) {
         Q_EMIT message(
             QStringLiteral("Product ini changed or could not be read while the lists were compiled"));

@@ -18,6 +18,10 @@ public:
     MakeDownloadReplaceListFunc(
         const InstallationLayout& layout, const QString& updateType, FileSpecifications& specifications);
 
+    // Takes the files' SHA-256 digests from the verified release manifest at
+    // `path`, which lists the product ini's files in the order they are read.
+    void useManifest(const QString& path) { manifestPath = path; }
+
     // Offers patches from the index at `path` (verified, and bound to the
     // run's type and `version`) for files whose installed content it covers.
     void usePatchIndex(const QString& path, int version);
@@ -34,6 +38,7 @@ private:
     InstallationLayout layout;
     QString updateType;
     FileSpecifications& specifications;
+    QString manifestPath;
     QString patchIndexPath;
     int version = 0;
 };

@@ -26,11 +26,23 @@ void MakeDownloadReplaceListTaskSpecification::usePatchIndex(const QString& path
     version = releaseVersion;
 }
 
+void MakeDownloadReplaceListTaskSpecification::execute()
+{
+    if (wanted && !wanted()) {
+        state = Running;
+        finish();
+        return;
+    }
+    ASyncTaskSpecification::execute();
+}
+
 ASyncFunc* MakeDownloadReplaceListTaskSpecification::createFunction()
 {
     auto* function = new MakeDownloadReplaceListFunc(layout, updateType, workSpecifications);
     if (!patchIndexPath.isEmpty())
         function->usePatchIndex(patchIndexPath, version);
+    if (!manifestPath.isEmpty())
+        function->useManifest(manifestPath);
     return function;
 }
 

@@ -5,6 +5,8 @@
 #include "manifest/installationlayout.h"
 #include "tasks/asynctaskspecification.h"
 
+#include <functional>
+
 // Compiles the update's lists on the thread pool into a private set of lists
 // and publishes them to the caller's FileSpecifications only when the whole
 // product ini was read successfully.
@@ -19,8 +21,14 @@ public:
 
     // See MakeDownloadReplaceListFunc::usePatchIndex.
     void usePatchIndex(const QString& path, int releaseVersion);
+    // See MakeDownloadReplaceListFunc::useManifest; empty: none.
+    void useManifest(const QString& path) { manifestPath = path; }
+    // Asked when the task starts: without a need to compile, it finishes at
+    // once and leaves the lists as they are.
+    void compileOnlyWhen(std::function<bool()> needed) { wanted = std::move(needed); }
 
 public Q_SLOTS:
+    void execute() override;
     ASyncFunc* createFunction() override;
     void runDone(bool success) override;
 
@@ -30,7 +38,9 @@ private:
     FileSpecifications& targetSpecifications;
     FileSpecifications workSpecifications;
     QString patchIndexPath;
+    QString manifestPath;
     int version = 0;
+    std::function<bool()> wanted;
 };
 
 #endif

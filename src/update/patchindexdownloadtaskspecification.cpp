@@ -28,6 +28,11 @@ void PatchIndexDownloadTaskSpecification::execute()
     // Fetched anew every run: a copy kept from an earlier one may be what
     // was wrong with it.
     removeLocalCopies();
+    if (wanted && !wanted()) {
+        state = Running;
+        finish();
+        return;
+    }
     const QString name = PatchIndex::fileName(updateType);
     auto* index = new DownloadTaskSpecification(
         context.transfers, context.mirrors, name, localIndexPath(), -1, this, 0.5);

@@ -4,6 +4,8 @@
 #include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
 
+#include <functional>
+
 // Brings the release's patch index and its signature into the temporary
 // directory from a mirror that has them; the list compiler verifies them.
 // Patches are an option: when no mirror has the index, or it cannot be
@@ -22,6 +24,9 @@ public:
 
     // Where the index lands.
     QString localIndexPath() const;
+    // Asked when the task starts: without a need for the index, it finishes
+    // at once and asks no mirror.
+    void askOnlyWhen(std::function<bool()> needed) { wanted = std::move(needed); }
 
 public Q_SLOTS:
     void execute() override;
@@ -33,6 +38,7 @@ private:
 
     DownloadContext context;
     QString updateType;
+    std::function<bool()> wanted;
 };
 
 #endif

@@ -3,6 +3,8 @@
 #include "verify/cryptwrapper.h"
 #include "verify/publickey.h"
 
+#include "manifest/contenthasher.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -62,7 +64,7 @@ bool CheckSigFunc::readFile(const QString& path, QByteArray& data)
     return true;
 }
 
-bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest)
+bool CheckSigFunc::hashFile(const QString& path, HashKind kind, QByteArray& digest)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -72,14 +74,20 @@ bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm a
     // Exactly the size the file had when opened: a device or a growing file
     // would otherwise never end.
     const qint64 size = file.size();
-    QCryptographicHash hash(algorithm);
+    // SHA-1 only for the signature scheme; contents through OpenSSL.
+    QCryptographicHash sha1(QCryptographicHash::Sha1);
+    ContentHasher content(check.algorithm());
     QByteArray chunk(static_cast<int>(qMin(HASH_CHUNK_SIZE, qMax<qint64>(size, 1))), Qt::Uninitialized);
     qint64 total = 0;
     while (total < size) {
         const qint64 count = file.read(chunk.data(), qMin<qint64>(chunk.size(), size - total));
         if (count <= 0)
             break;
-        hash.addData(QByteArrayView(chunk.constData(), count));
+        const QByteArrayView piece(chunk.constData(), count);
+        if (kind == HashKind::Sha1)
+            sha1.addData(piece);
+        else
+            content.addData(piece);
         // A large file's check takes seconds: say how far it is.
         if ((total + count) / PROGRESS_STEP != total / PROGRESS_STEP)
             Q_EMIT progress(qreal(total + count) / qreal(size));
@@ -89,21 +97,22 @@ bool CheckSigFunc::hashFile(const QString& path, QCryptographicHash::Algorithm a
         Q_EMIT message(QStringLiteral("could not read file %1 correctly").arg(path));
         return false;
     }
-    digest = hash.result();
+    digest = kind == HashKind::Sha1 ? sha1.result() : content.result();
     return true;
 }
 
 bool CheckSigFunc::checkMD5()
 {
-    if (!hashFile(fileName, QCryptographicHash::Md5, md5))
+    QByteArray digest;
+    if (!hashFile(fileName, HashKind::Content, digest))
         return false;
-    return check.matchesMd5(md5);
+    return check.matches(digest);
 }
 
 bool CheckSigFunc::checkRSA()
 {
     QByteArray digest;
-    if (!hashFile(fileName, QCryptographicHash::Sha1, digest))
+    if (!hashFile(fileName, HashKind::Sha1, digest))
         return false;
     const QString signatureName = fileName + QStringLiteral(".sig");
     // A signature is as long as the key's modulus; a file far longer is no

@@ -5,10 +5,9 @@
 #include "verify/filecheck.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QString>
 
-// Verifies one file on a worker thread: against an expected MD5 sum, or
+// Verifies one file on a worker thread: against an expected digest, or
 // against its detached signature "<file>.sig" and the built-in public key.
 class CheckSigFunc : public ASyncFunc
 {
@@ -21,19 +20,17 @@ public:
     bool run() override;
 
     bool readFile(const QString& path, QByteArray& data);
+    // The digest check, of the expected sum's algorithm.
     bool checkMD5();
     bool checkRSA();
-    // The MD5 sum (raw bytes) the last sum check computed, matching or not;
-    // empty when the file could not be read.
-    QByteArray computedMd5() const { return md5; }
 
 private:
+    enum class HashKind { Content, Sha1 };
     // Digest of the whole file, read in chunks; reports why a file could not be read.
-    bool hashFile(const QString& path, QCryptographicHash::Algorithm algorithm, QByteArray& digest);
+    bool hashFile(const QString& path, HashKind kind, QByteArray& digest);
 
     QString fileName;
     FileCheck check;
-    QByteArray md5;
 };
 
 #endif

@@ -15,13 +15,13 @@ CheckSignatureTaskSpecification::CheckSignatureTaskSpecification(QString fileNam
 void CheckSignatureTaskSpecification::execute()
 {
     const QByteArray digest
-        = knownDigest && check.kind() == FileCheck::Kind::Md5Digest ? knownDigest() : QByteArray();
+        = knownDigest && check.kind() == FileCheck::Kind::ContentDigest ? knownDigest() : QByteArray();
     if (digest.isEmpty()) {
         ASyncTaskSpecification::execute();
         return;
     }
     state = Running;
-    runDone(check.matchesMd5(digest));
+    runDone(check.matches(digest));
 }
 
 ASyncFunc* CheckSignatureTaskSpecification::createFunction()
@@ -32,7 +32,7 @@ ASyncFunc* CheckSignatureTaskSpecification::createFunction()
 bool CheckSignatureTaskSpecification::isQuickWork() const
 {
     // A signature check imports the key and does RSA arithmetic: never quick.
-    return check.kind() == FileCheck::Kind::Md5Digest && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
+    return check.kind() == FileCheck::Kind::ContentDigest && QFileInfo(fileName).size() <= QUICK_FILE_SIZE;
 }
 
 void CheckSignatureTaskSpecification::runDone(bool pass)

@@ -6,43 +6,39 @@
 #include <QByteArray>
 #include <QString>
 
-// What a file is verified against: an expected MD5 sum, or its detached
+// What a file is verified against: an expected digest (MD5 as the product
+// ini lists it, or SHA-256 as a release manifest gives it), or its detached
 // signature "<file>.sig" under the built-in public key.
 class FileCheck
 {
 public:
-    enum class Kind { Md5Digest, DetachedSignature };
+    enum class Kind { ContentDigest, DetachedSignature };
 
-    static FileCheck md5Digest(const QString& md5) { return FileCheck(Kind::Md5Digest, md5); }
-    static FileCheck detachedSignature() { return FileCheck(Kind::DetachedSignature, QString()); }
+    static FileCheck digest(const ContentSum& sum) { return FileCheck(Kind::ContentDigest, sum); }
+    static FileCheck md5Digest(const QString& md5) { return digest(ContentSum::fromText(md5)); }
+    static FileCheck detachedSignature() { return FileCheck(Kind::DetachedSignature, ContentSum()); }
     // A sum as a product ini line gives it; the file format lets an empty
     // sum stand for the detached signature.
-    static FileCheck listedSum(const QString& md5)
+    static FileCheck listedSum(const QString& md5) { return listedSum(ContentSum::fromText(md5)); }
+    static FileCheck listedSum(const ContentSum& sum)
     {
-        return md5.isEmpty() ? detachedSignature() : md5Digest(md5);
-    }
-    static FileCheck listedSum(const ContentSum& md5)
-    {
-        return md5.isEmpty() ? detachedSignature() : md5Digest(md5.toString());
+        return sum.isEmpty() ? detachedSignature() : digest(sum);
     }
 
     Kind kind() const { return checkKind; }
-    // The expected sum as hexadecimal text; empty for a signature check.
-    QString md5() const { return expectedMd5; }
-    // Whether a computed MD5 digest (raw bytes) is the expected sum.
-    bool matchesMd5(const QByteArray& digest) const
-    {
-        return expectedMd5.compare(QString::fromLatin1(digest.toHex()), Qt::CaseInsensitive) == 0;
-    }
+    const ContentSum& sum() const { return expected; }
+    ContentSum::Algorithm algorithm() const { return expected.algorithm(); }
+    // Whether a computed digest (raw bytes, of algorithm()) is the expected one.
+    bool matches(const QByteArray& digest) const { return expected.matches(digest); }
 
 private:
-    FileCheck(Kind kind, const QString& md5)
+    FileCheck(Kind kind, const ContentSum& sum)
         : checkKind(kind)
-        , expectedMd5(md5)
+        , expected(sum)
     { }
 
     Kind checkKind;
-    QString expectedMd5;
+    ContentSum expected;
 };
 
 #endif

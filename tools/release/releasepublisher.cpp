@@ -506,10 +506,10 @@ bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file
     FilePatchSpecification applied;
     applied.path = PatchIndex::directory() + QLatin1Char('/') + earlier.md5 + QLatin1Char('/') + file.key
         + QStringLiteral(".patch");
-    applied.md5 = patch.md5;
+    applied.md5 = ContentSum::fromText(patch.md5);
     applied.size = patch.size;
     applied.basePath = base;
-    applied.resultMd5 = file.md5;
+    applied.resultMd5 = ContentSum::fromText(file.md5);
     applied.resultSize = file.size;
     FileStamp::of(base, applied.baseStamp);
     PatchApplyFunc apply(applied, base, made, trial);

@@ -1,6 +1,6 @@
-#include "verify/filemd5.h"
+#include "verify/filedigest.h"
 
-#include <QCryptographicHash>
+#include "manifest/contenthasher.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,7 +35,7 @@ private:
 
 } // namespace
 
-bool FileMd5::compute(const QByteArray& encodedPath, QByteArray* digest)
+bool FileDigest::compute(const QByteArray& encodedPath, ContentSum::Algorithm algorithm, QByteArray* digest)
 {
     const ReadDescriptor file(encodedPath);
     struct stat info;
@@ -43,7 +43,7 @@ bool FileMd5::compute(const QByteArray& encodedPath, QByteArray* digest)
         return false;
     // One buffer a thread, reused for every file it hashes.
     thread_local QByteArray buffer(BufferSize, Qt::Uninitialized);
-    QCryptographicHash hash(QCryptographicHash::Md5);
+    ContentHasher hash(algorithm);
     const qint64 size = info.st_size;
     qint64 total = 0;
     while (total < size) {
