@@ -48,7 +48,8 @@ QByteArray ContentHasher::result()
         return QByteArray();
     QByteArray digest(ContentSum::digestSize(algo), Qt::Uninitialized);
     unsigned int size = 0;
-    const bool done = EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char*>(digest.data()), &size) == 1
+    const bool done
+        = EVP_DigestFinal_ex(context.get(), reinterpret_cast<unsigned char*>(digest.data()), &size) == 1
         && int(size) == digest.size();
     reset();
     return done ? digest : QByteArray();

@@ -25,12 +25,13 @@ QList<QByteArray> parseKeys(const QString& text)
 
 const ReleaseTrust& ReleaseTrust::builtIn()
 {
-    static const ReleaseTrust trust = fromText(QStringLiteral(VOXMEADOW_RELEASE_KEYS), VOXMEADOW_RELEASE_THRESHOLD,
-        QStringLiteral(VOXMEADOW_REVOKED_KEYS), VOXMEADOW_LEGACY_BELOW);
+    static const ReleaseTrust trust = fromText(QStringLiteral(VOXMEADOW_RELEASE_KEYS),
+        VOXMEADOW_RELEASE_THRESHOLD, QStringLiteral(VOXMEADOW_REVOKED_KEYS), VOXMEADOW_LEGACY_BELOW);
     return trust;
 }
 
-ReleaseTrust ReleaseTrust::fromText(const QString& keys, int threshold, const QString& revoked, int legacyBelow)
+ReleaseTrust ReleaseTrust::fromText(
+    const QString& keys, int threshold, const QString& revoked, int legacyBelow)
 {
     ReleaseTrust trust;
     trust.keys = parseKeys(keys);

@@ -33,8 +33,10 @@ public:
     bool requiresManifest(int version) const;
     // The distinct, unrevoked built-in keys with a valid signature over the
     // body digest among `signatures`: a key signing twice counts once.
-    int validSignatures(const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const;
-    bool reachesThreshold(const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
+    int validSignatures(
+        const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const;
+    bool reachesThreshold(
+        const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
     {
         return threshold > 0 && validSignatures(bodySha256, signatures) >= threshold;
     }
