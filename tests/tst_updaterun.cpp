@@ -4,6 +4,9 @@
 #include "verify/cryptwrapper.h"
 #include "update/digestcache.h"
 #include "update/maintaskspecification.h"
+#include "manifest/releasemanifest.h"
+#include "verify/ed25519key.h"
+#include "verify/releasetrust.h"
 #include "transfer/mirrors.h"
 #include "fileops/filereplacelisttaskspecification.h"
 #include "filetree.h"
@@ -28,6 +31,23 @@ namespace {
 const QStringList mirrorNames { QStringLiteral("m1"), QStringLiteral("m2"), QStringLiteral("m3") };
 const QString updateType = QStringLiteral("client_linux_amd64");
 const QString invalidLine = QStringLiteral("Warning: product ini contains invalid line in section %1");
+
+// Two blocks of 128 bytes with the same MD5 sum (Wang and Yu, 2004).
+const QByteArray md5Twin1 = QByteArray::fromHex(
+    "d131dd02c5e6eec4693d9a0698aff95c2fcab58712467eab4004583eb8fb7f8955ad340609f4b30283e488832571415a"
+    "085125e8f7cdc99fd91dbdf280373c5bd8823e3156348f5bae6dacd436c919c6dd53e2b487da03fd02396306d248cda0"
+    "e99f33420f577ee8ce54b67080a80d1ec69821bcb6a8839396f9652b6ff72a70");
+const QByteArray md5Twin2 = QByteArray::fromHex(
+    "d131dd02c5e6eec4693d9a0698aff95c2fcab50712467eab4004583eb8fb7f8955ad340609f4b30283e4888325f1415a"
+    "085125e8f7cdc99fd91dbd7280373c5bd8823e3156348f5bae6dacd436c919c6dd53e23487da03fd02396306d248cda0"
+    "e99f33420f577ee8ce54b67080280d1ec69821bcb6a8839396f965ab6ff72a70");
+
+Ed25519Key demoReleaseKey(int number)
+{
+    QString error;
+    return Ed25519Key::readPrivatePem(
+        QStringLiteral(TEST_SOURCE_DIR "/keys/demo_ed25519_%1.pem").arg(number), &error);
+}
 
 struct RunResult
 {
@@ -96,11 +116,13 @@ private Q_SLOTS:
     void diskFull();
     void executableModes_data();
     void executableModes();
+    void releaseTrust_data();
+    void releaseTrust();
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
-    RunResult runUpdate(
-        int version, int concurrency = 6, const std::function<void(MainTaskSpecification*)>& started = {});
+    RunResult runUpdate(int version, int concurrency = 6,
+        const std::function<void(MainTaskSpecification*)>& started = {}, const ReleaseTrust* trust = nullptr);
     QStringList fileRequests(const QStringList& requests) const;
     QMap<QString, QString> installed() const;
     // The installation without the updater's own digest cache.
@@ -159,8 +181,8 @@ QString TestUpdateRun::publishTree(int version, const Tree& tree, int previousVe
     return source;
 }
 
-RunResult TestUpdateRun::runUpdate(
-    int version, int concurrency, const std::function<void(MainTaskSpecification*)>& started)
+RunResult TestUpdateRun::runUpdate(int version, int concurrency,
+    const std::function<void(MainTaskSpecification*)>& started, const ReleaseTrust* trust)
 {
     Mirrors mirrors;
     mirrors.initDefault(QDir(install).filePath("mirrors.ini"), version);
@@ -168,6 +190,8 @@ RunResult TestUpdateRun::runUpdate(
 
     MainTaskSpecification task(DownloadContext { manager, &mirrors, InstallationLayout(install, temp) },
         updateType, version, concurrency, nullptr, 1.0);
+    if (trust)
+        task.setTrust(*trust);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -202,7 +226,7 @@ QStringList TestUpdateRun::fileRequests(const QStringList& requests) const
     QStringList files;
     for (const QString& request : requests) {
         if (!request.endsWith(QLatin1String(".ini")) && !request.endsWith(QLatin1String(".ini.sig"))
-            && !request.contains(QLatin1String(".patches")))
+            && !request.endsWith(QLatin1String(".manifest")) && !request.contains(QLatin1String(".patches")))
             files << request;
     }
     files.sort();
@@ -346,7 +370,7 @@ void TestUpdateRun::corruptMirrorIsStruckOff()
     QCOMPARE(run.state, Finished);
     // m2 may hand out a second file before the check of its first one reports.
     QVERIFY(servedByBadMirror >= 1);
-    const QRegularExpression mismatch("^md5 sum for .* failed, invalidating mirror and retrying$");
+    const QRegularExpression mismatch("^sha-256 sum for .* failed, invalidating mirror and retrying$");
     QCOMPARE(run.messages.filter(mismatch).size(), servedByBadMirror);
     QCOMPARE(run.mirrorsLeft, (QStringList { "m1", "m3" }));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
@@ -683,6 +707,125 @@ void TestUpdateRun::executableModes()
         ::stat(QFile::encodeName(QDir(install).filePath("vx3client_runscript.sh")).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), 0755);
     QVERIFY2(logged.isEmpty() || !run.messages.filter(logged).isEmpty(), qPrintable(run.messages.join('\n')));
+}
+
+void TestUpdateRun::releaseTrust_data()
+{
+    // What happens to the published manifest of version 1: its header is
+    // changed or its signature lines replaced before it is written back.
+    QTest::addColumn<QString>("change");
+    // The signers, by demo key number; the second key's also as revoked.
+    QTest::addColumn<QList<int>>("signers");
+    QTest::addColumn<bool>("secondRevoked");
+    QTest::addColumn<int>("legacyBelow");
+    QTest::addColumn<bool>("installs");
+    QTest::addColumn<QString>("logged");
+
+    const QList<int> both { 1, 2 };
+    const QString refused
+        = QStringLiteral("Release manifest of client_linux_amd64 version 1 %1; refusing the release");
+    QTest::newRow("both keys") << "" << both << false << 0 << true << "";
+    QTest::newRow("one key of two") << "" << QList<int> { 2 } << false << 0 << false
+                                    << refused.arg(
+                                           "has 1 valid signatures of release keys where 2 are needed");
+    QTest::newRow("one key signing twice")
+        << "" << QList<int> { 1, 1 } << false << 0 << false
+        << refused.arg("has 1 valid signatures of release keys where 2 are needed");
+    QTest::newRow("a revoked key") << "" << both << true << 0 << false
+                                   << refused.arg(
+                                          "has 1 valid signatures of release keys where 2 are needed");
+    QTest::newRow("tampered body") << "tamper" << both << false << 0 << false
+                                   << refused.arg(
+                                          "has 0 valid signatures of release keys where 2 are needed");
+    QTest::newRow("another version") << "version 2" << both << false << 0 << false
+                                     << refused.arg("names client_linux_amd64 version 2");
+    QTest::newRow("another type") << "type client_linux_i386" << both << false << 0 << false
+                                  << refused.arg("names client_linux_i386 version 1");
+    QTest::newRow("another ini") << "ini digest" << both << false << 0 << false
+                                 << refused.arg("does not vouch for this product ini");
+    QTest::newRow("missing") << "remove" << both << false << 0 << false << refused.arg("is missing");
+    QTest::newRow("missing, at the legacy floor")
+        << "remove" << both << false << 1 << false << refused.arg("is missing");
+    QTest::newRow("missing, below the legacy floor")
+        << "remove" << both << false << 2 << true
+        << "has no release manifest; accepted by its product ini's signature";
+    QTest::newRow("an MD5 twin on the mirrors")
+        << "twin" << both << false << 0 << false << "sha-256 sum for data/twin.bin failed";
+}
+
+void TestUpdateRun::releaseTrust()
+{
+    QFETCH(QString, change);
+    QFETCH(QList<int>, signers);
+    QFETCH(bool, secondRevoked);
+    QFETCH(int, legacyBelow);
+    QFETCH(bool, installs);
+    QFETCH(QString, logged);
+
+    Tree tree = versionOne();
+    tree["data/twin.bin"] = md5Twin1;
+    const QString source = publishTree(1, tree);
+    QVERIFY(!source.isEmpty());
+    const QString manifestPath = QDir(mirrorRoot).filePath("1/" + ReleaseManifest::fileName(updateType));
+    ReleaseManifest::Reader published(manifestPath);
+    QVERIFY(published.open());
+    ReleaseManifest::Header header = published.header();
+    QList<ReleaseManifest::File> files;
+    for (ReleaseManifest::File file; published.nextFile(&file);)
+        files << file;
+    QVERIFY(!published.failed());
+    if (change.startsWith("version "))
+        header.binding.version = change.section(' ', 1).toInt();
+    else if (change.startsWith("type "))
+        header.binding.updateType = change.section(' ', 1);
+    else if (change == "ini digest")
+        header.iniSha256 = ContentSum::fromDigest(QByteArray(32, 'x'), ContentSum::Algorithm::Sha256);
+    else if (change == "twin")
+        QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("1/files/data/twin.bin"), md5Twin2));
+
+    QFile file(manifestPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ReleaseManifest::Writer writer(&file, header);
+    for (const ReleaseManifest::File& listed : std::as_const(files))
+        writer.addFile(listed);
+    const QByteArray body = writer.finish();
+    for (const int signer : std::as_const(signers)) {
+        const Ed25519Key key = demoReleaseKey(signer);
+        writer.writeSignature({ key.publicKey(),
+            key.sign(Ed25519Key::signedMessage(ReleaseManifest::signingContext(), body)) });
+    }
+    QVERIFY(writer.ok());
+    file.close();
+    if (change == "tamper") {
+        QByteArray text = FileTree::read(manifestPath);
+        const qsizetype at = text.indexOf("\tdata/twin.bin\t") + 16;
+        text[at] = text.at(at) == '0' ? '1' : '0';
+        QVERIFY(FileTree::write(manifestPath, text));
+    } else if (change == "remove") {
+        QVERIFY(QFile::remove(manifestPath));
+    }
+
+    ReleaseTrust trust;
+    trust.keys = { demoReleaseKey(1).publicKey(), demoReleaseKey(2).publicKey() };
+    trust.threshold = 2;
+    trust.legacyBelow = legacyBelow;
+    if (secondRevoked) {
+        // A third key keeps the threshold reachable on paper.
+        trust.keys << Ed25519Key::generate().publicKey();
+        trust.revoked = { demoReleaseKey(2).publicKey() };
+    }
+    const FileTree::Snapshot before = installationSnapshot();
+    const RunResult run = runUpdate(1, 6, {}, &trust);
+
+    QVERIFY2(logged.isEmpty() || !run.messages.filter(logged).isEmpty(), qPrintable(run.messages.join('\n')));
+    if (installs) {
+        QCOMPARE(run.state, Finished);
+        QCOMPARE(installed(), ReleaseFixture::contents(source));
+        return;
+    }
+    QCOMPARE(run.state, ErrorCanceled);
+    const FileTree::Snapshot after = installationSnapshot();
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateRun)

@@ -297,8 +297,9 @@ bool MakeDownloadReplaceListFunc::compileLists()
 
     PatchCatalog patches;
     const auto log = [this](const QString& text) { Q_EMIT message(text); };
-    const bool patching
-        = !patchIndexPath.isEmpty() && patches.load(patchIndexPath, { updateType, version }, log);
+    const bool patching = !patchIndexPath.isEmpty()
+        && patches.load(
+            patchIndexPath, { updateType, version }, log, manifest ? &manifest->header() : nullptr);
     qint64 wholeBytes = 0;
     qint64 patchBytes = 0;
     int patchCount = 0;

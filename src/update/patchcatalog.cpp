@@ -1,10 +1,12 @@
 #include "update/patchcatalog.h"
 
+#include "manifest/contenthasher.h"
 #include "verify/checksigfunc.h"
 
 #include <QFile>
 
-bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log)
+bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log,
+    const ReleaseManifest::Header* manifest)
 {
     entries.clear();
     uses.clear();
@@ -20,9 +22,16 @@ bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding&
     QFile file(indexPath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > PatchIndex::MAX_SIZE)
         return refuse(QStringLiteral("cannot be read"));
+    const QByteArray content = file.readAll();
+    if (manifest && !manifest->hasPatches())
+        return refuse(QStringLiteral("is not named by the release manifest"));
+    if (manifest
+        && (content.size() != manifest->patchesSize
+            || !manifest->patchesSha256.matches(ContentHasher::hash(content, ContentSum::Algorithm::Sha256))))
+        return refuse(QStringLiteral("is not the one the release manifest names"));
     PatchIndex index;
     QStringList problems;
-    if (!index.parse(file.readAll(), &problems))
+    if (!index.parse(content, &problems))
         return refuse(QStringLiteral("is not in the patch index format"));
     if (!(index.binding == wanted))
         return refuse(QStringLiteral("was released for %1 version %2, not for %3 version %4")

@@ -3,6 +3,7 @@
 
 #include "manifest/contentsum.h"
 #include "manifest/patchindex.h"
+#include "manifest/releasemanifest.h"
 
 #include <QHash>
 #include <QMultiHash>
@@ -12,7 +13,9 @@
 
 // The run's patch index as the list compiler consults it. It is used only
 // when its signature verifies with the built-in key and it was released for
-// the run's type and version; otherwise every file comes whole.
+// the run's type and version, and, where a release manifest vouches for the
+// release, when the manifest names exactly this index; otherwise every file
+// comes whole.
 class PatchCatalog
 {
 public:
@@ -21,7 +24,8 @@ public:
     // Reads the index at indexPath (with indexPath + ".sig"); says through
     // `log` why one that is there cannot be used, and which records are
     // left out. False when there is none to use.
-    bool load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log);
+    bool load(const QString& indexPath, const ProductIniLine::Binding& wanted, const Log& log,
+        const ReleaseManifest::Header* manifest = nullptr);
 
     // Notes that the product ini lists `key` with this installed content.
     void noteListed(const QString& key, const ContentSum& resultMd5, qint64 resultSize);
