@@ -62,7 +62,18 @@ private:
 };
 
 // How the server answers a request for bytes from a position on.
-enum class RangeAnswer { Honoured, Ignored, OtherRange, Refused, Pause, TooLong, CutShort };
+enum class RangeAnswer {
+    Honoured,
+    Ignored,
+    OtherRange,
+    Refused,
+    Pause,
+    TooLong,
+    CutShort,
+    // Every byte, then silence until the stall rule ends the attempt.
+    WholeThenSilent,
+    PauseThenShortened
+};
 
 } // namespace
 
@@ -670,6 +681,12 @@ void TestDownloadTask::keptPartIsContinued_data()
         << body.left(1000) << RangeAnswer::TooLong << QList<QByteArray> { "bytes=1000-", "bytes=1000-" };
     QTest::newRow("body without a length closed early")
         << QByteArray() << RangeAnswer::CutShort << QList<QByteArray> { QByteArray(), "bytes=1000-" };
+    // The sum carried from the last attempt covers more than the part the
+    // next one continues: it must be taken again from the part.
+    QTest::newRow("retry after every byte asks for the last again")
+        << QByteArray() << RangeAnswer::WholeThenSilent << QList<QByteArray> { QByteArray(), "bytes=4999-" };
+    QTest::newRow("part shortened while paused") << QByteArray() << RangeAnswer::PauseThenShortened
+                                                 << QList<QByteArray> { QByteArray(), "bytes=600-" };
 }
 
 void TestDownloadTask::keptPartIsContinued()
@@ -703,8 +720,15 @@ void TestDownloadTask::keptPartIsContinued()
         const qsizetype at = head.indexOf("\r\nRange: bytes=");
         asked.append(at < 0 ? QByteArray() : head.mid(at + 9, head.indexOf('\r', at + 2) - at - 9));
         HttpTestServer::Response response = HttpTestServer::Response::ok(body);
-        if (answer == RangeAnswer::Pause && asked.size() == 1)
+        const bool paused = answer == RangeAnswer::Pause || answer == RangeAnswer::PauseThenShortened;
+        if (paused && asked.size() == 1)
             response.stallAfter = 1000;
+        if (answer == RangeAnswer::WholeThenSilent && asked.size() == 1) {
+            response.body = body + "x";
+            response.sendContentLength = false;
+            response.stallAfter = body.size();
+            return response;
+        }
         if (answer == RangeAnswer::TooLong && asked.size() == 1)
             return HttpTestServer::Response::ok(body + "more");
         if (answer == RangeAnswer::CutShort && asked.size() == 1) {
@@ -728,7 +752,12 @@ void TestDownloadTask::keptPartIsContinued()
     task->digestWhileReceiving();
     TaskSpies spies(task);
     task->execute();
-    if (answer == RangeAnswer::Pause) {
+    if (answer == RangeAnswer::WholeThenSilent) {
+        QTRY_COMPARE(QFileInfo(partPath).size(), body.size());
+        for (int i = 0; i < 40 && spies.messages.count() == 1; ++i)
+            tick(*task);
+    }
+    if (answer == RangeAnswer::Pause || answer == RangeAnswer::PauseThenShortened) {
         QTRY_COMPARE(QFileInfo(partPath).size(), 1000);
         manager->setPaused(true);
         QCOMPARE(totalUseCount(), 0);
@@ -741,6 +770,8 @@ void TestDownloadTask::keptPartIsContinued()
         server->releaseStalled();
         QCoreApplication::processEvents();
         QCOMPARE(QFileInfo(partPath).size(), 1000);
+        if (answer == RangeAnswer::PauseThenShortened)
+            QVERIFY(QFile::resize(partPath, 600));
         manager->setPaused(false);
     }
     QVERIFY(spies.finished.wait(10000));
@@ -748,9 +779,10 @@ void TestDownloadTask::keptPartIsContinued()
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
     QVERIFY(ownName || (!QFileInfo::exists(partPath) && !QFileInfo(partPath).isSymLink()));
     QCOMPARE(FileTree::read(outside), QByteArray("not the updater's"));
-    // Starting over is no fault of the mirror's; a cut is.
+    // Starting over is no fault of the mirror's; a cut or a stall is.
     QCOMPARE(mirrors->mirrorData().size(), 1);
-    QCOMPARE(mirrors->mirrorData().first().errorCount, int(answer == RangeAnswer::CutShort));
+    QCOMPARE(mirrors->mirrorData().first().errorCount,
+        int(answer == RangeAnswer::CutShort || answer == RangeAnswer::WholeThenSilent));
     QCOMPARE(task->completedFromPart(), answer != RangeAnswer::Ignored && !ranges.last().isEmpty());
     QCOMPARE(task->receivedMd5(), QCryptographicHash::hash(body, QCryptographicHash::Md5));
 }
