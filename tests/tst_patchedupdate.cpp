@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <zstd.h>
 
 using ReleaseFixture::Tree;
 
@@ -57,6 +58,8 @@ enum class Fault {
     Bomb,
     WrongContent,
     InstalledChanged,
+    TrailingFrame,
+    InstalledRewritten,
 };
 
 } // namespace
@@ -170,6 +173,10 @@ void TestPatchedUpdate::patchOrWholeFile_data()
         << Fault::WrongContent << plain << "the patched content has the MD5 sum";
     QTest::newRow("installed file changed after the comparison")
         << Fault::InstalledChanged << plain << "data/pack.bin changed since the update compared it";
+    QTest::newRow("patch followed by an empty frame")
+        << Fault::TrailingFrame << plain << "the patch is not one complete zstd frame";
+    QTest::newRow("installed file rewritten at its length after the comparison")
+        << Fault::InstalledRewritten << plain << "data/pack.bin changed since the update compared it";
 }
 
 void TestPatchedUpdate::patchOrWholeFile()
@@ -248,6 +255,24 @@ void TestPatchedUpdate::patchOrWholeFile()
             return response;
         };
         break;
+    case Fault::InstalledRewritten:
+        // In place and at its length: only the stamp's times tell.
+        changed = base;
+        changed[0] = char(changed[0] ^ 1);
+        fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
+            if (path.endsWith(QLatin1String("pack.bin.patch")))
+                FileTree::write(QDir(fixture->install).filePath("data/pack.bin"), changed);
+            return response;
+        };
+        break;
+    case Fault::TrailingFrame: {
+        // Decodes to nothing: the whole would still give the listed bytes.
+        QByteArray empty(int(ZSTD_compressBound(0)), '\0');
+        const size_t emptySize = ZSTD_compress(empty.data(), size_t(empty.size()), "", 0, 1);
+        QVERIFY(!ZSTD_isError(emptySize));
+        replacePatch(makePatch(base, result) + empty.left(qsizetype(emptySize)));
+        break;
+    }
     }
     const QString indexPath = releasePath(PatchIndex::fileName(updateType));
     if (fault == Fault::NoIndex)
