@@ -60,6 +60,7 @@ enum class Fault {
     InstalledChanged,
     TrailingFrame,
     InstalledRewritten,
+    OtherInstalled,
 };
 
 } // namespace
@@ -177,6 +178,8 @@ void TestPatchedUpdate::patchOrWholeFile_data()
         << Fault::TrailingFrame << plain << "the patch is not one complete zstd frame";
     QTest::newRow("installed file rewritten at its length after the comparison")
         << Fault::InstalledRewritten << plain << "data/pack.bin changed since the update compared it";
+    QTest::newRow("installed file of the base's length, other content")
+        << Fault::OtherInstalled << plain << "1 files come as patches";
 }
 
 void TestPatchedUpdate::patchOrWholeFile()
@@ -265,6 +268,11 @@ void TestPatchedUpdate::patchOrWholeFile()
             return response;
         };
         break;
+    case Fault::OtherInstalled:
+        changed = base;
+        changed[0] = char(changed[0] ^ 1);
+        QVERIFY(FileTree::write(QDir(fixture->install).filePath("data/pack.bin"), changed));
+        break;
     case Fault::TrailingFrame: {
         // Decodes to nothing: the whole would still give the listed bytes.
         QByteArray empty(int(ZSTD_compressBound(0)), '\0');
@@ -289,6 +297,9 @@ void TestPatchedUpdate::patchOrWholeFile()
     QCOMPARE(runUpdate(2, &messages, &requests), Finished);
     QCOMPARE(ReleaseFixture::contents(fixture->install, { "mirrors.ini", DigestCache::fileName() }),
         ReleaseFixture::contents(two));
+    // A patch for another content than the installed one is not even fetched.
+    if (fault == Fault::None || fault == Fault::OtherInstalled)
+        QCOMPARE(requests.contains("2/" + patch.path), fault == Fault::None);
     QVERIFY2(!messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
     for (const QString& key : { plainKey, packedKey }) {
         const QString section = key == packedKey ? "libs/" : "files/";
