@@ -61,6 +61,7 @@ enum class Fault {
     TrailingFrame,
     InstalledRewritten,
     OtherInstalled,
+    EscapingKey,
 };
 
 } // namespace
@@ -159,6 +160,8 @@ void TestPatchedUpdate::patchOrWholeFile_data()
     QTest::newRow("index lists a file the product ini lacks")
         << Fault::UnlistedKey << QStringList()
         << "Patch index lists data/gone.bin, which the product ini does not";
+    QTest::newRow("key leaves the installation")
+        << Fault::EscapingKey << QStringList() << "the key ../pack.bin leaves the installation";
     QTest::newRow("patch path leaves the release")
         << Fault::EscapingPath << plain
         << "the patch path ../1/files/data/pack.bin leaves the release directory";
@@ -229,6 +232,12 @@ void TestPatchedUpdate::patchOrWholeFile()
         PatchIndex::Entry unlisted = patch;
         unlisted.key = QStringLiteral("data/gone.bin");
         index.entries << unlisted;
+        break;
+    }
+    case Fault::EscapingKey: {
+        PatchIndex::Entry escaping = patch;
+        escaping.key = QStringLiteral("../pack.bin");
+        index.entries << escaping;
         break;
     }
     case Fault::EscapingPath: patch.path = QStringLiteral("../1/files/data/pack.bin"); break;
