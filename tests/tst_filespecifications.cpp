@@ -122,22 +122,29 @@ void TestFileSpecifications::streamedIniReadsLikeQSettings_data()
 {
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("longName");
+    QTest::addColumn<QByteArray>("executables"); // the record's value; null: no record
 
+    const QByteArray listed("d/f00001, d/f00002");
     // The reader takes the file in pieces of 256 KiB: lines that cross a
     // piece's end, and one longer than a piece, must come out whole.
-    QTest::newRow("lines across pieces") << 20000 << 0;
-    QTest::newRow("a line longer than a piece") << 3 << 600 * 1024;
+    QTest::newRow("lines across pieces") << 20000 << 0 << listed;
+    QTest::newRow("a line longer than a piece") << 3 << 600 * 1024 << listed;
+    // A release from before the record: its files keep their modes.
+    QTest::newRow("no executables record") << 3 << 0 << QByteArray();
 }
 
 void TestFileSpecifications::streamedIniReadsLikeQSettings()
 {
     QFETCH(int, lines);
     QFETCH(int, longName);
+    QFETCH(QByteArray, executables);
 
     QTemporaryDir dir;
     QFile file(dir.filePath("p.ini"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[delete]\n.voxmeadow-release\\executables=d/f00001, d/f00002\n\n[files]\n");
+    if (!executables.isNull())
+        file.write("[delete]\n.voxmeadow-release\\executables=" + executables + "\n\n");
+    file.write("[files]\n");
     const QByteArray sum(32, 'a');
     for (int i = 0; i < lines; ++i)
         file.write("d\\f" + QByteArray::number(100000 + i).mid(1) + "=" + sum + "::1::" + sum
@@ -149,7 +156,9 @@ void TestFileSpecifications::streamedIniReadsLikeQSettings()
     streamed.open();
     reference.open();
     QVERIFY(streamed.isStreamed());
-    QCOMPARE(streamed.keyCount(), lines + 1);
+    QCOMPARE(streamed.keyCount(), lines + int(!executables.isNull()));
+    QCOMPARE(reference.hasExecutables(), !executables.isNull());
+    QCOMPARE(streamed.hasExecutables(), reference.hasExecutables());
     QCOMPARE(streamed.executables(), reference.executables());
     ProductIniReader::Line mine;
     ProductIniReader::Line theirs;

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void missingAlphaIsFatal();
     void borrowsOnlyFreeMirrors();
     void choiceCoversEveryFreeMirror();
+    void mirrorOverItsLimitHasNoFreePlace_data();
+    void mirrorOverItsLimitHasNoFreePlace();
     void noMirrorReportedOnce();
     void errorsRemoveAfterRetries_data();
     void errorsRemoveAfterRetries();
@@ -216,6 +218,37 @@ void TestMirrors::choiceCoversEveryFreeMirror()
     for (auto it = picks.cbegin(); it != picks.cend(); ++it)
         QVERIFY2(
             it.value() > 120, qPrintable(QStringLiteral("%1 picked %2 times").arg(it.key()).arg(it.value())));
+}
+
+void TestMirrors::mirrorOverItsLimitHasNoFreePlace_data()
+{
+    QTest::addColumn<bool>("otherBusy");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("a free mirror beside it") << false << int(Mirrors::MirrorChosen);
+    // Waiting, not given up: the transfers on it will end.
+    QTest::newRow("no other free mirror") << true << int(Mirrors::AllMirrorsBusy);
+}
+
+void TestMirrors::mirrorOverItsLimitHasNoFreePlace()
+{
+    QFETCH(bool, otherBusy);
+    QFETCH(int, result);
+
+    Mirrors mirrors;
+    fill(mirrors, { "crowded", "other" });
+    mirrors.setMultiplexed(QStringLiteral("crowded"), true);
+    FTPSiteAccessData borrowed;
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(mirrors.getNamedMirror(QStringLiteral("crowded"), borrowed), int(Mirrors::MirrorChosen));
+    if (otherBusy)
+        QCOMPARE(mirrors.getNamedMirror(QStringLiteral("other"), borrowed), int(Mirrors::MirrorChosen));
+    // Its next connection is HTTP/1.1: one transfer at a time, three still on it.
+    mirrors.setMultiplexed(QStringLiteral("crowded"), false);
+
+    FTPSiteAccessData chosen;
+    QCOMPARE(mirrors.getRandomMirror(chosen), result);
+    QCOMPARE(chosen.name, otherBusy ? QString() : QStringLiteral("other"));
 }
 
 void TestMirrors::noMirrorReportedOnce()

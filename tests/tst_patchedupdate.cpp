@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <zstd.h>
 
 using ReleaseFixture::Tree;
 
@@ -57,6 +58,10 @@ enum class Fault {
     Bomb,
     WrongContent,
     InstalledChanged,
+    TrailingFrame,
+    InstalledRewritten,
+    OtherInstalled,
+    EscapingKey,
 };
 
 } // namespace
@@ -155,6 +160,8 @@ void TestPatchedUpdate::patchOrWholeFile_data()
     QTest::newRow("index lists a file the product ini lacks")
         << Fault::UnlistedKey << QStringList()
         << "Patch index lists data/gone.bin, which the product ini does not";
+    QTest::newRow("key leaves the installation")
+        << Fault::EscapingKey << QStringList() << "the key ../pack.bin leaves the installation";
     QTest::newRow("patch path leaves the release")
         << Fault::EscapingPath << plain
         << "the patch path ../1/files/data/pack.bin leaves the release directory";
@@ -170,6 +177,12 @@ void TestPatchedUpdate::patchOrWholeFile_data()
         << Fault::WrongContent << plain << "the patched content has the MD5 sum";
     QTest::newRow("installed file changed after the comparison")
         << Fault::InstalledChanged << plain << "data/pack.bin changed since the update compared it";
+    QTest::newRow("patch followed by an empty frame")
+        << Fault::TrailingFrame << plain << "the patch is not one complete zstd frame";
+    QTest::newRow("installed file rewritten at its length after the comparison")
+        << Fault::InstalledRewritten << plain << "data/pack.bin changed since the update compared it";
+    QTest::newRow("installed file of the base's length, other content")
+        << Fault::OtherInstalled << plain << "1 files come as patches";
 }
 
 void TestPatchedUpdate::patchOrWholeFile()
@@ -221,6 +234,12 @@ void TestPatchedUpdate::patchOrWholeFile()
         index.entries << unlisted;
         break;
     }
+    case Fault::EscapingKey: {
+        PatchIndex::Entry escaping = patch;
+        escaping.key = QStringLiteral("../pack.bin");
+        index.entries << escaping;
+        break;
+    }
     case Fault::EscapingPath: patch.path = QStringLiteral("../1/files/data/pack.bin"); break;
     case Fault::PatchMissing: QVERIFY(QFile::remove(patchFile)); break;
     case Fault::PatchCorrupted: {
@@ -248,6 +267,29 @@ void TestPatchedUpdate::patchOrWholeFile()
             return response;
         };
         break;
+    case Fault::InstalledRewritten:
+        // In place and at its length: only the stamp's times tell.
+        changed = base;
+        changed[0] = char(changed[0] ^ 1);
+        fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
+            if (path.endsWith(QLatin1String("pack.bin.patch")))
+                FileTree::write(QDir(fixture->install).filePath("data/pack.bin"), changed);
+            return response;
+        };
+        break;
+    case Fault::OtherInstalled:
+        changed = base;
+        changed[0] = char(changed[0] ^ 1);
+        QVERIFY(FileTree::write(QDir(fixture->install).filePath("data/pack.bin"), changed));
+        break;
+    case Fault::TrailingFrame: {
+        // Decodes to nothing: the whole would still give the listed bytes.
+        QByteArray empty(int(ZSTD_compressBound(0)), '\0');
+        const size_t emptySize = ZSTD_compress(empty.data(), size_t(empty.size()), "", 0, 1);
+        QVERIFY(!ZSTD_isError(emptySize));
+        replacePatch(makePatch(base, result) + empty.left(qsizetype(emptySize)));
+        break;
+    }
     }
     const QString indexPath = releasePath(PatchIndex::fileName(updateType));
     if (fault == Fault::NoIndex)
@@ -264,6 +306,9 @@ void TestPatchedUpdate::patchOrWholeFile()
     QCOMPARE(runUpdate(2, &messages, &requests), Finished);
     QCOMPARE(ReleaseFixture::contents(fixture->install, { "mirrors.ini", DigestCache::fileName() }),
         ReleaseFixture::contents(two));
+    // A patch for another content than the installed one is not even fetched.
+    if (fault == Fault::None || fault == Fault::OtherInstalled)
+        QCOMPARE(requests.contains("2/" + patch.path), fault == Fault::None);
     QVERIFY2(!messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
     for (const QString& key : { plainKey, packedKey }) {
         const QString section = key == packedKey ? "libs/" : "files/";

@@ -257,7 +257,9 @@ void TestUpdateEngine::missingTempDirEndsAsConfigError()
 
 void TestUpdateEngine::sessionRecord_data()
 {
-    QTest::addColumn<QString>("recorded"); // what the record names
+    // What the record names; "own, stamped ahead": our own, in an update.ini
+    // whose time is ahead of the clock.
+    QTest::addColumn<QString>("recorded");
     QTest::addColumn<int>("recordedVersion");
     QTest::addColumn<bool>("resumed");
     QTest::addColumn<bool>("removed");
@@ -269,6 +271,12 @@ void TestUpdateEngine::sessionRecord_data()
                                    << QStringList { QStringLiteral(
                                                         "Cleanup previous session (v. 6, %DIR%) files..."),
                                           QStringLiteral("Ok") };
+    // The new record has the old one's length: only its time tells
+    // QSettings that the file is another.
+    QTest::newRow("other version, update.ini stamped ahead of the clock")
+        << "own, stamped ahead" << 6 << false << true
+        << QStringList { QStringLiteral("Cleanup previous session (v. 6, %DIR%) files..."),
+               QStringLiteral("Ok") };
     QTest::newRow("foreign dir, same version") << "foreign" << 7 << false << false << QStringList();
     QTest::newRow("foreign dir, other version") << "foreign" << 6 << false << false << QStringList();
     QTest::newRow("named like ours elsewhere") << "elsewhere" << 6 << false << false << QStringList();
@@ -291,7 +299,7 @@ void TestUpdateEngine::sessionRecord()
     QVERIFY(FileTree::write(QDir(foreign).filePath(QStringLiteral("sub/photo.jpg")), "jpeg"));
 
     QString dir;
-    if (recorded == QLatin1String("own")) {
+    if (recorded.startsWith(QLatin1String("own"))) {
         dir = sessionDir(3);
         QVERIFY(FileTree::write(QDir(dir).filePath(QStringLiteral("files/a.dat")), "partial"));
     } else if (recorded == QLatin1String("foreign")) {
@@ -306,6 +314,12 @@ void TestUpdateEngine::sessionRecord()
         dir = sessionDir(3);
     }
     UpdateIniData::modify(fixture->layout(), recordedVersion, dir, updateType);
+    if (recorded == QLatin1String("own, stamped ahead")) {
+        QFile record(UpdateIniData::filename(fixture->layout()));
+        QVERIFY(record.open(QIODevice::ReadWrite)
+            && record.setFileTime(
+                QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    }
     const auto before = ReleaseFixture::contents(work->path());
 
     auto engine = makeEngine(7);
