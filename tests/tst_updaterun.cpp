@@ -335,11 +335,14 @@ void TestUpdateRun::updateChangesOnlyWhatChanged()
     QVERIFY(run.lists.deleteList.contains("old/_old_readme.txt"));
     QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
 
-    // Nothing left to do: only the product ini is fetched.
+    // Nothing left to do: what proves it is fetched, and no patch index.
     QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
     const RunResult again = runUpdate(2);
     QCOMPARE(again.state, Finished);
-    QVERIFY(fileRequests(again.requests).isEmpty());
+    QStringList asked = again.requests;
+    asked.sort();
+    QCOMPARE(asked,
+        QStringList({ "2/" + updateType + ".ini", "2/" + updateType + ".ini.sig", "2/" + updateType + ".manifest" }));
     QVERIFY(again.messages.contains("No downloads needed"));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
 }

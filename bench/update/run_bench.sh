@@ -66,7 +66,7 @@ make_tree() {
     [ "$(find "$tree" -type f | wc -l)" -eq "$count" ] || { echo "tree set-up failed" >&2; exit 2; }
     "$release" publish --source "$tree" --output "$work/compile-mirror" --version 1 --key "$key" --quiet >/dev/null
     mkdir -p "$work/compile-temp"
-    cp "$work/compile-mirror/1/$type.ini" "$work/compile-temp/"
+    cp "$work/compile-mirror/1/$type.ini" "$work/compile-mirror/1/$type.manifest" "$work/compile-temp/"
     rm -rf "$work/compile-mirror"
     find "$tree" -type f -exec cat {} + >/dev/null
 }

@@ -17,6 +17,7 @@
 #include "transfer/transferengine.h"
 #include "transfer/mirrors.h"
 #include "manifest/filespecifications.h"
+#include "manifest/releasemanifest.h"
 #include "update/makedownloadreplacelistfunc.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,12 @@ int runCompile(const QString& appRoot, const QString& tempDir, const QString& ty
 {
     crypt_init();
     FileSpecifications lists;
-    MakeDownloadReplaceListFunc compiler(layoutOf(appRoot, tempDir), type, lists);
+    const InstallationLayout layout = layoutOf(appRoot, tempDir);
+    MakeDownloadReplaceListFunc compiler(layout, type, lists);
+    // As the updater compiles once the manifest has verified: by SHA-256.
+    const QString manifest = layout.downloadedPath(ReleaseManifest::fileName(type));
+    if (QFile::exists(manifest))
+        compiler.useManifest(manifest);
     const long idle = currentRssKib();
     QElapsedTimer timer;
     timer.start();
