@@ -8,6 +8,8 @@
 #include "releasefixture.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "verify/ed25519key.h"
+#include "verify/releasetrust.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -17,6 +19,14 @@
 namespace {
 
 const QString iniName = QStringLiteral("client_linux_amd64.ini");
+
+bool openssl(const QStringList& args)
+{
+    QProcess process;
+    process.start("openssl", args);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
 
 } // namespace
 
@@ -37,6 +47,7 @@ private Q_SLOTS:
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
+    void generatedEd25519KeyWorksWithOpenssl();
     void keyPairReplacement_data();
     void keyPairReplacement();
     void commandLine_data();
@@ -382,27 +393,31 @@ void TestReleaseTool::keyFormats_data()
 {
     QTest::addColumn<QString>("keyFile");
     QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("publicDerSize");
 
-    QTest::newRow("PKCS #8 PEM") << DemoSigner::privateKeyPem() << true;
-    QTest::newRow("PKCS #1 DER") << DemoSigner::privateKeyDer() << true;
-    QTest::newRow("generated PEM") << "generated.pem" << true;
-    QTest::newRow("generated DER") << "generated.der" << true;
-    QTest::newRow("encrypted PEM") << "encrypted.pem" << false;
-    QTest::newRow("not a key") << "garbage.der" << false;
+    QTest::newRow("PKCS #8 PEM") << DemoSigner::privateKeyPem() << true << 1024 << 140;
+    QTest::newRow("PKCS #1 DER") << DemoSigner::privateKeyDer() << true << 1024 << 140;
+    QTest::newRow("generated PEM") << "generated.pem" << true << 2048 << 270;
+    QTest::newRow("generated DER") << "generated.der" << true << 2048 << 270;
+    QTest::newRow("encrypted PEM") << "encrypted.pem" << false << 0 << 0;
+    QTest::newRow("not a key") << "garbage.der" << false << 0 << 0;
 }
 
 void TestReleaseTool::keyFormats()
 {
     QFETCH(QString, keyFile);
     QFETCH(bool, loads);
+    QFETCH(int, bits);
+    QFETCH(int, publicDerSize);
 
     QString error;
     if (!QFileInfo(keyFile).isAbsolute()) {
         const QString path = dir->filePath(keyFile);
         if (keyFile.startsWith("generated")) {
             ReleaseKey generated;
-            QVERIFY(generated.generate(&error));
-            QCOMPARE(generated.bits(), 1024);
+            QVERIFY(generated.generate(bits, &error));
+            QCOMPARE(generated.bits(), bits);
             QVERIFY(generated.savePrivate(path, &error));
             QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
             QVERIFY(!generated.savePrivate(path, &error));
@@ -425,14 +440,15 @@ void TestReleaseTool::keyFormats()
     const QByteArray data("signed content");
     QByteArray signature;
     QVERIFY(key.sign(data, &signature, &error));
-    QCOMPARE(signature.size(), 128);
+    QCOMPARE(key.bits(), bits);
+    QCOMPARE(signature.size(), bits / 8);
     QVERIFY(key.verify(data, signature));
     QVERIFY(!key.verify(data + "!", signature));
 
-    // The public half written for the build verifies it, and is 140 bytes of DER.
+    // The public half written for the build verifies it, as a DER RSAPublicKey.
     const QString publicPath = dir->filePath("public.der");
     QVERIFY(key.savePublic(publicPath, &error));
-    QCOMPARE(QFileInfo(publicPath).size(), 140);
+    QCOMPARE(QFileInfo(publicPath).size(), publicDerSize);
     ReleaseKey publicKey;
     QVERIFY(publicKey.loadPublic(publicPath, &error));
     QVERIFY(!publicKey.isPrivate());
@@ -443,16 +459,10 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
 {
     if (!DemoSigner::opensslAvailable())
         QSKIP("openssl is not installed");
-    const auto openssl = [](const QStringList& args) {
-        QProcess process;
-        process.start("openssl", args);
-        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
-    };
     const QString privateKey = dir->filePath("k.pem");
     const QString publicKey = dir->filePath("k.der");
     const QString file = dir->filePath("file");
-    QCOMPARE(runCommand({ "keygen", "--private", privateKey, "--public", publicKey }), 0);
+    QCOMPARE(runCommand({ "keygen", "--bits", "2048", "--private", privateKey, "--public", publicKey }), 0);
     QVERIFY(FileTree::write(file, "content"));
     QVERIFY(openssl({ "rsa", "-pubin", "-inform", "DER", "-RSAPublicKey_in", "-in", publicKey, "-out",
         dir->filePath("public.pem") }));
@@ -467,6 +477,42 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
     QVERIFY(openssl(QStringList { "dgst" } + DemoSigner::pssOptions()
         + QStringList {
             "-verify", dir->filePath("public.pem"), "-signature", dir->filePath("tool.sig"), file }));
+}
+
+void TestReleaseTool::generatedEd25519KeyWorksWithOpenssl()
+{
+    if (!DemoSigner::opensslAvailable())
+        QSKIP("openssl is not installed");
+    const QString privateKey = dir->filePath("e.pem");
+    const QString publicKey = dir->filePath("e.pub");
+    QCOMPARE(runCommand({ "keygen", "--ed25519", "--private", privateKey, "--public", publicKey }), 0);
+    QCOMPARE(QFile::permissions(privateKey) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    // The public file is the raw key openssl finds in the private one, in the form the build takes.
+    QVERIFY(
+        openssl({ "pkey", "-in", privateKey, "-pubout", "-outform", "DER", "-out", dir->filePath("e.der") }));
+    const QByteArray raw = FileTree::read(dir->filePath("e.der")).right(Ed25519Key::KeySize);
+    QCOMPARE(FileTree::read(publicKey), raw.toHex() + "\n");
+    QCOMPARE(ReleaseTrust::fromText(QString::fromLatin1(FileTree::read(publicKey)), 1, {}, 0).keys, { raw });
+
+    // openssl verifies what the key signs; a key openssl made signs for the tool.
+    const QString message = dir->filePath("message");
+    QVERIFY(FileTree::write(message, Ed25519Key::signedMessage("context", QByteArray(32, 'd'))));
+    QString error;
+    const Ed25519Key key = Ed25519Key::readPrivatePem(privateKey, &error);
+    QVERIFY2(key.isPrivate(), qPrintable(error));
+    QVERIFY(FileTree::write(dir->filePath("tool.sig"), key.sign(FileTree::read(message))));
+    QVERIFY(openssl({ "pkey", "-in", privateKey, "-pubout", "-out", dir->filePath("e.pub.pem") }));
+    QVERIFY(openssl({ "pkeyutl", "-verify", "-pubin", "-inkey", dir->filePath("e.pub.pem"), "-rawin", "-in",
+        message, "-sigfile", dir->filePath("tool.sig") }));
+    const QString other = dir->filePath("other.pem");
+    QVERIFY(openssl({ "genpkey", "-algorithm", "ed25519", "-out", other }));
+    QVERIFY(openssl({ "pkeyutl", "-sign", "-inkey", other, "-rawin", "-in", message, "-out",
+        dir->filePath("openssl.sig") }));
+    const Ed25519Key made = Ed25519Key::readPrivatePem(other, &error);
+    QVERIFY2(made.isPrivate(), qPrintable(error));
+    QVERIFY(Ed25519Key::fromPublic(made.publicKey())
+                .verify(FileTree::read(message), FileTree::read(dir->filePath("openssl.sig"))));
+    QCOMPARE(made.privatePem(), FileTree::read(other));
 }
 
 void TestReleaseTool::keyPairReplacement_data()
@@ -498,7 +544,7 @@ void TestReleaseTool::keyPairReplacement()
 
     ReleaseKey key;
     QString error;
-    QVERIFY(key.generate(&error));
+    QVERIFY(key.generate(ReleaseKey::MinimumBits, &error));
     QCOMPARE(key.savePair(privatePath, publicPath, &error), replaced);
 
     QCOMPARE(names(), before);
@@ -544,8 +590,19 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("publish help") << QStringList { "publish", "--help" } << 0 << "--patch-from DIR";
     QTest::newRow("keygen would overwrite")
         << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p" } << 1 << "exists already";
-    QTest::newRow("keygen --force") << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p",
-        "--force" } << 0 << "private key:";
+    QTest::newRow("keygen --force") << QStringList { "keygen", "--bits", "2048", "--private", "@source/a.txt",
+        "--public", "@p", "--force" }
+                                    << 0 << "private key:";
+    QTest::newRow("RSA key of 1023 bits") << QStringList { "keygen", "--bits", "1023", "--private", "@k",
+        "--public", "@p" } << 2 << "fewer than 2048 bits are too weak";
+    QTest::newRow("RSA key of 2047 bits") << QStringList { "keygen", "--bits", "2047", "--private", "@k",
+        "--public", "@p" } << 2 << "fewer than 2048 bits are too weak";
+    QTest::newRow("RSA key of 4104 bits") << QStringList { "keygen", "--bits", "4104", "--private", "@k",
+        "--public", "@p" } << 2 << "multiple of 8 from 2048 to 4096";
+    QTest::newRow("Ed25519 key with a size")
+        << QStringList { "keygen", "--ed25519", "--bits", "2048", "--private", "@k", "--public", "@p" } << 2
+        << "an Ed25519 key has no size";
+    QTest::newRow("keygen help") << QStringList { "keygen", "--help" } << 0 << "--ed25519";
     QTest::newRow("verify tampered") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@source/a.txt" }
                                      << 1 << "NOT valid";

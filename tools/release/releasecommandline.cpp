@@ -3,6 +3,8 @@
 #include "manifest/installationlayout.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "stagedfile.h"
+#include "verify/ed25519key.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -18,23 +20,34 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "Publishes updates of the Voxmeadow 3 client for its HTTP mirrors.\n"
                              "\n"
                              "Commands:\n"
-                             "  keygen   create a signing key pair\n"
-                             "  publish  publish a version of an installation tree into a mirror root\n"
-                             "  sign     sign a single file (writes FILE.sig)\n"
-                             "  verify   check a file against its signature\n"
+                             "  keygen         create a signing key pair (RSA, or Ed25519 for manifests)\n"
+                             "  publish        publish a version of an installation tree into a mirror root\n"
+                             "  sign           sign a single file (writes FILE.sig)\n"
+                             "  verify         check a file against its signature\n"
                              "\n"
                              "\"%1 COMMAND --help\" describes the options of a command.\n";
 
 const char* const KeygenHelp
-    = "Usage: %1 keygen --private FILE --public FILE [--force]\n"
+    = "Usage: %1 keygen [--bits N | --ed25519] --private FILE --public FILE [--force]\n"
       "\n"
-      "Creates a 1024-bit RSA key pair. The private key is written readable by\n"
-      "its owner only, as PEM when FILE ends in \".pem\" and as DER otherwise; keep\n"
-      "it secret. The public key is written as the DER RSAPublicKey that the\n"
-      "updater's build takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "Creates a key pair. The private key is written readable by its owner\n"
+      "only; keep it secret.\n"
+      "\n"
+      "An RSA key pair (the default) signs product inis and patch indexes. The\n"
+      "private key is written as PEM when FILE ends in \".pem\" and as DER\n"
+      "otherwise, the public key as the DER RSAPublicKey that the updater's build\n"
+      "takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "\n"
+      "An Ed25519 key pair (--ed25519) signs release manifests (publish\n"
+      "--manifest-key, sign-manifest). The private key is written as PEM (PKCS #8),\n"
+      "the public key as 64 hexadecimal digits and a newline, the form in which\n"
+      "the updater's build takes its release keys\n"
+      "(cmake -DVOXMEADOW_RELEASE_KEYS=\"HEX;HEX\").\n"
       "\n"
       "  --private FILE  where to write the private key\n"
       "  --public FILE   where to write the public key\n"
+      "  --bits N        size of the RSA key, 2048 to 4096 bits (default %2)\n"
+      "  --ed25519       create an Ed25519 key pair for release manifests\n"
       "  --force         replace existing key files; the new pair is written in\n"
       "                  full before it replaces the old one, and a failure\n"
       "                  leaves the old pair as it was\n";
@@ -179,12 +192,14 @@ int ReleaseCommandLine::keygen(const QStringList& args)
     const QCommandLineOption privateOption(QStringLiteral("private"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption publicOption(QStringLiteral("public"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption forceOption(QStringLiteral("force"));
-    parser.addOptions({ privateOption, publicOption, forceOption });
+    const QCommandLineOption bitsOption(QStringLiteral("bits"), QString(), QStringLiteral("N"));
+    const QCommandLineOption ed25519Option(QStringLiteral("ed25519"));
+    parser.addOptions({ privateOption, publicOption, forceOption, bitsOption, ed25519Option });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
     if (parser.isSet(QStringLiteral("help"))) {
-        out << QString::fromLatin1(KeygenHelp).arg(program);
+        out << QString::fromLatin1(KeygenHelp).arg(program).arg(ReleaseKey::DefaultBits);
         out.flush();
         return Success;
     }
@@ -196,15 +211,51 @@ int ReleaseCommandLine::keygen(const QStringList& args)
         return usage(QStringLiteral("keygen needs --private FILE and --public FILE"));
     if (QFileInfo(privatePath).absoluteFilePath() == QFileInfo(publicPath).absoluteFilePath())
         return usage(QStringLiteral("--private and --public name the same file"));
+    const bool ed25519 = parser.isSet(ed25519Option);
+    int bits = ReleaseKey::DefaultBits;
+    if (parser.isSet(bitsOption)) {
+        bool ok = false;
+        bits = parser.value(bitsOption).toInt(&ok);
+        if (ed25519)
+            return usage(QStringLiteral("--bits sizes RSA keys; an Ed25519 key has no size to choose"));
+        if (!ok)
+            return usage(
+                QStringLiteral("--bits takes a number of bits, not \"%1\"").arg(parser.value(bitsOption)));
+        if (bits < ReleaseKey::MinimumBits)
+            return usage(
+                QStringLiteral("--bits %1: RSA keys of fewer than %2 bits are too weak to sign releases")
+                    .arg(bits)
+                    .arg(ReleaseKey::MinimumBits));
+        if (bits > ReleaseKey::MaximumBits || bits % 8 != 0)
+            return usage(QStringLiteral("--bits takes a multiple of 8 from %1 to %2, not %3")
+                             .arg(ReleaseKey::MinimumBits)
+                             .arg(ReleaseKey::MaximumBits)
+                             .arg(bits));
+    }
     const bool force = parser.isSet(forceOption);
     if (!force && (!replaceable(privatePath, false, &problem) || !replaceable(publicPath, false, &problem)))
         return failure(problem);
 
+    if (ed25519) {
+        const Ed25519Key key = Ed25519Key::generate();
+        const QByteArray privatePem = key.privatePem();
+        if (privatePem.isEmpty())
+            return failure(QStringLiteral("cannot create an Ed25519 key"));
+        if (!replaceable(privatePath, force, &problem) || !replaceable(publicPath, force, &problem)
+            || !StagedFile::replacePair(
+                privatePath, privatePem, publicPath, key.publicKey().toHex() + '\n', &problem))
+            return failure(problem);
+        out << "private key: " << privatePath << " (keep it secret)\n"
+            << "public key:  " << publicPath << " (add its hexadecimal digits to the updater's "
+            << "-DVOXMEADOW_RELEASE_KEYS)\n";
+        out.flush();
+        return Success;
+    }
     ReleaseKey key;
-    if (!key.generate(&problem) || !replaceable(privatePath, force, &problem)
+    if (!key.generate(bits, &problem) || !replaceable(privatePath, force, &problem)
         || !replaceable(publicPath, force, &problem) || !key.savePair(privatePath, publicPath, &problem))
         return failure(problem);
-    out << "private key: " << privatePath << " (keep it secret)\n"
+    out << "private key: " << privatePath << " (" << bits << "-bit RSA; keep it secret)\n"
         << "public key:  " << publicPath
         << " (build the updater with -DVOXMEADOW_PUBLIC_KEY=" << QFileInfo(publicPath).absoluteFilePath()
         << ")\n";

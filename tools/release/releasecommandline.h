@@ -6,10 +6,10 @@
 class QTextStream;
 
 // The command line of voxmeadow-release:
-//   keygen   --private FILE --public FILE [--force]
-//   publish  --source DIR --output DIR --version N --key FILE [...]
-//   sign     --key FILE [--output SIG] FILE
-//   verify   [--public-key FILE] [--signature SIG] FILE
+//   keygen         [--bits N | --ed25519] --private FILE --public FILE [--force]
+//   publish        --source DIR --output DIR --version N --key FILE [...]
+//   sign           --key FILE [--output SIG] FILE
+//   verify         [--public-key FILE] [--signature SIG] FILE
 // Exit codes: 0 done, 1 the operation failed (or the signature is invalid),
 // 2 the command line is wrong.
 class ReleaseCommandLine
