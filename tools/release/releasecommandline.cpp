@@ -58,6 +58,7 @@ const char* const PublishHelp
       "Publishes the files below DIR as version N into the mirror root OUTPUT:\n"
       "  OUTPUT/N/SECTION/PATH        every file (PATH.gz when packed)\n"
       "  OUTPUT/N/TYPE.ini, .ini.sig  the product ini and its signature\n"
+      "  OUTPUT/N/TYPE.manifest       with --manifest-key: the release manifest\n"
       "  OUTPUT/N/changelog_client.txt  with --changelog\n"
       "The release is assembled in a hidden directory inside OUTPUT and moved to\n"
       "OUTPUT/N when complete; an existing OUTPUT/N is never touched. Nothing is\n"
@@ -85,6 +86,12 @@ const char* const PublishHelp
       "                           OUTPUT/N/patches/EARLIER-MD5/PATH.patch, listed in\n"
       "                           OUTPUT/N/TYPE.patches and its signature\n"
       "                           TYPE.patches.sig (repeatable)\n"
+      "  --manifest-key FILE      Ed25519 private key (PEM) that signs the release\n"
+      "                           manifest OUTPUT/N/TYPE.manifest, which lists the\n"
+      "                           SHA-256 digest and size of every published file\n"
+      "                           and binds the product ini and patch index; with\n"
+      "                           it the patch index lists SHA-256 digests too\n"
+      "                           (repeatable, one signature per distinct key)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
@@ -280,10 +287,12 @@ int ReleaseCommandLine::publish(const QStringList& args)
         QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption patchFromOption(QStringLiteral("patch-from"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption manifestKeyOption(
+        QStringLiteral("manifest-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
         sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, patchFromOption,
-        quietOption });
+        manifestKeyOption, quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -333,6 +342,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     }
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
+    options.manifestKeyPaths = parser.values(manifestKeyOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -375,6 +385,9 @@ int ReleaseCommandLine::publish(const QStringList& args)
         if (patches.patches == 0)
             out << "no patch was worth publishing; " << publisher.patchIndexName() << " lists none\n";
     }
+    if (!options.manifestKeyPaths.isEmpty())
+        out << "manifest: " << publisher.manifestName() << ", signed by " << options.manifestKeyPaths.size()
+            << (options.manifestKeyPaths.size() == 1 ? " key\n" : " keys\n");
     out.flush();
     return Success;
 }
