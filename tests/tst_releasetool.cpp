@@ -94,6 +94,8 @@ private Q_SLOTS:
     void manifestReader();
     void patchIndexVersions_data();
     void patchIndexVersions();
+    void signManifest_data();
+    void signManifest();
     void deleteSectionFromPreviousVersion_data();
     void deleteSectionFromPreviousVersion();
     void refusesBadInput_data();
@@ -458,6 +460,88 @@ void TestReleaseTool::patchIndexVersions()
     QCOMPARE(index.algorithm, sha256 ? ContentSum::Algorithm::Sha256 : ContentSum::Algorithm::Md5);
     // Written back in the version of its algorithm.
     QVERIFY(!listed || index.serialize() == text);
+}
+
+void TestReleaseTool::signManifest_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    const QString second = DemoSigner::ed25519KeyPem(2);
+    QTest::newRow("a second signer") << "" << second << 0 << "checked and signed";
+    QTest::newRow("the same signer again")
+        << "" << DemoSigner::ed25519KeyPem(1) << 0 << "has signed it already";
+    QTest::newRow("a listed file changed")
+        << "file" << second << 1 << "files/a.txt does not hold the content";
+    QTest::newRow("a listed file missing") << "missing" << second << 1 << "cannot read";
+    QTest::newRow("product ini changed") << "ini" << second << 1 << "client_linux_amd64.ini is not the file";
+    QTest::newRow("patch index changed")
+        << "patches" << second << 1 << "client_linux_amd64.patches is not the file";
+    QTest::newRow("release directory of another version")
+        << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
+    QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
+    QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+}
+
+void TestReleaseTool::signManifest()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, key);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(
+        ReleaseFixture::writeTree(dir->filePath("earlier"), { { "a.txt", "a" }, { "lib/libx.so", "x" } }));
+    QVERIFY(ReleaseFixture::writeTree(
+        dir->filePath("source"), { { "a.txt", "a" }, { "lib/libx.so", ReleaseFixture::bytes(30000, 3) } }));
+    QVERIFY(ReleaseFixture::publish(dir->filePath("earlier"), mirror, 6));
+    ReleasePublisher::Options opts = options(dir->filePath("source"));
+    opts.packPatterns << "*.so";
+    opts.patchFrom << mirror + "/6";
+    opts.manifestKeyPaths << DemoSigner::ed25519KeyPem(1);
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    QString release = mirror + "/7";
+    ReleaseManifest::Reader before(release + "/" + manifestName);
+    QVERIFY(before.open() && before.readToEnd());
+    if (change == "file")
+        QVERIFY(FileTree::write(release + "/files/a.txt", "b"));
+    else if (change == "missing")
+        QVERIFY(QFile::remove(release + "/files/a.txt"));
+    else if (change == "ini" || change == "patches") {
+        const QString path = release + "/client_linux_amd64." + change;
+        QVERIFY(FileTree::write(path, FileTree::read(path) + "\n") && DemoSigner::signFile(path));
+    } else if (change == "version") {
+        QVERIFY(QDir().rename(release, mirror + "/8"));
+        release = mirror + "/8";
+    } else if (change == "spelling") {
+        QByteArray text = FileTree::read(release + "/" + manifestName);
+        QVERIFY(FileTree::write(release + "/" + manifestName, text.replace("published\t", "published\t0")));
+    }
+    const QString path = release + "/" + manifestName;
+    const QByteArray unchanged = FileTree::read(path);
+    const QStringList entries
+        = QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    QString out;
+    QString err;
+    QCOMPARE(runCommand({ "sign-manifest", "--key", key, release }, &out, &err), exitCode);
+    QVERIFY2((out + err).contains(output), qPrintable(out + err));
+    QCOMPARE(QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    if (!output.startsWith("checked")) {
+        QCOMPARE(FileTree::read(path), unchanged);
+        return;
+    }
+    // The body as it was, both signatures over it, the file readable by all.
+    ReleaseManifest::Reader after(path);
+    QVERIFY2(after.open() && after.readToEnd(), qPrintable(after.errorString()));
+    QCOMPARE(after.bodySha256(), before.bodySha256());
+    QVERIFY(FileTree::read(path).startsWith(unchanged));
+    QCOMPARE(demoTrust(2).validSignatures(after.bodySha256(), after.signatures()), 2);
+    QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther);
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion_data()
@@ -916,6 +1000,11 @@ void TestReleaseTool::commandLine_data()
         << QStringList { "publish", "--source", "@source", "--output", "@mirror", "--version", "3", "--key",
                DemoSigner::privateKeyPem(), "--manifest-key", DemoSigner::ed25519KeyPem(1), "--quiet" }
         << 0 << "manifest: client_linux_amd64.manifest, signed by 1 key";
+    QTest::newRow("sign-manifest without a release directory") << QStringList { "sign-manifest", "--key",
+        DemoSigner::ed25519KeyPem(1) } << 2 << "exactly one RELEASE_DIR";
+    QTest::newRow("sign-manifest where there is none") << QStringList { "sign-manifest", "--key",
+        DemoSigner::ed25519KeyPem(1), "@source" } << 1 << "cannot open";
+    QTest::newRow("overview") << QStringList { "--help" } << 0 << "sign-manifest  add a signature";
     QTest::newRow("verify tampered") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@source/a.txt" }
                                      << 1 << "NOT valid";

@@ -1,6 +1,7 @@
 #include "releasecommandline.h"
 
 #include "manifest/installationlayout.h"
+#include "manifestcosigner.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
 #include "stagedfile.h"
@@ -22,6 +23,7 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "Commands:\n"
                              "  keygen         create a signing key pair (RSA, or Ed25519 for manifests)\n"
                              "  publish        publish a version of an installation tree into a mirror root\n"
+                             "  sign-manifest  add a signature to a published release's manifest\n"
                              "  sign           sign a single file (writes FILE.sig)\n"
                              "  verify         check a file against its signature\n"
                              "\n"
@@ -91,12 +93,28 @@ const char* const PublishHelp
       "                           SHA-256 digest and size of every published file\n"
       "                           and binds the product ini and patch index; with\n"
       "                           it the patch index lists SHA-256 digests too\n"
-      "                           (repeatable, one signature per distinct key)\n"
+      "                           (repeatable, one signature per distinct key; more\n"
+      "                           signers add theirs later with sign-manifest)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
       "\"/\" against the whole relative path (\"plugins/*\"); \"*\" and \"?\" do not\n"
       "cross \"/\".\n";
+
+const char* const SignManifestHelp
+    = "Usage: %1 sign-manifest --key FILE [--type TYPE] RELEASE_DIR\n"
+      "\n"
+      "Adds the signature of an Ed25519 key to RELEASE_DIR/TYPE.manifest, the\n"
+      "manifest of a published release (e.g. OUTPUT/N), for updaters that need\n"
+      "more than one signer. Nothing is signed unchecked: the manifest's form,\n"
+      "its release line (TYPE and the version RELEASE_DIR is named by), the\n"
+      "product ini and patch index, and the size and SHA-256 of every file it\n"
+      "lists (packed files unpacked too) must match what RELEASE_DIR holds, and\n"
+      "each file its product ini line. The manifest is replaced atomically and\n"
+      "keeps its other signatures; a key that signed it already changes nothing.\n"
+      "\n"
+      "  --key FILE   Ed25519 private key (PEM, PKCS #8)\n"
+      "  --type TYPE  update type, names the manifest (default %2)\n";
 
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
@@ -186,6 +204,8 @@ int ReleaseCommandLine::run(const QStringList& args)
         return keygen(rest);
     if (command == QLatin1String("publish"))
         return publish(rest);
+    if (command == QLatin1String("sign-manifest"))
+        return signManifest(rest);
     if (command == QLatin1String("sign"))
         return sign(rest);
     if (command == QLatin1String("verify"))
@@ -388,6 +408,51 @@ int ReleaseCommandLine::publish(const QStringList& args)
     if (!options.manifestKeyPaths.isEmpty())
         out << "manifest: " << publisher.manifestName() << ", signed by " << options.manifestKeyPaths.size()
             << (options.manifestKeyPaths.size() == 1 ? " key\n" : " keys\n");
+    out.flush();
+    return Success;
+}
+
+int ReleaseCommandLine::signManifest(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
+    parser.addOptions({ keyOption, typeOption });
+    QString problem;
+    if (!parse(parser, args, &problem))
+        return usage(problem);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << QString::fromLatin1(SignManifestHelp).arg(program, InstallationLayout::defaultUpdateType());
+        out.flush();
+        return Success;
+    }
+    if (parser.positionalArguments().size() != 1)
+        return usage(QStringLiteral("sign-manifest takes exactly one RELEASE_DIR"));
+    if (parser.value(keyOption).isEmpty())
+        return usage(QStringLiteral("sign-manifest needs --key FILE"));
+    const QString type
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    if (!ReleasePublisher::isValidUpdateType(type))
+        return usage(QStringLiteral("invalid update type \"%1\"").arg(type));
+
+    const Ed25519Key key = Ed25519Key::readPrivatePem(parser.value(keyOption), &problem);
+    if (!key.isValid())
+        return failure(problem);
+    ManifestCosigner cosigner(parser.positionalArguments().first(), type);
+    const ManifestCosigner::Result result = cosigner.sign(key);
+    for (const QString& warning : cosigner.warnings())
+        err << program << ": warning: " << warning << "\n";
+    err.flush();
+    const QString hex = QString::fromLatin1(key.publicKey().toHex());
+    switch (result) {
+    case ManifestCosigner::Result::Refused: return failure(cosigner.errorString());
+    case ManifestCosigner::Result::AlreadySigned:
+        out << cosigner.manifestPath() << ": key " << hex << " has signed it already; nothing changed\n";
+        break;
+    case ManifestCosigner::Result::Signed:
+        out << cosigner.manifestPath() << ": checked and signed with key " << hex << "\n";
+        break;
+    }
     out.flush();
     return Success;
 }
