@@ -483,6 +483,9 @@ void TestReleaseTool::signManifest_data()
         << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
     QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
     QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+    // The fixture signs what it writes with both demo keys: the second has signed already.
+    QTest::newRow("product ini replaced through the fixture")
+        << "fixture" << second << 0 << "has signed it already";
 }
 
 void TestReleaseTool::signManifest()
@@ -514,6 +517,8 @@ void TestReleaseTool::signManifest()
     else if (change == "ini" || change == "patches") {
         const QString path = release + "/client_linux_amd64." + change;
         QVERIFY(FileTree::write(path, FileTree::read(path) + "\n") && DemoSigner::signFile(path));
+    } else if (change == "fixture") {
+        QVERIFY(ReleaseFixture::replaceProductIni(mirror, 7, FileTree::read(release + "/" + iniName) + "\n"));
     } else if (change == "version") {
         QVERIFY(QDir().rename(release, mirror + "/8"));
         release = mirror + "/8";
