@@ -14,6 +14,9 @@ type=client_linux_amd64
 release=build/tools/release/voxmeadow-release
 updateserver=build/tools/updateserver/voxmeadow-updateserver
 key=keys/demo_private.pem
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 # Slow enough per download to watch the progress bar and the transfer figures.
 rate=512k
 
@@ -69,10 +72,10 @@ make_client 1
 make_client 2
 printf 'Version 2: new hills map, new wind sounds, the bird sounds are gone.\n' >"$demo/changes.txt"
 "$release" publish --source "$demo/source/1" --output "$demo/mirror" --version 1 --key "$key" \
-    --pack '*.dat' --section-for 'lib/*=libs' --quiet
+    "${manifest_keys[@]}" --pack '*.dat' --section-for 'lib/*=libs' --quiet
 "$release" publish --source "$demo/source/2" --output "$demo/mirror" --version 2 --key "$key" \
-    --pack '*.dat' --section-for 'lib/*=libs' --previous-version 1 --changelog "$demo/changes.txt" --quiet \
-    --patch-from "$demo/mirror/1"
+    "${manifest_keys[@]}" --pack '*.dat' --section-for 'lib/*=libs' --previous-version 1 \
+    --changelog "$demo/changes.txt" --quiet --patch-from "$demo/mirror/1"
 
 # Three mirrors on one server: the root itself and two other prefixes.
 nginx_serve "$demo/nginx" "$demo/mirror" "/2/$type.ini" \

@@ -97,13 +97,13 @@ void TestCryptWrapper::initTestCase()
 void TestCryptWrapper::signAndVerifyRoundTrip()
 {
     KeyHolder holder;
-    create_key(&holder.key);
+    create_key(&holder.key, 2048);
     holder.loaded = true;
-    QCOMPARE(rsa_get_size(&holder.key), 128);
+    QCOMPARE(rsa_get_size(&holder.key), 256);
 
     const QByteArray message("[files]\nbin/client=abc::12\n");
     const QByteArray signature = sign(&holder.key, message);
-    QCOMPARE(signature.size(), 128);
+    QCOMPARE(signature.size(), 256);
     QVERIFY(verifies(&holder.key, message, signature));
     // A fresh salt makes every signature different, and all of them verify.
     QVERIFY(sign(&holder.key, message) != signature);
@@ -119,14 +119,14 @@ void TestCryptWrapper::signAndVerifyRoundTrip()
 void TestCryptWrapper::keyFilesRoundTrip()
 {
     KeyHolder created;
-    create_key(&created.key);
+    create_key(&created.key, 2048);
     created.loaded = true;
     const QByteArray privatePath = tempDir.filePath(QStringLiteral("private.der")).toLocal8Bit();
     const QByteArray publicPath = tempDir.filePath(QStringLiteral("public.der")).toLocal8Bit();
     save_key(&created.key, PK_PRIVATE, privatePath.constData());
     save_key(&created.key, PK_PUBLIC, publicPath.constData());
     // The public export is the PKCS #1 RSAPublicKey that the build embeds.
-    QCOMPARE(read_file(publicPath.constData()).size(), std::size_t(140));
+    QCOMPARE(read_file(publicPath.constData()).size(), std::size_t(270));
 
     KeyHolder privateKey;
     load_key(&privateKey.key, privatePath.constData());

@@ -1,14 +1,21 @@
 #include "demosigner.h"
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
+#include "manifest/contenthasher.h"
 #include "manifest/patchindex.h"
+#include "manifest/productinireader.h"
+#include "manifest/releasemanifest.h"
 #include "filetree.h"
 #include "productinifile.h"
 #include "releasecommandline.h"
 #include "releasefixture.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "verify/ed25519key.h"
+#include "verify/releasetrust.h"
 
+#include <QBuffer>
+#include <QDateTime>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -17,6 +24,59 @@
 namespace {
 
 const QString iniName = QStringLiteral("client_linux_amd64.ini");
+const QString manifestName = QStringLiteral("client_linux_amd64.manifest");
+
+ContentSum sha256(const QByteArray& data)
+{
+    return ContentSum::fromDigest(
+        ContentHasher::hash(data, ContentSum::Algorithm::Sha256), ContentSum::Algorithm::Sha256);
+}
+
+// The demo Ed25519 keys as an updater's built-in policy would list them.
+ReleaseTrust demoTrust(int threshold)
+{
+    const QString keys = QString::fromLatin1(FileTree::read(DemoSigner::ed25519PublicKeyFile(1)) + ";"
+        + FileTree::read(DemoSigner::ed25519PublicKeyFile(2)));
+    return ReleaseTrust::fromText(keys, threshold, QString(), 0);
+}
+
+bool openssl(const QStringList& args)
+{
+    QProcess process;
+    process.start("openssl", args);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// A manifest as the writer writes it, with every kind of line.
+QByteArray sampleManifest(QByteArray* body = nullptr)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ReleaseManifest::Header header;
+    header.binding = { "client", 7 };
+    header.published = 1700000000;
+    header.iniSha256 = sha256("ini");
+    header.iniSize = 300;
+    header.patchesSha256 = sha256("patches");
+    header.patchesSize = 40;
+    ReleaseManifest::Writer writer(&buffer, header);
+    writer.addFile({ "files", "bin/app", sha256("app"), 5, {}, 0 });
+    writer.addFile({ "libs", "lib/x.so.gz", sha256("packed"), 60, sha256("x"), 100 });
+    const QByteArray digest = writer.finish();
+    QString error;
+    const Ed25519Key key = Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error);
+    writer.writeSignature(
+        { key.publicKey(), key.sign(Ed25519Key::signedMessage(ReleaseManifest::signingContext(), digest)) });
+    if (body)
+        *body = digest;
+    return writer.ok() ? buffer.data() : QByteArray();
+}
+
+QByteArray replaced(QByteArray text, const QByteArray& from, const QByteArray& to)
+{
+    return text.replace(from, to);
+}
 
 } // namespace
 
@@ -28,6 +88,14 @@ private Q_SLOTS:
     void init();
 
     void publishesTheMirrorLayout();
+    void manifestListsWhatIsPublished_data();
+    void manifestListsWhatIsPublished();
+    void manifestReader_data();
+    void manifestReader();
+    void patchIndexVersions_data();
+    void patchIndexVersions();
+    void signManifest_data();
+    void signManifest();
     void deleteSectionFromPreviousVersion_data();
     void deleteSectionFromPreviousVersion();
     void refusesBadInput_data();
@@ -37,6 +105,7 @@ private Q_SLOTS:
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
+    void generatedEd25519KeyWorksWithOpenssl();
     void keyPairReplacement_data();
     void keyPairReplacement();
     void commandLine_data();
@@ -97,6 +166,7 @@ void TestReleaseTool::publishesTheMirrorLayout()
                       << "data/*";
     opts.sectionRules << ReleasePublisher::SectionRule { "lib/*", "libs" };
     opts.changelog = dir->filePath("changes.txt");
+    opts.manifestKeyPaths = DemoSigner::ed25519KeyPems();
     ReleasePublisher publisher(opts);
     QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
 
@@ -145,7 +215,338 @@ void TestReleaseTool::publishesTheMirrorLayout()
     const bool valid = builtIn.verify(
         FileTree::read(version + "/" + iniName), FileTree::read(version + "/" + iniName + ".sig"));
     QCOMPARE(valid, DemoSigner::builtInKeyIsDemoKey());
-    QCOMPARE(publisher.warnings().isEmpty(), DemoSigner::builtInKeyIsDemoKey());
+    ReleaseManifest::Reader manifest(version + "/" + manifestName);
+    QVERIFY(manifest.open() && manifest.readToEnd());
+    const ReleaseTrust& trust = ReleaseTrust::builtIn();
+    const bool manifestTrusted
+        = !trust.requiresManifest(7) || trust.reachesThreshold(manifest.bodySha256(), manifest.signatures());
+    QCOMPARE(publisher.warnings().isEmpty(), DemoSigner::builtInKeyIsDemoKey() && manifestTrusted);
+}
+
+void TestReleaseTool::manifestListsWhatIsPublished_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<bool>("patches");
+
+    QTest::newRow("plain and packed files, two signers") << DemoSigner::ed25519KeyPems() << false;
+    QTest::newRow("with a patch index, one signer") << QStringList { DemoSigner::ed25519KeyPem(2) } << true;
+    QTest::newRow("no manifest key: no manifest, MD5 patch index") << QStringList() << true;
+}
+
+void TestReleaseTool::manifestListsWhatIsPublished()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(bool, patches);
+
+    // Names whose order in the product ini is not the order of their paths.
+    const ReleaseFixture::Tree earlier { { "lib/libx.so", ReleaseFixture::bytes(50000, 1) },
+        { "data/a b,c;d=e.txt", "odd name" }, { "Zeta.txt", "z" }, { "alpha.txt", "a" },
+        { "z/first.txt", "f" }, { ".hidden", "h" }, { "empty", "" } };
+    ReleaseFixture::Tree tree = earlier;
+    tree["lib/libx.so"] = tree["lib/libx.so"].left(30000) + "changed" + tree["lib/libx.so"].mid(30100);
+    tree["alpha.txt"] = "b";
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(ReleaseFixture::writeTree(dir->filePath("earlier"), earlier)
+        && ReleaseFixture::writeTree(dir->filePath("source"), tree));
+    if (patches)
+        QVERIFY(ReleaseFixture::publish(dir->filePath("earlier"), mirror, 6, { "*.so", "data/*" }));
+    ReleasePublisher::Options opts = options(dir->filePath("source"));
+    opts.packPatterns << "*.so"
+                      << "data/*";
+    opts.sectionRules << ReleasePublisher::SectionRule { "lib/*", "libs" }
+                      << ReleasePublisher::SectionRule { "z/*", "aaa" };
+    opts.manifestKeyPaths = keys;
+    if (patches)
+        opts.patchFrom << mirror + "/6";
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    const QString release = mirror + "/7/";
+
+    PatchIndex index;
+    QStringList problems;
+    QVERIFY(!patches || index.parse(FileTree::read(release + "client_linux_amd64.patches"), &problems));
+    QCOMPARE(index.entries.size(), patches ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(release + manifestName), !keys.isEmpty());
+    if (keys.isEmpty()) {
+        QCOMPARE(index.algorithm, ContentSum::Algorithm::Md5);
+        return;
+    }
+    // The patch index a manifest binds lists SHA-256 digests of what it names.
+    for (const PatchIndex::Entry& entry : std::as_const(index.entries)) {
+        QCOMPARE(index.algorithm, ContentSum::Algorithm::Sha256);
+        const QByteArray patch = FileTree::read(release + entry.path);
+        QCOMPARE(entry.baseMd5, sha256(earlier.value("lib/libx.so")).toString());
+        QCOMPARE(entry.md5, sha256(patch).toString());
+        QCOMPARE(entry.size, patch.size());
+        QCOMPARE(entry.resultMd5, sha256(tree.value("lib/libx.so")).toString());
+    }
+
+    ReleaseManifest::Reader manifest(release + manifestName);
+    QVERIFY2(manifest.open(), qPrintable(manifest.errorString()));
+    const ReleaseManifest::Header& header = manifest.header();
+    QCOMPARE(header.binding, (ProductIniLine::Binding { "client_linux_amd64", 7 }));
+    QVERIFY(header.published >= before && header.published <= QDateTime::currentSecsSinceEpoch());
+    const QByteArray ini = FileTree::read(release + iniName);
+    QCOMPARE(header.iniSha256, sha256(ini));
+    QCOMPARE(header.iniSize, ini.size());
+    const QByteArray patchIndex = FileTree::read(release + "client_linux_amd64.patches");
+    QCOMPARE(header.hasPatches(), patches);
+    QCOMPARE(header.patchesSha256, patches ? sha256(patchIndex) : ContentSum());
+    QCOMPARE(header.patchesSize, patchIndex.size());
+
+    // In the order QSettings hands out the product ini's file lines.
+    ProductIniReader settings(release + iniName, ProductIniReader::Mode::ThroughQSettings);
+    settings.open();
+    ProductIniReader::Line line;
+    ReleaseManifest::File file;
+    int listed = 0;
+    while (settings.next(&line)) {
+        if (line.section == "delete")
+            continue;
+        QVERIFY2(manifest.nextFile(&file), qPrintable(manifest.errorString()));
+        QCOMPARE(file.section + "/" + file.key, line.section + "/" + line.key);
+        const QByteArray served = FileTree::read(release + file.section + "/" + file.key);
+        QCOMPARE(file.sha256, sha256(served));
+        QCOMPARE(file.size, served.size());
+        const bool packed = file.key.endsWith(".gz");
+        const QByteArray installed = tree.value(packed ? file.key.chopped(3) : file.key);
+        QCOMPARE(file.isPacked(), packed);
+        QCOMPARE(file.unpackedSha256, packed ? sha256(installed) : ContentSum());
+        QCOMPARE(file.unpackedSize, packed ? installed.size() : 0);
+        ++listed;
+    }
+    QVERIFY(!manifest.nextFile(&file) && !manifest.failed());
+    QCOMPARE(listed, tree.size());
+    QCOMPARE(manifest.signatures().size(), keys.size());
+    QCOMPARE(demoTrust(1).validSignatures(manifest.bodySha256(), manifest.signatures()), keys.size());
+}
+
+void TestReleaseTool::manifestReader_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("size"); // the file's size when it is extended
+    QTest::addColumn<QString>("error"); // empty: valid
+
+    const QByteArray text = sampleManifest();
+    const QList<QByteArray> lines = text.split('\n');
+    const QByteArray signature = lines.at(8) + "\n";
+    const QByteArray sum = lines.at(5).split('\t').at(3);
+    const QByteArray keyLine = "file\tfiles\tbin/app\t" + sum + "\t5\n";
+    QTest::newRow("as written") << text << qint64(0) << QString();
+    QTest::newRow("no patch index") << replaced(text, lines.at(4) + "\n", "") << qint64(0) << QString();
+    QTest::newRow("sizes and time 0")
+        << replaced(replaced(text, "\t5\n", "\t0\n"), "1700000000", "0") << qint64(0) << QString();
+    QTest::newRow("16 signatures") << text + signature.repeated(15) << qint64(0) << QString();
+    QTest::newRow("longest line") << replaced(
+        text, keyLine, "file\tfiles\t" + QByteArray(65536 - keyLine.size() + 8, 'k') + "\t" + sum + "\t5\n")
+                                  << qint64(0) << QString();
+
+    QTest::newRow("wrong magic") << replaced(text, "manifest 1", "manifest 2") << qint64(0) << "line 1:";
+    QTest::newRow("tab in the magic")
+        << replaced(text, "manifest 1", "manifest\t1") << qint64(0) << "line 1:";
+    QTest::newRow("field order") << replaced(
+        text, lines.at(2) + "\n" + lines.at(3), lines.at(3) + "\n" + lines.at(2))
+                                 << qint64(0) << "line 3: expected the published line";
+    QTest::newRow("extra tab") << replaced(text, "end\t2", "end\t2\t") << qint64(0) << "line 8:";
+    QTest::newRow("two tabs") << replaced(text, "files\tbin", "files\t\tbin") << qint64(0) << "line 6:";
+    QTest::newRow("upper-case hex") << replaced(text, sum, sum.toUpper()) << qint64(0) << "line 6:";
+    QTest::newRow("63-digit hex") << replaced(text, sum, sum.chopped(1)) << qint64(0) << "line 6:";
+    QTest::newRow("leading zero") << replaced(text, "\t5\n", "\t05\n") << qint64(0) << "line 6:";
+    QTest::newRow("size beyond 64 bits")
+        << replaced(text, "\t5\n", "\t9223372036854775808\n") << qint64(0) << "line 6:";
+    QTest::newRow("version 0") << replaced(text, "client\t7", "client\t0") << qint64(0) << "line 2:";
+    QTest::newRow("key leaves its directory")
+        << replaced(text, "bin/app", "../app") << qint64(0) << "line 6:";
+    QTest::newRow("section with a slash")
+        << replaced(text, "files\tbin", "fi/les\tbin") << qint64(0) << "line 6:";
+    QTest::newRow("key not UTF-8") << replaced(text, "bin/app", "bin/\xff") << qint64(0) << "line 6:";
+    QTest::newRow("count mismatch") << replaced(text, "end\t2", "end\t3") << qint64(0)
+                                    << "line 8: the end line counts 3 file lines, the manifest has 2";
+    QTest::newRow("file line after the end")
+        << text + keyLine << qint64(0) << "line 10: only signature lines";
+    QTest::newRow("blank line after the end") << text + "\n" << qint64(0) << "line 10:";
+    QTest::newRow("no end line") << text.left(text.indexOf("end\t")) << qint64(0) << "line 8: the file ends";
+    QTest::newRow("17 signatures") << text + signature.repeated(16) << qint64(0) << "line 25: more than 16";
+    QTest::newRow("63-byte signature")
+        << replaced(text, signature, signature.left(signature.size() - 3) + "\n") << qint64(0) << "line 9:";
+    QTest::newRow("overlong line") << replaced(
+        text, keyLine, "file\tfiles\t" + QByteArray(65536 - keyLine.size() + 9, 'k') + "\t" + sum + "\t5\n")
+                                   << qint64(0) << "line 6: longer than";
+    QTest::newRow("CR line end") << replaced(text, "end\t2\n", "end\t2\r\n") << qint64(0) << "line 8:";
+    QTest::newRow("no newline at the end") << text.chopped(1) << qint64(0) << "line 9: no newline";
+    QTest::newRow("empty") << QByteArray() << qint64(0) << "line 1:";
+    QTest::newRow("larger than the largest manifest")
+        << text << qint64(ReleaseManifest::MAX_SIZE + 1) << "larger than";
+}
+
+void TestReleaseTool::manifestReader()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, size);
+    QFETCH(QString, error);
+
+    const QString path = dir->filePath(manifestName);
+    QVERIFY(FileTree::write(path, content));
+    // Sparse: no disk space taken.
+    QVERIFY(size == 0 || QFile::resize(path, size));
+    ReleaseManifest::Reader reader(path);
+    QList<ReleaseManifest::File> files;
+    ReleaseManifest::File file;
+    const bool opened = reader.open();
+    while (reader.nextFile(&file))
+        files << file;
+    QCOMPARE(reader.failed(), !error.isEmpty());
+    QVERIFY2(reader.errorString().contains(error), qPrintable(reader.errorString()));
+    QCOMPARE(reader.bodySha256().isEmpty(), !error.isEmpty());
+    if (!error.isEmpty())
+        return;
+    QVERIFY(opened);
+    QCOMPARE(reader.bodySha256(), sha256(content.left(content.indexOf("signature\t"))).digest());
+    if (QByteArray(QTest::currentDataTag()) != "as written")
+        return;
+    QByteArray body;
+    QCOMPARE(sampleManifest(&body), content);
+    QCOMPARE(reader.bodySha256(), body);
+    const ReleaseManifest::Header& header = reader.header();
+    QCOMPARE(header.binding, (ProductIniLine::Binding { "client", 7 }));
+    QCOMPARE(header.published, 1700000000);
+    QVERIFY(header.iniSha256 == sha256("ini") && header.iniSize == 300);
+    QVERIFY(header.patchesSha256 == sha256("patches") && header.patchesSize == 40);
+    QCOMPARE(files.size(), 2);
+    QVERIFY(files.at(0).section == "files" && files.at(0).key == "bin/app"
+        && files.at(0).sha256 == sha256("app") && files.at(0).size == 5 && !files.at(0).isPacked());
+    QVERIFY(files.at(1).section == "libs" && files.at(1).key == "lib/x.so.gz"
+        && files.at(1).sha256 == sha256("packed") && files.at(1).size == 60
+        && files.at(1).unpackedSha256 == sha256("x") && files.at(1).unpackedSize == 100);
+    QCOMPARE(demoTrust(1).validSignatures(body, reader.signatures()), 1);
+}
+
+void TestReleaseTool::patchIndexVersions_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("digits");
+    QTest::addColumn<bool>("parses");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("sha256");
+
+    QTest::newRow("version 1 with MD5 sums")
+        << QByteArray("voxmeadow-patch-index 1") << 32 << true << true << false;
+    QTest::newRow("version 1 with SHA-256 digests")
+        << QByteArray("voxmeadow-patch-index 1") << 64 << true << false << false;
+    QTest::newRow("version 2 with SHA-256 digests")
+        << QByteArray("voxmeadow-patch-index 2") << 64 << true << true << true;
+    QTest::newRow("version 2 with MD5 sums")
+        << QByteArray("voxmeadow-patch-index 2") << 32 << true << false << true;
+    QTest::newRow("version 3") << QByteArray("voxmeadow-patch-index 3") << 64 << false << false << false;
+}
+
+void TestReleaseTool::patchIndexVersions()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(int, digits);
+    QFETCH(bool, parses);
+    QFETCH(bool, listed);
+    QFETCH(bool, sha256);
+
+    const QByteArray sum(digits, 'a');
+    const QByteArray text = header + "\nrelease\tclient\t7\nbin/app\t" + sum
+        + "\t5\tpatches/a/bin/app.patch\t" + sum + "\t3\t" + sum + "\t6\n";
+    PatchIndex index;
+    QStringList problems;
+    QCOMPARE(index.parse(text, &problems), parses);
+    QCOMPARE(index.entries.size(), listed ? 1 : 0);
+    QCOMPARE(problems.size(), parses && !listed ? 1 : 0);
+    QCOMPARE(index.algorithm, sha256 ? ContentSum::Algorithm::Sha256 : ContentSum::Algorithm::Md5);
+    // Written back in the version of its algorithm.
+    QVERIFY(!listed || index.serialize() == text);
+}
+
+void TestReleaseTool::signManifest_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    const QString second = DemoSigner::ed25519KeyPem(2);
+    QTest::newRow("a second signer") << "" << second << 0 << "checked and signed";
+    QTest::newRow("the same signer again")
+        << "" << DemoSigner::ed25519KeyPem(1) << 0 << "has signed it already";
+    QTest::newRow("a listed file changed")
+        << "file" << second << 1 << "files/a.txt does not hold the content";
+    QTest::newRow("a listed file missing") << "missing" << second << 1 << "cannot read";
+    QTest::newRow("product ini changed") << "ini" << second << 1 << "client_linux_amd64.ini is not the file";
+    QTest::newRow("patch index changed")
+        << "patches" << second << 1 << "client_linux_amd64.patches is not the file";
+    QTest::newRow("release directory of another version")
+        << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
+    QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
+    QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+    // The fixture signs what it writes with both demo keys: the second has signed already.
+    QTest::newRow("product ini replaced through the fixture")
+        << "fixture" << second << 0 << "has signed it already";
+}
+
+void TestReleaseTool::signManifest()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, key);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(
+        ReleaseFixture::writeTree(dir->filePath("earlier"), { { "a.txt", "a" }, { "lib/libx.so", "x" } }));
+    QVERIFY(ReleaseFixture::writeTree(
+        dir->filePath("source"), { { "a.txt", "a" }, { "lib/libx.so", ReleaseFixture::bytes(30000, 3) } }));
+    QVERIFY(ReleaseFixture::publish(dir->filePath("earlier"), mirror, 6));
+    ReleasePublisher::Options opts = options(dir->filePath("source"));
+    opts.packPatterns << "*.so";
+    opts.patchFrom << mirror + "/6";
+    opts.manifestKeyPaths << DemoSigner::ed25519KeyPem(1);
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    QString release = mirror + "/7";
+    ReleaseManifest::Reader before(release + "/" + manifestName);
+    QVERIFY(before.open() && before.readToEnd());
+    if (change == "file")
+        QVERIFY(FileTree::write(release + "/files/a.txt", "b"));
+    else if (change == "missing")
+        QVERIFY(QFile::remove(release + "/files/a.txt"));
+    else if (change == "ini" || change == "patches") {
+        const QString path = release + "/client_linux_amd64." + change;
+        QVERIFY(FileTree::write(path, FileTree::read(path) + "\n") && DemoSigner::signFile(path));
+    } else if (change == "fixture") {
+        QVERIFY(ReleaseFixture::replaceProductIni(mirror, 7, FileTree::read(release + "/" + iniName) + "\n"));
+    } else if (change == "version") {
+        QVERIFY(QDir().rename(release, mirror + "/8"));
+        release = mirror + "/8";
+    } else if (change == "spelling") {
+        QByteArray text = FileTree::read(release + "/" + manifestName);
+        QVERIFY(FileTree::write(release + "/" + manifestName, text.replace("published\t", "published\t0")));
+    }
+    const QString path = release + "/" + manifestName;
+    const QByteArray unchanged = FileTree::read(path);
+    const QStringList entries
+        = QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    QString out;
+    QString err;
+    QCOMPARE(runCommand({ "sign-manifest", "--key", key, release }, &out, &err), exitCode);
+    QVERIFY2((out + err).contains(output), qPrintable(out + err));
+    QCOMPARE(QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    if (!output.startsWith("checked")) {
+        QCOMPARE(FileTree::read(path), unchanged);
+        return;
+    }
+    // The body as it was, both signatures over it, the file readable by all.
+    ReleaseManifest::Reader after(path);
+    QVERIFY2(after.open() && after.readToEnd(), qPrintable(after.errorString()));
+    QCOMPARE(after.bodySha256(), before.bodySha256());
+    QVERIFY(FileTree::read(path).startsWith(unchanged));
+    QCOMPARE(demoTrust(2).validSignatures(after.bodySha256(), after.signatures()), 2);
+    QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther);
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion_data()
@@ -312,6 +713,10 @@ void TestReleaseTool::refusesBadInput_data()
                                           << "expected 2 or 5";
     QTest::newRow("file in the reserved directory") << "file in the reserved directory"
                                                     << "reserved";
+    QTest::newRow("manifest key given twice") << "manifest key given twice"
+                                              << "hold the same manifest key";
+    QTest::newRow("RSA key as manifest key") << "RSA key as manifest key"
+                                             << "not an Ed25519 key";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -360,6 +765,10 @@ void TestReleaseTool::refusesBadInput()
         opts.privateKeyPath = DemoSigner::publicKeyDer();
     else if (problem == "file in the reserved directory")
         QVERIFY(FileTree::write(source + "/.voxmeadow-release/x", "x"));
+    else if (problem == "manifest key given twice")
+        opts.manifestKeyPaths << DemoSigner::ed25519KeyPems() << DemoSigner::ed25519KeyPem(1);
+    else if (problem == "RSA key as manifest key")
+        opts.manifestKeyPaths << DemoSigner::privateKeyPem();
     else if (problem == "previous ini invalid") {
         QVERIFY(FileTree::write(dir->filePath("previous.ini"), "[files]\na=1::2::3\n"));
         opts.previousIni = dir->filePath("previous.ini");
@@ -382,27 +791,31 @@ void TestReleaseTool::keyFormats_data()
 {
     QTest::addColumn<QString>("keyFile");
     QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("publicDerSize");
 
-    QTest::newRow("PKCS #8 PEM") << DemoSigner::privateKeyPem() << true;
-    QTest::newRow("PKCS #1 DER") << DemoSigner::privateKeyDer() << true;
-    QTest::newRow("generated PEM") << "generated.pem" << true;
-    QTest::newRow("generated DER") << "generated.der" << true;
-    QTest::newRow("encrypted PEM") << "encrypted.pem" << false;
-    QTest::newRow("not a key") << "garbage.der" << false;
+    QTest::newRow("PKCS #8 PEM") << DemoSigner::privateKeyPem() << true << 1024 << 140;
+    QTest::newRow("PKCS #1 DER") << DemoSigner::privateKeyDer() << true << 1024 << 140;
+    QTest::newRow("generated PEM") << "generated.pem" << true << 2048 << 270;
+    QTest::newRow("generated DER") << "generated.der" << true << 2048 << 270;
+    QTest::newRow("encrypted PEM") << "encrypted.pem" << false << 0 << 0;
+    QTest::newRow("not a key") << "garbage.der" << false << 0 << 0;
 }
 
 void TestReleaseTool::keyFormats()
 {
     QFETCH(QString, keyFile);
     QFETCH(bool, loads);
+    QFETCH(int, bits);
+    QFETCH(int, publicDerSize);
 
     QString error;
     if (!QFileInfo(keyFile).isAbsolute()) {
         const QString path = dir->filePath(keyFile);
         if (keyFile.startsWith("generated")) {
             ReleaseKey generated;
-            QVERIFY(generated.generate(&error));
-            QCOMPARE(generated.bits(), 1024);
+            QVERIFY(generated.generate(bits, &error));
+            QCOMPARE(generated.bits(), bits);
             QVERIFY(generated.savePrivate(path, &error));
             QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
             QVERIFY(!generated.savePrivate(path, &error));
@@ -425,14 +838,15 @@ void TestReleaseTool::keyFormats()
     const QByteArray data("signed content");
     QByteArray signature;
     QVERIFY(key.sign(data, &signature, &error));
-    QCOMPARE(signature.size(), 128);
+    QCOMPARE(key.bits(), bits);
+    QCOMPARE(signature.size(), bits / 8);
     QVERIFY(key.verify(data, signature));
     QVERIFY(!key.verify(data + "!", signature));
 
-    // The public half written for the build verifies it, and is 140 bytes of DER.
+    // The public half written for the build verifies it, as a DER RSAPublicKey.
     const QString publicPath = dir->filePath("public.der");
     QVERIFY(key.savePublic(publicPath, &error));
-    QCOMPARE(QFileInfo(publicPath).size(), 140);
+    QCOMPARE(QFileInfo(publicPath).size(), publicDerSize);
     ReleaseKey publicKey;
     QVERIFY(publicKey.loadPublic(publicPath, &error));
     QVERIFY(!publicKey.isPrivate());
@@ -443,16 +857,10 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
 {
     if (!DemoSigner::opensslAvailable())
         QSKIP("openssl is not installed");
-    const auto openssl = [](const QStringList& args) {
-        QProcess process;
-        process.start("openssl", args);
-        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
-    };
     const QString privateKey = dir->filePath("k.pem");
     const QString publicKey = dir->filePath("k.der");
     const QString file = dir->filePath("file");
-    QCOMPARE(runCommand({ "keygen", "--private", privateKey, "--public", publicKey }), 0);
+    QCOMPARE(runCommand({ "keygen", "--bits", "2048", "--private", privateKey, "--public", publicKey }), 0);
     QVERIFY(FileTree::write(file, "content"));
     QVERIFY(openssl({ "rsa", "-pubin", "-inform", "DER", "-RSAPublicKey_in", "-in", publicKey, "-out",
         dir->filePath("public.pem") }));
@@ -467,6 +875,42 @@ void TestReleaseTool::generatedKeyWorksWithOpenssl()
     QVERIFY(openssl(QStringList { "dgst" } + DemoSigner::pssOptions()
         + QStringList {
             "-verify", dir->filePath("public.pem"), "-signature", dir->filePath("tool.sig"), file }));
+}
+
+void TestReleaseTool::generatedEd25519KeyWorksWithOpenssl()
+{
+    if (!DemoSigner::opensslAvailable())
+        QSKIP("openssl is not installed");
+    const QString privateKey = dir->filePath("e.pem");
+    const QString publicKey = dir->filePath("e.pub");
+    QCOMPARE(runCommand({ "keygen", "--ed25519", "--private", privateKey, "--public", publicKey }), 0);
+    QCOMPARE(QFile::permissions(privateKey) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    // The public file is the raw key openssl finds in the private one, in the form the build takes.
+    QVERIFY(
+        openssl({ "pkey", "-in", privateKey, "-pubout", "-outform", "DER", "-out", dir->filePath("e.der") }));
+    const QByteArray raw = FileTree::read(dir->filePath("e.der")).right(Ed25519Key::KeySize);
+    QCOMPARE(FileTree::read(publicKey), raw.toHex() + "\n");
+    QCOMPARE(ReleaseTrust::fromText(QString::fromLatin1(FileTree::read(publicKey)), 1, {}, 0).keys, { raw });
+
+    // openssl verifies what the key signs; a key openssl made signs for the tool.
+    const QString message = dir->filePath("message");
+    QVERIFY(FileTree::write(message, Ed25519Key::signedMessage("context", QByteArray(32, 'd'))));
+    QString error;
+    const Ed25519Key key = Ed25519Key::readPrivatePem(privateKey, &error);
+    QVERIFY2(key.isPrivate(), qPrintable(error));
+    QVERIFY(FileTree::write(dir->filePath("tool.sig"), key.sign(FileTree::read(message))));
+    QVERIFY(openssl({ "pkey", "-in", privateKey, "-pubout", "-out", dir->filePath("e.pub.pem") }));
+    QVERIFY(openssl({ "pkeyutl", "-verify", "-pubin", "-inkey", dir->filePath("e.pub.pem"), "-rawin", "-in",
+        message, "-sigfile", dir->filePath("tool.sig") }));
+    const QString other = dir->filePath("other.pem");
+    QVERIFY(openssl({ "genpkey", "-algorithm", "ed25519", "-out", other }));
+    QVERIFY(openssl({ "pkeyutl", "-sign", "-inkey", other, "-rawin", "-in", message, "-out",
+        dir->filePath("openssl.sig") }));
+    const Ed25519Key made = Ed25519Key::readPrivatePem(other, &error);
+    QVERIFY2(made.isPrivate(), qPrintable(error));
+    QVERIFY(Ed25519Key::fromPublic(made.publicKey())
+                .verify(FileTree::read(message), FileTree::read(dir->filePath("openssl.sig"))));
+    QCOMPARE(made.privatePem(), FileTree::read(other));
 }
 
 void TestReleaseTool::keyPairReplacement_data()
@@ -498,7 +942,7 @@ void TestReleaseTool::keyPairReplacement()
 
     ReleaseKey key;
     QString error;
-    QVERIFY(key.generate(&error));
+    QVERIFY(key.generate(ReleaseKey::MinimumBits, &error));
     QCOMPARE(key.savePair(privatePath, publicPath, &error), replaced);
 
     QCOMPARE(names(), before);
@@ -544,8 +988,28 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("publish help") << QStringList { "publish", "--help" } << 0 << "--patch-from DIR";
     QTest::newRow("keygen would overwrite")
         << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p" } << 1 << "exists already";
-    QTest::newRow("keygen --force") << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p",
-        "--force" } << 0 << "private key:";
+    QTest::newRow("keygen --force") << QStringList { "keygen", "--bits", "2048", "--private", "@source/a.txt",
+        "--public", "@p", "--force" }
+                                    << 0 << "private key:";
+    QTest::newRow("RSA key of 1023 bits") << QStringList { "keygen", "--bits", "1023", "--private", "@k",
+        "--public", "@p" } << 2 << "fewer than 2048 bits are too weak";
+    QTest::newRow("RSA key of 2047 bits") << QStringList { "keygen", "--bits", "2047", "--private", "@k",
+        "--public", "@p" } << 2 << "fewer than 2048 bits are too weak";
+    QTest::newRow("RSA key of 4104 bits") << QStringList { "keygen", "--bits", "4104", "--private", "@k",
+        "--public", "@p" } << 2 << "multiple of 8 from 2048 to 4096";
+    QTest::newRow("Ed25519 key with a size")
+        << QStringList { "keygen", "--ed25519", "--bits", "2048", "--private", "@k", "--public", "@p" } << 2
+        << "an Ed25519 key has no size";
+    QTest::newRow("keygen help") << QStringList { "keygen", "--help" } << 0 << "--ed25519";
+    QTest::newRow("publish with a manifest key")
+        << QStringList { "publish", "--source", "@source", "--output", "@mirror", "--version", "3", "--key",
+               DemoSigner::privateKeyPem(), "--manifest-key", DemoSigner::ed25519KeyPem(1), "--quiet" }
+        << 0 << "manifest: client_linux_amd64.manifest, signed by 1 key";
+    QTest::newRow("sign-manifest without a release directory") << QStringList { "sign-manifest", "--key",
+        DemoSigner::ed25519KeyPem(1) } << 2 << "exactly one RELEASE_DIR";
+    QTest::newRow("sign-manifest where there is none") << QStringList { "sign-manifest", "--key",
+        DemoSigner::ed25519KeyPem(1), "@source" } << 1 << "cannot open";
+    QTest::newRow("overview") << QStringList { "--help" } << 0 << "sign-manifest  add a signature";
     QTest::newRow("verify tampered") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@source/a.txt" }
                                      << 1 << "NOT valid";

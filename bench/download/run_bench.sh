@@ -114,7 +114,8 @@ echo "killing an update at 90 % of the file and running it again..."
 mkdir -p "$work/source" "$work/install" "$work/temp"
 mv "$work/www/0/big.bin" "$work/source/big.bin"
 "$release" publish --source "$work/source" --output "$work/www/release" --version 5 \
-    --key "${KEY:-keys/demo_private.pem}" --quiet >/dev/null
+    --key "${KEY:-keys/demo_private.pem}" --manifest-key keys/demo_ed25519_1.pem \
+    --manifest-key keys/demo_ed25519_2.pem --quiet >/dev/null
 # Slowed down so that the kill lands close to 90 %; the access log (combined
 # format) has the bytes each request sent in its tenth field.
 nginx_serve "$work/nginx-log" "$work/www" /0/small.bin "limit_rate 200m;" || exit 2

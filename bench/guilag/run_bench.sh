@@ -19,6 +19,9 @@ cd "$(dirname "$0")/../.."
 build_dir=${BUILD_DIR:-build}
 runs=${RUNS:-3}
 key=${KEY:-keys/demo_private.pem}
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 type=client_linux_amd64
 driver="$build_dir/bench/guilag/guilagbench"
 release="$build_dir/tools/release/voxmeadow-release"
@@ -46,7 +49,7 @@ else
     head -c $((768 * 1024 * 1024)) /dev/urandom | base64 -w 0 >"$source/big/packed.pak"
 fi
 "$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" --pack '*.pak' \
-    --quiet >/dev/null
+    "${manifest_keys[@]}" --quiet >/dev/null
 ln -s release "$work/www/m1"
 serve_www "m1/5/$type.ini"
 

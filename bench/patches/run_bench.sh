@@ -49,6 +49,9 @@ cd "$(dirname "$0")/../.."
 build_dir=${BUILD_DIR:-build}
 runs=${RUNS:-3}
 key=${KEY:-keys/demo_private.pem}
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 seed=${SEED:-1}
 real_package=${REAL_PACKAGE:-postgresql-15}
 deb_cache=${XDG_CACHE_HOME:-$HOME/.cache}/voxmeadow-bench/debs
@@ -84,8 +87,8 @@ publish() {
     local source=$1 root=$2 version=$3
     shift 3
     # Its warnings (e.g. libraries without execute bits in a package) go to publish.log.
-    "$release" publish --source "$source" --output "$root" --version "$version" --key "$key" --quiet "$@" \
-        >/dev/null 2>>"$work/publish.log" \
+    "$release" publish --source "$source" --output "$root" --version "$version" --key "$key" \
+        "${manifest_keys[@]}" --quiet "$@" >/dev/null 2>>"$work/publish.log" \
         || { echo "publishing $source as version $version failed" >&2; tail -5 "$work/publish.log" >&2; exit 2; }
 }
 

@@ -32,6 +32,9 @@ cd "$(dirname "$0")/../.."
 build_dir=${BUILD_DIR:-build}
 runs=${RUNS:-5}
 key=${KEY:-keys/demo_private.pem}
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 cases=${CASES:-"500x16384 2000x16384 5000x4096 20000x4096"}
 export BENCH_TMPDIR=${BENCH_TMPDIR:-/dev/shm}
 type=client_linux_amd64
@@ -66,7 +69,7 @@ prepare() {
         head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 --additional-suffix=.dat - "$source/dir$d/file"
     done
     "$release" publish --source "$source" --output "$work/www/$name/release" --version 5 --key "$key" \
-        --quiet >/dev/null
+        "${manifest_keys[@]}" --quiet >/dev/null
     for m in m1 m2 m3; do ln -s release "$work/www/$name/$m"; done
     local published="$work/www/$name/release/5/files"
     (cd "$published" && find . -type f | sed 's|^\./||' | sort) >"$c/keys.txt"

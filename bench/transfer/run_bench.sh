@@ -22,6 +22,9 @@ files=${FILES:-2000}
 bytes=${BYTES:-16384}
 delay_ms=${DELAY_MS:-20}
 key=${KEY:-keys/demo_private.pem}
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 type=client_linux_amd64
 driver="$build_dir/bench/update/updatebench"
 release="$build_dir/tools/release/voxmeadow-release"
@@ -38,7 +41,8 @@ for d in $(seq 0 $(((files + 99) / 100 - 1))); do
     mkdir -p "$source/dir$d"
     head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 --additional-suffix=.dat - "$source/dir$d/file"
 done
-"$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" --quiet >/dev/null
+"$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" \
+    "${manifest_keys[@]}" --quiet >/dev/null
 for m in m1 m2 m3; do ln -s release "$work/www/$m"; done
 published="$work/www/release/5/files"
 (cd "$published" && find . -type f | sed 's|^\./||' | sort) >"$work/keys.txt"

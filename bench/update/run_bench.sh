@@ -36,6 +36,9 @@ cd "$(dirname "$0")/../.."
 build_dir=${BUILD_DIR:-build}
 runs=${RUNS:-5}
 key=${KEY:-keys/demo_private.pem}
+# Both demo Ed25519 keys sign the release manifests, so that updaters built
+# with either (threshold 1 or 2) take the releases.
+manifest_keys=(--manifest-key keys/demo_ed25519_1.pem --manifest-key keys/demo_ed25519_2.pem)
 type=client_linux_amd64
 driver="$build_dir/bench/update/updatebench"
 program="$build_dir/src/update"
@@ -64,7 +67,8 @@ make_tree() {
         head -c $((n * bytes)) /dev/urandom | split -b "$bytes" -d -a 3 - "$tree/dir$d/file"
     done
     [ "$(find "$tree" -type f | wc -l)" -eq "$count" ] || { echo "tree set-up failed" >&2; exit 2; }
-    "$release" publish --source "$tree" --output "$work/compile-mirror" --version 1 --key "$key" --quiet >/dev/null
+    "$release" publish --source "$tree" --output "$work/compile-mirror" --version 1 --key "$key" \
+        "${manifest_keys[@]}" --quiet >/dev/null
     mkdir -p "$work/compile-temp"
     cp "$work/compile-mirror/1/$type.ini" "$work/compile-mirror/1/$type.manifest" "$work/compile-temp/"
     rm -rf "$work/compile-mirror"
@@ -138,8 +142,9 @@ done
 mkdir -p "$source/big"
 head -c $((256 * 1024 * 1024)) /dev/urandom >"$source/big/data.bin"
 "$release" publish --source "$source" --output "$work/www/release" --version 5 --key "$key" --pack '*.pak' \
-    --quiet >/dev/null
-"$release" publish --source "$small" --output "$work/www/release" --version 6 --key "$key" --quiet >/dev/null
+    "${manifest_keys[@]}" --quiet >/dev/null
+"$release" publish --source "$small" --output "$work/www/release" --version 6 --key "$key" \
+    "${manifest_keys[@]}" --quiet >/dev/null
 for m in m1 m2 m3; do ln -s release "$work/www/$m"; done
 
 serve_www "m1/5/$type.ini"

@@ -4,14 +4,20 @@
 
 namespace {
 
-const QByteArray Header = QByteArrayLiteral("voxmeadow-patch-index 1");
+const QByteArray HeaderPrefix = QByteArrayLiteral("voxmeadow-patch-index ");
 const QByteArray ReleaseTag = QByteArrayLiteral("release");
 constexpr int FieldCount = 8;
 
-bool isMd5(const QString& text)
+QByteArray header(ContentSum::Algorithm algorithm)
 {
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{32}$"));
-    return hex.match(text).hasMatch();
+    return HeaderPrefix + (algorithm == ContentSum::Algorithm::Md5 ? '1' : '2');
+}
+
+bool isSum(const QString& text, ContentSum::Algorithm algorithm)
+{
+    static const QRegularExpression md5(QStringLiteral("^[0-9A-Fa-f]{32}$"));
+    static const QRegularExpression sha256(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    return (algorithm == ContentSum::Algorithm::Md5 ? md5 : sha256).match(text).hasMatch();
 }
 
 // Unsigned decimal without sign or spaces; -1 for anything else.
@@ -43,7 +49,7 @@ QString PatchIndex::directory()
 
 QByteArray PatchIndex::serialize() const
 {
-    QByteArray text = Header + '\n';
+    QByteArray text = header(algorithm) + '\n';
     text += ReleaseTag + '\t' + binding.updateType.toUtf8() + '\t' + QByteArray::number(binding.version)
         + '\n';
     for (const Entry& entry : entries) {
@@ -58,9 +64,14 @@ bool PatchIndex::parse(const QByteArray& data, QStringList* problems)
 {
     binding = ProductIniLine::Binding();
     entries.clear();
+    algorithm = ContentSum::Algorithm::Md5;
     const QList<QByteArray> lines = data.split('\n');
     // The text ends with a newline: the last piece is empty.
-    if (lines.size() < 3 || lines.first() != Header || !lines.last().isEmpty())
+    if (lines.size() < 3 || !lines.last().isEmpty())
+        return false;
+    if (lines.first() == header(ContentSum::Algorithm::Sha256))
+        algorithm = ContentSum::Algorithm::Sha256;
+    else if (lines.first() != header(ContentSum::Algorithm::Md5))
         return false;
     const QStringList release = QString::fromUtf8(lines.at(1)).split(QLatin1Char('\t'));
     if (release.size() != 3 || release.at(0) != QLatin1String(ReleaseTag) || release.at(1).isEmpty())
@@ -93,8 +104,10 @@ bool PatchIndex::parse(const QByteArray& data, QStringList* problems)
             refuse(QStringLiteral("the key %1 leaves the installation").arg(entry.key));
         else if (!ProductIniLine::isSafeRelativePath(entry.path))
             refuse(QStringLiteral("the patch path %1 leaves the release directory").arg(entry.path));
-        else if (!isMd5(entry.baseMd5) || !isMd5(entry.md5) || !isMd5(entry.resultMd5))
-            refuse(QStringLiteral("an MD5 sum is not 32 hexadecimal digits"));
+        else if (!isSum(entry.baseMd5, algorithm) || !isSum(entry.md5, algorithm)
+            || !isSum(entry.resultMd5, algorithm))
+            refuse(QStringLiteral("a sum is not %1 hexadecimal digits")
+                       .arg(2 * ContentSum::digestSize(algorithm)));
         else if (entry.baseSize < 0 || entry.size < 0 || entry.resultSize < 0)
             refuse(QStringLiteral("a size is not a number"));
         else

@@ -1,6 +1,7 @@
 #ifndef PATCHINDEX_H
 #define PATCHINDEX_H
 
+#include "manifest/contentsum.h"
 #include "manifest/productiniline.h"
 
 #include <QByteArray>
@@ -22,9 +23,14 @@
 // a packed file, the unpacked one); the patch path is relative to the
 // release directory. The product ini does not mention the index, so
 // updaters and mirrors without patches are untouched by it.
+//
+// Version 2 ("voxmeadow-patch-index 2"), published with a release manifest,
+// has the same fields with SHA-256 digests (64 hexadecimal digits) in place
+// of the three MD5 sums.
 class PatchIndex
 {
 public:
+    // The sums of an entry are hexadecimal digests of the index's algorithm.
     struct Entry
     {
         QString key;
@@ -46,16 +52,19 @@ public:
     // Where the patches lie below the release directory.
     static QString directory();
 
+    // Version 1 for MD5 sums, version 2 for SHA-256.
     QByteArray serialize() const;
-    // Reads an index; false when `data` is not one (header or release line
-    // wrong). A record that breaks the rules (field count, an MD5 that is
-    // not 32 hexadecimal digits, a size that is no number, a key or patch
-    // path that leaves its directory) is left out and described in
+    // Reads an index of either version, which sets `algorithm`; false when
+    // `data` is not one (header or release line wrong). A record that
+    // breaks the rules (field count, a sum that is not the algorithm's
+    // number of hexadecimal digits, a size that is no number, a key or
+    // patch path that leaves its directory) is left out and described in
     // `problems`.
     bool parse(const QByteArray& data, QStringList* problems);
 
     ProductIniLine::Binding binding;
     QList<Entry> entries;
+    ContentSum::Algorithm algorithm = ContentSum::Algorithm::Md5;
 };
 
 #endif

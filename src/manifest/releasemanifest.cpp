@@ -246,7 +246,7 @@ public:
 
     bool fail(const QString& why)
     {
-        error = QStringLiteral("line %1: %2").arg(lineNumber).arg(why);
+        error = lineNumber > 0 ? QStringLiteral("line %1: %2").arg(lineNumber).arg(why) : why;
         phase = Phase::Failed;
         return false;
     }

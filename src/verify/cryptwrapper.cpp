@@ -8,7 +8,6 @@ int prng_idx = -1;
 
 namespace {
 
-constexpr int RSA_KEY_BITS = 1024;
 constexpr long RSA_PUBLIC_EXPONENT = 65537;
 constexpr unsigned long MAX_KEY_EXPORT_LENGTH = 4096;
 
@@ -90,11 +89,13 @@ bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digest
     return valid == 1;
 }
 
-void create_key(Rsa_key* key)
+void create_key(Rsa_key* key, int bits)
 {
     requireInit();
-    check_err(
-        "rsa_make_key", rsa_make_key(&unusedPrngState, prng_idx, RSA_KEY_BITS / 8, RSA_PUBLIC_EXPONENT, key));
+    // libtomcrypt takes whole bytes; a size it does not offer is its error.
+    if (bits <= 0 || bits % 8 != 0)
+        throw crypt_exception("rsa_make_key: the key size is not a whole number of bytes");
+    check_err("rsa_make_key", rsa_make_key(&unusedPrngState, prng_idx, bits / 8, RSA_PUBLIC_EXPONENT, key));
 }
 
 void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length, unsigned char* signature,

@@ -47,7 +47,8 @@ bool verify_hash(Rsa_key* key, const unsigned char* digest, unsigned long digest
     const unsigned char* signature, unsigned long signatureLength);
 
 // Signing side, used by the release tool and the tests.
-void create_key(Rsa_key* key);
+// A new key of `bits` bits: a multiple of 8 within the sizes libtomcrypt offers.
+void create_key(Rsa_key* key, int bits);
 void sign_msg(Rsa_key* key, const unsigned char* message, unsigned long length, unsigned char* signature,
     unsigned long* signatureLength);
 void save_key(Rsa_key* key, int type, const char* path);

@@ -24,6 +24,21 @@ QString DemoSigner::publicKeyDer()
     return QStringLiteral(TEST_SOURCE_DIR "/keys/demo_public.der");
 }
 
+QString DemoSigner::ed25519KeyPem(int number)
+{
+    return QStringLiteral(TEST_SOURCE_DIR "/keys/demo_ed25519_%1.pem").arg(number);
+}
+
+QString DemoSigner::ed25519PublicKeyFile(int number)
+{
+    return QStringLiteral(TEST_SOURCE_DIR "/keys/demo_ed25519_%1.pub").arg(number);
+}
+
+QStringList DemoSigner::ed25519KeyPems()
+{
+    return { ed25519KeyPem(1), ed25519KeyPem(2) };
+}
+
 bool DemoSigner::builtInKeyIsDemoKey()
 {
     QFile file(publicKeyDer());

@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // Signs test files with the demo private key in keys/, through the release
-// code or through the openssl command line tool.
+// code or through the openssl command line tool; names the demo Ed25519 keys
+// that sign release manifests.
 class DemoSigner
 {
 public:
@@ -15,6 +16,11 @@ public:
     static QString privateKeyPem();
     static QString privateKeyDer();
     static QString publicKeyDer();
+    // keys/demo_ed25519_<number>.pem and .pub (64 hexadecimal digits), for
+    // number 1 and 2; both private keys.
+    static QString ed25519KeyPem(int number);
+    static QString ed25519PublicKeyFile(int number);
+    static QStringList ed25519KeyPems();
 
     // Whether the build embeds the demo public key; checks of the built-in
     // key can only pass with demo signatures when it does.

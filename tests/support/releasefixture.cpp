@@ -2,8 +2,10 @@
 
 #include "demosigner.h"
 #include "filetree.h"
-#include "releasepublisher.h"
+#include "manifest/contenthasher.h"
 #include "manifest/installationlayout.h"
+#include "manifestmaker.h"
+#include "releasepublisher.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -11,6 +13,12 @@
 #include <QRandomGenerator>
 
 namespace ReleaseFixture {
+
+namespace {
+
+const QString UpdateType = QStringLiteral("client_linux_amd64");
+
+} // namespace
 
 bool writeTree(const QString& root, const Tree& tree)
 {
@@ -42,8 +50,9 @@ bool publish(const QString& source, const QString& mirrorRoot, int version, cons
     options.sourceDir = source;
     options.outputDir = mirrorRoot;
     options.version = version;
-    options.updateType = QStringLiteral("client_linux_amd64");
+    options.updateType = UpdateType;
     options.privateKeyPath = DemoSigner::privateKeyPem();
+    options.manifestKeyPaths = DemoSigner::ed25519KeyPems();
     options.sectionRules << ReleasePublisher::SectionRule { QStringLiteral("lib/*"), QStringLiteral("libs") };
     options.packPatterns = pack;
     options.previousIni = previousIni;
@@ -57,7 +66,7 @@ bool publish(const QString& source, const QString& mirrorRoot, int version, cons
 
 QString productIniPath(const QString& mirrorRoot, int version)
 {
-    return QDir(mirrorRoot).filePath(QStringLiteral("%1/client_linux_amd64.ini").arg(version));
+    return QDir(mirrorRoot).filePath(QStringLiteral("%1/%2.ini").arg(version).arg(UpdateType));
 }
 
 bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray& content)
@@ -65,7 +74,35 @@ bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray&
     const QString path = productIniPath(mirrorRoot, version);
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".sig"));
-    return FileTree::write(path, content) && DemoSigner::signFile(path);
+    return FileTree::write(path, content) && DemoSigner::signFile(path)
+        && rewriteManifest(mirrorRoot, version);
+}
+
+bool rewriteManifest(const QString& mirrorRoot, int version, QString* error)
+{
+    const QString release = QDir(mirrorRoot).filePath(QString::number(version));
+    std::vector<Ed25519Key> keys;
+    QString ignored;
+    for (const QString& path : DemoSigner::ed25519KeyPems())
+        keys.push_back(Ed25519Key::readPrivatePem(path, error ? error : &ignored));
+    const ContentSum none = ContentSum::fromDigest(
+        ContentHasher::hash(QByteArrayView(), ContentSum::Algorithm::Sha256), ContentSum::Algorithm::Sha256);
+    const auto sums = [&](const ProductIniEntry& entry, ReleaseManifest::File* file, QString*) {
+        QString missing;
+        if (ManifestMaker::publishedSums(release, entry, file, &missing))
+            return true;
+        if (!file->sha256.isDigest()) {
+            file->sha256 = none;
+            file->size = entry.download.size;
+        }
+        if (entry.replace.hasUnzip() && !file->unpackedSha256.isDigest()) {
+            file->unpackedSha256 = none;
+            file->unpackedSize = entry.replace.unzipSize;
+        }
+        return true;
+    };
+    return ManifestMaker::write(
+        release, ProductIniLine::Binding { UpdateType, version }, keys, sums, error ? error : &ignored);
 }
 
 QMap<QString, QString> contents(const QString& root, const QStringList& ignore)

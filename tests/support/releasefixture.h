@@ -17,15 +17,23 @@ bool writeTree(const QString& root, const Tree& tree);
 // Deterministic pseudo-random content.
 QByteArray bytes(int size, quint32 seed);
 
-// Publishes `source` as `version` below `mirrorRoot`, signed with the demo key;
-// files matching `pack` are published gzip-packed, files below lib/ go into
-// the section "libs", all others into "files". With `patchFrom` (earlier
-// release directories) the release also gets patches against them.
+// Publishes `source` as `version` below `mirrorRoot`, signed with the demo key
+// and its release manifest with both demo Ed25519 keys (so that an updater
+// built with either and a threshold of 1 or 2 takes it); files matching
+// `pack` are published gzip-packed, files below lib/ go into the section
+// "libs", all others into "files". With `patchFrom` (earlier release
+// directories) the release also gets patches against them.
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack = {},
     const QString& previousIni = QString(), QString* error = nullptr, const QStringList& patchFrom = {});
 QString productIniPath(const QString& mirrorRoot, int version);
-// Replaces the product ini of a release by `content`, signed with the demo key.
+// Replaces the product ini of a release by `content`, signed with the demo
+// key, and writes the release's manifest afresh to match it.
 bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray& content);
+// Writes the manifest of release `version` afresh from the product ini,
+// patch index and files it holds now, signed with both demo Ed25519 keys. A
+// line whose file the release lacks or cannot unpack is listed with the
+// ini's size and the digest of no content, so that the download finds out.
+bool rewriteManifest(const QString& mirrorRoot, int version, QString* error = nullptr);
 
 // Relative path -> MD5 of every file below root, except the names in `ignore`.
 QMap<QString, QString> contents(const QString& root, const QStringList& ignore = {});

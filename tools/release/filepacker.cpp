@@ -1,28 +1,56 @@
 #include "filepacker.h"
 
-#include <QCryptographicHash>
+#include "manifest/contenthasher.h"
+
 #include <QFile>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <functional>
+#include <memory>
 
 #include <zlib.h>
 
 namespace {
 
 constexpr qint64 ChunkSize = 1024 * 1024;
+// Below this a piece is hashed in place: handing it over would cost more.
+constexpr qint64 SharedFrom = 64 * 1024;
 
+// Both sums from one read of the data. MD5, the slower one, goes to a pool
+// thread for a large piece while SHA-256 and `alongside` (whatever else is
+// done with the same bytes) run here, so that a second core keeps the
+// second digest from lengthening the publishing.
 class Digester
 {
 public:
-    void add(const char* data, qint64 count)
+    bool add(const char* data, qint64 count, const std::function<bool()>& alongside = {})
     {
-        hash.addData(QByteArrayView(data, count));
+        const QByteArrayView piece(data, count);
         size += count;
+        QSemaphore done;
+        // Without a free pool thread everything runs here, never waiting for one.
+        const bool shared = count >= SharedFrom && QThreadPool::globalInstance()->tryStart([&] {
+            md5.addData(piece);
+            done.release();
+        });
+        if (!shared)
+            md5.addData(piece);
+        sha256.addData(piece);
+        const bool ok = !alongside || alongside();
+        if (shared)
+            done.acquire();
+        return ok;
     }
-    FileDigest result() const { return { QString::fromLatin1(hash.result().toHex()), size }; }
+    FileDigest result()
+    {
+        return { QString::fromLatin1(md5.result().toHex()), size,
+            ContentSum::fromDigest(sha256.result(), ContentSum::Algorithm::Sha256) };
+    }
 
 private:
-    QCryptographicHash hash { QCryptographicHash::Md5 };
+    ContentHasher md5 { ContentSum::Algorithm::Md5 };
+    ContentHasher sha256 { ContentSum::Algorithm::Sha256 };
     qint64 size = 0;
 };
 
@@ -99,13 +127,19 @@ bool digestChunks(
             return readFailed(in, error);
         if (count == 0)
             break;
-        digester.add(chunk.constData(), count);
-        if (sink && !sink(chunk.constData(), count))
+        if (!digester.add(chunk.constData(), count, [&] { return !sink || sink(chunk.constData(), count); }))
             return false;
     }
     *result = digester.result();
     return true;
 }
+
+// Closes the gzip reader on every way out.
+struct GzFileCloser
+{
+    void operator()(gzFile file) const { gzclose(file); }
+};
+using GzFile = std::unique_ptr<gzFile_s, GzFileCloser>;
 
 } // namespace
 
@@ -124,6 +158,34 @@ bool FilePacker::digest(const QString& source, FileDigest* result, QString* erro
 {
     QFile in(source);
     return openSource(in, error) && digestChunks(in, result, error);
+}
+
+bool FilePacker::digestUnpacked(const QString& source, FileDigest* result, QString* error)
+{
+    GzFile in(gzopen(QFile::encodeName(source).constData(), "rb"));
+    if (!in) {
+        *error = QStringLiteral("cannot read %1").arg(source);
+        return false;
+    }
+    Digester digester;
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const int count = gzread(in.get(), chunk.data(), unsigned(chunk.size()));
+        if (count < 0)
+            break;
+        if (count == 0) {
+            // A stream cut off in its middle ends without an error from gzread.
+            int status = Z_OK;
+            gzerror(in.get(), &status);
+            if (status != Z_OK)
+                break;
+            *result = digester.result();
+            return true;
+        }
+        digester.add(chunk.constData(), count);
+    }
+    *error = QStringLiteral("%1 does not unpack").arg(source);
+    return false;
 }
 
 bool FilePacker::pack(
@@ -148,23 +210,27 @@ bool FilePacker::pack(
         if (count < 0)
             return readFailed(in, error);
         atEnd = count == 0;
-        inDigest.add(inChunk.constData(), count);
-        gzip.stream.next_in = reinterpret_cast<Bytef*>(inChunk.data());
-        gzip.stream.avail_in = uInt(count);
-        int status = Z_OK;
-        do {
-            gzip.stream.next_out = reinterpret_cast<Bytef*>(outChunk.data());
-            gzip.stream.avail_out = uInt(outChunk.size());
-            status = deflate(&gzip.stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
-            if (status == Z_STREAM_ERROR) {
-                *error = QStringLiteral("compression of %1 failed").arg(source);
-                return false;
-            }
-            const qint64 produced = outChunk.size() - qint64(gzip.stream.avail_out);
-            outDigest.add(outChunk.constData(), produced);
-            if (!writeAll(out, outChunk.constData(), produced, error))
-                return false;
-        } while (gzip.stream.avail_out == 0 || (atEnd && status != Z_STREAM_END));
+        const auto compress = [&] {
+            gzip.stream.next_in = reinterpret_cast<Bytef*>(inChunk.data());
+            gzip.stream.avail_in = uInt(count);
+            int status = Z_OK;
+            do {
+                gzip.stream.next_out = reinterpret_cast<Bytef*>(outChunk.data());
+                gzip.stream.avail_out = uInt(outChunk.size());
+                status = deflate(&gzip.stream, atEnd ? Z_FINISH : Z_NO_FLUSH);
+                if (status == Z_STREAM_ERROR) {
+                    *error = QStringLiteral("compression of %1 failed").arg(source);
+                    return false;
+                }
+                const qint64 produced = outChunk.size() - qint64(gzip.stream.avail_out);
+                if (!outDigest.add(outChunk.constData(), produced,
+                        [&] { return writeAll(out, outChunk.constData(), produced, error); }))
+                    return false;
+            } while (gzip.stream.avail_out == 0 || (atEnd && status != Z_STREAM_END));
+            return true;
+        };
+        if (!inDigest.add(inChunk.constData(), count, compress))
+            return false;
     }
     if (!finishTarget(out, error))
         return false;

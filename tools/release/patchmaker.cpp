@@ -7,8 +7,8 @@
 
 #include "fileops/mappedfile.h"
 #include "fileops/zstdhandles.h"
+#include "manifest/contenthasher.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <algorithm>
@@ -86,7 +86,8 @@ bool PatchMaker::make(const QString& basePath, const QString& newPath, const QSt
         *error = QStringLiteral("cannot create %1: %2").arg(patchPath, output.errorString());
         return false;
     }
-    QCryptographicHash hash(QCryptographicHash::Md5);
+    ContentHasher md5(ContentSum::Algorithm::Md5);
+    ContentHasher sha256(ContentSum::Algorithm::Sha256);
     std::vector<char> buffer(ZSTD_CStreamOutSize() * 8);
     ZSTD_inBuffer in { content.data(), size_t(content.size()), 0 };
     size_t remaining = 1;
@@ -99,12 +100,14 @@ bool PatchMaker::make(const QString& basePath, const QString& newPath, const QSt
             *error = QStringLiteral("cannot write %1: %2").arg(patchPath, output.errorString());
             return false;
         }
-        hash.addData(QByteArrayView(buffer.data(), qsizetype(out.pos)));
+        md5.addData(QByteArrayView(buffer.data(), qsizetype(out.pos)));
+        sha256.addData(QByteArrayView(buffer.data(), qsizetype(out.pos)));
     }
     if (!output.flush()) {
         *error = QStringLiteral("cannot write %1: %2").arg(patchPath, output.errorString());
         return false;
     }
-    *patch = { QString::fromLatin1(hash.result().toHex()), output.size() };
+    *patch = { QString::fromLatin1(md5.result().toHex()), output.size(),
+        ContentSum::fromDigest(sha256.result(), ContentSum::Algorithm::Sha256) };
     return true;
 }

@@ -1,8 +1,11 @@
 #include "releasecommandline.h"
 
 #include "manifest/installationlayout.h"
+#include "manifestcosigner.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "stagedfile.h"
+#include "verify/ed25519key.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -18,23 +21,35 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "Publishes updates of the Voxmeadow 3 client for its HTTP mirrors.\n"
                              "\n"
                              "Commands:\n"
-                             "  keygen   create a signing key pair\n"
-                             "  publish  publish a version of an installation tree into a mirror root\n"
-                             "  sign     sign a single file (writes FILE.sig)\n"
-                             "  verify   check a file against its signature\n"
+                             "  keygen         create a signing key pair (RSA, or Ed25519 for manifests)\n"
+                             "  publish        publish a version of an installation tree into a mirror root\n"
+                             "  sign-manifest  add a signature to a published release's manifest\n"
+                             "  sign           sign a single file (writes FILE.sig)\n"
+                             "  verify         check a file against its signature\n"
                              "\n"
                              "\"%1 COMMAND --help\" describes the options of a command.\n";
 
 const char* const KeygenHelp
-    = "Usage: %1 keygen --private FILE --public FILE [--force]\n"
+    = "Usage: %1 keygen [--bits N | --ed25519] --private FILE --public FILE [--force]\n"
       "\n"
-      "Creates a 1024-bit RSA key pair. The private key is written readable by\n"
-      "its owner only, as PEM when FILE ends in \".pem\" and as DER otherwise; keep\n"
-      "it secret. The public key is written as the DER RSAPublicKey that the\n"
-      "updater's build takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "Creates a key pair. The private key is written readable by its owner\n"
+      "only; keep it secret.\n"
+      "\n"
+      "An RSA key pair (the default) signs product inis and patch indexes. The\n"
+      "private key is written as PEM when FILE ends in \".pem\" and as DER\n"
+      "otherwise, the public key as the DER RSAPublicKey that the updater's build\n"
+      "takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "\n"
+      "An Ed25519 key pair (--ed25519) signs release manifests (publish\n"
+      "--manifest-key, sign-manifest). The private key is written as PEM (PKCS #8),\n"
+      "the public key as 64 hexadecimal digits and a newline, the form in which\n"
+      "the updater's build takes its release keys\n"
+      "(cmake -DVOXMEADOW_RELEASE_KEYS=\"HEX;HEX\").\n"
       "\n"
       "  --private FILE  where to write the private key\n"
       "  --public FILE   where to write the public key\n"
+      "  --bits N        size of the RSA key, 2048 to 4096 bits (default %2)\n"
+      "  --ed25519       create an Ed25519 key pair for release manifests\n"
       "  --force         replace existing key files; the new pair is written in\n"
       "                  full before it replaces the old one, and a failure\n"
       "                  leaves the old pair as it was\n";
@@ -45,6 +60,7 @@ const char* const PublishHelp
       "Publishes the files below DIR as version N into the mirror root OUTPUT:\n"
       "  OUTPUT/N/SECTION/PATH        every file (PATH.gz when packed)\n"
       "  OUTPUT/N/TYPE.ini, .ini.sig  the product ini and its signature\n"
+      "  OUTPUT/N/TYPE.manifest       with --manifest-key: the release manifest\n"
       "  OUTPUT/N/changelog_client.txt  with --changelog\n"
       "The release is assembled in a hidden directory inside OUTPUT and moved to\n"
       "OUTPUT/N when complete; an existing OUTPUT/N is never touched. Nothing is\n"
@@ -72,11 +88,33 @@ const char* const PublishHelp
       "                           OUTPUT/N/patches/EARLIER-MD5/PATH.patch, listed in\n"
       "                           OUTPUT/N/TYPE.patches and its signature\n"
       "                           TYPE.patches.sig (repeatable)\n"
+      "  --manifest-key FILE      Ed25519 private key (PEM) that signs the release\n"
+      "                           manifest OUTPUT/N/TYPE.manifest, which lists the\n"
+      "                           SHA-256 digest and size of every published file\n"
+      "                           and binds the product ini and patch index; with\n"
+      "                           it the patch index lists SHA-256 digests too\n"
+      "                           (repeatable, one signature per distinct key; more\n"
+      "                           signers add theirs later with sign-manifest)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
       "\"/\" against the whole relative path (\"plugins/*\"); \"*\" and \"?\" do not\n"
       "cross \"/\".\n";
+
+const char* const SignManifestHelp
+    = "Usage: %1 sign-manifest --key FILE [--type TYPE] RELEASE_DIR\n"
+      "\n"
+      "Adds the signature of an Ed25519 key to RELEASE_DIR/TYPE.manifest, the\n"
+      "manifest of a published release (e.g. OUTPUT/N), for updaters that need\n"
+      "more than one signer. Nothing is signed unchecked: the manifest's form,\n"
+      "its release line (TYPE and the version RELEASE_DIR is named by), the\n"
+      "product ini and patch index, and the size and SHA-256 of every file it\n"
+      "lists (packed files unpacked too) must match what RELEASE_DIR holds, and\n"
+      "each file its product ini line. The manifest is replaced atomically and\n"
+      "keeps its other signatures; a key that signed it already changes nothing.\n"
+      "\n"
+      "  --key FILE   Ed25519 private key (PEM, PKCS #8)\n"
+      "  --type TYPE  update type, names the manifest (default %2)\n";
 
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
@@ -166,6 +204,8 @@ int ReleaseCommandLine::run(const QStringList& args)
         return keygen(rest);
     if (command == QLatin1String("publish"))
         return publish(rest);
+    if (command == QLatin1String("sign-manifest"))
+        return signManifest(rest);
     if (command == QLatin1String("sign"))
         return sign(rest);
     if (command == QLatin1String("verify"))
@@ -179,12 +219,14 @@ int ReleaseCommandLine::keygen(const QStringList& args)
     const QCommandLineOption privateOption(QStringLiteral("private"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption publicOption(QStringLiteral("public"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption forceOption(QStringLiteral("force"));
-    parser.addOptions({ privateOption, publicOption, forceOption });
+    const QCommandLineOption bitsOption(QStringLiteral("bits"), QString(), QStringLiteral("N"));
+    const QCommandLineOption ed25519Option(QStringLiteral("ed25519"));
+    parser.addOptions({ privateOption, publicOption, forceOption, bitsOption, ed25519Option });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
     if (parser.isSet(QStringLiteral("help"))) {
-        out << QString::fromLatin1(KeygenHelp).arg(program);
+        out << QString::fromLatin1(KeygenHelp).arg(program).arg(ReleaseKey::DefaultBits);
         out.flush();
         return Success;
     }
@@ -196,15 +238,51 @@ int ReleaseCommandLine::keygen(const QStringList& args)
         return usage(QStringLiteral("keygen needs --private FILE and --public FILE"));
     if (QFileInfo(privatePath).absoluteFilePath() == QFileInfo(publicPath).absoluteFilePath())
         return usage(QStringLiteral("--private and --public name the same file"));
+    const bool ed25519 = parser.isSet(ed25519Option);
+    int bits = ReleaseKey::DefaultBits;
+    if (parser.isSet(bitsOption)) {
+        bool ok = false;
+        bits = parser.value(bitsOption).toInt(&ok);
+        if (ed25519)
+            return usage(QStringLiteral("--bits sizes RSA keys; an Ed25519 key has no size to choose"));
+        if (!ok)
+            return usage(
+                QStringLiteral("--bits takes a number of bits, not \"%1\"").arg(parser.value(bitsOption)));
+        if (bits < ReleaseKey::MinimumBits)
+            return usage(
+                QStringLiteral("--bits %1: RSA keys of fewer than %2 bits are too weak to sign releases")
+                    .arg(bits)
+                    .arg(ReleaseKey::MinimumBits));
+        if (bits > ReleaseKey::MaximumBits || bits % 8 != 0)
+            return usage(QStringLiteral("--bits takes a multiple of 8 from %1 to %2, not %3")
+                             .arg(ReleaseKey::MinimumBits)
+                             .arg(ReleaseKey::MaximumBits)
+                             .arg(bits));
+    }
     const bool force = parser.isSet(forceOption);
     if (!force && (!replaceable(privatePath, false, &problem) || !replaceable(publicPath, false, &problem)))
         return failure(problem);
 
+    if (ed25519) {
+        const Ed25519Key key = Ed25519Key::generate();
+        const QByteArray privatePem = key.privatePem();
+        if (privatePem.isEmpty())
+            return failure(QStringLiteral("cannot create an Ed25519 key"));
+        if (!replaceable(privatePath, force, &problem) || !replaceable(publicPath, force, &problem)
+            || !StagedFile::replacePair(
+                privatePath, privatePem, publicPath, key.publicKey().toHex() + '\n', &problem))
+            return failure(problem);
+        out << "private key: " << privatePath << " (keep it secret)\n"
+            << "public key:  " << publicPath << " (add its hexadecimal digits to the updater's "
+            << "-DVOXMEADOW_RELEASE_KEYS)\n";
+        out.flush();
+        return Success;
+    }
     ReleaseKey key;
-    if (!key.generate(&problem) || !replaceable(privatePath, force, &problem)
+    if (!key.generate(bits, &problem) || !replaceable(privatePath, force, &problem)
         || !replaceable(publicPath, force, &problem) || !key.savePair(privatePath, publicPath, &problem))
         return failure(problem);
-    out << "private key: " << privatePath << " (keep it secret)\n"
+    out << "private key: " << privatePath << " (" << bits << "-bit RSA; keep it secret)\n"
         << "public key:  " << publicPath
         << " (build the updater with -DVOXMEADOW_PUBLIC_KEY=" << QFileInfo(publicPath).absoluteFilePath()
         << ")\n";
@@ -229,10 +307,12 @@ int ReleaseCommandLine::publish(const QStringList& args)
         QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption patchFromOption(QStringLiteral("patch-from"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption manifestKeyOption(
+        QStringLiteral("manifest-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
         sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, patchFromOption,
-        quietOption });
+        manifestKeyOption, quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -282,6 +362,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     }
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
+    options.manifestKeyPaths = parser.values(manifestKeyOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -323,6 +404,54 @@ int ReleaseCommandLine::publish(const QStringList& args)
             << patches.dropped << " dropped as not below 80 % of the whole file\n";
         if (patches.patches == 0)
             out << "no patch was worth publishing; " << publisher.patchIndexName() << " lists none\n";
+    }
+    if (!options.manifestKeyPaths.isEmpty())
+        out << "manifest: " << publisher.manifestName() << ", signed by " << options.manifestKeyPaths.size()
+            << (options.manifestKeyPaths.size() == 1 ? " key\n" : " keys\n");
+    out.flush();
+    return Success;
+}
+
+int ReleaseCommandLine::signManifest(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
+    parser.addOptions({ keyOption, typeOption });
+    QString problem;
+    if (!parse(parser, args, &problem))
+        return usage(problem);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << QString::fromLatin1(SignManifestHelp).arg(program, InstallationLayout::defaultUpdateType());
+        out.flush();
+        return Success;
+    }
+    if (parser.positionalArguments().size() != 1)
+        return usage(QStringLiteral("sign-manifest takes exactly one RELEASE_DIR"));
+    if (parser.value(keyOption).isEmpty())
+        return usage(QStringLiteral("sign-manifest needs --key FILE"));
+    const QString type
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    if (!ReleasePublisher::isValidUpdateType(type))
+        return usage(QStringLiteral("invalid update type \"%1\"").arg(type));
+
+    const Ed25519Key key = Ed25519Key::readPrivatePem(parser.value(keyOption), &problem);
+    if (!key.isValid())
+        return failure(problem);
+    ManifestCosigner cosigner(parser.positionalArguments().first(), type);
+    const ManifestCosigner::Result result = cosigner.sign(key);
+    for (const QString& warning : cosigner.warnings())
+        err << program << ": warning: " << warning << "\n";
+    err.flush();
+    const QString hex = QString::fromLatin1(key.publicKey().toHex());
+    switch (result) {
+    case ManifestCosigner::Result::Refused: return failure(cosigner.errorString());
+    case ManifestCosigner::Result::AlreadySigned:
+        out << cosigner.manifestPath() << ": key " << hex << " has signed it already; nothing changed\n";
+        break;
+    case ManifestCosigner::Result::Signed:
+        out << cosigner.manifestPath() << ": checked and signed with key " << hex << "\n";
+        break;
     }
     out.flush();
     return Success;

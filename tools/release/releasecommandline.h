@@ -6,10 +6,11 @@
 class QTextStream;
 
 // The command line of voxmeadow-release:
-//   keygen   --private FILE --public FILE [--force]
-//   publish  --source DIR --output DIR --version N --key FILE [...]
-//   sign     --key FILE [--output SIG] FILE
-//   verify   [--public-key FILE] [--signature SIG] FILE
+//   keygen         [--bits N | --ed25519] --private FILE --public FILE [--force]
+//   publish        --source DIR --output DIR --version N --key FILE [...]
+//   sign-manifest  --key FILE [--type TYPE] RELEASE_DIR
+//   sign           --key FILE [--output SIG] FILE
+//   verify         [--public-key FILE] [--signature SIG] FILE
 // Exit codes: 0 done, 1 the operation failed (or the signature is invalid),
 // 2 the command line is wrong.
 class ReleaseCommandLine
@@ -25,6 +26,7 @@ public:
 private:
     int keygen(const QStringList& args);
     int publish(const QStringList& args);
+    int signManifest(const QStringList& args);
     int sign(const QStringList& args);
     int verify(const QStringList& args);
     int usage(const QString& problem);

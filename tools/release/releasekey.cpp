@@ -1,25 +1,16 @@
 #include "releasekey.h"
 
+#include "stagedfile.h"
 #include "verify/publickey.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr unsigned long MaxDerLength = 8192;
-constexpr QFileDevice::Permissions PrivatePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-constexpr QFileDevice::Permissions PublicPermissions
-    = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
 const unsigned char* bytes(const QByteArray& data)
 {
@@ -63,55 +54,6 @@ bool writeNew(
     }
     return true;
 }
-
-// A file written beside its target under a hidden temporary name; removed
-// again unless it was renamed into place.
-class StagedFile
-{
-public:
-    ~StagedFile()
-    {
-        if (!path.isEmpty())
-            QFile::remove(path);
-    }
-
-    bool write(
-        const QString& target, const QByteArray& data, QFileDevice::Permissions permissions, QString* error)
-    {
-        const QFileInfo info(target);
-        QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
-        file.setAutoRemove(false);
-        if (!file.open()) {
-            *error = QStringLiteral("cannot create a file beside %1: %2").arg(target, file.errorString());
-            return false;
-        }
-        path = file.fileName();
-        if (!file.setPermissions(permissions) || file.write(data) != data.size() || !file.flush()
-            || ::fsync(file.handle()) != 0) {
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-            return false;
-        }
-        return true;
-    }
-
-    // Replaces target atomically; with `exchange` the file that was at
-    // target takes this file's temporary name and stays staged.
-    bool moveTo(const QString& target, bool exchange, QString* error)
-    {
-        if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
-                QFile::encodeName(target).constData(), exchange ? RENAME_EXCHANGE : 0)
-            != 0) {
-            *error = QStringLiteral("cannot replace %1: %2")
-                         .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
-        }
-        if (!exchange)
-            path.clear();
-        return true;
-    }
-
-    QString path;
-};
 
 struct Pem
 {
@@ -172,13 +114,21 @@ void ReleaseKey::release()
     loaded = false;
 }
 
-bool ReleaseKey::generate(QString* error)
+bool ReleaseKey::generate(int bits, QString* error)
 {
+    if (bits < MinimumBits || bits > MaximumBits || bits % 8 != 0) {
+        *error
+            = QStringLiteral("cannot make a key of %1 bits: release keys have %2 to %3 bits, a multiple of 8")
+                  .arg(bits)
+                  .arg(MinimumBits)
+                  .arg(MaximumBits);
+        return false;
+    }
     if (!initCrypto(error))
         return false;
     release();
     try {
-        create_key(&key);
+        create_key(&key, bits);
     } catch (const crypt_exception& e) {
         *error = QString::fromStdString(e.what());
         return false;
@@ -304,40 +254,21 @@ QByteArray ReleaseKey::privateFileContent(const QString& path, QString* error) c
 bool ReleaseKey::savePrivate(const QString& path, QString* error) const
 {
     const QByteArray data = privateFileContent(path, error);
-    return !data.isEmpty() && writeNew(path, data, PrivatePermissions, error);
+    return !data.isEmpty() && writeNew(path, data, StagedFile::OwnerOnly, error);
 }
 
 bool ReleaseKey::savePublic(const QString& path, QString* error) const
 {
     const QByteArray der = exportDer(PK_PUBLIC, error);
-    return !der.isEmpty() && writeNew(path, der, PublicPermissions, error);
+    return !der.isEmpty() && writeNew(path, der, StagedFile::Readable, error);
 }
 
 bool ReleaseKey::savePair(const QString& privatePath, const QString& publicPath, QString* error) const
 {
     const QByteArray privateData = privateFileContent(privatePath, error);
     const QByteArray publicData = privateData.isEmpty() ? QByteArray() : exportDer(PK_PUBLIC, error);
-    if (publicData.isEmpty())
-        return false;
-    StagedFile newPrivate;
-    StagedFile newPublic;
-    if (!newPrivate.write(privatePath, privateData, PrivatePermissions, error)
-        || !newPublic.write(publicPath, publicData, PublicPermissions, error))
-        return false;
-    // The new private key trades places with the old one, which keeps the
-    // temporary name until the public key has followed.
-    const bool exchange = QFileInfo::exists(privatePath) || QFileInfo(privatePath).isSymLink();
-    if (!newPrivate.moveTo(privatePath, exchange, error))
-        return false;
-    if (!newPublic.moveTo(publicPath, false, error)) {
-        QString ignored;
-        if (exchange)
-            newPrivate.moveTo(privatePath, true, &ignored);
-        else
-            QFile::remove(privatePath);
-        return false;
-    }
-    return true;
+    return !publicData.isEmpty()
+        && StagedFile::replacePair(privatePath, privateData, publicPath, publicData, error);
 }
 
 bool ReleaseKey::sign(const QByteArray& data, QByteArray* signature, QString* error)

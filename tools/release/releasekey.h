@@ -13,14 +13,19 @@
 class ReleaseKey
 {
 public:
-    static constexpr int Bits = 1024;
+    // Keys made today; the smallest and largest a release key may have
+    // (libtomcrypt makes none above 4096 bits).
+    static constexpr int DefaultBits = 3072;
+    static constexpr int MinimumBits = 2048;
+    static constexpr int MaximumBits = 4096;
 
     ReleaseKey();
     ~ReleaseKey();
     ReleaseKey(const ReleaseKey&) = delete;
     ReleaseKey& operator=(const ReleaseKey&) = delete;
 
-    bool generate(QString* error);
+    // Refuses a size outside MinimumBits..MaximumBits or not a multiple of 8.
+    bool generate(int bits, QString* error);
     bool loadPrivate(const QString& path, QString* error);
     bool loadPublic(const QString& path, QString* error);
     // The key compiled into the updater.

@@ -3,9 +3,11 @@
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
 #include "filepacker.h"
+#include "manifestmaker.h"
 #include "patchmaker.h"
 #include "manifest/installationlayout.h"
 #include "manifest/productiniline.h"
+#include "verify/releasetrust.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -89,6 +91,11 @@ QString ReleasePublisher::patchIndexName() const
     return PatchIndex::fileName(options.updateType);
 }
 
+QString ReleasePublisher::manifestName() const
+{
+    return ReleaseManifest::fileName(options.updateType);
+}
+
 bool ReleasePublisher::isValidSectionName(const QString& name)
 {
     static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-]+$"));
@@ -122,6 +129,7 @@ bool ReleasePublisher::publish()
     error.clear();
     warningList.clear();
     files.clear();
+    publishedFiles.clear();
     summary = PatchSummary();
     ini = ProductIniFile();
     ini.binding = ProductIniLine::Binding { options.updateType, options.version };
@@ -151,6 +159,13 @@ bool ReleasePublisher::publish()
                 options.changelog, QDir(staging.path()).filePath(ChangelogName), &ignored, &error))
             return false;
     }
+    // Last, as it binds everything above.
+    if (withManifest() && !writeManifest(staging.path()))
+        return false;
+    if (!withManifest() && ReleaseTrust::builtIn().requiresManifest(options.version))
+        warningList << QStringLiteral(
+            "published without a release manifest: updaters built with release keys "
+            "(VOXMEADOW_RELEASE_KEYS) will refuse this release");
     // The staging directory is private to its owner; the release is for the web server to read.
     QFile::setPermissions(staging.path(),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
@@ -197,8 +212,26 @@ bool ReleasePublisher::checkOptions()
         return false;
     if (!readEarlierReleases())
         return false;
-    // Load the key before any file is hashed, so a wrong key fails at once.
-    return key.loadPrivate(options.privateKeyPath, &error);
+    // Load the keys before any file is hashed, so a wrong key fails at once.
+    return key.loadPrivate(options.privateKeyPath, &error) && loadManifestKeys();
+}
+
+bool ReleasePublisher::loadManifestKeys()
+{
+    manifestKeys.clear();
+    for (int i = 0; i < options.manifestKeyPaths.size(); ++i) {
+        Ed25519Key manifestKey = Ed25519Key::readPrivatePem(options.manifestKeyPaths.at(i), &error);
+        if (!manifestKey.isValid())
+            return false;
+        for (std::size_t j = 0; j < manifestKeys.size(); ++j) {
+            // One key signing twice would count once and only look like two signers.
+            if (manifestKeys.at(j).publicKey() == manifestKey.publicKey())
+                return fail(QStringLiteral("%1 and %2 hold the same manifest key")
+                                .arg(options.manifestKeyPaths.at(int(j)), options.manifestKeyPaths.at(i)));
+        }
+        manifestKeys.push_back(std::move(manifestKey));
+    }
+    return true;
 }
 
 bool ReleasePublisher::scanSource()
@@ -330,7 +363,7 @@ bool ReleasePublisher::publishFiles(const QString& staging)
 
     const QDir source(options.sourceDir);
     const QDir root(staging);
-    for (const SourceFile& file : std::as_const(files)) {
+    for (SourceFile& file : files) {
         const QString target = root.filePath(file.section + QLatin1Char('/') + file.key);
         if (!QDir().mkpath(QFileInfo(target).absolutePath()))
             return fail(QStringLiteral("cannot create directory %1").arg(QFileInfo(target).absolutePath()));
@@ -339,8 +372,8 @@ bool ReleasePublisher::publishFiles(const QString& staging)
         entry.download.section = entry.replace.section = file.section;
         entry.download.fileName = entry.replace.fileName = file.key;
         FileDigest published;
+        FileDigest unpacked;
         if (file.packed) {
-            FileDigest unpacked;
             if (!FilePacker::pack(input, target, &unpacked, &published, &error))
                 return false;
             entry.replace.unzipMd5 = ContentSum::fromText(unpacked.md5);
@@ -351,6 +384,16 @@ bool ReleasePublisher::publishFiles(const QString& staging)
         }
         entry.download.md5 = ContentSum::fromText(published.md5);
         entry.download.size = published.size;
+        file.sha256 = file.packed ? unpacked.sha256 : published.sha256;
+        if (withManifest()) {
+            ReleaseManifest::File& sums = publishedFiles[file.section + QLatin1Char('/') + file.key];
+            sums.sha256 = published.sha256;
+            sums.size = published.size;
+            if (file.packed) {
+                sums.unpackedSha256 = unpacked.sha256;
+                sums.unpackedSize = unpacked.size;
+            }
+        }
         ini.entries << entry;
         if (file.executable)
             ini.executables << entry.installedPath();
@@ -427,13 +470,15 @@ bool ReleasePublisher::makePatches(const QString& staging)
 {
     PatchIndex index;
     index.binding = ini.binding;
+    // The manifest lists SHA-256 digests; the patches it binds get theirs too.
+    index.algorithm = withManifest() ? ContentSum::Algorithm::Sha256 : ContentSum::Algorithm::Md5;
     const QDir root(staging);
     const QDir source(options.sourceDir);
     for (int i = 0; i < files.size(); ++i) {
         const ProductIniEntry& entry = ini.entries.at(i);
         const ChangedFile file { source.filePath(files.at(i).relativePath), files.at(i).key,
             (entry.replace.hasUnzip() ? entry.replace.unzipMd5 : entry.download.md5).toString(),
-            files.at(i).size };
+            files.at(i).sha256, files.at(i).size };
         QSet<QString> bases;
         for (const QHash<QString, EarlierFile>& release : std::as_const(earlierReleases)) {
             const auto earlier = release.constFind(entry.installedPath());
@@ -521,9 +566,56 @@ bool ReleasePublisher::makePatch(const QString& staging, const ChangedFile& file
     const QString target = root.filePath(applied.path);
     if (!QDir().mkpath(QFileInfo(target).path()) || !QDir().rename(made, target))
         return fail(QStringLiteral("cannot move the patch to %1").arg(target));
-    index->entries << PatchIndex::Entry { file.key, earlier.md5, earlier.size, applied.path, patch.md5,
-        patch.size, file.md5, file.size };
+    if (index->algorithm == ContentSum::Algorithm::Sha256)
+        index->entries << PatchIndex::Entry { file.key, found.sha256.toString(), earlier.size, applied.path,
+            patch.sha256.toString(), patch.size, file.sha256.toString(), file.size };
+    else
+        index->entries << PatchIndex::Entry { file.key, earlier.md5, earlier.size, applied.path, patch.md5,
+            patch.size, file.md5, file.size };
     ++summary.patches;
     summary.patchBytes += patch.size;
+    return true;
+}
+
+bool ReleasePublisher::writeManifest(const QString& staging)
+{
+    const auto sums = [this](const ProductIniEntry& entry, ReleaseManifest::File* file, QString* why) {
+        const auto published = publishedFiles.constFind(file->section + QLatin1Char('/') + file->key);
+        if (published == publishedFiles.constEnd()) {
+            *why = QStringLiteral("the product ini lists [%1] %2, which was not published")
+                       .arg(entry.download.section, entry.download.fileName);
+            return false;
+        }
+        file->sha256 = published->sha256;
+        file->size = published->size;
+        file->unpackedSha256 = published->unpackedSha256;
+        file->unpackedSize = published->unpackedSize;
+        return true;
+    };
+    if (!ManifestMaker::write(staging, ini.binding, manifestKeys, sums, &error))
+        return false;
+
+    // Read back as an updater reads it: every published file listed once.
+    ReleaseManifest::Reader written(QDir(staging).filePath(manifestName()));
+    ReleaseManifest::File file;
+    qsizetype listed = 0;
+    if (written.open()) {
+        while (written.nextFile(&file))
+            ++listed;
+    }
+    if (written.failed() || listed != ini.entries.size())
+        return fail(
+            QStringLiteral("the release manifest does not read back as written: %1")
+                .arg(written.failed()
+                        ? written.errorString()
+                        : QStringLiteral("%1 of %2 files listed").arg(listed).arg(ini.entries.size())));
+    const ReleaseTrust& trust = ReleaseTrust::builtIn();
+    if (trust.requiresManifest(options.version)
+        && !trust.reachesThreshold(written.bodySha256(), written.signatures()))
+        warningList << QStringLiteral(
+            "the manifest is signed by fewer than %1 of the release keys built into this "
+            "updater (VOXMEADOW_RELEASE_KEYS); updaters built with those keys will refuse "
+            "this release")
+                           .arg(trust.threshold);
     return true;
 }

@@ -3,15 +3,17 @@
 
 #include "productinifile.h"
 #include "manifest/patchindex.h"
+#include "manifest/releasemanifest.h"
 #include "releasekey.h"
+#include "verify/ed25519key.h"
 
 #include <QHash>
-
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // Publishes one version of an installation tree into a mirror root:
 //   <output>/<version>/<section>/<key>       every file, plain or gzip-packed
@@ -20,6 +22,11 @@
 //   <output>/<version>/changelog_client.txt  when a changelog is given
 //   <output>/<version>/patches/<earlier md5>/<key>.patch
 //   <output>/<version>/<type>.patches(.sig)  the signed patch index
+//   <output>/<version>/<type>.manifest       with manifest keys: the release
+//                                            manifest they sign
+// With manifest keys the patch index lists SHA-256 digests (its version 2);
+// the patches' directories keep the earlier content's MD5 sum as their name
+// either way.
 // Everything is built in a hidden staging directory inside the output and
 // renamed into place at the end, so a mirror never serves half a release.
 // Nothing is written anywhere but below the output directory.
@@ -51,6 +58,9 @@ public:
         // Earlier published release directories: a changed file gets a
         // patch against each distinct earlier content they hold.
         QStringList patchFrom;
+        // Ed25519 private keys (PEM) that each sign the release manifest;
+        // none: no manifest.
+        QStringList manifestKeyPaths;
     };
 
     struct PatchSummary
@@ -87,6 +97,7 @@ public:
     QString versionDirectory() const;
     QString productIniName() const;
     QString patchIndexName() const;
+    QString manifestName() const;
 
     // Section names become directories on the mirrors.
     static bool isValidSectionName(const QString& name);
@@ -104,6 +115,8 @@ private:
         bool packed = false;
         bool executable = false;
         QString key;
+        // The installed content's digest (unpacked, for a packed file).
+        ContentSum sha256;
     };
 
     struct EarlierFile
@@ -119,6 +132,7 @@ private:
         QString path;
         QString key;
         QString md5;
+        ContentSum sha256;
         qint64 size = 0;
     };
 
@@ -134,6 +148,9 @@ private:
     bool makePatch(const QString& staging, const ChangedFile& file, const EarlierFile& earlier,
         qint64 wholeCost, PatchIndex* index, bool* settled);
     bool writeSigned(const QString& path, const QByteArray& content, QByteArray* signature);
+    bool loadManifestKeys();
+    bool writeManifest(const QString& staging);
+    bool withManifest() const { return !options.manifestKeyPaths.isEmpty(); }
 
     Options options;
     ProgressHandler progressHandler;
@@ -144,6 +161,9 @@ private:
     QList<QHash<QString, EarlierFile>> earlierReleases;
     PatchSummary summary;
     ReleaseKey key;
+    std::vector<Ed25519Key> manifestKeys;
+    // "<section>/<key>" -> the sums of the file as published, for the manifest.
+    QHash<QString, ReleaseManifest::File> publishedFiles;
     QString error;
     QStringList warningList;
 };
