@@ -6,8 +6,11 @@
 # (install_version_1 lays it out afresh). Everything lives below build/demo.
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash scripts/deps.sh
-# Only what the demo runs; the tests are not needed for it.
-BUILD_TARGETS="update voxmeadow-release voxmeadow-updateserver" bash scripts/build.sh
+# Only what the demo runs; the tests are not needed for it. The demo's updater
+# takes a release only when both demo Ed25519 keys have signed its manifest.
+BUILD_TARGETS="update voxmeadow-release voxmeadow-updateserver" bash scripts/build.sh \
+    -DVOXMEADOW_RELEASE_KEYS="$(cat keys/demo_ed25519_1.pub);$(cat keys/demo_ed25519_2.pub)" \
+    -DVOXMEADOW_RELEASE_THRESHOLD=2
 
 demo=$PWD/build/demo
 type=client_linux_amd64

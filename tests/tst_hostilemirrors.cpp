@@ -8,6 +8,7 @@
 #include "transfer/mirrors.h"
 #include "update/digestcache.h"
 #include "update/downloadfilelisttaskspecification.h"
+#include "update/inidownloadtaskspecification.h"
 #include "update/maintaskspecification.h"
 #include "tasks/asynctaskspecification.h"
 #include "verify/cryptwrapper.h"
@@ -135,8 +136,9 @@ void TestHostileMirrors::misbehavingMirror_data()
     // Kept under the file's own name.
     QTest::newRow("corrupt part of a small file kept from an earlier run")
         << int(CorruptPart) << packedPath << false << int(Finished) << false << "failed after resuming";
-    QTest::newRow("unbound ini") << int(UnboundRelease) << iniPath << true << int(Finished) << false
-                                 << "unbound release";
+    // Signed, but not the ini the release manifest binds.
+    QTest::newRow("unbound ini") << int(UnboundRelease) << iniPath << true << int(ErrorCanceled) << true
+                                 << "does not vouch for this product ini";
 }
 
 void TestHostileMirrors::misbehavingMirror()
@@ -189,7 +191,10 @@ void TestHostileMirrors::misbehavingMirror()
     QVERIFY(listed.read(fixture.mirrorRoot + "/" + iniPath, &error));
     QHash<QString, qint64> limits { { "client_linux_amd64.ini", 64 * 1024 * 1024 },
         { "client_linux_amd64.ini.sig", 4096 }, { "client_linux_amd64.patches", 64 * 1024 * 1024 },
-        { "client_linux_amd64.patches.sig", 4096 } };
+        { "client_linux_amd64.patches.sig", 4096 },
+        { "client_linux_amd64.manifest",
+            IniDownloadTaskSpecification::manifestSizeLimit(
+                QFileInfo(fixture.mirrorRoot + "/" + iniPath).size()) } };
     for (const ProductIniEntry& entry : std::as_const(listed.entries))
         limits.insert(entry.download.fileName, entry.download.size);
 

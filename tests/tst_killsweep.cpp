@@ -2,6 +2,7 @@
 #include "filetree.h"
 #include "installfixture.h"
 #include "releasefixture.h"
+#include "manifest/releasemanifest.h"
 #include "update/digestcache.h"
 
 #include <QDirIterator>
@@ -174,10 +175,8 @@ private:
     Release two;
     QMap<QString, QString> oneSums;
     QMap<QString, QString> twoSums;
-    QByteArray goodIni;
-    QByteArray goodIniSig;
-    QByteArray faultyIni;
-    QByteArray faultyIniSig;
+    QByteArray goodManifest;
+    QByteArray faultyManifest;
 };
 
 struct TestKillSweep::Point
@@ -234,16 +233,23 @@ void TestKillSweep::initTestCase()
 
     // The same release, but the last packed library does not unpack to its
     // listed sum: the installation fails at its end and rolls back.
-    const QString iniPath = ReleaseFixture::productIniPath(fixture->mirrorRoot, 2);
-    goodIni = FileTree::read(iniPath);
-    goodIniSig = FileTree::read(iniPath + ".sig");
-    const QByteArray lastSum = FileTree::md5Hex(two.files["lib/libm9.so"]).toLatin1();
-    QVERIFY(goodIni.contains(lastSum));
-    QVERIFY(ReleaseFixture::replaceProductIni(
-        fixture->mirrorRoot, 2, QByteArray(goodIni).replace(lastSum, QByteArray(32, '0'))));
-    faultyIni = FileTree::read(iniPath);
-    faultyIniSig = FileTree::read(iniPath + ".sig");
-    QVERIFY(FileTree::write(iniPath, goodIni) && FileTree::write(iniPath + ".sig", goodIniSig));
+    const QString manifestPath
+        = QDir(fixture->mirrorRoot).filePath("2/" + ReleaseManifest::fileName(updateType));
+    goodManifest = FileTree::read(manifestPath);
+    bool listed = false;
+    QVERIFY(ReleaseFixture::editManifest(fixture->mirrorRoot, 2, updateType,
+        [&listed](ReleaseManifest::Header*, QList<ReleaseManifest::File>* files) {
+            for (ReleaseManifest::File& file : *files) {
+                if (file.key != "lib/libm9.so.gz")
+                    continue;
+                file.unpackedSha256
+                    = ContentSum::fromDigest(QByteArray(32, '0'), ContentSum::Algorithm::Sha256);
+                listed = true;
+            }
+        }));
+    QVERIFY(listed);
+    faultyManifest = FileTree::read(manifestPath);
+    QVERIFY(FileTree::write(manifestPath, goodManifest));
 }
 
 QMap<QString, QString> TestKillSweep::clientFiles(const QString& root) const
@@ -319,18 +325,14 @@ void TestKillSweep::startRun(Point& point, int stage)
     point.output += QStringLiteral("--- run %1\n").arg(stage).toUtf8();
     fixture->overrides[point.mirror].clear();
     if (point.kill.faultyRerun) {
-        // The resumed session reads the product ini it already holds.
+        // The resumed session reads the manifest it already holds.
         const bool faulty = stage == 1;
-        const QString ini = QStringLiteral("client_linux_amd64.ini");
-        for (const QString& session : QDir(point.tmp).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const QDir dir(QDir(point.tmp).filePath(session));
-            FileTree::write(dir.filePath(ini), faulty ? faultyIni : goodIni);
-            FileTree::write(dir.filePath(ini + ".sig"), faulty ? faultyIniSig : goodIniSig);
-        }
-        if (faulty) {
-            fixture->overrides[point.mirror].insert("2/" + ini, faultyIni);
-            fixture->overrides[point.mirror].insert("2/" + ini + ".sig", faultyIniSig);
-        }
+        const QString manifest = ReleaseManifest::fileName(updateType);
+        for (const QString& session : QDir(point.tmp).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            FileTree::write(QDir(QDir(point.tmp).filePath(session)).filePath(manifest),
+                faulty ? faultyManifest : goodManifest);
+        if (faulty)
+            fixture->overrides[point.mirror].insert("2/" + manifest, faultyManifest);
     }
     if (point.kill.settingsWrite && stage == 0) {
         point.settingsLock = std::make_unique<QLockFile>(settingsCopy(point) + ".lock");

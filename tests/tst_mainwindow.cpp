@@ -137,7 +137,8 @@ void TestMainWindow::init()
     fixture->intercept = [this](const QString& path, HttpTestServer::Response response) {
         if (!withheld.isEmpty() && path.endsWith(withheld))
             return HttpTestServer::Response::withStatus(404);
-        if (response.status == 200 && stallFiles && !path.contains(QLatin1String(".ini")))
+        if (response.status == 200 && stallFiles && !path.contains(QLatin1String(".ini"))
+            && !path.contains(QLatin1String(".manifest")))
             response.stallAfter = 10;
         return response;
     };

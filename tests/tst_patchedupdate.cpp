@@ -1,6 +1,7 @@
 #include "demosigner.h"
 #include "fileops/patchapplyfunc.h"
 #include "filetree.h"
+#include "manifest/contenthasher.h"
 #include "installfixture.h"
 #include "manifest/patchindex.h"
 #include "patchmaker.h"
@@ -48,6 +49,8 @@ enum class Fault {
     NoIndex,
     UnsignedIndex,
     ForeignSignature,
+    UnnamedIndex,
+    OtherIndex,
     OtherVersion,
     UnlistedKey,
     EscapingPath,
@@ -82,7 +85,8 @@ private:
         return QDir(fixture->mirrorRoot).filePath(QStringLiteral("2/") + relative);
     }
     QByteArray makePatch(const QByteArray& base, const QByteArray& result);
-    bool writeIndex(const PatchIndex& index);
+    // Writes and signs the index; the manifest names it too unless `unnamed`.
+    bool writeIndex(const PatchIndex& index, bool unnamed = false);
     TaskState runUpdate(int version, QStringList* messages, QStringList* requests);
 
     std::unique_ptr<InstallFixture> fixture;
@@ -108,10 +112,19 @@ QByteArray TestPatchedUpdate::makePatch(const QByteArray& base, const QByteArray
     return FileTree::read(patchPath);
 }
 
-bool TestPatchedUpdate::writeIndex(const PatchIndex& index)
+bool TestPatchedUpdate::writeIndex(const PatchIndex& index, bool unnamed)
 {
     const QString path = releasePath(PatchIndex::fileName(updateType));
-    return FileTree::write(path, index.serialize()) && DemoSigner::signFile(path);
+    const QByteArray content = index.serialize();
+    return FileTree::write(path, content) && DemoSigner::signFile(path)
+        && (unnamed
+            || ReleaseFixture::editManifest(fixture->mirrorRoot, 2, updateType,
+                [&content](ReleaseManifest::Header* header, QList<ReleaseManifest::File>*) {
+                    header->patchesSha256
+                        = ContentSum::fromDigest(ContentHasher::hash(content, ContentSum::Algorithm::Sha256),
+                            ContentSum::Algorithm::Sha256);
+                    header->patchesSize = content.size();
+                }));
 }
 
 TaskState TestPatchedUpdate::runUpdate(int version, QStringList* messages, QStringList* requests)
@@ -155,6 +168,10 @@ void TestPatchedUpdate::patchOrWholeFile_data()
         << Fault::UnsignedIndex << both << "No patch index for this release";
     QTest::newRow("index with another signature")
         << Fault::ForeignSignature << both << "Patch index does not verify";
+    // Not even asked for: the manifest says there is none.
+    QTest::newRow("manifest naming no index") << Fault::UnnamedIndex << both << "Downloading files";
+    QTest::newRow("index other than the manifest names")
+        << Fault::OtherIndex << both << "Patch index is not the one the release manifest names";
     QTest::newRow("index for another version")
         << Fault::OtherVersion << both << "Patch index was released for client_linux_amd64 version 3";
     QTest::newRow("index lists a file the product ini lacks")
@@ -167,14 +184,14 @@ void TestPatchedUpdate::patchOrWholeFile_data()
         << "the patch path ../1/files/data/pack.bin leaves the release directory";
     QTest::newRow("patch on no mirror") << Fault::PatchMissing << plain << "not used: no mirror has it";
     QTest::newRow("patch corrupted") << Fault::PatchCorrupted << plain
-                                     << "another MD5 sum than the index lists";
+                                     << "another SHA-256 sum than the index lists";
     QTest::newRow("patch truncated") << Fault::PatchTruncated << plain << "Patch for data/pack.bin not used";
     QTest::newRow("patch made from another content")
-        << Fault::OtherBase << plain << "the patched content has the MD5 sum";
+        << Fault::OtherBase << plain << "the patched content has the SHA-256 sum";
     QTest::newRow("patch gives more than listed")
         << Fault::Bomb << plain << "the patch does not declare the 400008 bytes listed";
     QTest::newRow("patch gives the right size and wrong content")
-        << Fault::WrongContent << plain << "the patched content has the MD5 sum";
+        << Fault::WrongContent << plain << "the patched content has the SHA-256 sum";
     QTest::newRow("installed file changed after the comparison")
         << Fault::InstalledChanged << plain << "data/pack.bin changed since the update compared it";
     QTest::newRow("patch followed by an empty frame")
@@ -218,7 +235,7 @@ void TestPatchedUpdate::patchOrWholeFile()
     // A patch that passes its own check: the index lists what is served.
     const auto replacePatch = [&](const QByteArray& content) {
         QVERIFY(FileTree::write(patchFile, content));
-        patch.md5 = FileTree::md5Hex(content);
+        patch.md5 = QString::fromLatin1(ContentHasher::hash(content, index.algorithm).toHex());
         patch.size = content.size();
     };
     QByteArray changed = result;
@@ -227,6 +244,13 @@ void TestPatchedUpdate::patchOrWholeFile()
     case Fault::NoIndex:
     case Fault::UnsignedIndex:
     case Fault::ForeignSignature: break;
+    case Fault::UnnamedIndex:
+        QVERIFY(ReleaseFixture::editManifest(fixture->mirrorRoot, 2, updateType,
+            [](ReleaseManifest::Header* header, QList<ReleaseManifest::File>*) {
+                header->patchesSha256 = ContentSum();
+            }));
+        break;
+    case Fault::OtherIndex: index.entries.removeLast(); break;
     case Fault::OtherVersion: index.binding.version = 3; break;
     case Fault::UnlistedKey: {
         PatchIndex::Entry unlisted = patch;
@@ -294,6 +318,8 @@ void TestPatchedUpdate::patchOrWholeFile()
     const QString indexPath = releasePath(PatchIndex::fileName(updateType));
     if (fault == Fault::NoIndex)
         QVERIFY(QFile::remove(indexPath));
+    else if (fault == Fault::UnnamedIndex || fault == Fault::OtherIndex)
+        QVERIFY(writeIndex(index, true));
     else
         QVERIFY(writeIndex(index));
     if (fault == Fault::UnsignedIndex)
@@ -306,6 +332,7 @@ void TestPatchedUpdate::patchOrWholeFile()
     QCOMPARE(runUpdate(2, &messages, &requests), Finished);
     QCOMPARE(ReleaseFixture::contents(fixture->install, { "mirrors.ini", DigestCache::fileName() }),
         ReleaseFixture::contents(two));
+    QCOMPARE(requests.filter(PatchIndex::fileName(updateType)).isEmpty(), fault == Fault::UnnamedIndex);
     // A patch for another content than the installed one is not even fetched.
     if (fault == Fault::None || fault == Fault::OtherInstalled)
         QCOMPARE(requests.contains("2/" + patch.path), fault == Fault::None);

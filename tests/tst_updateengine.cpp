@@ -165,7 +165,9 @@ void TestUpdateEngine::publishStalledRelease(int streams, const QString& onlyFil
     // Transfers of release files (all, or only `onlyFile`) stall after a few bytes.
     fixture->intercept = [onlyFile](const QString& path, HttpTestServer::Response response) {
         if (response.status == 200
-            && (onlyFile.isEmpty() ? !path.contains(QLatin1String(".ini")) : path.endsWith(onlyFile)))
+            && (onlyFile.isEmpty()
+                    ? !path.contains(QLatin1String(".ini")) && !path.contains(QLatin1String(".manifest"))
+                    : path.endsWith(onlyFile)))
             response.stallAfter = 10;
         return response;
     };
@@ -443,7 +445,8 @@ void TestUpdateEngine::stalledRunEnds()
     QVERIFY(engine->initialize(target));
     const QString sessionDirectory = engine->layout().tempDir();
     QVERIFY(engine->startUpdate());
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 2 + streams, 20000); // ini, sig, the files
+    // ini, sig, manifest, the files
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestedPaths().size() >= 3 + streams, 20000);
     if (byTimeOut) {
         for (const QString& name : mirrorNames)
             engine->mirrors->removeMirror(name);

@@ -45,8 +45,7 @@ const QByteArray md5Twin2 = QByteArray::fromHex(
 Ed25519Key demoReleaseKey(int number)
 {
     QString error;
-    return Ed25519Key::readPrivatePem(
-        QStringLiteral(TEST_SOURCE_DIR "/keys/demo_ed25519_%1.pem").arg(number), &error);
+    return Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(number), &error);
 }
 
 struct RunResult
@@ -305,6 +304,8 @@ void TestUpdateRun::releaseMadeWithSystemTools()
         ? DemoSigner::signWithOpenssl(iniPath, DemoSigner::pssOptions())
         : DemoSigner::sign(ini);
     QVERIFY(FileTree::write(iniPath + ".sig", signature));
+    // The manifest that makes the release trusted comes from the release code.
+    QVERIFY(ReleaseFixture::rewriteManifest(mirrorRoot, 1));
     QVERIFY(FileTree::write(QDir(install).filePath("obsolete.txt"), "obsolete"));
 
     const RunResult run = runUpdate(1);
@@ -342,7 +343,8 @@ void TestUpdateRun::updateChangesOnlyWhatChanged()
     QStringList asked = again.requests;
     asked.sort();
     QCOMPARE(asked,
-        QStringList({ "2/" + updateType + ".ini", "2/" + updateType + ".ini.sig", "2/" + updateType + ".manifest" }));
+        QStringList(
+            { "2/" + updateType + ".ini", "2/" + updateType + ".ini.sig", "2/" + updateType + ".manifest" }));
     QVERIFY(again.messages.contains("No downloads needed"));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
 }
@@ -389,11 +391,14 @@ void TestUpdateRun::failedInstallRestoresEverything()
     two["zz/last.txt"] = "last\n";
     QVERIFY(!publishTree(2, two, 1).isEmpty());
     // The unpacked content of the last file does not match its listed sum.
-    QByteArray ini = FileTree::read(ReleaseFixture::productIniPath(mirrorRoot, 2));
-    const QString lastSum = FileTree::md5Hex("last\n");
-    QVERIFY(ini.contains(lastSum.toLatin1()));
-    ini.replace(lastSum.toLatin1(), QByteArray(32, '0'));
-    QVERIFY(ReleaseFixture::replaceProductIni(mirrorRoot, 2, ini));
+    QVERIFY(ReleaseFixture::editManifest(
+        mirrorRoot, 2, updateType, [](ReleaseManifest::Header*, QList<ReleaseManifest::File>* files) {
+            for (ReleaseManifest::File& file : *files) {
+                if (file.key == "zz/last.txt.gz")
+                    file.unpackedSha256
+                        = ContentSum::fromDigest(QByteArray(32, '0'), ContentSum::Algorithm::Sha256);
+            }
+        }));
     QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
 
     const RunResult run = runUpdate(2, 6);
@@ -422,7 +427,7 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     MainTaskSpecification* running = nullptr;
     fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
         if (path.endsWith(QLatin1String(".ini")) || path.endsWith(QLatin1String(".sig"))
-            || path.endsWith(QLatin1String(".patches")))
+            || path.endsWith(QLatin1String(".manifest")) || path.endsWith(QLatin1String(".patches")))
             return response;
         if (++fileRequestCount == cancelAt) {
             response.stallAfter = 0;
@@ -555,7 +560,8 @@ void TestUpdateRun::pathEscapingLinesAreRefused()
     QVERIFY2(after == before, qPrintable(after.difference(before)));
     QCOMPARE(FileTree::read(fixture->work.filePath("victim")), QByteArray("victim\n"));
     QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-        (QStringList { "client_linux_amd64.ini", "client_linux_amd64.ini.sig" }));
+        (QStringList {
+            "client_linux_amd64.ini", "client_linux_amd64.ini.sig", "client_linux_amd64.manifest" }));
 }
 
 bool TestUpdateRun::mount(const QString& dir, int kib)
@@ -617,8 +623,8 @@ void TestUpdateRun::diskFull()
     // The first file request leaves 16 KiB free on the small file system.
     const QString filler = QDir(dir).filePath("filler");
     fixture->intercept = [&](const QString& path, HttpTestServer::Response response) {
-        if (fillDuringDownloads && !path.contains(".ini") && !path.contains(".patches")
-            && !QFileInfo::exists(filler))
+        if (fillDuringDownloads && !path.contains(".ini") && !path.contains(".manifest")
+            && !path.contains(".patches") && !QFileInfo::exists(filler))
             FileTree::write(filler, QByteArray(int(QStorageInfo(dir).bytesAvailable() - 16384), 'x'));
         return response;
     };
@@ -770,35 +776,20 @@ void TestUpdateRun::releaseTrust()
     const QString source = publishTree(1, tree);
     QVERIFY(!source.isEmpty());
     const QString manifestPath = QDir(mirrorRoot).filePath("1/" + ReleaseManifest::fileName(updateType));
-    ReleaseManifest::Reader published(manifestPath);
-    QVERIFY(published.open());
-    ReleaseManifest::Header header = published.header();
-    QList<ReleaseManifest::File> files;
-    for (ReleaseManifest::File file; published.nextFile(&file);)
-        files << file;
-    QVERIFY(!published.failed());
-    if (change.startsWith("version "))
-        header.binding.version = change.section(' ', 1).toInt();
-    else if (change.startsWith("type "))
-        header.binding.updateType = change.section(' ', 1);
-    else if (change == "ini digest")
-        header.iniSha256 = ContentSum::fromDigest(QByteArray(32, 'x'), ContentSum::Algorithm::Sha256);
-    else if (change == "twin")
+    if (change == "twin")
         QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("1/files/data/twin.bin"), md5Twin2));
-
-    QFile file(manifestPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ReleaseManifest::Writer writer(&file, header);
-    for (const ReleaseManifest::File& listed : std::as_const(files))
-        writer.addFile(listed);
-    const QByteArray body = writer.finish();
-    for (const int signer : std::as_const(signers)) {
-        const Ed25519Key key = demoReleaseKey(signer);
-        writer.writeSignature({ key.publicKey(),
-            key.sign(Ed25519Key::signedMessage(ReleaseManifest::signingContext(), body)) });
-    }
-    QVERIFY(writer.ok());
-    file.close();
+    QVERIFY(ReleaseFixture::editManifest(
+        mirrorRoot, 1, updateType,
+        [&change](ReleaseManifest::Header* header, QList<ReleaseManifest::File>*) {
+            if (change.startsWith("version "))
+                header->binding.version = change.section(' ', 1).toInt();
+            else if (change.startsWith("type "))
+                header->binding.updateType = change.section(' ', 1);
+            else if (change == "ini digest")
+                header->iniSha256
+                    = ContentSum::fromDigest(QByteArray(32, 'x'), ContentSum::Algorithm::Sha256);
+        },
+        signers));
     if (change == "tamper") {
         QByteArray text = FileTree::read(manifestPath);
         const qsizetype at = text.indexOf("\tdata/twin.bin\t") + 16;

@@ -58,7 +58,11 @@ void IniDownloadTaskSpecification::addRound()
     manifestDownload = nullptr;
     releaseRefused = false;
     verifiedManifest = false;
-    if (verifyFailures != 0 || !QFile::exists(localIni)) {
+    const QString localManifest = localManifestPath();
+    // A manifest to fetch is bound by the size of an ini fetched with it: a
+    // kept ini may be the cut-off part of one.
+    const bool manifestMissing = fetchesManifest() && !QFile::exists(localManifest);
+    if (verifyFailures != 0 || !QFile::exists(localIni) || manifestMissing) {
         iniDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
         iniDownload->setByteLimit(MAX_INI_SIZE);
@@ -74,20 +78,22 @@ void IniDownloadTaskSpecification::addRound()
         addSubTask(sigDownload);
         checkShare -= DOWNLOAD_SHARE;
     }
-    const QString localManifest = localManifestPath();
     if (!fetchesManifest())
         QFile::remove(localManifest);
-    else if (verifyFailures != 0 || !QFile::exists(localManifest)) {
+    else if (verifyFailures != 0 || manifestMissing) {
         // Within the share of the ini: a manifest is a fraction of its size.
         manifestDownload = new DownloadTaskSpecification(context.transfers, context.mirrors,
             ReleaseManifest::fileName(updateType), localManifest, -1, this, 0.0);
-        manifestDownload->setByteLimit(MAX_MANIFEST_SIZE);
+        // Bound by the size of the ini, which arrives first.
+        manifestDownload->setByteLimit(ReleaseManifest::MAX_SIZE);
+        connect(iniDownload, &TaskSpecification::finished, manifestDownload, [this, localIni] {
+            manifestDownload->setByteLimit(manifestSizeLimit(QFileInfo(localIni).size()));
+        });
         // A mirror without it is told apart from one that fails: the
         // release is refused below with the reason.
         manifestDownload->setOptional();
         manifestDownload->finishWhenAbsent();
-        if (iniDownload)
-            manifestDownload->followMirrorOf(iniDownload);
+        manifestDownload->followMirrorOf(iniDownload);
         QFile::remove(localManifest);
         addSubTask(manifestDownload);
     }

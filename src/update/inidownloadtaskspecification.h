@@ -27,7 +27,13 @@ public:
     static constexpr qint64 MAX_INI_SIZE = 64 * 1024 * 1024;
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
-    static constexpr qint64 MAX_MANIFEST_SIZE = ReleaseManifest::MAX_SIZE;
+    // A manifest line says of a file what its ini line says, with two
+    // SHA-256 digests and the section in place of MD5 sums: never four
+    // times as long. Room for the signatures besides.
+    static qint64 manifestSizeLimit(qint64 iniSize)
+    {
+        return qMin(ReleaseManifest::MAX_SIZE, 4 * iniSize + 64 * 1024);
+    }
 
     IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
         QObject* parent, double parentProgressRange);

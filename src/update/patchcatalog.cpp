@@ -41,6 +41,7 @@ bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding&
                           .arg(wanted.version));
     for (const QString& problem : std::as_const(problems))
         log(QStringLiteral("Patch index %1; that record is ignored").arg(problem));
+    algorithm = index.algorithm;
     for (const PatchIndex::Entry& entry : std::as_const(index.entries)) {
         entries.insert(entry.key, entry);
         uses.insert(entry.key, Use());
@@ -51,9 +52,10 @@ bool PatchCatalog::load(const QString& indexPath, const ProductIniLine::Binding&
 
 namespace {
 
-bool gives(const PatchIndex::Entry& entry, const ContentSum& md5, qint64 size)
+bool gives(
+    const PatchIndex::Entry& entry, ContentSum::Algorithm algorithm, const ContentSum& sum, qint64 size)
 {
-    return entry.resultSize == size && ContentSum::fromText(entry.resultMd5) == md5;
+    return entry.resultSize == size && ContentSum::fromText(entry.resultMd5, algorithm) == sum;
 }
 
 } // namespace
@@ -65,7 +67,7 @@ void PatchCatalog::noteListed(const QString& key, const ContentSum& resultMd5, q
         return;
     use->listed = true;
     for (auto it = entries.constFind(key); it != entries.cend() && it.key() == key; ++it)
-        use->resultListed = use->resultListed || gives(it.value(), resultMd5, resultSize);
+        use->resultListed = use->resultListed || gives(it.value(), algorithm, resultMd5, resultSize);
 }
 
 const PatchIndex::Entry* PatchCatalog::find(const QString& key, const ContentSum& baseMd5, qint64 baseSize,
@@ -73,8 +75,8 @@ const PatchIndex::Entry* PatchCatalog::find(const QString& key, const ContentSum
 {
     for (auto it = entries.constFind(key); it != entries.cend() && it.key() == key; ++it) {
         const PatchIndex::Entry& entry = it.value();
-        if (gives(entry, resultMd5, resultSize) && entry.baseSize == baseSize
-            && ContentSum::fromText(entry.baseMd5) == baseMd5)
+        if (gives(entry, algorithm, resultMd5, resultSize) && entry.baseSize == baseSize
+            && ContentSum::fromText(entry.baseMd5, algorithm) == baseMd5)
             return &entry;
     }
     return nullptr;

@@ -47,6 +47,9 @@ private:
         bool resultListed = false;
     };
     QHash<QString, Use> uses;
+    // The index's sums: a patch counts only where they are of the
+    // release's own algorithm, as the sums it is compared with are.
+    ContentSum::Algorithm algorithm = ContentSum::Algorithm::Md5;
 };
 
 #endif

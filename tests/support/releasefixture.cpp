@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSaveFile>
 
 namespace ReleaseFixture {
 
@@ -76,6 +77,37 @@ bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray&
     QFile::remove(path + QStringLiteral(".sig"));
     return FileTree::write(path, content) && DemoSigner::signFile(path)
         && rewriteManifest(mirrorRoot, version);
+}
+
+bool editManifest(const QString& mirrorRoot, int version, const QString& updateType, const ManifestEdit& edit,
+    const QList<int>& signers)
+{
+    const QString path
+        = QDir(mirrorRoot)
+              .filePath(QString::number(version) + QLatin1Char('/') + ReleaseManifest::fileName(updateType));
+    ReleaseManifest::Reader published(path);
+    if (!published.open())
+        return false;
+    ReleaseManifest::Header header = published.header();
+    QList<ReleaseManifest::File> files;
+    for (ReleaseManifest::File file; published.nextFile(&file);)
+        files << file;
+    if (published.failed())
+        return false;
+    edit(&header, &files);
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    ReleaseManifest::Writer writer(&out, header);
+    for (const ReleaseManifest::File& file : std::as_const(files))
+        writer.addFile(file);
+    const QByteArray message = Ed25519Key::signedMessage(ReleaseManifest::signingContext(), writer.finish());
+    QString error;
+    for (const int signer : signers) {
+        const Ed25519Key key = Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(signer), &error);
+        writer.writeSignature({ key.publicKey(), key.sign(message) });
+    }
+    return writer.ok() && out.commit();
 }
 
 bool rewriteManifest(const QString& mirrorRoot, int version, QString* error)

@@ -1,10 +1,14 @@
 #ifndef RELEASEFIXTURE_H
 #define RELEASEFIXTURE_H
 
+#include "manifest/releasemanifest.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // Builds releases for tests with the release tool's code and the demo key.
 namespace ReleaseFixture {
@@ -34,6 +38,11 @@ bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray&
 // line whose file the release lacks or cannot unpack is listed with the
 // ini's size and the digest of no content, so that the download finds out.
 bool rewriteManifest(const QString& mirrorRoot, int version, QString* error = nullptr);
+// Rewrites the manifest of a release with what `edit` makes of its header
+// and file lines, signed by the demo Ed25519 keys numbered in `signers`.
+using ManifestEdit = std::function<void(ReleaseManifest::Header*, QList<ReleaseManifest::File>*)>;
+bool editManifest(const QString& mirrorRoot, int version, const QString& updateType, const ManifestEdit& edit,
+    const QList<int>& signers = { 1, 2 });
 
 // Relative path -> MD5 of every file below root, except the names in `ignore`.
 QMap<QString, QString> contents(const QString& root, const QStringList& ignore = {});
