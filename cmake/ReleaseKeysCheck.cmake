@@ -29,8 +29,19 @@ function(voxmeadow_check_release_keys)
             "product ini's RSA signature and MD5 sums alone")
         return()
     endif()
-    if(VOXMEADOW_RELEASE_THRESHOLD LESS 1 OR VOXMEADOW_RELEASE_THRESHOLD GREATER usable)
+    # A manifest carries at most 16 signatures.
+    if(VOXMEADOW_RELEASE_THRESHOLD LESS 1 OR VOXMEADOW_RELEASE_THRESHOLD GREATER usable
+            OR VOXMEADOW_RELEASE_THRESHOLD GREATER 16)
         message(FATAL_ERROR "VOXMEADOW_RELEASE_THRESHOLD ${VOXMEADOW_RELEASE_THRESHOLD} cannot be reached "
-            "with ${usable} distinct unrevoked release keys")
+            "with ${usable} distinct unrevoked release keys (and a manifest's 16 signatures)")
     endif()
+    foreach(number 1 2)
+        file(STRINGS "${CMAKE_SOURCE_DIR}/keys/demo_ed25519_${number}.pub" demo LIMIT_COUNT 1)
+        if(demo IN_LIST seen)
+            message(WARNING "THIS UPDATER TRUSTS THE DEMO RELEASE KEY keys/demo_ed25519_${number}.pub. Its "
+                "private half is public: anyone can sign a release manifest that this updater installs. "
+                "Fine for tests and the demo; NEVER SHIP THIS BUILD. Release builds name their own keys: "
+                "-DVOXMEADOW_RELEASE_KEYS=...")
+        endif()
+    endforeach()
 endfunction()

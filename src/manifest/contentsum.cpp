@@ -47,13 +47,13 @@ ContentSum ContentSum::fromText(QStringView text, Algorithm algorithm)
     return sum;
 }
 
-ContentSum ContentSum::fromDigest(const QByteArray& digest, Algorithm algorithm)
+ContentSum ContentSum::fromDigest(QByteArrayView digest, Algorithm algorithm)
 {
     ContentSum sum;
     sum.kind = Kind::NoDigest;
     if (digest.size() != digestSize(algorithm))
         return sum;
-    std::copy_n(digest.constData(), digest.size(), sum.bytes.begin());
+    std::copy_n(digest.data(), digest.size(), sum.bytes.begin());
     sum.kind = Kind::Digest;
     sum.algo = algorithm;
     return sum;

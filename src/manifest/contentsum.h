@@ -2,6 +2,7 @@
 #define CONTENTSUM_H
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
@@ -33,8 +34,8 @@ public:
     // Hexadecimal text of exactly the algorithm's digest size.
     static ContentSum fromText(QStringView text, Algorithm algorithm);
     // From the raw bytes of a computed MD5 digest; anything else is no digest.
-    static ContentSum fromDigest(const QByteArray& digest) { return fromDigest(digest, Algorithm::Md5); }
-    static ContentSum fromDigest(const QByteArray& digest, Algorithm algorithm);
+    static ContentSum fromDigest(QByteArrayView digest) { return fromDigest(digest, Algorithm::Md5); }
+    static ContentSum fromDigest(QByteArrayView digest, Algorithm algorithm);
 
     bool isEmpty() const { return kind == Kind::Empty; }
     bool isDigest() const { return kind == Kind::Digest; }

@@ -81,7 +81,7 @@ DigestCache::DigestCache(const QString& cacheFilePath, ContentSum::Algorithm alg
 
 ContentSum DigestCache::sumOf(const Entry& entry) const
 {
-    return ContentSum::fromDigest(QByteArray::fromRawData(entry.md5.data(), digestSize()), algorithm);
+    return ContentSum::fromDigest(QByteArrayView(entry.md5.data(), digestSize()), algorithm);
 }
 
 bool DigestCache::load()

@@ -57,6 +57,7 @@ void IniDownloadTaskSpecification::addRound()
     sigDownload = nullptr;
     manifestDownload = nullptr;
     releaseRefused = false;
+    manifestRefused = false;
     verifiedManifest = false;
     const QString localManifest = localManifestPath();
     // A manifest to fetch is bound by the size of an ini fetched with it: a
@@ -103,8 +104,9 @@ void IniDownloadTaskSpecification::addRound()
 bool IniDownloadTaskSpecification::roundAccepted()
 {
     const QString localIni = context.layout.downloadedPath(updateType + QStringLiteral(".ini"));
-    releaseRefused = !releaseMatches(localIni) || !manifestAccepted(localIni);
-    return !releaseRefused;
+    releaseRefused = !releaseMatches(localIni);
+    manifestRefused = !releaseRefused && !manifestAccepted(localIni);
+    return !releaseRefused && !manifestRefused;
 }
 
 bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
@@ -139,7 +141,7 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
         return refuse(
             QStringLiteral("names %1 version %2").arg(header.binding.updateType).arg(header.binding.version));
     const int signers = trust.validSignatures(manifest.bodySha256(), manifest.signatures());
-    if (signers < trust.threshold)
+    if (!trust.reachesThreshold(manifest.bodySha256(), manifest.signatures()))
         return refuse(QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
                           .arg(signers)
                           .arg(trust.threshold));
@@ -171,12 +173,15 @@ TaskState IniDownloadTaskSpecification::roundFailed()
 
 void IniDownloadTaskSpecification::strikeServingMirrors()
 {
-    // A signed ini of another release is its mirror's fault alone; a pair
-    // that fails its check with one half kept from an earlier attempt
-    // blames nobody.
+    // A signed ini of another release is its mirror's fault alone, and a
+    // manifest that does not vouch for a verified ini the fault of the mirror
+    // that served (or lacked) it; a pair that fails its check with one half
+    // kept from an earlier attempt, or a kept manifest, blames nobody.
     QList<const DownloadTaskSpecification*> blamed;
-    if (releaseRefused)
-        blamed = { iniDownload, manifestDownload };
+    if (manifestRefused)
+        blamed = { manifestDownload };
+    else if (releaseRefused)
+        blamed = { iniDownload };
     else if (iniDownload && sigDownload)
         blamed = { iniDownload, sigDownload };
     for (const DownloadTaskSpecification* download : std::as_const(blamed)) {
@@ -185,8 +190,11 @@ void IniDownloadTaskSpecification::strikeServingMirrors()
         const QString name = download->getCurrentMirror().name;
         if (context.mirrors->getMirrorIndex(name) < 0)
             continue;
-        Q_EMIT message(
-            QStringLiteral("Mirror %1 served a product ini that failed its check, removing").arg(name));
+        Q_EMIT message(manifestRefused
+                ? QStringLiteral(
+                    "Mirror %1 served no release manifest that vouches for the product ini, removing")
+                      .arg(name)
+                : QStringLiteral("Mirror %1 served a product ini that failed its check, removing").arg(name));
         context.mirrors->removeMirror(name);
     }
 }

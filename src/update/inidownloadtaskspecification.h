@@ -28,11 +28,11 @@ public:
     static constexpr qint64 MAX_SIGNATURE_SIZE = 4 * 1024;
 
     // A manifest line says of a file what its ini line says, with two
-    // SHA-256 digests and the section in place of MD5 sums: never four
-    // times as long. Room for the signatures besides.
+    // SHA-256 digests and its section in place of MD5 sums: a few times as
+    // long, more with long section names. Room for the signatures besides.
     static qint64 manifestSizeLimit(qint64 iniSize)
     {
-        return qMin(ReleaseManifest::MAX_SIZE, 4 * iniSize + 64 * 1024);
+        return qMin(ReleaseManifest::MAX_SIZE, 8 * iniSize + 64 * 1024);
     }
 
     IniDownloadTaskSpecification(const DownloadContext& context, const QString& updateType, int version,
@@ -74,8 +74,10 @@ private:
     DownloadTaskSpecification* iniDownload = nullptr;
     DownloadTaskSpecification* sigDownload = nullptr;
     DownloadTaskSpecification* manifestDownload = nullptr;
-    // Whether this round's ini verified but belongs to another release.
+    // Whether this round's ini verified but belongs to another release, or
+    // the manifest does not vouch for it.
     bool releaseRefused = false;
+    bool manifestRefused = false;
     ReleaseTrust trust = ReleaseTrust::builtIn();
     bool verifiedManifest = false;
     bool manifestListsPatches = false;

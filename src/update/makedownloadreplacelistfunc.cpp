@@ -419,21 +419,26 @@ bool MakeDownloadReplaceListFunc::compileLists()
     }
     if (invalid)
         return invalidLine(invalidSection);
-    ReleaseManifest::File surplus;
-    if (unlistedKey.isEmpty() && manifest && manifest->nextFile(&surplus))
-        unlistedKey = surplus.section + QLatin1Char('/') + surplus.key;
-    if (!unlistedKey.isEmpty() || (manifest && manifest->failed())) {
+    const auto manifestMismatch = [this, &manifest](const QString& key) {
         Q_EMIT message(
             QStringLiteral("Release manifest does not match the product ini at %1%2")
-                .arg(unlistedKey,
-                    manifest->failed() ? QStringLiteral(": ") + manifest->errorString() : QString()));
+                .arg(key, manifest->failed() ? QStringLiteral(": ") + manifest->errorString() : QString()));
         return false;
-    }
+    };
+    // The reading stopped at a line the two do not agree on.
+    if (!unlistedKey.isEmpty())
+        return manifestMismatch(unlistedKey);
     if (!ini.intact()) {
         Q_EMIT message(
             QStringLiteral("Product ini changed or could not be read while the lists were compiled"));
         return false;
     }
+    // Every file line of the ini read: the manifest must end here too.
+    ReleaseManifest::File surplus;
+    if (manifest && manifest->nextFile(&surplus))
+        return manifestMismatch(surplus.section + QLatin1Char('/') + surplus.key);
+    if (manifest && manifest->failed())
+        return manifestMismatch(QStringLiteral("its end"));
     for (const QString& path : std::as_const(executables)) {
         if (!listedExecutables.contains(path))
             Q_EMIT message(

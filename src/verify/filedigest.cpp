@@ -43,7 +43,12 @@ bool FileDigest::compute(const QByteArray& encodedPath, ContentSum::Algorithm al
         return false;
     // One buffer a thread, reused for every file it hashes.
     thread_local QByteArray buffer(BufferSize, Qt::Uninitialized);
-    ContentHasher hash(algorithm);
+    // A hasher a thread and algorithm too: its context costs more to make
+    // than a small file costs to hash.
+    thread_local ContentHasher md5(ContentSum::Algorithm::Md5);
+    thread_local ContentHasher sha256(ContentSum::Algorithm::Sha256);
+    ContentHasher& hash = algorithm == ContentSum::Algorithm::Md5 ? md5 : sha256;
+    hash.reset();
     const qint64 size = info.st_size;
     qint64 total = 0;
     while (total < size) {

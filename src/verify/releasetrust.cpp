@@ -36,14 +36,15 @@ ReleaseTrust ReleaseTrust::fromText(
     ReleaseTrust trust;
     trust.keys = parseKeys(keys);
     trust.revoked = parseKeys(revoked);
-    trust.threshold = threshold;
+    // No threshold below one: an unsigned manifest never counts.
+    trust.threshold = qMax(1, threshold);
     trust.legacyBelow = legacyBelow;
     return trust;
 }
 
 bool ReleaseTrust::requiresManifest(int version) const
 {
-    return !keys.isEmpty() && !(legacyBelow > 0 && version < legacyBelow);
+    return !keys.isEmpty() && !(legacyBelow > 0 && version > 0 && version < legacyBelow);
 }
 
 int ReleaseTrust::validSignatures(
