@@ -100,6 +100,9 @@ void TestDigestCache::damagedCacheFileLoadsEmpty_data()
     QTest::newRow("one payload byte flipped") << "flip" << false << 0;
     QTest::newRow("another format's header") << "magic" << false << 0;
     QTest::newRow("a directory") << "directory" << false << 0;
+    // A cache keeps one algorithm: MD5 sums never stand in for SHA-256.
+    QTest::newRow("SHA-256 digests") << "sha256" << true << 0;
+    QTest::newRow("MD5 sums read for SHA-256") << "read as sha256" << false << 0;
     // A cache larger than the pieces its file is written in.
     QTest::newRow("intact, many entries") << "none" << true << 20000;
     QTest::newRow("one payload byte flipped, many entries") << "flip" << false << 20000;
@@ -113,11 +116,15 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
 
     DigestCache::Stamp stamp;
     stamp.inode = 7;
-    DigestCache cache(cachePath);
-    cache.insert(QStringLiteral("a"), stamp, ContentSum::fromText(md5), 2 * Second);
+    const bool sha256 = damage == QLatin1String("sha256");
+    const ContentSum::Algorithm written = sha256 ? ContentSum::Algorithm::Sha256 : ContentSum::Algorithm::Md5;
+    const ContentSum sum
+        = sha256 ? ContentSum::fromDigest(QByteArray(32, '\x42'), written) : ContentSum::fromText(md5);
+    DigestCache cache(cachePath, written);
+    cache.insert(QStringLiteral("a"), stamp, sum, 2 * Second);
     for (int i = 0; i < others; ++i) {
-        cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, ContentSum::fromText(md5), 2 * Second);
-        cache.insert(QStringLiteral("gone/file%1").arg(i), stamp, ContentSum::fromText(md5), 2 * Second);
+        cache.insert(QStringLiteral("dir/file%1").arg(i), stamp, sum, 2 * Second);
+        cache.insert(QStringLiteral("gone/file%1").arg(i), stamp, sum, 2 * Second);
     }
     // Removed entries leave every other one within reach.
     for (int i = 0; i < others; ++i)
@@ -147,9 +154,10 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     else if (damage == QLatin1String("directory"))
         QVERIFY(QFile::remove(cachePath) && QDir().mkpath(cachePath));
 
-    DigestCache reloaded(cachePath);
+    DigestCache reloaded(
+        cachePath, damage == QLatin1String("read as sha256") ? ContentSum::Algorithm::Sha256 : written);
     QCOMPARE(reloaded.load(), loads);
-    QCOMPARE(reloaded.digest(QStringLiteral("a"), stamp).toString(), loads ? md5 : QString());
+    QCOMPARE(reloaded.digest(QStringLiteral("a"), stamp).toString(), loads ? sum.toString() : QString());
     QCOMPARE(reloaded.size(), loads ? 1 + others : 0);
     for (int i = 0; loads && i < others; ++i)
         QVERIFY(reloaded.digest(QStringLiteral("dir/file%1").arg(i), stamp).isDigest());

@@ -723,7 +723,8 @@ void TestUpdateRun::releaseTrust_data()
     // What happens to the published manifest of version 1: its header is
     // changed or its signature lines replaced before it is written back.
     QTest::addColumn<QString>("change");
-    // The signers, by demo key number; the second key's also as revoked.
+    // The signers, by demo key number (0: a key not built in); the second
+    // key's also as revoked.
     QTest::addColumn<QList<int>>("signers");
     QTest::addColumn<bool>("secondRevoked");
     QTest::addColumn<int>("legacyBelow");
@@ -737,6 +738,9 @@ void TestUpdateRun::releaseTrust_data()
     QTest::newRow("one key of two") << "" << QList<int> { 2 } << false << 0 << false
                                     << refused.arg(
                                            "has 1 valid signatures of release keys where 2 are needed");
+    QTest::newRow("a key not built in beside one that is")
+        << "" << QList<int> { 1, 0 } << false << 0 << false
+        << refused.arg("has 1 valid signatures of release keys where 2 are needed");
     QTest::newRow("one key signing twice")
         << "" << QList<int> { 1, 1 } << false << 0 << false
         << refused.arg("has 1 valid signatures of release keys where 2 are needed");
@@ -755,9 +759,20 @@ void TestUpdateRun::releaseTrust_data()
     QTest::newRow("missing") << "remove" << both << false << 0 << false << refused.arg("is missing");
     QTest::newRow("missing, at the legacy floor")
         << "remove" << both << false << 1 << false << refused.arg("is missing");
+    QTest::newRow("tampered, below the legacy floor")
+        << "tamper" << both << false << 2 << false
+        << refused.arg("has 0 valid signatures of release keys where 2 are needed");
     QTest::newRow("missing, below the legacy floor")
         << "remove" << both << false << 2 << true
         << "has no release manifest; accepted by its product ini's signature";
+    // Signed, but not the ini's files as the ini lists them.
+    const QString mismatch = QStringLiteral("Release manifest does not match the product ini at %1");
+    QTest::newRow("a file left out") << "drop data/twin.bin" << both << false << 0 << false
+                                     << mismatch.arg("files/data/twin.bin");
+    QTest::newRow("a file too many") << "add data/extra.bin" << both << false << 0 << false
+                                     << mismatch.arg("files/data/twin.bin");
+    QTest::newRow("a size one byte off")
+        << "grow data/twin.bin" << both << false << 0 << false << mismatch.arg("files/data/twin.bin");
     QTest::newRow("an MD5 twin on the mirrors")
         << "twin" << both << false << 0 << false << "sha-256 sum for data/twin.bin failed";
 }
@@ -780,7 +795,7 @@ void TestUpdateRun::releaseTrust()
         QVERIFY(FileTree::write(QDir(mirrorRoot).filePath("1/files/data/twin.bin"), md5Twin2));
     QVERIFY(ReleaseFixture::editManifest(
         mirrorRoot, 1, updateType,
-        [&change](ReleaseManifest::Header* header, QList<ReleaseManifest::File>*) {
+        [&change](ReleaseManifest::Header* header, QList<ReleaseManifest::File>* files) {
             if (change.startsWith("version "))
                 header->binding.version = change.section(' ', 1).toInt();
             else if (change.startsWith("type "))
@@ -788,6 +803,21 @@ void TestUpdateRun::releaseTrust()
             else if (change == "ini digest")
                 header->iniSha256
                     = ContentSum::fromDigest(QByteArray(32, 'x'), ContentSum::Algorithm::Sha256);
+            const QString key = change.section(' ', 1);
+            for (qsizetype i = 0; i < files->size(); ++i) {
+                if ((*files)[i].key != "data/twin.bin")
+                    continue;
+                if (change.startsWith("drop "))
+                    files->removeAt(i);
+                else if (change.startsWith("grow "))
+                    ++(*files)[i].size;
+                else if (change.startsWith("add ")) {
+                    ReleaseManifest::File extra = files->at(i);
+                    extra.key = key;
+                    files->insert(i, extra);
+                }
+                break;
+            }
         },
         signers));
     if (change == "tamper") {

@@ -58,6 +58,7 @@ void IniDownloadTaskSpecification::addRound()
     manifestDownload = nullptr;
     releaseRefused = false;
     manifestRefused = false;
+    manifestAbsent = false;
     verifiedManifest = false;
     const QString localManifest = localManifestPath();
     // A manifest to fetch is bound by the size of an ini fetched with it: a
@@ -92,7 +93,8 @@ void IniDownloadTaskSpecification::addRound()
         });
         // A mirror without it is told apart from one that fails: the
         // release is refused below with the reason.
-        manifestDownload->setOptional();
+        manifestLacking.clear();
+        manifestDownload->setOptional(&manifestLacking);
         manifestDownload->finishWhenAbsent();
         manifestDownload->followMirrorOf(iniDownload);
         QFile::remove(localManifest);
@@ -131,6 +133,7 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
                                .arg(trust.legacyBelow));
             return true;
         }
+        manifestAbsent = true;
         return refuse(QStringLiteral("is missing"));
     }
     ReleaseManifest::Reader manifest(localManifest);
@@ -173,22 +176,29 @@ TaskState IniDownloadTaskSpecification::roundFailed()
 
 void IniDownloadTaskSpecification::strikeServingMirrors()
 {
-    // A signed ini of another release is its mirror's fault alone, and a
-    // manifest that does not vouch for a verified ini the fault of the mirror
-    // that served (or lacked) it; a pair that fails its check with one half
-    // kept from an earlier attempt, or a kept manifest, blames nobody.
-    QList<const DownloadTaskSpecification*> blamed;
-    if (manifestRefused)
-        blamed = { manifestDownload };
+    // A signed ini of another release is its mirror's fault alone; a
+    // manifest that does not vouch for a verified ini is the fault of the
+    // mirror that served it, or of every mirror that had none; a pair that
+    // fails its check with one half kept from an earlier attempt, or a kept
+    // manifest, blames nobody.
+    QStringList blamed;
+    const auto servedBy = [&blamed](const DownloadTaskSpecification* download) {
+        if (download)
+            blamed << download->getCurrentMirror().name;
+    };
+    if (manifestRefused && manifestAbsent)
+        blamed = QStringList(manifestLacking.cbegin(), manifestLacking.cend());
+    else if (manifestRefused)
+        servedBy(manifestDownload);
     else if (releaseRefused)
-        blamed = { iniDownload };
-    else if (iniDownload && sigDownload)
-        blamed = { iniDownload, sigDownload };
-    for (const DownloadTaskSpecification* download : std::as_const(blamed)) {
-        if (!download)
-            continue;
-        const QString name = download->getCurrentMirror().name;
-        if (context.mirrors->getMirrorIndex(name) < 0)
+        servedBy(iniDownload);
+    else if (iniDownload && sigDownload) {
+        servedBy(iniDownload);
+        servedBy(sigDownload);
+    }
+    blamed.sort();
+    for (const QString& name : std::as_const(blamed)) {
+        if (name.isEmpty() || context.mirrors->getMirrorIndex(name) < 0)
             continue;
         Q_EMIT message(manifestRefused
                 ? QStringLiteral(

@@ -5,6 +5,8 @@
 #include "update/verifieddownloadtaskspecification.h"
 #include "verify/releasetrust.h"
 
+#include <QSet>
+
 class DownloadTaskSpecification;
 
 // Brings the product ini and its signature into the temporary directory and
@@ -74,10 +76,14 @@ private:
     DownloadTaskSpecification* iniDownload = nullptr;
     DownloadTaskSpecification* sigDownload = nullptr;
     DownloadTaskSpecification* manifestDownload = nullptr;
+    // The mirrors that answered this round's manifest request without it.
+    QSet<QString> manifestLacking;
     // Whether this round's ini verified but belongs to another release, or
     // the manifest does not vouch for it.
     bool releaseRefused = false;
     bool manifestRefused = false;
+    // Whether the refused manifest was not there at all.
+    bool manifestAbsent = false;
     ReleaseTrust trust = ReleaseTrust::builtIn();
     bool verifiedManifest = false;
     bool manifestListsPatches = false;

@@ -39,7 +39,8 @@ bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray&
 // ini's size and the digest of no content, so that the download finds out.
 bool rewriteManifest(const QString& mirrorRoot, int version, QString* error = nullptr);
 // Rewrites the manifest of a release with what `edit` makes of its header
-// and file lines, signed by the demo Ed25519 keys numbered in `signers`.
+// and file lines, signed by the demo Ed25519 keys numbered in `signers` (0: a
+// new key that nothing trusts).
 using ManifestEdit = std::function<void(ReleaseManifest::Header*, QList<ReleaseManifest::File>*)>;
 bool editManifest(const QString& mirrorRoot, int version, const QString& updateType, const ManifestEdit& edit,
     const QList<int>& signers = { 1, 2 });
