@@ -41,10 +41,10 @@ int apply(const QString& installation, const QString& release, const QString& ty
         // Only plain files are in the prefix's reach: the key is the installed path.
         FilePatchSpecification patch;
         patch.path = entry.path;
-        patch.md5 = ContentSum::fromText(entry.md5);
+        patch.md5 = ContentSum::fromText(entry.md5, index.algorithm);
         patch.size = entry.size;
         patch.basePath = entry.key;
-        patch.resultMd5 = ContentSum::fromText(entry.resultMd5);
+        patch.resultMd5 = ContentSum::fromText(entry.resultMd5, index.algorithm);
         patch.resultSize = entry.resultSize;
         const QString basePath = QDir(installation).filePath(entry.key);
         if (!FileStamp::of(basePath, patch.baseStamp)) {
