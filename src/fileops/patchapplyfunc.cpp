@@ -97,11 +97,9 @@ bool PatchApplyFunc::run()
     const QByteArray digest
         = ContentHasher::hash(QByteArrayView(result.data(), result.size()), patch.resultMd5.algorithm());
     if (!patch.resultMd5.matches(digest))
-        return fail(
-            QStringLiteral("the patched content has the %1 sum %2, not the %3 listed")
-                .arg(patch.resultMd5.algorithm() == ContentSum::Algorithm::Md5 ? QStringLiteral("MD5")
-                                                                               : QStringLiteral("SHA-256"),
-                    QString::fromLatin1(digest.toHex()), patch.resultMd5.toString()));
+        return fail(QStringLiteral("the patched content has the %1 sum %2, not the %3 listed")
+                        .arg(patch.resultMd5.algorithmName(), QString::fromLatin1(digest.toHex()),
+                            patch.resultMd5.toString()));
     if (!result.keep(&error))
         return fail(error);
     if (std::rename(workingName.constData(), QFile::encodeName(resultPath).constData()) != 0) {

@@ -55,14 +55,6 @@ QByteArray ContentHasher::result()
     return done ? digest : QByteArray();
 }
 
-std::unique_ptr<ContentHasher> ContentHasher::clone() const
-{
-    auto copy = std::make_unique<ContentHasher>(algo);
-    if (!context || !copy->context || EVP_MD_CTX_copy_ex(copy->context.get(), context.get()) != 1)
-        copy->context.reset();
-    return copy;
-}
-
 QByteArray ContentHasher::hash(QByteArrayView data, ContentSum::Algorithm algorithm)
 {
     ContentHasher hasher(algorithm);

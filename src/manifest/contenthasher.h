@@ -27,8 +27,6 @@ public:
     // after which the hasher starts afresh.
     QByteArray result();
     void reset();
-    // A copy that goes on from where this one stands.
-    std::unique_ptr<ContentHasher> clone() const;
 
     static QByteArray hash(QByteArrayView data, ContentSum::Algorithm algorithm);
 

@@ -41,6 +41,11 @@ public:
     bool isDigest() const { return kind == Kind::Digest; }
     // The algorithm of a digest; MD5 for an empty sum or one that is none.
     Algorithm algorithm() const { return algo; }
+    // "MD5" or "SHA-256", as messages name it.
+    QString algorithmName() const
+    {
+        return algo == Algorithm::Md5 ? QStringLiteral("MD5") : QStringLiteral("SHA-256");
+    }
     // Lower-case hexadecimal; empty for an empty sum; for listed text that
     // is no digest, a text that no digest matches either.
     QString toString() const;

@@ -81,7 +81,6 @@ bool parseNumber(QByteArrayView text, qint64* value)
     return true;
 }
 
-// Lower-case hexadecimal of exactly `size` bytes: one spelling per value.
 int lowerHexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -91,8 +90,9 @@ int lowerHexDigit(char c)
     return -1;
 }
 
-// Decodes in one pass into `raw`, which holds `size` bytes: the manifest
-// gives two digests a file, hundreds of thousands of times.
+// Lower-case hexadecimal of exactly `size` bytes (one spelling per value),
+// decoded in one pass into `raw`: the manifest gives two digests a file,
+// hundreds of thousands of times.
 bool decodeHex(QByteArrayView text, int size, char* raw)
 {
     if (text.size() != 2 * size)

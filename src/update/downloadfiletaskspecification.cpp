@@ -21,11 +21,6 @@ constexpr double PatchApplyShare = 0.3;
 // before it is complete, as any file found there is checked before use.
 constexpr qint64 SmallFileSize = 64 * 1024;
 
-// How the log names a sum's algorithm.
-QString sumName(const ContentSum& sum)
-{
-    return sum.algorithm() == ContentSum::Algorithm::Md5 ? QStringLiteral("MD5") : QStringLiteral("SHA-256");
-}
 } // namespace
 
 DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
@@ -153,7 +148,7 @@ TaskState DownloadFileTaskSpecification::roundFailed()
         if (listEnded)
             return ErrorCanceled;
         abandonPatch(QStringLiteral("the patch has another %1 sum than the index lists")
-                         .arg(sumName(fileSpec.patch->md5)));
+                         .arg(fileSpec.patch->md5.algorithmName()));
         return Running;
     }
     // A file that failed its check is no part to resume, and a small
@@ -164,11 +159,11 @@ TaskState DownloadFileTaskSpecification::roundFailed()
         // The part kept from an earlier attempt may be what is wrong: the
         // file is fetched whole once before any mirror is blamed.
         Q_EMIT message(QStringLiteral("%1 sum for %2 failed after resuming, downloading it whole")
-                           .arg(sumName(fileSpec.md5).toLower(), fileSpec.fileName));
+                           .arg(fileSpec.md5.algorithmName().toLower(), fileSpec.fileName));
         return Running;
     }
     Q_EMIT message(QStringLiteral("%1 sum for %2 failed, invalidating mirror and retrying")
-                       .arg(sumName(fileSpec.md5).toLower(), fileSpec.fileName));
+                       .arg(fileSpec.md5.algorithmName().toLower(), fileSpec.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
     // Fetching again would ignore the user's request to stop, or start a
     // transfer for a list that has already failed.

@@ -144,7 +144,7 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
         return refuse(
             QStringLiteral("names %1 version %2").arg(header.binding.updateType).arg(header.binding.version));
     const int signers = trust.validSignatures(manifest.bodySha256(), manifest.signatures());
-    if (!trust.reachesThreshold(manifest.bodySha256(), manifest.signatures()))
+    if (!trust.reachesThreshold(signers))
         return refuse(QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
                           .arg(signers)
                           .arg(trust.threshold));

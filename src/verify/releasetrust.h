@@ -35,10 +35,11 @@ public:
     // body digest among `signatures`: a key signing twice counts once.
     int validSignatures(
         const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const;
+    bool reachesThreshold(int signers) const { return threshold > 0 && signers >= threshold; }
     bool reachesThreshold(
         const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
     {
-        return threshold > 0 && validSignatures(bodySha256, signatures) >= threshold;
+        return reachesThreshold(validSignatures(bodySha256, signatures));
     }
 };
 
