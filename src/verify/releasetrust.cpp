@@ -44,13 +44,13 @@ ReleaseTrust ReleaseTrust::fromText(
 
 bool ReleaseTrust::requiresManifest(int version) const
 {
-    return !keys.isEmpty() && !(legacyBelow > 0 && version > 0 && version < legacyBelow);
+    return !keys.isEmpty() && !isLegacy(version);
 }
 
-int ReleaseTrust::validSignatures(
-    const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
+int ReleaseTrust::validSignatures(const QByteArray& context, const QByteArray& bodySha256,
+    const QList<ReleaseManifest::Signature>& signatures) const
 {
-    const QByteArray message = Ed25519Key::signedMessage(ReleaseManifest::signingContext(), bodySha256);
+    const QByteArray message = Ed25519Key::signedMessage(context, bodySha256);
     QList<QByteArray> counted;
     for (const ReleaseManifest::Signature& signature : signatures) {
         const QByteArray& signer = signature.publicKey;

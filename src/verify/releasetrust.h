@@ -31,10 +31,19 @@ public:
     // Whether a release of this version must come with a manifest that
     // reaches the threshold.
     bool requiresManifest(int version) const;
+    // Whether a release of this version lies below the legacy floor, where
+    // a product ini without its type and version is still taken.
+    bool isLegacy(int version) const { return legacyBelow > 0 && version > 0 && version < legacyBelow; }
     // The distinct, unrevoked built-in keys with a valid signature over the
     // body digest among `signatures`: a key signing twice counts once.
     int validSignatures(
-        const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const;
+        const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const
+    {
+        return validSignatures(ReleaseManifest::signingContext(), bodySha256, signatures);
+    }
+    // The same for a document of another kind, signed under its `context`.
+    int validSignatures(const QByteArray& context, const QByteArray& bodySha256,
+        const QList<ReleaseManifest::Signature>& signatures) const;
     bool reachesThreshold(int signers) const { return threshold > 0 && signers >= threshold; }
     bool reachesThreshold(
         const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const

@@ -1,0 +1,65 @@
+#ifndef CHANNELRECORD_H
+#define CHANNELRECORD_H
+
+#include "manifest/releasemanifest.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The channel record, published as "<type>.channels" in the mirror root,
+// outside every release directory: which version each channel offers, signed
+// by the release keys and re-signed by the publisher on a timer, so that an
+// updater can tell how fresh what it is told is. UTF-8 text, one record a
+// line, fields separated by tabs, in exactly this order:
+//
+//   voxmeadow-channels 1
+//   type <type>
+//   serial <number>                 grows with every record made
+//   made <seconds since 1970 UTC>
+//   expires <seconds since 1970 UTC>
+//   channel <name> <version> <label>   one per channel; the label may be empty
+//   end <number of channel lines>
+//   signature <public key> <signature>  as in release manifests
+//
+// Signatures cover Ed25519Key::signedMessage(signingContext(), SHA-256 of
+// the body, up to and including the end line).
+class ChannelRecord
+{
+public:
+    static constexpr qint64 MAX_SIZE = 64 * 1024;
+    static constexpr int MAX_CHANNELS = 16;
+
+    static QString fileName(const QString& updateType);
+    static QByteArray signingContext();
+
+    struct Channel
+    {
+        QString name;
+        int version = 0;
+        QString label;
+    };
+
+    QString updateType;
+    qint64 serial = 0;
+    qint64 made = 0;
+    qint64 expires = 0;
+    QList<Channel> channels;
+    QList<ReleaseManifest::Signature> signatures;
+
+    // The channel of this name; null when the record names none.
+    const Channel* channel(const QString& name) const;
+    bool isExpired(qint64 now) const { return now >= expires; }
+
+    // The body as it is signed; empty when a field could not be read back
+    // (a name with a tab, a version below 1, an expiry before the making).
+    QByteArray body() const;
+    // The body followed by the signature lines.
+    QByteArray text() const;
+
+    // Reads `text` strictly; false with `error` set for anything out of its
+    // place or form. `bodySha256` receives the digest the signatures cover.
+    static bool parse(const QByteArray& text, ChannelRecord* record, QByteArray* bodySha256, QString* error);
+};
+
+#endif
