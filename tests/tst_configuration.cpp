@@ -1,6 +1,10 @@
 #include "app/configuration.h"
+#include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
+#include "channelrecordmaker.h"
+#include "demosigner.h"
 #include "filetree.h"
+#include "httptestserver.h"
 #include "udptestpeer.h"
 
 #include <QtTest>
@@ -38,6 +42,8 @@ class TestConfiguration : public QObject
 private Q_SLOTS:
     void commandLine_data();
     void commandLine();
+    void offerChoice_data();
+    void offerChoice();
     void updateSettings_data();
     void updateSettings();
     void tempDirIsPrivate();
@@ -183,6 +189,154 @@ void TestConfiguration::commandLine()
     QTEST(fatalMessages(fatal), "fatal");
     QTEST(int(peer.received().count(QByteArray("3\0", 2))), "queries");
     QCOMPARE(prompts, silent ? 1 : 0);
+}
+
+void TestConfiguration::offerChoice_data()
+{
+    // The installation record (0: none) and the channel record's serial seen
+    // before (-1: none).
+    QTest::addColumn<int>("installed");
+    QTest::addColumn<qint64>("seenSerial");
+    QTest::addColumn<QString>("settings");
+    // The update server's answer for every channel; the command line.
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("args");
+    // The channel record on the mirror: "" none, else "valid", "expired",
+    // "other type" or "tampered"; its stable version and serial.
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<int>("recordVersion");
+    QTest::addColumn<qint64>("serial");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("declined");
+    QTest::addColumn<QString>("freshness");
+    QTest::addColumn<QString>("logged");
+
+    const QString type = DefaultType;
+    const QString none;
+    const QString alpha2 = QStringLiteral("[Channel]\nalpha=http://127.0.0.1:9/\nalphaRevno=2\n");
+    const QString unconfirmed = QStringLiteral("No signed release information confirms");
+    const QString older
+        = QStringLiteral("Offered version 1 of %1 is older than the installed version 3").arg(type);
+    QTest::newRow("forged older answer") << 3 << qint64(-1) << none << 1 << QStringList() << "" << 0
+                                         << qint64(0) << 1 << true << unconfirmed << older;
+    QTest::newRow("forged older answer, nothing installed yet")
+        << 0 << qint64(-1) << none << 1 << QStringList() << "" << 0 << qint64(0) << 1 << false << unconfirmed
+        << "No mirror has a channel record";
+    QTest::newRow("the installed version again") << 3 << qint64(-1) << none << 3 << QStringList() << "" << 0
+                                                 << qint64(0) << 3 << false << unconfirmed << "";
+    QTest::newRow("another type installed") << 3 << qint64(-1) << none << 1 << QStringList() << "" << 0
+                                            << qint64(0) << 1 << false << unconfirmed << "";
+    QTest::newRow("older version named on the command line")
+        << 3 << qint64(-1) << none << 5 << QStringList({ type, "1" }) << "" << 0 << qint64(0) << 1 << false
+        << ""
+        << "";
+    QTest::newRow("older alpha revision")
+        << 3 << qint64(-1) << alpha2 << 5 << QStringList() << "" << 0 << qint64(0) << 2 << true << ""
+        << QStringLiteral("Offered version 2 of %1 is older").arg(type);
+    QTest::newRow("record newer than a forged answer")
+        << 3 << qint64(-1) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "Channel record offers version 4 where the update server offers 1; taking version 4";
+    QTest::newRow("record older than the answer")
+        << 0 << qint64(-1) << none << 5 << QStringList() << "valid" << 4 << qint64(7) << 5 << false << ""
+        << "Update server offers version 5, newer than the channel record's 4";
+    QTest::newRow("record of the serial seen before")
+        << 0 << qint64(7) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "";
+    QTest::newRow("replayed record") << 0 << qint64(8) << none << 1 << QStringList() << "valid" << 4
+                                     << qint64(7) << 1 << false << unconfirmed
+                                     << "is a replay (serial 7, below 8 seen before); ignoring it";
+    QTest::newRow("expired record") << 0 << qint64(-1) << none << 1 << QStringList() << "expired" << 4
+                                    << qint64(7) << 4 << false << "is 10 days old"
+                                    << "Channel record serial 7 expired 3 days ago";
+    QTest::newRow("record of another type")
+        << 0 << qint64(-1) << none << 1 << QStringList() << "other type" << 4 << qint64(7) << 1 << false
+        << unconfirmed << "is for client_linux_i386; ignoring it";
+    QTest::newRow("tampered record")
+        << 0 << qint64(-1) << none << 1 << QStringList() << "tampered" << 4 << qint64(7) << 1 << false
+        << unconfirmed << "has 0 valid signatures of release keys where 1 are needed; ignoring it";
+}
+
+void TestConfiguration::offerChoice()
+{
+    QFETCH(int, installed);
+    QFETCH(qint64, seenSerial);
+    QFETCH(QString, settings);
+    QFETCH(int, answer);
+    QFETCH(QStringList, args);
+    QFETCH(QString, record);
+    QFETCH(int, recordVersion);
+    QFETCH(qint64, serial);
+    QFETCH(QString, logged);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const InstallationLayout layout(dir.path(), QString());
+    writeIni(dir.path(), settings);
+    const QString installedType = QTest::currentDataTag() == QByteArray("another type installed")
+        ? QStringLiteral("client_linux_i386")
+        : DefaultType;
+    if (installed > 0)
+        QVERIFY(InstallationRecord::write(layout, { installedType, installed, 1000 }));
+    if (seenSerial >= 0)
+        QVERIFY(InstallationRecord::setChannelSerial(layout, DefaultType, seenSerial));
+
+    HttpTestServer mirror;
+    QVERIFY(mirror.listen());
+    QVERIFY(FileTree::write(layout.mirrorsFile(),
+        QStringLiteral("[mirrors]\nsize=1\n1\\mirror=m1\n[m1]\nurl=%1/root\n")
+            .arg(mirror.baseUrl())
+            .toUtf8()));
+    if (!record.isEmpty()) {
+        const QString root = dir.filePath("root");
+        QVERIFY(FileTree::write(
+            QStringLiteral("%1/%2/%3.ini").arg(root).arg(recordVersion).arg(DefaultType), ""));
+        ChannelRecordMaker::Options options;
+        options.outputDir = root;
+        options.updateType = DefaultType;
+        options.channels = { { "stable", recordVersion, "Four" } };
+        options.serial = serial;
+        if (record == "expired") {
+            options.now = QDateTime::currentSecsSinceEpoch() - 10 * 86400 - 60;
+            options.validSeconds = 7 * 86400;
+        }
+        QString error;
+        std::vector<Ed25519Key> keys;
+        keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
+        ChannelRecordMaker maker(options, std::move(keys));
+        QVERIFY2(maker.make(), qPrintable(maker.errorString()));
+        QByteArray text = FileTree::read(maker.recordPath());
+        if (record == "other type")
+            text.replace("type\t" + DefaultType.toUtf8(), "type\tclient_linux_i386");
+        else if (record == "tampered")
+            text.replace("stable\t4", "stable\t9");
+        mirror.setResponse(
+            "/root/" + ChannelRecord::fileName(DefaultType).toUtf8(), HttpTestServer::Response::ok(text));
+    }
+
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    const QByteArray version = QByteArray::number(answer);
+    peer.setReplies({ version + "#v," + version + "#v," + version + "#v", ServerNews });
+    Configuration config(layout);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    ReleaseTrust trust;
+    QString error;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    config.setTrust(trust);
+    QStringList messages;
+    connect(&config, &Configuration::message, this, [&messages](const QString& line) { messages << line; });
+
+    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" }) + args));
+
+    QTEST(config.updateTypeDesc.version, "version");
+    QTEST(!config.declinedOffer.isEmpty(), "declined");
+    QFETCH(QString, freshness);
+    QVERIFY2(freshness.isEmpty() ? config.freshnessNote.isEmpty() : config.freshnessNote.contains(freshness),
+        qPrintable(config.freshnessNote));
+    QVERIFY2(logged.isEmpty() || !messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
+    // A record taken raises the serial below which later ones are replays.
+    const bool taken = (record == "valid" || record == "expired") && serial >= seenSerial;
+    QCOMPARE(InstallationRecord::channelSerial(layout, DefaultType), taken ? serial : seenSerial);
 }
 
 void TestConfiguration::updateSettings_data()

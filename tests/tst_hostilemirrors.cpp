@@ -136,9 +136,9 @@ void TestHostileMirrors::misbehavingMirror_data()
     // Kept under the file's own name.
     QTest::newRow("corrupt part of a small file kept from an earlier run")
         << int(CorruptPart) << packedPath << false << int(Finished) << false << "failed after resuming";
-    // Signed, but not the ini the release manifest binds.
+    // Signed, but for any release at all.
     QTest::newRow("unbound ini") << int(UnboundRelease) << iniPath << true << int(ErrorCanceled) << true
-                                 << "does not vouch for this product ini";
+                                 << "records no release type and version (an unbound release); refusing it";
 }
 
 void TestHostileMirrors::misbehavingMirror()

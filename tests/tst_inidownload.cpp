@@ -106,8 +106,11 @@ IniDownloadTaskSpecification* TestIniDownload::makeTask()
     auto* task = new IniDownloadTaskSpecification(
         DownloadContext { manager, mirrors, layout }, updateType, 1, this, 1.0);
     // The product ini's own rounds, without release keys: the manifest's
-    // rules are the update runs' to show.
-    task->setTrust(ReleaseTrust());
+    // rules are the update runs' to show. The inis here are written by
+    // hand, without their type and version, as legacy releases are.
+    ReleaseTrust trust;
+    trust.legacyBelow = 2;
+    task->setTrust(trust);
     return task;
 }
 

@@ -297,7 +297,7 @@ void TestUpdateRun::releaseMadeWithSystemTools()
             md5 = md5.toUpper();
         ini += it.key().toUtf8() + "=" + md5.toLatin1() + "::" + QByteArray::number(it.value().size()) + "\n";
     }
-    ini += "[delete]\nobsolete.txt=\n";
+    ini += "[delete]\nobsolete.txt=\n" + ProductIniLine::bindingKey({ updateType, 1 }).toUtf8() + "=\n";
     const QString iniPath = ReleaseFixture::productIniPath(mirrorRoot, 1);
     QVERIFY(FileTree::write(iniPath, ini));
     const QByteArray signature = DemoSigner::opensslAvailable()
@@ -765,6 +765,16 @@ void TestUpdateRun::releaseTrust_data()
     QTest::newRow("missing, below the legacy floor")
         << "remove" << both << false << 2 << true
         << "has no release manifest; accepted by its product ini's signature";
+    // A signed ini without its type and version, as other tools made them.
+    const QString unbound
+        = QStringLiteral("Product ini records no release type and version (an unbound release); %1");
+    QTest::newRow("unbound, below the legacy floor")
+        << "unbind" << both << false << 2 << true << unbound.arg("accepted below version 2");
+    QTest::newRow("unbound, at the legacy floor")
+        << "unbind" << both << false << 1 << false
+        << unbound.arg("refusing it for client_linux_amd64 version 1");
+    QTest::newRow("unbound, no legacy floor") << "unbind" << both << false << 0 << false
+                                              << unbound.arg("refusing it for client_linux_amd64 version 1");
     // Signed, but not the ini's files as the ini lists them.
     const QString mismatch = QStringLiteral("Release manifest does not match the product ini at %1");
     QTest::newRow("a file left out") << "drop data/twin.bin" << both << false << 0 << false
@@ -827,6 +837,14 @@ void TestUpdateRun::releaseTrust()
         QVERIFY(FileTree::write(manifestPath, text));
     } else if (change == "remove") {
         QVERIFY(QFile::remove(manifestPath));
+    } else if (change == "unbind") {
+        const QString ini = ReleaseFixture::productIniPath(mirrorRoot, 1);
+        QByteArray text = FileTree::read(ini);
+        // As the release tool writes it: an ini key's separators are backslashes.
+        const QByteArray binding = ProductIniLine::bindingKey({ updateType, 1 }).replace('/', '\\').toUtf8();
+        QVERIFY(text.contains(binding + "=\n"));
+        text.replace(binding + "=\n", "");
+        QVERIFY(FileTree::write(ini, text) && DemoSigner::signFile(ini) && QFile::remove(manifestPath));
     }
 
     ReleaseTrust trust;

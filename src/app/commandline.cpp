@@ -45,6 +45,7 @@ CommandLine CommandLine::parse(const QStringList& args, const UpdateSettings& se
 
     const auto typeAndVersion = [&line, &args](int index) {
         line.typeDesc.updateType = args.at(index);
+        line.explicitVersion = true;
         return line.takeVersion(args.at(index + 1), invalidVersionFormat());
     };
     const auto defaults = [&line] {

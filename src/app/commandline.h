@@ -28,6 +28,8 @@ public:
 
     Outcome outcome = Invalid;
     bool noUser = false;
+    // Whether the command line named TYPE VERSION itself.
+    bool explicitVersion = false;
     UpdateTypeDesc typeDesc;
     QString error;
 };

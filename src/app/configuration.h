@@ -5,6 +5,7 @@
 #include "manifest/installationlayout.h"
 #include "manifest/updatetypedesc.h"
 #include "update/updatesettings.h"
+#include "verify/releasetrust.h"
 
 #include <QObject>
 #include <QPair>
@@ -42,15 +43,32 @@ public:
     void setVersionQueryServer(const QString& host, quint16 port, int receiveTimeoutMs);
     void setRetryPrompt(RetryPrompt prompt);
 
+    // The keys that vouch for channel records; the built-in ones unless set.
+    void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
+
     int noUserMode = 0;
     UpdateTypeDesc updateTypeDesc;
+    // Why the offered version is not installed (it is older than the
+    // installed one); empty when it is to be installed.
+    QString declinedOffer;
+    // Why "up to date" cannot be said of the offered version: the signed
+    // channel information is missing or has expired; empty when it is
+    // current, or when the version was asked for by name.
+    QString freshnessNote;
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
 
 private:
+    // Lets a signed channel record that offers more than the update server
+    // win, and notes how fresh the offer is.
+    void takeChannelRecord(UpdateTypeDesc& offer);
+    // Declines an offer older than the installed version.
+    void declineDowngrade(const UpdateTypeDesc& offer);
+
     InstallationLayout installation;
+    ReleaseTrust trust = ReleaseTrust::builtIn();
     QString settingsDir;
     UpdateSettings updateSettings;
     VersionQuery versionQuery;

@@ -32,6 +32,18 @@ Mirrors::Mirrors(QObject* parent)
 
 bool Mirrors::initDefault(const QString& iniPath, int version)
 {
+    readMirrors(iniPath, version);
+    return true;
+}
+
+bool Mirrors::initRoot(const QString& iniPath)
+{
+    readMirrors(iniPath, 0);
+    return true;
+}
+
+void Mirrors::readMirrors(const QString& iniPath, int version)
+{
     QSettings settings(iniPath, QSettings::IniFormat);
     const int size = settings.beginReadArray(QStringLiteral("mirrors"));
     for (int i = 0; i < size; ++i) {
@@ -45,7 +57,6 @@ bool Mirrors::initDefault(const QString& iniPath, int version)
     }
     settings.endArray();
     setDefaults(settings, version);
-    return true;
 }
 
 bool Mirrors::initAlpha(const QString& iniPath, int version)
@@ -195,7 +206,7 @@ void Mirrors::calcUseStats(int& capacity, int& inUse) const
 
 QString Mirrors::versionUrl(QString url, int version)
 {
-    if (!url.endsWith(QLatin1Char('/')))
-        url += QLatin1Char('/');
-    return url + QString::number(version);
+    if (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return version == 0 ? url : url + QLatin1Char('/') + QString::number(version);
 }

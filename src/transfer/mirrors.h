@@ -23,6 +23,9 @@ public:
     explicit Mirrors(QObject* parent = nullptr);
 
     bool initDefault(const QString& iniPath, int version);
+    // The mirrors of mirrors.ini at their roots, outside every release
+    // directory, where the channel records lie.
+    bool initRoot(const QString& iniPath);
     bool initAlpha(const QString& iniPath, int version);
     void setDefaults(QSettings& settings, int version);
 
@@ -56,6 +59,8 @@ Q_SIGNALS:
 
 private:
     static QString versionUrl(QString url, int version);
+    // Version 0: the mirror's root.
+    void readMirrors(const QString& iniPath, int version);
 
     QVector<FTPSiteAccessData> mirrorList;
     bool noMirrorsReported = false;

@@ -180,7 +180,9 @@ void MainWindow::setUIToConfigSpecs()
     }
     QString text;
     const QString heading = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">%1</div>");
-    if (!config->updateTypeDesc.versionLabel.isEmpty())
+    if (!config->declinedOffer.isEmpty())
+        text = heading.arg(tr("Voxmeadow is newer than the offered version"));
+    else if (!config->updateTypeDesc.versionLabel.isEmpty())
         text = heading.arg(
             tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel.toHtmlEscaped()));
     else if (config->updateTypeDesc.version > 0)
@@ -188,6 +190,14 @@ void MainWindow::setUIToConfigSpecs()
     text += QStringLiteral("<div style=\"margin-top:8px\">")
         + tr("You are currently on <strong>%1 channel</strong>.").arg(channelName) + QStringLiteral("</div>");
     ui->versionLabel->setText(text);
+    // Nothing to install: the client as it is can be started.
+    if (!config->declinedOffer.isEmpty()) {
+        launchMode = true;
+        setStatus(config->declinedOffer);
+        ui->startButton->setText(tr("Start Voxmeadow"));
+        return;
+    }
+    setStatus(config->freshnessNote);
     if (config->noUserMode == 1)
         ui->startButton->setEnabled(false);
 }
@@ -424,7 +434,13 @@ void MainWindow::onUpdateFinished()
         return;
     }
     launchMode = true;
-    setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
+    // Up to date only as far as current, signed information says so.
+    if (config->freshnessNote.isEmpty())
+        setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
+    else
+        setStatus(tr("Voxmeadow 3 version %1 is installed. %2")
+                      .arg(config->updateTypeDesc.version)
+                      .arg(config->freshnessNote));
     // Whoever reads the changelog decides when the client starts.
     if (config->noUserMode == 1 && !ChangeLogViewer::instance()) {
         QTimer::singleShot(LaunchDelayMs, this, &MainWindow::on_startButton_clicked);

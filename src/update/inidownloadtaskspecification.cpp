@@ -155,6 +155,7 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
         return refuse(QStringLiteral("does not vouch for this product ini"));
     verifiedManifest = true;
     manifestListsPatches = header.hasPatches();
+    published = header.published;
     return true;
 }
 
@@ -213,8 +214,17 @@ bool IniDownloadTaskSpecification::releaseMatches(const QString& localIni)
 {
     const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(localIni);
     if (bindings.isEmpty()) {
+        // Any signed ini of any older release would do for any version.
+        if (!trust.isLegacy(version)) {
+            Q_EMIT message(QStringLiteral("Product ini records no release type and version (an unbound "
+                                          "release); refusing it for %1 version %2")
+                               .arg(updateType)
+                               .arg(version));
+            return false;
+        }
         Q_EMIT message(QStringLiteral("Product ini records no release type and version (an unbound release); "
-                                      "accepting it"));
+                                      "accepted below version %1")
+                           .arg(trust.legacyBelow));
         return true;
     }
     const ProductIniLine::Binding wanted { updateType, version };

@@ -45,6 +45,8 @@ public:
     QString localManifestPath() const;
     // Whether the run ended with a manifest that verified, at localManifestPath().
     bool manifestVerified() const { return verifiedManifest; }
+    // When the verified manifest says the release was published; -1 without one.
+    qint64 publishedTime() const { return verifiedManifest ? published : -1; }
     // Whether the release may have a patch index: a verified manifest names
     // the one it has.
     bool mayHavePatches() const { return !verifiedManifest || manifestListsPatches; }
@@ -87,6 +89,7 @@ private:
     ReleaseTrust trust = ReleaseTrust::builtIn();
     bool verifiedManifest = false;
     bool manifestListsPatches = false;
+    qint64 published = -1;
 };
 
 #endif

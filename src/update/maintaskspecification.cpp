@@ -81,7 +81,8 @@ void MainTaskSpecification::makeSubtasksAndStart()
     connect(patchedCompile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
     addSubTask(patchedCompile);
     // Only a manifest that verified in this run decides the files' content.
-    connect(ini, &TaskSpecification::finished, this, [ini, compile, patchedCompile] {
+    connect(ini, &TaskSpecification::finished, this, [this, ini, compile, patchedCompile] {
+        published = ini->publishedTime();
         const QString manifest = ini->manifestVerified() ? ini->localManifestPath() : QString();
         compile->useManifest(manifest);
         patchedCompile->useManifest(manifest);

@@ -21,6 +21,9 @@ public:
     const FileSpecifications& specifications() const { return fileSpecifications; }
     // The keys that vouch for the release; the built-in ones unless set.
     void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
+    // When the release's verified manifest says it was published; -1 when
+    // no manifest verified (yet).
+    qint64 releasePublished() const { return published; }
 
 public Q_SLOTS:
     void execute() override;
@@ -45,6 +48,7 @@ private:
     FileSpecifications fileSpecifications;
     TaskSpecification* installation = nullptr;
     ReleaseTrust trust = ReleaseTrust::builtIn();
+    qint64 published = -1;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "update/updateengine.h"
 
+#include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
 #include "update/updateinidata.h"
 #include "verify/cryptwrapper.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-#include <QUrl>
 
 UpdateEngine::UpdateEngine(const InstallationLayout& layout, const UpdateSettings& settings, QObject* parent)
     : QObject(parent)
@@ -42,13 +42,7 @@ void UpdateEngine::setUpTransfers()
             this, [this, problem] { Q_EMIT fatalError(problem); }, Qt::QueuedConnection);
         return;
     }
-    QUrl proxy(settings.proxy);
-    // An HTTP proxy without a port is reached on the one proxies have long used.
-    if (!settings.proxy.isEmpty() && proxy.port() < 0 && proxy.scheme().toLower() == QLatin1String("http"))
-        proxy.setPort(3128);
-    transfers->setProxy(settings.proxy.isEmpty() ? QString() : proxy.toString(QUrl::FullyEncoded));
-    transfers->setExtraCertificates(settings.extraCertificates());
-    transfers->setMaxRate(settings.maxDownloadRate * 1024);
+    settings.applyTo(transfers);
 }
 
 void UpdateEngine::setBannerServer(const QString& host, quint16 port)
@@ -216,6 +210,11 @@ void UpdateEngine::onTaskFinished()
     progressTimer->stop();
     transfers->setPaused(false);
     cleanup();
+    // What a later offer is measured against: an older one is a downgrade.
+    const InstallationRecord installed { target.updateType, target.version, mainTask->releasePublished() };
+    if (!InstallationRecord::write(installation, installed))
+        Q_EMIT message(QStringLiteral("Warning: could not record the installed version in %1")
+                           .arg(UpdateIniData::filename(installation)));
     state = EngineFinished;
     Q_EMIT message(QStringLiteral("Update successfully finished"));
     releaseMainTask();

@@ -26,7 +26,6 @@ public:
         const InstallationLayout& layout, int version, const QString& dir, const QString& type);
     static void cleanup(const InstallationLayout& layout);
 
-private:
     // Applies `change` to a copy of update.ini beside it (named like the
     // installation's other new files, so that the leftover sweep takes what
     // a kill leaves) and renames the copy over it: a kill at any instant

@@ -1,5 +1,7 @@
 #include "updatesettings.h"
 
+#include "transfer/transferengine.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -95,4 +97,15 @@ QByteArray UpdateSettings::extraCertificates() const
         return QByteArray();
     // A bundle, not a disk image: a few megabytes at most.
     return file.read(16 * 1024 * 1024);
+}
+
+void UpdateSettings::applyTo(TransferEngine* transfers) const
+{
+    QUrl url(proxy);
+    // An HTTP proxy without a port is reached on the one proxies have long used.
+    if (!proxy.isEmpty() && url.port() < 0 && url.scheme().toLower() == QLatin1String("http"))
+        url.setPort(3128);
+    transfers->setProxy(proxy.isEmpty() ? QString() : url.toString(QUrl::FullyEncoded));
+    transfers->setExtraCertificates(extraCertificates());
+    transfers->setMaxRate(maxDownloadRate * 1024);
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class TransferEngine;
+
 // The user's choices in update.ini, read once: the channel (group Channel)
 // and, in group update, the proxy, the number of simultaneous downloads, an
 // extra certificate authority and the bandwidth cap.
@@ -26,6 +28,9 @@ public:
     QString displayedProxy() const;
     // The PEM certificates of `caFile`; empty without one.
     QByteArray extraCertificates() const;
+    // Sets the proxy, certificates and cap on `transfers`; only for
+    // settings without a problem().
+    void applyTo(TransferEngine* transfers) const;
 
     UpdateChannel channel = Stable;
     // The Alpha revision to install; 0 unless the Alpha channel is chosen.

@@ -75,8 +75,11 @@ bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray&
     const QString path = productIniPath(mirrorRoot, version);
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".sig"));
-    return FileTree::write(path, content) && DemoSigner::signFile(path)
-        && rewriteManifest(mirrorRoot, version);
+    // Bound to its release, as every release the release tool makes is.
+    QByteArray bound = content;
+    if (!content.contains(ProductIniLine::reservedDirectory().toUtf8()))
+        bound += "\n[delete]\n" + ProductIniLine::bindingKey({ UpdateType, version }).toUtf8() + "=\n";
+    return FileTree::write(path, bound) && DemoSigner::signFile(path) && rewriteManifest(mirrorRoot, version);
 }
 
 bool editManifest(const QString& mirrorRoot, int version, const QString& updateType, const ManifestEdit& edit,

@@ -30,8 +30,9 @@ QByteArray bytes(int size, quint32 seed);
 bool publish(const QString& source, const QString& mirrorRoot, int version, const QStringList& pack = {},
     const QString& previousIni = QString(), QString* error = nullptr, const QStringList& patchFrom = {});
 QString productIniPath(const QString& mirrorRoot, int version);
-// Replaces the product ini of a release by `content`, signed with the demo
-// key, and writes the release's manifest afresh to match it.
+// Replaces the product ini of a release by `content` (bound to the release
+// unless it names a binding itself), signed with the demo key, and writes the release's manifest afresh to
+// match it.
 bool replaceProductIni(const QString& mirrorRoot, int version, const QByteArray& content);
 // Writes the manifest of release `version` afresh from the product ini,
 // patch index and files it holds now, signed with both demo Ed25519 keys. A

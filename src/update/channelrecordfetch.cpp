@@ -1,0 +1,105 @@
+#include "update/channelrecordfetch.h"
+
+#include "transfer/downloadtaskspecification.h"
+#include "transfer/mirrors.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+ChannelRecordFetch::ChannelRecordFetch(TransferEngine* transfers, const ReleaseTrust& trust, QObject* parent)
+    : QObject(parent)
+    , transfers(transfers)
+    , trust(trust)
+{ }
+
+ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
+    const QString& mirrorsIni, const QString& updateType, qint64 lowestSerial)
+{
+    const QString name = ChannelRecord::fileName(updateType);
+    // Private and of a name no one can plant beforehand.
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        Q_EMIT message(QStringLiteral("Could not fetch the channel record: no temporary directory"));
+        return Unusable;
+    }
+    const QString local = dir.filePath(name);
+    Mirrors mirrors;
+    mirrors.initRoot(mirrorsIni);
+    int ticksLeft = DEADLINE_SECONDS * 1000 / qMax(1, tickMs);
+    bool answered = false;
+    while (!mirrors.mirrorData().isEmpty() && ticksLeft > 0) {
+        QFile::remove(local);
+        DownloadTaskSpecification download(transfers, &mirrors, name, local, -1, nullptr, 1.0);
+        download.setByteLimit(ChannelRecord::MAX_SIZE);
+        download.setOptional();
+        download.finishWhenAbsent();
+        QEventLoop loop;
+        QTimer ticks;
+        bool timedOut = false;
+        connect(&download, &TaskSpecification::finished, &loop, &QEventLoop::quit);
+        connect(&download, &TaskSpecification::canceled, &loop, &QEventLoop::quit);
+        connect(&ticks, &QTimer::timeout, &loop, [&] {
+            quint64 done = 0;
+            quint64 total = 0;
+            quint64 speed = 0;
+            bool downloading = false;
+            download.timeTick(done, total, speed, downloading);
+            if (--ticksLeft <= 0) {
+                timedOut = true;
+                loop.quit();
+            }
+        });
+        ticks.start(tickMs);
+        download.execute();
+        if (download.state == Running)
+            loop.exec();
+        ticks.stop();
+        if (timedOut) {
+            download.userCanceled();
+            Q_EMIT message(QStringLiteral("Channel record not fetched within %1 seconds").arg(DEADLINE_SECONDS));
+            break;
+        }
+        if (download.state != Finished || !QFile::exists(local))
+            break;
+        answered = true;
+        const QString mirror = download.getCurrentMirror().name;
+        const QString why = refusal(local, updateType, lowestSerial);
+        if (why.isEmpty()) {
+            Q_EMIT message(QStringLiteral("Channel record %1 serial %2 from mirror %3")
+                               .arg(updateType)
+                               .arg(accepted.serial)
+                               .arg(mirror));
+            return Accepted;
+        }
+        Q_EMIT message(QStringLiteral("Mirror %1 served a channel record that %2; ignoring it").arg(mirror, why));
+        mirrors.removeMirror(mirror);
+    }
+    if (!answered)
+        Q_EMIT message(QStringLiteral("No mirror has a channel record of %1").arg(updateType));
+    return answered ? Unusable : Absent;
+}
+
+QString ChannelRecordFetch::refusal(const QString& path, const QString& updateType, qint64 lowestSerial)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("could not be read");
+    ChannelRecord record;
+    QByteArray body;
+    QString error;
+    if (!ChannelRecord::parse(file.read(ChannelRecord::MAX_SIZE + 1), &record, &body, &error))
+        return QStringLiteral("is malformed (%1)").arg(error);
+    if (record.updateType != updateType)
+        return QStringLiteral("is for %1").arg(record.updateType);
+    const int signers = trust.validSignatures(ChannelRecord::signingContext(), body, record.signatures);
+    if (!trust.reachesThreshold(signers))
+        return QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
+            .arg(signers)
+            .arg(trust.threshold);
+    if (record.serial < lowestSerial)
+        return QStringLiteral("is a replay (serial %1, below %2 seen before)").arg(record.serial).arg(lowestSerial);
+    accepted = record;
+    return QString();
+}

@@ -1,0 +1,58 @@
+#include "update/installationrecord.h"
+
+#include "update/updateinidata.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString InstalledGroup = QStringLiteral("installed");
+const QString SerialGroup = QStringLiteral("channel-serials");
+
+} // namespace
+
+InstallationRecord InstallationRecord::read(const InstallationLayout& layout)
+{
+    QSettings settings(layout.settingsFile(), QSettings::IniFormat);
+    settings.beginGroup(InstalledGroup);
+    InstallationRecord record;
+    bool versionOk = false;
+    bool publishedOk = false;
+    record.updateType = settings.value(QStringLiteral("type")).toString();
+    record.version = settings.value(QStringLiteral("version")).toInt(&versionOk);
+    record.published = settings.value(QStringLiteral("published"), -1).toLongLong(&publishedOk);
+    if (!versionOk || !record.isValid())
+        return InstallationRecord();
+    if (!publishedOk || record.published < 0)
+        record.published = -1;
+    return record;
+}
+
+bool InstallationRecord::write(const InstallationLayout& layout, const InstallationRecord& record)
+{
+    return UpdateIniData::rewrite(layout, [&record](QSettings& settings) {
+        settings.beginGroup(InstalledGroup);
+        settings.setValue(QStringLiteral("type"), record.updateType);
+        settings.setValue(QStringLiteral("version"), record.version);
+        settings.setValue(QStringLiteral("published"), record.published);
+        settings.endGroup();
+    });
+}
+
+qint64 InstallationRecord::channelSerial(const InstallationLayout& layout, const QString& updateType)
+{
+    QSettings settings(layout.settingsFile(), QSettings::IniFormat);
+    settings.beginGroup(SerialGroup);
+    bool ok = false;
+    const qint64 serial = settings.value(updateType).toLongLong(&ok);
+    return ok && serial >= 0 ? serial : -1;
+}
+
+bool InstallationRecord::setChannelSerial(const InstallationLayout& layout, const QString& updateType, qint64 serial)
+{
+    return UpdateIniData::rewrite(layout, [&](QSettings& settings) {
+        settings.beginGroup(SerialGroup);
+        settings.setValue(updateType, serial);
+        settings.endGroup();
+    });
+}

@@ -1,0 +1,33 @@
+#ifndef INSTALLATIONRECORD_H
+#define INSTALLATIONRECORD_H
+
+#include "manifest/installationlayout.h"
+
+#include <QString>
+
+// What the installation holds, as the last successful run left it (group
+// "installed" of update.ini): the update type, the version, and when its
+// release manifest says the release was published. Beside it, per update
+// type, the highest serial of a channel record ever accepted (group
+// "channel-serials"), so that an older record is known for a replay.
+// Updaters that do not know these groups leave them alone.
+class InstallationRecord
+{
+public:
+    QString updateType;
+    int version = 0;
+    // Seconds since 1970 UTC; -1: unknown (a release without a manifest).
+    qint64 published = -1;
+
+    bool isValid() const { return !updateType.isEmpty() && version > 0; }
+
+    // An invalid record when none is kept or it cannot be read.
+    static InstallationRecord read(const InstallationLayout& layout);
+    static bool write(const InstallationLayout& layout, const InstallationRecord& record);
+
+    // -1 when no record of the type was accepted yet.
+    static qint64 channelSerial(const InstallationLayout& layout, const QString& updateType);
+    static bool setChannelSerial(const InstallationLayout& layout, const QString& updateType, qint64 serial);
+};
+
+#endif
