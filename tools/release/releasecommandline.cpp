@@ -1,5 +1,6 @@
 #include "releasecommandline.h"
 
+#include "channelrecordmaker.h"
 #include "manifest/installationlayout.h"
 #include "manifestcosigner.h"
 #include "releasekey.h"
@@ -8,6 +9,8 @@
 #include "verify/ed25519key.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QTimeZone>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +27,7 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "  keygen         create a signing key pair (RSA, or Ed25519 for manifests)\n"
                              "  publish        publish a version of an installation tree into a mirror root\n"
                              "  sign-manifest  add a signature to a published release's manifest\n"
+                             "  channels       sign the record of which version each channel offers\n"
                              "  sign           sign a single file (writes FILE.sig)\n"
                              "  verify         check a file against its signature\n"
                              "\n"
@@ -115,6 +119,32 @@ const char* const SignManifestHelp
       "\n"
       "  --key FILE   Ed25519 private key (PEM, PKCS #8)\n"
       "  --type TYPE  update type, names the manifest (default %2)\n";
+
+const char* const ChannelsHelp
+    = "Usage: %1 channels --output DIR --key FILE [--channel NAME=VERSION[:LABEL]]... [OPTIONS]\n"
+      "\n"
+      "Writes DIR/TYPE.channels, the signed channel record of the mirror root DIR:\n"
+      "the version each channel (stable, beta) offers, a serial number above the\n"
+      "previous record's, when it was made and when it expires. Updaters built\n"
+      "with release keys fetch it beside the update server's answer: a newer\n"
+      "version in it wins over an older answer, a record with a lower serial than\n"
+      "one seen before is ignored as a replay, and an expired record makes the\n"
+      "updater say how old its information is instead of \"up to date\". Run it\n"
+      "again before the record expires (e.g. daily from a timer): without\n"
+      "--channel the current record's channels are carried over, once a valid\n"
+      "signature of one of the keys on it is checked. Every version named must be\n"
+      "published in DIR. The file is replaced atomically.\n"
+      "\n"
+      "  --output DIR                  mirror root\n"
+      "  --key FILE                    Ed25519 private key (PEM); repeatable, one\n"
+      "                                signature per key, as many as the\n"
+      "                                updaters' threshold needs\n"
+      "  --channel NAME=VERSION[:LABEL]  a channel and the version it offers\n"
+      "                                (repeatable); the label is shown to players\n"
+      "  --type TYPE                   update type (default %2)\n"
+      "  --valid-days N                how long the record holds (default 7)\n"
+      "  --serial N                    serial to use (default: one above the\n"
+      "                                current record's)\n";
 
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
@@ -208,6 +238,8 @@ int ReleaseCommandLine::run(const QStringList& args)
         return signManifest(rest);
     if (command == QLatin1String("sign"))
         return sign(rest);
+    if (command == QLatin1String("channels"))
+        return channels(rest);
     if (command == QLatin1String("verify"))
         return verify(rest);
     return usage(QStringLiteral("unknown command \"%1\"").arg(command));
@@ -453,6 +485,77 @@ int ReleaseCommandLine::signManifest(const QStringList& args)
         out << cosigner.manifestPath() << ": checked and signed with key " << hex << "\n";
         break;
     }
+    out.flush();
+    return Success;
+}
+
+int ReleaseCommandLine::channels(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption outputOption(QStringLiteral("output"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption channelOption(QStringLiteral("channel"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
+    const QCommandLineOption daysOption(QStringLiteral("valid-days"), QString(), QStringLiteral("N"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"), QString(), QStringLiteral("N"));
+    parser.addOptions({ outputOption, keyOption, channelOption, typeOption, daysOption, serialOption });
+    QString problem;
+    if (!parse(parser, args, &problem))
+        return usage(problem);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << QString::fromLatin1(ChannelsHelp).arg(program, InstallationLayout::defaultUpdateType());
+        out.flush();
+        return Success;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("channels takes no positional arguments"));
+    if (parser.value(outputOption).isEmpty() || parser.values(keyOption).isEmpty())
+        return usage(QStringLiteral("channels needs --output DIR and --key FILE"));
+    ChannelRecordMaker::Options options;
+    options.outputDir = parser.value(outputOption);
+    options.updateType
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    if (!ReleasePublisher::isValidUpdateType(options.updateType))
+        return usage(QStringLiteral("invalid update type \"%1\"").arg(options.updateType));
+    for (const QString& spec : parser.values(channelOption)) {
+        ChannelRecord::Channel channel;
+        const qsizetype equals = spec.indexOf(QLatin1Char('='));
+        const QString rest = spec.mid(equals + 1);
+        const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+        bool ok = false;
+        channel.name = spec.left(equals);
+        channel.version = rest.left(colon < 0 ? rest.size() : colon).toInt(&ok);
+        channel.label = colon < 0 ? QString() : rest.mid(colon + 1);
+        if (equals <= 0 || !ok || channel.version < 1)
+            return usage(QStringLiteral("invalid channel \"%1\": expected NAME=VERSION[:LABEL]").arg(spec));
+        options.channels.append(channel);
+    }
+    bool ok = true;
+    if (parser.isSet(daysOption)) {
+        const qint64 days = parser.value(daysOption).toLongLong(&ok);
+        if (!ok || days < 1 || days > 3650)
+            return usage(QStringLiteral("--valid-days takes 1 to 3650"));
+        options.validSeconds = days * 24 * 3600;
+    }
+    if (parser.isSet(serialOption)) {
+        options.serial = parser.value(serialOption).toLongLong(&ok);
+        if (!ok || options.serial < 1)
+            return usage(QStringLiteral("--serial takes a whole number above 0"));
+    }
+    std::vector<Ed25519Key> keys;
+    for (const QString& path : parser.values(keyOption)) {
+        keys.push_back(Ed25519Key::readPrivatePem(path, &problem));
+        if (!keys.back().isValid())
+            return failure(problem);
+    }
+    ChannelRecordMaker maker(options, std::move(keys));
+    if (!maker.make())
+        return failure(maker.errorString());
+    const ChannelRecord& record = maker.record();
+    out << maker.recordPath() << ": serial " << record.serial << ", expires "
+        << QDateTime::fromSecsSinceEpoch(record.expires, QTimeZone::utc()).toString(Qt::ISODate)
+        << ", signed by " << record.signatures.size()
+        << (record.signatures.size() == 1 ? " key\n" : " keys\n");
     out.flush();
     return Success;
 }

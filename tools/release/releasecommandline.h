@@ -9,6 +9,7 @@ class QTextStream;
 //   keygen         [--bits N | --ed25519] --private FILE --public FILE [--force]
 //   publish        --source DIR --output DIR --version N --key FILE [...]
 //   sign-manifest  --key FILE [--type TYPE] RELEASE_DIR
+//   channels       --output DIR --key FILE [--channel NAME=VERSION[:LABEL]]...
 //   sign           --key FILE [--output SIG] FILE
 //   verify         [--public-key FILE] [--signature SIG] FILE
 // Exit codes: 0 done, 1 the operation failed (or the signature is invalid),
@@ -27,6 +28,7 @@ private:
     int keygen(const QStringList& args);
     int publish(const QStringList& args);
     int signManifest(const QStringList& args);
+    int channels(const QStringList& args);
     int sign(const QStringList& args);
     int verify(const QStringList& args);
     int usage(const QString& problem);
