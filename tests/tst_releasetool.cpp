@@ -1,6 +1,7 @@
 #include "demosigner.h"
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
+#include "manifest/channelrecord.h"
 #include "manifest/contenthasher.h"
 #include "manifest/patchindex.h"
 #include "manifest/productinireader.h"
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void generatedEd25519KeyWorksWithOpenssl();
     void keyPairReplacement_data();
     void keyPairReplacement();
+    void channelRecord_data();
+    void channelRecord();
     void commandLine_data();
     void commandLine();
 
@@ -958,6 +961,91 @@ void TestReleaseTool::keyPairReplacement()
     QVERIFY(privateKey.sign("data", &signature, &error));
     QVERIFY(publicKey.verify("data", signature));
     QCOMPARE(QFile::permissions(privatePath) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
+
+void TestReleaseTool::channelRecord_data()
+{
+    // What runs first (nothing when empty), whether the record it wrote is
+    // changed afterwards, and the command whose result counts.
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<bool>("tamper");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    const QStringList first { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:Three" };
+    const QStringList again { "--key", DemoSigner::ed25519KeyPem(1) };
+    QTest::newRow("first record") << QStringList() << false << first << 0 << "serial 1, expires";
+    QTest::newRow("re-signed on a timer") << first << false << again << 0 << "serial 2, expires";
+    QTest::newRow("re-signed by a key that never signed it")
+        << first << false << QStringList { "--key", DemoSigner::ed25519KeyPem(2) } << 1
+        << "bears no valid signature of the given keys";
+    QTest::newRow("re-signed after someone changed it")
+        << first << true << again << 1 << "bears no valid signature";
+    QTest::newRow("new channels over a changed record")
+        << first << true << first << 1 << "bears no valid signature";
+    QTest::newRow("serial not above the current one")
+        << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "5" } << 1
+        << "serial 5 is not above the current record's 5";
+    QTest::newRow("serial above the current one")
+        << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "6" } << 0
+        << "serial 6";
+    QTest::newRow("nothing to carry over") << QStringList() << false << again << 1 << "no channel given";
+    QTest::newRow("a version that is not published")
+        << QStringList() << false
+        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta=4" } << 1
+        << "channel beta names version 4, but";
+    QTest::newRow("a channel without a version")
+        << QStringList() << false
+        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta" } << 2
+        << "expected NAME=VERSION[:LABEL]";
+    QTest::newRow("a label with a tab")
+        << QStringList() << false
+        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:a\tb" } << 1
+        << "cannot be written";
+}
+
+void TestReleaseTool::channelRecord()
+{
+    QFETCH(QStringList, before);
+    QFETCH(bool, tamper);
+    QFETCH(QStringList, args);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n"));
+    const QString record = mirror + "/client_linux_amd64.channels";
+    const QStringList command { "channels", "--output", mirror };
+    QString out;
+    QString err;
+    if (!before.isEmpty())
+        QCOMPARE(runCommand(command + before, &out, &err), 0);
+    if (tamper) {
+        QByteArray text = FileTree::read(record);
+        QVERIFY(text.contains("stable\t3"));
+        QVERIFY(FileTree::write(record, text.replace("stable\t3", "stable\t2")));
+    }
+    const QByteArray earlier = FileTree::read(record);
+    QTEST(runCommand(command + args, &out, &err), "exitCode");
+    QFETCH(QString, output);
+    QVERIFY2((out + err).contains(output), qPrintable(out + err));
+    // A refusal leaves the record as it was; a record written reads back
+    // with the signatures the updater counts.
+    QFETCH(int, exitCode);
+    if (exitCode != 0) {
+        QCOMPARE(FileTree::read(record), earlier);
+        return;
+    }
+    ChannelRecord read;
+    QByteArray body;
+    QString error;
+    QVERIFY2(ChannelRecord::parse(FileTree::read(record), &read, &body, &error), qPrintable(error));
+    ReleaseTrust trust;
+    QString keyError;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &keyError).publicKey() };
+    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures), 1);
+    QCOMPARE(trust.validSignatures(body, read.signatures), 0);
+    QCOMPARE(read.channel("stable") ? read.channel("stable")->version : 0, 3);
+    QCOMPARE(read.expires - read.made, qint64(7 * 24 * 3600));
 }
 
 void TestReleaseTool::commandLine_data()
