@@ -65,6 +65,8 @@ private Q_SLOTS:
 
     void buttonAcrossRuns();
     void errorBoxesCentredOnShownWindow();
+    void offerStatus_data();
+    void offerStatus();
     void closeDuringRun_data();
     void closeDuringRun();
     void closeWhileCancelling();
@@ -229,6 +231,46 @@ void TestMainWindow::buttonAcrossRuns()
     QCOMPARE(ReleaseFixture::contents(install,
                  { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
         ReleaseFixture::contents(source));
+}
+
+void TestMainWindow::offerStatus_data()
+{
+    QTest::addColumn<QString>("declined");
+    QTest::addColumn<QString>("freshness");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after"); // empty: no run
+
+    QTest::newRow("older than the installed version") << "Offered version 1 is older."
+                                                      << ""
+                                                      << "Offered version 1 is older."
+                                                      << "";
+    QTest::newRow("not confirmed as the latest") << ""
+                                                 << "Not confirmed."
+                                                 << "Not confirmed."
+                                                 << "Voxmeadow 3 version 5 is installed. Not confirmed.";
+}
+
+void TestMainWindow::offerStatus()
+{
+    QFETCH(QString, declined);
+    QFETCH(QString, freshness);
+    QFETCH(QString, after);
+    config->declinedOffer = declined;
+    config->freshnessNote = freshness;
+    window->setUIToConfigSpecs();
+    QPushButton* start = widget<QPushButton>("startButton");
+    QTEST(status(), "before");
+    // Nothing to install: the client as it is can be started at once.
+    QCOMPARE(start->text(),
+        declined.isEmpty() ? QStringLiteral("Start Update") : QStringLiteral("Start Voxmeadow"));
+    QVERIFY(start->isEnabled());
+    if (after.isEmpty())
+        return;
+    SKIP_UNLESS_DEMO_KEY();
+    publishRelease();
+    start->click();
+    QTRY_COMPARE_WITH_TIMEOUT(start->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
+    QCOMPARE(status(), after);
 }
 
 void TestMainWindow::closeDuringRun_data()
