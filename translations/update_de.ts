@@ -45,6 +45,14 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Voxmeadow is newer than the offered version</source>
+        <translation>Voxmeadow ist neuer als die angebotene Version</translation>
+    </message>
+    <message>
+        <source>Voxmeadow 3 version %1 is installed. %2</source>
+        <translation>Voxmeadow 3 Version %1 ist installiert. %2</translation>
+    </message>
+    <message>
         <location filename="../src/ui/mainwindow.ui" line="14"/>
         <source>Voxmeadow 3 Client Update</source>
         <translation>Voxmeadow 3 Client-Update</translation>
@@ -269,6 +277,25 @@
 version from update server.</source>
         <translation>Die neueste Client-Version konnte nicht
 vom Update-Server abgefragt werden.</translation>
+    </message>
+</context>
+<context>
+    <name>Configuration</name>
+    <message>
+        <source>No signed release information confirms that version %1 is the latest.</source>
+        <translation>Keine signierte Release-Information bestätigt, dass Version %1 die neueste ist.</translation>
+    </message>
+    <message>
+        <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
+        <translation>Die Release-Information ist 1 Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
+    </message>
+    <message>
+        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
+        <translation>Die Release-Information ist %1 Tage alt (vom %2) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
+    </message>
+    <message>
+        <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run "update %3 %1".</source>
+        <translation>Die angebotene Version %1 ist älter als die installierte Version %2, die bleibt: Ein neuerer Build bleibt, bis sein Kanal ihn überholt, etwa nach einem Wechsel von Beta zu Stable. Um absichtlich zurückzugehen, führen Sie „update %3 %1“ aus.</translation>
     </message>
 </context>
 </TS>

@@ -45,6 +45,14 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Voxmeadow is newer than the offered version</source>
+        <translation>Voxmeadow est plus récent que la version proposée</translation>
+    </message>
+    <message>
+        <source>Voxmeadow 3 version %1 is installed. %2</source>
+        <translation>Voxmeadow 3 version %1 est installé. %2</translation>
+    </message>
+    <message>
         <location filename="../src/ui/mainwindow.ui" line="14"/>
         <source>Voxmeadow 3 Client Update</source>
         <translation>Mise à jour du client Voxmeadow 3</translation>
@@ -269,6 +277,25 @@
 version from update server.</source>
         <translation>Impossible d&apos;obtenir la dernière version
 du client auprès du serveur de mise à jour.</translation>
+    </message>
+</context>
+<context>
+    <name>Configuration</name>
+    <message>
+        <source>No signed release information confirms that version %1 is the latest.</source>
+        <translation>Aucune information de publication signée ne confirme que la version %1 est la plus récente.</translation>
+    </message>
+    <message>
+        <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
+        <translation>Les informations de publication datent d'un jour (du %1) et ont expiré : une version plus récente existe peut-être.</translation>
+    </message>
+    <message>
+        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
+        <translation>Les informations de publication datent de %1 jours (du %2) et ont expiré : une version plus récente existe peut-être.</translation>
+    </message>
+    <message>
+        <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run "update %3 %1".</source>
+        <translation>La version proposée %1 est plus ancienne que la version installée %2, qui est conservée : une version plus récente reste installée jusqu'à ce que son canal la dépasse, par exemple après un passage de Beta à Stable. Pour revenir en arrière volontairement, exécutez « update %3 %1 ».</translation>
     </message>
 </context>
 </TS>
