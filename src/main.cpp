@@ -1,6 +1,8 @@
 #include "tasks/eventdispatcherchoice.h"
 #include "app/configuration.h"
 #include "app/instancelock.h"
+#include "app/versioncheckreport.h"
+#include "update/installationrecord.h"
 #include "app/singleinstancechecker.h"
 #include "manifest/installationlayout.h"
 #include "ui/mainwindow.h"
@@ -11,15 +13,40 @@
 #include <QDir>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTextStream>
 #include <QTimer>
 #include <QTranslator>
 
 #include <curl/curl.h>
 
+namespace {
+
+// `update --check`: no window, no question, nothing changed; an unanswered
+// query is "could not tell".
+int checkVersions(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    Configuration config;
+    QTextStream err(stderr);
+    QObject::connect(&config, &Configuration::fatalError, &config,
+        [&err](const QString& message) { err << "Error: " << message << Qt::endl; });
+    const bool known = config.parseCommandLineOptions();
+    const VersionCheckReport report(InstallationRecord::read(config.layout()),
+        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
+    QTextStream(stdout) << report.text();
+    return report.code();
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // Before any thread exists, as libcurl requires.
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--check") == 0)
+            return checkVersions(argc, argv);
+    }
     EventDispatcherChoice dispatcherChoice;
     QApplication application(argc, argv);
     dispatcherChoice.applicationCreated();

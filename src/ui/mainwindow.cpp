@@ -248,6 +248,7 @@ void MainWindow::on_startButton_clicked()
     }
     if (engine->busy())
         return;
+    engine->setFullCheck(config->fullCheck);
     if (engine->initialize(config->updateTypeDesc)) {
         ui->startButton->setEnabled(false);
         failure.clear();
@@ -434,8 +435,15 @@ void MainWindow::onUpdateFinished()
         return;
     }
     launchMode = true;
+    const RunSummary& summary = engine->summary();
+    if (config->fullCheck)
+        onAppendText(QStringLiteral("%1 files checked, %2 repaired")
+                         .arg(summary.filesChecked)
+                         .arg(summary.filesChanged));
     // Up to date only as far as current, signed information says so.
-    if (config->freshnessNote.isEmpty())
+    if (config->fullCheck)
+        setStatus(tr("%1 files checked, %2 repaired").arg(summary.filesChecked).arg(summary.filesChanged));
+    else if (config->freshnessNote.isEmpty())
         setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
     else
         setStatus(tr("Voxmeadow 3 version %1 is installed. %2")
