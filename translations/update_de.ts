@@ -45,6 +45,14 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Downloads %p%</source>
+        <translation>Downloads %p%</translation>
+    </message>
+    <message>
+        <source>Downloads paused</source>
+        <translation>Downloads angehalten</translation>
+    </message>
+    <message>
         <source>%1 files checked, %2 repaired</source>
         <translation>%1 Dateien geprüft, %2 repariert</translation>
     </message>

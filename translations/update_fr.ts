@@ -45,6 +45,14 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Downloads %p%</source>
+        <translation>Téléchargements %p%</translation>
+    </message>
+    <message>
+        <source>Downloads paused</source>
+        <translation>Téléchargements en pause</translation>
+    </message>
+    <message>
         <source>%1 files checked, %2 repaired</source>
         <translation>%1 fichiers vérifiés, %2 réparés</translation>
     </message>

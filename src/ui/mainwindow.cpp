@@ -382,13 +382,28 @@ void MainWindow::onProgressUpdate(qreal doneFrac)
 void MainWindow::showProgress()
 {
     progressShown.start();
-    ui->totalProgressBar->setValue(pendingProgress);
+    // While files download the bar tells what the byte counter beside it tells.
+    if (!downloadPhase)
+        ui->totalProgressBar->setValue(pendingProgress);
+}
+
+void MainWindow::setDownloadPhase(bool downloads)
+{
+    if (downloads == downloadPhase)
+        return;
+    downloadPhase = downloads;
+    ui->totalProgressBar->setFormat(downloads ? tr("Downloads %p%") : QStringLiteral("%p%"));
+    if (!downloads)
+        ui->totalProgressBar->setValue(pendingProgress);
 }
 
 void MainWindow::onDownloadProgress(
     quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading)
 {
-    ui->downloadSizeLabel->setVisible(downloading);
+    // Held downloads keep the counter of what arrived; nothing moves.
+    const bool held = engine->busy() && engine->isPaused();
+    setDownloadPhase(downloading || held);
+    ui->downloadSizeLabel->setVisible(downloading || held);
     ui->downloadSpeedLabel->setVisible(downloading);
     // Offered while files download, and while they are held.
     ui->pauseButton->setVisible(engine->busy() && (downloading || engine->isPaused()));
@@ -398,6 +413,8 @@ void MainWindow::onDownloadProgress(
         remaining.clear();
         return;
     }
+    if (downloadTotal > 0)
+        ui->totalProgressBar->setValue(int(qMin<quint64>(1000, downloadDone * 1000 / downloadTotal)));
     const ByteUnit sizeUnit = unitFor(downloadTotal);
     const QString done = figure(downloadDone, sizeUnit);
     const QString total = figure(downloadTotal, sizeUnit);
@@ -423,7 +440,11 @@ void MainWindow::onDownloadProgress(
 void MainWindow::on_pauseButton_clicked()
 {
     engine->setPaused(!engine->isPaused());
-    ui->pauseButton->setText(engine->isPaused() ? tr("Resume") : tr("Pause"));
+    const bool paused = engine->isPaused();
+    ui->pauseButton->setText(paused ? tr("Resume") : tr("Pause"));
+    setStatus(paused ? tr("Downloads paused") : tr("Downloading files..."));
+    ui->downloadSpeedLabel->setVisible(false);
+    ui->timeLeftLabel->setVisible(false);
     remaining.clear();
 }
 
