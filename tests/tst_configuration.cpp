@@ -53,6 +53,8 @@ private Q_SLOTS:
     void versionCheck();
     void updateSettings_data();
     void updateSettings();
+    void updateServerSetting_data();
+    void updateServerSetting();
     void tempDirIsPrivate();
     void tempDirSkipsTakenNames_data();
     void tempDirSkipsTakenNames();
@@ -471,6 +473,56 @@ void TestConfiguration::updateSettings()
     config.setSettingsDirectory(dir.path());
     QTEST(config.settings().downloadConcurrency, "concurrency");
     QTEST(config.settings().proxy, "proxy");
+}
+
+void TestConfiguration::updateServerSetting_data()
+{
+    // "@PORT": a UDP test peer's port.
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("unset") << "" << false << "" << 0;
+    QTest::newRow("host") << "staging.example" << true << "staging.example" << 17384;
+    QTest::newRow("host and port") << "staging.example:4000" << true << "staging.example" << 4000;
+    QTest::newRow("IPv6 and port") << "[::1]:4000" << true << "::1" << 4000;
+    QTest::newRow("port 0") << "staging.example:0" << false << "" << 0;
+    QTest::newRow("port too large") << "staging.example:65536" << false << "" << 0;
+    QTest::newRow("port a word") << "staging.example:udp" << false << "" << 0;
+    QTest::newRow("credentials") << "user@staging.example" << false << "" << 0;
+    QTest::newRow("a path") << "staging.example/x" << false << "" << 0;
+    QTest::newRow("the staging server answers") << "127.0.0.1:@PORT" << true << "127.0.0.1" << -1;
+}
+
+void TestConfiguration::updateServerSetting()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, usable);
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    peer.setReplies({ "7#seven,7#seven,7#seven", ServerNews });
+    value.replace("@PORT", QString::number(peer.port()));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeIni(dir.path(), value.isEmpty() ? QString() : "[update]\nupdateServer=" + value + "\n");
+    const UpdateSettings settings = UpdateSettings::read(dir.filePath("update.ini"));
+    QString host;
+    quint16 serverPort = 0;
+    QCOMPARE(settings.updateServerAddress(&host, &serverPort, 17384), usable);
+    // An unusable value stops the program before anything goes out.
+    QCOMPARE(settings.problem().contains("updateServer"), !usable && !value.isEmpty());
+    if (!usable)
+        return;
+    QTEST(host, "host");
+    QFETCH(int, port);
+    if (port < 0) {
+        Configuration config(InstallationLayout(dir.path(), QString()));
+        QVERIFY(config.parseCommandLineOptions({ "update" }));
+        QCOMPARE(config.updateTypeDesc.version, 7);
+        return;
+    }
+    QCOMPARE(int(serverPort), port);
 }
 
 void TestConfiguration::tempDirIsPrivate()

@@ -18,7 +18,8 @@ public:
     enum Code { UpToDate = 0, UpdateAvailable = 1, Unknown = 3 };
 
     // `offer.version` 0: no version could be learned.
-    VersionCheckReport(const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness);
+    VersionCheckReport(
+        const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness);
 
     Code code() const { return result; }
     // Lines for the terminal, each ending in a line break.
