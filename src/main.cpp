@@ -1,6 +1,7 @@
 #include "tasks/eventdispatcherchoice.h"
 #include "app/configuration.h"
 #include "app/instancelock.h"
+#include "app/logfile.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
 #include "app/singleinstancechecker.h"
@@ -56,6 +57,10 @@ int main(int argc, char* argv[])
     InstanceLock instanceLock(SingleInstanceChecker::getLockFilePath());
     if (!SingleInstanceChecker::claim(instanceLock, QStringLiteral("#")))
         return 0;
+    // Only the one running updater starts a new log and keeps the last.
+    LogFile logFile;
+    if (logFile.open(LogFile::defaultDirectory()))
+        LogFile::installMessageHandler(&logFile);
 
     // Copies of the updater's own files that an earlier self-update could
     // not delete while they were in use. Only the one running updater may

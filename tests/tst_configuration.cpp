@@ -1,4 +1,5 @@
 #include "app/configuration.h"
+#include "app/logfile.h"
 #include "app/versioncheckreport.h"
 #include "transfer/transferengine.h"
 #include "update/channelrecordfetch.h"
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void updateSettings();
     void updateServerSetting_data();
     void updateServerSetting();
+    void logFile_data();
+    void logFile();
     void tempDirIsPrivate();
     void tempDirSkipsTakenNames_data();
     void tempDirSkipsTakenNames();
@@ -523,6 +526,56 @@ void TestConfiguration::updateServerSetting()
         return;
     }
     QCOMPARE(int(serverPort), port);
+}
+
+void TestConfiguration::logFile_data()
+{
+    // What is at update.log before the run: nothing, an earlier log, a link
+    // someone planted to a file of the user's.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("first run") << "" << qint64(100);
+    QTest::newRow("an earlier run's log") << "log" << qint64(100);
+    QTest::newRow("a planted link") << "link" << qint64(100);
+    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096;
+}
+
+void TestConfiguration::logFile()
+{
+    QFETCH(QString, before);
+    QFETCH(qint64, bytes);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logDir = dir.filePath("state/voxmeadow-update");
+    const QString victim = dir.filePath("victim");
+    QVERIFY(FileTree::write(victim, "victim\n"));
+    if (before == "log")
+        QVERIFY(FileTree::write(logDir + "/update.log", "earlier\n"));
+    else if (before == "link")
+        QVERIFY(QDir().mkpath(logDir) && QFile::link(victim, logDir + "/update.log"));
+
+    {
+        LogFile log;
+        QVERIFY(log.open(logDir));
+        LogFile::installMessageHandler(&log);
+        // Straight in: through qInfo the test's own output would hold it all too.
+        const QString line(1000, 'x');
+        for (qint64 written = 0; written < bytes; written += line.size())
+            log.write(line);
+        qWarning("last line");
+    }
+    // Gone with its log: nothing more reaches it.
+    qInfo("after the log");
+
+    const QByteArray text = FileTree::read(logDir + "/update.log");
+    QVERIFY(text.size() <= LogFile::MaxBytes);
+    QCOMPARE(text.contains("last line"), bytes < LogFile::MaxBytes);
+    QCOMPARE(text.endsWith("(log ends here: it reached its size limit)\n"), bytes > LogFile::MaxBytes);
+    QVERIFY(!text.contains("after the log"));
+    QCOMPARE(FileTree::read(victim), QByteArray("victim\n"));
+    if (before == "log")
+        QCOMPARE(FileTree::read(logDir + "/update.log.1"), QByteArray("earlier\n"));
+    QCOMPARE(QFileInfo(logDir).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 }
 
 void TestConfiguration::tempDirIsPrivate()
