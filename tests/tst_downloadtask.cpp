@@ -93,6 +93,8 @@ private Q_SLOTS:
     void brokenTransferCountsError();
     void stallTimesOutAtSixteenthTick_data();
     void stallTimesOutAtSixteenthTick();
+    void slowMirrorMovedAtThirtyFirstTick_data();
+    void slowMirrorMovedAtThirtyFirstTick();
     void writeFailureRetriesUntilNoMirrorLeft();
     void uncreatableFileCancels();
     void cancelDuringTransfer_data();
@@ -427,6 +429,32 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
     QFETCH(int, heldMs);
     QFETCH(QString, logText);
     dripUntilJudged(bytesPerTick, heldMs, 16, logText);
+}
+
+void TestDownloadTask::slowMirrorMovedAtThirtyFirstTick_data()
+{
+    QTest::addColumn<int>("bytesPerTick");
+    QTest::addColumn<int>("heldMs");
+    QTest::addColumn<QString>("logText");
+
+    const auto slow = [](int bytes) {
+        return QStringLiteral("file file.bin too slow on mirror %1: ") + QString::number(bytes)
+            + QStringLiteral(" bytes in 30 ticks");
+    };
+    QTest::newRow("80 bytes a tick") << 80 << 0 << slow(2400);
+    QTest::newRow("32760 bytes in 30 ticks") << 1092 << 0 << slow(32760);
+    QTest::newRow("32790 bytes in 30 ticks") << 1093 << 0 << QString();
+    QTest::newRow("80 bytes a tick, each held a tenth of it by the cap") << 80 << 100 << slow(2400);
+    QTest::newRow("80 bytes a tick, each held 40 % of it by the cap") << 80 << 400 << slow(2400);
+    QTest::newRow("80 bytes a tick, each held 60 % of it by the cap") << 80 << 600 << QString();
+}
+
+void TestDownloadTask::slowMirrorMovedAtThirtyFirstTick()
+{
+    QFETCH(int, bytesPerTick);
+    QFETCH(int, heldMs);
+    QFETCH(QString, logText);
+    dripUntilJudged(bytesPerTick, heldMs, 31, logText);
 }
 
 void TestDownloadTask::dripUntilJudged(int bytesPerTick, int heldMs, int judgedTick, const QString& logText)

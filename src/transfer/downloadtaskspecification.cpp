@@ -63,9 +63,9 @@ void DownloadTaskSpecification::timeTick(
 
     if (state != Running || !transfer)
         return;
-    // Data held back by the bandwidth cap is no sign of a stalled mirror: a
-    // tick spent mostly waiting for the cap starts the stall rule's window
-    // again. A mirror that trickles is seldom held, and stays judged.
+    // Data held back by the bandwidth cap is no sign of a slow mirror: a
+    // tick spent mostly waiting for the cap starts the windows again. A
+    // mirror that trickles is seldom held, and stays judged.
     const bool throttled = transfer->takeHeldShare() > 0.5;
     if (transfer->takeActivity())
         noDataTicks = 0;
@@ -77,17 +77,32 @@ void DownloadTaskSpecification::timeTick(
     if (throttled)
         tickHistory.clear();
     tickHistory.append(receivedBytes);
-    if (tickHistory.size() > currentMirror.timeoutTicks) {
-        const qint64 windowBytes = tickHistory.last() - tickHistory.takeFirst();
-        if (windowBytes < MIN_WINDOW_BYTES) {
-            errorRetry(QStringLiteral("file %1 stalled on mirror %2: %3 bytes in %4 ticks")
-                           .arg(remotePath, currentMirror.name)
-                           .arg(windowBytes)
-                           .arg(currentMirror.timeoutTicks));
-            return;
-        }
-    }
+    if (judgeWindows())
+        return;
     downloading = true;
+}
+
+bool DownloadTaskSpecification::judgeWindows()
+{
+    const qsizetype ticks = tickHistory.size() - 1;
+    const auto judge = [&](int windowTicks, qint64 leastBytes, const char* verdict) {
+        if (ticks < windowTicks)
+            return false;
+        const qint64 windowBytes = tickHistory.last() - tickHistory.at(ticks - windowTicks);
+        if (windowBytes >= leastBytes)
+            return false;
+        errorRetry(QStringLiteral("file %1 %2 on mirror %3: %4 bytes in %5 ticks")
+                       .arg(remotePath, QLatin1String(verdict), currentMirror.name)
+                       .arg(windowBytes)
+                       .arg(windowTicks));
+        return true;
+    };
+    if (judge(currentMirror.timeoutTicks, MIN_WINDOW_BYTES, "stalled")
+        || judge(SLOW_WINDOW_TICKS, MIN_SLOW_WINDOW_BYTES, "too slow"))
+        return true;
+    if (ticks >= qMax(currentMirror.timeoutTicks, SLOW_WINDOW_TICKS))
+        tickHistory.removeFirst();
+    return false;
 }
 
 void DownloadTaskSpecification::userCanceled()

@@ -19,10 +19,12 @@ class TransferEngine;
 
 // Fetches one file over HTTP(S) from a random mirror into a local file. Every
 // failed attempt (network error, status other than 200, write error, too many
-// ticks without data) is charged to its mirror and the download starts over
-// on a freshly chosen one; the task gives up only when no mirror is left or
-// the local file cannot be created. With a part file, what arrived is kept
-// across attempts, pauses and runs, and later attempts ask only for the rest.
+// ticks without data, too few bytes over a window of ticks) is charged to its
+// mirror and the download starts over on a freshly chosen one; the task gives
+// up only when no mirror is left or the local file cannot be created. With a
+// part file, what arrived is kept across attempts, pauses and runs, and later
+// attempts ask only for the rest. The engine ticks once a second; ticks the
+// bandwidth cap held an attempt back for most of start its windows again.
 class DownloadTaskSpecification : public TaskSpecification
 {
     Q_OBJECT
@@ -39,6 +41,12 @@ public:
     // Least an attempt must receive over the mirror's time-out window of
     // ticks; less is a trickle that would keep an unattended run alive.
     static constexpr qint64 MIN_WINDOW_BYTES = 1024;
+    // Least an attempt must receive over SLOW_WINDOW_TICKS ticks once it has
+    // run that long: a slower mirror could hold a run for days, and is left
+    // for another, charged like a stall. A file that arrives within the
+    // window is never judged by it.
+    static constexpr int SLOW_WINDOW_TICKS = 30;
+    static constexpr qint64 MIN_SLOW_WINDOW_BYTES = 32 * 1024;
 
     // Most bytes the file may receive; a body that is announced or turns out
     // longer strikes the mirror off and nothing beyond the limit is written.
@@ -125,6 +133,9 @@ private:
     QString currentUrl() const;
     QUrl requestUrl() const;
     bool keepsPart() const { return !partPath.isEmpty() && expectedSize > 0; }
+    // Whether a window of ticks found the attempt stalled or too slow, and
+    // ended it.
+    bool judgeWindows();
 
     TransferEngine* transfers;
     Mirrors* mirrors;
@@ -144,7 +155,7 @@ private:
     qint64 resumeOffset = 0;
     int progressPermille = -1;
     // receivedBytes at the ticks of the current attempt, newest last, as far
-    // back as the time-out window reaches.
+    // back as the longer window reaches.
     QList<qint64> tickHistory;
     FTPSiteAccessData currentMirror;
     // Whether currentMirror is borrowed from the registry right now; its name
