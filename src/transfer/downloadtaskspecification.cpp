@@ -74,6 +74,15 @@ void DownloadTaskSpecification::timeTick(
         errorRetry(QStringLiteral("file %1 timed out on mirror %2").arg(remotePath, currentMirror.name));
         return;
     }
+    // The whole attempt counts, held or not: the deadline already allows
+    // for the cap.
+    if (attemptDeadlineMs >= 0 && transfers->nowMs() - attemptStartMs > attemptDeadlineMs) {
+        errorRetry(QStringLiteral("file %1 not received within %2 s on mirror %3")
+                       .arg(remotePath)
+                       .arg((attemptDeadlineMs + 999) / 1000)
+                       .arg(currentMirror.name));
+        return;
+    }
     if (throttled)
         tickHistory.clear();
     tickHistory.append(receivedBytes);
@@ -103,6 +112,18 @@ bool DownloadTaskSpecification::judgeWindows()
     if (ticks >= qMax(currentMirror.timeoutTicks, SLOW_WINDOW_TICKS))
         tickHistory.removeFirst();
     return false;
+}
+
+qint64 DownloadTaskSpecification::attemptDeadline() const
+{
+    if (!deadlineFromLimit || byteLimit < 0)
+        return -1;
+    const qint64 atLeastRate
+        = (byteLimit * SLOW_WINDOW_TICKS * 1000 + MIN_SLOW_WINDOW_BYTES - 1) / MIN_SLOW_WINDOW_BYTES;
+    // A cap below the least rate would otherwise fail a healthy line.
+    const qint64 cap = transfers->maxRate();
+    const qint64 atCap = cap > 0 ? (byteLimit * 1000 + cap - 1) / cap : 0;
+    return DEADLINE_FLOOR_MS + qMax(atLeastRate, atCap);
 }
 
 void DownloadTaskSpecification::userCanceled()
@@ -177,6 +198,8 @@ void DownloadTaskSpecification::startDownload()
         errorCancel();
         return;
     }
+    attemptStartMs = transfers->nowMs();
+    attemptDeadlineMs = attemptDeadline();
     transfer = transfers->get(requestUrl(), this, resumeOffset);
     transfer->setHeadHandler([this] { return onHead(); });
     transfer->setBodyHandler([this](const char* data, qint64 size) { return onBody(data, size); });
