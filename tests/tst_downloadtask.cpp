@@ -296,35 +296,49 @@ void TestDownloadTask::failingStatusStrikesMirror_data()
 {
     QTest::addColumn<HttpTestServer::Response>("failure");
     QTest::addColumn<QString>("logText");
+    // The user information of the mirrors' addresses; empty: none.
+    QTest::addColumn<QString>("userInfo");
 
     QTest::newRow("302") << HttpTestServer::Response::redirect("/elsewhere/file.bin")
-                         << QStringLiteral("returned 302");
-    QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
-    QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
-    QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
+                         << QStringLiteral("returned 302") << QString();
+    QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404")
+                         << QString();
+    QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500")
+                         << QString();
+    QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString() << QString();
     HttpTestServer::Response unasked = HttpTestServer::Response::ok(pattern(5000));
     unasked.status = 206;
-    QTest::newRow("206 to a request without range") << unasked << QStringLiteral("returned 206");
+    QTest::newRow("206 to a request without range") << unasked << QStringLiteral("returned 206") << QString();
     // The expected size is 5000 bytes: one more is refused, announced or sent.
     HttpTestServer::Response longer = HttpTestServer::Response::ok(pattern(5001));
     longer.sendContentLength = false;
-    QTest::newRow("one byte more than expected") << longer << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("one byte more than expected")
+        << longer << QStringLiteral("more than the 5000 expected") << QString();
     HttpTestServer::Response announced = HttpTestServer::Response::ok(pattern(5000));
     announced.announcedLength = 5001;
     announced.stallAfter = 0;
-    QTest::newRow("one byte more announced") << announced << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("one byte more announced")
+        << announced << QStringLiteral("more than the 5000 expected") << QString();
     HttpTestServer::Response endless = HttpTestServer::Response::ok(pattern(64 * 1024));
     endless.endless = true;
     endless.sendContentLength = false;
-    QTest::newRow("endless body") << endless << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("endless body") << endless << QStringLiteral("more than the 5000 expected") << QString();
+    // Used for the requests, never shown.
+    QTest::newRow("404 from mirrors whose addresses hold credentials")
+        << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404")
+        << QStringLiteral("user:secret");
 }
 
 void TestDownloadTask::failingStatusStrikesMirror()
 {
     QFETCH(HttpTestServer::Response, failure);
     QFETCH(QString, logText);
+    QFETCH(QString, userInfo);
 
-    makeMirrors({ "a", "b" }, 5);
+    QString base = server->baseUrl();
+    if (!userInfo.isEmpty())
+        base.insert(base.indexOf("//") + 2, userInfo + '@');
+    loadMirrors(mirrorsIni({ "a", "b" }, base, 5));
     const QByteArray body = pattern(5000);
     bool failed = false;
     server->setHandler([&](const QByteArray& path) {
@@ -367,6 +381,11 @@ void TestDownloadTask::failingStatusStrikesMirror()
         QVERIFY(!failureText.isEmpty());
     }
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
+    if (!userInfo.isEmpty()) {
+        QVERIFY2(!spies.messageTexts().join('\n').contains("secret"), qPrintable(failureText));
+        QVERIFY(server->requestHeads().first().contains(
+            "\r\nAuthorization: Basic " + userInfo.toUtf8().toBase64() + "\r\n"));
+    }
 }
 
 void TestDownloadTask::brokenTransferCountsError_data()

@@ -1,5 +1,6 @@
 #include "transfer/downloadtaskspecification.h"
 
+#include "transfer/displayedurl.h"
 #include "transfer/mirrors.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
@@ -580,5 +581,5 @@ QUrl DownloadTaskSpecification::requestUrl() const
 
 QString DownloadTaskSpecification::currentUrl() const
 {
-    return currentMirror.url + QLatin1Char('/') + remotePath;
+    return DisplayedUrl::of(currentMirror.url) + QLatin1Char('/') + remotePath;
 }

@@ -144,7 +144,8 @@ private:
     void releaseTransfer();
     void stopWaitingForMirror();
     void publishProgress();
-    // The file's address on the current mirror, as logged and as requested.
+    // The file's address on the current mirror, as logged (without
+    // credentials) and as requested.
     QString currentUrl() const;
     QUrl requestUrl() const;
     bool keepsPart() const { return !partPath.isEmpty() && expectedSize > 0; }
