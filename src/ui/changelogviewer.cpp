@@ -3,6 +3,8 @@
 #include "transfer/randomsource.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
+#include "ui/markupbudget.h"
+#include "ui/untrustedtextdocument.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -52,6 +54,8 @@ ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, Trans
     setWindowTitle(tr("Changelog"));
 
     textEdit->setObjectName(QStringLiteral("changeLogTextEdit"));
+    // A mirror's text: its markup must not make the view read files.
+    textEdit->setDocument(new UntrustedTextDocument(textEdit));
     textEdit->setReadOnly(true);
     textEdit->setLineWrapMode(QTextEdit::NoWrap);
     QFont typewriter;
@@ -181,7 +185,10 @@ void ChangeLogViewer::onRequestTimeout()
 
 void ChangeLogViewer::load(const QString& text)
 {
-    textEdit->setText(text);
+    if (MarkupBudget::affords(text))
+        textEdit->setText(text);
+    else
+        textEdit->setPlainText(text);
     if (text.isEmpty())
         return;
     const QFontMetrics metrics(textEdit->font());
