@@ -11,9 +11,11 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimerEvent>
+#include <QToolTip>
 
 namespace {
 
@@ -256,6 +258,8 @@ void TestNewsBanner::outsideTextLoadsNothing_data()
     QTest::newRow("image from a server") << "<img src=\"http://127.0.0.1:#/red.png\">" << false;
     QTest::newRow("image in a data: URL")
         << "<img src=\"data:image/png;base64," + QString::fromLatin1(png.data().toBase64()) + "\">" << false;
+    QTest::newRow("tool tip naming a local image")
+        << "<span title=\"&lt;img src='@/red.png'&gt;\">MMMM MMMM MMMM MMMM</span>" << false;
     QTest::newRow("30 nested red tables")
         << QString("<table bgcolor=\"red\"><tr><td>x").repeated(30) << false;
     QTest::newRow("colour markup") << "<span style=\"color:red;font-size:30px\"><b>MMMM</b></span>" << true;
@@ -293,6 +297,10 @@ void TestNewsBanner::outsideTextLoadsNothing()
     viewer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     QCOMPARE(redPixels(view->viewport()->grab().toImage()) > 0, red);
+    const QPoint onText = view->cursorRect(QTextCursor(view->document())).center() + QPoint(10, 0);
+    QHelpEvent hover(QEvent::ToolTip, onText, view->viewport()->mapToGlobal(onText));
+    QCoreApplication::sendEvent(view->viewport(), &hover);
+    QVERIFY(!QToolTip::isVisible());
 
     QCoreApplication::processEvents();
     QCOMPARE(server.requestCount(), 0);

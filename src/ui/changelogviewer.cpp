@@ -7,6 +7,7 @@
 #include "ui/untrustedtextdocument.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -56,6 +57,7 @@ ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, Trans
     textEdit->setObjectName(QStringLiteral("changeLogTextEdit"));
     // A mirror's text: its markup must not make the view read files.
     textEdit->setDocument(new UntrustedTextDocument(textEdit));
+    textEdit->viewport()->installEventFilter(this);
     textEdit->setReadOnly(true);
     textEdit->setLineWrapMode(QTextEdit::NoWrap);
     QFont typewriter;
@@ -77,6 +79,15 @@ ChangeLogViewer::~ChangeLogViewer()
 {
     if (m_instance == this)
         m_instance = nullptr;
+}
+
+bool ChangeLogViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    // A title in the markup would show as a tool tip, which Qt renders as
+    // rich text of its own, reading what that names.
+    if (watched == textEdit->viewport() && event->type() == QEvent::ToolTip)
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void ChangeLogViewer::requestRemote(const QString& version)
