@@ -605,7 +605,7 @@ void TestReleaseTool::deleteSectionFromPreviousVersion()
     ReleasePublisher publisher(opts);
     QCOMPARE(publisher.publish(), refusal.isEmpty());
     QVERIFY2(publisher.errorString().contains(refusal), qPrintable(publisher.errorString()));
-    QCOMPARE(!publisher.warnings().filter("more than the previous one").isEmpty(), moreDeletions);
+    QCOMPARE(!publisher.warnings().filter("the previous release had").isEmpty(), moreDeletions);
     if (!refusal.isEmpty())
         return;
 

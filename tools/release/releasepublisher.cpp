@@ -361,9 +361,9 @@ bool ReleasePublisher::computeDeletes()
             if (!before.contains(path))
                 added << path;
         }
-        warningList << QStringLiteral("this release deletes %1 files, %2 more than the previous one: %3")
+        warningList << QStringLiteral("files to delete: %1, the previous release had %2; new: %3")
                            .arg(deletes.size())
-                           .arg(deletes.size() - previous.deleteKeys.size())
+                           .arg(previous.deleteKeys.size())
                            .arg(added.mid(0, MaxNamesInWarning).join(QStringLiteral(", "))
                                + (added.size() > MaxNamesInWarning ? QStringLiteral(", ...") : QString()));
     }
