@@ -55,7 +55,7 @@ QByteArray payloadDigest(const QByteArray& payload)
 
 QString DigestCache::fileName()
 {
-    return QStringLiteral("update.digests");
+    return InstallationLayout::digestCacheFileName();
 }
 
 qint64 DigestCache::fileClockNowNs()

@@ -81,8 +81,19 @@ const char* const PublishHelp
       "  --pack GLOB              publish files matching GLOB gzip-packed (repeatable)\n"
       "  --previous INI           product ini of the version this one replaces; files\n"
       "                           it installed (or deleted) that this version does not\n"
-      "                           install are listed for deletion\n"
+      "                           install are listed for deletion. It must lie in its\n"
+      "                           release directory (RELEASE_DIR/TYPE.ini) and is\n"
+      "                           checked first: its .sig, its record of type and\n"
+      "                           version against RELEASE_DIR's name, and\n"
+      "                           TYPE.manifest beside it, where there is one (its\n"
+      "                           signatures and the ini's digest). The updater's own\n"
+      "                           files (update, update.ini, mirrors.ini,\n"
+      "                           update.digests) are never deleted; a release that\n"
+      "                           deletes more files than the previous one is warned\n"
+      "                           about\n"
       "  --previous-version M     short for --previous OUTPUT/M/TYPE.ini\n"
+      "  --previous-key FILE      public key (DER or PEM) that the previous product\n"
+      "                           ini's signature verifies with (default: --key's)\n"
       "  --changelog FILE         publish FILE as changelog_client.txt\n"
       "  --patch-from DIR         an earlier published release directory (e.g.\n"
       "                           OUTPUT/M): each file whose installed content\n"
@@ -342,14 +353,16 @@ int ReleaseCommandLine::publish(const QStringList& args)
     const QCommandLineOption previousOption(QStringLiteral("previous"), QString(), QStringLiteral("INI"));
     const QCommandLineOption previousVersionOption(
         QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
+    const QCommandLineOption previousKeyOption(
+        QStringLiteral("previous-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption patchFromOption(QStringLiteral("patch-from"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption manifestKeyOption(
         QStringLiteral("manifest-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
-        sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, patchFromOption,
-        manifestKeyOption, quietOption });
+        sectionForOption, packOption, previousOption, previousVersionOption, previousKeyOption,
+        changelogOption, patchFromOption, manifestKeyOption, quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -397,6 +410,9 @@ int ReleaseCommandLine::publish(const QStringList& args)
             = QDir(options.outputDir)
                   .filePath(QStringLiteral("%1/%2.ini").arg(previousVersion).arg(options.updateType));
     }
+    if (parser.isSet(previousKeyOption) && options.previousIni.isEmpty())
+        return usage(QStringLiteral("--previous-key needs --previous or --previous-version"));
+    options.previousKeyPath = parser.value(previousKeyOption);
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
     options.manifestKeyPaths = parser.values(manifestKeyOption);
