@@ -354,6 +354,14 @@ bool MakeDownloadReplaceListFunc::compileLists()
                     invalidSection = line.section;
                     break;
                 }
+                // The updater, its settings and its mirrors stay whatever a
+                // release says: without them no later release could repair it.
+                if (InstallationLayout::updaterFileNames().contains(line.key)) {
+                    Q_EMIT message(QStringLiteral("Warning: product ini lists %1 for deletion; it is the "
+                                                  "updater's own file and stays")
+                                       .arg(line.key));
+                    continue;
+                }
                 if (QFile::exists(layout.installedPath(line.key)))
                     specifications.deleteList.append(line.key);
                 continue;
