@@ -122,6 +122,8 @@ private Q_SLOTS:
     void executableModes();
     void releaseTrust_data();
     void releaseTrust();
+    void directoryModes_data();
+    void directoryModes();
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
@@ -929,6 +931,66 @@ void TestUpdateRun::releaseTrust()
     QCOMPARE(run.state, ErrorCanceled);
     const FileTree::Snapshot after = installationSnapshot();
     QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestUpdateRun::directoryModes_data()
+{
+    QTest::addColumn<int>("mask");
+
+    QTest::newRow("umask 000") << 0;
+    QTest::newRow("umask 022") << 022;
+    QTest::newRow("umask 077") << 077;
+}
+
+void TestUpdateRun::directoryModes()
+{
+    QFETCH(int, mask);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    const QString source = fixture->work.filePath("source-2");
+    QString error;
+    // With patches, whose downloads and results get directories of their own.
+    QVERIFY2(ReleaseFixture::writeTree(source, versionTwo())
+            && ReleaseFixture::publish(source, mirrorRoot, 2, packed,
+                ReleaseFixture::productIniPath(mirrorRoot, 1), &error, { QDir(mirrorRoot).filePath("1") }),
+        qPrintable(error));
+    // Every directory the runs made below the installation and the
+    // temporary directory that is not 0755.
+    QStringList wrong;
+    const auto inspect = [&] {
+        for (const QString& root : { install, temp }) {
+            QDirIterator it(
+                root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                struct stat info;
+                const QString path = it.next();
+                if (::lstat(QFile::encodeName(path).constData(), &info) == 0
+                    && (info.st_mode & 07777) != 0755)
+                    wrong << QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
+            }
+        }
+    };
+    struct UmaskGuard
+    {
+        mode_t previous;
+        ~UmaskGuard() { ::umask(previous); }
+    } guard { ::umask(mode_t(mask)) };
+
+    QCOMPARE(runUpdate(1).state, Finished);
+    inspect();
+    // "old" is there only until the deletions.
+    bool oldSeen = false;
+    const RunResult run = runUpdate(2, 6, [&](MainTaskSpecification* task) {
+        connect(
+            task->findChild<FileReplaceListTaskSpecification*>(), &TaskSpecification::finished, task, [&] {
+                oldSeen = QFileInfo(QDir(install).filePath("old")).isDir();
+                inspect();
+            });
+    });
+    QCOMPARE(run.state, Finished);
+    QVERIFY(oldSeen);
+    QVERIFY(!run.messages.filter("as a patch").isEmpty());
+    QCOMPARE(wrong, QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestUpdateRun)
