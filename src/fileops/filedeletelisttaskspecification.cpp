@@ -2,6 +2,7 @@
 
 #include "fileops/filedeletetaskspecification.h"
 #include "fileops/leftoverscanfunc.h"
+#include "fileops/oldcopydirectory.h"
 #include "tasks/asyncrun.h"
 
 #include <QDir>
@@ -73,6 +74,9 @@ QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
         QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (newFiles.hasNext())
         found << base.relativeFilePath(newFiles.next());
+    // An "old" that is a link is not ours: nothing is deleted through it.
+    if (!OldCopyDirectory::isReal(root))
+        return found;
     const QString oldDir = base.filePath(InstallationLayout::oldDirName());
     const QString prefix = InstallationLayout::oldCopyPrefix();
     for (const QString& name :

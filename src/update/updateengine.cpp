@@ -1,5 +1,6 @@
 #include "update/updateengine.h"
 
+#include "fileops/oldcopydirectory.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
 #include "update/updateinidata.h"
@@ -277,6 +278,11 @@ void UpdateEngine::cleanupDirectory(const QString& path)
 
 void UpdateEngine::removeOldFiles(const QString& dir)
 {
+    // The updater makes "old" itself: one that is a link points at files
+    // that are not its own.
+    const QFileInfo info(dir);
+    if (info.fileName() == InstallationLayout::oldDirName() && !OldCopyDirectory::isReal(info.path()))
+        return;
     const QDir directory(dir);
     for (const QString& name : InstallationLayout::specialFileNames())
         QFile::remove(directory.absoluteFilePath(InstallationLayout::oldCopyPrefix() + name));
