@@ -585,10 +585,14 @@ void TestConfiguration::tempDirIsPrivate()
 
     // Even a permissive umask must not open the directory to other users.
     const mode_t previousUmask = ::umask(0);
-    const QString created = SessionDirectory::create(base.path());
+    const QString created = SessionDirectory::create(base.path(), base.filePath(QStringLiteral("install")));
     ::umask(previousUmask);
 
-    QCOMPARE(created, base.path() + QStringLiteral("/voxmeadow_temp_0"));
+    QVERIFY2(QFileInfo(created).path() == base.path()
+            && QFileInfo(created).fileName().contains(QRegularExpression("^voxmeadow_temp_[0-9A-Za-z]{12}$")),
+        qPrintable(created));
+    QVERIFY(SessionDirectory::belongsTo(created, base.filePath(QStringLiteral("install"))));
+    QVERIFY(!SessionDirectory::belongsTo(created, base.filePath(QStringLiteral("other"))));
     struct stat status;
     QCOMPARE(::stat(QFile::encodeName(created).constData(), &status), 0);
     QVERIFY(S_ISDIR(status.st_mode));
@@ -601,16 +605,20 @@ void TestConfiguration::tempDirSkipsTakenNames_data()
     QTest::addColumn<QStringList>("directories");
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("links"); // "name>target", the target relative to the base
-    QTest::addColumn<QString>("expected");
 
     QTest::newRow("five taken directories") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_1",
         "voxmeadow_temp_2", "voxmeadow_temp_3", "voxmeadow_temp_4" })
-                                            << QStringList() << QStringList() << "voxmeadow_temp_5";
+                                            << QStringList() << QStringList();
     QTest::newRow("gap is used") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_2" }) << QStringList()
-                                 << QStringList() << "voxmeadow_temp_1";
+                                 << QStringList();
     QTest::newRow("planted file and links")
         << QStringList({ "planted" }) << QStringList({ "voxmeadow_temp_0" })
-        << QStringList({ "voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted" }) << "voxmeadow_temp_3";
+        << QStringList({ "voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted" });
+    // Another user who takes every name an earlier version would try.
+    QStringList squatted;
+    for (int i = 0; i < 1000; ++i)
+        squatted << QStringLiteral("voxmeadow_temp_%1").arg(i);
+    QTest::newRow("a thousand squatted numbered names") << squatted << QStringList() << QStringList();
 }
 
 void TestConfiguration::tempDirSkipsTakenNames()
@@ -622,8 +630,12 @@ void TestConfiguration::tempDirSkipsTakenNames()
     QTemporaryDir base;
     QVERIFY(base.isValid());
     const QDir baseDir(base.path());
-    for (const QString& name : directories)
+    for (const QString& name : directories) {
         QVERIFY(baseDir.mkdir(name));
+        // Of another user where the test may hand it over.
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(baseDir.absoluteFilePath(name)).constData(), 65534, 65534), 0);
+    }
     for (const QString& name : files) {
         QFile file(baseDir.absoluteFilePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -633,8 +645,15 @@ void TestConfiguration::tempDirSkipsTakenNames()
         QVERIFY(QFile::link(baseDir.absoluteFilePath(parts.at(1)), baseDir.absoluteFilePath(parts.at(0))));
     }
 
-    QFETCH(QString, expected);
-    QCOMPARE(SessionDirectory::create(base.path()), baseDir.absoluteFilePath(expected));
+    const QStringList before = baseDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QStringList candidates;
+    const QString created = SessionDirectory::create(base.path(), base.filePath(QStringLiteral("install")),
+        [&candidates](const QString& candidate) { candidates << candidate; });
+    // A new name, tried once and taken.
+    QCOMPARE(candidates, QStringList { created });
+    QCOMPARE(QFileInfo(created).path(), base.path());
+    QVERIFY(!before.contains(QFileInfo(created).fileName()));
+    QVERIFY(QFileInfo(created).isDir() && !QFileInfo(created).isSymLink());
     // Nothing was created behind a link.
     QVERIFY(!baseDir.exists(QStringLiteral("missing")));
     for (const QString& name : directories)
@@ -646,8 +665,9 @@ void TestConfiguration::tempDirFailures()
     QTemporaryDir base;
     QVERIFY(base.isValid());
 
-    QVERIFY(SessionDirectory::create(QString()).isEmpty());
-    QVERIFY(SessionDirectory::create(base.filePath(QStringLiteral("does-not-exist"))).isEmpty());
+    const QString install = base.filePath(QStringLiteral("install"));
+    QVERIFY(SessionDirectory::create(QString(), install).isEmpty());
+    QVERIFY(SessionDirectory::create(base.filePath(QStringLiteral("does-not-exist")), install).isEmpty());
     QVERIFY(QDir(base.path()).isEmpty());
 }
 
