@@ -104,7 +104,8 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
 
     if (unpack) {
         remaining -= 0.2;
-        addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
+        addSubTask(new FileUnzipTaskSpecification(
+            nullptr, source, newPath, this, remaining, replaceSpecification.unzipSize));
         addSubTask(new CheckSignatureTaskSpecification(
             newPath, FileCheck::listedSum(replaceSpecification.unzipMd5), true, this, 0.2));
     } else {
