@@ -534,16 +534,19 @@ void TestConfiguration::logFile_data()
     // someone planted to a file of the user's.
     QTest::addColumn<QString>("before");
     QTest::addColumn<qint64>("bytes");
-    QTest::newRow("first run") << "" << qint64(100);
-    QTest::newRow("an earlier run's log") << "log" << qint64(100);
-    QTest::newRow("a planted link") << "link" << qint64(100);
-    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096;
+    QTest::addColumn<int>("mask");
+    QTest::newRow("first run") << "" << qint64(100) << 022;
+    QTest::newRow("first run, umask 000") << "" << qint64(100) << 0;
+    QTest::newRow("an earlier run's log") << "log" << qint64(100) << 022;
+    QTest::newRow("a planted link") << "link" << qint64(100) << 022;
+    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096 << 022;
 }
 
 void TestConfiguration::logFile()
 {
     QFETCH(QString, before);
     QFETCH(qint64, bytes);
+    QFETCH(int, mask);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString logDir = dir.filePath("state/voxmeadow-update");
@@ -556,7 +559,10 @@ void TestConfiguration::logFile()
 
     {
         LogFile log;
-        QVERIFY(log.open(logDir));
+        const mode_t previousUmask = ::umask(mode_t(mask));
+        const bool opened = log.open(logDir);
+        ::umask(previousUmask);
+        QVERIFY(opened);
         LogFile::installMessageHandler(&log);
         // Straight in: through qInfo the test's own output would hold it all too.
         const QString line(1000, 'x');
@@ -576,6 +582,11 @@ void TestConfiguration::logFile()
     if (before == "log")
         QCOMPARE(FileTree::read(logDir + "/update.log.1"), QByteArray("earlier\n"));
     QCOMPARE(QFileInfo(logDir).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+    // The state directory above it, when the log made it, is private too.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (before.isEmpty())
+        QCOMPARE(QFileInfo(dir.filePath("state")).permissions() & others, QFile::Permissions());
 }
 
 void TestConfiguration::tempDirIsPrivate()

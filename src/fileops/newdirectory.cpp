@@ -21,7 +21,7 @@ bool NewDirectory::make(const QString& path, mode_t mode)
     return set;
 }
 
-bool NewDirectory::makePath(const QString& path)
+bool NewDirectory::makePath(const QString& path, mode_t mode)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info;
@@ -32,8 +32,8 @@ bool NewDirectory::makePath(const QString& path)
         const QByteArray above = name.left(slash);
         if (::stat(above.constData(), &info) == 0)
             continue;
-        if (!make(QFile::decodeName(above)) && errno != EEXIST)
+        if (!make(QFile::decodeName(above), mode) && errno != EEXIST)
             return false;
     }
-    return make(path) || (::stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode));
+    return make(path, mode) || (::stat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode));
 }

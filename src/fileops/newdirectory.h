@@ -20,9 +20,9 @@ public:
     // when the name is taken or it cannot be created.
     static bool make(const QString& path, mode_t mode = Mode);
     // Creates `path` and the directories above it that are missing, each
-    // with Mode; true when `path` is a directory afterwards. Existing
-    // directories, also links to directories, are used as they are.
-    static bool makePath(const QString& path);
+    // with exactly `mode`; true when `path` is a directory afterwards.
+    // Existing directories, also links to directories, are used as they are.
+    static bool makePath(const QString& path, mode_t mode = Mode);
 };
 
 #endif
