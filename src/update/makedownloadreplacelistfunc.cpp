@@ -6,6 +6,7 @@
 #include "manifest/productiniline.h"
 #include "manifest/productinireader.h"
 #include "manifest/releasemanifest.h"
+#include "fileops/newdirectory.h"
 #include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
 #include "update/patchcatalog.h"
@@ -252,7 +253,8 @@ bool MakeDownloadReplaceListFunc::stageInstalledCopy(
     const QString& installed, const QString& staged, const ContentSum& sum) const
 {
     QFile::remove(staged);
-    if (!QDir().mkpath(QFileInfo(staged).path()) || !QFile::copy(layout.installedPath(installed), staged))
+    if (!NewDirectory::makePath(QFileInfo(staged).path())
+        || !QFile::copy(layout.installedPath(installed), staged))
         return false;
     // Read again: the file may have changed since it was compared.
     if (fileMatches(staged, sum))
