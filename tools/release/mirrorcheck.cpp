@@ -215,7 +215,8 @@ void MirrorCheck::fetchManifest()
     connect(manifest, &MirrorProbe::finished, this, [this, manifest, received, name] {
         received->file.close();
         manifest->deleteLater();
-        // A release below the legacy floor may come without one.
+        // Absent is fine where the release keys ask for none (no keys, or a
+        // release below the legacy floor).
         if (manifest->outcome() != MirrorProbe::Outcome::Absent || trust.requiresManifest(options.version))
             manifestUsable = judgeServed(name, manifest, -1) && checkManifest();
         fetchPatchIndex();
