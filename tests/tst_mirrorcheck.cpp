@@ -7,6 +7,7 @@
 #include "releasecommandline.h"
 #include "releasefixture.h"
 #include "releasekey.h"
+#include "transfer/ftpsiteaccessdata.h"
 #include "transfer/transferengine.h"
 #include "verify/releasetrust.h"
 
@@ -40,6 +41,8 @@ private Q_SLOTS:
     void checksWhatTheMirrorServes_data();
     void checksWhatTheMirrorServes();
     void givesUpAStalledRequest();
+    void judgesASlowRequest_data();
+    void judgesASlowRequest();
 
 private:
     int check(const QStringList& args, QString* out);
@@ -226,12 +229,54 @@ void TestMirrorCheck::givesUpAStalledRequest()
     // its time is up, counted in ticks.
     QTRY_VERIFY(
         fixture->server.requestCount("/m/2/files/data/a.dat") == 1 && transfers.runningTransfers() == 1);
-    // The first tick may still see the head arrive.
-    for (int tick = 0; tick <= MirrorProbe::StallSeconds; ++tick)
+    // The first tick sets the window's start.
+    for (int tick = 0; tick <= FTPSiteAccessData().timeoutTicks; ++tick)
         mirrorCheck.tick();
     QTRY_VERIFY(mirrorCheck.isFinished());
-    QCOMPARE(problems, QStringList { "failed: 2/files/data/a.dat (nothing received for 15 s)" });
+    QCOMPARE(problems, QStringList { "failed: 2/files/data/a.dat (stalled: 0 bytes in 15 s)" });
     QCOMPARE(mirrorCheck.filesChecked(), 5);
+}
+
+void TestMirrorCheck::judgesASlowRequest_data()
+{
+    // Body bytes sent before each tick, ticks run, and why the request was
+    // given up (empty: it still runs).
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QString>("verdict");
+
+    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s";
+    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s";
+    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s";
+    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s";
+    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString();
+}
+
+void TestMirrorCheck::judgesASlowRequest()
+{
+    QFETCH(int, chunk);
+    QFETCH(int, ticks);
+    QFETCH(QString, verdict);
+
+    HttpTestServer::Response response = HttpTestServer::Response::ok(ReleaseFixture::bytes(100000, 4));
+    response.dripChunk = chunk;
+    response.stallAfter = chunk == 0 ? 0 : -1;
+    fixture->server.setResponse("/slow", response);
+    TransferEngine transfers;
+    MirrorProbe probe(&transfers, QUrl(fixture->server.baseUrl() + "/slow"), nullptr);
+    QSignalSpy finished(&probe, &MirrorProbe::finished);
+    probe.fetch(1 << 20, [](const char*, qint64) { return true; });
+    // The server sends a first piece with the head, one more at each drip.
+    QTRY_COMPARE(probe.receivedBytes(), qint64(chunk));
+    for (int tick = 0; tick < ticks && finished.isEmpty(); ++tick) {
+        probe.tick();
+        if (chunk > 0 && finished.isEmpty()) {
+            fixture->server.drip();
+            QTRY_COMPARE(probe.receivedBytes(), qint64(tick + 2) * chunk);
+        }
+    }
+    QCOMPARE(finished.count(), verdict.isEmpty() ? 0 : 1);
+    QCOMPARE(probe.errorString(), verdict);
 }
 
 QTEST_GUILESS_MAIN(TestMirrorCheck)

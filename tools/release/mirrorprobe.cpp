@@ -1,5 +1,7 @@
 #include "mirrorprobe.h"
 
+#include "transfer/downloadtaskspecification.h"
+#include "transfer/ftpsiteaccessdata.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
 
@@ -30,7 +32,7 @@ void MirrorProbe::start(qint64 rangeStart)
 {
     offset = rangeStart;
     received = 0;
-    idleTicks = 0;
+    tickHistory.clear();
     statusCode = 0;
     transfer = transfers->get(address, this, rangeStart);
     transfer->setHeadHandler([this] { return onHead(); });
@@ -121,15 +123,30 @@ void MirrorProbe::tick()
 {
     if (!transfer)
         return;
-    if (transfer->takeActivity()) {
-        idleTicks = 0;
+    tickHistory.append(received);
+    const qsizetype ticks = tickHistory.size() - 1;
+    const auto below = [&](int windowTicks, qint64 leastBytes, const char* verdict) {
+        if (ticks < windowTicks)
+            return false;
+        const qint64 windowBytes = tickHistory.last() - tickHistory.at(ticks - windowTicks);
+        if (windowBytes >= leastBytes)
+            return false;
+        error = QStringLiteral("%1: %2 bytes in %3 s")
+                    .arg(QLatin1String(verdict))
+                    .arg(windowBytes)
+                    .arg(windowTicks);
+        return true;
+    };
+    const int stallTicks = FTPSiteAccessData().timeoutTicks;
+    const int slowTicks = DownloadTaskSpecification::SLOW_WINDOW_TICKS;
+    if (!below(stallTicks, DownloadTaskSpecification::MIN_WINDOW_BYTES, "stalled")
+        && !below(slowTicks, DownloadTaskSpecification::MIN_SLOW_WINDOW_BYTES, "too slow")) {
+        if (ticks >= qMax(stallTicks, slowTicks))
+            tickHistory.removeFirst();
         return;
     }
-    if (++idleTicks < StallSeconds)
-        return;
     delete transfer;
     measuringWhole = false;
-    error = QStringLiteral("nothing received for %1 s").arg(StallSeconds);
     decide(Outcome::Failed);
     Q_EMIT finished();
 }

@@ -1,6 +1,7 @@
 #ifndef MIRRORPROBE_H
 #define MIRRORPROBE_H
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -14,7 +15,10 @@ class TransferEngine;
 // One file asked of a mirror the way the updater asks for it: a GET through
 // the transfer engine, which follows no redirect and takes the bytes as
 // served, bounded in size and in time. measure() learns the file's size
-// without its content, fetch() hands the content over as well.
+// without its content, fetch() hands the content over as well. Like an
+// attempt of the updater's downloads, a request that receives less than
+// DownloadTaskSpecification's least bytes over its windows of ticks is
+// given up.
 class MirrorProbe : public QObject
 {
     Q_OBJECT
@@ -36,10 +40,6 @@ public:
     };
     using Sink = std::function<bool(const char* data, qint64 size)>;
 
-    // Seconds without any data after which a request is given up, as the
-    // updater gives up an attempt.
-    static constexpr int StallSeconds = 15;
-
     MirrorProbe(TransferEngine* transfers, const QUrl& url, QObject* parent);
 
     // Asks only for the last of the `listedSize` bytes: a mirror that serves
@@ -53,6 +53,8 @@ public:
 
     // Called once a second.
     void tick();
+    // Body bytes received so far.
+    qint64 receivedBytes() const { return received; }
 
     const QUrl& url() const { return address; }
     Outcome outcome() const { return result; }
@@ -81,7 +83,8 @@ private:
     // The file position of the first body byte, and the bytes received.
     qint64 offset = 0;
     qint64 received = 0;
-    int idleTicks = 0;
+    // `received` at each tick, newest last, as far back as the longer window.
+    QList<qint64> tickHistory;
     int statusCode = 0;
     Outcome result = Outcome::Pending;
     qint64 servedSize = -1;
