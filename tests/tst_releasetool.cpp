@@ -1228,6 +1228,16 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("sign-manifest where there is none") << QStringList { "sign-manifest", "--key",
         DemoSigner::ed25519KeyPem(1), "@source" } << 1 << "cannot open";
     QTest::newRow("overview") << QStringList { "--help" } << 0 << "sign-manifest  add a signature";
+    QTest::newRow("check-mirror without a version")
+        << QStringList { "check-mirror", "http://127.0.0.1:9/m" } << 2 << "takes a mirror URL and a VERSION";
+    QTest::newRow("check-mirror of a directory")
+        << QStringList { "check-mirror", "@mirror", "3" } << 2 << "is not an http:// or https:// URL";
+    QTest::newRow("check-mirror of version 0")
+        << QStringList { "check-mirror", "http://127.0.0.1:9/m", "0" } << 2 << "whole number above 0";
+    QTest::newRow("check-mirror with a key that is not there")
+        << QStringList { "check-mirror", "--public-key", "@nothing", "http://127.0.0.1:9/m", "3" } << 2
+        << "cannot read";
+    QTest::newRow("check-mirror help") << QStringList { "check-mirror", "--help" } << 0 << "--deep";
     QTest::newRow("verify tampered") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@source/a.txt" }
                                      << 1 << "NOT valid";
