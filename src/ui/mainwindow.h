@@ -3,8 +3,8 @@
 
 #include "buildconfig.h"
 #include "serverquery/banner.h"
-#include "ui/failuresummary.h"
-#include "ui/remainingtime.h"
+#include "app/failuresummary.h"
+#include "app/remainingtime.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
