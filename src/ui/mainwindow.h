@@ -49,6 +49,10 @@ public:
     void setUIToConfigSpecs();
     void setNews();
     void setPrompt(Prompt prompt);
+    // Without a person to answer (--nouser): no box waits, a failure goes
+    // to stderr and ends the program with its exit code.
+    void setUnattended(bool unattended) { this->unattended = unattended; }
+    UpdateEngine* updateEngine() const { return engine; }
     // Asks whether to query the update server again after it did not answer.
     bool askRetryVersionQuery();
 
@@ -91,6 +95,7 @@ private:
     UpdateEngine* engine;
     bool launchMode;
     bool closeRequested;
+    bool unattended = false;
     SingleInstanceChecker* singleInstanceChecker;
     Prompt prompt;
     FailureSummary failure;
