@@ -6,8 +6,11 @@
 #include "app/interruptwatcher.h"
 #include "app/jsonprogressstream.h"
 #include "app/runtracker.h"
+#include "app/versioncheckreport.h"
+#include "update/installationrecord.h"
 #include "app/singleinstancechecker.h"
 #include "app/startoptions.h"
+#include "app/summaryreport.h"
 #include "app/translations.h"
 #include "app/usagetext.h"
 #include "manifest/installationlayout.h"
@@ -20,6 +23,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QTextStream>
 #include <QTimer>
 
 #include <curl/curl.h>
@@ -52,7 +56,7 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     return ExitCode::Done;
 }
 
-int runWindow(const StartOptions& options, RunTracker& tracker)
+int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
 {
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
@@ -86,10 +90,12 @@ int runWindow(const StartOptions& options, RunTracker& tracker)
     window.setUIToConfigSpecs();
     window.show();
     window.setNews();
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
+    return exitCode;
 }
 
-int runConsole(const StartOptions& options, RunTracker& tracker)
+int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
 {
     // With a JSON stream on standard output, people read standard error.
     QFile out;
@@ -111,7 +117,27 @@ int runConsole(const StartOptions& options, RunTracker& tracker)
         [](int exitCode) { QCoreApplication::exit(exitCode); });
     QTimer::singleShot(
         0, &frontEnd, [&frontEnd, &options] { frontEnd.start(options.arguments, options.retries); });
-    return QCoreApplication::exec();
+    const int exitCode = QCoreApplication::exec();
+    summary = SummaryReport::json(frontEnd.updateEngine()->summary(), frontEnd.targetVersion());
+    return exitCode;
+}
+
+// `update --check`: no window, no question, nothing changed; an unanswered
+// query is "could not tell".
+int checkVersions(int argc, char* argv[], const StartOptions& options)
+{
+    QCoreApplication application(argc, argv);
+    const Translations translations(InstallationLayout::ofRunningProgram().root());
+    Configuration config;
+    QTextStream err(stderr);
+    QObject::connect(&config, &Configuration::fatalError, &config,
+        [&err](const QString& message) { err << "Error: " << message << Qt::endl; });
+    config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
+    const bool known = config.parseCommandLineOptions(options.arguments);
+    const VersionCheckReport report(InstallationRecord::read(config.layout()),
+        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
+    QTextStream(stdout) << report.text();
+    return report.code();
 }
 
 } // namespace
@@ -125,6 +151,8 @@ int main(int argc, char* argv[])
 
     // Before any thread exists, as libcurl requires.
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (options.check)
+        return checkVersions(argc, argv, options);
     EventDispatcherChoice dispatcherChoice;
     std::unique_ptr<QCoreApplication> application = options.console
         ? std::make_unique<QCoreApplication>(argc, argv)
@@ -155,8 +183,10 @@ int main(int argc, char* argv[])
     std::unique_ptr<JsonProgressStream> json;
     if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
-    const int exitCode = options.console ? runConsole(options, tracker) : runWindow(options, tracker);
+    QJsonObject summary = SummaryReport::json(RunSummary(), 0);
+    const int exitCode
+        = options.console ? runConsole(options, tracker, summary) : runWindow(options, tracker, summary);
     if (json)
-        json->finish(exitCode, QJsonObject());
+        json->finish(exitCode, summary);
     return exitCode;
 }

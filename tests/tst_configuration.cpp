@@ -1,4 +1,7 @@
 #include "app/configuration.h"
+#include "app/versioncheckreport.h"
+#include "transfer/transferengine.h"
+#include "update/channelrecordfetch.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
 #include "channelrecordmaker.h"
@@ -44,6 +47,10 @@ private Q_SLOTS:
     void commandLine();
     void offerChoice_data();
     void offerChoice();
+    void channelRecordFetchEnds_data();
+    void channelRecordFetchEnds();
+    void versionCheck_data();
+    void versionCheck();
     void updateSettings_data();
     void updateSettings();
     void tempDirIsPrivate();
@@ -337,6 +344,104 @@ void TestConfiguration::offerChoice()
     // A record taken raises the serial below which later ones are replays.
     const bool taken = (record == "valid" || record == "expired") && serial >= seenSerial;
     QCOMPARE(InstallationRecord::channelSerial(layout, DefaultType), taken ? serial : seenSerial);
+}
+
+void TestConfiguration::channelRecordFetchEnds_data()
+{
+    // How the only mirror answers: silent after the headers, a trickle that
+    // keeps the stall rule content but would need minutes for the record,
+    // or at once.
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("silent") << "silent" << int(ChannelRecordFetch::Unusable);
+    QTest::newRow("trickle") << "trickle" << int(ChannelRecordFetch::Unusable);
+    QTest::newRow("at once") << "" << int(ChannelRecordFetch::Accepted);
+}
+
+void TestConfiguration::channelRecordFetchEnds()
+{
+    QFETCH(QString, answer);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.filePath("root");
+    QVERIFY(FileTree::write(root + "/3/" + DefaultType + ".ini", ""));
+    ChannelRecordMaker::Options options;
+    options.outputDir = root;
+    options.updateType = DefaultType;
+    options.channels = { { "stable", 3, QString() } };
+    QString error;
+    std::vector<Ed25519Key> keys;
+    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
+    ChannelRecordMaker maker(options, std::move(keys));
+    QVERIFY2(maker.make(), qPrintable(maker.errorString()));
+    QByteArray text = FileTree::read(maker.recordPath());
+    HttpTestServer mirror;
+    QVERIFY(mirror.listen());
+    HttpTestServer::Response response = HttpTestServer::Response::ok(text);
+    if (answer == "silent") {
+        response.stallAfter = 0;
+    } else if (answer == "trickle") {
+        // As long as a record may be.
+        response.body += QByteArray(ChannelRecord::MAX_SIZE - text.size(), '\n');
+        response.dripChunk = 100;
+        response.dripIntervalMs = 10;
+    }
+    mirror.setResponse("/root/" + ChannelRecord::fileName(DefaultType).toUtf8(), response);
+    const QString mirrorsIni = dir.filePath("mirrors.ini");
+    QVERIFY(FileTree::write(mirrorsIni,
+        QStringLiteral("[mirrors]\nsize=1\n1\\mirror=m1\n[m1]\nurl=%1/root\n")
+            .arg(mirror.baseUrl())
+            .toUtf8()));
+
+    TransferEngine transfers;
+    ReleaseTrust trust;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    ChannelRecordFetch fetch(&transfers, trust);
+    // A second of the fetch's clock lasts 20 ms here: the deadline of 30
+    // comes long before a trickle of 100 bytes in 10 ms delivers 64 KiB.
+    fetch.setTickMs(20);
+    QStringList messages;
+    connect(
+        &fetch, &ChannelRecordFetch::message, this, [&messages](const QString& line) { messages << line; });
+    QTEST(int(fetch.fetch(mirrorsIni, DefaultType, -1)), "outcome");
+    if (!answer.isEmpty())
+        QVERIFY2(!messages.filter(QRegularExpression("not fetched within 30 seconds|could not be fetched"))
+                      .isEmpty(),
+            qPrintable(messages.join('\n')));
+}
+
+void TestConfiguration::versionCheck_data()
+{
+    QTest::addColumn<QString>("installedType");
+    QTest::addColumn<int>("installed"); // 0: no record
+    QTest::addColumn<int>("offered"); // 0: the server did not answer
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("result");
+
+    const QString type = DefaultType;
+    QTest::newRow("same version") << type << 3 << 3 << 0 << "Result: up to date";
+    QTest::newRow("newer offered") << type << 3 << 4 << 1 << "Result: an update is available";
+    // Declined by a run; nothing to do.
+    QTest::newRow("older offered") << type << 3 << 2 << 0 << "Result: up to date";
+    QTest::newRow("another type installed")
+        << "client_linux_i386" << 3 << 3 << 1 << "Result: an update is available";
+    QTest::newRow("nothing recorded") << type << 0 << 3 << 3 << "Installed: not known";
+    QTest::newRow("no answer") << type << 3 << 0 << 3 << "Offered: not known";
+}
+
+void TestConfiguration::versionCheck()
+{
+    QFETCH(QString, installedType);
+    QFETCH(int, installed);
+    QFETCH(int, offered);
+    UpdateTypeDesc offer;
+    offer.updateType = DefaultType;
+    offer.version = offered;
+    const VersionCheckReport report(
+        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "");
+    QTEST(int(report.code()), "code");
+    QFETCH(QString, result);
+    QVERIFY2(report.text().contains(result), qPrintable(report.text()));
 }
 
 void TestConfiguration::updateSettings_data()

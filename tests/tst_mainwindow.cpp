@@ -377,6 +377,14 @@ void TestMainWindow::pauseKeepsWhatArrived()
     QTest::qWait(1500);
     QVERIFY(pause->isVisibleTo(window.get()));
     QCOMPARE(server->requestedPaths().size(), requests);
+    // Held, not gone: the status says so and the counter keeps what arrived,
+    // measured as the bar measures it.
+    QCOMPARE(status(), QStringLiteral("Downloads paused"));
+    QLabel* counter = widget<QLabel>("downloadSizeLabel");
+    QVERIFY(counter->isVisibleTo(window.get()));
+    QVERIFY2(counter->text().contains(" / "), qPrintable(counter->text()));
+    QProgressBar* bar = widget<QProgressBar>("totalProgressBar");
+    QCOMPARE(bar->format(), QStringLiteral("Downloads %p%"));
 
     stallFiles = false;
     server->releaseStalled();
@@ -384,6 +392,8 @@ void TestMainWindow::pauseKeepsWhatArrived()
     QTRY_COMPARE_WITH_TIMEOUT(
         widget<QPushButton>("startButton")->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
     QVERIFY(!pause->isVisibleTo(window.get()));
+    QCOMPARE(bar->format(), QStringLiteral("%p%"));
+    QCOMPARE(bar->value(), 1000);
     QCOMPARE(ReleaseFixture::contents(install, { "mirrors.ini", "update.ini", DigestCache::fileName() }),
         ReleaseFixture::contents(source));
     // What arrived before the pause was not asked for again.

@@ -3,6 +3,8 @@
 #include "demosigner.h"
 #include "verify/cryptwrapper.h"
 #include "update/digestcache.h"
+#include "manifest/contenthasher.h"
+#include "manifest/filestamp.h"
 #include "update/maintaskspecification.h"
 #include "manifest/releasemanifest.h"
 #include "verify/ed25519key.h"
@@ -58,6 +60,7 @@ struct RunResult
     FileSpecifications lists;
     // The download list as the downloads start: the run drops it when they end.
     QList<FileDownloadSpecification> downloads;
+    RunSummary summary;
 };
 
 Tree versionOne()
@@ -113,6 +116,8 @@ private Q_SLOTS:
     void pathEscapingLinesAreRefused();
     void diskFull_data();
     void diskFull();
+    void fullCheck_data();
+    void fullCheck();
     void executableModes_data();
     void executableModes();
     void releaseTrust_data();
@@ -132,6 +137,8 @@ private:
     std::unique_ptr<InstallFixture> fixture;
     QStringList mounts;
     QString install;
+    // Whether the next run reads every installed file.
+    bool fullCheckNext = false;
     QString mirrorRoot;
     QString temp;
     HttpTestServer* server = nullptr;
@@ -191,6 +198,7 @@ RunResult TestUpdateRun::runUpdate(int version, int concurrency,
         updateType, version, concurrency, nullptr, 1.0);
     if (trust)
         task.setTrust(*trust);
+    task.setFullCheck(fullCheckNext);
     QSignalSpy finished(&task, &TaskSpecification::finished);
     QSignalSpy canceled(&task, &TaskSpecification::canceled);
     QSignalSpy messages(&task, &TaskSpecification::message);
@@ -217,6 +225,7 @@ RunResult TestUpdateRun::runUpdate(int version, int concurrency,
     for (const FTPSiteAccessData& mirror : mirrors.mirrorData())
         result.mirrorsLeft << mirror.name;
     result.lists = task.specifications();
+    result.summary = task.summary();
     return result;
 }
 
@@ -645,6 +654,51 @@ void TestUpdateRun::diskFull()
     }
 }
 
+void TestUpdateRun::fullCheck_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::newRow("digest cache trusted") << false;
+    QTest::newRow("every file read") << true;
+}
+
+void TestUpdateRun::fullCheck()
+{
+    QFETCH(bool, full);
+    const QString source = publishTree(1, versionOne());
+    QVERIFY(!source.isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    // Damaged as a failing disk damages: the digest cache remembers the
+    // file's present stamp with the release's digest.
+    const QString victim = QStringLiteral("data/textures/a.dat");
+    const QString path = QDir(install).filePath(victim);
+    const QByteArray good = FileTree::read(path);
+    QByteArray bad = good;
+    bad[0] = char(~bad.at(0));
+    QVERIFY(FileTree::write(path, bad));
+    FileStamp stamp;
+    QVERIFY(FileStamp::of(path, stamp));
+    DigestCache cache(QDir(install).filePath(DigestCache::fileName()), ContentSum::Algorithm::Sha256);
+    QVERIFY(cache.load());
+    ContentHasher hasher(ContentSum::Algorithm::Sha256);
+    hasher.addData(good);
+    cache.insert(victim, stamp, ContentSum::fromDigest(hasher.result(), ContentSum::Algorithm::Sha256),
+        stamp.modifiedNs + qint64(60) * 1000 * 1000 * 1000);
+    QVERIFY(cache.save());
+
+    fullCheckNext = full;
+    const RunResult run = runUpdate(1);
+    fullCheckNext = false;
+
+    QCOMPARE(run.state, Finished);
+    QCOMPARE(FileTree::read(path), full ? good : bad);
+    QCOMPARE(run.summary.filesChanged, full ? 1 : 0);
+    QCOMPARE(run.summary.filesFetched, full ? 1 : 0);
+    QCOMPARE(run.summary.filesChecked, qint64(versionOne().size()));
+    // What a full check read is what the next run trusts.
+    if (full)
+        QCOMPARE(runUpdate(1).summary.filesChanged, 0);
+}
+
 void TestUpdateRun::executableModes_data()
 {
     // The file's mode in version 1 (-1: not there) and in version 2's source.
@@ -660,6 +714,10 @@ void TestUpdateRun::executableModes_data()
     QTest::newRow("new executable") << "browser/vulkantest" << -1 << 0755 << false << "kept" << 0755 << "";
     QTest::newRow("executable becoming a plain file")
         << "bin/helper" << 0755 << 0644 << true << "kept" << 0644 << "";
+    QTest::newRow("plain file becoming an executable")
+        << "bin/helper" << 0644 << 0755 << true << "kept" << 0755 << "";
+    QTest::newRow("packed plain file becoming an executable")
+        << "bin/helper.txt" << 0644 << 0755 << true << "kept" << 0755 << "";
     QTest::newRow("executable becoming a plain file, no record")
         << "bin/helper" << 0755 << 0644 << false << "dropped" << 0755 << "";
     QTest::newRow("new executable, no record")
@@ -716,6 +774,9 @@ void TestUpdateRun::executableModes()
         ::stat(QFile::encodeName(QDir(install).filePath("vx3client_runscript.sh")).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 07777), 0755);
     QVERIFY2(logged.isEmpty() || !run.messages.filter(logged).isEmpty(), qPrintable(run.messages.join('\n')));
+    // Only the bits differ: fixed from the installed content, nothing fetched.
+    if (sameContent)
+        QVERIFY2(fileRequests(run.requests).filter(path).isEmpty(), qPrintable(run.requests.join('\n')));
 }
 
 void TestUpdateRun::releaseTrust_data()

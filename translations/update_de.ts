@@ -45,6 +45,18 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Downloads %p%</source>
+        <translation>Downloads %p%</translation>
+    </message>
+    <message>
+        <source>Downloads paused</source>
+        <translation>Downloads angehalten</translation>
+    </message>
+    <message>
+        <source>%1 files checked, %2 repaired</source>
+        <translation>%1 Dateien geprüft, %2 repariert</translation>
+    </message>
+    <message>
         <source>Voxmeadow is newer than the offered version</source>
         <translation>Voxmeadow ist neuer als die angebotene Version</translation>
     </message>
@@ -296,6 +308,37 @@ vom Update-Server abgefragt werden.</translation>
     <message>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run "update %3 %1".</source>
         <translation>Die angebotene Version %1 ist älter als die installierte Version %2, die bleibt: Ein neuerer Build bleibt, bis sein Kanal ihn überholt, etwa nach einem Wechsel von Beta zu Stable. Um absichtlich zurückzugehen, führen Sie „update %3 %1“ aus.</translation>
+    </message>
+</context>
+<context>
+    <name>VersionCheckReport</name>
+    <message>
+        <source>Installed: %1 version %2</source>
+        <translation>Installiert: %1 Version %2</translation>
+    </message>
+    <message>
+        <source>Installed: not known (no update has finished here since the updater began to record it)</source>
+        <translation>Installiert: unbekannt (seit der Updater dies aufzeichnet, wurde hier kein Update abgeschlossen)</translation>
+    </message>
+    <message>
+        <source>Offered: %1 version %2</source>
+        <translation>Angeboten: %1 Version %2</translation>
+    </message>
+    <message>
+        <source>Offered: not known (the update server did not answer)</source>
+        <translation>Angeboten: unbekannt (der Update-Server hat nicht geantwortet)</translation>
+    </message>
+    <message>
+        <source>Result: up to date</source>
+        <translation>Ergebnis: auf dem neuesten Stand</translation>
+    </message>
+    <message>
+        <source>Result: an update is available</source>
+        <translation>Ergebnis: ein Update ist verfügbar</translation>
+    </message>
+    <message>
+        <source>Result: could not tell</source>
+        <translation>Ergebnis: nicht feststellbar</translation>
     </message>
 </context>
 </TS>

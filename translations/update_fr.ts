@@ -45,6 +45,18 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Downloads %p%</source>
+        <translation>Téléchargements %p%</translation>
+    </message>
+    <message>
+        <source>Downloads paused</source>
+        <translation>Téléchargements en pause</translation>
+    </message>
+    <message>
+        <source>%1 files checked, %2 repaired</source>
+        <translation>%1 fichiers vérifiés, %2 réparés</translation>
+    </message>
+    <message>
         <source>Voxmeadow is newer than the offered version</source>
         <translation>Voxmeadow est plus récent que la version proposée</translation>
     </message>
@@ -296,6 +308,37 @@ du client auprès du serveur de mise à jour.</translation>
     <message>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run "update %3 %1".</source>
         <translation>La version proposée %1 est plus ancienne que la version installée %2, qui est conservée : une version plus récente reste installée jusqu'à ce que son canal la dépasse, par exemple après un passage de Beta à Stable. Pour revenir en arrière volontairement, exécutez « update %3 %1 ».</translation>
+    </message>
+</context>
+<context>
+    <name>VersionCheckReport</name>
+    <message>
+        <source>Installed: %1 version %2</source>
+        <translation>Installé : %1 version %2</translation>
+    </message>
+    <message>
+        <source>Installed: not known (no update has finished here since the updater began to record it)</source>
+        <translation>Installé : inconnu (aucune mise à jour n'a abouti ici depuis que le programme de mise à jour l'enregistre)</translation>
+    </message>
+    <message>
+        <source>Offered: %1 version %2</source>
+        <translation>Proposé : %1 version %2</translation>
+    </message>
+    <message>
+        <source>Offered: not known (the update server did not answer)</source>
+        <translation>Proposé : inconnu (le serveur de mise à jour n'a pas répondu)</translation>
+    </message>
+    <message>
+        <source>Result: up to date</source>
+        <translation>Résultat : à jour</translation>
+    </message>
+    <message>
+        <source>Result: an update is available</source>
+        <translation>Résultat : une mise à jour est disponible</translation>
+    </message>
+    <message>
+        <source>Result: could not tell</source>
+        <translation>Résultat : impossible à déterminer</translation>
     </message>
 </context>
 </TS>

@@ -36,9 +36,12 @@ bool CommandLine::takeOfferedVersion(const QString& text, const QString& errorFo
     return false;
 }
 
-CommandLine CommandLine::parse(const QStringList& args, const UpdateSettings& settings)
+CommandLine CommandLine::parse(const QStringList& givenArgs, const UpdateSettings& settings)
 {
     CommandLine line;
+    QStringList args = givenArgs;
+    line.fullCheck = args.removeAll(QStringLiteral("--verify")) > 0;
+    line.checkOnly = args.removeAll(QStringLiteral("--check")) > 0;
     line.typeDesc.channel = settings.channel;
     line.typeDesc.version = settings.channel == Alpha ? settings.alphaRevision : 0;
     const int n = args.size();

@@ -10,6 +10,9 @@ class UpdateSettings;
 
 // What the command line asks for, read without side effects:
 //   update [--nouser] [TYPE VERSION [LABEL [NEWS]]]
+// and, anywhere after the program's name, --verify (read every installed
+// file, whatever the digest cache says) or --check (report the installed and
+// the offered version, change nothing); no client type starts with "--".
 // An Alpha revision from update.ini wins over any version given. When
 // neither fixes the version, the update server must be asked.
 class CommandLine
@@ -28,6 +31,8 @@ public:
 
     Outcome outcome = Invalid;
     bool noUser = false;
+    bool fullCheck = false;
+    bool checkOnly = false;
     // Whether the command line named TYPE VERSION itself.
     bool explicitVersion = false;
     UpdateTypeDesc typeDesc;

@@ -45,6 +45,8 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     noUserMode = 0;
     declinedOffer.clear();
     freshnessNote.clear();
+    fullCheck = line.fullCheck;
+    checkOnly = line.checkOnly;
     // Asked for by name: obeyed, older or not.
     const bool offered = line.outcome == CommandLine::NeedsVersionQuery
         || (line.typeDesc.channel == Alpha && !line.explicitVersion);
@@ -91,7 +93,8 @@ void Configuration::takeChannelRecord(UpdateTypeDesc& offer)
         return;
     }
     const ChannelRecord& record = fetch.record();
-    if (record.serial > seen)
+    // A check writes nothing: an update may be running beside it.
+    if (record.serial > seen && !checkOnly)
         InstallationRecord::setChannelSerial(installation, offer.updateType, record.serial);
     const ChannelRecord::Channel* channel = record.channel(channelKey(offer.channel));
     if (!channel) {

@@ -47,6 +47,9 @@ public:
     void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
 
     int noUserMode = 0;
+    // --verify: every installed file is read; --check: nothing is installed.
+    bool fullCheck = false;
+    bool checkOnly = false;
     UpdateTypeDesc updateTypeDesc;
     // Why the offered version is not installed (it is older than the
     // installed one); empty when it is to be installed.

@@ -4,6 +4,7 @@
 #include "app/consoleoutput.h"
 #include "app/exitcode.h"
 #include "app/runtracker.h"
+#include "app/summaryreport.h"
 #include "update/updateengine.h"
 
 ConsoleFrontEnd::ConsoleFrontEnd(Configuration& config, RunTracker* tracker, QIODevice* out, QIODevice* err,
@@ -23,6 +24,11 @@ ConsoleFrontEnd::ConsoleFrontEnd(Configuration& config, RunTracker* tracker, QIO
     connect(engine, &UpdateEngine::updateFinished, this, &ConsoleFrontEnd::onUpdateFinished);
     connect(engine, &UpdateEngine::updateCanceled, this, &ConsoleFrontEnd::onUpdateCanceled);
     config.setRetryPrompt([this] { return retryVersionQuery(); });
+}
+
+int ConsoleFrontEnd::targetVersion() const
+{
+    return config.updateTypeDesc.version;
 }
 
 bool ConsoleFrontEnd::retryVersionQuery()
@@ -79,6 +85,7 @@ void ConsoleFrontEnd::start(const QStringList& arguments, int retries)
     }
     if (!config.freshnessNote.isEmpty())
         output->print(config.freshnessNote);
+    engine->setFullCheck(config.fullCheck);
     // A failure here has been reported through the engine's signals.
     if (!engine->initialize(config.updateTypeDesc)) {
         end(ExitCode::Failed);
@@ -103,7 +110,8 @@ void ConsoleFrontEnd::onUpdateFinished()
     output->finish();
     if (cancelRequested)
         output->print(tr("The update was too far on to be cancelled: it is complete."));
-    output->print(tr("Voxmeadow 3 version %1 is installed.").arg(config.updateTypeDesc.version));
+    output->print(
+        SummaryReport::text(engine->summary(), config.updateTypeDesc.version, config.fullCheck).trimmed());
     end(ExitCode::Done);
 }
 

@@ -31,6 +31,8 @@ public:
         int terminalFd, QObject* parent = nullptr);
 
     UpdateEngine* updateEngine() const { return engine; }
+    // The version the update installs or installed; 0 while unknown.
+    int targetVersion() const;
 
 public Q_SLOTS:
     // Reads the command line, asks the update server when it must, and

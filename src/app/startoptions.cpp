@@ -5,6 +5,8 @@ namespace {
 const QLatin1String OptionPrefix("--");
 const QLatin1String NoUser("--nouser");
 const QLatin1String Retries("--retries");
+const QLatin1String Check("--check");
+const QLatin1String Verify("--verify");
 
 } // namespace
 
@@ -23,6 +25,7 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
     StartOptions options;
     options.arguments = args.mid(0, 1);
     bool noUser = false;
+    QStringList passedOn;
     int i = 1;
     for (; i < args.size() && args.at(i).startsWith(OptionPrefix); ++i) {
         const QString& option = args.at(i);
@@ -34,6 +37,8 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
             options.console = true;
         } else if (option == NoUser) {
             noUser = true;
+        } else if (option == Check || option == Verify) {
+            passedOn.append(option);
         } else if (option == QLatin1String("--progress=json")) {
             options.jsonProgress = true;
         } else if (option == Retries || option.startsWith(Retries + QLatin1Char('='))) {
@@ -55,6 +60,9 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
     if (noUser)
         options.arguments.append(NoUser);
     options.arguments += args.mid(i);
+    // The configuration reads these wherever they stand.
+    options.arguments += passedOn;
+    options.check = args.indexOf(Check, 1) > 0;
     if (!displayAvailable(environment))
         options.console = true;
     return options;

@@ -32,6 +32,8 @@ public:
     // Given as --console, or chosen because no display is available.
     bool console = false;
     bool jsonProgress = false;
+    // --check: report the installed and the offered version, change nothing.
+    bool check = false;
     // How often an unanswered version query is sent again before giving up.
     int retries = DefaultRetries;
     // The program name followed by the update's own arguments.

@@ -60,7 +60,8 @@ const ChannelRecord::Channel* ChannelRecord::channel(const QString& name) const
 
 QByteArray ChannelRecord::body() const
 {
-    if (!isPlainName(updateType) || serial < 0 || made < 0 || expires < made || channels.size() > MAX_CHANNELS)
+    if (!isPlainName(updateType) || serial < 0 || made < 0 || expires < made
+        || channels.size() > MAX_CHANNELS)
         return QByteArray();
     QByteArray text = Magic + '\n' + field(TypeTag, updateType.toUtf8())
         + field(SerialTag, QByteArray::number(serial)) + field(MadeTag, QByteArray::number(made))
@@ -84,7 +85,8 @@ QByteArray ChannelRecord::text() const
     return text;
 }
 
-bool ChannelRecord::parse(const QByteArray& text, ChannelRecord* record, QByteArray* bodySha256, QString* error)
+bool ChannelRecord::parse(
+    const QByteArray& text, ChannelRecord* record, QByteArray* bodySha256, QString* error)
 {
     const auto fail = [error](int line, const QString& why) {
         *error = QStringLiteral("line %1: %2").arg(line).arg(why);
@@ -116,7 +118,8 @@ bool ChannelRecord::parse(const QByteArray& text, ChannelRecord* record, QByteAr
         const Fields fields = split(line);
         if (i <= 4) {
             if (fields.size() != 2 || fields[0] != headerTags[i - 1])
-                return fail(lineNumber, QStringLiteral("expected %1").arg(QString::fromLatin1(headerTags[i - 1])));
+                return fail(
+                    lineNumber, QStringLiteral("expected %1").arg(QString::fromLatin1(headerTags[i - 1])));
             if (i == 1) {
                 if (!parseText(fields[1], &read.updateType) || !isPlainName(read.updateType))
                     return fail(lineNumber, QStringLiteral("bad type"));

@@ -8,6 +8,7 @@ void FileSpecifications::clear()
     replaceList = QList<FileReplaceSpecification>();
     deleteList = QList<QString>();
     algorithm = ContentSum::Algorithm::Md5;
+    checkedFiles = 0;
 }
 
 FileDownloadSpecification FileSpecifications::download(qsizetype index) const

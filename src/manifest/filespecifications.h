@@ -39,6 +39,8 @@ public:
     ContentSum::Algorithm algorithm = ContentSum::Algorithm::Md5;
     // Paths relative to the application directory, removed when the update ends.
     QList<QString> deleteList;
+    // Installed files compared with the release.
+    qsizetype checkedFiles = 0;
 
 private:
     // 16 bytes a file where a whole record took about a hundred. Listed in

@@ -253,6 +253,7 @@ void MainWindow::on_startButton_clicked()
     }
     if (engine->busy())
         return;
+    engine->setFullCheck(config->fullCheck);
     if (engine->initialize(config->updateTypeDesc)) {
         ui->startButton->setEnabled(false);
         failure.clear();
@@ -386,13 +387,28 @@ void MainWindow::onProgressUpdate(qreal doneFrac)
 void MainWindow::showProgress()
 {
     progressShown.start();
-    ui->totalProgressBar->setValue(pendingProgress);
+    // While files download the bar tells what the byte counter beside it tells.
+    if (!downloadPhase)
+        ui->totalProgressBar->setValue(pendingProgress);
+}
+
+void MainWindow::setDownloadPhase(bool downloads)
+{
+    if (downloads == downloadPhase)
+        return;
+    downloadPhase = downloads;
+    ui->totalProgressBar->setFormat(downloads ? tr("Downloads %p%") : QStringLiteral("%p%"));
+    if (!downloads)
+        ui->totalProgressBar->setValue(pendingProgress);
 }
 
 void MainWindow::onDownloadProgress(
     quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading)
 {
-    ui->downloadSizeLabel->setVisible(downloading);
+    // Held downloads keep the counter of what arrived; nothing moves.
+    const bool held = engine->busy() && engine->isPaused();
+    setDownloadPhase(downloading || held);
+    ui->downloadSizeLabel->setVisible(downloading || held);
     ui->downloadSpeedLabel->setVisible(downloading);
     // Offered while files download, and while they are held.
     ui->pauseButton->setVisible(engine->busy() && (downloading || engine->isPaused()));
@@ -402,6 +418,8 @@ void MainWindow::onDownloadProgress(
         remaining.clear();
         return;
     }
+    if (downloadTotal > 0)
+        ui->totalProgressBar->setValue(int(qMin<quint64>(1000, downloadDone * 1000 / downloadTotal)));
     const ByteUnit sizeUnit = unitFor(downloadTotal);
     const QString done = figure(downloadDone, sizeUnit);
     const QString total = figure(downloadTotal, sizeUnit);
@@ -427,7 +445,11 @@ void MainWindow::onDownloadProgress(
 void MainWindow::on_pauseButton_clicked()
 {
     engine->setPaused(!engine->isPaused());
-    ui->pauseButton->setText(engine->isPaused() ? tr("Resume") : tr("Pause"));
+    const bool paused = engine->isPaused();
+    ui->pauseButton->setText(paused ? tr("Resume") : tr("Pause"));
+    setStatus(paused ? tr("Downloads paused") : tr("Downloading files..."));
+    ui->downloadSpeedLabel->setVisible(false);
+    ui->timeLeftLabel->setVisible(false);
     remaining.clear();
 }
 
@@ -439,8 +461,15 @@ void MainWindow::onUpdateFinished()
         return;
     }
     launchMode = true;
+    const RunSummary& summary = engine->summary();
+    if (config->fullCheck)
+        onAppendText(QStringLiteral("%1 files checked, %2 repaired")
+                         .arg(summary.filesChecked)
+                         .arg(summary.filesChanged));
     // Up to date only as far as current, signed information says so.
-    if (config->freshnessNote.isEmpty())
+    if (config->fullCheck)
+        setStatus(tr("%1 files checked, %2 repaired").arg(summary.filesChecked).arg(summary.filesChanged));
+    else if (config->freshnessNote.isEmpty())
         setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
     else
         setStatus(tr("Voxmeadow 3 version %1 is installed. %2")

@@ -87,6 +87,9 @@ private:
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
         const QString& text, QMessageBox::StandardButtons buttons);
     void setStatus(const QString& text);
+    // While files download (or are held) the bar shows their bytes, as the
+    // counter beside it does; otherwise the whole run's progress.
+    void setDownloadPhase(bool downloads);
     void noteActivity(const QString& logLine);
     void appendLogBlocks(const QStringList& blocks);
 
@@ -116,6 +119,7 @@ private:
     QTimer* progressTimer = nullptr;
     QElapsedTimer progressShown;
     int pendingProgress = 0;
+    bool downloadPhase = false;
 };
 
 #endif

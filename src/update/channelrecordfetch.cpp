@@ -27,7 +27,8 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
     const QString local = dir.filePath(name);
     Mirrors mirrors;
     mirrors.initRoot(mirrorsIni);
-    int ticksLeft = DEADLINE_SECONDS * 1000 / qMax(1, tickMs);
+    // One tick is a second of the fetch's clock, however long tests make it.
+    int ticksLeft = DEADLINE_SECONDS;
     bool answered = false;
     while (!mirrors.mirrorData().isEmpty() && ticksLeft > 0) {
         QFile::remove(local);
@@ -58,10 +59,16 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
         ticks.stop();
         if (timedOut) {
             download.userCanceled();
-            Q_EMIT message(QStringLiteral("Channel record not fetched within %1 seconds").arg(DEADLINE_SECONDS));
-            break;
+            Q_EMIT message(
+                QStringLiteral("Channel record not fetched within %1 seconds").arg(DEADLINE_SECONDS));
+            return Unusable;
         }
-        if (download.state != Finished || !QFile::exists(local))
+        if (download.state != Finished) {
+            Q_EMIT message(
+                QStringLiteral("Channel record could not be fetched: %1").arg(download.failureReason()));
+            return Unusable;
+        }
+        if (!QFile::exists(local))
             break;
         answered = true;
         const QString mirror = download.getCurrentMirror().name;
@@ -73,7 +80,8 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
                                .arg(mirror));
             return Accepted;
         }
-        Q_EMIT message(QStringLiteral("Mirror %1 served a channel record that %2; ignoring it").arg(mirror, why));
+        Q_EMIT message(
+            QStringLiteral("Mirror %1 served a channel record that %2; ignoring it").arg(mirror, why));
         mirrors.removeMirror(mirror);
     }
     if (!answered)
@@ -99,7 +107,9 @@ QString ChannelRecordFetch::refusal(const QString& path, const QString& updateTy
             .arg(signers)
             .arg(trust.threshold);
     if (record.serial < lowestSerial)
-        return QStringLiteral("is a replay (serial %1, below %2 seen before)").arg(record.serial).arg(lowestSerial);
+        return QStringLiteral("is a replay (serial %1, below %2 seen before)")
+            .arg(record.serial)
+            .arg(lowestSerial);
     accepted = record;
     return QString();
 }

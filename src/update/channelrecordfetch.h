@@ -38,7 +38,8 @@ public:
     Outcome fetch(const QString& mirrorsIni, const QString& updateType, qint64 lowestSerial);
     const ChannelRecord& record() const { return accepted; }
 
-    // Test hook: the length of one tick of the deadline and the stall rule.
+    // Test hook: the length of the tick that stands for one second of the
+    // deadline and of the stall rule.
     void setTickMs(int ms) { tickMs = ms; }
 
 Q_SIGNALS:

@@ -48,7 +48,8 @@ qint64 InstallationRecord::channelSerial(const InstallationLayout& layout, const
     return ok && serial >= 0 ? serial : -1;
 }
 
-bool InstallationRecord::setChannelSerial(const InstallationLayout& layout, const QString& updateType, qint64 serial)
+bool InstallationRecord::setChannelSerial(
+    const InstallationLayout& layout, const QString& updateType, qint64 serial)
 {
     return UpdateIniData::rewrite(layout, [&](QSettings& settings) {
         settings.beginGroup(SerialGroup);

@@ -62,6 +62,9 @@ void MainTaskSpecification::makeSubtasksAndStart()
     auto* compile = new MakeDownloadReplaceListTaskSpecification(
         context.layout, updateType, fileSpecifications, this, CompileShare);
     connect(compile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
+    connect(compile, &TaskSpecification::finished, this, &MainTaskSpecification::countLists);
+    // Once: what the first reading learned is in the digest cache for the second.
+    compile->setFullCheck(fullCheck);
     addSubTask(compile);
     // An installation that is up to date needs no patch: the index is asked
     // for once a file is to be fetched, and then the lists are compiled again
@@ -79,6 +82,7 @@ void MainTaskSpecification::makeSubtasksAndStart()
         return fileSpecifications.downloadCount() > 0 && QFile::exists(patchIndex->localIndexPath());
     });
     connect(patchedCompile, &TaskSpecification::finished, this, &MainTaskSpecification::returnFreedMemory);
+    connect(patchedCompile, &TaskSpecification::finished, this, &MainTaskSpecification::countLists);
     addSubTask(patchedCompile);
     // Only a manifest that verified in this run decides the files' content.
     connect(ini, &TaskSpecification::finished, this, [this, ini, compile, patchedCompile] {
@@ -110,6 +114,24 @@ void MainTaskSpecification::makeSubtasksAndStart()
     addSubTask(remove);
     state = Running;
     executeSubTasks();
+}
+
+void MainTaskSpecification::countLists()
+{
+    counts = RunSummary();
+    counts.filesChecked = fileSpecifications.checkedFiles;
+    counts.filesChanged = fileSpecifications.replaceList.size();
+    counts.filesRemoved = fileSpecifications.deleteList.size();
+    for (qsizetype i = 0; i < fileSpecifications.downloadCount(); ++i) {
+        const FileDownloadSpecification download = fileSpecifications.download(i);
+        if (download.patch) {
+            ++counts.filesPatched;
+            counts.patchBytes += download.patch->size;
+        } else {
+            ++counts.filesFetched;
+            counts.bytesFetched += download.size;
+        }
+    }
 }
 
 void MainTaskSpecification::downloadsDone()

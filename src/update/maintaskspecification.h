@@ -4,6 +4,7 @@
 #include "manifest/filespecifications.h"
 #include "transfer/downloadcontext.h"
 #include "tasks/composedtaskspecification.h"
+#include "update/runsummary.h"
 #include "verify/releasetrust.h"
 
 // The root of one update: product ini, list compilation, downloads,
@@ -24,6 +25,10 @@ public:
     // When the release's verified manifest says it was published; -1 when
     // no manifest verified (yet).
     qint64 releasePublished() const { return published; }
+    // See MakeDownloadReplaceListFunc::setFullCheck.
+    void setFullCheck(bool full) { fullCheck = full; }
+    // What the lists held once compiled; no time.
+    const RunSummary& summary() const { return counts; }
 
 public Q_SLOTS:
     void execute() override;
@@ -40,6 +45,7 @@ private Q_SLOTS:
 
 private:
     void makeSubtasksAndStart();
+    void countLists();
 
     DownloadContext context;
     QString updateType;
@@ -49,6 +55,8 @@ private:
     TaskSpecification* installation = nullptr;
     ReleaseTrust trust = ReleaseTrust::builtIn();
     qint64 published = -1;
+    bool fullCheck = false;
+    RunSummary counts;
 };
 
 #endif

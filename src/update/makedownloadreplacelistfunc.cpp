@@ -12,6 +12,7 @@
 #include "update/twothreads.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
@@ -247,6 +248,19 @@ bool MakeDownloadReplaceListFunc::unpackedResultReady(const QString& key, const 
     return false;
 }
 
+bool MakeDownloadReplaceListFunc::stageInstalledCopy(
+    const QString& installed, const QString& staged, const ContentSum& sum) const
+{
+    QFile::remove(staged);
+    if (!QDir().mkpath(QFileInfo(staged).path()) || !QFile::copy(layout.installedPath(installed), staged))
+        return false;
+    // Read again: the file may have changed since it was compared.
+    if (fileMatches(staged, sum))
+        return true;
+    QFile::remove(staged);
+    return false;
+}
+
 bool MakeDownloadReplaceListFunc::run()
 {
     const bool compiled = compileLists();
@@ -292,7 +306,8 @@ bool MakeDownloadReplaceListFunc::compileLists()
 
     const QString cachePath = layout.installedPath(DigestCache::fileName());
     DigestCache digests(cachePath, specifications.algorithm);
-    digests.load();
+    if (!fullCheck)
+        digests.load();
     bool learned = false;
 
     PatchCatalog patches;
@@ -378,6 +393,7 @@ bool MakeDownloadReplaceListFunc::compileLists()
                 lines.push_back(&pending);
         }
         onTwoThreads(lines.size(), [this, &lines](size_t i) { hashInstalled(layout, *lines[i]); });
+        specifications.checkedFiles += qsizetype(batch.size());
         for (PendingLine& pending : batch) {
             advance();
             if (pending.needsHash)
@@ -401,6 +417,14 @@ bool MakeDownloadReplaceListFunc::compileLists()
                         layout.installedPath(pending.installed), pending.content.mode, replace.recordedMode)))
                 continue;
             specifications.replaceList.append(replace);
+            // Right content under the wrong execute bits: the installed file
+            // is what a download would bring, so it is installed again from
+            // a copy, with the rollback of any other file.
+            if (pending.matches
+                && stageInstalledCopy(pending.installed,
+                    replace.hasUnzip() ? layout.unpackedPath(key) : layout.downloadedPath(key),
+                    pending.installedMd5))
+                continue;
             if (replace.hasUnzip() && unpackedResultReady(key, replace.unzipMd5))
                 continue;
             const QString downloaded = layout.downloadedPath(key);

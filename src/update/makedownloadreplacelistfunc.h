@@ -25,6 +25,10 @@ public:
     // Offers patches from the index at `path` (verified, and bound to the
     // run's type and `version`) for files whose installed content it covers.
     void usePatchIndex(const QString& path, int version);
+    // Reads every installed file, whatever the digest cache remembers: a file
+    // damaged under an unchanged size and time is found too. The cache is
+    // written afresh from what was read.
+    void setFullCheck(bool full) { fullCheck = full; }
 
     // Public so that it can also be run synchronously.
     bool run() override;
@@ -34,6 +38,9 @@ private:
     // Whether the unpacked content that a patch gave for the packed file
     // `key` in an earlier attempt is there and right; a wrong one is removed.
     bool unpackedResultReady(const QString& key, const ContentSum& md5) const;
+    // Copies the installed file `installed` to `staged`, where an install
+    // takes the file from; false unless the copy holds `sum`.
+    bool stageInstalledCopy(const QString& installed, const QString& staged, const ContentSum& sum) const;
 
     InstallationLayout layout;
     QString updateType;
@@ -41,6 +48,7 @@ private:
     QString manifestPath;
     QString patchIndexPath;
     int version = 0;
+    bool fullCheck = false;
 };
 
 #endif

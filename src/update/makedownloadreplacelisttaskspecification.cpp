@@ -43,6 +43,7 @@ ASyncFunc* MakeDownloadReplaceListTaskSpecification::createFunction()
         function->usePatchIndex(patchIndexPath, version);
     if (!manifestPath.isEmpty())
         function->useManifest(manifestPath);
+    function->setFullCheck(fullCheck);
     return function;
 }
 

@@ -23,6 +23,8 @@ public:
     void usePatchIndex(const QString& path, int releaseVersion);
     // See MakeDownloadReplaceListFunc::useManifest; empty: none.
     void useManifest(const QString& path) { manifestPath = path; }
+    // See MakeDownloadReplaceListFunc::setFullCheck.
+    void setFullCheck(bool full) { fullCheck = full; }
     // Asked when the task starts: without a need to compile, it finishes at
     // once and leaves the lists as they are.
     void compileOnlyWhen(std::function<bool()> needed) { wanted = std::move(needed); }
@@ -40,6 +42,7 @@ private:
     QString patchIndexPath;
     QString manifestPath;
     int version = 0;
+    bool fullCheck = false;
     std::function<bool()> wanted;
 };
 

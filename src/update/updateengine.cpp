@@ -145,6 +145,9 @@ bool UpdateEngine::startUpdate()
     connect(mainTask, &TaskSpecification::error, this, &UpdateEngine::error);
     connect(mainTask, &TaskSpecification::updateProgress, this, &UpdateEngine::updateProgress);
     connect(mainTask, &TaskSpecification::message, this, &UpdateEngine::message);
+    mainTask->setFullCheck(fullCheck);
+    lastSummary = RunSummary();
+    runTime.start();
     state = EngineRunning;
     transfers->setPaused(false);
     progressTimer->start(1000);
@@ -200,6 +203,8 @@ void UpdateEngine::releaseMainTask()
 {
     if (!mainTask)
         return;
+    lastSummary = mainTask->summary();
+    lastSummary.elapsedMs = runTime.elapsed();
     disconnect(mainTask, nullptr, this, nullptr);
     mainTask->deleteLater();
     mainTask = nullptr;

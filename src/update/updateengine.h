@@ -3,9 +3,11 @@
 
 #include "manifest/installationlayout.h"
 #include "manifest/updatetypedesc.h"
+#include "update/runsummary.h"
 #include "update/updatesettings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -43,6 +45,11 @@ public:
     // Deletes the "_old_" copies of the updater's own files that an earlier
     // run could not delete while it was running. Failures are ignored.
     static void removeOldFiles(const QString& dir);
+
+    // The next run reads every installed file, ignoring the digest cache.
+    void setFullCheck(bool full) { fullCheck = full; }
+    // What the last run that compiled its lists found and did.
+    const RunSummary& summary() const { return lastSummary; }
 
     // Ends the run's transfers, keeping what they received, or continues them.
     void setPaused(bool paused);
@@ -95,6 +102,9 @@ private:
     // Whether update.ini names this run's directory, so that a later run finds it.
     bool sessionRecorded = true;
     UpdateTypeDesc target;
+    bool fullCheck = false;
+    RunSummary lastSummary;
+    QElapsedTimer runTime;
 };
 
 #endif

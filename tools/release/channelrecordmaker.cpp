@@ -43,7 +43,8 @@ bool ChannelRecordMaker::readCurrent(ChannelRecord* current, bool* exists)
                 return true;
         }
     }
-    error = QStringLiteral("%1 bears no valid signature of the given keys; refusing to build on it").arg(recordPath());
+    error = QStringLiteral("%1 bears no valid signature of the given keys; refusing to build on it")
+                .arg(recordPath());
     return false;
 }
 
@@ -66,20 +67,26 @@ bool ChannelRecordMaker::make()
     made.updateType = options.updateType;
     made.channels = options.channels.isEmpty() ? current.channels : options.channels;
     if (made.channels.isEmpty()) {
-        error = QStringLiteral("no channel given (--channel NAME=VERSION) and no record to carry them over from");
+        error = QStringLiteral(
+            "no channel given (--channel NAME=VERSION) and no record to carry them over from");
         return false;
     }
     for (const ChannelRecord::Channel& channel : std::as_const(made.channels)) {
-        const QString ini = QDir(options.outputDir)
-                                .filePath(QStringLiteral("%1/%2.ini").arg(channel.version).arg(options.updateType));
+        const QString ini
+            = QDir(options.outputDir)
+                  .filePath(QStringLiteral("%1/%2.ini").arg(channel.version).arg(options.updateType));
         if (!QFile::exists(ini)) {
-            error = QStringLiteral("channel %1 names version %2, but %3 is not published").arg(channel.name).arg(channel.version).arg(ini);
+            error = QStringLiteral("channel %1 names version %2, but %3 is not published")
+                        .arg(channel.name)
+                        .arg(channel.version)
+                        .arg(ini);
             return false;
         }
     }
     made.serial = options.serial > 0 ? options.serial : (exists ? current.serial + 1 : 1);
     if (exists && made.serial <= current.serial) {
-        error = QStringLiteral("serial %1 is not above the current record's %2: updaters would take the new record for a replay")
+        error = QStringLiteral(
+            "serial %1 is not above the current record's %2: updaters would take the new record for a replay")
                     .arg(made.serial)
                     .arg(current.serial);
         return false;

@@ -162,9 +162,14 @@ const char* const VerifyHelp = "Usage: %1 verify [--public-key FILE] [--signatur
                                "                     this program, the one the updater uses\n"
                                "  --signature SIG    signature file (default FILE.sig)\n";
 
-QString formatMiB(qint64 bytes)
+// In the unit that shows the size: a patch of 529 bytes is no "0.0 MiB".
+QString formatSize(qint64 bytes)
 {
-    return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1);
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 1024 * 1024 / 10)
+        return QStringLiteral("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 1);
+    return QStringLiteral("%1 MiB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
 }
 
 bool parse(QCommandLineParser& parser, const QStringList& args, QString* problem)
@@ -412,7 +417,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
             sinceReport.restart();
             reported = true;
             err << "published " << progress.filesDone << " of " << progress.filesTotal << " files ("
-                << formatMiB(progress.bytesDone) << " of " << formatMiB(progress.bytesTotal) << " MiB)\n";
+                << formatSize(progress.bytesDone) << " of " << formatSize(progress.bytesTotal) << ")\n";
             err.flush();
         });
     }
@@ -431,8 +436,8 @@ int ReleaseCommandLine::publish(const QStringList& args)
         << publisher.productIni().deleteKeys.size() << " to delete\n";
     if (!options.patchFrom.isEmpty()) {
         const ReleasePublisher::PatchSummary& patches = publisher.patchSummary();
-        out << "patches: " << patches.patches << " (" << formatMiB(patches.patchBytes) << " MiB) for "
-            << patches.changedFiles << " changed files (" << formatMiB(patches.wholeBytes) << " MiB whole), "
+        out << "patches: " << patches.patches << " (" << formatSize(patches.patchBytes) << ") for "
+            << patches.changedFiles << " changed files (" << formatSize(patches.wholeBytes) << " whole), "
             << patches.dropped << " dropped as not below 80 % of the whole file\n";
         if (patches.patches == 0)
             out << "no patch was worth publishing; " << publisher.patchIndexName() << " lists none\n";

@@ -1,0 +1,33 @@
+#ifndef VERSIONCHECKREPORT_H
+#define VERSIONCHECKREPORT_H
+
+#include "manifest/updatetypedesc.h"
+#include "update/installationrecord.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+// What `update --check` says: the installed version, as the installation
+// record keeps it, beside the offered one, and an exit code for scripts.
+// Nothing is changed.
+class VersionCheckReport
+{
+    Q_DECLARE_TR_FUNCTIONS(VersionCheckReport)
+
+public:
+    enum Code { UpToDate = 0, UpdateAvailable = 1, Unknown = 3 };
+
+    // `offer.version` 0: no version could be learned.
+    VersionCheckReport(
+        const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness);
+
+    Code code() const { return result; }
+    // Lines for the terminal, each ending in a line break.
+    QString text() const { return lines; }
+
+private:
+    Code result = Unknown;
+    QString lines;
+};
+
+#endif
