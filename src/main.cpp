@@ -49,7 +49,7 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     QFile out;
     (void)out.open(options.error.isEmpty() ? STDOUT_FILENO : STDERR_FILENO, QIODevice::WriteOnly);
     if (!options.error.isEmpty()) {
-        out.write(QStringLiteral("update: %1\n\n%2").arg(options.error, UsageText::help()).toLocal8Bit());
+        out.write(QStringLiteral("update: %1\n%2\n").arg(options.error, UsageText::seeHelp()).toLocal8Bit());
         return ExitCode::Failed;
     }
     out.write((options.version ? UsageText::version() : UsageText::help()).toLocal8Bit());

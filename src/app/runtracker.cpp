@@ -93,7 +93,8 @@ void RunTracker::onMessage(const QString& line)
     } else if (line == QLatin1String("rolling back file updates")) {
         enter(Phase::Rollback);
     } else if (line == QLatin1String("Starting deleting files")) {
-        enter(Phase::Remove, lists ? lists->deleteList.size() : 0);
+        // Deletions log no line per file: nothing to count.
+        enter(Phase::Remove);
     } else if (line == QLatin1String("Remove temporary files...")) {
         enter(Phase::Cleanup);
     } else if (current.filesDone < current.filesTotal

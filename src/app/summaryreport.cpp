@@ -8,7 +8,7 @@ QString SummaryReport::text(const RunSummary& summary, int version, bool fullChe
     if (fullCheck)
         text += tr("Files checked: %1, repaired: %2.").arg(summary.filesChecked).arg(summary.filesChanged)
             + QLatin1Char('\n');
-    text += tr("Fetched: %1 files whole (%2), %3 as patches (%4); removed: %5 files; time: %6.")
+    text += tr("Files fetched whole: %1 (%2), as patches: %3 (%4), removed: %5; time: %6.")
                 .arg(summary.filesFetched)
                 .arg(ProgressLine::bytes(quint64(summary.bytesFetched)))
                 .arg(summary.filesPatched)

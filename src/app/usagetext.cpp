@@ -14,11 +14,16 @@ QString UsageText::help()
               "\n"
               "  --nouser          start the update without a click and start the client\n"
               "                    afterwards (in the window); errors end the program\n"
-              "  --console         no window: progress and questions on the terminal; chosen\n"
-              "                    by itself when there is no display\n"
+              "  --console         no window: progress on the terminal, and no questions;\n"
+              "                    chosen by itself when there is no display\n"
               "  --progress=json   one JSON object per line on standard output\n"
-              "  --retries N       ask an unanswering update server N more times without\n"
-              "                    asking the user (default %1)\n"
+              "  --retries N       without a person to ask: how often to ask the update\n"
+              "                    server again when it does not answer (default %1)\n"
+              "  --check           say which version is installed and which is offered;\n"
+              "                    change nothing (exit code 0 up to date, 1 update\n"
+              "                    available, 3 could not tell)\n"
+              "  --verify          read every installed file, whatever the digest cache\n"
+              "                    remembers, and repair what differs\n"
               "  --help            show this text\n"
               "  --version         show the version and the release keys built in\n"
               "\n"
@@ -34,6 +39,11 @@ QString UsageText::help()
         .arg(ExitCode::Canceled)
         .arg(ExitCode::Failed)
         .arg(ExitCode::Unknown);
+}
+
+QString UsageText::seeHelp()
+{
+    return tr("\"update --help\" lists the options.");
 }
 
 QString UsageText::version(const ReleaseTrust& trust)

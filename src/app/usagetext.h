@@ -13,6 +13,8 @@ class UsageText
 
 public:
     static QString help();
+    // After a mistake on the command line.
+    static QString seeHelp();
     // The program's version and what it trusts.
     static QString version(const ReleaseTrust& trust = ReleaseTrust::builtIn());
 };
