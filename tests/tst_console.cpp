@@ -395,7 +395,9 @@ void TestConsole::run_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("terminal");
     QTest::addColumn<bool>("display");
-    QTest::addColumn<bool>("mirrorsIni");
+    // "version 1" installed, "fresh": nothing but the updater and mirrors.ini,
+    // "no mirrors.ini": version 1 without it.
+    QTest::addColumn<QString>("installation");
     // "stall": the mirror holds the file back, and "ctrl-c" or "sigterm" follows its request;
     // "withhold": the file is on no mirror.
     QTest::addColumn<QString>("fault");
@@ -407,33 +409,37 @@ void TestConsole::run_data()
     const QStringList console { "--console", UpdateType, "2" };
     const QStringList noUser { "--nouser", UpdateType, "2" };
     const QStringList version { UpdateType, "2" };
+    const QString one = QStringLiteral("version 1");
+    const QString noMirrors = QStringLiteral("no mirrors.ini");
+    const QString none;
     const QString installed = QStringLiteral("Voxmeadow 3 version 2 is installed.");
     const QString asItWas = QStringLiteral("the installation is as it was");
-    QTest::newRow("terminal") << console << true << true << true << ""
-                              << "" << 0 << true << installed;
-    QTest::newRow("pipe") << console << false << true << true << ""
-                          << "" << 0 << true << installed;
-    QTest::newRow("no display picks the console") << version << false << false << true << ""
-                                                  << "" << 0 << true << installed;
-    QTest::newRow("Ctrl-C while a file stalls") << console << true << true << true << "stall"
+    const QString noMirror = QStringLiteral("No mirror could deliver");
+    const QString missing = QStringLiteral("mirrors.ini is missing");
+    QTest::newRow("terminal") << console << true << true << one << none << none << 0 << true << installed;
+    QTest::newRow("pipe") << console << false << true << one << none << none << 0 << true << installed;
+    QTest::newRow("fresh installation")
+        << console << false << true << "fresh" << none << none << 0 << true << installed;
+    QTest::newRow("no display picks the console")
+        << version << false << false << one << none << none << 0 << true << installed;
+    QTest::newRow("Ctrl-C while a file stalls") << console << true << true << one << "stall"
                                                 << "ctrl-c" << 1 << false << asItWas;
-    QTest::newRow("SIGTERM while a file stalls") << console << false << true << true << "stall"
+    QTest::newRow("SIGTERM while a file stalls") << console << false << true << one << "stall"
                                                  << "sigterm" << 1 << false << asItWas;
-    QTest::newRow("a file on no mirror") << console << false << true << true << "withhold"
-                                         << "" << 2 << false << "No mirror could deliver";
-    QTest::newRow("no mirrors.ini") << console << false << true << false << ""
-                                    << "" << 2 << false << "mirrors.ini is missing";
-    QTest::newRow("window, --nouser, no mirrors.ini") << noUser << false << true << false << ""
-                                                      << "" << 2 << false << "mirrors.ini is missing";
-    QTest::newRow("window, --nouser, a file on no mirror") << noUser << false << true << true << "withhold"
-                                                           << "" << 2 << false << "No mirror could deliver";
-    QTest::newRow("--help without a display") << QStringList { "--help" } << false << false << false << ""
-                                              << "" << 0 << false << "Exit codes:";
-    QTest::newRow("--version without a display")
-        << QStringList { "--version" } << false << false << false << ""
-        << "" << 0 << false << "Release keys: 1 built in";
-    QTest::newRow("unknown option") << QStringList { "--consle" } << false << false << false << ""
-                                    << "" << 2 << false << "Unknown option --consle";
+    QTest::newRow("a file on no mirror")
+        << console << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
+                                    << missing;
+    QTest::newRow("window, --nouser, no mirrors.ini")
+        << noUser << false << true << noMirrors << none << none << 2 << false << missing;
+    QTest::newRow("window, --nouser, a file on no mirror")
+        << noUser << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("--help without a display")
+        << QStringList { "--help" } << false << false << one << none << none << 0 << false << "Exit codes:";
+    QTest::newRow("--version without a display") << QStringList { "--version" } << false << false << one
+                                                 << none << none << 0 << false << "Release keys: 1 built in";
+    QTest::newRow("unknown option") << QStringList { "--consle" } << false << false << one << none << none
+                                    << 2 << false << "Unknown option --consle";
 }
 
 void TestConsole::run()
@@ -441,14 +447,18 @@ void TestConsole::run()
     QFETCH(QStringList, args);
     QFETCH(bool, terminal);
     QFETCH(bool, display);
-    QFETCH(bool, mirrorsIni);
+    QFETCH(QString, installation);
     QFETCH(QString, fault);
     QFETCH(QString, interrupt);
     QFETCH(bool, installed);
     QFETCH(QString, said);
 
-    if (mirrorsIni)
+    if (installation != QLatin1String("no mirrors.ini"))
         QVERIFY(fixture->writeMirrorsIni(0));
+    if (installation == QLatin1String("fresh")) {
+        for (const QString& name : oneSums.keys())
+            QVERIFY(QFile::remove(fixture->install + QLatin1Char('/') + name));
+    }
     if (!fault.isEmpty()) {
         stallOrWithhold = StalledFile;
         withhold = fault == QLatin1String("withhold");
