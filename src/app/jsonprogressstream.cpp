@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 
 QString outcome(int exitCode)
@@ -81,7 +83,7 @@ void JsonProgressStream::writeProgress()
     const RunTracker::Figures& figures = tracker->figures();
     write(QStringLiteral("progress"),
         { { QStringLiteral("phase"), RunTracker::phaseId(figures.phase) },
-            { QStringLiteral("fraction"), figures.fraction },
+            { QStringLiteral("fraction"), std::round(figures.fraction * 1000.0) / 1000.0 },
             { QStringLiteral("filesDone"), figures.filesDone },
             { QStringLiteral("filesTotal"), figures.filesTotal },
             { QStringLiteral("downloading"), figures.downloading },

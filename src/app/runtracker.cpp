@@ -79,11 +79,7 @@ void RunTracker::enter(Phase phase, qsizetype filesTotal)
 void RunTracker::onMessage(const QString& line)
 {
     const FileSpecifications* lists = engine->mainTask ? &engine->mainTask->specifications() : nullptr;
-    LineKind kind = LineKind::Info;
-    if (line.startsWith(InstallPrefix) || (line.startsWith(DownloadPrefix) && line != "Downloading files"))
-        kind = LineKind::PerFile;
-    Q_EMIT logged(line, kind);
-
+    // The step a line begins comes first: the line belongs to it.
     if (line == QLatin1String("Starting update process")) {
         enter(Phase::Check);
     } else if (line == QLatin1String("Downloading files")) {
@@ -104,6 +100,9 @@ void RunTracker::onMessage(const QString& line)
         ++current.filesDone;
         Q_EMIT progressChanged();
     }
+    const bool perFile = line.startsWith(InstallPrefix)
+        || (line.startsWith(DownloadPrefix) && line != QLatin1String("Downloading files"));
+    Q_EMIT logged(line, perFile ? LineKind::PerFile : LineKind::Info);
 }
 
 void RunTracker::onDownloadProgress(quint64 done, quint64 total, quint64 speed, bool downloading)
