@@ -5,6 +5,7 @@
 #include "app/instancelock.h"
 #include "app/interruptwatcher.h"
 #include "app/jsonprogressstream.h"
+#include "app/logfile.h"
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
@@ -170,6 +171,11 @@ int main(int argc, char* argv[])
                 "ConsoleFrontEnd", "Another updater is at work in this installation; it is left to finish.");
         return ExitCode::Done;
     }
+    // Only the one running updater starts a new log and keeps the last.
+    LogFile logFile;
+    const bool logging = logFile.open(LogFile::defaultDirectory());
+    if (logging)
+        LogFile::installMessageHandler(&logFile);
 
     // Copies of the updater's own files that an earlier self-update could
     // not delete while they were in use. Only the one running updater may
@@ -179,6 +185,11 @@ int main(int argc, char* argv[])
     root.rmdir(InstallationLayout::oldDirName());
 
     RunTracker tracker;
+    // The window logs through Qt's messages, which reach the log file; the
+    // console writes its lines itself.
+    if (options.console && logging)
+        QObject::connect(&tracker, &RunTracker::logged, &tracker,
+            [&logFile](const QString& line) { logFile.write(line); });
     QFile jsonOut;
     std::unique_ptr<JsonProgressStream> json;
     if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))

@@ -1,4 +1,5 @@
 #include "app/configuration.h"
+#include "app/logfile.h"
 #include "app/versioncheckreport.h"
 #include "transfer/transferengine.h"
 #include "update/channelrecordfetch.h"
@@ -53,6 +54,10 @@ private Q_SLOTS:
     void versionCheck();
     void updateSettings_data();
     void updateSettings();
+    void updateServerSetting_data();
+    void updateServerSetting();
+    void logFile_data();
+    void logFile();
     void tempDirIsPrivate();
     void tempDirSkipsTakenNames_data();
     void tempDirSkipsTakenNames();
@@ -471,6 +476,106 @@ void TestConfiguration::updateSettings()
     config.setSettingsDirectory(dir.path());
     QTEST(config.settings().downloadConcurrency, "concurrency");
     QTEST(config.settings().proxy, "proxy");
+}
+
+void TestConfiguration::updateServerSetting_data()
+{
+    // "@PORT": a UDP test peer's port.
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("unset") << "" << false << "" << 0;
+    QTest::newRow("host") << "staging.example" << true << "staging.example" << 17384;
+    QTest::newRow("host and port") << "staging.example:4000" << true << "staging.example" << 4000;
+    QTest::newRow("IPv6 and port") << "[::1]:4000" << true << "::1" << 4000;
+    QTest::newRow("port 0") << "staging.example:0" << false << "" << 0;
+    QTest::newRow("port too large") << "staging.example:65536" << false << "" << 0;
+    QTest::newRow("port a word") << "staging.example:udp" << false << "" << 0;
+    QTest::newRow("credentials") << "user@staging.example" << false << "" << 0;
+    QTest::newRow("a path") << "staging.example/x" << false << "" << 0;
+    QTest::newRow("the staging server answers") << "127.0.0.1:@PORT" << true << "127.0.0.1" << -1;
+}
+
+void TestConfiguration::updateServerSetting()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, usable);
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    peer.setReplies({ "7#seven,7#seven,7#seven", ServerNews });
+    value.replace("@PORT", QString::number(peer.port()));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeIni(dir.path(), value.isEmpty() ? QString() : "[update]\nupdateServer=" + value + "\n");
+    const UpdateSettings settings = UpdateSettings::read(dir.filePath("update.ini"));
+    QString host;
+    quint16 serverPort = 0;
+    QCOMPARE(settings.updateServerAddress(&host, &serverPort, 17384), usable);
+    // An unusable value stops the program before anything goes out.
+    QCOMPARE(settings.problem().contains("updateServer"), !usable && !value.isEmpty());
+    if (!usable)
+        return;
+    QTEST(host, "host");
+    QFETCH(int, port);
+    if (port < 0) {
+        Configuration config(InstallationLayout(dir.path(), QString()));
+        QVERIFY(config.parseCommandLineOptions({ "update" }));
+        QCOMPARE(config.updateTypeDesc.version, 7);
+        return;
+    }
+    QCOMPARE(int(serverPort), port);
+}
+
+void TestConfiguration::logFile_data()
+{
+    // What is at update.log before the run: nothing, an earlier log, a link
+    // someone planted to a file of the user's.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("first run") << "" << qint64(100);
+    QTest::newRow("an earlier run's log") << "log" << qint64(100);
+    QTest::newRow("a planted link") << "link" << qint64(100);
+    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096;
+}
+
+void TestConfiguration::logFile()
+{
+    QFETCH(QString, before);
+    QFETCH(qint64, bytes);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logDir = dir.filePath("state/voxmeadow-update");
+    const QString victim = dir.filePath("victim");
+    QVERIFY(FileTree::write(victim, "victim\n"));
+    if (before == "log")
+        QVERIFY(FileTree::write(logDir + "/update.log", "earlier\n"));
+    else if (before == "link")
+        QVERIFY(QDir().mkpath(logDir) && QFile::link(victim, logDir + "/update.log"));
+
+    {
+        LogFile log;
+        QVERIFY(log.open(logDir));
+        LogFile::installMessageHandler(&log);
+        // Straight in: through qInfo the test's own output would hold it all too.
+        const QString line(1000, 'x');
+        for (qint64 written = 0; written < bytes; written += line.size())
+            log.write(line);
+        qWarning("last line");
+    }
+    // Gone with its log: nothing more reaches it.
+    qInfo("after the log");
+
+    const QByteArray text = FileTree::read(logDir + "/update.log");
+    QVERIFY(text.size() <= LogFile::MaxBytes);
+    QCOMPARE(text.contains("last line"), bytes < LogFile::MaxBytes);
+    QCOMPARE(text.endsWith("(log ends here: it reached its size limit)\n"), bytes > LogFile::MaxBytes);
+    QVERIFY(!text.contains("after the log"));
+    QCOMPARE(FileTree::read(victim), QByteArray("victim\n"));
+    if (before == "log")
+        QCOMPARE(FileTree::read(logDir + "/update.log.1"), QByteArray("earlier\n"));
+    QCOMPARE(QFileInfo(logDir).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 }
 
 void TestConfiguration::tempDirIsPrivate()

@@ -249,6 +249,7 @@ QProcessEnvironment TestConsole::environment(bool display) const
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), fixture->work.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("TMPDIR"), fixture->tmp);
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), fixture->work.filePath(QStringLiteral("state")));
     return environment;
 }
 

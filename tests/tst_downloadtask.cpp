@@ -93,6 +93,8 @@ private Q_SLOTS:
     void brokenTransferCountsError();
     void stallTimesOutAtSixteenthTick_data();
     void stallTimesOutAtSixteenthTick();
+    void slowMirrorMovedAtThirtyFirstTick_data();
+    void slowMirrorMovedAtThirtyFirstTick();
     void writeFailureRetriesUntilNoMirrorLeft();
     void uncreatableFileCancels();
     void cancelDuringTransfer_data();
@@ -114,6 +116,9 @@ private:
     // transfer of first.bin stalls after 1000 bytes until released.
     std::pair<DownloadTaskSpecification*, DownloadTaskSpecification*> twoTasksOnOneMirror();
     int totalUseCount() const;
+    // Drips bytesPerTick at each tick, each piece held heldMs by a cap, and
+    // expects the attempt judged at judgedTick with logText, or kept.
+    void dripUntilJudged(int bytesPerTick, int heldMs, int judgedTick, const QString& logText);
 
     HttpTestServer* server = nullptr;
     TransferEngine* manager = nullptr;
@@ -291,35 +296,49 @@ void TestDownloadTask::failingStatusStrikesMirror_data()
 {
     QTest::addColumn<HttpTestServer::Response>("failure");
     QTest::addColumn<QString>("logText");
+    // The user information of the mirrors' addresses; empty: none.
+    QTest::addColumn<QString>("userInfo");
 
     QTest::newRow("302") << HttpTestServer::Response::redirect("/elsewhere/file.bin")
-                         << QStringLiteral("returned 302");
-    QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404");
-    QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500");
-    QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString();
+                         << QStringLiteral("returned 302") << QString();
+    QTest::newRow("404") << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404")
+                         << QString();
+    QTest::newRow("500") << HttpTestServer::Response::withStatus(500) << QStringLiteral("returned 500")
+                         << QString();
+    QTest::newRow("401") << HttpTestServer::Response::withStatus(401) << QString() << QString();
     HttpTestServer::Response unasked = HttpTestServer::Response::ok(pattern(5000));
     unasked.status = 206;
-    QTest::newRow("206 to a request without range") << unasked << QStringLiteral("returned 206");
+    QTest::newRow("206 to a request without range") << unasked << QStringLiteral("returned 206") << QString();
     // The expected size is 5000 bytes: one more is refused, announced or sent.
     HttpTestServer::Response longer = HttpTestServer::Response::ok(pattern(5001));
     longer.sendContentLength = false;
-    QTest::newRow("one byte more than expected") << longer << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("one byte more than expected")
+        << longer << QStringLiteral("more than the 5000 expected") << QString();
     HttpTestServer::Response announced = HttpTestServer::Response::ok(pattern(5000));
     announced.announcedLength = 5001;
     announced.stallAfter = 0;
-    QTest::newRow("one byte more announced") << announced << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("one byte more announced")
+        << announced << QStringLiteral("more than the 5000 expected") << QString();
     HttpTestServer::Response endless = HttpTestServer::Response::ok(pattern(64 * 1024));
     endless.endless = true;
     endless.sendContentLength = false;
-    QTest::newRow("endless body") << endless << QStringLiteral("more than the 5000 expected");
+    QTest::newRow("endless body") << endless << QStringLiteral("more than the 5000 expected") << QString();
+    // Used for the requests, never shown.
+    QTest::newRow("404 from mirrors whose addresses hold credentials")
+        << HttpTestServer::Response::withStatus(404) << QStringLiteral("returned 404")
+        << QStringLiteral("user:secret");
 }
 
 void TestDownloadTask::failingStatusStrikesMirror()
 {
     QFETCH(HttpTestServer::Response, failure);
     QFETCH(QString, logText);
+    QFETCH(QString, userInfo);
 
-    makeMirrors({ "a", "b" }, 5);
+    QString base = server->baseUrl();
+    if (!userInfo.isEmpty())
+        base.insert(base.indexOf("//") + 2, userInfo + '@');
+    loadMirrors(mirrorsIni({ "a", "b" }, base, 5));
     const QByteArray body = pattern(5000);
     bool failed = false;
     server->setHandler([&](const QByteArray& path) {
@@ -362,6 +381,11 @@ void TestDownloadTask::failingStatusStrikesMirror()
         QVERIFY(!failureText.isEmpty());
     }
     QCOMPARE(FileTree::read(tempDir->filePath("file.bin")), body);
+    if (!userInfo.isEmpty()) {
+        QVERIFY2(!spies.messageTexts().join('\n').contains("secret"), qPrintable(failureText));
+        QVERIFY(server->requestHeads().first().contains(
+            "\r\nAuthorization: Basic " + userInfo.toUtf8().toBase64() + "\r\n"));
+    }
 }
 
 void TestDownloadTask::brokenTransferCountsError_data()
@@ -404,27 +428,59 @@ void TestDownloadTask::brokenTransferCountsError()
 void TestDownloadTask::stallTimesOutAtSixteenthTick_data()
 {
     QTest::addColumn<int>("bytesPerTick");
-    QTest::addColumn<qint64>("cap"); // bytes a second; 0: none
+    QTest::addColumn<int>("heldMs"); // of each 1000 ms tick, by a cap; 0: no cap
     QTest::addColumn<QString>("logText");
 
-    QTest::newRow("nothing arrives") << 0 << qint64(0) << "file file.bin timed out on mirror %1";
+    QTest::newRow("nothing arrives") << 0 << 0 << "file file.bin timed out on mirror %1";
     QTest::newRow("1020 bytes in 15 ticks")
-        << 68 << qint64(0) << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
-    QTest::newRow("1035 bytes in 15 ticks") << 69 << qint64(0) << QString();
-    // At 600 bytes a second the cap's bucket holds 60 bytes: every piece
-    // waits for it, briefly, and is a trickle all the same.
+        << 68 << 0 << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
+    QTest::newRow("1035 bytes in 15 ticks") << 69 << 0 << QString();
+    // A mirror that trickles waits for the cap only briefly, and is a
+    // trickle all the same.
     QTest::newRow("1020 bytes in 15 ticks, each briefly held by the cap")
-        << 68 << qint64(600) << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
+        << 68 << 100 << "file file.bin stalled on mirror %1: 1020 bytes in 15 ticks";
+    QTest::newRow("1020 bytes in 15 ticks, held by the cap for most of each") << 68 << 600 << QString();
 }
 
 void TestDownloadTask::stallTimesOutAtSixteenthTick()
 {
     QFETCH(int, bytesPerTick);
-    QFETCH(qint64, cap);
+    QFETCH(int, heldMs);
     QFETCH(QString, logText);
+    dripUntilJudged(bytesPerTick, heldMs, 16, logText);
+}
 
+void TestDownloadTask::slowMirrorMovedAtThirtyFirstTick_data()
+{
+    QTest::addColumn<int>("bytesPerTick");
+    QTest::addColumn<int>("heldMs");
+    QTest::addColumn<QString>("logText");
+
+    const auto slow = [](int bytes) {
+        return QStringLiteral("file file.bin too slow on mirror %1: ") + QString::number(bytes)
+            + QStringLiteral(" bytes in 30 ticks");
+    };
+    QTest::newRow("80 bytes a tick") << 80 << 0 << slow(2400);
+    QTest::newRow("32760 bytes in 30 ticks") << 1092 << 0 << slow(32760);
+    QTest::newRow("32790 bytes in 30 ticks") << 1093 << 0 << QString();
+    QTest::newRow("80 bytes a tick, each held a tenth of it by the cap") << 80 << 100 << slow(2400);
+    QTest::newRow("80 bytes a tick, each held 40 % of it by the cap") << 80 << 400 << slow(2400);
+    QTest::newRow("80 bytes a tick, each held 60 % of it by the cap") << 80 << 600 << QString();
+}
+
+void TestDownloadTask::slowMirrorMovedAtThirtyFirstTick()
+{
+    QFETCH(int, bytesPerTick);
+    QFETCH(int, heldMs);
+    QFETCH(QString, logText);
+    dripUntilJudged(bytesPerTick, heldMs, 31, logText);
+}
+
+void TestDownloadTask::dripUntilJudged(int bytesPerTick, int heldMs, int judgedTick, const QString& logText)
+{
     makeMirrors({ "a", "b" });
-    const QByteArray body = pattern(4000);
+    const qint64 size = qMax(4000, (judgedTick + 2) * bytesPerTick);
+    const QByteArray body = pattern(size);
     bool stalled = false;
     server->setHandler([&](const QByteArray&) {
         HttpTestServer::Response response = HttpTestServer::Response::ok(body);
@@ -436,52 +492,57 @@ void TestDownloadTask::stallTimesOutAtSixteenthTick()
         }
         return response;
     });
+    // Time is stepped: each tick is a second on the engine's clock.
+    qint64 now = 0;
+    manager->setClock([&now] { return now; });
+    // At 600 bytes a second the cap's bucket holds 60 bytes: a piece of
+    // more arrives to a bucket short of full, is held, and passes once the
+    // clock has moved on far enough to fill it.
+    if (heldMs > 0)
+        manager->setMaxRate(600);
     DownloadTaskSpecification* task = makeTask("file.bin", body.size());
     TaskSpies spies(task);
-    manager->setMaxRate(cap);
-    QElapsedTimer sinceTick;
-    sinceTick.start();
     task->execute();
-    // A tick comes so late after its data that the cap held the transfer
-    // for at most a third of it, however slow this machine: the rule may
-    // excuse only a tick held for most of it.
-    const auto tickAfterData = [&] {
-        if (cap > 0)
-            QTest::qWait(int(3 * sinceTick.elapsed() + 5));
-        const TickFigures figures = tick(*task);
-        sinceTick.start();
-        return figures;
-    };
     qint64 received = bytesPerTick > 0 ? bytesPerTick : 1000;
-    QTRY_COMPARE(task->progress, 0.5 * double(received) / 4000);
+    const auto arrived = [&] {
+        if (heldMs > 0) {
+            if (!QTest::qWaitFor([&] { return manager->isHolding(); }, 5000))
+                return false;
+            now += heldMs;
+        }
+        return QTest::qWaitFor(
+            [&] { return qFuzzyCompare(task->progress, 0.5 * double(received) / double(size)); }, 5000);
+    };
+    QVERIFY(arrived());
     const QString stalledMirror = task->getCurrentMirror().name;
-
+    const auto tickAfterData = [&] {
+        now = (now / 1000 + 1) * 1000;
+        return tick(*task);
+    };
     const auto drip = [&] {
         server->drip();
         received += bytesPerTick;
-        return QTest::qWaitFor(
-            [&] { return qFuzzyCompare(task->progress, 0.5 * double(received) / 4000); }, 5000);
+        return arrived();
     };
-    for (int i = 1; i <= 15; ++i) {
-        QVERIFY(drip());
+    for (int i = 1; i < judgedTick; ++i) {
         const TickFigures figures = tickAfterData();
         QVERIFY2(figures.downloading, qPrintable(QStringLiteral("tick %1").arg(i)));
         QCOMPARE(figures.done, quint64(received));
-        QCOMPARE(figures.total, quint64(4000));
+        QCOMPARE(figures.total, quint64(size));
+        QVERIFY(drip());
     }
     QCOMPARE(spies.messages.count(), 1);
     QCOMPARE(server->requestCount(), 1);
 
-    QVERIFY(drip());
-    const TickFigures sixteenth = tickAfterData();
+    const TickFigures judged = tickAfterData();
     // The next mirror's download need not crawl.
     manager->setMaxRate(0);
     if (logText.isEmpty()) {
-        QVERIFY(sixteenth.downloading);
+        QVERIFY(judged.downloading);
         QCOMPARE(spies.messages.count(), 1);
         return;
     }
-    QVERIFY(!sixteenth.downloading);
+    QVERIFY(!judged.downloading);
     QCOMPARE(spies.messages.count(), 2);
     QCOMPARE(spies.message(1), logText.arg(stalledMirror));
     QCOMPARE(mirrors->mirrorData().at(mirrors->getMirrorIndex(stalledMirror)).errorCount, 1);

@@ -37,6 +37,7 @@ enum Misbehaviour {
     MoreThanAnnounced,
     FarMoreThanListed,
     Trickle,
+    SlowTrickle,
     RedirectLoop,
     GzipLabel,
     Status401,
@@ -112,6 +113,8 @@ void TestHostileMirrors::misbehavingMirror_data()
         << int(FarMoreThanListed) << filePath << false << int(Finished) << true << tooLong;
     QTest::newRow("trickle below the minimum rate")
         << int(Trickle) << filePath << false << int(Finished) << false << "stalled on mirror";
+    QTest::newRow("trickle above the stall rule, below the least rate")
+        << int(SlowTrickle) << filePath << false << int(Finished) << false << "too slow on mirror";
     QTest::newRow("redirect loop") << int(RedirectLoop) << filePath << false << int(Finished) << true
                                    << "returned 302";
     QTest::newRow("gzip label on a packed file")
@@ -230,6 +233,8 @@ void TestHostileMirrors::misbehavingMirror()
             break;
         case FarMoreThanListed: response.body = response.body.repeated(100); break;
         case Trickle: response.dripChunk = 10; break;
+        // 1200 bytes over the stall rule's 15 ticks, 2400 over 30.
+        case SlowTrickle: response.dripChunk = 80; break;
         case RedirectLoop: response = HttpTestServer::Response::redirect(("/m1/" + path).toUtf8()); break;
         case GzipLabel:
             response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));

@@ -24,6 +24,7 @@ constexpr int VERSION = 12;
 const QString updateType = QStringLiteral("client_linux_amd64");
 const QByteArray iniPath = "/m/12/client_linux_amd64.ini";
 const QByteArray sigPath = "/m/12/client_linux_amd64.ini.sig";
+const QByteArray manifestPath = "/m/12/client_linux_amd64.manifest";
 const QByteArray productIni("[bin]\nclient=00112233445566778899aabbccddeeff::2048\n");
 
 } // namespace
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void downloadGivingUpCancels();
     void userCancelDuringFailingCheckStops();
     void runsAgainAfterFailedRun();
+    void attemptPastItsDeadlineCountsAgainstItsMirror_data();
+    void attemptPastItsDeadlineCountsAgainstItsMirror();
 
 private:
     void writeLocal(const QString& name, const QByteArray& content);
@@ -344,6 +347,64 @@ void TestIniDownload::runsAgainAfterFailedRun()
     QVERIFY(spies.finished.wait(10000));
     QCOMPARE(spies.ends(), 2);
     QCOMPARE(task->state, Finished);
+}
+
+void TestIniDownload::attemptPastItsDeadlineCountsAgainstItsMirror_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<qint64>("cap"); // bytes a second; 0: none
+    QTest::addColumn<qint64>("deadlineMs");
+
+    // A minute beside the bound at 32 KiB in 30 s: 64 MiB, 4 KiB, and for the
+    // manifest eight times the ini's 52 bytes and 64 KiB.
+    QTest::newRow("product ini") << iniPath << qint64(0) << qint64(61500000);
+    QTest::newRow("signature") << sigPath << qint64(0) << qint64(63750);
+    QTest::newRow("manifest") << manifestPath << qint64(0) << qint64(120381);
+    // The bound at the cap, which is below the least rate.
+    QTest::newRow("product ini under a 1 KiB/s cap") << iniPath << qint64(1024) << qint64(65596000);
+}
+
+void TestIniDownload::attemptPastItsDeadlineCountsAgainstItsMirror()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(qint64, cap);
+    QFETCH(qint64, deadlineMs);
+
+    qint64 now = 0;
+    manager->setClock([&now] { return now; });
+    manager->setMaxRate(cap);
+    // The first answer is a head and then silence, which no other rule
+    // ends within two ticks.
+    HttpTestServer::Response silent = HttpTestServer::Response::ok(QByteArray(64, 's'));
+    silent.stallAfter = 0;
+    server->setResponse(path, silent);
+    IniDownloadTaskSpecification* task = makeTask();
+    if (path == manifestPath) {
+        ReleaseTrust trust;
+        trust.keys = { QByteArray(32, 'k') };
+        task->setTrust(trust);
+    }
+    TaskSpies spies(task);
+    task->execute();
+    QTRY_COMPARE(server->requestCount(path), 1);
+    // Then the file, or for the manifest any bytes.
+    server->setResponse(path, HttpTestServer::Response::ok(path == sigPath ? goodSignature : productIni));
+    const auto tickAt = [&](qint64 ms) {
+        now = ms;
+        quint64 done = 0, total = 0, speed = 0;
+        bool downloading = false;
+        task->timeTick(done, total, speed, downloading);
+    };
+
+    tickAt(deadlineMs);
+    QCOMPARE(mirrors->mirrorData().first().errorCount, 0);
+    tickAt(deadlineMs + 1);
+    QCOMPARE(mirrors->mirrorData().first().errorCount, 1);
+    QCOMPARE(spies.messageTexts().filter("not received within").join('\n'),
+        QStringLiteral("file %1 not received within %2 s on mirror m")
+            .arg(QString::fromUtf8(path.mid(6)))
+            .arg((deadlineMs + 999) / 1000));
+    QTRY_COMPARE(server->requestCount(path), 2);
 }
 
 QTEST_GUILESS_MAIN(TestIniDownload)

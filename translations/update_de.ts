@@ -45,6 +45,10 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Update server: %1 (from update.ini)</source>
+        <translation>Update-Server: %1 (aus update.ini)</translation>
+    </message>
+    <message>
         <source>Downloads %p%</source>
         <translation>Downloads %p%</translation>
     </message>

@@ -45,6 +45,10 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Update server: %1 (from update.ini)</source>
+        <translation>Serveur de mise à jour : %1 (depuis update.ini)</translation>
+    </message>
+    <message>
         <source>Downloads %p%</source>
         <translation>Téléchargements %p%</translation>
     </message>

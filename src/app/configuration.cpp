@@ -1,6 +1,7 @@
 #include "app/configuration.h"
 
 #include "app/commandline.h"
+#include "serverquery/updatechecker.h"
 #include "transfer/transferengine.h"
 #include "update/channelrecordfetch.h"
 #include "update/installationrecord.h"
@@ -32,7 +33,25 @@ Configuration::Configuration(const InstallationLayout& installation, QObject* pa
     : QObject(parent)
     , installation(installation)
     , updateSettings(UpdateSettings::read(installation.settingsFile()))
-{ }
+{
+    useConfiguredServer();
+}
+
+void Configuration::useConfiguredServer()
+{
+    QString host;
+    quint16 port = 0;
+    if (!updateSettings.updateServerAddress(&host, &port, UpdateChecker::DefaultPort))
+        return;
+    versionQuery.setServer(host, port, UpdateChecker::DefaultReceiveTimeoutMs);
+    // Said once the window listens.
+    QMetaObject::invokeMethod(
+        this,
+        [this, host, port] {
+            Q_EMIT message(QStringLiteral("Update server from update.ini: %1:%2").arg(host).arg(port));
+        },
+        Qt::QueuedConnection);
+}
 
 bool Configuration::parseCommandLineOptions()
 {
@@ -166,6 +185,7 @@ void Configuration::setSettingsDirectory(const QString& dir)
     settingsDir = dir;
     updateSettings = UpdateSettings::read(
         QDir(settingsDirectory()).absoluteFilePath(InstallationLayout::settingsFileName()));
+    useConfiguredServer();
 }
 
 void Configuration::setVersionQueryServer(const QString& host, quint16 port, int receiveTimeoutMs)

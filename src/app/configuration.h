@@ -67,6 +67,8 @@ private:
     // Lets a signed channel record that offers more than the update server
     // win, and notes how fresh the offer is.
     void takeChannelRecord(UpdateTypeDesc& offer);
+    // Points the version query at update.ini's update server, when it names one.
+    void useConfiguredServer();
     // Declines an offer older than the installed version.
     void declineDowngrade(const UpdateTypeDesc& offer);
 

@@ -1,5 +1,6 @@
 #include "transfer/downloadtaskspecification.h"
 
+#include "transfer/displayedurl.h"
 #include "transfer/mirrors.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
@@ -63,9 +64,9 @@ void DownloadTaskSpecification::timeTick(
 
     if (state != Running || !transfer)
         return;
-    // Data held back by the bandwidth cap is no sign of a stalled mirror: a
-    // tick spent mostly waiting for the cap starts the stall rule's window
-    // again. A mirror that trickles is seldom held, and stays judged.
+    // Data held back by the bandwidth cap is no sign of a slow mirror: a
+    // tick spent mostly waiting for the cap starts the windows again. A
+    // mirror that trickles is seldom held, and stays judged.
     const bool throttled = transfer->takeHeldShare() > 0.5;
     if (transfer->takeActivity())
         noDataTicks = 0;
@@ -74,20 +75,56 @@ void DownloadTaskSpecification::timeTick(
         errorRetry(QStringLiteral("file %1 timed out on mirror %2").arg(remotePath, currentMirror.name));
         return;
     }
+    // The whole attempt counts, held or not: the deadline already allows
+    // for the cap.
+    if (attemptDeadlineMs >= 0 && transfers->nowMs() - attemptStartMs > attemptDeadlineMs) {
+        errorRetry(QStringLiteral("file %1 not received within %2 s on mirror %3")
+                       .arg(remotePath)
+                       .arg((attemptDeadlineMs + 999) / 1000)
+                       .arg(currentMirror.name));
+        return;
+    }
     if (throttled)
         tickHistory.clear();
     tickHistory.append(receivedBytes);
-    if (tickHistory.size() > currentMirror.timeoutTicks) {
-        const qint64 windowBytes = tickHistory.last() - tickHistory.takeFirst();
-        if (windowBytes < MIN_WINDOW_BYTES) {
-            errorRetry(QStringLiteral("file %1 stalled on mirror %2: %3 bytes in %4 ticks")
-                           .arg(remotePath, currentMirror.name)
-                           .arg(windowBytes)
-                           .arg(currentMirror.timeoutTicks));
-            return;
-        }
-    }
+    if (judgeWindows())
+        return;
     downloading = true;
+}
+
+bool DownloadTaskSpecification::judgeWindows()
+{
+    const qsizetype ticks = tickHistory.size() - 1;
+    const auto judge = [&](int windowTicks, qint64 leastBytes, const char* verdict) {
+        if (ticks < windowTicks)
+            return false;
+        const qint64 windowBytes = tickHistory.last() - tickHistory.at(ticks - windowTicks);
+        if (windowBytes >= leastBytes)
+            return false;
+        errorRetry(QStringLiteral("file %1 %2 on mirror %3: %4 bytes in %5 ticks")
+                       .arg(remotePath, QLatin1String(verdict), currentMirror.name)
+                       .arg(windowBytes)
+                       .arg(windowTicks));
+        return true;
+    };
+    if (judge(currentMirror.timeoutTicks, MIN_WINDOW_BYTES, "stalled")
+        || judge(SLOW_WINDOW_TICKS, MIN_SLOW_WINDOW_BYTES, "too slow"))
+        return true;
+    if (ticks >= qMax(currentMirror.timeoutTicks, SLOW_WINDOW_TICKS))
+        tickHistory.removeFirst();
+    return false;
+}
+
+qint64 DownloadTaskSpecification::attemptDeadline() const
+{
+    if (!deadlineFromLimit || byteLimit < 0)
+        return -1;
+    const qint64 atLeastRate
+        = (byteLimit * SLOW_WINDOW_TICKS * 1000 + MIN_SLOW_WINDOW_BYTES - 1) / MIN_SLOW_WINDOW_BYTES;
+    // A cap below the least rate would otherwise fail a healthy line.
+    const qint64 cap = transfers->maxRate();
+    const qint64 atCap = cap > 0 ? (byteLimit * 1000 + cap - 1) / cap : 0;
+    return DEADLINE_FLOOR_MS + qMax(atLeastRate, atCap);
 }
 
 void DownloadTaskSpecification::userCanceled()
@@ -162,6 +199,8 @@ void DownloadTaskSpecification::startDownload()
         errorCancel();
         return;
     }
+    attemptStartMs = transfers->nowMs();
+    attemptDeadlineMs = attemptDeadline();
     transfer = transfers->get(requestUrl(), this, resumeOffset);
     transfer->setHeadHandler([this] { return onHead(); });
     transfer->setBodyHandler([this](const char* data, qint64 size) { return onBody(data, size); });
@@ -542,5 +581,5 @@ QUrl DownloadTaskSpecification::requestUrl() const
 
 QString DownloadTaskSpecification::currentUrl() const
 {
-    return currentMirror.url + QLatin1Char('/') + remotePath;
+    return DisplayedUrl::of(currentMirror.url) + QLatin1Char('/') + remotePath;
 }

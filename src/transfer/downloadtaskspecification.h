@@ -19,10 +19,13 @@ class TransferEngine;
 
 // Fetches one file over HTTP(S) from a random mirror into a local file. Every
 // failed attempt (network error, status other than 200, write error, too many
-// ticks without data) is charged to its mirror and the download starts over
-// on a freshly chosen one; the task gives up only when no mirror is left or
-// the local file cannot be created. With a part file, what arrived is kept
-// across attempts, pauses and runs, and later attempts ask only for the rest.
+// ticks without data, too few bytes over a window of ticks, a deadline
+// passed) is charged to its mirror and the download starts over on a freshly
+// chosen one; the task gives up only when no mirror is left or the local file
+// cannot be created. With a part file, what arrived is kept across attempts,
+// pauses and runs, and later attempts ask only for the rest. The update
+// engine ticks once a second; a tick that the bandwidth cap held an attempt
+// back for most of starts its windows again.
 class DownloadTaskSpecification : public TaskSpecification
 {
     Q_OBJECT
@@ -39,11 +42,31 @@ public:
     // Least an attempt must receive over the mirror's time-out window of
     // ticks; less is a trickle that would keep an unattended run alive.
     static constexpr qint64 MIN_WINDOW_BYTES = 1024;
+    // Least an attempt must receive over SLOW_WINDOW_TICKS ticks once it has
+    // run that long: a slower mirror could hold a run for days, and is left
+    // for another, charged like a stall. A file that arrives within the
+    // window is never judged by it.
+    static constexpr int SLOW_WINDOW_TICKS = 30;
+    static constexpr qint64 MIN_SLOW_WINDOW_BYTES = 32 * 1024;
+    // What a deadline allows beyond the time its bound takes at that least
+    // rate: connecting, and a pause in a healthy line.
+    static constexpr qint64 DEADLINE_FLOOR_MS = 60 * 1000;
 
     // Most bytes the file may receive; a body that is announced or turns out
     // longer strikes the mirror off and nothing beyond the limit is written.
     // Defaults to the expected size; -1: no limit.
     void setByteLimit(qint64 limit) { byteLimit = limit; }
+    // Gives every attempt a deadline on the engine's clock, taken from the
+    // byte limit it starts with: DEADLINE_FLOOR_MS plus the time the limit
+    // takes at the least rate (MIN_SLOW_WINDOW_BYTES per SLOW_WINDOW_TICKS
+    // seconds), or at the bandwidth cap when that is lower. An attempt past
+    // it fails against its mirror and the next mirror is asked. Meant for
+    // the small files that only a bound limits (product ini, signatures,
+    // manifests, indexes, records): call it beside setByteLimit(), e.g.
+    //   download->setByteLimit(64 * 1024);
+    //   download->setDeadlineFromByteLimit();
+    // gives each attempt 120 s.
+    void setDeadlineFromByteLimit() { deadlineFromLimit = true; }
 
     // Takes the digest of the body as it is written, so that a check of the
     // file need not read it again.
@@ -121,10 +144,16 @@ private:
     void releaseTransfer();
     void stopWaitingForMirror();
     void publishProgress();
-    // The file's address on the current mirror, as logged and as requested.
+    // The file's address on the current mirror, as logged (without
+    // credentials) and as requested.
     QString currentUrl() const;
     QUrl requestUrl() const;
     bool keepsPart() const { return !partPath.isEmpty() && expectedSize > 0; }
+    // The deadline of an attempt starting now, in milliseconds; -1: none.
+    qint64 attemptDeadline() const;
+    // Whether a window of ticks found the attempt stalled or too slow, and
+    // ended it.
+    bool judgeWindows();
 
     TransferEngine* transfers;
     Mirrors* mirrors;
@@ -144,8 +173,13 @@ private:
     qint64 resumeOffset = 0;
     int progressPermille = -1;
     // receivedBytes at the ticks of the current attempt, newest last, as far
-    // back as the time-out window reaches.
+    // back as the longer window reaches.
     QList<qint64> tickHistory;
+    bool deadlineFromLimit = false;
+    // When the current attempt started on the engine's clock, and how long
+    // it may take (-1: no deadline).
+    qint64 attemptStartMs = 0;
+    qint64 attemptDeadlineMs = -1;
     FTPSiteAccessData currentMirror;
     // Whether currentMirror is borrowed from the registry right now; its name
     // outlives the loan so that the delivering mirror stays known.

@@ -87,7 +87,7 @@ void TransferEngine::setExtraCertificates(const QByteArray& pem)
 
 void TransferEngine::setMaxRate(qint64 bytesPerSecond)
 {
-    limiter.setRate(bytesPerSecond, clock.elapsed());
+    limiter.setRate(bytesPerSecond, nowMs());
     if (!limiter.enabled())
         onRefill();
 }
@@ -278,7 +278,7 @@ void TransferEngine::dropSlot(TransferSlot* slot)
 
 bool TransferEngine::admit(TransferSlot* slot, size_t size)
 {
-    if (!limiter.enabled() || limiter.take(qint64(size), clock.elapsed()))
+    if (!limiter.enabled() || limiter.take(qint64(size), nowMs()))
         return true;
     held.append(slot);
     if (!refillTimer->isActive())

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -50,6 +51,8 @@ public:
     // Most bytes a second all transfers together receive; 0: no cap.
     void setMaxRate(qint64 bytesPerSecond);
     qint64 maxRate() const { return limiter.rate(); }
+    // Whether the cap holds some transfer's data back right now.
+    bool isHolding() const { return !held.isEmpty(); }
 
     // Starts a GET of `url`; from `rangeStart` on when it is positive. The
     // transfer is owned by `parent`.
@@ -59,8 +62,12 @@ public:
     // A switch for the downloads to honour: they end their transfers,
     // keeping what they received, and continue when it is turned off.
     void setPaused(bool paused);
-    // Milliseconds on the engine's own clock.
-    qint64 nowMs() const { return clock.elapsed(); }
+    // Milliseconds on the engine's own clock, which the cap and the
+    // downloads' rules of time go by.
+    qint64 nowMs() const { return clockSource ? clockSource() : clock.elapsed(); }
+    // Replaces the monotonic clock, so that a test steps time instead of
+    // waiting for it; set before the first transfer and cap.
+    void setClock(std::function<qint64()> source) { clockSource = std::move(source); }
     bool isPaused() const { return paused; }
 
 Q_SIGNALS:
@@ -98,6 +105,7 @@ private:
     QByteArray certificates;
     RateLimiter limiter;
     QElapsedTimer clock;
+    std::function<qint64()> clockSource;
     bool paused = false;
 };
 

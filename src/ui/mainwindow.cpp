@@ -189,6 +189,11 @@ void MainWindow::setUIToConfigSpecs()
         text = heading.arg(tr("Update to Voxmeadow version %1").arg(config->updateTypeDesc.version));
     text += QStringLiteral("<div style=\"margin-top:8px\">")
         + tr("You are currently on <strong>%1 channel</strong>.").arg(channelName) + QStringLiteral("</div>");
+    // A staging server is no player's normal state: it shows.
+    if (!config->settings().updateServer.isEmpty())
+        text += QStringLiteral("<div>")
+            + tr("Update server: %1 (from update.ini)").arg(config->settings().updateServer.toHtmlEscaped())
+            + QStringLiteral("</div>");
     ui->versionLabel->setText(text);
     // Nothing to install: the client as it is can be started.
     if (!config->declinedOffer.isEmpty()) {

@@ -68,6 +68,7 @@ void IniDownloadTaskSpecification::addRound()
         iniDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, iniName, localIni, -1, this, DOWNLOAD_SHARE);
         iniDownload->setByteLimit(MAX_INI_SIZE);
+        iniDownload->setDeadlineFromByteLimit();
         addSubTask(iniDownload);
         checkShare = 1.0 - DOWNLOAD_SHARE;
     }
@@ -75,6 +76,7 @@ void IniDownloadTaskSpecification::addRound()
         sigDownload = new DownloadTaskSpecification(
             context.transfers, context.mirrors, sigName, localSig, -1, this, DOWNLOAD_SHARE);
         sigDownload->setByteLimit(MAX_SIGNATURE_SIZE);
+        sigDownload->setDeadlineFromByteLimit();
         if (iniDownload)
             sigDownload->followMirrorOf(iniDownload);
         addSubTask(sigDownload);
@@ -86,8 +88,9 @@ void IniDownloadTaskSpecification::addRound()
         // Within the share of the ini: a manifest is a fraction of its size.
         manifestDownload = new DownloadTaskSpecification(context.transfers, context.mirrors,
             ReleaseManifest::fileName(updateType), localManifest, -1, this, 0.0);
-        // Bound by the size of the ini, which arrives first.
+        // Bound, and so timed, by the size of the ini, which arrives first.
         manifestDownload->setByteLimit(ReleaseManifest::MAX_SIZE);
+        manifestDownload->setDeadlineFromByteLimit();
         connect(iniDownload, &TaskSpecification::finished, manifestDownload, [this, localIni] {
             manifestDownload->setByteLimit(manifestSizeLimit(QFileInfo(localIni).size()));
         });

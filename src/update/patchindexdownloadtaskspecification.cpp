@@ -37,10 +37,12 @@ void PatchIndexDownloadTaskSpecification::execute()
     auto* index = new DownloadTaskSpecification(
         context.transfers, context.mirrors, name, localIndexPath(), -1, this, 0.5);
     index->setByteLimit(PatchIndex::MAX_SIZE);
+    index->setDeadlineFromByteLimit();
     index->setOptional();
     auto* signature = new DownloadTaskSpecification(context.transfers, context.mirrors,
         name + QStringLiteral(".sig"), localIndexPath() + QStringLiteral(".sig"), -1, this, 0.5);
     signature->setByteLimit(MAX_SIGNATURE_SIZE);
+    signature->setDeadlineFromByteLimit();
     signature->setOptional();
     signature->followMirrorOf(index);
     addSubTask(index);

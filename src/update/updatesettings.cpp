@@ -54,8 +54,23 @@ UpdateSettings UpdateSettings::read(const QString& iniFile)
         if (!ok || result.maxDownloadRate < 0 || result.maxDownloadRate > MaxRateKiB)
             result.maxDownloadRate = -1;
     }
+    result.updateServer = settings.value(QStringLiteral("updateServer")).toString().trimmed();
     settings.endGroup();
     return result;
+}
+
+bool UpdateSettings::updateServerAddress(QString* host, quint16* port, quint16 defaultPort) const
+{
+    if (updateServer.isEmpty())
+        return false;
+    // "host", "host:port", "[v6]:port": what a URL's authority holds.
+    const QUrl url(QStringLiteral("udp://") + updateServer, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty() || !url.userInfo().isEmpty()
+        || url.port() == 0)
+        return false;
+    *host = url.host();
+    *port = url.port() > 0 ? quint16(url.port()) : defaultPort;
+    return true;
 }
 
 QString UpdateSettings::proxyError() const
@@ -86,6 +101,12 @@ QString UpdateSettings::problem() const
             .arg(caFile);
     if (maxDownloadRate < 0)
         return QStringLiteral("maxDownloadRate in %1 must be a whole number of KiB/s (0: no limit)")
+            .arg(QStringLiteral("update.ini"));
+    QString host;
+    quint16 port = 0;
+    if (!updateServer.isEmpty() && !updateServerAddress(&host, &port, 1))
+        return QStringLiteral("updateServer in %1 must be a host name or address, with a port if need be "
+                              "(host:port)")
             .arg(QStringLiteral("update.ini"));
     return QString();
 }

@@ -42,6 +42,11 @@ public:
     QString caFile;
     // The bandwidth cap in KiB/s; 0: none, -1: not a usable number.
     qint64 maxDownloadRate = 0;
+    // Another update server than the built-in one (a staging server), as
+    // host[:port] for the version query; empty: the built-in one.
+    QString updateServer;
+    // The host and port of updateServer; false when it is unset or unusable.
+    bool updateServerAddress(QString* host, quint16* port, quint16 defaultPort) const;
 };
 
 #endif

@@ -1,0 +1,84 @@
+#include "app/logfile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <atomic>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+std::atomic<LogFile*> installedLog { nullptr };
+QtMessageHandler previousHandler = nullptr;
+
+void teeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (LogFile* log = installedLog.load())
+        log->write(message);
+    if (previousHandler) {
+        previousHandler(type, context, message);
+        return;
+    }
+    const QByteArray text = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+    fwrite(text.constData(), 1, size_t(text.size()), stderr);
+}
+
+} // namespace
+
+LogFile::~LogFile()
+{
+    LogFile* self = this;
+    installedLog.compare_exchange_strong(self, nullptr);
+}
+
+QString LogFile::defaultDirectory()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // Only an absolute path counts, as the base directory rules say.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/voxmeadow-update");
+}
+
+bool LogFile::open(const QString& dir)
+{
+    QMutexLocker locker(&mutex);
+    if (!QDir().mkpath(dir))
+        return false;
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
+    const QString current = QDir(dir).filePath(QStringLiteral("update.log"));
+    const QString previous = current + QStringLiteral(".1");
+    // rename() replaces the older log atomically; a link planted at either
+    // name is replaced, never followed.
+    if (QFileInfo::exists(current) || QFileInfo(current).isSymLink())
+        ::rename(QFile::encodeName(current).constData(), QFile::encodeName(previous).constData());
+    file.setFileName(current);
+    written = 0;
+    full = false;
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
+void LogFile::write(const QString& line)
+{
+    QMutexLocker locker(&mutex);
+    if (!file.isOpen() || full)
+        return;
+    static const QByteArray lastLine = QByteArrayLiteral("(log ends here: it reached its size limit)\n");
+    QByteArray text = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + line.toUtf8() + '\n';
+    if (written + text.size() > MaxBytes - lastLine.size()) {
+        text = lastLine;
+        full = true;
+    }
+    written += file.write(text);
+    file.flush();
+}
+
+void LogFile::installMessageHandler(LogFile* log)
+{
+    installedLog.store(log);
+    if (log && !previousHandler)
+        previousHandler = qInstallMessageHandler(teeMessage);
+}
