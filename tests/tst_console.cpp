@@ -3,6 +3,7 @@
 #include "app/progressline.h"
 #include "app/runtracker.h"
 #include "app/startoptions.h"
+#include "update/updateengine.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "installfixture.h"
@@ -183,6 +184,8 @@ private Q_SLOTS:
     void startOptions();
     void progressLine_data();
     void progressLine();
+    void runTracker_data();
+    void runTracker();
     void versionQueryRetries_data();
     void versionQueryRetries();
     void run_data();
@@ -351,6 +354,51 @@ void TestConsole::progressLine()
     figures.paused = paused;
     figures.secondsLeft = secondsLeft;
     QTEST(ProgressLine::format(figures), "line");
+}
+
+void TestConsole::runTracker_data()
+{
+    // Engine lines in order; "tick" is a second's transfer figures.
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<bool>("downloading");
+    // How each line is passed on: "i" a line of its own, "f" one of a file.
+    QTest::addColumn<QString>("kinds");
+
+    const QString start = QStringLiteral("Starting update process");
+    const QString download = QStringLiteral("Downloading files");
+    QTest::newRow("files downloading")
+        << QStringList { start, download, "Downloading files/a.dat", "tick" } << "download" << true << "iif";
+    const QStringList downloaded { start, download, "tick", "Downloading files/a.dat finished" };
+    QTest::newRow("the next step drops the transfer figures")
+        << downloaded + QStringList { "Starting file updates", "add/replace a.dat" } << "install" << false
+        << "iifif";
+    QTest::newRow("an undone installation")
+        << QStringList { start, "Starting file updates", "rolling back file updates" } << "rollback" << false
+        << "iii";
+    QTest::newRow("the ini's download is not a step")
+        << QStringList { start, "Downloading client_linux_amd64.ini", "tick" } << "check" << true << "if";
+}
+
+void TestConsole::runTracker()
+{
+    QFETCH(QStringList, lines);
+    UpdateEngine engine(fixture->layout(), UpdateSettings(), nullptr);
+    RunTracker tracker;
+    tracker.follow(&engine);
+    QString kinds;
+    connect(&tracker, &RunTracker::logged, this, [&kinds](const QString&, RunTracker::LineKind kind) {
+        kinds += kind == RunTracker::LineKind::PerFile ? 'f' : 'i';
+    });
+    for (const QString& line : lines) {
+        if (line == QLatin1String("tick"))
+            Q_EMIT engine.downloadProgress(1000, 4000, 500, true);
+        else
+            Q_EMIT engine.message(line);
+    }
+    QTEST(RunTracker::phaseId(tracker.figures().phase), "phase");
+    QTEST(tracker.figures().downloading, "downloading");
+    QTEST(kinds, "kinds");
 }
 
 void TestConsole::versionQueryRetries_data()

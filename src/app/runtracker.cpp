@@ -71,6 +71,10 @@ void RunTracker::addError(const QString& text)
 void RunTracker::enter(Phase phase, qsizetype filesTotal)
 {
     current.phase = phase;
+    // Transfer figures are the last step's until a tick of this one says otherwise.
+    current.downloading = false;
+    current.rate = 0;
+    current.secondsLeft = -1;
     current.filesDone = 0;
     current.filesTotal = int(filesTotal);
     Q_EMIT phaseChanged();
