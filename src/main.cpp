@@ -48,9 +48,10 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     QCoreApplication application(argc, argv);
     const Translations translations(InstallationLayout::ofRunningProgram().root());
     QFile out;
-    (void)out.open(options.error.isEmpty() ? STDOUT_FILENO : STDERR_FILENO, QIODevice::WriteOnly);
-    if (!options.error.isEmpty()) {
-        out.write(QStringLiteral("update: %1\n%2\n").arg(options.error, UsageText::seeHelp()).toLocal8Bit());
+    (void)out.open(options.error().isEmpty() ? STDOUT_FILENO : STDERR_FILENO, QIODevice::WriteOnly);
+    if (!options.error().isEmpty()) {
+        out.write(
+            QStringLiteral("update: %1\n%2\n").arg(options.error(), UsageText::seeHelp()).toLocal8Bit());
         return ExitCode::Failed;
     }
     out.write((options.version ? UsageText::version() : UsageText::help()).toLocal8Bit());
@@ -147,7 +148,7 @@ int main(int argc, char* argv[])
 {
     const StartOptions options
         = StartOptions::parse(argumentsOf(argc, argv), QProcessEnvironment::systemEnvironment());
-    if (options.help || options.version || !options.error.isEmpty())
+    if (options.help || options.version || !options.error().isEmpty())
         return printUsage(argc, argv, options);
 
     // Before any thread exists, as libcurl requires.

@@ -307,9 +307,9 @@ void TestConsole::startOptions()
     if (display)
         environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
     const StartOptions options = StartOptions::parse(QStringList { "update" } + args, environment);
-    if (!options.error.isEmpty()) {
-        QVERIFY2(passedOn.size() == 1 && options.error.startsWith(passedOn.first().mid(7)),
-            qPrintable(options.error));
+    if (!options.error().isEmpty()) {
+        QVERIFY2(passedOn.size() == 1 && options.error().startsWith(passedOn.first().mid(7)),
+            qPrintable(options.error()));
         return;
     }
     QCOMPARE(options.arguments, QStringList { "update" } + passedOn);

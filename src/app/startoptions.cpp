@@ -48,11 +48,13 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
             bool ok = false;
             options.retries = count.toInt(&ok);
             if (!ok || options.retries < 0) {
-                options.error = tr("--retries needs a number of 0 or more, not \"%1\"").arg(count);
+                options.problem = QT_TR_NOOP("--retries needs a number of 0 or more, not \"%1\"");
+                options.problemArgument = count;
                 return options;
             }
         } else {
-            options.error = tr("Unknown option %1").arg(option);
+            options.problem = QT_TR_NOOP("Unknown option %1");
+            options.problemArgument = option;
             return options;
         }
     }
@@ -66,6 +68,11 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
     if (!displayAvailable(environment))
         options.console = true;
     return options;
+}
+
+QString StartOptions::error() const
+{
+    return problem ? tr(problem).arg(problemArgument) : QString();
 }
 
 bool StartOptions::unattended() const

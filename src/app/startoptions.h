@@ -25,8 +25,10 @@ public:
     // platform chosen explicitly (such as offscreen).
     static bool displayAvailable(const QProcessEnvironment& environment);
 
-    // Why the options cannot be used; empty when they can.
-    QString error;
+    // Why the options cannot be used, in the language of the translators
+    // installed by the time it is asked (none are when the options are
+    // read); empty when they can.
+    QString error() const;
     bool help = false;
     bool version = false;
     // Given as --console, or chosen because no display is available.
@@ -41,6 +43,10 @@ public:
 
     // Whether the update starts without a person (--nouser).
     bool unattended() const;
+
+private:
+    const char* problem = nullptr;
+    QString problemArgument;
 };
 
 #endif
