@@ -4,6 +4,7 @@
 #include "app/runtracker.h"
 #include "app/startoptions.h"
 #include "update/updateengine.h"
+#include "consoleprocess.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "installfixture.h"
@@ -18,10 +19,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -29,124 +26,6 @@ const QString UpdateType = QStringLiteral("client_linux_amd64");
 const int RunTimeoutMs = 60000;
 // The file whose download the mirror holds back when a row stalls it.
 const QString StalledFile = QStringLiteral("big.dat");
-
-// The updater as a process of its own, its output read as it comes: through
-// a pseudo-terminal, as on a person's console (stdout and stderr then both
-// arrive in `out`), or through two pipes.
-class ConsoleProcess
-{
-public:
-    ConsoleProcess() = default;
-    ConsoleProcess(const ConsoleProcess&) = delete;
-    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
-    ~ConsoleProcess()
-    {
-        if (pid > 0 && !ended) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        for (int fd : { outFd, errFd })
-            if (fd >= 0)
-                ::close(fd);
-    }
-
-    bool start(const QString& program, const QStringList& args, const QProcessEnvironment& environment,
-        bool terminal)
-    {
-        // Everything the child needs is made before the fork.
-        QByteArrayList argBytes { QFile::encodeName(program) };
-        for (const QString& arg : args)
-            argBytes.append(arg.toLocal8Bit());
-        QByteArrayList envBytes;
-        for (const QString& entry : environment.toStringList())
-            envBytes.append(entry.toLocal8Bit());
-        std::vector<char*> argv;
-        std::vector<char*> envp;
-        for (QByteArray& arg : argBytes)
-            argv.push_back(arg.data());
-        for (QByteArray& entry : envBytes)
-            envp.push_back(entry.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-
-        if (terminal) {
-            winsize size {};
-            size.ws_col = 100;
-            size.ws_row = 30;
-            pid = ::forkpty(&outFd, nullptr, nullptr, &size);
-            if (pid == 0) {
-                ::execve(argv[0], argv.data(), envp.data());
-                ::_exit(127);
-            }
-        } else {
-            int outPipe[2];
-            int errPipe[2];
-            const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 || devNull < 0)
-                return false;
-            pid = ::fork();
-            if (pid == 0) {
-                ::dup2(devNull, 0);
-                ::dup2(outPipe[1], 1);
-                ::dup2(errPipe[1], 2);
-                ::execve(argv[0], argv.data(), envp.data());
-                ::_exit(127);
-            }
-            ::close(devNull);
-            ::close(outPipe[1]);
-            ::close(errPipe[1]);
-            outFd = outPipe[0];
-            errFd = errPipe[0];
-        }
-        for (int fd : { outFd, errFd })
-            if (fd >= 0)
-                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        return pid > 0;
-    }
-
-    // Reads what has arrived; true once the process has ended.
-    bool poll()
-    {
-        drain(outFd, out);
-        drain(errFd, err);
-        if (!ended && ::waitpid(pid, &status, WNOHANG) == pid) {
-            ended = true;
-            drain(outFd, out);
-            drain(errFd, err);
-        }
-        return ended;
-    }
-    bool waitForOutput(const QByteArray& text, int timeoutMs)
-    {
-        return QTest::qWaitFor([&] { return poll() || out.contains(text) || err.contains(text); }, timeoutMs)
-            && (out.contains(text) || err.contains(text));
-    }
-    bool waitForExit(int timeoutMs)
-    {
-        return QTest::qWaitFor([&] { return poll(); }, timeoutMs);
-    }
-    int exitCode() const { return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-    void type(const QByteArray& keys) { (void)::write(outFd, keys.constData(), size_t(keys.size())); }
-    void signal(int number) { ::kill(pid, number); }
-
-    QByteArray out;
-    QByteArray err;
-
-private:
-    static void drain(int fd, QByteArray& into)
-    {
-        char buffer[4096];
-        ssize_t n;
-        while (fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0)
-            into.append(buffer, qsizetype(n));
-    }
-
-    pid_t pid = -1;
-    int outFd = -1;
-    int errFd = -1;
-    int status = 0;
-    bool ended = false;
-};
 
 ReleaseFixture::Tree versionOne()
 {
