@@ -342,6 +342,16 @@ void TestPatchedUpdate::patchOrWholeFile()
         QCOMPARE(requests.contains("2/" + section + key), whole.contains(key));
     }
     QCOMPARE(messages.filter("came as a patch").size(), 2 - int(whole.size()));
+    // Each mirror that lacks the patch says so once, by name.
+    if (fault == Fault::PatchMissing) {
+        for (const char* mirror : { "m1", "m2" })
+            QCOMPARE(
+                messages
+                    .filter(
+                        QStringLiteral("Mirror %1 does not have %2 (").arg(QLatin1String(mirror), patch.path))
+                    .size(),
+                1);
+    }
 }
 
 void TestPatchedUpdate::largeFileStaysOutOfPrivateMemory()

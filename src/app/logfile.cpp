@@ -67,7 +67,8 @@ void LogFile::write(const QString& line)
     if (!file.isOpen() || full)
         return;
     static const QByteArray lastLine = QByteArrayLiteral("(log ends here: it reached its size limit)\n");
-    QByteArray text = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + line.toUtf8() + '\n';
+    QByteArray text
+        = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + line.toUtf8() + '\n';
     if (written + text.size() > MaxBytes - lastLine.size()) {
         text = lastLine;
         full = true;

@@ -400,6 +400,12 @@ void DownloadTaskSpecification::onTransferFinished()
         return;
     case Failure::CountError: errorRetry(failureText); return;
     case Failure::NotOnMirror:
+        // Once per mirror and set: a publisher learns which mirror lacks
+        // what, without a line for every file it lacks.
+        if (!lackingMirrors->contains(currentMirror.name))
+            Q_EMIT message(QStringLiteral("Mirror %1 does not have %2 (%3); it is not asked for such files "
+                                          "again in this run")
+                               .arg(currentMirror.name, remotePath, failureText));
         lackingMirrors->insert(currentMirror.name);
         // Bytes this answer wrote are not the file's; a part kept from a
         // mirror that has it stays.

@@ -93,7 +93,8 @@ public:
 
     // For a file that some mirrors may lack (a patch): a mirror that answers
     // with anything but the file, or with more than its size, is not blamed,
-    // only not asked for it again, and such answers go unlogged. The task
+    // only not asked for it again, and logged once, when it joins the set of
+    // mirrors that lack such files. The task
     // fails quietly once no mirror is left to ask; failureReason() says why.
     // With `lacking`, the mirrors that lack the file are noted there and not
     // asked at all, so that files published together are not asked for in

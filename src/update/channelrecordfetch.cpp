@@ -34,6 +34,8 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
         QFile::remove(local);
         DownloadTaskSpecification download(transfers, &mirrors, name, local, -1, nullptr, 1.0);
         download.setByteLimit(ChannelRecord::MAX_SIZE);
+        // Each attempt within its own bound, the whole fetch within DEADLINE_SECONDS.
+        download.setDeadlineFromByteLimit();
         download.setOptional();
         download.finishWhenAbsent();
         QEventLoop loop;
