@@ -326,8 +326,9 @@ void TestConsole::run_data()
     // "version 1" installed, "fresh": nothing but the updater and mirrors.ini,
     // "no mirrors.ini": version 1 without it.
     QTest::addColumn<QString>("installation");
-    // "stall": the mirror holds the file back, and "ctrl-c" or "sigterm" follows its request;
-    // "withhold": the file is on no mirror.
+    // "stall": the mirror holds the file back, and "ctrl-c", "sigint" or "sigterm" follows its
+    // request; "withhold": the file is on no mirror; "silent server": the update server never
+    // answers, and the interrupt follows its first query.
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("interrupt");
     QTest::addColumn<int>("exitCode");
@@ -354,6 +355,9 @@ void TestConsole::run_data()
                                                 << "ctrl-c" << 1 << false << asItWas;
     QTest::newRow("SIGTERM while a file stalls") << console << false << true << one << "stall"
                                                  << "sigterm" << 1 << false << asItWas;
+    QTest::newRow("SIGINT before the run ends the program at once")
+        << QStringList { "--console", "--retries", "5" } << false << true << one << "silent server"
+        << "sigint" << 1 << false << none;
     QTest::newRow("a file on no mirror")
         << console << false << true << one << "withhold" << none << 2 << false << noMirror;
     QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
@@ -391,6 +395,12 @@ void TestConsole::run()
         stallOrWithhold = StalledFile;
         withhold = fault == QLatin1String("withhold");
     }
+    // Five queries of five seconds each would end the run with 3.
+    UdpTestPeer updateServer;
+    QVERIFY(updateServer.isListening());
+    if (fault == QLatin1String("silent server"))
+        QVERIFY(FileTree::write(fixture->install + QStringLiteral("/update.ini"),
+            "[update]\nupdateServer=127.0.0.1:" + QByteArray::number(updateServer.port()) + "\n"));
     bool asked = false;
     connect(&fixture->server, &HttpTestServer::requestReceived, this,
         [&asked](const QByteArray& path) { asked = asked || path.endsWith(StalledFile.toLatin1()); });
@@ -399,12 +409,13 @@ void TestConsole::run()
     QVERIFY(
         process.start(fixture->install + QStringLiteral("/update"), args, environment(display), terminal));
     if (!interrupt.isEmpty()) {
-        QVERIFY(QTest::qWaitFor([&] { return process.poll() || asked; }, RunTimeoutMs));
-        QVERIFY2(asked, process.out + process.err);
+        const auto reached = [&] { return asked || !updateServer.received().isEmpty(); };
+        QVERIFY(QTest::qWaitFor([&] { return process.poll() || reached(); }, RunTimeoutMs));
+        QVERIFY2(reached(), process.out + process.err);
         if (interrupt == QLatin1String("ctrl-c"))
             process.type("\x03");
         else
-            process.signal(SIGTERM);
+            process.signal(interrupt == QLatin1String("sigint") ? SIGINT : SIGTERM);
     }
     QVERIFY2(process.waitForExit(RunTimeoutMs), process.out + process.err);
     const QByteArray output = process.out + process.err;
