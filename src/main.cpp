@@ -79,7 +79,15 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     QObject::connect(&config, &Configuration::message, &tracker, &RunTracker::addLine);
     QObject::connect(&config, &Configuration::fatalError, &tracker, &RunTracker::addError);
     if (options.unattended()) {
-        config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
+        config.setRetryPrompt([left = options.retries]() mutable {
+            if (left-- > 0)
+                return true;
+            qWarning().noquote()
+                << QCoreApplication::translate("ConsoleOutput", "Error: %1")
+                       .arg(QCoreApplication::translate("ConsoleFrontEnd",
+                           "The update server did not answer: the current version is unknown."));
+            return false;
+        });
     } else {
         config.setRetryPrompt([&window] { return window.askRetryVersionQuery(); });
     }

@@ -366,6 +366,9 @@ void TestConsole::run_data()
         << noUser << false << true << noMirrors << none << none << 2 << false << missing;
     QTest::newRow("window, --nouser, a file on no mirror")
         << noUser << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("window, --nouser, the update server silent")
+        << QStringList { "--nouser", "--retries", "0" } << false << true << one << "silent server" << none
+        << 1 << false << "did not answer";
     QTest::newRow("--help without a display")
         << QStringList { "--help" } << false << false << one << none << none << 0 << false << "Exit codes:";
     QTest::newRow("--version without a display") << QStringList { "--version" } << false << false << one

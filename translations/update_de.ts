@@ -76,6 +76,7 @@
     </message>
     <message>
         <location filename="../src/app/consolefrontend.cpp" line="76"/>
+        <location filename="../src/main.cpp" line="87"/>
         <source>The update server did not answer: the current version is unknown.</source>
         <translation>Der Update-Server hat nicht geantwortet: Die aktuelle Version ist unbekannt.</translation>
     </message>
@@ -100,7 +101,7 @@
         <translation>Die Installation ist unverändert.</translation>
     </message>
     <message>
-        <location filename="../src/main.cpp" line="171"/>
+        <location filename="../src/main.cpp" line="179"/>
         <source>Another updater is at work in this installation; it is left to finish.</source>
         <translation>In dieser Installation arbeitet schon ein anderes Update; es wird nicht gestört.</translation>
     </message>
@@ -109,6 +110,7 @@
     <name>ConsoleOutput</name>
     <message>
         <location filename="../src/app/consoleoutput.cpp" line="60"/>
+        <location filename="../src/main.cpp" line="86"/>
         <source>Error: %1</source>
         <translation>Fehler: %1</translation>
     </message>
