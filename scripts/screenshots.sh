@@ -3,7 +3,8 @@
 # display, with the demo's servers and installation (scripts/demo-setup.sh):
 #
 #   docs/screenshot-start.png      news ticker, banner, "Start Update"
-#   docs/screenshot-download.png   a run downloading, with the log shown
+#   docs/screenshot-download.png   a run downloading, with Pause, time left and the log
+#   docs/screenshot-paused.png     the same run paused: the counter stays
 #   docs/screenshot-finished.png   "Voxmeadow 3 is up to date: version 2"
 #   docs/screenshot-changelog.png  the changelog of version 2
 #   docs/screenshot-failed.png     a file no mirror has: the failure box
@@ -85,6 +86,11 @@ click_button right 55
 wait_for_log "Downloading files"
 click_button left 45
 grab download 3
+# Pause sits left of the start button.
+click_button right 150
+wait_for_log "Downloads paused"
+grab paused 2
+click_button right 150
 wait_for_log "Update successfully finished"
 grab finished
 show_changelog

@@ -534,16 +534,19 @@ void TestConfiguration::logFile_data()
     // someone planted to a file of the user's.
     QTest::addColumn<QString>("before");
     QTest::addColumn<qint64>("bytes");
-    QTest::newRow("first run") << "" << qint64(100);
-    QTest::newRow("an earlier run's log") << "log" << qint64(100);
-    QTest::newRow("a planted link") << "link" << qint64(100);
-    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096;
+    QTest::addColumn<int>("mask");
+    QTest::newRow("first run") << "" << qint64(100) << 022;
+    QTest::newRow("first run, umask 000") << "" << qint64(100) << 0;
+    QTest::newRow("an earlier run's log") << "log" << qint64(100) << 022;
+    QTest::newRow("a planted link") << "link" << qint64(100) << 022;
+    QTest::newRow("a run that logs without end") << "" << LogFile::MaxBytes + 4096 << 022;
 }
 
 void TestConfiguration::logFile()
 {
     QFETCH(QString, before);
     QFETCH(qint64, bytes);
+    QFETCH(int, mask);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString logDir = dir.filePath("state/voxmeadow-update");
@@ -556,7 +559,10 @@ void TestConfiguration::logFile()
 
     {
         LogFile log;
-        QVERIFY(log.open(logDir));
+        const mode_t previousUmask = ::umask(mode_t(mask));
+        const bool opened = log.open(logDir);
+        ::umask(previousUmask);
+        QVERIFY(opened);
         LogFile::installMessageHandler(&log);
         // Straight in: through qInfo the test's own output would hold it all too.
         const QString line(1000, 'x');
@@ -576,6 +582,11 @@ void TestConfiguration::logFile()
     if (before == "log")
         QCOMPARE(FileTree::read(logDir + "/update.log.1"), QByteArray("earlier\n"));
     QCOMPARE(QFileInfo(logDir).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+    // The state directory above it, when the log made it, is private too.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (before.isEmpty())
+        QCOMPARE(QFileInfo(dir.filePath("state")).permissions() & others, QFile::Permissions());
 }
 
 void TestConfiguration::tempDirIsPrivate()
@@ -585,10 +596,14 @@ void TestConfiguration::tempDirIsPrivate()
 
     // Even a permissive umask must not open the directory to other users.
     const mode_t previousUmask = ::umask(0);
-    const QString created = SessionDirectory::create(base.path());
+    const QString created = SessionDirectory::create(base.path(), base.filePath(QStringLiteral("install")));
     ::umask(previousUmask);
 
-    QCOMPARE(created, base.path() + QStringLiteral("/voxmeadow_temp_0"));
+    QVERIFY2(QFileInfo(created).path() == base.path()
+            && QFileInfo(created).fileName().contains(QRegularExpression("^voxmeadow_temp_[0-9A-Za-z]{12}$")),
+        qPrintable(created));
+    QVERIFY(SessionDirectory::belongsTo(created, base.filePath(QStringLiteral("install"))));
+    QVERIFY(!SessionDirectory::belongsTo(created, base.filePath(QStringLiteral("other"))));
     struct stat status;
     QCOMPARE(::stat(QFile::encodeName(created).constData(), &status), 0);
     QVERIFY(S_ISDIR(status.st_mode));
@@ -601,16 +616,20 @@ void TestConfiguration::tempDirSkipsTakenNames_data()
     QTest::addColumn<QStringList>("directories");
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("links"); // "name>target", the target relative to the base
-    QTest::addColumn<QString>("expected");
 
     QTest::newRow("five taken directories") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_1",
         "voxmeadow_temp_2", "voxmeadow_temp_3", "voxmeadow_temp_4" })
-                                            << QStringList() << QStringList() << "voxmeadow_temp_5";
+                                            << QStringList() << QStringList();
     QTest::newRow("gap is used") << QStringList({ "voxmeadow_temp_0", "voxmeadow_temp_2" }) << QStringList()
-                                 << QStringList() << "voxmeadow_temp_1";
+                                 << QStringList();
     QTest::newRow("planted file and links")
         << QStringList({ "planted" }) << QStringList({ "voxmeadow_temp_0" })
-        << QStringList({ "voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted" }) << "voxmeadow_temp_3";
+        << QStringList({ "voxmeadow_temp_1>missing", "voxmeadow_temp_2>planted" });
+    // Another user who takes every name an earlier version would try.
+    QStringList squatted;
+    for (int i = 0; i < 1000; ++i)
+        squatted << QStringLiteral("voxmeadow_temp_%1").arg(i);
+    QTest::newRow("a thousand squatted numbered names") << squatted << QStringList() << QStringList();
 }
 
 void TestConfiguration::tempDirSkipsTakenNames()
@@ -622,8 +641,12 @@ void TestConfiguration::tempDirSkipsTakenNames()
     QTemporaryDir base;
     QVERIFY(base.isValid());
     const QDir baseDir(base.path());
-    for (const QString& name : directories)
+    for (const QString& name : directories) {
         QVERIFY(baseDir.mkdir(name));
+        // Of another user where the test may hand it over.
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(baseDir.absoluteFilePath(name)).constData(), 65534, 65534), 0);
+    }
     for (const QString& name : files) {
         QFile file(baseDir.absoluteFilePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -633,8 +656,15 @@ void TestConfiguration::tempDirSkipsTakenNames()
         QVERIFY(QFile::link(baseDir.absoluteFilePath(parts.at(1)), baseDir.absoluteFilePath(parts.at(0))));
     }
 
-    QFETCH(QString, expected);
-    QCOMPARE(SessionDirectory::create(base.path()), baseDir.absoluteFilePath(expected));
+    const QStringList before = baseDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QStringList candidates;
+    const QString created = SessionDirectory::create(base.path(), base.filePath(QStringLiteral("install")),
+        [&candidates](const QString& candidate) { candidates << candidate; });
+    // A new name, tried once and taken.
+    QCOMPARE(candidates, QStringList { created });
+    QCOMPARE(QFileInfo(created).path(), base.path());
+    QVERIFY(!before.contains(QFileInfo(created).fileName()));
+    QVERIFY(QFileInfo(created).isDir() && !QFileInfo(created).isSymLink());
     // Nothing was created behind a link.
     QVERIFY(!baseDir.exists(QStringLiteral("missing")));
     for (const QString& name : directories)
@@ -646,8 +676,9 @@ void TestConfiguration::tempDirFailures()
     QTemporaryDir base;
     QVERIFY(base.isValid());
 
-    QVERIFY(SessionDirectory::create(QString()).isEmpty());
-    QVERIFY(SessionDirectory::create(base.filePath(QStringLiteral("does-not-exist"))).isEmpty());
+    const QString install = base.filePath(QStringLiteral("install"));
+    QVERIFY(SessionDirectory::create(QString(), install).isEmpty());
+    QVERIFY(SessionDirectory::create(base.filePath(QStringLiteral("does-not-exist")), install).isEmpty());
     QVERIFY(QDir(base.path()).isEmpty());
 }
 

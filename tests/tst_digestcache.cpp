@@ -93,6 +93,9 @@ void TestDigestCache::damagedCacheFileLoadsEmpty_data()
 
     QTest::newRow("intact") << "none" << true << 0;
     QTest::newRow("killed run left a partial temporary file") << "partial" << true << 0;
+    // Whatever the links point at stays as it is.
+    QTest::newRow("temporary name is a link to a file") << "link" << true << 0;
+    QTest::newRow("temporary name is a dangling link") << "dangling link" << true << 0;
     QTest::newRow("missing") << "missing" << false << 0;
     QTest::newRow("empty") << "empty" << false << 0;
     QTest::newRow("garbage") << "garbage" << false << 0;
@@ -138,6 +141,11 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
         // killed run leaves.
         QVERIFY(FileDeleteListTaskSpecification::leftovers(dir->path())
                     .contains(QFileInfo(cache.temporaryPath()).fileName()));
+    } else if (damage.endsWith(QLatin1String("link"))) {
+        const QString target = dir->filePath(damage == QLatin1String("link") ? "victim" : "nowhere");
+        if (damage == QLatin1String("link"))
+            QVERIFY(FileTree::write(target, "victim"));
+        QVERIFY(QFile::link(target, cache.temporaryPath()));
     } else if (damage == QLatin1String("missing"))
         QVERIFY(QFile::remove(cachePath));
     else if (damage == QLatin1String("empty"))
@@ -164,8 +172,12 @@ void TestDigestCache::damagedCacheFileLoadsEmpty()
     // The next save replaces whatever a killed run left behind.
     if (loads) {
         QVERIFY(reloaded.save());
-        QVERIFY(!QFile::exists(reloaded.temporaryPath()));
+        QVERIFY(!QFileInfo(reloaded.temporaryPath()).isSymLink() && !QFile::exists(reloaded.temporaryPath()));
+        QCOMPARE(DigestCache(cachePath, written).load(), true);
     }
+    QCOMPARE(
+        FileTree::read(dir->filePath("victim")), damage == QLatin1String("link") ? "victim" : QByteArray());
+    QVERIFY(!QFileInfo::exists(dir->filePath("nowhere")));
 }
 
 void TestDigestCache::installedFilesEnterWithVerifiedDigests_data()

@@ -86,6 +86,7 @@ QList<FileReplaceSpecification> TestFileLists::prepare(const QList<Planned>& pla
             record.fileName = file.path + QStringLiteral(".gz");
             record.unzipFileName = file.path;
             record.unzipMd5 = ContentSum::fromText(FileTree::md5Hex(file.next));
+            record.unzipSize = file.next.size();
             FileTree::write(QDir(downloadDir).filePath(record.fileName), FileTree::gzip(file.next));
         } else {
             record.fileName = file.path;

@@ -27,6 +27,20 @@ QByteArray sample(int size)
 
 const QFileDevice::Permissions othersMayWrite = QFileDevice::WriteGroup | QFileDevice::WriteOther;
 
+// Bytes this process has handed to write calls so far, on every thread;
+// -1 where the kernel does not tell.
+qint64 bytesWritten()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("wchar: "))
+            return line.mid(7).toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestFileOps : public QObject
@@ -208,6 +222,8 @@ void TestFileOps::unzip_data()
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QByteArray>("unpacked");
+    // The unpacked size the product ini lists (-1: none).
+    QTest::addColumn<qint64>("listed");
 
     const QByteArray data = sample(100000);
     const QByteArray packed = FileTree::gzip(data);
@@ -218,16 +234,26 @@ void TestFileOps::unzip_data()
     QByteArray badChecksum = packed;
     badChecksum[badChecksum.size() - 6] = char(badChecksum[badChecksum.size() - 6] ^ 0x01);
 
-    QTest::newRow("gzip, several buffers") << packed << true << data;
+    QTest::newRow("gzip, several buffers") << packed << true << data << qint64(-1);
     QTest::newRow("two gzip members")
-        << FileTree::gzip("ab") + FileTree::gzip("cd") << true << QByteArray("abcd");
-    QTest::newRow("not gzip, passed through") << data << true << data;
-    QTest::newRow("empty gzip stream") << FileTree::gzip(QByteArray()) << true << QByteArray();
-    QTest::newRow("empty file") << QByteArray() << true << QByteArray();
-    QTest::newRow("truncated") << packed.left(packed.size() / 2) << false << QByteArray();
-    QTest::newRow("trailer cut off") << packed.left(packed.size() - 8) << false << QByteArray();
-    QTest::newRow("corrupt data") << corrupt << false << QByteArray();
-    QTest::newRow("bad checksum") << badChecksum << false << QByteArray();
+        << FileTree::gzip("ab") + FileTree::gzip("cd") << true << QByteArray("abcd") << qint64(-1);
+    QTest::newRow("not gzip, passed through") << data << true << data << qint64(-1);
+    QTest::newRow("empty gzip stream") << FileTree::gzip(QByteArray()) << true << QByteArray() << qint64(-1);
+    QTest::newRow("empty file") << QByteArray() << true << QByteArray() << qint64(-1);
+    QTest::newRow("truncated") << packed.left(packed.size() / 2) << false << QByteArray() << qint64(-1);
+    QTest::newRow("trailer cut off") << packed.left(packed.size() - 8) << false << QByteArray() << qint64(-1);
+    QTest::newRow("corrupt data") << corrupt << false << QByteArray() << qint64(-1);
+    QTest::newRow("bad checksum") << badChecksum << false << QByteArray() << qint64(-1);
+    // Unpacking stops at the listed size, whatever the packed sum says.
+    QTest::newRow("exactly the listed size") << packed << true << data << qint64(data.size());
+    QTest::newRow("one byte past the listed size")
+        << packed << false << QByteArray() << qint64(data.size() - 1);
+    QTest::newRow("not gzip, one byte past the listed size")
+        << data << false << QByteArray() << qint64(data.size() - 1);
+    QTest::newRow("empty, listed as empty")
+        << FileTree::gzip(QByteArray()) << true << QByteArray() << qint64(0);
+    QTest::newRow("32 MiB of zeros listed as 1000 bytes")
+        << FileTree::gzip(QByteArray(32 << 20, '\0')) << false << QByteArray() << qint64(1000);
 }
 
 void TestFileOps::unzip()
@@ -235,6 +261,7 @@ void TestFileOps::unzip()
     QFETCH(QByteArray, source);
     QFETCH(bool, ok);
     QFETCH(QByteArray, unpacked);
+    QFETCH(qint64, listed);
 
     const QDir base(root);
     const QString sourcePath = base.filePath(QStringLiteral("download/file.gz"));
@@ -243,8 +270,12 @@ void TestFileOps::unzip()
     QVERIFY(base.mkpath(QStringLiteral("install")));
 
     RollbackDataList journal;
-    FileUnzipTaskSpecification task(&journal, sourcePath, targetPath, nullptr, 1.0);
+    FileUnzipTaskSpecification task(&journal, sourcePath, targetPath, nullptr, 1.0, listed);
+    const qint64 writtenBefore = bytesWritten();
     const TaskRun outcome = runTask(task);
+    // No more than the listed size and one buffer went to the disk.
+    if (listed >= 0 && writtenBefore >= 0)
+        QVERIFY(bytesWritten() - writtenBefore < listed + 256 * 1024);
 
     // No partial file of any name is left beside the target.
     const QStringList installDir = QDir(base.filePath(QStringLiteral("install")))
@@ -259,8 +290,11 @@ void TestFileOps::unzip()
         QCOMPARE(QFile::permissions(targetPath) & othersMayWrite, QFileDevice::Permissions());
     } else {
         QCOMPARE(outcome.state, ErrorCanceled);
-        QCOMPARE(outcome.messages,
-            QStringList { QStringLiteral("Could not unzip '%1' to '%2'").arg(sourcePath, targetPath) });
+        QStringList expected { QStringLiteral("Could not unzip '%1' to '%2'").arg(sourcePath, targetPath) };
+        if (listed >= 0)
+            expected.prepend(
+                QStringLiteral("'%1' unpacks to more than the %2 bytes listed").arg(sourcePath).arg(listed));
+        QCOMPARE(outcome.messages, expected);
         QCOMPARE(installDir, QStringList {});
         QVERIFY(journal.isEmpty());
     }

@@ -5,7 +5,10 @@
 #include "taskrun.h"
 #include "tasks/rollbackdatalist.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -231,9 +234,27 @@ void TestFileReplace::failedStepRestoresPreviousVersion()
     }
     if (fault == QLatin1String("stuck"))
         QVERIFY(FileTree::write(app(oldName + QStringLiteral("/inside")), "x"));
-    // "old" is a file: nothing can be kept in it.
-    if (fault == QLatin1String("unkeepable"))
-        QVERIFY(FileTree::write(app(QStringLiteral("old")), "x"));
+    // "old" takes no file: read-only for a user, immutable for root. (One
+    // that is no directory would simply be made anew.)
+    const QString old = app(QStringLiteral("old"));
+    struct Unlock
+    {
+        QString path;
+        ~Unlock()
+        {
+            if (!path.isEmpty())
+                QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), path });
+        }
+    } unlock;
+    if (fault == QLatin1String("unkeepable")) {
+        QVERIFY(QDir().mkpath(old));
+        if (::geteuid() != 0)
+            QVERIFY(QFile::setPermissions(old, QFile::ReadOwner | QFile::ExeOwner));
+        else if (QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), old }) == 0)
+            unlock.path = old;
+        else
+            QSKIP("root needs chattr +i to make a directory refuse files");
+    }
     const FileTree::Snapshot before = FileTree::snapshot(appDir);
 
     FileReplaceSpecification spec = record(installedName, packed, "new version",

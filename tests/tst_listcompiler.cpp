@@ -217,6 +217,17 @@ void TestListCompiler::deleteSection_data()
         << QByteArray("[files]\n[delete]\n") << false << QStringList {} << QStringList { compiling, noFiles };
     QTest::newRow("keys outside any section")
         << QByteArray("old.txt=\n") << false << QStringList {} << QStringList { compiling, noFiles };
+    // In the ini's order of keys.
+    const QString ownFile = QStringLiteral(
+        "Warning: product ini lists %1 for deletion; it is the updater's own file and stays");
+    QTest::newRow("the updater's own files")
+        << QByteArray("[delete]\nupdate=\nmirrors.ini=\nupdate.ini=\nupdate.digests=\nold.txt=\n") << true
+        << QStringList { "old.txt" }
+        << QStringList { compiling, ownFile.arg("mirrors.ini"), ownFile.arg("update"),
+               ownFile.arg("update.digests"), ownFile.arg("update.ini") };
+    // Only at the top: a data file of the same name elsewhere is the client's.
+    QTest::newRow("a file named like the updater below the top")
+        << QByteArray("[delete]\nplugins/update=\n") << true << QStringList {} << QStringList { compiling };
     QTest::newRow("section name is case-sensitive")
         << QByteArray("[Delete]\nold.txt=\n") << false << QStringList {}
         << QStringList { compiling, invalidLine.arg("Delete") };

@@ -1,10 +1,37 @@
+#include "httptestserver.h"
+#include "ui/changelogviewer.h"
+#include "ui/markupbudget.h"
 #include "ui/newsbanner.h"
 #include "ui/urlclicklabel.h"
 #include "ui/weblinkopener.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimerEvent>
+#include <QToolTip>
+
+namespace {
+
+int redPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() > 200 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+} // namespace
 
 class TestNewsBanner : public QObject
 {
@@ -23,6 +50,11 @@ private Q_SLOTS:
     void linkUnderPointAfterScrolling();
     void pauseAndRestart();
     void shrinkingWidth();
+    void outsideTextLoadsNothing_data();
+    void outsideTextLoadsNothing();
+    void markupBudget_data();
+    void markupBudget();
+    void newsSizeBounded();
 
 private:
     void tick(int steps = 1);
@@ -205,6 +237,111 @@ void TestNewsBanner::shrinkingWidth()
     banner->resize(300, banner->height());
     banner->repaint();
     QCOMPARE(banner->getScrollX(), 190.0f);
+}
+
+void TestNewsBanner::outsideTextLoadsNothing_data()
+{
+    QTest::addColumn<QString>("markup"); // @ stands for a directory holding red.png, # for a server's port
+    QTest::addColumn<bool>("red");
+
+    QImage image(40, 12, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    image.save(&png, "PNG");
+    QTest::newRow("image from a local file") << "<img src=\"@/red.png\">" << false;
+    QTest::newRow("image from a file: URL") << "<img src=\"file://@/red.png\">" << false;
+    QTest::newRow("image by a relative name") << "<img src=\"red.png\">" << false;
+    QTest::newRow("background from a local file")
+        << "<div style=\"background-image:url(@/red.png)\">xxxxxxxxxxxx</div>" << false;
+    QTest::newRow("device without end") << "<img src=\"/dev/zero\">" << false;
+    QTest::newRow("image from a server") << "<img src=\"http://127.0.0.1:#/red.png\">" << false;
+    QTest::newRow("image in a data: URL")
+        << "<img src=\"data:image/png;base64," + QString::fromLatin1(png.data().toBase64()) + "\">" << false;
+    QTest::newRow("tool tip naming a local image")
+        << "<span title=\"&lt;img src='@/red.png'&gt;\">MMMM MMMM MMMM MMMM</span>" << false;
+    QTest::newRow("30 nested red tables")
+        << QString("<table bgcolor=\"red\"><tr><td>x").repeated(30) << false;
+    QTest::newRow("colour markup") << "<span style=\"color:red;font-size:30px\"><b>MMMM</b></span>" << true;
+    QTest::newRow("image the updater added") << "<img src=\"banner:\">" << true;
+}
+
+// News and changelog alike: what their markup names is never read; what the
+// updater added itself, and the markup, still show.
+void TestNewsBanner::outsideTextLoadsNothing()
+{
+    QFETCH(QString, markup);
+    QFETCH(bool, red);
+
+    QTemporaryDir dir;
+    HttpTestServer server;
+    QVERIFY(dir.isValid() && server.listen());
+    QImage image(40, 12, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(dir.filePath("red.png")));
+    const QString previousDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(previousDirectory); });
+    markup.replace('@', dir.path()).replace('#', QString::number(server.port()));
+    const QUrl added(QStringLiteral("banner:"));
+
+    banner->findChild<QTextDocument*>()->addResource(QTextDocument::ImageResource, added, image);
+    setNews(markup);
+    tick(360);
+    QCOMPARE(redPixels(banner->grab().toImage()) > 0, red);
+
+    ChangeLogViewer viewer(nullptr, dir.path(), nullptr);
+    auto* view = viewer.findChild<QTextEdit*>(QStringLiteral("changeLogTextEdit"));
+    view->document()->addResource(QTextDocument::ImageResource, added, image);
+    viewer.load(markup);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QCOMPARE(redPixels(view->viewport()->grab().toImage()) > 0, red);
+    const QPoint onText = view->cursorRect(QTextCursor(view->document())).center() + QPoint(10, 0);
+    QHelpEvent hover(QEvent::ToolTip, onText, view->viewport()->mapToGlobal(onText));
+    QCoreApplication::sendEvent(view->viewport(), &hover);
+    QVERIFY(!QToolTip::isVisible());
+
+    QCoreApplication::processEvents();
+    QCOMPARE(server.requestCount(), 0);
+}
+
+void TestNewsBanner::markupBudget_data()
+{
+    QTest::addColumn<QString>("markup");
+    QTest::addColumn<bool>("rich");
+
+    QTest::newRow("links, bold, colours")
+        << "<a href=\"https://a.example/\">a</a> <b>b</b> <font color=red>c</font> <br/>" << true;
+    QTest::newRow("as many tags as allowed") << QString("<b>").repeated(MarkupBudget::MaxTags) << true;
+    QTest::newRow("one tag more") << QString("<b>").repeated(MarkupBudget::MaxTags + 1) << false;
+    QTest::newRow("as long as allowed") << QString(MarkupBudget::MaxLength, 'x') << true;
+    QTest::newRow("one character longer") << QString(MarkupBudget::MaxLength + 1, 'x') << false;
+    QTest::newRow("table") << "<table><tr><td>x</td></tr></table>" << false;
+    QTest::newRow("table in capitals after white space") << "<\n TABLE>" << false;
+    QTest::newRow("name that only begins with table") << "<tablex>" << true;
+    QTest::newRow("closing table tag") << "</table>" << true;
+    QTest::newRow("style element") << "<style>b b { color: red }</style>" << false;
+    QTest::newRow("style attribute") << "<b style=\"color: red\">x</b>" << true;
+    QTest::newRow("name with a character reference") << "<t&#97;ble>" << false;
+    QTest::newRow("quoted name") << "<'table'>" << false;
+}
+
+void TestNewsBanner::markupBudget()
+{
+    QFETCH(QString, markup);
+    QFETCH(bool, rich);
+    QCOMPARE(MarkupBudget::affords(markup), rich);
+}
+
+void TestNewsBanner::newsSizeBounded()
+{
+    setNews(QStringLiteral("<p style=\"line-height:1000000px\">tall</p>"));
+    QCOMPARE(banner->minimumHeight(), NewsBanner::MaxHeight);
+    QCOMPARE(banner->maximumHeight(), NewsBanner::MaxHeight);
+    const QString longNews = QString(NewsBanner::MaxNewsLength, 'x');
+    setNews(longNews + "<b>cut</b>");
+    QCOMPARE(banner->findChild<QTextDocument*>()->toPlainText(), longNews);
 }
 
 QTEST_MAIN(TestNewsBanner)

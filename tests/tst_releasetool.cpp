@@ -99,6 +99,8 @@ private Q_SLOTS:
     void signManifest();
     void deleteSectionFromPreviousVersion_data();
     void deleteSectionFromPreviousVersion();
+    void previousReleaseChecked_data();
+    void previousReleaseChecked();
     void refusesBadInput_data();
     void refusesBadInput();
     void patchesAgainstEarlierReleases_data();
@@ -556,34 +558,59 @@ void TestReleaseTool::deleteSectionFromPreviousVersion_data()
 {
     QTest::addColumn<QByteArray>("previousIni");
     QTest::addColumn<QStringList>("deletes");
+    QTest::addColumn<QString>("refusal"); // empty: published
+    QTest::addColumn<bool>("moreDeletions"); // warned about
 
     const QByteArray x = "=00000000000000000000000000000000::1";
     QTest::newRow("dropped files") << QByteArray("[files]\nkept" + x + "\ngone" + x + "\nsub/gone" + x + "\n")
-                                   << QStringList { "gone", "sub/gone" };
+                                   << QStringList { "gone", "sub/gone" } << "" << true;
     QTest::newRow("packed file judged by its installed name") << QByteArray("[files]\nkept.gz" + x
         + "::00000000000000000000000000000000::1::kept\n"
           "was.gz"
-        + x + "::00000000000000000000000000000000::1::was\n") << QStringList { "was" };
+        + x + "::00000000000000000000000000000000::1::was\n") << QStringList { "was" }
+                                                              << "" << true;
     QTest::newRow("earlier deletions carry over unless shipped again")
-        << QByteArray("[files]\nkept" + x + "\n[delete]\nlong/gone=\nkept=\n") << QStringList { "long/gone" };
-    QTest::newRow("same files") << QByteArray("[other]\nkept" + x + "\n") << QStringList {};
+        << QByteArray("[files]\nkept" + x + "\n[delete]\nlong/gone=\nkept=\n") << QStringList { "long/gone" }
+        << "" << false;
+    QTest::newRow("as many deletions as before")
+        << QByteArray("[files]\nkept" + x + "\n[delete]\nlong/gone=\n") << QStringList { "long/gone" } << ""
+        << false;
+    QTest::newRow("same files") << QByteArray("[other]\nkept" + x + "\n") << QStringList {} << "" << false;
     QTest::newRow("earlier release record stays behind")
         << QByteArray("[files]\nkept" + x + "\n[delete]\n.voxmeadow-release/client_linux_amd64/6=\n")
-        << QStringList {};
+        << QStringList {} << "" << false;
+    QTest::newRow("the updater's program dropped") << QByteArray("[files]\nkept" + x + "\nupdate" + x + "\n")
+                                                   << QStringList {} << "update would be deleted" << false;
+    QTest::newRow("the mirror list among earlier deletions")
+        << QByteArray("[files]\nkept" + x + "\n[delete]\nmirrors.ini=\n") << QStringList {}
+        << "mirrors.ini would be deleted" << false;
+    QTest::newRow("the digest cache dropped")
+        << QByteArray("[files]\nkept" + x + "\nupdate.digests" + x + "\n") << QStringList {}
+        << "update.digests would be deleted" << false;
+    QTest::newRow("an updater's name below the top")
+        << QByteArray("[files]\nkept" + x + "\nsub/update.ini" + x + "\n") << QStringList { "sub/update.ini" }
+        << "" << true;
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion()
 {
     QFETCH(QByteArray, previousIni);
     QFETCH(QStringList, deletes);
+    QFETCH(QString, refusal);
+    QFETCH(bool, moreDeletions);
 
     const QString source = dir->filePath("source");
     QVERIFY(ReleaseFixture::writeTree(source, { { "kept", "k" } }));
-    QVERIFY(FileTree::write(dir->filePath("previous.ini"), previousIni));
+    const QString previous = dir->filePath("6/" + iniName);
+    QVERIFY(FileTree::write(previous, previousIni) && DemoSigner::signFile(previous));
     ReleasePublisher::Options opts = options(source);
-    opts.previousIni = dir->filePath("previous.ini");
+    opts.previousIni = previous;
     ReleasePublisher publisher(opts);
-    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    QCOMPARE(publisher.publish(), refusal.isEmpty());
+    QVERIFY2(publisher.errorString().contains(refusal), qPrintable(publisher.errorString()));
+    QCOMPARE(!publisher.warnings().filter("the previous release had").isEmpty(), moreDeletions);
+    if (!refusal.isEmpty())
+        return;
 
     ProductIniFile published;
     QString error;
@@ -591,6 +618,105 @@ void TestReleaseTool::deleteSectionFromPreviousVersion()
     QCOMPARE(published.deleteKeys, deletes);
     QCOMPARE(published.binding.updateType, QStringLiteral("client_linux_amd64"));
     QCOMPARE(published.binding.version, 7);
+}
+
+void TestReleaseTool::previousReleaseChecked_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("error"); // empty: published
+    QTest::addColumn<bool>("unbound"); // warned about
+
+    QTest::newRow("as published") << ""
+                                  << "" << false;
+    QTest::newRow("ini changed after signing") << "ini changed"
+                                               << "does not verify with its signature" << false;
+    QTest::newRow("signature missing") << "signature missing"
+                                       << "cannot read" << false;
+    QTest::newRow("signed with another key") << "other key"
+                                             << "does not verify with its signature" << false;
+    QTest::newRow("signed with another key, which is given") << "other key given"
+                                                             << "" << false;
+    QTest::newRow("bound to another version")
+        << "bound to 5"
+        << "was published for client_linux_amd64 version 5, not" << false;
+    QTest::newRow("bound to another type") << "bound to client_x"
+                                           << "was published for client_x version 6" << false;
+    QTest::newRow("not bound") << "not bound"
+                               << "" << true;
+    QTest::newRow("outside a release directory") << "outside"
+                                                 << "is not the product ini of a published release" << false;
+    QTest::newRow("manifest of another ini") << "manifest stale"
+                                             << "lists another product ini" << false;
+    QTest::newRow("manifest of another version")
+        << "manifest bound to 5"
+        << "client_linux_amd64.manifest was published for client_linux_amd64 version 5" << false;
+    QTest::newRow("manifest signature broken") << "manifest signature"
+                                               << "does not verify" << false;
+    QTest::newRow("no manifest") << "no manifest"
+                                 << "" << false;
+}
+
+// The previous release's deletions are taken only from the ini published in its place.
+void TestReleaseTool::previousReleaseChecked()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, error);
+    QFETCH(bool, unbound);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(ReleaseFixture::writeTree(dir->filePath("earlier"), { { "a.txt", "a" }, { "gone.txt", "g" } })
+        && ReleaseFixture::writeTree(dir->filePath("source"), { { "a.txt", "b" } }));
+    QVERIFY(ReleaseFixture::publish(dir->filePath("earlier"), mirror, 6));
+    const QString release = mirror + "/6/";
+    QString ini = release + iniName;
+    const QByteArray content = FileTree::read(ini);
+    // As QSettings writes the key.
+    const QByteArray record = ".voxmeadow-release\\client_linux_amd64\\6=";
+    ReleasePublisher::Options opts = options(dir->filePath("source"));
+    QString problem;
+    ReleaseKey other;
+    QByteArray signature;
+    if (change == "ini changed" || change == "manifest stale")
+        QVERIFY(
+            FileTree::write(ini, content + "\n") && (change == "ini changed" || DemoSigner::signFile(ini)));
+    else if (change == "signature missing")
+        QVERIFY(QFile::remove(ini + ".sig"));
+    else if (change.startsWith("other key")) {
+        QVERIFY(
+            other.generate(ReleaseKey::MinimumBits, &problem) && other.sign(content, &signature, &problem));
+        QVERIFY(FileTree::write(ini + ".sig", signature)
+            && other.savePublic(dir->filePath("other.der"), &problem));
+        if (change.endsWith("given"))
+            opts.previousKeyPath = dir->filePath("other.der");
+    } else if (change.startsWith("bound to") || change == "not bound") {
+        const QByteArray to = change == "not bound" ? QByteArray()
+            : change.endsWith("5")                  ? QByteArray(".voxmeadow-release\\client_linux_amd64\\5=")
+                                                    : QByteArray(".voxmeadow-release\\client_x\\6=");
+        QVERIFY(content.contains(record));
+        QVERIFY(ReleaseFixture::replaceProductIni(mirror, 6, replaced(content, record, to)));
+    } else if (change == "outside") {
+        ini = dir->filePath("copy/" + iniName);
+        QVERIFY(FileTree::write(ini, content) && DemoSigner::signFile(ini));
+    } else if (change == "manifest bound to 5") {
+        QVERIFY(ReleaseFixture::editManifest(mirror, 6, "client_linux_amd64",
+            [](ReleaseManifest::Header* header, QList<ReleaseManifest::File>*) {
+                header->binding.version = 5;
+            }));
+    } else if (change == "manifest signature") {
+        QByteArray text = FileTree::read(release + manifestName);
+        text[text.size() - 2] = text.at(text.size() - 2) == '0' ? '1' : '0';
+        QVERIFY(FileTree::write(release + manifestName, text));
+    } else if (change == "no manifest")
+        QVERIFY(QFile::remove(release + manifestName));
+    opts.previousIni = ini;
+
+    ReleasePublisher publisher(opts);
+    QCOMPARE(publisher.publish(), error.isEmpty());
+    QVERIFY2(publisher.errorString().contains(error), qPrintable(publisher.errorString()));
+    QCOMPARE(!publisher.warnings().filter("records no type and version").isEmpty(), unbound);
+    ProductIniFile published;
+    QCOMPARE(published.read(mirror + "/7/" + iniName, &problem), error.isEmpty());
+    QCOMPARE(published.deleteKeys, error.isEmpty() ? QStringList { "gone.txt" } : QStringList {});
 }
 
 void TestReleaseTool::patchesAgainstEarlierReleases_data()
@@ -773,8 +899,9 @@ void TestReleaseTool::refusesBadInput()
     else if (problem == "RSA key as manifest key")
         opts.manifestKeyPaths << DemoSigner::privateKeyPem();
     else if (problem == "previous ini invalid") {
-        QVERIFY(FileTree::write(dir->filePath("previous.ini"), "[files]\na=1::2::3\n"));
-        opts.previousIni = dir->filePath("previous.ini");
+        opts.previousIni = dir->filePath("6/" + iniName);
+        QVERIFY(FileTree::write(opts.previousIni, "[files]\na=1::2::3\n")
+            && DemoSigner::signFile(opts.previousIni));
     }
     const QMap<QString, QString> outsideBefore = ReleaseFixture::contents(outside);
 
@@ -1074,6 +1201,9 @@ void TestReleaseTool::commandLine_data()
         "@source", "--output", "@mirror", "--version", "3", "--key", DemoSigner::privateKeyPem(),
         "--patch-from", "@mirror/2" } << 1 << "does not exist";
     QTest::newRow("publish help") << QStringList { "publish", "--help" } << 0 << "--patch-from DIR";
+    QTest::newRow("previous key without a previous release") << QStringList { "publish", "--source",
+        "@source", "--output", "@mirror", "--version", "3", "--key", DemoSigner::privateKeyPem(),
+        "--previous-key", DemoSigner::publicKeyDer() } << 2 << "--previous-key needs --previous";
     QTest::newRow("keygen would overwrite")
         << QStringList { "keygen", "--private", "@source/a.txt", "--public", "@p" } << 1 << "exists already";
     QTest::newRow("keygen --force") << QStringList { "keygen", "--bits", "2048", "--private", "@source/a.txt",
@@ -1098,6 +1228,16 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("sign-manifest where there is none") << QStringList { "sign-manifest", "--key",
         DemoSigner::ed25519KeyPem(1), "@source" } << 1 << "cannot open";
     QTest::newRow("overview") << QStringList { "--help" } << 0 << "sign-manifest  add a signature";
+    QTest::newRow("check-mirror without a version")
+        << QStringList { "check-mirror", "http://127.0.0.1:9/m" } << 2 << "takes a mirror URL and a VERSION";
+    QTest::newRow("check-mirror of a directory")
+        << QStringList { "check-mirror", "@mirror", "3" } << 2 << "is not an http:// or https:// URL";
+    QTest::newRow("check-mirror of version 0")
+        << QStringList { "check-mirror", "http://127.0.0.1:9/m", "0" } << 2 << "whole number above 0";
+    QTest::newRow("check-mirror with a key that is not there")
+        << QStringList { "check-mirror", "--public-key", "@nothing", "http://127.0.0.1:9/m", "3" } << 2
+        << "cannot read";
+    QTest::newRow("check-mirror help") << QStringList { "check-mirror", "--help" } << 0 << "--deep";
     QTest::newRow("verify tampered") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@source/a.txt" }
                                      << 1 << "NOT valid";

@@ -94,6 +94,13 @@ void TestStartup::removeOldFiles()
     for (const QString& name : removed + kept)
         QVERIFY(FileTree::write(dir.filePath(name), {}));
 
+    // An "old" that links elsewhere: what it points at is not the updater's.
+    const QString installation = dir.filePath(QStringLiteral("installation"));
+    QVERIFY(QDir().mkpath(installation) && QFile::link(dir.path(), QDir(installation).filePath("old")));
+    UpdateEngine::removeOldFiles(QDir(installation).filePath("old"));
+    for (const QString& name : removed)
+        QVERIFY2(QFileInfo::exists(dir.filePath(name)), qPrintable(name));
+
     UpdateEngine::removeOldFiles(dir.path());
     UpdateEngine::removeOldFiles(dir.filePath(QStringLiteral("missing")));
 

@@ -4,6 +4,7 @@
 #include "update/updateengine.h"
 #include "transfer/transferengine.h"
 #include "update/installationrecord.h"
+#include "update/sessiondirectory.h"
 #include "update/updateinidata.h"
 #include "demosigner.h"
 #include "update/maintaskspecification.h"
@@ -102,6 +103,11 @@ private Q_SLOTS:
 
 private:
     QString sessionDir(int n) const { return QDir(tmp).filePath(QStringLiteral("voxmeadow_temp_%1").arg(n)); }
+    // Whatever the temporary directory holds.
+    QStringList tmpEntries() const
+    {
+        return QDir(tmp).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
     void writeUpdateIni(const QByteArray& content);
     void writeMirrorsIni();
     std::unique_ptr<UpdateEngine> makeEngine(int version);
@@ -243,7 +249,7 @@ void TestUpdateEngine::missingMirrorList()
     QCOMPARE(fatalErrors.count(), 1);
     QCOMPARE(fatalErrors.at(0).at(0).toString(), QStringLiteral("mirrors.ini is missing, cannot proceed."));
     QCOMPARE(engine->state, EngineIdle);
-    QVERIFY(!QFileInfo::exists(sessionDir(0)));
+    QCOMPARE(tmpEntries(), QStringList());
 }
 
 void TestUpdateEngine::missingTempDirEndsAsConfigError()
@@ -283,6 +289,13 @@ void TestUpdateEngine::sessionRecord_data()
     QTest::newRow("foreign dir, same version") << "foreign" << 7 << false << false << QStringList();
     QTest::newRow("foreign dir, other version") << "foreign" << 6 << false << false << QStringList();
     QTest::newRow("named like ours elsewhere") << "elsewhere" << 6 << false << false << QStringList();
+    // A run with another TMPDIR made it: this run's directory is elsewhere.
+    QTest::newRow("ours in another temporary directory")
+        << "ours elsewhere" << 7 << false << true
+        << QStringList { QStringLiteral("Cleanup previous session (v. 7, %DIR%) files..."),
+               QStringLiteral("Ok") };
+    QTest::newRow("another installation's in another temporary directory")
+        << "other installation's elsewhere" << 7 << false << false << QStringList();
     QTest::newRow("symbolic link") << "symlink" << 6 << false << false << QStringList();
     QTest::newRow("missing dir") << "missing" << 6 << false << false << QStringList();
 }
@@ -310,6 +323,11 @@ void TestUpdateEngine::sessionRecord()
     } else if (recorded == QLatin1String("elsewhere")) {
         dir = work->filePath(QStringLiteral("home/voxmeadow_temp_3"));
         QVERIFY(FileTree::write(QDir(dir).filePath(QStringLiteral("keep.txt")), "keep"));
+    } else if (recorded.endsWith(QLatin1String(" elsewhere"))) {
+        QVERIFY(QDir().mkpath(work->filePath(QStringLiteral("othertmp"))));
+        dir = SessionDirectory::create(work->filePath(QStringLiteral("othertmp")),
+            recorded == QLatin1String("ours elsewhere") ? install : work->filePath(QStringLiteral("other")));
+        QVERIFY(FileTree::write(QDir(dir).filePath(QStringLiteral("files/a.dat")), "partial"));
     } else if (recorded == QLatin1String("symlink")) {
         dir = sessionDir(3);
         QVERIFY(QFile::link(foreign, dir));
@@ -336,8 +354,10 @@ void TestUpdateEngine::sessionRecord()
     QCOMPARE(log.messages, expectedMessages);
     QCOMPARE(engine->layout().tempDir() == dir, resumed);
     QCOMPARE(QFileInfo::exists(dir), !removed && recorded != QLatin1String("missing"));
-    if (!resumed)
-        QCOMPARE(engine->layout().tempDir(), sessionDir(0));
+    if (!resumed) {
+        QCOMPARE(QFileInfo(engine->layout().tempDir()).path(), tmp);
+        QVERIFY(SessionDirectory::isOwn(engine->layout().tempDir()));
+    }
     // The new record names the directory in use.
     int version = 0;
     QString recordedDir;
@@ -347,7 +367,7 @@ void TestUpdateEngine::sessionRecord()
     // Nothing outside a removed session directory was touched.
     auto after = ReleaseFixture::contents(work->path());
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        if (!(removed && it.key().startsWith(QStringLiteral("tmp/voxmeadow_temp_3/")))
+        if (!(removed && it.key().startsWith(QDir(work->path()).relativeFilePath(dir) + QLatin1Char('/')))
             && !it.key().endsWith(QStringLiteral("update.ini")))
             QCOMPARE(after.value(it.key()), it.value());
     }
@@ -359,15 +379,24 @@ void TestUpdateEngine::sessionRecord()
 void TestUpdateEngine::wholeUpdate_data()
 {
     QTest::addColumn<bool>("recordWritable");
+    // A session directory that no record names, left before the run.
+    QTest::addColumn<QString>("leftover");
+    QTest::addColumn<bool>("leftoverRemoved");
 
-    QTest::newRow("session recorded") << true;
+    QTest::newRow("session recorded") << true << "" << false;
     // update.ini cannot be replaced: the run says so and still cleans up.
-    QTest::newRow("session record unwritable") << false;
+    QTest::newRow("session record unwritable") << false << "" << false;
+    // A run killed while it could not record its session.
+    QTest::newRow("this installation's unrecorded session") << true << "this installation" << true;
+    QTest::newRow("another installation's session") << true << "another installation" << false;
+    QTest::newRow("a numbered name of an earlier version") << true << "numbered" << false;
 }
 
 void TestUpdateEngine::wholeUpdate()
 {
     QFETCH(bool, recordWritable);
+    QFETCH(QString, leftover);
+    QFETCH(bool, leftoverRemoved);
     SKIP_UNLESS_DEMO_KEY();
     const QString source = work->filePath(QStringLiteral("source"));
     QVERIFY(ReleaseFixture::writeTree(source, release()));
@@ -375,6 +404,15 @@ void TestUpdateEngine::wholeUpdate()
     writeMirrorsIni();
     if (!recordWritable)
         QVERIFY(QDir(install).mkdir(QStringLiteral("update.ini")));
+    QString left;
+    if (leftover == QLatin1String("numbered"))
+        left = sessionDir(7);
+    else if (!leftover.isEmpty())
+        left = SessionDirectory::create(tmp,
+            leftover == QLatin1String("this installation") ? install
+                                                           : work->filePath(QStringLiteral("other")));
+    if (!left.isEmpty())
+        QVERIFY(FileTree::write(QDir(left).filePath(QStringLiteral("data/a.dat")), "partial"));
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());
@@ -409,7 +447,8 @@ void TestUpdateEngine::wholeUpdate()
                  { QStringLiteral("mirrors.ini"), QStringLiteral("update.ini"), DigestCache::fileName() }),
         ReleaseFixture::contents(source));
     QVERIFY(!QFileInfo::exists(sessionDirectory));
-    QVERIFY(QDir(tmp).isEmpty());
+    QCOMPARE(tmpEntries(),
+        left.isEmpty() || leftoverRemoved ? QStringList() : QStringList { QFileInfo(left).fileName() });
     QVERIFY(!UpdateIniData::get(fixture->layout(), nullptr, nullptr, nullptr));
     QVERIFY(!QSettings(UpdateIniData::filename(fixture->layout()), QSettings::IniFormat)
                  .childGroups()

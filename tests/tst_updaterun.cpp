@@ -11,6 +11,7 @@
 #include "verify/releasetrust.h"
 #include "transfer/mirrors.h"
 #include "fileops/filereplacelisttaskspecification.h"
+#include "update/updateinidata.h"
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
@@ -122,6 +123,12 @@ private Q_SLOTS:
     void executableModes();
     void releaseTrust_data();
     void releaseTrust();
+    void directoryModes_data();
+    void directoryModes();
+    void plantedLinksAreNeverFollowed_data();
+    void plantedLinksAreNeverFollowed();
+    void failedDeletionIsNoCleanSuccess_data();
+    void failedDeletionIsNoCleanSuccess();
 
 private:
     QString publishTree(int version, const Tree& tree, int previousVersion = 0);
@@ -929,6 +936,208 @@ void TestUpdateRun::releaseTrust()
     QCOMPARE(run.state, ErrorCanceled);
     const FileTree::Snapshot after = installationSnapshot();
     QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestUpdateRun::directoryModes_data()
+{
+    QTest::addColumn<int>("mask");
+
+    QTest::newRow("umask 000") << 0;
+    QTest::newRow("umask 022") << 022;
+    QTest::newRow("umask 077") << 077;
+}
+
+void TestUpdateRun::directoryModes()
+{
+    QFETCH(int, mask);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    const QString source = fixture->work.filePath("source-2");
+    QString error;
+    // With patches, whose downloads and results get directories of their own.
+    QVERIFY2(ReleaseFixture::writeTree(source, versionTwo())
+            && ReleaseFixture::publish(source, mirrorRoot, 2, packed,
+                ReleaseFixture::productIniPath(mirrorRoot, 1), &error, { QDir(mirrorRoot).filePath("1") }),
+        qPrintable(error));
+    // Every directory the runs made below the installation and the
+    // temporary directory that is not 0755.
+    QStringList wrong;
+    const auto inspect = [&] {
+        for (const QString& root : { install, temp }) {
+            QDirIterator it(
+                root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                struct stat info;
+                const QString path = it.next();
+                if (::lstat(QFile::encodeName(path).constData(), &info) == 0
+                    && (info.st_mode & 07777) != 0755)
+                    wrong << QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8);
+            }
+        }
+    };
+    struct UmaskGuard
+    {
+        mode_t previous;
+        ~UmaskGuard() { ::umask(previous); }
+    } guard { ::umask(mode_t(mask)) };
+
+    QCOMPARE(runUpdate(1).state, Finished);
+    inspect();
+    // "old" is there only until the deletions.
+    bool oldSeen = false;
+    const RunResult run = runUpdate(2, 6, [&](MainTaskSpecification* task) {
+        connect(
+            task->findChild<FileReplaceListTaskSpecification*>(), &TaskSpecification::finished, task, [&] {
+                oldSeen = QFileInfo(QDir(install).filePath("old")).isDir();
+                inspect();
+            });
+    });
+    QCOMPARE(run.state, Finished);
+    QVERIFY(oldSeen);
+    QVERIFY(!run.messages.filter("as a patch").isEmpty());
+    QCOMPARE(wrong, QStringList());
+}
+
+void TestUpdateRun::plantedLinksAreNeverFollowed_data()
+{
+    // What lies at a name below the installation before the update from
+    // version 1 to 2: a link to a file or to a directory outside, a plain
+    // file, or the player's link to where "data" was moved.
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("digest cache temporary") << ".voxmeadow-new-update.digests"
+                                            << "file link";
+    QTest::newRow("update.ini copy") << ".voxmeadow-new-update.ini"
+                                     << "file link";
+    QTest::newRow("new name of an installed file") << "docs/.voxmeadow-new-readme.txt"
+                                                   << "file link";
+    QTest::newRow("old, a link to a directory") << "old"
+                                                << "directory link";
+    QTest::newRow("old, a plain file") << "old"
+                                       << "file";
+    // The one link that is followed: the player's own, which stays.
+    QTest::newRow("data directory moved to another disk") << "data"
+                                                          << "moved";
+}
+
+void TestUpdateRun::plantedLinksAreNeverFollowed()
+{
+    QFETCH(QString, planted);
+    QFETCH(QString, kind);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    QVERIFY(QDir(temp).removeRecursively() && QDir().mkpath(temp));
+    // Outside the installation: a file, and a directory holding names that
+    // the update gives old copies.
+    const QDir outside(fixture->work.filePath("outside"));
+    QVERIFY(FileTree::write(outside.filePath("victim"), "victim"));
+    for (const char* name : { "_old_readme.txt", "_old_vx3client_linux_amd64", "_old_update" })
+        QVERIFY(FileTree::write(outside.filePath(QStringLiteral("dir/") + name), "precious"));
+    const QString at = QDir(install).filePath(planted);
+    const QString moved = fixture->work.filePath("disk/data");
+    if (kind == "file link")
+        QVERIFY(QFile::link(outside.filePath("victim"), at));
+    else if (kind == "directory link")
+        QVERIFY(QFile::link(outside.filePath("dir"), at));
+    else if (kind == "file")
+        QVERIFY(FileTree::write(at, "not a directory"));
+    else
+        QVERIFY(QDir().mkpath(QFileInfo(moved).path()) && QDir().rename(at, moved) && QFile::link(moved, at));
+    const FileTree::Snapshot before = FileTree::snapshot(outside.path());
+
+    const RunResult run = runUpdate(2);
+    // The session record goes into update.ini as a run's engine writes it.
+    const InstallationLayout layout(install, temp);
+    QVERIFY(UpdateIniData::modify(layout, 2, temp, updateType));
+    UpdateIniData::cleanup(layout);
+
+    QCOMPARE(run.state, Finished);
+    const FileTree::Snapshot after = FileTree::snapshot(outside.path());
+    QVERIFY2(after == before, qPrintable(after.difference(before)));
+    QMap<QString, QString> expected = ReleaseFixture::contents(source);
+    if (kind == "moved") {
+        QVERIFY(QFileInfo(at).isSymLink());
+        QMap<QString, QString> data;
+        for (const QString& name : expected.keys().filter(QRegularExpression("^data/")))
+            data.insert(name.mid(5), expected.take(name));
+        QCOMPARE(ReleaseFixture::contents(moved), data);
+    } else {
+        QVERIFY(!QFileInfo(at).isSymLink());
+    }
+    QCOMPARE(ReleaseFixture::contents(install, { "mirrors.ini", "update.ini", DigestCache::fileName() }),
+        expected);
+    QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
+}
+
+void TestUpdateRun::failedDeletionIsNoCleanSuccess_data()
+{
+    // A path below the installation that the update from version 1 to 2
+    // deletes, and what becomes of it before the run or once the files are
+    // installed: a directory in its place, which cannot be unlinked, or gone.
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("warned");
+
+    QTest::newRow("a file the release deletes") << "data/sounds/c.ogg"
+                                                << "directory before" << int(ErrorCanceled) << true;
+    QTest::newRow("a file the release deletes, gone meanwhile")
+        << "data/sounds/c.ogg"
+        << "gone once installed" << int(Finished) << false;
+    // Not a file of the release: the run is complete, the next one sweeps it.
+    QTest::newRow("an old copy") << "old/_old_readme.txt"
+                                 << "directory once installed" << int(Finished) << true;
+}
+
+void TestUpdateRun::failedDeletionIsNoCleanSuccess()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, change);
+    QFETCH(int, state);
+    QFETCH(bool, warned);
+
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    const QString source = publishTree(2, versionTwo(), 1);
+    QVERIFY(!source.isEmpty());
+    QCOMPARE(runUpdate(1).state, Finished);
+    const QString at = QDir(install).filePath(path);
+    const auto apply = [&] {
+        QFile::remove(at);
+        if (change.startsWith("directory"))
+            FileTree::write(QDir(at).filePath("inside"), "x");
+    };
+    if (change.endsWith("before"))
+        apply();
+
+    const RunResult run = runUpdate(2, 6, [&](MainTaskSpecification* task) {
+        connect(
+            task->findChild<FileReplaceListTaskSpecification*>(), &TaskSpecification::finished, task, [&] {
+                if (change.endsWith("once installed"))
+                    apply();
+            });
+    });
+
+    QCOMPARE(int(run.state), state);
+    const QStringList warnings
+        = run.messages.filter(QStringLiteral("Warning: could not delete '%1': ").arg(at));
+    QCOMPARE(warnings.size(), warned ? 1 : 0);
+    // Installed, whatever the deletions did.
+    QMap<QString, QString> installedNow = installed();
+    installedNow.remove(path + "/inside");
+    QCOMPARE(installedNow, ReleaseFixture::contents(source));
+    if (state == Finished)
+        return;
+    QVERIFY(run.messages.contains(
+        "1 files that this version no longer ships could not be deleted; the next run deletes them"));
+    // Still there, but deletable now: the next run completes the update.
+    QVERIFY(QDir(at).removeRecursively() && FileTree::write(at, "c"));
+    QCOMPARE(runUpdate(2).state, Finished);
+    QVERIFY(!QFileInfo::exists(at));
+    QCOMPARE(installed(), ReleaseFixture::contents(source));
 }
 
 QTEST_GUILESS_MAIN(TestUpdateRun)

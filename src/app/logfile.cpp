@@ -1,5 +1,7 @@
 #include "app/logfile.h"
 
+#include "fileops/newdirectory.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -46,7 +48,8 @@ QString LogFile::defaultDirectory()
 bool LogFile::open(const QString& dir)
 {
     QMutexLocker locker(&mutex);
-    if (!QDir().mkpath(dir))
+    // The state directories above it are private too, whatever the umask.
+    if (!NewDirectory::makePath(dir, S_IRWXU))
         return false;
     ::chmod(QFile::encodeName(dir).constData(), 0700);
     const QString current = QDir(dir).filePath(QStringLiteral("update.log"));

@@ -1,5 +1,7 @@
 #include "app/privateruntimedirectory.h"
 
+#include "fileops/newdirectory.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -20,7 +22,7 @@ QString PrivateRuntimeDirectory::locate(const QString& runtimeDir, const QString
         return runtimeDir;
     for (const QString& candidate : ownCandidates) {
         const QByteArray path = QFile::encodeName(candidate);
-        if (::mkdir(path.constData(), S_IRWXU) != 0) {
+        if (!NewDirectory::make(candidate, S_IRWXU)) {
             // A directory of ours from an earlier start may carry a wider
             // mode; one of another user is left alone.
             struct stat info;

@@ -1,6 +1,7 @@
 #include "dircreatetaskspecification.h"
 
-#include <QDir>
+#include "fileops/newdirectory.h"
+
 #include <QFileInfo>
 
 DirCreateTaskSpecification::DirCreateTaskSpecification(
@@ -37,7 +38,7 @@ bool DirCreateTaskSpecification::tryCreateDir(const QString& dirPath)
     if (!QFileInfo::exists(parentPath) && !tryCreateDir(parentPath))
         return false;
 
-    if (!QDir(parentPath).mkdir(info.fileName())) {
+    if (!NewDirectory::make(dirPath)) {
         Q_EMIT message(QStringLiteral("unable to create dir %1").arg(dirPath));
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "fileops/filedeletetaskspecification.h"
 #include "fileops/leftoverscanfunc.h"
+#include "fileops/oldcopydirectory.h"
 #include "tasks/asyncrun.h"
 
 #include <QDir>
@@ -25,6 +26,7 @@ void FileDeleteListTaskSpecification::execute()
 void FileDeleteListTaskSpecification::makeSubtasksAndStart()
 {
     state = Running;
+    shippedFilesLeft = 0;
     // The walk over the whole installation goes to the pool: with hundreds
     // of thousands of files it would stall the window.
     auto* scan = new LeftoverScanFunc(layout.root());
@@ -50,18 +52,33 @@ void FileDeleteListTaskSpecification::startDeleting(const QStringList& found)
             entries.append(leftover);
     }
     const int n = entries.size();
-    for (const QString& entry : std::as_const(entries))
-        addSubTask(new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n));
+    const QString oldCopies
+        = InstallationLayout::oldDirName() + QLatin1Char('/') + InstallationLayout::oldCopyPrefix();
+    for (const QString& entry : std::as_const(entries)) {
+        auto* task = new FileDeleteTaskSpecification(false, root.filePath(entry), this, 1.0 / n);
+        // An old copy or a leftover left behind is no file of the release.
+        if (listed.contains(entry) && !entry.startsWith(oldCopies))
+            connect(task, &FileDeleteTaskSpecification::notDeleted, this, [this] { ++shippedFilesLeft; });
+        addSubTask(task);
+    }
     state = Running;
     executeSubTasks();
 }
 
 void FileDeleteListTaskSpecification::subtasksDone()
 {
+    const bool finished = getStateFromSubTasks() == Finished;
     // The directory of old copies goes once nothing is left in it; it stays
     // while it still holds old copies of the updater's own files.
-    if (getStateFromSubTasks() == Finished)
+    if (finished)
         QDir(layout.root()).rmdir(InstallationLayout::oldDirName());
+    if (finished && shippedFilesLeft > 0) {
+        Q_EMIT message(QStringLiteral("%1 files that this version no longer ships could not be deleted; the "
+                                      "next run deletes them")
+                           .arg(shippedFilesLeft));
+        errorCancel();
+        return;
+    }
     ComposedTaskSpecification::subtasksDone();
 }
 
@@ -73,6 +90,9 @@ QStringList FileDeleteListTaskSpecification::leftovers(const QString& root)
         QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (newFiles.hasNext())
         found << base.relativeFilePath(newFiles.next());
+    // An "old" that is a link is not ours: nothing is deleted through it.
+    if (!OldCopyDirectory::isReal(root))
+        return found;
     const QString oldDir = base.filePath(InstallationLayout::oldDirName());
     const QString prefix = InstallationLayout::oldCopyPrefix();
     for (const QString& name :

@@ -12,7 +12,10 @@
 // its replacements, and what interrupted earlier runs left: new files that
 // were never renamed into place and old copies in "old". It runs only after
 // a complete installation, so it is not cancelled: it only removes files.
-// Entries that are missing or cannot be removed are skipped.
+// Missing entries are skipped; one that cannot be removed is logged as a
+// warning and the others are still removed. The run fails when a file that
+// the release no longer ships is left, so that it is not taken for a
+// complete update: the session stays, and the next run deletes it.
 class FileDeleteListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -39,6 +42,8 @@ private:
 
     // Identifies the current run's scan of the installation.
     quint64 scanRun = 0;
+    // Files of the delete list, not old copies, that could not be deleted.
+    int shippedFilesLeft = 0;
 };
 
 #endif

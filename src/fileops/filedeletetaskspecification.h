@@ -11,8 +11,12 @@ public:
     FileDeleteTaskSpecification(
         bool reportFailure, const QString& path, QObject* parent, double parentProgressRange);
 
-    // When false, a missing or undeletable file still counts as success.
+    // When false, a missing or undeletable file still counts as success;
+    // an undeletable one is logged as a warning and reported by notDeleted.
     bool reportFailure;
+
+Q_SIGNALS:
+    void notDeleted(QString path);
 
 public Q_SLOTS:
     bool doOp() override;

@@ -83,12 +83,14 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
             previousMode = int(info.st_mode & 07777);
         oldCopyName = oldCopies->claim(replaceSpecification);
         oldCopy = layout.installedPath(oldCopyName);
+        // First: an old copy in the way is looked for, and deleted, only in
+        // a real "old", never behind a link of that name.
+        oldCopies->ensureExists();
         if (entryExists(oldCopy)) {
             addSubTask(new FileDeleteTaskSpecification(true, oldCopy, this, 0.1));
             remaining -= 0.1;
             oldCopyInTheWay = true;
         }
-        oldCopies->ensureExists();
         movedAside = true;
     }
     const mode_t mode = mode_t(replaceSpecification.recordedMode >= 0
@@ -102,7 +104,8 @@ void FileReplaceTaskSpecification::makeSubtasksAndStart()
 
     if (unpack) {
         remaining -= 0.2;
-        addSubTask(new FileUnzipTaskSpecification(nullptr, source, newPath, this, remaining));
+        addSubTask(new FileUnzipTaskSpecification(
+            nullptr, source, newPath, this, remaining, replaceSpecification.unzipSize));
         addSubTask(new CheckSignatureTaskSpecification(
             newPath, FileCheck::listedSum(replaceSpecification.unzipMd5), true, this, 0.2));
     } else {

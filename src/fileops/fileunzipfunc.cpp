@@ -43,25 +43,37 @@ private:
 
 } // namespace
 
-FileUnzipFunc::FileUnzipFunc(const QString& sourcePath, const QString& targetPath)
+FileUnzipFunc::FileUnzipFunc(const QString& sourcePath, const QString& targetPath, qint64 sizeLimit)
     : SlowFileOpFunc(sourcePath, targetPath)
+    , sizeLimit(sizeLimit)
 { }
 
 bool FileUnzipFunc::run()
 {
-    return unzipFile(targetPath, sourcePath, [this](qreal fraction) { Q_EMIT progress(fraction); });
+    const Unpacked result
+        = unpack(targetPath, sourcePath, sizeLimit, [this](qreal fraction) { Q_EMIT progress(fraction); });
+    if (result == Unpacked::PastLimit)
+        Q_EMIT message(
+            QStringLiteral("'%1' unpacks to more than the %2 bytes listed").arg(sourcePath).arg(sizeLimit));
+    return result == Unpacked::Complete;
 }
 
-bool FileUnzipFunc::unzipFile(
-    const QString& outPath, const QString& inPath, const std::function<void(qreal)>& onProgress)
+bool FileUnzipFunc::unzipFile(const QString& outPath, const QString& inPath, qint64 sizeLimit,
+    const std::function<void(qreal)>& onProgress)
+{
+    return unpack(outPath, inPath, sizeLimit, onProgress) == Unpacked::Complete;
+}
+
+FileUnzipFunc::Unpacked FileUnzipFunc::unpack(const QString& outPath, const QString& inPath, qint64 sizeLimit,
+    const std::function<void(qreal)>& onProgress)
 {
     NewFile out(outPath);
     if (!out.isOpen())
-        return false;
+        return Unpacked::Failed;
 
     GzReader in(inPath);
     if (!in.isOpen())
-        return false;
+        return Unpacked::Failed;
     gzrewind(in.handle());
 
     // Progress follows the packed bytes read, which end at the file's size.
@@ -71,11 +83,13 @@ bool FileUnzipFunc::unzipFile(
     for (;;) {
         const int count = gzread(in.handle(), buffer, bufferSize);
         if (count < 0)
-            return false;
+            return Unpacked::Failed;
         if (count == 0)
             break;
+        if (sizeLimit != NoLimit && written + count > sizeLimit)
+            return Unpacked::PastLimit;
         if (!out.write(buffer, count))
-            return false;
+            return Unpacked::Failed;
         if (onProgress && packedSize > 0 && (written + count) / progressStep != written / progressStep)
             onProgress(qMin<qreal>(1.0, qreal(gzoffset(in.handle())) / qreal(packedSize)));
         written += count;
@@ -86,6 +100,6 @@ bool FileUnzipFunc::unzipFile(
     int streamError = Z_OK;
     gzerror(in.handle(), &streamError);
     if (streamError != Z_OK || !in.close())
-        return false;
-    return out.keep();
+        return Unpacked::Failed;
+    return out.keep() ? Unpacked::Complete : Unpacked::Failed;
 }

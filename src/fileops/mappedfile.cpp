@@ -78,7 +78,8 @@ bool MappedFile::mapForReading(const QString& filePath, QString* error)
 bool MappedFile::createForWriting(const QString& filePath, qint64 size, QString* error)
 {
     path = filePath;
-    fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd = ::open(
+        QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = errnoText(QStringLiteral("cannot create"), path);
         return false;

@@ -11,12 +11,23 @@ namespace {
 
 const int bufferSize = 1 << 16;
 
+int createExclusively(const QByteArray& path)
+{
+    // Readable too: a writer may have to go over what it wrote.
+    return ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+}
+
 } // namespace
 
-NewFile::NewFile(const QString& path)
+NewFile::NewFile(const QString& path, Taken taken)
     : path(path)
-    , fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644))
-{ }
+{
+    const QByteArray name = QFile::encodeName(path);
+    fd = createExclusively(name);
+    // One more attempt only: a name taken again at once is being fought over.
+    if (fd < 0 && errno == EEXIST && taken == Replace && ::unlink(name.constData()) == 0)
+        fd = createExclusively(name);
+}
 
 NewFile::~NewFile()
 {

@@ -7,14 +7,25 @@
 
 // A file that did not exist before and is either completed or removed again:
 // opening fails when the path is taken, and a file not kept by keep() is
-// deleted when this object goes, so no failure leaves a partial file.
+// deleted when this object goes, so no failure leaves a partial file. The
+// file is created by this object, never opened through a link or a file
+// someone else left at the path.
 class NewFile
 {
 public:
     // Copies report how far they are after every this many bytes.
     static constexpr qint64 progressStep = 16 * 1024 * 1024;
 
-    explicit NewFile(const QString& path);
+    // What to do when the path is taken.
+    enum Taken {
+        Fail,
+        // The name is removed (a link itself, never what it points to) and
+        // the file created anew: for a fixed temporary name that a killed
+        // run may have left.
+        Replace,
+    };
+
+    explicit NewFile(const QString& path, Taken taken = Fail);
     ~NewFile();
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;

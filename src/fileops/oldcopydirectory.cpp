@@ -1,12 +1,16 @@
 #include "oldcopydirectory.h"
 
+#include "fileops/newdirectory.h"
 #include "manifest/filereplacespecification.h"
 #include "manifest/installationlayout.h"
 #include "tasks/rollbackdata.h"
 #include "tasks/rollbackdatalist.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 OldCopyDirectory::OldCopyDirectory(RollbackDataList* journal)
     : journal(journal)
@@ -29,11 +33,27 @@ QString OldCopyDirectory::claim(const FileReplaceSpecification& record)
 
 void OldCopyDirectory::ensureExists()
 {
-    const QDir root(appRootPath);
-    const QString path = root.filePath(InstallationLayout::oldDirName());
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink())
-        return;
-    if (root.mkdir(InstallationLayout::oldDirName()) && journal)
+    const QString path = QDir(appRootPath).filePath(InstallationLayout::oldDirName());
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::lstat(name.constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return;
+        // Never followed: old copies put behind a link would land, and be
+        // swept away, wherever it points. The link itself goes.
+        if (::unlink(name.constData()) != 0)
+            return;
+    }
+    if (NewDirectory::make(path) && journal)
         journal->add(RollbackData(RollbackData::CreateDir, path));
+}
+
+bool OldCopyDirectory::isReal(const QString& appRootPath)
+{
+    struct stat info;
+    return ::lstat(
+               QFile::encodeName(QDir(appRootPath).filePath(InstallationLayout::oldDirName())).constData(),
+               &info)
+        == 0
+        && S_ISDIR(info.st_mode);
 }

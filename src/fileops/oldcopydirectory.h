@@ -29,8 +29,13 @@ public:
     QString claim(const FileReplaceSpecification& record);
 
     // Creates "old" when it is missing and journals the creation, so that a
-    // rollback removes it again. Failures are left to the rename into it.
+    // rollback removes it again. An "old" that is a link or no directory is
+    // removed and made anew. Failures are left to the rename into it.
     void ensureExists();
+
+    // Whether "old" below `appRootPath` is a directory itself, not a link:
+    // only then are the old copies in it the updater's to delete.
+    static bool isReal(const QString& appRootPath);
 
 private:
     RollbackDataList* journal;

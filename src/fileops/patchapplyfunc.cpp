@@ -1,6 +1,7 @@
 #include "fileops/patchapplyfunc.h"
 
 #include "fileops/mappedfile.h"
+#include "fileops/newdirectory.h"
 #include "fileops/zstdhandles.h"
 #include "manifest/contenthasher.h"
 
@@ -64,7 +65,7 @@ bool PatchApplyFunc::run()
     const QByteArray workingName = QFile::encodeName(working);
     // Only a run killed while applying leaves it.
     ::unlink(workingName.constData());
-    if (!QDir().mkpath(QFileInfo(resultPath).path()))
+    if (!NewDirectory::makePath(QFileInfo(resultPath).path()))
         return fail(QStringLiteral("cannot create the directory of %1").arg(resultPath));
     MappedFile result;
     if (!result.createForWriting(working, patch.resultSize, &error))

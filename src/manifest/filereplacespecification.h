@@ -24,7 +24,7 @@ public:
     QString section;
     // Name of the downloaded copy; for a plain file also the installed path.
     QString fileName;
-    // Carried along from the product ini; nothing checks it.
+    // The unpacked size the product ini lists: unpacking stops past it.
     qint64 unzipSize = 0;
     QString unzipFileName;
     ContentSum unzipMd5;

@@ -94,6 +94,16 @@ QString InstallationLayout::mirrorsFileName()
     return QStringLiteral("mirrors.ini");
 }
 
+QString InstallationLayout::digestCacheFileName()
+{
+    return QStringLiteral("update.digests");
+}
+
+QStringList InstallationLayout::updaterFileNames()
+{
+    return { QStringLiteral("update"), settingsFileName(), mirrorsFileName(), digestCacheFileName() };
+}
+
 QString InstallationLayout::oldDirName()
 {
     return QStringLiteral("old");

@@ -45,6 +45,11 @@ public:
 
     static QString settingsFileName();
     static QString mirrorsFileName();
+    static QString digestCacheFileName();
+    // What the updater itself keeps at the installation's top: the program,
+    // its settings, the mirror list and the digest cache. No release deletes
+    // them: an installation without them cannot update again.
+    static QStringList updaterFileNames();
     static QString oldDirName();
     static QString oldCopyPrefix();
     // The relative name under which the previous version of the installed

@@ -578,11 +578,7 @@ void DownloadTaskSpecification::stopWaitingForMirror()
 
 QUrl DownloadTaskSpecification::requestUrl() const
 {
-    // The path names a file: "#", "?" and "%" in it are part of the name, not
-    // URL syntax, so they are sent percent-encoded like every other character
-    // that a URL path cannot carry as it is.
-    const QByteArray path = QUrl::toPercentEncoding(remotePath, QByteArrayLiteral("/!$&'()*+,;=:@[]"));
-    return QUrl(currentMirror.url + QLatin1Char('/') + QString::fromLatin1(path));
+    return Mirrors::fileUrl(currentMirror.url, remotePath);
 }
 
 QString DownloadTaskSpecification::currentUrl() const

@@ -210,3 +210,12 @@ QString Mirrors::versionUrl(QString url, int version)
         url.chop(1);
     return version == 0 ? url : url + QLatin1Char('/') + QString::number(version);
 }
+
+QUrl Mirrors::fileUrl(const QString& directoryUrl, const QString& path)
+{
+    // The path names a file: "#", "?" and "%" in it are part of the name, not
+    // URL syntax, so they are sent percent-encoded like every other character
+    // that a URL path cannot carry as it is.
+    const QByteArray encoded = QUrl::toPercentEncoding(path, QByteArrayLiteral("/!$&'()*+,;=:@[]"));
+    return QUrl(directoryUrl + QLatin1Char('/') + QString::fromLatin1(encoded));
+}

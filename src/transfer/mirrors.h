@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <QUrl>
 #include <QVector>
 
 class QSettings;
@@ -51,6 +52,12 @@ public:
     // Read-only view for the engine's figures and for tests.
     const QVector<FTPSiteAccessData>& mirrorData() const { return mirrorList; }
 
+    // A release's directory below a mirror URL as mirrors.ini gives it;
+    // version 0: the mirror's root.
+    static QString versionUrl(QString url, int version);
+    // The address of `path` (relative, "/" between names) below `directoryUrl`.
+    static QUrl fileUrl(const QString& directoryUrl, const QString& path);
+
 Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
@@ -58,7 +65,6 @@ Q_SIGNALS:
     void mirrorFreed();
 
 private:
-    static QString versionUrl(QString url, int version);
     // Version 0: the mirror's root.
     void readMirrors(const QString& iniPath, int version);
 

@@ -3,8 +3,11 @@
 #include "transfer/randomsource.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
+#include "ui/markupbudget.h"
+#include "ui/untrustedtextdocument.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -52,6 +55,9 @@ ChangeLogViewer::ChangeLogViewer(QWidget* parent, const QString& rootPath, Trans
     setWindowTitle(tr("Changelog"));
 
     textEdit->setObjectName(QStringLiteral("changeLogTextEdit"));
+    // A mirror's text: its markup must not make the view read files.
+    textEdit->setDocument(new UntrustedTextDocument(textEdit));
+    textEdit->viewport()->installEventFilter(this);
     textEdit->setReadOnly(true);
     textEdit->setLineWrapMode(QTextEdit::NoWrap);
     QFont typewriter;
@@ -73,6 +79,15 @@ ChangeLogViewer::~ChangeLogViewer()
 {
     if (m_instance == this)
         m_instance = nullptr;
+}
+
+bool ChangeLogViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    // A title in the markup would show as a tool tip, which Qt renders as
+    // rich text of its own, reading what that names.
+    if (watched == textEdit->viewport() && event->type() == QEvent::ToolTip)
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void ChangeLogViewer::requestRemote(const QString& version)
@@ -181,7 +196,10 @@ void ChangeLogViewer::onRequestTimeout()
 
 void ChangeLogViewer::load(const QString& text)
 {
-    textEdit->setText(text);
+    if (MarkupBudget::affords(text))
+        textEdit->setText(text);
+    else
+        textEdit->setPlainText(text);
     if (text.isEmpty())
         return;
     const QFontMetrics metrics(textEdit->font());

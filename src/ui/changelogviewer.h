@@ -7,6 +7,7 @@
 
 class Transfer;
 class TransferEngine;
+class QEvent;
 class QTextEdit;
 class QTimer;
 
@@ -36,6 +37,9 @@ public:
     QString getRemoteUrl();
     QString getRandomMirror();
     void load(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
     void onRequestFinished();

@@ -1,5 +1,7 @@
 #include "ui/newsbanner.h"
 
+#include "ui/markupbudget.h"
+#include "ui/untrustedtextdocument.h"
 #include "ui/weblinkopener.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -7,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QTextDocument>
 #include <QTimerEvent>
 
 namespace {
@@ -22,7 +23,7 @@ const float StepPixels = 0.5f;
 
 NewsBanner::NewsBanner(QWidget* parent)
     : QWidget(parent)
-    , document(new QTextDocument(this))
+    , document(new UntrustedTextDocument(this))
     , scrollX(0)
     , textWidth(0)
     , textHeight(0)
@@ -40,24 +41,28 @@ NewsBanner::~NewsBanner()
 
 void NewsBanner::setNews(const QString& html)
 {
+    const QString news = html.left(MaxNewsLength);
     clickUrl.clear();
     // Greedy and across lines: from the first "<!--" to the last "-->".
     static const QRegularExpression comment(
         QStringLiteral("<!--(.+)-->"), QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = comment.match(html);
+    const QRegularExpressionMatch match = comment.match(news);
     if (match.hasMatch()) {
         const QString content = match.captured(1);
         const int equals = content.indexOf(QLatin1Char('='));
         if (equals >= 0 && content.left(equals) == QLatin1String("URL"))
             clickUrl = content.mid(equals + 1);
     }
-    document->setHtml(html);
+    if (MarkupBudget::affords(news))
+        document->setHtml(news);
+    else
+        document->setPlainText(news);
     document->setDocumentMargin(0);
     paused = false;
     scrollX = float(width() - EdgeMargin);
     const QSizeF size = document->size();
     textWidth = int(size.width());
-    textHeight = int(size.height());
+    textHeight = qMin(int(size.height()), MaxHeight);
     setMinimumHeight(textHeight);
     setMaximumHeight(textHeight);
     timer.start(ScrollIntervalMs, this);
@@ -93,7 +98,8 @@ void NewsBanner::paintEvent(QPaintEvent*)
     {
         QPainter painter(this);
         painter.translate(double(scrollX), (height() - textHeight) * 0.5);
-        document->drawContents(&painter);
+        // Only what is in view: a long news would otherwise be drawn whole at every step.
+        document->drawContents(&painter, QRectF(-double(scrollX), 0, w, textHeight));
     }
     if (int(scrollX) + textWidth < -EdgeMargin) {
         paused = true;

@@ -1,5 +1,6 @@
 #include "update/digestcache.h"
 
+#include "fileops/newfile.h"
 #include "manifest/filespecifications.h"
 #include "manifest/installationlayout.h"
 #include "update/twothreads.h"
@@ -55,7 +56,7 @@ QByteArray payloadDigest(const QByteArray& payload)
 
 QString DigestCache::fileName()
 {
-    return QStringLiteral("update.digests");
+    return InstallationLayout::digestCacheFileName();
 }
 
 qint64 DigestCache::fileClockNowNs()
@@ -114,22 +115,22 @@ bool DigestCache::save() const
 bool DigestCache::save(const Installed* installed) const
 {
     const QString temporary = temporaryPath();
-    QFile file(temporary);
-    // A temporary file that a killed run left behind is simply overwritten.
+    // Whatever a killed run (or anyone else) left at the temporary name goes
+    // first: nothing is ever written through it.
+    NewFile output(temporary, NewFile::Replace);
+    QFile file;
     // Read too: the payload may have to be hashed again from the file.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
+    if (!output.isOpen() || !file.open(output.handle(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
         return false;
     QByteArray digest;
     const QByteArray& magic = magicOf(algorithm);
     const bool written = file.write(magic) == magic.size() && writePayload(file, installed, &digest)
         && file.write(digest) == Md5Size && file.flush();
     file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        file.remove();
+    if (!written || file.error() != QFileDevice::NoError || !output.keep())
         return false;
-    }
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
-        file.remove();
+        QFile::remove(temporary);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "downloadfilelisttaskspecification.h"
 
 #include "update/downloadfiletaskspecification.h"
+#include "fileops/newdirectory.h"
 #include "transfer/mirrors.h"
 
 #include <QDir>
@@ -63,7 +64,7 @@ bool DownloadFileListTaskSpecification::makeSubDirs()
         const QString path = slash < 0 ? QStringLiteral(".") : fileName.left(slash);
         if (known.contains(path))
             continue;
-        if (!dir.mkpath(path)) {
+        if (!NewDirectory::makePath(dir.filePath(path))) {
             Q_EMIT message(
                 QStringLiteral("Could not create dir %1").arg(dir.canonicalPath() + QLatin1Char('/') + path));
             errorCancel();

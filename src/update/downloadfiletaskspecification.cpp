@@ -1,5 +1,6 @@
 #include "downloadfiletaskspecification.h"
 
+#include "fileops/newdirectory.h"
 #include "fileops/patchapplytaskspecification.h"
 #include "transfer/downloadtaskspecification.h"
 #include "verify/checksignaturetaskspecification.h"
@@ -87,7 +88,7 @@ void DownloadFileTaskSpecification::addPatchRound()
 {
     const FilePatchSpecification& patch = *fileSpec.patch;
     const QString localPath = context.layout.patchDownloadPath(patch.path);
-    QDir().mkpath(QFileInfo(localPath).path());
+    NewDirectory::makePath(QFileInfo(localPath).path());
     downloadTask = new DownloadTaskSpecification(
         context.transfers, context.mirrors, patch.path, localPath, patch.size, this, PatchDownloadShare);
     addSubTask(downloadTask);

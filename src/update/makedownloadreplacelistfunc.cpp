@@ -6,6 +6,7 @@
 #include "manifest/productiniline.h"
 #include "manifest/productinireader.h"
 #include "manifest/releasemanifest.h"
+#include "fileops/newdirectory.h"
 #include "fileops/patchapplyfunc.h"
 #include "update/digestcache.h"
 #include "update/patchcatalog.h"
@@ -252,7 +253,8 @@ bool MakeDownloadReplaceListFunc::stageInstalledCopy(
     const QString& installed, const QString& staged, const ContentSum& sum) const
 {
     QFile::remove(staged);
-    if (!QDir().mkpath(QFileInfo(staged).path()) || !QFile::copy(layout.installedPath(installed), staged))
+    if (!NewDirectory::makePath(QFileInfo(staged).path())
+        || !QFile::copy(layout.installedPath(installed), staged))
         return false;
     // Read again: the file may have changed since it was compared.
     if (fileMatches(staged, sum))
@@ -353,6 +355,14 @@ bool MakeDownloadReplaceListFunc::compileLists()
                     invalid = true;
                     invalidSection = line.section;
                     break;
+                }
+                // The updater, its settings and its mirrors stay whatever a
+                // release says: without them no later release could repair it.
+                if (InstallationLayout::updaterFileNames().contains(line.key)) {
+                    Q_EMIT message(QStringLiteral("Warning: product ini lists %1 for deletion; it is the "
+                                                  "updater's own file and stays")
+                                       .arg(line.key));
+                    continue;
                 }
                 if (QFile::exists(layout.installedPath(line.key)))
                     specifications.deleteList.append(line.key);

@@ -1,5 +1,6 @@
 #include "update/updateengine.h"
 
+#include "fileops/oldcopydirectory.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
 #include "update/updateinidata.h"
@@ -76,11 +77,16 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
     int oldVersion = 0;
     QString oldDir;
     // A record may have been edited by anyone who can write update.ini:
-    // only a session directory of our own is ever resumed or emptied.
-    if (!UpdateIniData::get(installation, &oldVersion, nullptr, &oldDir)
-        || !SessionDirectory::isOwn(oldDir)) {
+    // only a session directory of our own is ever resumed or emptied. One
+    // in another temporary directory than this run's is removed when it
+    // notes this installation, and never resumed.
+    const bool recorded = UpdateIniData::get(installation, &oldVersion, nullptr, &oldDir);
+    const bool resumable = recorded && SessionDirectory::isOwn(oldDir);
+    const bool removable
+        = resumable || (recorded && SessionDirectory::belongsTo(oldDir, installation.root()));
+    if (!removable) {
         oldDir.clear();
-    } else if (oldVersion == target.version) {
+    } else if (resumable && oldVersion == target.version) {
         Q_EMIT message(QStringLiteral("Previous update session for v. %1 found").arg(oldVersion));
     } else {
         Q_EMIT message(
@@ -99,7 +105,7 @@ bool UpdateEngine::initialize(const UpdateTypeDesc& target)
             Q_EMIT fatalConfigError(QStringLiteral("Unable to get temp directory."));
             return false;
         }
-        oldDir = SessionDirectory::create(systemTemp, [&](const QString& candidate) {
+        oldDir = SessionDirectory::create(systemTemp, installation.root(), [&](const QString& candidate) {
             sessionRecorded
                 = UpdateIniData::modify(installation, target.version, candidate, target.updateType);
         });
@@ -254,12 +260,17 @@ void UpdateEngine::cleanup()
     int version = 0;
     QString dir;
     if (UpdateIniData::get(installation, &version, nullptr, &dir)) {
-        if (SessionDirectory::isOwn(dir))
+        if (SessionDirectory::isOwn(dir) || SessionDirectory::belongsTo(dir, installation.root()))
             SessionDirectory::remove(dir);
         UpdateIniData::cleanup(installation);
     }
     // This run's directory also when the record did not name it.
     removeSessionDirectory();
+    // And those of earlier runs of this installation that no record names
+    // any more: one killed while update.ini could not be written. Only one
+    // run of an installation is alive at a time, and it is this one.
+    for (const QString& orphan : SessionDirectory::ofInstallation(QDir::tempPath(), installation.root()))
+        SessionDirectory::remove(orphan);
     Q_EMIT message(QStringLiteral("Temporary files removed."));
 }
 
@@ -277,6 +288,11 @@ void UpdateEngine::cleanupDirectory(const QString& path)
 
 void UpdateEngine::removeOldFiles(const QString& dir)
 {
+    // The updater makes "old" itself: one that is a link points at files
+    // that are not its own.
+    const QFileInfo info(dir);
+    if (info.fileName() == InstallationLayout::oldDirName() && !OldCopyDirectory::isReal(info.path()))
+        return;
     const QDir directory(dir);
     for (const QString& name : InstallationLayout::specialFileNames())
         QFile::remove(directory.absoluteFilePath(InstallationLayout::oldCopyPrefix() + name));

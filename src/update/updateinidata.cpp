@@ -1,5 +1,7 @@
 #include "updateinidata.h"
 
+#include "fileops/newfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +31,7 @@ void advanceModificationTime(const QString& file, const QString& replaced)
     const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
     const qint64 ms = qMax(nowMs, oldMs + 1);
     const timespec times[2] = { { 0, UTIME_OMIT }, { time_t(ms / 1000), long(ms % 1000) * 1000000 } };
-    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0);
+    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace
@@ -82,19 +84,25 @@ bool UpdateIniData::rewrite(const InstallationLayout& layout, const std::functio
     const QString path = filename(layout);
     const QFileInfo target(path);
     const QString copy = target.dir().filePath(InstallationLayout::newFilePrefix() + target.fileName());
-    // A copy that a killed run left behind would be read as the settings.
-    // Copied by hand: QFile::copy goes through a temporary of another name.
-    QFile::remove(copy);
-    QFile to(copy);
-    if (!to.open(QIODevice::WriteOnly))
-        return false;
-    QFile from(path);
-    if (from.exists()
-        && (!from.open(QIODevice::ReadOnly) || to.write(from.readAll()) != from.size() || !to.flush())) {
-        to.remove();
-        return false;
+    // A copy that a killed run left behind would be read as the settings,
+    // and a link planted at its name would be written through: the name is
+    // cleared and the copy created anew. Copied by hand: QFile::copy goes
+    // through a temporary of another name.
+    {
+        NewFile to(copy, NewFile::Replace);
+        if (!to.isOpen())
+            return false;
+        QFile from(path);
+        if (from.exists()) {
+            if (!from.open(QIODevice::ReadOnly))
+                return false;
+            const QByteArray content = from.readAll();
+            if (content.size() != from.size() || !to.write(content.constData(), content.size()))
+                return false;
+        }
+        if (!to.keep())
+            return false;
     }
-    to.close();
     {
         QSettings settings(copy, QSettings::IniFormat);
         change(settings);

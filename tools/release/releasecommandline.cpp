@@ -3,9 +3,11 @@
 #include "channelrecordmaker.h"
 #include "manifest/installationlayout.h"
 #include "manifestcosigner.h"
+#include "mirrorcheck.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
 #include "stagedfile.h"
+#include "transfer/transferengine.h"
 #include "verify/ed25519key.h"
 
 #include <QCommandLineParser>
@@ -13,9 +15,11 @@
 #include <QTimeZone>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QUrl>
 
 namespace {
 
@@ -30,6 +34,7 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "  channels       sign the record of which version each channel offers\n"
                              "  sign           sign a single file (writes FILE.sig)\n"
                              "  verify         check a file against its signature\n"
+                             "  check-mirror   check that a mirror serves a published release whole\n"
                              "\n"
                              "\"%1 COMMAND --help\" describes the options of a command.\n";
 
@@ -81,8 +86,19 @@ const char* const PublishHelp
       "  --pack GLOB              publish files matching GLOB gzip-packed (repeatable)\n"
       "  --previous INI           product ini of the version this one replaces; files\n"
       "                           it installed (or deleted) that this version does not\n"
-      "                           install are listed for deletion\n"
+      "                           install are listed for deletion. It must lie in its\n"
+      "                           release directory (RELEASE_DIR/TYPE.ini) and is\n"
+      "                           checked first: its .sig, its record of type and\n"
+      "                           version against RELEASE_DIR's name, and\n"
+      "                           TYPE.manifest beside it, where there is one (its\n"
+      "                           signatures and the ini's digest). The updater's own\n"
+      "                           files (update, update.ini, mirrors.ini,\n"
+      "                           update.digests) are never deleted; a release that\n"
+      "                           deletes more files than the previous one is warned\n"
+      "                           about\n"
       "  --previous-version M     short for --previous OUTPUT/M/TYPE.ini\n"
+      "  --previous-key FILE      public key (DER or PEM) that the previous product\n"
+      "                           ini's signature verifies with (default: --key's)\n"
       "  --changelog FILE         publish FILE as changelog_client.txt\n"
       "  --patch-from DIR         an earlier published release directory (e.g.\n"
       "                           OUTPUT/M): each file whose installed content\n"
@@ -161,6 +177,33 @@ const char* const VerifyHelp = "Usage: %1 verify [--public-key FILE] [--signatur
                                "  --public-key FILE  public key (DER or PEM); default: the key built into\n"
                                "                     this program, the one the updater uses\n"
                                "  --signature SIG    signature file (default FILE.sig)\n";
+
+const char* const CheckMirrorHelp
+    = "Usage: %1 check-mirror [--type TYPE] [--deep] [--public-key FILE] URL VERSION\n"
+      "\n"
+      "Checks that the mirror URL (as mirrors.ini names it) serves release VERSION\n"
+      "as the updater needs it, asking as the updater asks: no redirect is\n"
+      "followed, nothing is decoded, every answer is bounded. The product ini\n"
+      "and its signature must be there and verify; the release manifest too\n"
+      "where this program's release keys ask for one, naming the release and\n"
+      "binding the ini; the patch index and its signature where the manifest\n"
+      "names one or the mirror has one. Every file the ini lists and every patch\n"
+      "the index lists must be served at its listed size (a mirror that serves\n"
+      "ranges sends one byte of each). Eight requests run at once; one that\n"
+      "receives less than 1 KiB in 15 seconds or 32 KiB in 30 seconds counts\n"
+      "as failed, as a download of the updater does.\n"
+      "\n"
+      "Each problem is one line, e.g. \"missing: 5/files/data/a.dat (404)\", and a\n"
+      "summary follows. Exit code 0: the mirror serves the release, 1: something\n"
+      "is missing or wrong, 2: the command line is wrong.\n"
+      "\n"
+      "  --type TYPE        update type (default %2)\n"
+      "  --deep             fetch every file and patch and compare its digest: the\n"
+      "                     manifest's SHA-256, or without a manifest the product\n"
+      "                     ini's MD5\n"
+      "  --public-key FILE  public key (DER or PEM) of the product ini and patch\n"
+      "                     index; default: the key built into this program, the\n"
+      "                     one the updater uses\n";
 
 // In the unit that shows the size: a patch of 529 bytes is no "0.0 MiB".
 QString formatSize(qint64 bytes)
@@ -247,6 +290,8 @@ int ReleaseCommandLine::run(const QStringList& args)
         return channels(rest);
     if (command == QLatin1String("verify"))
         return verify(rest);
+    if (command == QLatin1String("check-mirror"))
+        return checkMirror(rest);
     return usage(QStringLiteral("unknown command \"%1\"").arg(command));
 }
 
@@ -342,14 +387,16 @@ int ReleaseCommandLine::publish(const QStringList& args)
     const QCommandLineOption previousOption(QStringLiteral("previous"), QString(), QStringLiteral("INI"));
     const QCommandLineOption previousVersionOption(
         QStringLiteral("previous-version"), QString(), QStringLiteral("M"));
+    const QCommandLineOption previousKeyOption(
+        QStringLiteral("previous-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption changelogOption(QStringLiteral("changelog"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption patchFromOption(QStringLiteral("patch-from"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption manifestKeyOption(
         QStringLiteral("manifest-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
-        sectionForOption, packOption, previousOption, previousVersionOption, changelogOption, patchFromOption,
-        manifestKeyOption, quietOption });
+        sectionForOption, packOption, previousOption, previousVersionOption, previousKeyOption,
+        changelogOption, patchFromOption, manifestKeyOption, quietOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -397,6 +444,9 @@ int ReleaseCommandLine::publish(const QStringList& args)
             = QDir(options.outputDir)
                   .filePath(QStringLiteral("%1/%2.ini").arg(previousVersion).arg(options.updateType));
     }
+    if (parser.isSet(previousKeyOption) && options.previousIni.isEmpty())
+        return usage(QStringLiteral("--previous-key needs --previous or --previous-version"));
+    options.previousKeyPath = parser.value(previousKeyOption);
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
     options.manifestKeyPaths = parser.values(manifestKeyOption);
@@ -646,4 +696,62 @@ int ReleaseCommandLine::verify(const QStringList& args)
     out << path << ": signature valid\n";
     out.flush();
     return Success;
+}
+
+int ReleaseCommandLine::checkMirror(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
+    const QCommandLineOption deepOption(QStringLiteral("deep"));
+    const QCommandLineOption publicKeyOption(QStringLiteral("public-key"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({ typeOption, deepOption, publicKeyOption });
+    QString problem;
+    if (!parse(parser, args, &problem))
+        return usage(problem);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << QString::fromLatin1(CheckMirrorHelp).arg(program, InstallationLayout::defaultUpdateType());
+        out.flush();
+        return Success;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2)
+        return usage(QStringLiteral("check-mirror takes a mirror URL and a VERSION"));
+    MirrorCheck::Options options;
+    options.mirrorUrl = positional.at(0);
+    const QUrl url(options.mirrorUrl, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()
+        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return usage(QStringLiteral("\"%1\" is not an http:// or https:// URL").arg(options.mirrorUrl));
+    bool ok = false;
+    options.version = positional.at(1).toInt(&ok);
+    if (!ok || options.version <= 0)
+        return usage(
+            QStringLiteral("VERSION takes a whole number above 0, not \"%1\"").arg(positional.at(1)));
+    options.updateType
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    if (!ReleasePublisher::isValidUpdateType(options.updateType))
+        return usage(QStringLiteral("invalid update type \"%1\"").arg(options.updateType));
+    options.deep = parser.isSet(deepOption);
+    ReleaseKey key;
+    const bool loaded = parser.isSet(publicKeyOption)
+        ? key.loadPublic(parser.value(publicKeyOption), &problem)
+        : key.loadBuiltIn(&problem);
+    if (!loaded)
+        return usage(problem);
+
+    TransferEngine transfers;
+    MirrorCheck check(&transfers, options, key);
+    QObject::connect(&check, &MirrorCheck::problem, &check, [this](const QString& line) {
+        out << line << "\n";
+        out.flush();
+    });
+    QEventLoop loop;
+    QObject::connect(&check, &MirrorCheck::finished, &loop, &QEventLoop::quit);
+    check.start();
+    if (!check.isFinished())
+        loop.exec();
+    out << "checked " << check.filesChecked() << " files and " << check.patchesChecked()
+        << " patches: " << check.problemCount() << (check.problemCount() == 1 ? " problem\n" : " problems\n");
+    out.flush();
+    return check.problemCount() == 0 ? Success : Failure;
 }

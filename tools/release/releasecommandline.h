@@ -12,8 +12,9 @@ class QTextStream;
 //   channels       --output DIR --key FILE [--channel NAME=VERSION[:LABEL]]...
 //   sign           --key FILE [--output SIG] FILE
 //   verify         [--public-key FILE] [--signature SIG] FILE
-// Exit codes: 0 done, 1 the operation failed (or the signature is invalid),
-// 2 the command line is wrong.
+//   check-mirror   [--type TYPE] [--deep] [--public-key FILE] URL VERSION
+// Exit codes: 0 done, 1 the operation failed (or the signature is invalid,
+// or the mirror lacks something), 2 the command line is wrong.
 class ReleaseCommandLine
 {
 public:
@@ -31,6 +32,7 @@ private:
     int channels(const QStringList& args);
     int sign(const QStringList& args);
     int verify(const QStringList& args);
+    int checkMirror(const QStringList& args);
     int usage(const QString& problem);
     int failure(const QString& problem);
 

@@ -303,3 +303,15 @@ bool ReleaseKey::verify(const QByteArray& data, const QByteArray& signature) con
         return false;
     }
 }
+
+bool ReleaseKey::verifyDigest(const QByteArray& sha1, const QByteArray& signature) const
+{
+    QString ignored;
+    if (!loaded || !initCrypto(&ignored))
+        return false;
+    try {
+        return verify_hash(&key, bytes(sha1), sha1.size(), bytes(signature), signature.size());
+    } catch (const crypt_exception&) {
+        return false;
+    }
+}

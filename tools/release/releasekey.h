@@ -48,6 +48,8 @@ public:
     bool sign(const QByteArray& data, QByteArray* signature, QString* error);
     // False also for a malformed signature.
     bool verify(const QByteArray& data, const QByteArray& signature) const;
+    // The same for data whose SHA-1 digest was taken as it went by.
+    bool verifyDigest(const QByteArray& sha1, const QByteArray& signature) const;
 
 private:
     bool import(const QByteArray& der, bool pkcs8, const QString& path, QString* error);

@@ -5,6 +5,7 @@
 #include "filepacker.h"
 #include "manifestmaker.h"
 #include "patchmaker.h"
+#include "previousrelease.h"
 #include "manifest/installationlayout.h"
 #include "manifest/productiniline.h"
 #include "verify/releasetrust.h"
@@ -22,6 +23,8 @@
 namespace {
 
 const QString ChangelogName = QStringLiteral("changelog_client.txt");
+// A warning names this many files at most.
+const int MaxNamesInWarning = 10;
 
 bool hasControlCharacter(const QString& text)
 {
@@ -207,13 +210,27 @@ bool ReleasePublisher::checkOptions()
     if ((outputPath + QLatin1Char('/')).startsWith(sourcePath))
         return fail(QStringLiteral("the output directory must not lie inside the source directory"));
 
-    previous = ProductIniFile();
-    if (!options.previousIni.isEmpty() && !previous.read(options.previousIni, &error))
-        return false;
-    if (!readEarlierReleases())
-        return false;
     // Load the keys before any file is hashed, so a wrong key fails at once.
-    return key.loadPrivate(options.privateKeyPath, &error) && loadManifestKeys();
+    if (!key.loadPrivate(options.privateKeyPath, &error) || !loadManifestKeys())
+        return false;
+    return readPrevious() && readEarlierReleases();
+}
+
+bool ReleasePublisher::readPrevious()
+{
+    previous = ProductIniFile();
+    if (options.previousIni.isEmpty())
+        return true;
+    ReleaseKey givenKey;
+    if (!options.previousKeyPath.isEmpty() && !givenKey.loadPublic(options.previousKeyPath, &error))
+        return false;
+    PreviousRelease release;
+    if (!release.read(options.previousIni, options.updateType,
+            options.previousKeyPath.isEmpty() ? key : givenKey, &error))
+        return false;
+    previous = release.productIni();
+    warningList << release.warnings();
+    return true;
 }
 
 bool ReleasePublisher::loadManifestKeys()
@@ -326,7 +343,30 @@ bool ReleasePublisher::computeDeletes()
             deletes << path;
     }
     deletes.sort();
+    const QStringList updaterFiles = InstallationLayout::updaterFileNames();
+    for (const QString& path : std::as_const(deletes)) {
+        if (updaterFiles.contains(path))
+            return fail(
+                QStringLiteral("%1 would be deleted: the previous release installed or deleted it and "
+                               "this one does not ship it, but no release may delete the updater's "
+                               "own files (%2)")
+                    .arg(path, updaterFiles.join(QStringLiteral(", "))));
+    }
     ini.deleteKeys = deletes;
+    // Deletions only grow when files are dropped: worth a look before it is signed.
+    if (deletes.size() > previous.deleteKeys.size()) {
+        const QSet<QString> before(previous.deleteKeys.cbegin(), previous.deleteKeys.cend());
+        QStringList added;
+        for (const QString& path : std::as_const(deletes)) {
+            if (!before.contains(path))
+                added << path;
+        }
+        warningList << QStringLiteral("files to delete: %1, the previous release had %2; new: %3")
+                           .arg(deletes.size())
+                           .arg(previous.deleteKeys.size())
+                           .arg(added.mid(0, MaxNamesInWarning).join(QStringLiteral(", "))
+                               + (added.size() > MaxNamesInWarning ? QStringLiteral(", ...") : QString()));
+    }
 
     // The updater installs before it deletes and cannot turn a file into a
     // directory or back; say so rather than publish an update that rolls back.

@@ -51,9 +51,12 @@ public:
         QList<SectionRule> sectionRules;
         // Files matching any of these are published gzip-packed.
         QStringList packPatterns;
-        // Product ini of the version this one replaces: what it installed (and
-        // still deleted) but this version does not install goes into "delete".
+        // Product ini of the version this one replaces (RELEASE_DIR/TYPE.ini,
+        // checked by PreviousRelease first): what it installed (and still
+        // deleted) but this version does not install goes into "delete".
         QString previousIni;
+        // Public key its signature verifies with; empty: the signing key's.
+        QString previousKeyPath;
         QString changelog;
         // Earlier published release directories: a changed file gets a
         // patch against each distinct earlier content they hold.
@@ -140,6 +143,7 @@ private:
     bool checkOptions();
     bool scanSource();
     bool assignKeys();
+    bool readPrevious();
     bool computeDeletes();
     bool publishFiles(const QString& staging);
     bool writeProductIni(const QString& staging);

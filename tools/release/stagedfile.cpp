@@ -2,13 +2,26 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Qt keeps the owner's, the group's and the others' bits in the fourth,
+// second and first hexadecimal digit.
+mode_t modeOf(QFileDevice::Permissions permissions)
+{
+    const int bits = int(permissions);
+    return mode_t(((bits >> 12) & 7) << 6 | ((bits >> 4) & 7) << 3 | (bits & 7));
+}
+
+} // namespace
 
 StagedFile::~StagedFile()
 {
@@ -20,17 +33,28 @@ StagedFile::~StagedFile()
 bool StagedFile::create(const QString& target, QFileDevice::Permissions permissions, QString* error)
 {
     const QFileInfo info(target);
-    QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
-    file.setAutoRemove(false);
-    if (!file.open()) {
-        *error = QStringLiteral("cannot create a file beside %1: %2").arg(target, file.errorString());
+    // An unpredictable name that this call creates itself (O_EXCL): neither
+    // a link nor a file someone placed beside the target is written through.
+    QByteArray name
+        = QFile::encodeName(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot create a file beside %1: %2")
+                     .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    path = file.fileName();
-    file.close();
-    output.setFileName(path);
-    if (!output.open(QIODevice::WriteOnly) || !output.setPermissions(permissions)) {
+    path = QFile::decodeName(name);
+    // Created for the owner alone; the mode it is meant to have is set on
+    // the open file, never through its name.
+    if (::fchmod(fd, modeOf(permissions)) != 0) {
+        *error
+            = QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(fd);
+        return false;
+    }
+    if (!output.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, output.errorString());
+        ::close(fd);
         return false;
     }
     return true;

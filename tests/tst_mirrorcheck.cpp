@@ -1,0 +1,283 @@
+#include "demosigner.h"
+#include "filetree.h"
+#include "installfixture.h"
+#include "manifest/releasemanifest.h"
+#include "mirrorcheck.h"
+#include "mirrorprobe.h"
+#include "releasecommandline.h"
+#include "releasefixture.h"
+#include "releasekey.h"
+#include "transfer/ftpsiteaccessdata.h"
+#include "transfer/transferengine.h"
+#include "verify/releasetrust.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString Type = QStringLiteral("client_linux_amd64");
+
+// A text of numbered lines, with line `changed` edited when it is positive.
+QByteArray mapText(int changed)
+{
+    QByteArray text;
+    for (int line = 1; line <= 2000; ++line)
+        text += "tile " + QByteArray::number(line) + (line == changed ? " river\n" : " grass\n");
+    return text;
+}
+
+} // namespace
+
+class TestMirrorCheck : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void checksWhatTheMirrorServes_data();
+    void checksWhatTheMirrorServes();
+    void givesUpAStalledRequest();
+    void judgesASlowRequest_data();
+    void judgesASlowRequest();
+
+private:
+    int check(const QStringList& args, QString* out);
+
+    std::unique_ptr<InstallFixture> fixture;
+    QString mirrorUrl;
+};
+
+void TestMirrorCheck::init()
+{
+    fixture = std::make_unique<InstallFixture>(QStringList { "m" });
+    QVERIFY(fixture->isValid());
+    mirrorUrl = fixture->server.baseUrl() + "/m";
+    // Version 2 keeps a.dat, changes one line of the map (a patch from
+    // version 1), adds b.dat and packs the library.
+    const QString one = fixture->work.filePath("one");
+    const QString two = fixture->work.filePath("two");
+    const ReleaseFixture::Tree first { { "bin/app", "#!/bin/sh\n" },
+        { "data/a.dat", ReleaseFixture::bytes(3000, 1) }, { "data/map.txt", mapText(0) },
+        { "lib/libx.so", ReleaseFixture::bytes(20000, 2) } };
+    ReleaseFixture::Tree second = first;
+    second["data/map.txt"] = mapText(700);
+    second["data/b.dat"] = ReleaseFixture::bytes(10, 3);
+    QString error;
+    QVERIFY(ReleaseFixture::writeTree(one, first) && ReleaseFixture::writeTree(two, second));
+    QVERIFY2(ReleaseFixture::publish(one, fixture->mirrorRoot, 1, { "*.so" }, QString(), &error),
+        qPrintable(error));
+    QVERIFY2(ReleaseFixture::publish(
+                 two, fixture->mirrorRoot, 2, { "*.so" }, QString(), &error, { fixture->mirrorRoot + "/1" }),
+        qPrintable(error));
+    QVERIFY(QFileInfo::exists(fixture->mirrorRoot + "/2/" + Type + ".patches"));
+
+    // What the manifest rows expect holds for a build with the demo release keys.
+    ReleaseManifest::Reader manifest(fixture->mirrorRoot + "/2/" + Type + ".manifest");
+    QVERIFY(manifest.open() && manifest.readToEnd());
+    const ReleaseTrust& trust = ReleaseTrust::builtIn();
+    if (!trust.requiresManifest(2) || !trust.reachesThreshold(manifest.bodySha256(), manifest.signatures()))
+        QSKIP("this build's release keys are not the demo keys");
+}
+
+void TestMirrorCheck::cleanup()
+{
+    // Before the next fixture: each restores the TMPDIR it found.
+    fixture.reset();
+}
+
+int TestMirrorCheck::check(const QStringList& args, QString* out)
+{
+    QString err;
+    QTextStream outStream(out);
+    QTextStream errStream(&err);
+    ReleaseCommandLine commandLine(outStream, errStream);
+    const int code = commandLine.run(QStringList { "voxmeadow-release", "check-mirror", "--public-key",
+                                         DemoSigner::publicKeyDer(), mirrorUrl, "2" }
+        + args);
+    *out += err;
+    return code;
+}
+
+void TestMirrorCheck::checksWhatTheMirrorServes_data()
+{
+    // What is done to the file at `path` below the mirror root: "delete"
+    // it, "shorten" or "lengthen" it by a byte, "alter" its last byte, or
+    // answer it with "redirect"; "ignore ranges" answers every request with
+    // the whole file.
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<bool>("deep");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    const QString a = "2/files/data/a.dat";
+    const QString complete = "checked 5 files and 1 patches: 0 problems";
+    QTest::newRow("complete") << QString() << QString() << false << 0 << complete;
+    QTest::newRow("complete, deep") << QString() << QString() << true << 0 << complete;
+    QTest::newRow("complete, ranges ignored") << QString() << "ignore ranges" << false << 0 << complete;
+    QTest::newRow("missing file") << a << "delete" << false << 1 << "missing: 2/files/data/a.dat (404)";
+    QTest::newRow("a byte short") << a << "shorten" << false << 1
+                                  << "wrong size: 2/files/data/a.dat: 2999 bytes, listed 3000";
+    QTest::newRow("a byte long") << a << "lengthen" << false << 1
+                                 << "wrong size: 2/files/data/a.dat: 3001 bytes, listed 3000";
+    QTest::newRow("a byte long, ranges ignored") << a << "lengthen, ignore ranges" << false << 1
+                                                 << "wrong size: 2/files/data/a.dat: 3001 bytes, listed 3000";
+    QTest::newRow("a byte long, deep")
+        << a << "lengthen" << true << 1 << "wrong size: 2/files/data/a.dat: 3001 bytes, listed 3000";
+    QTest::newRow("same size, other content") << a << "alter" << false << 0 << complete;
+    QTest::newRow("same size, other content, deep")
+        << a << "alter" << true << 1
+        << "wrong content: 2/files/data/a.dat: its SHA-256 is not the manifest's";
+    QTest::newRow("same size, other content of a packed file, deep")
+        << "2/libs/lib/libx.so.gz"
+        << "alter" << true << 1 << "wrong content: 2/libs/lib/libx.so.gz: its SHA-256 is not the manifest's";
+    QTest::newRow("redirect") << a << "redirect" << false << 1
+                              << "redirected: 2/files/data/a.dat (302), not followed";
+    QTest::newRow("missing patches") << "2/patches"
+                                     << "delete" << false << 1 << "missing: 2/patches/";
+    QTest::newRow("altered patch, deep") << "2/patches"
+                                         << "alter" << true << 1 << "its SHA-256 is not the patch index's";
+    QTest::newRow("missing patch index") << "2/" + Type + ".patches"
+                                         << "delete" << false << 1 << "missing: 2/" + Type + ".patches (404)";
+    QTest::newRow("altered patch index")
+        << "2/" + Type + ".patches"
+        << "alter" << false << 1 << "is not the one the release manifest names";
+    QTest::newRow("missing manifest") << "2/" + Type + ".manifest"
+                                      << "delete" << false << 1 << "missing: 2/" + Type + ".manifest (404)";
+    QTest::newRow("missing manifest, deep")
+        << "2/" + Type + ".manifest"
+        << "delete" << true << 1
+        << "missing: 2/" + Type + ".manifest (404)\nchecked 5 files and 1 patches: 1 problem\n";
+    QTest::newRow("tampered ini signature")
+        << "2/" + Type + ".ini.sig"
+        << "alter" << false << 1 << "bad signature: 2/" + Type + ".ini.sig does not verify";
+    QTest::newRow("missing ini") << "2/" + Type + ".ini"
+                                 << "delete" << false << 1 << "checked 0 files and 0 patches: 1 problem\n";
+}
+
+void TestMirrorCheck::checksWhatTheMirrorServes()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, edit);
+    QFETCH(bool, deep);
+
+    QString target = fixture->mirrorRoot + "/" + path;
+    // The one patch of the release stands for the patch directory.
+    if (path == "2/patches" && edit == "alter") {
+        QDirIterator patches(target, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(patches.hasNext());
+        target = patches.next();
+    }
+    QByteArray content = FileTree::read(target);
+    if (edit == "delete")
+        QVERIFY(QFileInfo(target).isDir() ? QDir(target).removeRecursively() : QFile::remove(target));
+    if (edit == "shorten")
+        content.chop(1);
+    if (edit.startsWith("lengthen"))
+        content += 'x';
+    if (edit == "alter")
+        content.back() = char(~content.back());
+    if (edit == "shorten" || edit.startsWith("lengthen") || edit == "alter")
+        QVERIFY(FileTree::write(target, content));
+    const QString root = fixture->mirrorRoot;
+    const QString elsewhere = fixture->server.baseUrl() + "/m/1/files/data/a.dat";
+    fixture->intercept = [&](const QString& served, HttpTestServer::Response response) {
+        if (edit == "redirect" && served == path)
+            return HttpTestServer::Response::redirect(elsewhere.toLatin1());
+        if (edit.endsWith("ignore ranges") && response.status == 206)
+            return HttpTestServer::Response::ok(FileTree::read(root + "/" + served));
+        return response;
+    };
+
+    QString out;
+    QTEST(check(deep ? QStringList { "--deep" } : QStringList(), &out), "exitCode");
+    QFETCH(QString, output);
+    QVERIFY2(out.contains(output), qPrintable(out));
+    QVERIFY(!fixture->server.requestedPaths().contains("/m/1/files/data/a.dat"));
+    // One line per problem and the summary; a mirror that serves ranges is
+    // asked for one byte of each file unless the check is deep.
+    QFETCH(int, exitCode);
+    QCOMPARE(out.count('\n') == 1, exitCode == 0);
+    if (edit.isEmpty() && !deep) {
+        qint64 metadata = 0;
+        for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
+            metadata += QFileInfo(root + "/2/" + Type + suffix).size();
+        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 6);
+    }
+}
+
+void TestMirrorCheck::givesUpAStalledRequest()
+{
+    fixture->intercept = [](const QString& served, HttpTestServer::Response response) {
+        if (served == "2/files/data/a.dat")
+            response.stallAfter = 0;
+        return response;
+    };
+    ReleaseKey key;
+    QString error;
+    QVERIFY(key.loadPublic(DemoSigner::publicKeyDer(), &error));
+    TransferEngine transfers;
+    MirrorCheck mirrorCheck(&transfers, { mirrorUrl, 2, Type, false }, key);
+    QStringList problems;
+    connect(&mirrorCheck, &MirrorCheck::problem, this, [&](const QString& line) { problems << line; });
+    mirrorCheck.start();
+    // Everything else is checked; the stalled file holds the check until
+    // its time is up, counted in ticks.
+    QTRY_VERIFY(
+        fixture->server.requestCount("/m/2/files/data/a.dat") == 1 && transfers.runningTransfers() == 1);
+    // The first tick sets the window's start.
+    for (int tick = 0; tick <= FTPSiteAccessData().timeoutTicks; ++tick)
+        mirrorCheck.tick();
+    QTRY_VERIFY(mirrorCheck.isFinished());
+    QCOMPARE(problems, QStringList { "failed: 2/files/data/a.dat (stalled: 0 bytes in 15 s)" });
+    QCOMPARE(mirrorCheck.filesChecked(), 5);
+}
+
+void TestMirrorCheck::judgesASlowRequest_data()
+{
+    // Body bytes sent before each tick, ticks run, and why the request was
+    // given up (empty: it still runs).
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QString>("verdict");
+
+    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s";
+    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s";
+    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s";
+    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s";
+    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString();
+}
+
+void TestMirrorCheck::judgesASlowRequest()
+{
+    QFETCH(int, chunk);
+    QFETCH(int, ticks);
+    QFETCH(QString, verdict);
+
+    HttpTestServer::Response response = HttpTestServer::Response::ok(ReleaseFixture::bytes(100000, 4));
+    response.dripChunk = chunk;
+    response.stallAfter = chunk == 0 ? 0 : -1;
+    fixture->server.setResponse("/slow", response);
+    TransferEngine transfers;
+    MirrorProbe probe(&transfers, QUrl(fixture->server.baseUrl() + "/slow"), nullptr);
+    QSignalSpy finished(&probe, &MirrorProbe::finished);
+    probe.fetch(1 << 20, [](const char*, qint64) { return true; });
+    // The server sends a first piece with the head, one more at each drip.
+    QTRY_COMPARE(probe.receivedBytes(), qint64(chunk));
+    for (int tick = 0; tick < ticks && finished.isEmpty(); ++tick) {
+        probe.tick();
+        if (chunk > 0 && finished.isEmpty()) {
+            fixture->server.drip();
+            QTRY_COMPARE(probe.receivedBytes(), qint64(tick + 2) * chunk);
+        }
+    }
+    QCOMPARE(finished.count(), verdict.isEmpty() ? 0 : 1);
+    QCOMPARE(probe.errorString(), verdict);
+}
+
+QTEST_GUILESS_MAIN(TestMirrorCheck)
+#include "tst_mirrorcheck.moc"

@@ -1,0 +1,432 @@
+#include "mirrorcheck.h"
+
+#include "inifilelines.h"
+#include "manifest/contenthasher.h"
+#include "manifest/productiniline.h"
+#include "mirrorprobe.h"
+#include "releasekey.h"
+#include "transfer/mirrors.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTimer>
+
+namespace {
+
+// The most the updater takes of a product ini and of a signature.
+constexpr qint64 MaxIniSize = 64 * 1024 * 1024;
+constexpr qint64 MaxSignatureSize = 4 * 1024;
+
+// A file received into the work directory, with the digests its checks need.
+struct ReceivedFile
+{
+    explicit ReceivedFile(const QString& path)
+        : file(path)
+    { }
+
+    bool take(const char* data, qint64 size)
+    {
+        sha1.addData(QByteArrayView(data, size));
+        sha256.addData(QByteArrayView(data, size));
+        return file.write(data, size) == size;
+    }
+
+    QFile file;
+    QCryptographicHash sha1 { QCryptographicHash::Sha1 };
+    ContentHasher sha256 { ContentSum::Algorithm::Sha256 };
+};
+
+MirrorProbe::Sink collectInto(QByteArray* data)
+{
+    return [data](const char* piece, qint64 size) {
+        data->append(piece, size);
+        return true;
+    };
+}
+
+QString describe(const ReleaseManifest::File& file)
+{
+    return QStringLiteral("[%1] %2 (%3 bytes)").arg(file.section, file.key).arg(file.size);
+}
+
+} // namespace
+
+MirrorCheck::MirrorCheck(
+    TransferEngine* transfers, const Options& options, const ReleaseKey& iniKey, QObject* parent)
+    : QObject(parent)
+    , transfers(transfers)
+    , options(options)
+    , iniKey(iniKey)
+    , ticker(new QTimer(this))
+    , releaseUrl(Mirrors::versionUrl(options.mirrorUrl, options.version))
+    , iniName(options.updateType + QStringLiteral(".ini"))
+{
+    ticker->setInterval(1000);
+    connect(ticker, &QTimer::timeout, this, &MirrorCheck::tick);
+}
+
+MirrorCheck::~MirrorCheck() = default;
+
+void MirrorCheck::start()
+{
+    ticker->start();
+    fetchIni();
+}
+
+void MirrorCheck::tick()
+{
+    // A probe given up now starts the next one, which has not waited yet;
+    // ended probes are deleted later and ignore the tick.
+    const QList<MirrorProbe*> running = findChildren<MirrorProbe*>(Qt::FindDirectChildrenOnly);
+    for (MirrorProbe* probe : running)
+        probe->tick();
+}
+
+void MirrorCheck::report(const QString& line)
+{
+    ++problems;
+    Q_EMIT problem(line);
+}
+
+QString MirrorCheck::shown(const QString& path) const
+{
+    return QString::number(options.version) + QLatin1Char('/') + path;
+}
+
+MirrorProbe* MirrorCheck::probe(const QString& path)
+{
+    return new MirrorProbe(transfers, Mirrors::fileUrl(releaseUrl, path), this);
+}
+
+bool MirrorCheck::judgeServed(const QString& path, const MirrorProbe* probe, qint64 listedSize)
+{
+    const QString where = shown(path);
+    switch (probe->outcome()) {
+    case MirrorProbe::Outcome::Served:
+        if (listedSize < 0 || probe->size() == listedSize)
+            return true;
+        report(QStringLiteral("wrong size: %1: %2 bytes, listed %3")
+                   .arg(where)
+                   .arg(probe->size())
+                   .arg(listedSize));
+        return false;
+    case MirrorProbe::Outcome::Absent:
+        report(QStringLiteral("missing: %1 (%2)").arg(where).arg(probe->status()));
+        return false;
+    case MirrorProbe::Outcome::Redirected:
+        report(QStringLiteral("redirected: %1 (%2), not followed").arg(where).arg(probe->status()));
+        return false;
+    case MirrorProbe::Outcome::OtherStatus:
+        report(QStringLiteral("unexpected answer: %1 (%2)").arg(where).arg(probe->status()));
+        return false;
+    case MirrorProbe::Outcome::TooLarge:
+        if (listedSize < 0)
+            report(QStringLiteral("too large: %1: more than the updater takes").arg(where));
+        else if (probe->size() >= 0)
+            report(QStringLiteral("wrong size: %1: %2 bytes, listed %3")
+                       .arg(where)
+                       .arg(probe->size())
+                       .arg(listedSize));
+        else
+            report(
+                QStringLiteral("wrong size: %1: more than %2 bytes, listed %2").arg(where).arg(listedSize));
+        return false;
+    case MirrorProbe::Outcome::Failed:
+    case MirrorProbe::Outcome::Pending: break;
+    }
+    report(QStringLiteral("failed: %1 (%2)").arg(where, probe->errorString()));
+    return false;
+}
+
+void MirrorCheck::fetchIni()
+{
+    if (!workDirectory.isValid()) {
+        report(QStringLiteral("failed: no temporary directory for the product ini (%1)")
+                   .arg(workDirectory.errorString()));
+        finish();
+        return;
+    }
+    iniPath = workDirectory.filePath(iniName);
+    auto received = std::make_shared<ReceivedFile>(iniPath);
+    if (!received->file.open(QIODevice::WriteOnly)) {
+        report(QStringLiteral("failed: cannot write %1 (%2)").arg(iniPath, received->file.errorString()));
+        finish();
+        return;
+    }
+    MirrorProbe* ini = probe(iniName);
+    connect(ini, &MirrorProbe::finished, this, [this, ini, received] {
+        received->file.close();
+        iniSha1 = received->sha1.result();
+        iniSha256 = received->sha256.result();
+        onIni(ini);
+    });
+    ini->fetch(MaxIniSize, [received](const char* data, qint64 size) { return received->take(data, size); });
+}
+
+void MirrorCheck::onIni(MirrorProbe* ini)
+{
+    ini->deleteLater();
+    // Without the ini there is no list of files to check.
+    if (!judgeServed(iniName, ini, -1)) {
+        finish();
+        return;
+    }
+    iniSize = ini->size();
+    auto signature = std::make_shared<QByteArray>();
+    MirrorProbe* probed = probe(iniName + QStringLiteral(".sig"));
+    connect(probed, &MirrorProbe::finished, this, [this, probed, signature] {
+        probed->deleteLater();
+        if (judgeServed(iniName + QStringLiteral(".sig"), probed, -1)
+            && !iniKey.verifyDigest(iniSha1, *signature))
+            report(QStringLiteral("bad signature: %1 does not verify the product ini")
+                       .arg(shown(iniName + QStringLiteral(".sig"))));
+        checkIniBinding();
+        fetchManifest();
+    });
+    probed->fetch(MaxSignatureSize, collectInto(signature.get()));
+}
+
+void MirrorCheck::checkIniBinding()
+{
+    const QList<ProductIniLine::Binding> bindings = ProductIniLine::readBindings(iniPath);
+    if (bindings.isEmpty() && !trust.isLegacy(options.version))
+        report(QStringLiteral("bad product ini: %1 records no release type and version").arg(shown(iniName)));
+    const ProductIniLine::Binding wanted { options.updateType, options.version };
+    for (const ProductIniLine::Binding& binding : bindings) {
+        if (!(binding == wanted))
+            report(QStringLiteral("bad product ini: %1 was released for %2 version %3")
+                       .arg(shown(iniName), binding.updateType)
+                       .arg(binding.version));
+    }
+}
+
+void MirrorCheck::fetchManifest()
+{
+    const QString name = ReleaseManifest::fileName(options.updateType);
+    manifestPath = workDirectory.filePath(name);
+    auto received = std::make_shared<ReceivedFile>(manifestPath);
+    if (!received->file.open(QIODevice::WriteOnly)) {
+        report(
+            QStringLiteral("failed: cannot write %1 (%2)").arg(manifestPath, received->file.errorString()));
+        fetchPatchIndex();
+        return;
+    }
+    MirrorProbe* manifest = probe(name);
+    connect(manifest, &MirrorProbe::finished, this, [this, manifest, received, name] {
+        received->file.close();
+        manifest->deleteLater();
+        // Absent is fine where the release keys ask for none (no keys, or a
+        // release below the legacy floor).
+        if (manifest->outcome() != MirrorProbe::Outcome::Absent || trust.requiresManifest(options.version))
+            manifestUsable = judgeServed(name, manifest, -1) && checkManifest();
+        fetchPatchIndex();
+    });
+    manifest->fetch(ReleaseManifest::MAX_SIZE,
+        [received](const char* data, qint64 size) { return received->take(data, size); });
+}
+
+bool MirrorCheck::checkManifest()
+{
+    const QString where = shown(ReleaseManifest::fileName(options.updateType));
+    ReleaseManifest::Reader manifest(manifestPath);
+    if (!manifest.open() || !manifest.readToEnd()) {
+        report(QStringLiteral("bad manifest: %1: %2").arg(where, manifest.errorString()));
+        return false;
+    }
+    const ReleaseManifest::Header& header = manifest.header();
+    if (!(header.binding == ProductIniLine::Binding { options.updateType, options.version })) {
+        report(QStringLiteral("bad manifest: %1 names %2 version %3")
+                   .arg(where, header.binding.updateType)
+                   .arg(header.binding.version));
+        return false;
+    }
+    if (!trust.keys.isEmpty()) {
+        const int signers = trust.validSignatures(manifest.bodySha256(), manifest.signatures());
+        if (!trust.reachesThreshold(signers)) {
+            report(
+                QStringLiteral("bad manifest: %1 has %2 valid signatures of release keys where %3 are needed")
+                    .arg(where)
+                    .arg(signers)
+                    .arg(trust.threshold));
+            return false;
+        }
+    }
+    if (header.iniSize != iniSize || !header.iniSha256.matches(iniSha256)) {
+        report(QStringLiteral("bad manifest: %1 does not bind the product ini served").arg(where));
+        return false;
+    }
+    manifestListsPatches = header.hasPatches();
+    manifestPatchesSha256 = header.patchesSha256;
+    manifestPatchesSize = header.patchesSize;
+    return true;
+}
+
+void MirrorCheck::fetchPatchIndex()
+{
+    const QString name = PatchIndex::fileName(options.updateType);
+    MirrorProbe* index = probe(name);
+    connect(index, &MirrorProbe::finished, this, [this, index] { onPatchIndex(index); });
+    index->fetch(PatchIndex::MAX_SIZE, collectInto(&patchIndexData));
+}
+
+void MirrorCheck::onPatchIndex(MirrorProbe* index)
+{
+    index->deleteLater();
+    const QString name = PatchIndex::fileName(options.updateType);
+    // Patches are optional, unless the manifest names an index.
+    const bool named = manifestUsable && manifestListsPatches;
+    if (index->outcome() == MirrorProbe::Outcome::Absent && !named) {
+        startFiles();
+        return;
+    }
+    if (!judgeServed(name, index, -1)) {
+        startFiles();
+        return;
+    }
+    if (manifestUsable && !manifestListsPatches) {
+        report(QStringLiteral("bad patch index: %1 is not named by the release manifest").arg(shown(name)));
+    } else if (named
+        && (patchIndexData.size() != manifestPatchesSize
+            || !manifestPatchesSha256.matches(
+                ContentHasher::hash(patchIndexData, ContentSum::Algorithm::Sha256)))) {
+        report(
+            QStringLiteral("bad patch index: %1 is not the one the release manifest names").arg(shown(name)));
+    }
+    const QString signatureName = name + QStringLiteral(".sig");
+    auto signature = std::make_shared<QByteArray>();
+    MirrorProbe* probed = probe(signatureName);
+    connect(probed, &MirrorProbe::finished, this, [this, probed, signature, signatureName] {
+        probed->deleteLater();
+        if (judgeServed(signatureName, probed, -1) && !iniKey.verify(patchIndexData, *signature))
+            report(QStringLiteral("bad signature: %1 does not verify the patch index")
+                       .arg(shown(signatureName)));
+        onPatchIndexSignature();
+    });
+    probed->fetch(MaxSignatureSize, collectInto(signature.get()));
+}
+
+void MirrorCheck::onPatchIndexSignature()
+{
+    const QString where = shown(PatchIndex::fileName(options.updateType));
+    QStringList refused;
+    if (!patchIndex.parse(patchIndexData, &refused)) {
+        report(QStringLiteral("bad patch index: %1 is not a patch index").arg(where));
+        patchIndex.entries.clear();
+    } else if (!(patchIndex.binding == ProductIniLine::Binding { options.updateType, options.version })) {
+        report(QStringLiteral("bad patch index: %1 was made for %2 version %3")
+                   .arg(where, patchIndex.binding.updateType)
+                   .arg(patchIndex.binding.version));
+    }
+    for (const QString& why : std::as_const(refused))
+        report(QStringLiteral("bad patch index: %1: %2").arg(where, why));
+    patchIndexData.clear();
+    startFiles();
+}
+
+void MirrorCheck::startFiles()
+{
+    iniLines = std::make_unique<IniFileLines>(iniPath);
+    if (manifestUsable) {
+        manifestLines = std::make_unique<ReleaseManifest::Reader>(manifestPath);
+        manifestUsable = manifestLines->open();
+    }
+    fill();
+}
+
+bool MirrorCheck::nextIniItem(Item* item)
+{
+    const QString manifestName = shown(ReleaseManifest::fileName(options.updateType));
+    ProductIniEntry entry;
+    ReleaseManifest::File file;
+    if (!iniLines->next(&entry)) {
+        if (manifestUsable && manifestLines->nextFile(&file))
+            report(QStringLiteral("bad manifest: %1 lists %2, which the product ini does not")
+                       .arg(manifestName, describe(file)));
+        return false;
+    }
+    item->path = entry.download.section + QLatin1Char('/') + entry.download.fileName;
+    item->size = entry.download.size;
+    item->digest = entry.download.md5;
+    item->digestSource = QStringLiteral("the product ini's");
+    item->patch = false;
+    if (!manifestUsable)
+        return true;
+    // From here on the files are checked against the ini alone.
+    if (!manifestLines->nextFile(&file)) {
+        report(QStringLiteral("bad manifest: %1 ends before [%2] %3")
+                   .arg(manifestName, entry.download.section, entry.download.fileName));
+        manifestUsable = false;
+    } else if (file.section != entry.download.section || file.key != entry.download.fileName
+        || file.size != entry.download.size) {
+        report(QStringLiteral("bad manifest: %1 lists %2 where the product ini lists [%3] %4 (%5 bytes)")
+                   .arg(manifestName, describe(file), entry.download.section, entry.download.fileName)
+                   .arg(entry.download.size));
+        manifestUsable = false;
+    } else {
+        item->digest = file.sha256;
+        item->digestSource = QStringLiteral("the manifest's");
+    }
+    return true;
+}
+
+bool MirrorCheck::nextItem(Item* item)
+{
+    if (iniLines) {
+        if (nextIniItem(item))
+            return true;
+        iniLines.reset();
+        manifestLines.reset();
+    }
+    if (nextPatch == patchIndex.entries.size())
+        return false;
+    const PatchIndex::Entry& entry = patchIndex.entries.at(nextPatch++);
+    item->path = entry.path;
+    item->size = entry.size;
+    item->digest = ContentSum::fromText(entry.md5, patchIndex.algorithm);
+    item->digestSource = QStringLiteral("the patch index's");
+    item->patch = true;
+    return true;
+}
+
+void MirrorCheck::fill()
+{
+    Item item;
+    while (inFlight < Streams && !done && nextItem(&item)) {
+        MirrorProbe* probed = probe(item.path);
+        ++inFlight;
+        if (!options.deep || !item.digest.isDigest()) {
+            connect(probed, &MirrorProbe::finished, this, [this, probed, item] { onItem(probed, item, {}); });
+            probed->measure(item.size);
+            continue;
+        }
+        auto hasher = std::make_shared<ContentHasher>(item.digest.algorithm());
+        connect(probed, &MirrorProbe::finished, this,
+            [this, probed, item, hasher] { onItem(probed, item, hasher->result()); });
+        probed->fetch(item.size, [hasher](const char* data, qint64 size) {
+            hasher->addData(QByteArrayView(data, size));
+            return true;
+        });
+    }
+    if (inFlight == 0)
+        finish();
+}
+
+void MirrorCheck::onItem(MirrorProbe* probed, const Item& item, const QByteArray& digest)
+{
+    probed->deleteLater();
+    --inFlight;
+    ++(item.patch ? patches : files);
+    if (judgeServed(item.path, probed, item.size) && !digest.isEmpty() && !item.digest.matches(digest))
+        report(QStringLiteral("wrong content: %1: its %2 is not %3")
+                   .arg(shown(item.path), item.digest.algorithmName(), item.digestSource));
+    fill();
+}
+
+void MirrorCheck::finish()
+{
+    if (done)
+        return;
+    done = true;
+    ticker->stop();
+    Q_EMIT finished();
+}
