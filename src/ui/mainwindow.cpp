@@ -218,8 +218,9 @@ void MainWindow::onFatalConfigError(QString errorMessage)
     // can see it.
     onFlushLog();
     qWarning().noquote() << "Error:" << errorMessage;
-    ask(boxParent(), QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
-        QMessageBox::Ok);
+    if (!unattended)
+        ask(boxParent(), QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+            QMessageBox::Ok);
     QCoreApplication::exit(1);
 }
 
@@ -227,14 +228,18 @@ void MainWindow::onFatalError(QString errorMessage)
 {
     onFlushLog();
     qWarning().noquote() << "Error:" << errorMessage;
-    ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
-        QMessageBox::Ok);
+    if (!unattended)
+        ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
+            QMessageBox::Ok);
     QCoreApplication::exit(2);
 }
 
 void MainWindow::onError(QString errorMessage)
 {
     onAppendText(errorMessage);
+    // The run cancels itself after this, which ends an unattended program.
+    if (unattended)
+        return;
     ask(this, QMessageBox::Critical, QCoreApplication::translate("QObject", "Error"), errorMessage,
         QMessageBox::Ok);
 }
@@ -499,6 +504,12 @@ void MainWindow::onUpdateCanceled()
     onProgressUpdate(0.0);
     const QString reason = failure.sentence();
     setStatus(reason);
+    if (unattended) {
+        onFlushLog();
+        qWarning().noquote() << "Error:" << reason;
+        QCoreApplication::exit(2);
+        return;
+    }
     ask(this, QMessageBox::Critical, tr("Update"),
         reason + QLatin1Char(' ') + tr("Update cancelled. Push \"Details\" to check reasons."),
         QMessageBox::Ok);

@@ -3,8 +3,8 @@
 
 #include "buildconfig.h"
 #include "serverquery/banner.h"
-#include "ui/failuresummary.h"
-#include "ui/remainingtime.h"
+#include "app/failuresummary.h"
+#include "app/remainingtime.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -49,6 +49,10 @@ public:
     void setUIToConfigSpecs();
     void setNews();
     void setPrompt(Prompt prompt);
+    // Without a person to answer (--nouser): no box waits, a failure goes
+    // to stderr and ends the program with its exit code.
+    void setUnattended(bool unattended) { this->unattended = unattended; }
+    UpdateEngine* updateEngine() const { return engine; }
     // Asks whether to query the update server again after it did not answer.
     bool askRetryVersionQuery();
 
@@ -94,6 +98,7 @@ private:
     UpdateEngine* engine;
     bool launchMode;
     bool closeRequested;
+    bool unattended = false;
     SingleInstanceChecker* singleInstanceChecker;
     Prompt prompt;
     FailureSummary failure;

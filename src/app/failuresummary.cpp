@@ -1,4 +1,4 @@
-#include "ui/failuresummary.h"
+#include "app/failuresummary.h"
 
 #include <QLatin1String>
 

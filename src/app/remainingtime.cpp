@@ -1,4 +1,4 @@
-#include "ui/remainingtime.h"
+#include "app/remainingtime.h"
 
 void RemainingTime::addSample(quint64 done)
 {
