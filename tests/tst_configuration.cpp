@@ -425,11 +425,11 @@ void TestConfiguration::versionCheck_data()
 
     const QString type = DefaultType;
     QTest::newRow("same version") << type << 3 << 3 << 0 << "Result: up to date";
-    QTest::newRow("newer offered") << type << 3 << 4 << 1 << "Result: an update is available";
+    QTest::newRow("newer offered") << type << 3 << 4 << 100 << "Result: an update is available";
     // Declined by a run; nothing to do.
     QTest::newRow("older offered") << type << 3 << 2 << 0 << "Result: up to date";
     QTest::newRow("another type installed")
-        << "client_linux_i386" << 3 << 3 << 1 << "Result: an update is available";
+        << "client_linux_i386" << 3 << 3 << 100 << "Result: an update is available";
     QTest::newRow("nothing recorded") << type << 0 << 3 << 3 << "Installed: not known";
     QTest::newRow("no answer") << type << 3 << 0 << 3 << "Offered: not known";
 }

@@ -518,7 +518,7 @@ update channel offers, or to VERSION of client TYPE when given.
   --retries N       without a person to ask: how often to ask the update
                     server again when it does not answer (default %1)
   --check           say which version is installed and which is offered;
-                    change nothing (exit code 0 up to date, 1 update
+                    change nothing (exit code 0 up to date, 100 update
                     available, 3 could not tell)
   --verify          read every installed file, whatever the digest cache
                     remembers, and repair what differs
@@ -547,7 +547,7 @@ die ihr Update-Kanal anbietet, oder auf VERSION des Clients TYP.
                     Server erneut gefragt wird, wenn er nicht antwortet
                     (Vorgabe %1)
   --check           installierte und angebotene Version nennen, nichts
-                    ändern (Exit-Code 0 aktuell, 1 Update verfügbar,
+                    ändern (Exit-Code 0 aktuell, 100 Update verfügbar,
                     3 nicht feststellbar)
   --verify          jede installierte Datei lesen, gleich was der
                     Prüfsummen-Cache weiß, und Abweichungen reparieren

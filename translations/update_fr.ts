@@ -518,7 +518,7 @@ update channel offers, or to VERSION of client TYPE when given.
   --retries N       without a person to ask: how often to ask the update
                     server again when it does not answer (default %1)
   --check           say which version is installed and which is offered;
-                    change nothing (exit code 0 up to date, 1 update
+                    change nothing (exit code 0 up to date, 100 update
                     available, 3 could not tell)
   --verify          read every installed file, whatever the digest cache
                     remembers, and repair what differs
@@ -547,7 +547,7 @@ que propose son canal de mise à jour, ou à la VERSION du client TYPE donnée.
                     réinterroger le serveur de mise à jour qui ne répond
                     pas (par défaut %1)
   --check           indiquer la version installée et la version proposée,
-                    sans rien modifier (code de sortie 0 à jour, 1 mise à
+                    sans rien modifier (code de sortie 0 à jour, 100 mise à
                     jour disponible, 3 impossible à dire)
   --verify          lire chaque fichier installé, quoi qu&apos;en dise le cache
                     des empreintes, et réparer ce qui diffère

@@ -20,7 +20,7 @@ QString UsageText::help()
               "  --retries N       without a person to ask: how often to ask the update\n"
               "                    server again when it does not answer (default %1)\n"
               "  --check           say which version is installed and which is offered;\n"
-              "                    change nothing (exit code 0 up to date, 1 update\n"
+              "                    change nothing (exit code 0 up to date, 100 update\n"
               "                    available, 3 could not tell)\n"
               "  --verify          read every installed file, whatever the digest cache\n"
               "                    remembers, and repair what differs\n"

@@ -15,7 +15,9 @@ class VersionCheckReport
     Q_DECLARE_TR_FUNCTIONS(VersionCheckReport)
 
 public:
-    enum Code { UpToDate = 0, UpdateAvailable = 1, Unknown = 3 };
+    // Apart from the run's codes: "available" must not read as "cancelled"
+    // (1) or "failed" (2) to a script.
+    enum Code { UpToDate = 0, Unknown = 3, UpdateAvailable = 100 };
 
     // `offer.version` 0: no version could be learned.
     VersionCheckReport(
