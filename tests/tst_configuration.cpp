@@ -29,6 +29,27 @@ void writeIni(const QString& dir, const QString& contents)
         QVERIFY(FileTree::write(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")), contents.toUtf8()));
 }
 
+// A channel record whose stable channel offers `version`, signed with demo
+// key 1 into the mirror root `root`, where that release is published; its
+// text, or nothing when it could not be made.
+QByteArray makeChannelRecord(const QString& root, int version, ChannelRecordMaker::Options options = {})
+{
+    if (!FileTree::write(QStringLiteral("%1/%2/%3.ini").arg(root).arg(version).arg(DefaultType), ""))
+        return QByteArray();
+    options.outputDir = root;
+    options.updateType = DefaultType;
+    options.channels = { { "stable", version, "Four" } };
+    QString error;
+    std::vector<Ed25519Key> keys;
+    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
+    ChannelRecordMaker maker(options, std::move(keys));
+    if (!maker.make()) {
+        qWarning().noquote() << maker.errorString();
+        return QByteArray();
+    }
+    return FileTree::read(maker.recordPath());
+}
+
 QStringList fatalMessages(const QSignalSpy& spy)
 {
     QStringList messages;
@@ -299,24 +320,14 @@ void TestConfiguration::offerChoice()
             .arg(mirror.baseUrl())
             .toUtf8()));
     if (!record.isEmpty()) {
-        const QString root = dir.filePath("root");
-        QVERIFY(FileTree::write(
-            QStringLiteral("%1/%2/%3.ini").arg(root).arg(recordVersion).arg(DefaultType), ""));
         ChannelRecordMaker::Options options;
-        options.outputDir = root;
-        options.updateType = DefaultType;
-        options.channels = { { "stable", recordVersion, "Four" } };
         options.serial = serial;
         if (record == "expired") {
             options.now = QDateTime::currentSecsSinceEpoch() - 10 * 86400 - 60;
             options.validSeconds = 7 * 86400;
         }
-        QString error;
-        std::vector<Ed25519Key> keys;
-        keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
-        ChannelRecordMaker maker(options, std::move(keys));
-        QVERIFY2(maker.make(), qPrintable(maker.errorString()));
-        QByteArray text = FileTree::read(maker.recordPath());
+        QByteArray text = makeChannelRecord(dir.filePath("root"), recordVersion, options);
+        QVERIFY(!text.isEmpty());
         if (record == "other type")
             text.replace("type\t" + DefaultType.toUtf8(), "type\tclient_linux_i386");
         else if (record == "tampered")
@@ -368,18 +379,8 @@ void TestConfiguration::channelRecordFetchEnds()
     QFETCH(QString, answer);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString root = dir.filePath("root");
-    QVERIFY(FileTree::write(root + "/3/" + DefaultType + ".ini", ""));
-    ChannelRecordMaker::Options options;
-    options.outputDir = root;
-    options.updateType = DefaultType;
-    options.channels = { { "stable", 3, QString() } };
-    QString error;
-    std::vector<Ed25519Key> keys;
-    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
-    ChannelRecordMaker maker(options, std::move(keys));
-    QVERIFY2(maker.make(), qPrintable(maker.errorString()));
-    QByteArray text = FileTree::read(maker.recordPath());
+    const QByteArray text = makeChannelRecord(dir.filePath("root"), 3);
+    QVERIFY(!text.isEmpty());
     HttpTestServer mirror;
     QVERIFY(mirror.listen());
     HttpTestServer::Response response = HttpTestServer::Response::ok(text);
@@ -400,6 +401,7 @@ void TestConfiguration::channelRecordFetchEnds()
 
     TransferEngine transfers;
     ReleaseTrust trust;
+    QString error;
     trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
     ChannelRecordFetch fetch(&transfers, trust);
     // A second of the fetch's clock lasts 20 ms here: the deadline of 30
