@@ -549,7 +549,8 @@ int ReleaseCommandLine::channels(const QStringList& args)
     QCommandLineParser parser;
     const QCommandLineOption outputOption(QStringLiteral("output"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption channelOption(QStringLiteral("channel"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption channelOption(
+        QStringLiteral("channel"), QString(), QStringLiteral("NAME=VERSION"));
     const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
     const QCommandLineOption daysOption(QStringLiteral("valid-days"), QString(), QStringLiteral("N"));
     const QCommandLineOption serialOption(QStringLiteral("serial"), QString(), QStringLiteral("N"));
@@ -572,17 +573,17 @@ int ReleaseCommandLine::channels(const QStringList& args)
         = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
     if (!ReleasePublisher::isValidUpdateType(options.updateType))
         return usage(QStringLiteral("invalid update type \"%1\"").arg(options.updateType));
-    for (const QString& spec : parser.values(channelOption)) {
+    for (const QString& given : parser.values(channelOption)) {
         ChannelRecord::Channel channel;
-        const qsizetype equals = spec.indexOf(QLatin1Char('='));
-        const QString rest = spec.mid(equals + 1);
+        const qsizetype equals = given.indexOf(QLatin1Char('='));
+        const QString rest = given.mid(equals + 1);
         const qsizetype colon = rest.indexOf(QLatin1Char(':'));
         bool ok = false;
-        channel.name = spec.left(equals);
+        channel.name = given.left(equals);
         channel.version = rest.left(colon < 0 ? rest.size() : colon).toInt(&ok);
         channel.label = colon < 0 ? QString() : rest.mid(colon + 1);
         if (equals <= 0 || !ok || channel.version < 1)
-            return usage(QStringLiteral("invalid channel \"%1\": expected NAME=VERSION[:LABEL]").arg(spec));
+            return usage(QStringLiteral("invalid channel \"%1\": expected NAME=VERSION[:LABEL]").arg(given));
         options.channels.append(channel);
     }
     bool ok = true;
