@@ -169,6 +169,24 @@ run_program() {
     }'
 }
 
+# run_console <program> <installation> <tmpdir> <type> <version> <log>: runs
+# `update --console TYPE VERSION` from the installation as a server would,
+# with no display, and prints "wall=SECONDS" (it has no fixed waits).
+run_console() {
+    local inst=$2 log=$6 t0 t1 rc=0
+    cp "$1" "$inst/update"
+    t0=$(now)
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR="$3" \
+        "$inst/update" --console "$4" "$5" >"$log" 2>&1 || rc=$?
+    t1=$(now)
+    if [ "$rc" != 0 ]; then
+        echo "update --console failed (exit $rc)" >&2
+        tail -5 "$log" >&2
+        return 2
+    fi
+    awk -v t0="$t0" -v t1="$t1" 'BEGIN { printf "wall=%.3f\n", t1 - t0 }'
+}
+
 # pair_ratios <ours file> <baseline file>: the per-run ratios, one a line.
 pair_ratios() { paste "$1" "$2" | awk '{ printf "%.3f\n", $1 / $2 }'; }
 range() { sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f..%.2f", lo, hi }'; }

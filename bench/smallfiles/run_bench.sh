@@ -14,6 +14,8 @@
 #     the update starts, 1 s before the client would start), which the log's
 #     time stamps show; the stamps also split it into start-up, download and
 #     check, installation and exit;
+#   - the same program without a window, `update --console TYPE VERSION`,
+#     timed from outside (it has no fixed waits);
 #   - the update task inside the driver (updatebench update);
 #   - the baseline: curl -Z --parallel-max 3 fetching every file, md5sum -c on
 #     them and cp of every file into place.
@@ -25,7 +27,8 @@
 # most 1.5; the driver's ratio at most 1.2 for the first two (both sides
 # fetch with libcurl); the program's peak resident memory (GNU time) at most 64 MiB
 # above its size while it waits for the update to start, for 20,000 and
-# 200,000 files. Exits 1 when a target is missed, 2 when the set-up fails.
+# 200,000 files; the console's median ratio within the spread of the
+# window's per-run ratios (no worse than its worst run). Exits 1 when a target is missed, 2 when the set-up fails.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -106,6 +109,15 @@ program() {
     run_program "$program" "$c/prog" "$c/tmp" "$type" 5 "$c/program.log"
 }
 
+# console <case>: the console program's time for a fresh installation.
+console() {
+    local c="$work/$1"
+    rm -rf "$c/cons" "$c/ctmp"
+    mkdir -p "$c/cons" "$c/ctmp"
+    mirrors_ini "$1" >"$c/cons/mirrors.ini"
+    run_console "$program" "$c/cons" "$c/ctmp" "$type" 5 "$c/console.log" | field wall
+}
+
 spread() { sort -g | awk '{ v[NR] = $1 } END { printf "%.0f%%", 100 * (v[NR] - v[1]) / v[int((NR + 1) / 2)] }'; }
 per_file_us() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.0f", s * 1e6 / n }'; }
 med() { printf '%s\n' "$@" | median; }
@@ -120,12 +132,14 @@ for case in $cases; do
     count=${case%x*}
     echo "preparing $case..." >&2
     prepare "$case"
-    prog_t=() drv_t=() base_t=() ratios=() dratios=() deltas=() st=() ft=() it=() et=()
+    prog_t=() drv_t=() base_t=() ratios=() dratios=() cratios=() deltas=() st=() ft=() it=() et=()
     for i in $(seq "$runs"); do
         # Alternate the order, so that no side always meets a warmer machine.
         if [ $((i % 2)) = 1 ]; then
             b=$(baseline "$case"); p=$(program "$case") || exit 2; line=$(updater "$case") || exit 2
+            k=$(console "$case") || exit 2
         else
+            k=$(console "$case") || exit 2
             line=$(updater "$case") || exit 2; p=$(program "$case") || exit 2; b=$(baseline "$case")
         fi
         [ "$(echo "$line" | field ok)" = 1 ] || { echo "update failed: $line" >&2; exit 2; }
@@ -140,6 +154,7 @@ for case in $cases; do
         fi
         o=$(echo "$p" | field wall) d=$(echo "$line" | field wall)
         prog_t+=("$o") drv_t+=("$d") base_t+=("$b") ratios+=("$(ratio "$o" "$b")") dratios+=("$(ratio "$d" "$b")")
+        cratios+=("$(ratio "$k" "$b")")
         st+=("$(echo "$p" | field startup)") ft+=("$(echo "$p" | field fetch)")
         it+=("$(echo "$p" | field install)") et+=("$(echo "$p" | field exit)")
         deltas+=($(( $(echo "$p" | field maxrss_kib) - $(echo "$p" | field idle_rss_kib) )))
@@ -152,7 +167,10 @@ for case in $cases; do
         "$(printf '%s\n' "${prog_t[@]}" | spread)" "$(printf '%s\n' "${drv_t[@]}" | spread)" \
         "$(printf '%s\n' "${base_t[@]}" | spread)" "$(mib "$m")" \
         "$(med "${st[@]}")" "$(med "${ft[@]}")" "$(med "${it[@]}")" "$(med "${et[@]}")" "${ratios[*]}"
-    results+=("$case $r $m $(per_file_us "$o" "$count") $dr")
+    cr=$(med "${cratios[@]}")
+    worst=$(printf '%s\n' "${ratios[@]}" | sort -g | tail -1)
+    echo "  console: ratio $cr (runs ${cratios[*]}); the window's runs ${ratios[*]}"
+    results+=("$case $r $m $(per_file_us "$o" "$count") $dr $cr $worst")
     [ -z "${KEEP_LOG:-}" ] || cp "$work/$case/program.log" "$KEEP_LOG"
     rm -rf "$work/$case" "$work/www/$case"
 done
@@ -162,9 +180,11 @@ for result in "${results[@]}"; do
     set -- $result
     case $1 in
     2000x16384)
+        verdict "console, 2,000 x 16 KiB" "$6" "$2" "$6" "<=" "$7" "ratio (window's worst run)"
         verdict "program, 2,000 x 16 KiB" "$2" "1.00" "$2" "<=" 1.3 "ratio"
         verdict "driver, 2,000 x 16 KiB" "$5" "1.00" "$5" "<=" 1.2 "ratio" ;;
     20000x4096)
+        verdict "console, 20,000 x 4 KiB" "$6" "$2" "$6" "<=" "$7" "ratio (window's worst run)"
         verdict "program, 20,000 x 4 KiB" "$2" "1.00" "$2" "<=" 1.3 "ratio"
         verdict "driver, 20,000 x 4 KiB" "$5" "1.00" "$5" "<=" 1.2 "ratio"
         verdict "peak RSS above idle, 20,000 files" "$(mib "$3") MiB" "0 MiB" "$(mib "$3")" "<" 64 "MiB more" ;;

@@ -3,6 +3,7 @@
 #include "fileops/newdirectory.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -70,14 +71,29 @@ void LogFile::write(const QString& line)
     if (!file.isOpen() || full)
         return;
     static const QByteArray lastLine = QByteArrayLiteral("(log ends here: it reached its size limit)\n");
-    QByteArray text
-        = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + line.toUtf8() + '\n';
+    // A run logs a few lines a file: the time is formatted once a second,
+    // in UTC, which needs no time zone look-up.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / 1000 != stampSecond) {
+        stampSecond = now / 1000;
+        stampPrefix = QDateTime::fromSecsSinceEpoch(stampSecond, QTimeZone::utc())
+                          .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                          .toLatin1();
+    }
+    char millis[8];
+    std::snprintf(millis, sizeof millis, ".%03dZ ", int(now % 1000));
+    QByteArray text = stampPrefix + millis + line.toUtf8() + '\n';
     if (written + text.size() > MaxBytes - lastLine.size()) {
         text = lastLine;
         full = true;
     }
     written += file.write(text);
-    file.flush();
+    // Buffered, but never more than a moment behind: a kill loses at most
+    // the last tenth of a second.
+    if (!sinceFlush.isValid() || sinceFlush.elapsed() >= FlushMs || full) {
+        file.flush();
+        sinceFlush.start();
+    }
 }
 
 void LogFile::installMessageHandler(LogFile* log)

@@ -1,6 +1,8 @@
 #ifndef LOGFILE_H
 #define LOGFILE_H
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QString>
@@ -10,7 +12,7 @@
 // directory ($XDG_STATE_HOME/voxmeadow-update, by default
 // ~/.local/state/voxmeadow-update). The previous run's log stays beside it
 // as update.log.1; a run writes at most MaxBytes, so a run that logs the
-// same failure for days cannot fill the disk.
+// same failure for days cannot fill the disk. Lines carry their UTC time.
 class LogFile
 {
 public:
@@ -35,10 +37,15 @@ public:
     static void installMessageHandler(LogFile* log);
 
 private:
+    static constexpr qint64 FlushMs = 100;
+
     QFile file;
     QMutex mutex;
     qint64 written = 0;
     bool full = false;
+    QElapsedTimer sinceFlush;
+    qint64 stampSecond = -1;
+    QByteArray stampPrefix;
 };
 
 #endif
