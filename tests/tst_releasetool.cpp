@@ -1109,8 +1109,6 @@ void TestReleaseTool::channelRecord_data()
         << "bears no valid signature of the given keys";
     QTest::newRow("re-signed after someone changed it")
         << first << true << again << 1 << "bears no valid signature";
-    QTest::newRow("new channels over a changed record")
-        << first << true << first << 1 << "bears no valid signature";
     QTest::newRow("serial not above the current one")
         << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "5" } << 1
         << "serial 5 is not above the current record's 5";

@@ -21,17 +21,6 @@ const QByteArray SignatureTag = QByteArrayLiteral("signature");
 constexpr int KeySize = 32;
 constexpr int SignatureSize = 64;
 
-bool isPlainName(const QString& name)
-{
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\t'))
-        && name != QLatin1String(".") && name != QLatin1String("..") && !hasControlCharacter(name);
-}
-
-bool isPlainLabel(const QString& label)
-{
-    return !label.contains(QLatin1Char('\t')) && !hasControlCharacter(label);
-}
-
 QByteArray field(const QByteArray& tag, const QByteArray& value)
 {
     return tag + '\t' + value + '\n';
@@ -60,14 +49,14 @@ const ChannelRecord::Channel* ChannelRecord::channel(const QString& name) const
 
 QByteArray ChannelRecord::body() const
 {
-    if (!isPlainName(updateType) || serial < 0 || made < 0 || expires < made
+    if (!isPathComponent(updateType) || serial < 0 || made < 0 || expires < made
         || channels.size() > MAX_CHANNELS)
         return QByteArray();
     QByteArray text = Magic + '\n' + field(TypeTag, updateType.toUtf8())
         + field(SerialTag, QByteArray::number(serial)) + field(MadeTag, QByteArray::number(made))
         + field(ExpiresTag, QByteArray::number(expires));
     for (const Channel& entry : channels) {
-        if (!isPlainName(entry.name) || entry.version < 1 || !isPlainLabel(entry.label))
+        if (!isPathComponent(entry.name) || entry.version < 1 || hasControlCharacter(entry.label))
             return QByteArray();
         text += ChannelTag + '\t' + entry.name.toUtf8() + '\t' + QByteArray::number(entry.version) + '\t'
             + entry.label.toUtf8() + '\n';
@@ -121,7 +110,7 @@ bool ChannelRecord::parse(
                 return fail(
                     lineNumber, QStringLiteral("expected %1").arg(QString::fromLatin1(headerTags[i - 1])));
             if (i == 1) {
-                if (!parseText(fields[1], &read.updateType) || !isPlainName(read.updateType))
+                if (!parseText(fields[1], &read.updateType) || !isPathComponent(read.updateType))
                     return fail(lineNumber, QStringLiteral("bad type"));
             } else if (!parseNumber(fields[1], numbers[i - 1])) {
                 return fail(lineNumber, QStringLiteral("bad number"));
@@ -130,7 +119,7 @@ bool ChannelRecord::parse(
         }
         if (bodyEnd < 0 && fields[0] == ChannelTag) {
             Channel entry;
-            if (fields.size() != 4 || !parseText(fields[1], &entry.name) || !isPlainName(entry.name)
+            if (fields.size() != 4 || !parseText(fields[1], &entry.name) || !isPathComponent(entry.name)
                 || !parseNumber(fields[2], &number) || number < 1 || number > std::numeric_limits<int>::max()
                 || !parseText(fields[3], &entry.label) || read.channel(entry.name)
                 || read.channels.size() >= MAX_CHANNELS)

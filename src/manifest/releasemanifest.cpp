@@ -39,14 +39,6 @@ bool parseSha256(QByteArrayView text, ContentSum* sum)
     return true;
 }
 
-// An update type or a section: one path component, as both name a
-// directory or a file on the mirrors.
-bool isValidName(const QString& name)
-{
-    return ProductIniLine::isSafeRelativePath(name) && !name.contains(QLatin1Char('/'))
-        && !hasControlCharacter(name);
-}
-
 bool isValidKey(const QString& key)
 {
     return ProductIniLine::isSafeRelativePath(key) && !hasControlCharacter(key);
@@ -100,8 +92,8 @@ ReleaseManifest::Writer::Writer(QIODevice* device, const Header& header)
     : state(std::make_unique<State>(device))
 {
     // What the reader would refuse is never written.
-    state->ok = isValidName(header.binding.updateType) && header.binding.version > 0 && header.published >= 0
-        && isSha256(header.iniSha256) && header.iniSize >= 0
+    state->ok = isPathComponent(header.binding.updateType) && header.binding.version > 0
+        && header.published >= 0 && isSha256(header.iniSha256) && header.iniSize >= 0
         && (header.patchesSha256.isEmpty() || (isSha256(header.patchesSha256) && header.patchesSize >= 0));
     if (!state->ok)
         return;
@@ -123,7 +115,8 @@ void ReleaseManifest::Writer::addFile(const File& file)
 {
     if (!state->ok || state->finished)
         return;
-    state->ok = isValidName(file.section) && isValidKey(file.key) && isSha256(file.sha256) && file.size >= 0
+    state->ok = isPathComponent(file.section) && isValidKey(file.key) && isSha256(file.sha256)
+        && file.size >= 0
         && (file.unpackedSha256.isEmpty() || (isSha256(file.unpackedSha256) && file.unpackedSize >= 0));
     if (!state->ok)
         return;
@@ -257,7 +250,7 @@ bool ReleaseManifest::Reader::State::readHeader()
     qint64 number = 0;
     if (!next(ReleaseTag, 3, &fields))
         return false;
-    if (!parseText(fields[1], &header.binding.updateType) || !isValidName(header.binding.updateType))
+    if (!parseText(fields[1], &header.binding.updateType) || !isPathComponent(header.binding.updateType))
         return fail(QStringLiteral("the update type is not a valid name"));
     if (!parseNumber(fields[2], &number) || number <= 0 || number > std::numeric_limits<int>::max())
         return fail(QStringLiteral("the version is not a whole number above 0"));
@@ -293,7 +286,7 @@ bool ReleaseManifest::Reader::State::readFile(const Fields& fields, File* result
     if (fields.size() != 5 && fields.size() != 7)
         return fail(QStringLiteral("%1 fields, expected 5 or 7").arg(fields.size()));
     File entry;
-    if (!parseText(fields[1], &entry.section) || !isValidName(entry.section))
+    if (!parseText(fields[1], &entry.section) || !isPathComponent(entry.section))
         return fail(QStringLiteral("the section is not a valid name"));
     if (!parseText(fields[2], &entry.key) || !isValidKey(entry.key))
         return fail(QStringLiteral("the key is not a safe relative path"));

@@ -1,5 +1,7 @@
 #include "manifest/signedtext.h"
 
+#include "manifest/productiniline.h"
+
 #include <limits>
 
 namespace SignedText {
@@ -100,6 +102,12 @@ bool parseText(QByteArrayView text, QString* value)
     *value = QString::fromUtf8(text);
     // Malformed UTF-8 decodes to replacement characters and so differs.
     return value->toUtf8() == text;
+}
+
+bool isPathComponent(const QString& name)
+{
+    return ProductIniLine::isSafeRelativePath(name) && !name.contains(QLatin1Char('/'))
+        && !hasControlCharacter(name);
 }
 
 } // namespace SignedText

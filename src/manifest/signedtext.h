@@ -23,6 +23,9 @@ bool decodeHex(QByteArrayView text, int size, char* raw);
 bool parseHex(QByteArrayView text, int size, QByteArray* raw);
 // UTF-8 that decodes without replacement.
 bool parseText(QByteArrayView text, QString* value);
+// An update type, a section or a channel: one safe path component, as each
+// names a directory or a file on the mirrors.
+bool isPathComponent(const QString& name);
 
 } // namespace SignedText
 

@@ -24,10 +24,10 @@ constexpr qint64 SmallFileSize = 64 * 1024;
 
 } // namespace
 
-DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec,
+DownloadFileTaskSpecification::DownloadFileTaskSpecification(const FileDownloadSpecification& listedFile,
     const DownloadContext& context, QObject* parent, double parentProgressRange)
     : VerifiedDownloadTaskSpecification(parent, parentProgressRange)
-    , fileSpec(fileSpec)
+    , listedFile(listedFile)
     , context(context)
 { }
 
@@ -59,7 +59,7 @@ void DownloadFileTaskSpecification::addRound()
         addPatchRound();
         return;
     }
-    const FileDownloadSpecification& file = fileSpec;
+    const FileDownloadSpecification& file = listedFile;
     const QString localPath = context.layout.downloadedPath(file.fileName);
     downloadTask = new DownloadTaskSpecification(context.transfers, context.mirrors,
         file.section + QLatin1Char('/') + file.fileName, localPath, file.size, this, DownloadShare);
@@ -75,18 +75,18 @@ void DownloadFileTaskSpecification::addRound()
 
 QString DownloadFileTaskSpecification::patchResultPath() const
 {
-    return fileSpec.patch->unpacked ? context.layout.unpackedPath(fileSpec.fileName)
-                                    : context.layout.downloadedPath(fileSpec.fileName);
+    return listedFile.patch->unpacked ? context.layout.unpackedPath(listedFile.fileName)
+                                      : context.layout.downloadedPath(listedFile.fileName);
 }
 
 QString DownloadFileTaskSpecification::patchPartPath() const
 {
-    return context.layout.partialPath(InstallationLayout::patchDownloadName(fileSpec.patch->path));
+    return context.layout.partialPath(InstallationLayout::patchDownloadName(listedFile.patch->path));
 }
 
 void DownloadFileTaskSpecification::addPatchRound()
 {
-    const FilePatchSpecification& patch = *fileSpec.patch;
+    const FilePatchSpecification& patch = *listedFile.patch;
     const QString localPath = context.layout.patchDownloadPath(patch.path);
     NewDirectory::makePath(QFileInfo(localPath).path());
     downloadTask = new DownloadTaskSpecification(
@@ -111,11 +111,11 @@ void DownloadFileTaskSpecification::addPatchRound()
 void DownloadFileTaskSpecification::abandonPatch(const QString& reason)
 {
     patchAbandoned = true;
-    QFile::remove(context.layout.patchDownloadPath(fileSpec.patch->path));
+    QFile::remove(context.layout.patchDownloadPath(listedFile.patch->path));
     QFile::remove(patchPartPath());
     Q_EMIT message(QStringLiteral("Patch for %1 not used: %2; downloading the whole file")
-                       .arg(fileSpec.fileName, reason));
-    Q_EMIT downloadSizeChanged(fileSpec.size - fileSpec.patch->size);
+                       .arg(listedFile.fileName, reason));
+    Q_EMIT downloadSizeChanged(listedFile.size - listedFile.patch->size);
 }
 
 void DownloadFileTaskSpecification::subtasksDone()
@@ -132,11 +132,11 @@ void DownloadFileTaskSpecification::subtasksDone()
         return;
     }
     if (usingPatch() && outcome == Finished) {
-        QFile::remove(context.layout.patchDownloadPath(fileSpec.patch->path));
+        QFile::remove(context.layout.patchDownloadPath(listedFile.patch->path));
         Q_EMIT message(QStringLiteral("%1 came as a patch: %2 bytes instead of %3")
-                           .arg(fileSpec.fileName)
-                           .arg(fileSpec.patch->size)
-                           .arg(fileSpec.size));
+                           .arg(listedFile.fileName)
+                           .arg(listedFile.patch->size)
+                           .arg(listedFile.size));
     }
     ComposedTaskSpecification::subtasksDone();
 }
@@ -149,22 +149,22 @@ TaskState DownloadFileTaskSpecification::roundFailed()
         if (listEnded)
             return ErrorCanceled;
         abandonPatch(QStringLiteral("the patch has another %1 sum than the index lists")
-                         .arg(fileSpec.patch->md5.algorithmName()));
+                         .arg(listedFile.patch->md5.algorithmName()));
         return Running;
     }
     // A file that failed its check is no part to resume, and a small
     // file's part is kept under this very name.
-    QFile::remove(context.layout.downloadedPath(fileSpec.fileName));
+    QFile::remove(context.layout.downloadedPath(listedFile.fileName));
     if (downloadTask->completedFromPart() && !refetchedWhole && !cancelRequested && !listEnded) {
         refetchedWhole = true;
         // The part kept from an earlier attempt may be what is wrong: the
         // file is fetched whole once before any mirror is blamed.
         Q_EMIT message(QStringLiteral("%1 sum for %2 failed after resuming, downloading it whole")
-                           .arg(fileSpec.md5.algorithmName().toLower(), fileSpec.fileName));
+                           .arg(listedFile.md5.algorithmName().toLower(), listedFile.fileName));
         return Running;
     }
     Q_EMIT message(QStringLiteral("%1 sum for %2 failed, invalidating mirror and retrying")
-                       .arg(fileSpec.md5.algorithmName().toLower(), fileSpec.fileName));
+                       .arg(listedFile.md5.algorithmName().toLower(), listedFile.fileName));
     context.mirrors->removeMirror(downloadTask->getCurrentMirror().name);
     // Fetching again would ignore the user's request to stop, or start a
     // transfer for a list that has already failed.

@@ -24,7 +24,7 @@ class DownloadFileTaskSpecification : public VerifiedDownloadTaskSpecification
     Q_OBJECT
 
 public:
-    DownloadFileTaskSpecification(const FileDownloadSpecification& fileSpec, const DownloadContext& context,
+    DownloadFileTaskSpecification(const FileDownloadSpecification& listedFile, const DownloadContext& context,
         QObject* parent, double parentProgressRange);
 
     // Mirrors found without a patch, shared by the files of one list; not owned.
@@ -46,13 +46,13 @@ protected:
     TaskState roundFailed() override;
 
 private:
-    bool usingPatch() const { return fileSpec.patch && !patchAbandoned; }
+    bool usingPatch() const { return listedFile.patch && !patchAbandoned; }
     void addPatchRound();
     QString patchResultPath() const;
     QString patchPartPath() const;
     void abandonPatch(const QString& reason);
 
-    FileDownloadSpecification fileSpec;
+    FileDownloadSpecification listedFile;
     DownloadContext context;
     DownloadTaskSpecification* downloadTask = nullptr;
     // Another file ended the list while this one ran: a failed check must

@@ -2,6 +2,7 @@
 
 #include "manifest/contenthasher.h"
 #include "stagedfile.h"
+#include "verify/releasetrust.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -35,14 +36,13 @@ bool ChannelRecordMaker::readCurrent(ChannelRecord* current, bool* exists)
         error = QStringLiteral("%1 is malformed (%2); remove it to start anew").arg(recordPath(), why);
         return false;
     }
-    const QByteArray message = Ed25519Key::signedMessage(ChannelRecord::signingContext(), body);
-    for (const ReleaseManifest::Signature& signature : std::as_const(current->signatures)) {
-        for (const Ed25519Key& key : keys) {
-            if (key.publicKey() == signature.publicKey
-                && Ed25519Key::fromPublic(signature.publicKey).verify(message, signature.signature))
-                return true;
-        }
-    }
+    // The signing keys as the updater would count them, one signature enough.
+    ReleaseTrust signers;
+    for (const Ed25519Key& key : keys)
+        signers.keys << key.publicKey();
+    if (signers.reachesThreshold(
+            signers.validSignatures(ChannelRecord::signingContext(), body, current->signatures)))
+        return true;
     error = QStringLiteral("%1 bears no valid signature of the given keys; refusing to build on it")
                 .arg(recordPath());
     return false;
