@@ -62,6 +62,8 @@ SCRIPT
     content 2048 meadow | sed "1000,1009s/^/v$version /" >"$dir/data/maps/meadow.dat"
     content 1024 river >"$dir/data/maps/river.dat"
     content 1536 "engine-v$version" >"$dir/lib/libvxdemo.so"
+    # As the linker makes a shared library, and as updaters install one.
+    chmod 755 "$dir/lib/libvxdemo.so"
     if [ "$version" = 1 ]; then
         content 512 birds >"$dir/data/sounds/birds.dat"
     else

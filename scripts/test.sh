@@ -23,9 +23,8 @@ jobs="$(nproc)"
 step() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
 
 step "suite"
-# The default release keys, whatever the demo configured build/ with last.
-bash scripts/build.sh "${launcher[@]}" -DVOXMEADOW_RELEASE_KEYS="$(cat keys/demo_ed25519_1.pub)" \
-    -DVOXMEADOW_RELEASE_THRESHOLD=1
+# build.sh's demo keys, whatever the demo configured build/ with last.
+bash scripts/build.sh "${launcher[@]}"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"

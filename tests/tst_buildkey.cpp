@@ -28,7 +28,8 @@ QByteArray keyFile(const QString& name)
 
 } // namespace
 
-// The build's check of the key file it embeds into the updater.
+// The build's check of the key file it embeds into the updater, and the
+// release build's refusals, which come before anything is built.
 class TestBuildKey : public QObject
 {
     Q_OBJECT
@@ -36,6 +37,8 @@ class TestBuildKey : public QObject
 private Q_SLOTS:
     void embedding_data();
     void embedding();
+    void releaseBuildRefusal_data();
+    void releaseBuildRefusal();
 };
 
 void TestBuildKey::embedding_data()
@@ -76,6 +79,54 @@ void TestBuildKey::embedding()
 
     QCOMPARE(cmake.exitCode() == 0, complaint.isEmpty());
     QCOMPARE(QFileInfo::exists(dir.filePath("key.cpp")), complaint.isEmpty());
+    QVERIFY2(output.contains(complaint), qPrintable(output));
+}
+
+void TestBuildKey::releaseBuildRefusal_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("complaint");
+
+    const QStringList own = { "--public-key", "own.der", "--release-key", "own.pub", "--threshold", "1" };
+    const QString demoKey = QStringLiteral(TEST_SOURCE_DIR "/keys/demo_ed25519_2.pub");
+    QTest::newRow("no update host") << own << "--update-host is required";
+    QTest::newRow("loopback address")
+        << QStringList { "--update-host", "127.0.0.2" } + own << "is this machine";
+    QTest::newRow("localhost") << QStringList { "--update-host", "LocalHost" } + own << "is this machine";
+    QTest::newRow("name beginning with 127") << QStringList { "--update-host", "127.example.com",
+        "--public-key", "demo.der", "--release-key", "own.pub", "--threshold", "1" }
+                                             << "demo.der is a public demo key";
+    QTest::newRow("local server allowed, demo key") << QStringList { "--update-host", "127.0.0.1",
+        "--allow-local-server", "--public-key", "demo.der", "--release-key", "own.pub", "--threshold", "1" }
+                                                    << "demo.der is a public demo key";
+    QTest::newRow("demo release key in a list") << QStringList { "--update-host", "update.example.com",
+        "--public-key", "own.der", "--release-key", "own.pub;" + demoKey, "--threshold", "1" }
+                                                << "demo_ed25519_2.pub is a public demo key";
+    QTest::newRow("development build directory")
+        << QStringList { "--update-host", "update.example.com", "--build-dir", "dev" } + own
+        << "holds a development build";
+}
+
+void TestBuildKey::releaseBuildRefusal()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, complaint);
+
+    // Relative paths name files here, not in the repository.
+    QTemporaryDir dir;
+    QVERIFY(FileTree::write(dir.filePath("demo.der"), keyFile("demo_public.der")));
+    QVERIFY(FileTree::write(dir.filePath("own.der"), "not the demo key"));
+    QVERIFY(FileTree::write(dir.filePath("own.pub"), QByteArray(64, 'a') + '\n'));
+    QVERIFY(FileTree::write(dir.filePath("dev/CMakeCache.txt"), "BUILD_TESTING:BOOL=ON\n"));
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.setWorkingDirectory(dir.path());
+    script.start(
+        "bash", QStringList { QStringLiteral(TEST_SOURCE_DIR "/scripts/release-build.sh") } + arguments);
+    QVERIFY(script.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(script.readAll()).simplified();
+
+    QCOMPARE(script.exitCode(), 2);
     QVERIFY2(output.contains(complaint), qPrintable(output));
 }
 
