@@ -155,7 +155,8 @@ cmake --build "$build_dir" -j "$(nproc)" --target update voxmeadow-release
 
 echo
 echo "Built in $build_dir:"
-echo "  $build_dir/src/update, with $build_dir/src/translations/ (what players get)"
-echo "  $build_dir/tools/release/voxmeadow-release (its check-mirror trusts the same keys)"
+echo "  src/update and src/translations/, what players get; into a client tree CLIENT with"
+echo "    cmake --install $build_dir --prefix CLIENT --strip"
+echo "  tools/release/voxmeadow-release, whose check-mirror trusts the same keys"
 echo "update --version says:"
 "$build_dir/src/update" --version

@@ -46,14 +46,14 @@ const char* const KeygenHelp
       "\n"
       "An RSA key pair (the default) signs product inis and patch indexes. The\n"
       "private key is written as PEM when FILE ends in \".pem\" and as DER\n"
-      "otherwise, the public key as the DER RSAPublicKey that the updater's build\n"
-      "takes (cmake -DVOXMEADOW_PUBLIC_KEY=FILE).\n"
+      "otherwise, the public key as the DER RSAPublicKey that the updater's release\n"
+      "build takes (scripts/release-build.sh --public-key FILE).\n"
       "\n"
       "An Ed25519 key pair (--ed25519) signs release manifests (publish\n"
       "--manifest-key, sign-manifest). The private key is written as PEM (PKCS #8),\n"
       "the public key as 64 hexadecimal digits and a newline, the form in which\n"
-      "the updater's build takes its release keys\n"
-      "(cmake -DVOXMEADOW_RELEASE_KEYS=\"HEX;HEX\").\n"
+      "the updater's release build takes its release keys\n"
+      "(scripts/release-build.sh --release-key FILE).\n"
       "\n"
       "  --private FILE  where to write the private key\n"
       "  --public FILE   where to write the public key\n"
@@ -355,8 +355,8 @@ int ReleaseCommandLine::keygen(const QStringList& args)
                 privatePath, privatePem, publicPath, key.publicKey().toHex() + '\n', &problem))
             return failure(problem);
         out << "private key: " << privatePath << " (keep it secret)\n"
-            << "public key:  " << publicPath << " (add its hexadecimal digits to the updater's "
-            << "-DVOXMEADOW_RELEASE_KEYS)\n";
+            << "public key:  " << publicPath << " (the updater's release build takes it: "
+            << "scripts/release-build.sh --release-key " << QFileInfo(publicPath).absoluteFilePath() << ")\n";
         out.flush();
         return Success;
     }
@@ -366,8 +366,8 @@ int ReleaseCommandLine::keygen(const QStringList& args)
         return failure(problem);
     out << "private key: " << privatePath << " (" << bits << "-bit RSA; keep it secret)\n"
         << "public key:  " << publicPath
-        << " (build the updater with -DVOXMEADOW_PUBLIC_KEY=" << QFileInfo(publicPath).absoluteFilePath()
-        << ")\n";
+        << " (the updater's release build takes it: scripts/release-build.sh --public-key "
+        << QFileInfo(publicPath).absoluteFilePath() << ")\n";
     out.flush();
     return Success;
 }
