@@ -158,6 +158,8 @@ const char* const ChannelsHelp
       "                                updaters' threshold needs\n"
       "  --channel NAME=VERSION[:LABEL]  a channel and the version it offers\n"
       "                                (repeatable); the label is shown to players\n"
+      "                                and holds no tab, control character or\n"
+      "                                bidirectional override\n"
       "  --type TYPE                   update type (default %2)\n"
       "  --valid-days N                how long the record holds (default 7)\n"
       "  --serial N                    serial to use (default: one above the\n"
