@@ -416,7 +416,7 @@ void TestConsole::run_data()
         << noUser << false << true << one << "withhold" << none << 2 << false << noMirror;
     QTest::newRow("control characters in the update server's answer")
         << QStringList { "--console" } << false << true << one << "hostile server" << none << 2 << false
-        << "invalid version nr (\\x1b]0;title\\x07\\x9b"
+        << "invalid version nr (\\x1b]0;title\\x07\\x0a\\x9b"
            "2J)";
     QTest::newRow("window, --nouser, the update server silent")
         << QStringList { "--nouser", "--retries", "0" } << false << true << one << "silent server" << none
@@ -455,7 +455,7 @@ void TestConsole::run()
     UdpTestPeer updateServer;
     QVERIFY(updateServer.isListening());
     if (fault == QLatin1String("hostile server"))
-        updateServer.setReplies({ QByteArray("\x1b]0;title\x07\x9b"
+        updateServer.setReplies({ QByteArray("\x1b]0;title\x07\n\x9b"
                                              "2J"),
             QByteArray("news") });
     if (fault.endsWith(QLatin1String("server")))
