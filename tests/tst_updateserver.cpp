@@ -98,8 +98,7 @@ void TestUpdateServer::startUpChecks_data()
                                           << "" << false;
     QTest::newRow("label with a CSI") << "7#\x1b[2J"
                                       << "" << false;
-    QTest::newRow("label with a C1 CSI") << "7#\u009b"
-                                            "2J"
+    QTest::newRow("label with a C1 CSI") << "7#\u009bH"
                                          << "" << false;
     QTest::newRow("label with a line break") << "7#a\nb"
                                              << "" << false;
