@@ -15,6 +15,7 @@
 #include "app/translations.h"
 #include "app/usagetext.h"
 #include "manifest/installationlayout.h"
+#include "manifest/outsidetext.h"
 #include "ui/mainwindow.h"
 #include "update/updateengine.h"
 #include "update/updatesettings.h"
@@ -50,8 +51,9 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     QFile out;
     (void)out.open(options.error().isEmpty() ? STDOUT_FILENO : STDERR_FILENO, QIODevice::WriteOnly);
     if (!options.error().isEmpty()) {
-        out.write(
-            QStringLiteral("update: %1\n%2\n").arg(options.error(), UsageText::seeHelp()).toLocal8Bit());
+        out.write(QStringLiteral("update: %1\n%2\n")
+                      .arg(OutsideText::escaped(options.error()), UsageText::seeHelp())
+                      .toLocal8Bit());
         return ExitCode::Failed;
     }
     out.write((options.version ? UsageText::version() : UsageText::help()).toLocal8Bit());
@@ -68,7 +70,8 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
         qWarning().noquote() << "Error:" << settingsProblem;
         tracker.addError(settingsProblem);
         if (!options.unattended())
-            QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), settingsProblem);
+            MainWindow::showMessageBox(nullptr, QMessageBox::Critical,
+                QCoreApplication::translate("QObject", "Error"), settingsProblem, QMessageBox::Ok);
         return ExitCode::Failed;
     }
 
@@ -138,15 +141,17 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
 {
     QCoreApplication application(argc, argv);
     const Translations translations(InstallationLayout::ofRunningProgram().root());
+    // No log: only the escaping of what reaches the terminal.
+    LogFile::installMessageHandler(nullptr);
     Configuration config;
     QTextStream err(stderr);
     QObject::connect(&config, &Configuration::fatalError, &config,
-        [&err](const QString& message) { err << "Error: " << message << Qt::endl; });
+        [&err](const QString& message) { err << "Error: " << OutsideText::escaped(message) << Qt::endl; });
     config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
     const bool known = config.parseCommandLineOptions(options.arguments);
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
         known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
-    QTextStream(stdout) << report.text();
+    QTextStream(stdout) << OutsideText::escaped(report.text());
     return report.code();
 }
 
@@ -183,8 +188,7 @@ int main(int argc, char* argv[])
     // Only the one running updater starts a new log and keeps the last.
     LogFile logFile;
     const bool logging = logFile.open(LogFile::defaultDirectory());
-    if (logging)
-        LogFile::installMessageHandler(&logFile);
+    LogFile::installMessageHandler(logging ? &logFile : nullptr);
 
     // Copies of the updater's own files that an earlier self-update could
     // not delete while they were in use. Only the one running updater may

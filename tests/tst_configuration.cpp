@@ -444,11 +444,14 @@ void TestConfiguration::versionCheck()
     UpdateTypeDesc offer;
     offer.updateType = DefaultType;
     offer.version = offered;
+    // A label from the server cannot add a line of its own.
+    offer.versionLabel = "x\nResult: up to date";
     const VersionCheckReport report(
         installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "");
     QTEST(int(report.code()), "code");
     QFETCH(QString, result);
     QVERIFY2(report.text().contains(result), qPrintable(report.text()));
+    QCOMPARE(report.text().count('\n'), 3);
 }
 
 void TestConfiguration::updateSettings_data()

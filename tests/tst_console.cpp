@@ -3,6 +3,7 @@
 #include "app/progressline.h"
 #include "app/runtracker.h"
 #include "app/startoptions.h"
+#include "manifest/outsidetext.h"
 #include "update/updateengine.h"
 #include "consoleprocess.h"
 #include "demosigner.h"
@@ -12,6 +13,7 @@
 #include "udptestpeer.h"
 
 #include <QBuffer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -65,6 +67,8 @@ private Q_SLOTS:
     void startOptions();
     void progressLine_data();
     void progressLine();
+    void outsideText_data();
+    void outsideText();
     void runTracker_data();
     void runTracker();
     void versionQueryRetries_data();
@@ -237,6 +241,43 @@ void TestConsole::progressLine()
     QTEST(ProgressLine::format(figures), "line");
 }
 
+void TestConsole::outsideText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("oneField");
+    QTest::addColumn<QString>("shown");
+
+    const QString plain = QStringLiteral("Voxmeadow 3.0 \u00e9\u00a0\u4e2d \u202f\u2065\u206a");
+    QTest::newRow("printable text, next to the ranges") << plain << true << plain;
+    QTest::newRow("CSI that clears the screen") << "\x1b[2J" << false << "\\x1b[2J";
+    QTest::newRow("OSC that sets the title") << "\x1b]0;title\x07" << false << "\\x1b]0;title\\x07";
+    QTest::newRow("CR that rewrites the line")
+        << "3.0\rResult: up to date" << false << "3.0\\x0dResult: up to date";
+    QTest::newRow("BEL, DEL, NUL") << QStringLiteral("\x07\x7f") + QChar(0) << false << "\\x07\\x7f\\x00";
+    // What the update server's Latin-1 bytes 0x9b and 0x85 decode to.
+    QTest::newRow("C1 CSI and NEL") << QString::fromLatin1("\x9bH\x85") << false << "\\x9bH\\x85";
+    QTest::newRow("bidirectional override") << "abc\u202efdp.exe" << false << "abc\\u202efdp.exe";
+    QTest::newRow("bidirectional isolates") << "\u2066x\u2069\u202a" << false << "\\u2066x\\u2069\\u202a";
+    // Where the updater decodes bytes, it takes UTF-8 with replacements.
+    QTest::newRow("invalid UTF-8") << QString::fromUtf8("\xff\xc3(\xed\xa0\x80") << false
+                                   << "\ufffd\ufffd(\ufffd\ufffd\ufffd";
+    QTest::newRow("a message keeps its lines and tabs") << "a\n\tb" << false << "a\n\tb";
+    QTest::newRow("one field escapes them") << "a\n\tb" << true << "a\\x0a\\x09b";
+}
+
+void TestConsole::outsideText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, oneField);
+    QFETCH(QString, shown);
+    QCOMPARE(
+        OutsideText::escaped(text, oneField ? OutsideText::EscapeBreaks : OutsideText::KeepBreaks), shown);
+    QCOMPARE(OutsideText::isPlain(text), OutsideText::escaped(text, OutsideText::EscapeBreaks) == text);
+    // The JSON stream's strings, at any depth.
+    const QJsonObject json { { "line", QJsonArray { QJsonObject { { "text", text } } } } };
+    QCOMPARE(OutsideText::escaped(json)["line"][0]["text"].toString(), OutsideText::escaped(text));
+}
+
 void TestConsole::runTracker_data()
 {
     // Engine lines in order; "tick" is a second's transfer figures.
@@ -368,6 +409,9 @@ void TestConsole::run_data()
         << noUser << false << true << noMirrors << none << none << 2 << false << missing;
     QTest::newRow("window, --nouser, a file on no mirror")
         << noUser << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("control characters in the update server's answer")
+        << QStringList { "--console" } << false << true << one << "hostile server" << none << 2 << false
+        << "invalid version nr (\\x1b]0;title\\x07\\x0a\\x9bH)";
     QTest::newRow("window, --nouser, the update server silent")
         << QStringList { "--nouser", "--retries", "0" } << false << true << one << "silent server" << none
         << 1 << false << "did not answer";
@@ -404,7 +448,9 @@ void TestConsole::run()
     // Five queries of five seconds each would end the run with 3.
     UdpTestPeer updateServer;
     QVERIFY(updateServer.isListening());
-    if (fault == QLatin1String("silent server"))
+    if (fault == QLatin1String("hostile server"))
+        updateServer.setReplies({ QByteArray("\x1b]0;title\x07\n\x9bH"), QByteArray("news") });
+    if (fault.endsWith(QLatin1String("server")))
         QVERIFY(FileTree::write(fixture->install + QStringLiteral("/update.ini"),
             "[update]\nupdateServer=127.0.0.1:" + QByteArray::number(updateServer.port()) + "\n"));
     bool asked = false;
@@ -434,6 +480,10 @@ void TestConsole::run()
     QCOMPARE(progressLine.match(QString::fromUtf8(output)).hasMatch(), terminal);
     if (!terminal)
         QVERIFY2(!output.contains('\x1b') && !process.out.contains('\r'), output);
+    if (fault == QLatin1String("hostile server")) {
+        const QByteArray log = FileTree::read(fixture->work.filePath("state/voxmeadow-update/update.log"));
+        QVERIFY2(log.contains(said.toUtf8()) && !log.contains('\x1b'), log);
+    }
 }
 
 void TestConsole::jsonStream_data()

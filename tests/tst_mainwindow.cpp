@@ -71,6 +71,7 @@ private Q_SLOTS:
     void closeDuringRun();
     void closeWhileCancelling();
     void abortQuestionDefaultsToNo();
+    void errorBoxShowsTextAsWritten();
     void pauseKeepsWhatArrived();
     void transferLabels_data();
     void transferLabels();
@@ -354,6 +355,25 @@ void TestMainWindow::abortQuestionDefaultsToNo()
     QVERIFY(widget<QPushButton>("startButton")->isEnabled());
     QCOMPARE(status(), QString());
     engine()->state = EngineIdle;
+}
+
+void TestMainWindow::errorBoxShowsTextAsWritten()
+{
+    // The real box: markup in a server's answer would name a file for Qt to load.
+    window->setPrompt({});
+    window->show();
+    Qt::TextFormat format = Qt::AutoText;
+    QString text;
+    QTimer::singleShot(0, window.get(), [&format, &text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        format = box->textFormat();
+        text = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    Q_EMIT engine()->error("<img src=\"missing.png\">\x1b[2J");
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(text, "<img src=\"missing.png\">\\x1b[2J");
 }
 
 void TestMainWindow::pauseKeepsWhatArrived()

@@ -322,6 +322,7 @@ void TestNewsBanner::markupBudget_data()
     QTest::newRow("name that only begins with table") << "<tablex>" << true;
     QTest::newRow("closing table tag") << "</table>" << true;
     QTest::newRow("style element") << "<style>b b { color: red }</style>" << false;
+    QTest::newRow("style element in capitals") << "<STYLE>b { color: red }</STYLE>" << false;
     QTest::newRow("style attribute") << "<b style=\"color: red\">x</b>" << true;
     QTest::newRow("name with a character reference") << "<t&#97;ble>" << false;
     QTest::newRow("quoted name") << "<'table'>" << false;

@@ -22,6 +22,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 const QString iniName = QStringLiteral("client_linux_amd64.ini");
@@ -834,6 +837,10 @@ void TestReleaseTool::refusesBadInput_data()
                                    << "symbolic link";
     QTest::newRow("backslash in name") << "backslash in name"
                                        << "backslashes";
+    QTest::newRow("C1 control and bidirectional override in name") << "controls in name"
+                                                                   << "x\\x9b\\u202ey: file names with";
+    QTest::newRow("name that is not UTF-8") << "name that is not UTF-8"
+                                            << "x\ufffdy: file names with";
     QTest::newRow("no key file") << "no key file"
                                  << "cannot read";
     QTest::newRow("public key for signing") << "public key for signing"
@@ -888,7 +895,12 @@ void TestReleaseTool::refusesBadInput()
         QVERIFY(QFile::link("/etc/hostname", source + "/link"));
     else if (problem == "backslash in name")
         QVERIFY(FileTree::write(source + "/back\\slash", "x"));
-    else if (problem == "no key file")
+    else if (problem == "controls in name")
+        QVERIFY(FileTree::write(source + "/x\u009b\u202ey", "x"));
+    else if (problem == "name that is not UTF-8") {
+        const int fd = ::open(QFile::encodeName(source) + "/x\xffy", O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0 && ::close(fd) == 0);
+    } else if (problem == "no key file")
         opts.privateKeyPath = dir->filePath("missing.pem");
     else if (problem == "public key for signing")
         opts.privateKeyPath = DemoSigner::publicKeyDer();
@@ -1124,6 +1136,10 @@ void TestReleaseTool::channelRecord_data()
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta" } << 2
         << "expected NAME=VERSION[:LABEL]";
+    QTest::newRow("a label with a C1 control")
+        << QStringList() << false
+        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:\u009b" } << 1
+        << "with label \"\\x9b\" cannot be written";
     QTest::newRow("a label with a tab")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:a\tb" } << 1

@@ -96,6 +96,16 @@ void TestUpdateServer::startUpChecks_data()
                                     << "" << false;
     QTest::newRow("label beyond Latin-1") << "7#\u20ac"
                                           << "" << false;
+    QTest::newRow("label with a CSI") << "7#\x1b[2J"
+                                      << "" << false;
+    QTest::newRow("label with a C1 CSI") << "7#\u009bH"
+                                         << "" << false;
+    QTest::newRow("label with a line break") << "7#a\nb"
+                                             << "" << false;
+    QTest::newRow("news of lines and tabs") << "7"
+                                            << "a\r\n\tb" << true;
+    QTest::newRow("news with an OSC") << "7"
+                                      << "\x1b]0;title\x07" << false;
     QTest::newRow("news of 4095 Latin-1 bytes") << "7" << QString(4095, QChar(0xe9)) << true;
     QTest::newRow("news of 4096 bytes") << "7" << QString(4096, QLatin1Char('x')) << false;
     QTest::newRow("news beyond Latin-1") << "7"

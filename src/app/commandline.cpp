@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "manifest/installationlayout.h"
+#include "manifest/outsidetext.h"
 #include "update/updatesettings.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,7 @@ bool CommandLine::takeVersion(const QString& text, const QString& errorFormat)
     bool ok = false;
     typeDesc.version = text.toInt(&ok, 10);
     if (!ok)
-        error = errorFormat.arg(text);
+        error = errorFormat.arg(OutsideText::escaped(text, OutsideText::EscapeBreaks));
     return ok;
 }
 
@@ -32,7 +33,7 @@ bool CommandLine::takeOfferedVersion(const QString& text, const QString& errorFo
     if (typeDesc.version > 0)
         return true;
     typeDesc.version = 0;
-    error = errorFormat.arg(text);
+    error = errorFormat.arg(OutsideText::escaped(text, OutsideText::EscapeBreaks));
     return false;
 }
 

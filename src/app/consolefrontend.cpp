@@ -5,6 +5,7 @@
 #include "app/exitcode.h"
 #include "app/runtracker.h"
 #include "app/summaryreport.h"
+#include "manifest/outsidetext.h"
 #include "update/updateengine.h"
 
 ConsoleFrontEnd::ConsoleFrontEnd(Configuration& config, RunTracker* tracker, QIODevice* out, QIODevice* err,
@@ -58,7 +59,7 @@ QString ConsoleFrontEnd::heading() const
             .arg(target.version)
             .arg(channel);
     return tr("Voxmeadow 3 (%1): %2, version %3 on the %4 channel")
-        .arg(target.updateType, target.versionLabel)
+        .arg(target.updateType, OutsideText::escaped(target.versionLabel, OutsideText::EscapeBreaks))
         .arg(target.version)
         .arg(channel);
 }

@@ -1,6 +1,7 @@
 #include "app/consoleoutput.h"
 
 #include "app/progressline.h"
+#include "manifest/outsidetext.h"
 
 #include <QIODevice>
 #include <QTimer>
@@ -50,14 +51,14 @@ void ConsoleOutput::clearLine()
 void ConsoleOutput::print(const QString& text)
 {
     clearLine();
-    write(out, text + QLatin1Char('\n'));
+    write(out, OutsideText::escaped(text) + QLatin1Char('\n'));
     scheduleDraw();
 }
 
 void ConsoleOutput::printError(const QString& text)
 {
     clearLine();
-    write(err, tr("Error: %1").arg(text) + QLatin1Char('\n'));
+    write(err, tr("Error: %1").arg(OutsideText::escaped(text)) + QLatin1Char('\n'));
     scheduleDraw();
 }
 
@@ -101,7 +102,8 @@ void ConsoleOutput::draw()
     if (finished)
         return;
     lastDraw.start();
-    const QString line = ProgressLine::format(tracker->figures());
+    const QString line
+        = OutsideText::escaped(ProgressLine::format(tracker->figures()), OutsideText::EscapeBreaks);
     if (terminalFd < 0) {
         write(out, line + QLatin1Char('\n'));
         return;

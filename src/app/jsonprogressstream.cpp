@@ -1,6 +1,7 @@
 #include "app/jsonprogressstream.h"
 
 #include "app/exitcode.h"
+#include "manifest/outsidetext.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
@@ -53,7 +54,7 @@ void JsonProgressStream::write(const QString& event, QJsonObject fields)
         return;
     fields.insert(QStringLiteral("schema"), Schema);
     fields.insert(QStringLiteral("event"), event);
-    out->write(QJsonDocument(fields).toJson(QJsonDocument::Compact) + '\n');
+    out->write(QJsonDocument(OutsideText::escaped(fields)).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void JsonProgressStream::onPhaseChanged()

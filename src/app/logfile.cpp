@@ -1,6 +1,7 @@
 #include "app/logfile.h"
 
 #include "fileops/newdirectory.h"
+#include "manifest/outsidetext.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -19,13 +20,15 @@ QtMessageHandler previousHandler = nullptr;
 
 void teeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    // Messages quote what servers and mirrors sent.
+    const QString safe = OutsideText::escaped(message);
     if (LogFile* log = installedLog.load())
-        log->write(message);
+        log->write(safe);
     if (previousHandler) {
-        previousHandler(type, context, message);
+        previousHandler(type, context, safe);
         return;
     }
-    const QByteArray text = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+    const QByteArray text = qFormatLogMessage(type, context, safe).toLocal8Bit() + '\n';
     fwrite(text.constData(), 1, size_t(text.size()), stderr);
 }
 
@@ -82,7 +85,7 @@ void LogFile::write(const QString& line)
     }
     char millis[8];
     std::snprintf(millis, sizeof millis, ".%03dZ ", int(now % 1000));
-    QByteArray text = stampPrefix + millis + line.toUtf8() + '\n';
+    QByteArray text = stampPrefix + millis + OutsideText::escaped(line).toUtf8() + '\n';
     if (written + text.size() > MaxBytes - lastLine.size()) {
         text = lastLine;
         full = true;
@@ -99,6 +102,6 @@ void LogFile::write(const QString& line)
 void LogFile::installMessageHandler(LogFile* log)
 {
     installedLog.store(log);
-    if (log && !previousHandler)
+    if (!previousHandler)
         previousHandler = qInstallMessageHandler(teeMessage);
 }

@@ -28,12 +28,14 @@ public:
     // (made private to the user when missing); false when it cannot.
     bool open(const QString& dir);
     QString path() const { return file.fileName(); }
-    // One line, time-stamped; safe from any thread.
+    // One line, time-stamped, its control characters escaped; safe from
+    // any thread.
     void write(const QString& line);
 
     // Writes every message the program logs (qInfo, qWarning, ...) to `log`
-    // too, beside where they went before. `log` must outlive the program's
-    // logging, or be uninstalled with nullptr; its destructor uninstalls it.
+    // too (unless nullptr), beside where they went before, its control
+    // characters escaped in both. `log` must outlive the program's logging,
+    // or be uninstalled with nullptr; its destructor uninstalls it.
     static void installMessageHandler(LogFile* log);
 
 private:

@@ -1,5 +1,7 @@
 #include "app/versioncheckreport.h"
 
+#include "manifest/outsidetext.h"
+
 VersionCheckReport::VersionCheckReport(
     const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness)
 {
@@ -10,7 +12,9 @@ VersionCheckReport::VersionCheckReport(
     if (offer.version > 0) {
         lines += tr("Offered: %1 version %2").arg(offer.updateType).arg(offer.version);
         if (!offer.versionLabel.isEmpty())
-            lines += QStringLiteral(" (%1)").arg(offer.versionLabel);
+            // A line break in the server's label would start a line of its own.
+            lines += QStringLiteral(" (%1)").arg(
+                OutsideText::escaped(offer.versionLabel, OutsideText::EscapeBreaks));
     } else {
         lines += tr("Offered: not known (the update server did not answer)");
     }

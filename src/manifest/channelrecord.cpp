@@ -1,6 +1,7 @@
 #include "manifest/channelrecord.h"
 
 #include "manifest/contenthasher.h"
+#include "manifest/outsidetext.h"
 #include "manifest/signedtext.h"
 
 #include <limits>
@@ -56,7 +57,7 @@ QByteArray ChannelRecord::body() const
         + field(SerialTag, QByteArray::number(serial)) + field(MadeTag, QByteArray::number(made))
         + field(ExpiresTag, QByteArray::number(expires));
     for (const Channel& entry : channels) {
-        if (!isPathComponent(entry.name) || entry.version < 1 || hasControlCharacter(entry.label))
+        if (!isPathComponent(entry.name) || entry.version < 1 || !OutsideText::isPlain(entry.label))
             return QByteArray();
         text += ChannelTag + '\t' + entry.name.toUtf8() + '\t' + QByteArray::number(entry.version) + '\t'
             + entry.label.toUtf8() + '\n';

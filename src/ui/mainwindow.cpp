@@ -3,6 +3,7 @@
 #include "app/configuration.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
+#include "manifest/outsidetext.h"
 #include "ui/changelogviewer.h"
 #include "ui/weblinkopener.h"
 #include "update/updateengine.h"
@@ -160,14 +161,25 @@ QWidget* MainWindow::boxParent()
 }
 
 QMessageBox::StandardButton MainWindow::ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-    const QString& text, QMessageBox::StandardButtons buttons)
+    const QString& text, QMessageBox::StandardButtons buttons, Qt::TextFormat format)
 {
     if (prompt)
         return prompt(parent, icon, title, text, buttons);
+    return showMessageBox(parent, icon, title, text, buttons, format);
+}
+
+QMessageBox::StandardButton MainWindow::showMessageBox(QWidget* parent, QMessageBox::Icon icon,
+    const QString& title, const QString& text, QMessageBox::StandardButtons buttons, Qt::TextFormat format)
+{
+    QMessageBox box(
+        icon, title, format == Qt::PlainText ? OutsideText::escaped(text) : text, buttons, parent);
+    box.setTextFormat(format);
     // Return must never answer a question with its first button (Yes).
     if (icon == QMessageBox::Question)
-        return QMessageBox::question(parent, title, text, buttons, QMessageBox::No);
-    return QMessageBox::critical(parent, title, text, buttons);
+        box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == -1)
+        return QMessageBox::Cancel;
+    return box.standardButton(box.clickedButton());
 }
 
 void MainWindow::setUIToConfigSpecs()
@@ -184,7 +196,9 @@ void MainWindow::setUIToConfigSpecs()
         text = heading.arg(tr("Voxmeadow is newer than the offered version"));
     else if (!config->updateTypeDesc.versionLabel.isEmpty())
         text = heading.arg(
-            tr("Update to Voxmeadow %1").arg(config->updateTypeDesc.versionLabel.toHtmlEscaped()));
+            tr("Update to Voxmeadow %1")
+                .arg(OutsideText::escaped(config->updateTypeDesc.versionLabel, OutsideText::EscapeBreaks)
+                         .toHtmlEscaped()));
     else if (config->updateTypeDesc.version > 0)
         text = heading.arg(tr("Update to Voxmeadow version %1").arg(config->updateTypeDesc.version));
     text += QStringLiteral("<div style=\"margin-top:8px\">")
@@ -269,7 +283,7 @@ void MainWindow::on_startButton_clicked()
 
 void MainWindow::setStatus(const QString& text)
 {
-    ui->statusLabel->setText(text);
+    ui->statusLabel->setText(OutsideText::escaped(text));
     ui->statusLabel->setVisible(!text.isEmpty());
 }
 
@@ -372,7 +386,7 @@ void MainWindow::appendLogBlocks(const QStringList& blocks)
     cursor.movePosition(QTextCursor::End);
     if (!ui->outputTextEdit->document()->isEmpty())
         cursor.insertBlock();
-    cursor.insertText(blocks.join(QLatin1Char('\n')));
+    cursor.insertText(OutsideText::escaped(blocks.join(QLatin1Char('\n'))));
 }
 
 void MainWindow::onProgressUpdate(qreal doneFrac)
@@ -526,7 +540,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     if (ask(this, QMessageBox::Question, tr("Question"),
             tr("<p>Update in progress.</p><p>Are you sure you want to abort?</p>"),
-            QMessageBox::Yes | QMessageBox::No)
+            QMessageBox::Yes | QMessageBox::No, Qt::RichText)
         != QMessageBox::Yes)
         return;
     // The run may have ended while the question was open: nothing left to cancel.

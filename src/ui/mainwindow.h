@@ -55,6 +55,12 @@ public:
     UpdateEngine* updateEngine() const { return engine; }
     // Asks whether to query the update server again after it did not answer.
     bool askRetryVersionQuery();
+    // A message box, its text shown as written unless `format` says it is
+    // the updater's own markup: markup in a server's answer or a file name
+    // could name a local file for Qt to load. Returns the button chosen.
+    static QMessageBox::StandardButton showMessageBox(QWidget* parent, QMessageBox::Icon icon,
+        const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
+        Qt::TextFormat format = Qt::PlainText);
 
 public Q_SLOTS:
     void onAutoStartUpdate();
@@ -85,7 +91,7 @@ private:
     QWidget* boxParent();
     void writeTerminalLog();
     QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-        const QString& text, QMessageBox::StandardButtons buttons);
+        const QString& text, QMessageBox::StandardButtons buttons, Qt::TextFormat format = Qt::PlainText);
     void setStatus(const QString& text);
     // While files download (or are held) the bar shows their bytes, as the
     // counter beside it does; otherwise the whole run's progress.

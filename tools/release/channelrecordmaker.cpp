@@ -1,6 +1,7 @@
 #include "channelrecordmaker.h"
 
 #include "manifest/contenthasher.h"
+#include "manifest/outsidetext.h"
 #include "stagedfile.h"
 #include "verify/releasetrust.h"
 
@@ -93,9 +94,19 @@ bool ChannelRecordMaker::make()
     }
     made.made = options.now >= 0 ? options.now : QDateTime::currentSecsSinceEpoch();
     made.expires = made.made + options.validSeconds;
+    for (const ChannelRecord::Channel& channel : std::as_const(made.channels)) {
+        if (!OutsideText::isPlain(channel.name) || !OutsideText::isPlain(channel.label)) {
+            error
+                = QStringLiteral("channel %1 with label \"%2\" cannot be written: a tab, a control character "
+                                 "or a bidirectional override would reach the players' screens")
+                      .arg(OutsideText::escaped(channel.name, OutsideText::EscapeBreaks),
+                          OutsideText::escaped(channel.label, OutsideText::EscapeBreaks));
+            return false;
+        }
+    }
     const QByteArray body = made.body();
     if (body.isEmpty()) {
-        error = QStringLiteral("a channel name or label cannot be written (tab or control character)");
+        error = QStringLiteral("a channel name cannot be written (it must be one path component)");
         return false;
     }
     ContentHasher hasher(ContentSum::Algorithm::Sha256);

@@ -2,6 +2,7 @@
 
 #include "channelrecordmaker.h"
 #include "manifest/installationlayout.h"
+#include "manifest/outsidetext.h"
 #include "manifestcosigner.h"
 #include "mirrorcheck.h"
 #include "releasekey.h"
@@ -157,6 +158,8 @@ const char* const ChannelsHelp
       "                                updaters' threshold needs\n"
       "  --channel NAME=VERSION[:LABEL]  a channel and the version it offers\n"
       "                                (repeatable); the label is shown to players\n"
+      "                                and holds no tab, control character or\n"
+      "                                bidirectional override\n"
       "  --type TYPE                   update type (default %2)\n"
       "  --valid-days N                how long the record holds (default 7)\n"
       "  --serial N                    serial to use (default: one above the\n"
@@ -251,7 +254,7 @@ ReleaseCommandLine::ReleaseCommandLine(QTextStream& out, QTextStream& err)
 
 int ReleaseCommandLine::usage(const QString& problem)
 {
-    err << program << ": " << problem << "\n"
+    err << program << ": " << OutsideText::escaped(problem) << "\n"
         << "Try \"" << program << " --help\" for the commands and their options.\n";
     err.flush();
     return UsageError;
@@ -259,7 +262,7 @@ int ReleaseCommandLine::usage(const QString& problem)
 
 int ReleaseCommandLine::failure(const QString& problem)
 {
-    err << program << ": error: " << problem << "\n";
+    err << program << ": error: " << OutsideText::escaped(problem) << "\n";
     err.flush();
     return Failure;
 }
@@ -473,7 +476,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     }
     const bool published = publisher.publish();
     for (const QString& warning : publisher.warnings())
-        err << program << ": warning: " << warning << "\n";
+        err << program << ": warning: " << OutsideText::escaped(warning) << "\n";
     err.flush();
     if (!published)
         return failure(publisher.errorString());
@@ -528,7 +531,7 @@ int ReleaseCommandLine::signManifest(const QStringList& args)
     ManifestCosigner cosigner(parser.positionalArguments().first(), type);
     const ManifestCosigner::Result result = cosigner.sign(key);
     for (const QString& warning : cosigner.warnings())
-        err << program << ": warning: " << warning << "\n";
+        err << program << ": warning: " << OutsideText::escaped(warning) << "\n";
     err.flush();
     const QString hex = QString::fromLatin1(key.publicKey().toHex());
     switch (result) {
@@ -743,7 +746,8 @@ int ReleaseCommandLine::checkMirror(const QStringList& args)
     TransferEngine transfers;
     MirrorCheck check(&transfers, options, key);
     QObject::connect(&check, &MirrorCheck::problem, &check, [this](const QString& line) {
-        out << line << "\n";
+        // What a mirror served, quoted.
+        out << OutsideText::escaped(line) << "\n";
         out.flush();
     });
     QEventLoop loop;

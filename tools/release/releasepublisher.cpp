@@ -7,6 +7,7 @@
 #include "patchmaker.h"
 #include "previousrelease.h"
 #include "manifest/installationlayout.h"
+#include "manifest/outsidetext.h"
 #include "manifest/productiniline.h"
 #include "verify/releasetrust.h"
 
@@ -20,19 +21,30 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <dirent.h>
+#include <memory>
+
 namespace {
 
 const QString ChangelogName = QStringLiteral("changelog_client.txt");
 // A warning names this many files at most.
 const int MaxNamesInWarning = 10;
 
-bool hasControlCharacter(const QString& text)
+// Qt's directory listing leaves out, without a word, a name that is not
+// UTF-8: the release would lack that file. The first such name in `dir`,
+// decoded with replacement characters; empty when there is none.
+QString nameNotUtf8(const QString& dir)
 {
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
+    const std::unique_ptr<DIR, int (*)(DIR*)> handle(
+        ::opendir(QFile::encodeName(dir).constData()), ::closedir);
+    if (!handle)
+        return QString();
+    while (const dirent* entry = ::readdir(handle.get())) {
+        const QByteArray name(entry->d_name);
+        if (QString::fromUtf8(name).toUtf8() != name)
+            return QString::fromUtf8(name);
     }
-    return false;
+    return QString();
 }
 
 // "a/b/c" -> "a", "a/b"
@@ -256,6 +268,14 @@ bool ReleasePublisher::scanSource()
     const QDir base(QFileInfo(options.sourceDir).absoluteFilePath());
     QDirIterator it(base.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDirIterator::Subdirectories);
+    const auto badName = [this](const QString& relative) {
+        return fail(QStringLiteral("%1: file names with backslashes, control characters, bidirectional "
+                                   "overrides or bytes that are not UTF-8 cannot be published")
+                        .arg(OutsideText::escaped(relative, OutsideText::EscapeBreaks)));
+    };
+    const QString notUtf8 = nameNotUtf8(base.path());
+    if (!notUtf8.isEmpty())
+        return badName(notUtf8);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -263,14 +283,18 @@ bool ReleasePublisher::scanSource()
         if (info.isSymLink())
             return fail(QStringLiteral("%1 is a symbolic link; the updater can only install regular files")
                             .arg(relative));
-        if (info.isDir())
+        if (info.isDir()) {
+            const QString inside = nameNotUtf8(info.filePath());
+            if (!inside.isEmpty())
+                return badName(relative + QLatin1Char('/') + inside);
             continue;
+        }
         if (!info.isFile())
             return fail(QStringLiteral("%1 is not a regular file").arg(relative));
-        if (!ProductIniLine::isSafeRelativePath(relative) || hasControlCharacter(relative))
-            return fail(
-                QStringLiteral("%1: file names with backslashes or control characters cannot be published")
-                    .arg(relative));
+        // A control character or a bidirectional override would steer the
+        // terminals and logs that show the name.
+        if (!ProductIniLine::isSafeRelativePath(relative) || !OutsideText::isPlain(relative))
+            return badName(relative);
         if (ProductIniLine::isReservedPath(relative))
             return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
                             .arg(relative, ProductIniLine::reservedDirectory()));

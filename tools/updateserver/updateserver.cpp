@@ -21,6 +21,19 @@ bool isLatin1(const QString& text)
     return true;
 }
 
+// C0 controls, DEL and C1 controls: a player's terminal or log would obey
+// them. Latin-1 holds no bidirectional override.
+bool hasControlCharacter(const QString& text, bool breaksAllowed)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool lineBreakOrTab = u == u'\t' || u == u'\n' || u == u'\r';
+        if ((u < 0x20 && !(breaksAllowed && lineBreakOrTab)) || (u >= 0x7f && u <= 0x9f))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 UpdateServer::UpdateServer(const Answers& answers, const SourceRateLimiter::Limits& limits, QObject* parent)
@@ -39,6 +52,11 @@ bool UpdateServer::checkChannelEntry(const QString& entry, QString* problem)
     const QRegularExpressionMatch match = form.match(entry);
     bool ok = false;
     const int number = match.hasMatch() ? match.captured(1).toInt(&ok) : 0;
+    // Not quoted: the entry would steer the terminal that shows the problem.
+    if (hasControlCharacter(entry, false)) {
+        *problem = QStringLiteral("a channel entry holds a control character");
+        return false;
+    }
     if (!ok || number <= 0 || !isLatin1(entry)) {
         *problem = QStringLiteral("channel entry \"%1\" is not NUMBER[#LABEL] (a version number from 1 to "
                                   "2147483647, a Latin-1 label without \",\")")
@@ -59,8 +77,9 @@ bool UpdateServer::checkAnswers(const Answers& answers, QString* problem)
     return check(answers.versions.size() <= MaxVersionsSize,
                QStringLiteral("the version answer is longer than the %1 bytes the updater reads")
                    .arg(MaxVersionsSize))
-        && check(isLatin1(answers.news) && !answers.news.contains(QChar(0)),
-            QStringLiteral("the news text holds characters that are not Latin-1 (or a NUL)"))
+        && check(isLatin1(answers.news) && !hasControlCharacter(answers.news, true),
+            QStringLiteral("the news text holds characters that are not Latin-1, or control characters other "
+                           "than tabs and line breaks"))
         && check(answers.news.size() <= MaxNewsSize,
             QStringLiteral("the news text is %1 bytes, more than the %2 the updater reads")
                 .arg(answers.news.size())
