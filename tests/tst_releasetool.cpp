@@ -1319,7 +1319,7 @@ void TestReleaseTool::commandLine_data()
         << "Trusted set 'old.keys' (threshold 2 of 2 keys): met by 2 signatures (alice, bob)";
     QTest::newRow("a revoked signer counts for nothing")
         << signedByBoth + QStringList { "--also-trusted", "@rotated.keys" } << 0
-        << "NOT met: 1 valid signature (bob); signed also by revoked key (alice), which count for nothing";
+        << "NOT met: 1 valid signature (bob); signed also by a revoked key (alice), which counts for nothing";
     QTest::newRow("a set no release can meet")
         << signedByBoth + QStringList { "--also-trusted", "@unreachable.keys" } << 2
         << "asks for 3 signatures but lists 2 unrevoked keys";

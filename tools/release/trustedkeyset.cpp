@@ -158,8 +158,9 @@ TrustedKeySet::Verdict TrustedKeySet::judge(const QByteArray& context, const QBy
                .arg(counted(signers, QStringLiteral("valid signature"), QStringLiteral("valid signatures")),
                    list);
     if (!revoked.isEmpty())
-        verdict.line += QStringLiteral("; signed also by revoked %1 (%2), which count for nothing")
-                            .arg(revoked.size() == 1 ? QStringLiteral("key") : QStringLiteral("keys"),
+        verdict.line += QStringLiteral("; signed also by %1 (%2), which counts for nothing")
+                            .arg(revoked.size() == 1 ? QStringLiteral("a revoked key")
+                                                     : QStringLiteral("revoked keys"),
                                 revoked.join(QStringLiteral(", ")));
     if (!unknown.isEmpty())
         verdict.line += QStringLiteral("; signed also by %1 it does not list (%2)")
