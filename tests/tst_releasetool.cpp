@@ -519,6 +519,9 @@ void TestReleaseTool::signManifest_data()
         << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
     QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
     QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+    QTest::newRow("an older updater's set required, one signer")
+        << "old set" << DemoSigner::ed25519KeyPem(1) << 1
+        << "Trusted set 'old.keys' (threshold 2 of 2 keys): NOT met: 1 valid signature (alice)";
     // The fixture signs what it writes with both demo keys: the second has signed already.
     QTest::newRow("product ini replaced through the fixture")
         << "fixture" << second << 0 << "has signed it already";
@@ -567,9 +570,15 @@ void TestReleaseTool::signManifest()
     const QStringList entries
         = QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
+    QStringList oldSet;
+    if (change == "old set") {
+        QVERIFY(writeKeySets(dir->path()));
+        oldSet << "--also-trusted" << dir->filePath("old.keys") << "--require-trusted";
+    }
     QString out;
     QString err;
-    QCOMPARE(runCommand({ "sign-manifest", "--key", key, release }, &out, &err), exitCode);
+    QCOMPARE(
+        runCommand(QStringList { "sign-manifest", "--key", key, release } + oldSet, &out, &err), exitCode);
     QVERIFY2((out + err).contains(output), qPrintable(out + err));
     QCOMPARE(QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
     if (!output.startsWith("checked")) {
