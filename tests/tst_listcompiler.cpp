@@ -225,6 +225,14 @@ void TestListCompiler::deleteSection_data()
         << QStringList { "old.txt" }
         << QStringList { compiling, ownFile.arg("mirrors.ini"), ownFile.arg("update"),
                ownFile.arg("update.digests"), ownFile.arg("update.ini") };
+    // Nor does a release replace a player's settings or digest cache, packed or not.
+    const QString ownState
+        = QStringLiteral("Warning: product ini lists %1 to install; it is the updater's own state and stays");
+    QTest::newRow("the updater's state listed to install")
+        << "[files]\n" + line("update.ini", { sum("[Channel]\n"), "10" })
+            + line("update.digests.gz", { sum("x"), "1", sum("y"), "1", "update.digests" })
+        << true << QStringList {}
+        << QStringList { compiling, ownState.arg("update.digests"), ownState.arg("update.ini") };
     // Only at the top: a data file of the same name elsewhere is the client's.
     QTest::newRow("a file named like the updater below the top")
         << QByteArray("[delete]\nplugins/update=\n") << true << QStringList {} << QStringList { compiling };

@@ -24,6 +24,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <sys/file.h>
 
 namespace {
 
@@ -42,6 +43,21 @@ ReleaseTrust demoTrust(int threshold)
     const QString keys = QString::fromLatin1(FileTree::read(DemoSigner::ed25519PublicKeyFile(1)) + ";"
         + FileTree::read(DemoSigner::ed25519PublicKeyFile(2)));
     return ReleaseTrust::fromText(keys, threshold, QString(), 0);
+}
+
+// Key sets of updaters as --also-trusted reads them: the two demo keys
+// (alice, bob), both needed; and after a rotation, bob and a new key with
+// alice revoked.
+bool writeKeySets(const QDir& dir)
+{
+    const QByteArray alice = FileTree::read(DemoSigner::ed25519PublicKeyFile(1)).trimmed();
+    const QByteArray bob = FileTree::read(DemoSigner::ed25519PublicKeyFile(2)).trimmed();
+    return FileTree::write(
+               dir.filePath("old.keys"), alice + " alice\n" + bob + " bob # second\nthreshold 2\n")
+        && FileTree::write(dir.filePath("rotated.keys"),
+            bob + " bob\n" + Ed25519Key::generate().publicKey().toHex() + " carol\nrevoked " + alice
+                + " alice\nthreshold 2\n")
+        && FileTree::write(dir.filePath("unreachable.keys"), alice + "\n" + bob + "\nthreshold 3\n");
 }
 
 bool openssl(const QStringList& args)
@@ -175,12 +191,26 @@ void TestReleaseTool::publishesTheMirrorLayout()
     opts.sectionRules << ReleasePublisher::SectionRule { "lib/*", "libs" };
     opts.changelog = dir->filePath("changes.txt");
     opts.manifestKeyPaths = DemoSigner::ed25519KeyPems();
+    // Staging directories: a killed publish's, one whose publish still runs
+    // (its lock held), and one without a lock file, as older tools left them.
+    const QString mirror = dir->filePath("mirror");
+    const QStringList running { ".publish-7-Run123", ".publish-7-Run123.lock" };
+    QVERIFY(FileTree::write(mirror + "/.publish-7-Kil123/files/a", "a")
+        && FileTree::write(mirror + "/.publish-7-Kil123.lock", "")
+        && FileTree::write(mirror + "/" + running.at(0) + "/a", "a")
+        && FileTree::write(mirror + "/" + running.at(1), "") && QDir().mkpath(mirror + "/.publish-7-Old123"));
+    QFile held(mirror + "/" + running.at(1));
+    QVERIFY(held.open(QIODevice::ReadWrite) && ::flock(held.handle(), LOCK_EX | LOCK_NB) == 0);
     ReleasePublisher publisher(opts);
     QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    QCOMPARE(publisher.notices().size(), 2);
+    QVERIFY(publisher.notices().first().startsWith(
+        "removed a staging directory left by a killed publish (.publish-7-Kil123, 0.0 MiB)"));
+    QVERIFY(publisher.notices().last().startsWith("left .publish-7-Old123 in"));
 
     const QString version = dir->filePath("mirror/7");
-    QCOMPARE(QDir(dir->filePath("mirror")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList { "7" });
+    QCOMPARE(QDir(mirror).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+        (QStringList { ".publish-7-Old123", running.at(0), running.at(1), "7" }));
     QCOMPARE(FileTree::read(version + "/changelog_client.txt"), QByteArray("changes"));
     QCOMPARE(FileTree::read(version + "/files/bin/app"), QByteArray("app"));
     QVERIFY(!QFileInfo::exists(version + "/libs/lib/libx.so"));
@@ -491,6 +521,9 @@ void TestReleaseTool::signManifest_data()
         << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
     QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
     QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+    QTest::newRow("an older updater's set required, one signer")
+        << "old set" << DemoSigner::ed25519KeyPem(1) << 1
+        << "Trusted set 'old.keys' (threshold 2 of 2 keys): NOT met: 1 valid signature (alice)";
     // The fixture signs what it writes with both demo keys: the second has signed already.
     QTest::newRow("product ini replaced through the fixture")
         << "fixture" << second << 0 << "has signed it already";
@@ -539,9 +572,15 @@ void TestReleaseTool::signManifest()
     const QStringList entries
         = QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
+    QStringList oldSet;
+    if (change == "old set") {
+        QVERIFY(writeKeySets(dir->path()));
+        oldSet << "--also-trusted" << dir->filePath("old.keys") << "--require-trusted";
+    }
     QString out;
     QString err;
-    QCOMPARE(runCommand({ "sign-manifest", "--key", key, release }, &out, &err), exitCode);
+    QCOMPARE(
+        runCommand(QStringList { "sign-manifest", "--key", key, release } + oldSet, &out, &err), exitCode);
     QVERIFY2((out + err).contains(output), qPrintable(out + err));
     QCOMPARE(QDir(release).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
     if (!output.startsWith("checked")) {
@@ -587,9 +626,9 @@ void TestReleaseTool::deleteSectionFromPreviousVersion_data()
     QTest::newRow("the mirror list among earlier deletions")
         << QByteArray("[files]\nkept" + x + "\n[delete]\nmirrors.ini=\n") << QStringList {}
         << "mirrors.ini would be deleted" << false;
+    // A release that shipped one installation's state cannot take it back from all.
     QTest::newRow("the digest cache dropped")
-        << QByteArray("[files]\nkept" + x + "\nupdate.digests" + x + "\n") << QStringList {}
-        << "update.digests would be deleted" << false;
+        << QByteArray("[files]\nkept" + x + "\nupdate.digests" + x + "\n") << QStringList {} << "" << false;
     QTest::newRow("an updater's name below the top")
         << QByteArray("[files]\nkept" + x + "\nsub/update.ini" + x + "\n") << QStringList { "sub/update.ini" }
         << "" << true;
@@ -853,6 +892,11 @@ void TestReleaseTool::refusesBadInput_data()
                                               << "hold the same manifest key";
     QTest::newRow("RSA key as manifest key") << "RSA key as manifest key"
                                              << "not an Ed25519 key";
+    QTest::newRow("a tree an updater ran in, its settings excluded")
+        << "updater state"
+        << "update.digests is what an updater wrote";
+    QTest::newRow("a log below the top") << "log"
+                                         << "logs/update.log.1 is what an updater wrote";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -910,6 +954,12 @@ void TestReleaseTool::refusesBadInput()
         opts.manifestKeyPaths << DemoSigner::ed25519KeyPems() << DemoSigner::ed25519KeyPem(1);
     else if (problem == "RSA key as manifest key")
         opts.manifestKeyPaths << DemoSigner::privateKeyPem();
+    else if (problem == "updater state") {
+        QVERIFY(FileTree::write(source + "/update.ini", "[Channel]\nbeta=true\n")
+            && FileTree::write(source + "/update.digests", "x"));
+        opts.excludePatterns << "./update.ini";
+    } else if (problem == "log")
+        QVERIFY(FileTree::write(source + "/logs/update.log.1", "x"));
     else if (problem == "previous ini invalid") {
         opts.previousIni = dir->filePath("6/" + iniName);
         QVERIFY(FileTree::write(opts.previousIni, "[files]\na=1::2::3\n")
@@ -1140,6 +1190,10 @@ void TestReleaseTool::channelRecord_data()
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:\u009b" } << 1
         << "with label \"\\x9b\" cannot be written";
+    QTest::newRow("an older updater's set required")
+        << QStringList() << false
+        << first + QStringList { "--also-trusted", "@old.keys", "--require-trusted" } << 1
+        << "not written: updaters with the trusted set old.keys would ignore it";
     QTest::newRow("a label with a tab")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:a\tb" } << 1
@@ -1153,7 +1207,11 @@ void TestReleaseTool::channelRecord()
     QFETCH(QStringList, args);
 
     const QString mirror = dir->filePath("mirror");
-    QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n"));
+    QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n") && writeKeySets(dir->path()));
+    for (QString& arg : args) {
+        if (arg.startsWith('@'))
+            arg = dir->filePath(arg.mid(1));
+    }
     const QString record = mirror + "/client_linux_amd64.channels";
     const QStringList command { "channels", "--output", mirror };
     QString out;
@@ -1258,6 +1316,37 @@ void TestReleaseTool::commandLine_data()
     QTest::newRow("verify good") << QStringList { "verify", "--public-key", DemoSigner::publicKeyDer(),
         "--signature", "@signed.sig", "@signed" }
                                  << 0 << "signature valid";
+    QTest::newRow("version") << QStringList { "--version" } << 0 << "Release keys: ";
+    const QStringList stateful { "publish", "--source", "@stateful", "--output", "@mirror", "--version", "3",
+        "--key", DemoSigner::privateKeyPem(), "--quiet" };
+    QTest::newRow("publish of a tree an updater ran in")
+        << stateful << 1
+        << "update.ini is what an updater wrote for the installation it serves (settings, "
+           "digest cache, log or a file half written); every player would get it. Remove "
+           "it from the source or leave it out with --exclude './update.ini'";
+    QTest::newRow("publish of it with the updater's files left out")
+        << stateful + QStringList { "--exclude", "./update.ini", "--exclude", "logs" } << 0 << ": 2 files";
+    const QStringList signedBy1
+        = QStringList { "publish", "--source", "@source", "--output", "@mirror", "--version", "3", "--key",
+              DemoSigner::privateKeyPem(), "--quiet", "--manifest-key", DemoSigner::ed25519KeyPem(1) };
+    const QStringList signedByBoth
+        = signedBy1 + QStringList { "--manifest-key", DemoSigner::ed25519KeyPem(2) };
+    QTest::newRow("an older updater's set not met")
+        << signedBy1 + QStringList { "--also-trusted", "@old.keys" } << 0
+        << "warning: Trusted set 'old.keys' (threshold 2 of 2 keys): NOT met: 1 valid signature (alice); "
+           "updaters with this set will refuse this release";
+    QTest::newRow("an older updater's set required")
+        << signedBy1 + QStringList { "--also-trusted", "@old.keys", "--require-trusted" } << 1
+        << "not published: updaters with the trusted set old.keys would refuse it";
+    QTest::newRow("an older updater's set met")
+        << signedByBoth + QStringList { "--also-trusted", "@old.keys", "--require-trusted" } << 0
+        << "Trusted set 'old.keys' (threshold 2 of 2 keys): met by 2 signatures (alice, bob)";
+    QTest::newRow("a revoked signer counts for nothing")
+        << signedByBoth + QStringList { "--also-trusted", "@rotated.keys" } << 0
+        << "NOT met: 1 valid signature (bob); signed also by a revoked key (alice), which counts for nothing";
+    QTest::newRow("a set no release can meet")
+        << signedByBoth + QStringList { "--also-trusted", "@unreachable.keys" } << 2
+        << "asks for 3 signatures but lists 2 unrevoked keys";
 }
 
 void TestReleaseTool::commandLine()
@@ -1267,6 +1356,11 @@ void TestReleaseTool::commandLine()
     QFETCH(QString, output);
 
     QVERIFY(ReleaseFixture::writeTree(dir->filePath("source"), { { "a.txt", "a" } }));
+    // Where an updater ran: its settings and log beside a data file of the same name.
+    QVERIFY(ReleaseFixture::writeTree(dir->filePath("stateful"),
+        { { "a.txt", "a" }, { "update.ini", "[Channel]\nbeta=true\n" }, { "data/update.ini", "data" },
+            { "logs/update.log", "log" } }));
+    QVERIFY(writeKeySets(dir->path()));
     QVERIFY(FileTree::write(dir->filePath("signed"), "signed"));
     QVERIFY(FileTree::write(dir->filePath("signed.sig"), DemoSigner::sign("signed")));
     for (QString& arg : args) {

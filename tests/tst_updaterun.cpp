@@ -15,6 +15,7 @@
 #include "filetree.h"
 #include "httptestserver.h"
 #include "installfixture.h"
+#include "manifestcosigner.h"
 #include "releasefixture.h"
 
 #include <QProcess>
@@ -123,6 +124,7 @@ private Q_SLOTS:
     void executableModes();
     void releaseTrust_data();
     void releaseTrust();
+    void keyRotation();
     void directoryModes_data();
     void directoryModes();
     void plantedLinksAreNeverFollowed_data();
@@ -936,6 +938,48 @@ void TestUpdateRun::releaseTrust()
     QCOMPARE(run.state, ErrorCanceled);
     const FileTree::Snapshot after = installationSnapshot();
     QVERIFY2(after == before, qPrintable(after.difference(before)));
+}
+
+void TestUpdateRun::keyRotation()
+{
+    const Ed25519Key a = demoReleaseKey(1);
+    const Ed25519Key b = demoReleaseKey(2);
+    const Ed25519Key c = Ed25519Key::generate();
+    // The installed updaters need a and b; the one the bridge release
+    // carries needs b and c, with a revoked.
+    ReleaseTrust oldKeys;
+    oldKeys.keys = { a.publicKey(), b.publicKey() };
+    oldKeys.threshold = 2;
+    ReleaseTrust newKeys;
+    newKeys.keys = { b.publicKey(), c.publicKey() };
+    newKeys.revoked = { a.publicKey() };
+    newKeys.threshold = 2;
+
+    // The bridge, signed by a and b, installs by the installed updater's set.
+    QVERIFY(!publishTree(1, versionOne()).isEmpty());
+    QCOMPARE(runUpdate(1, 6, {}, &oldKeys).state, Finished);
+    // The next release, signed by b and c alone.
+    const QString next = publishTree(2, versionTwo(), 1);
+    QVERIFY(!next.isEmpty());
+    QVERIFY(ReleaseFixture::editManifest(
+        mirrorRoot, 2, updateType, [](ReleaseManifest::Header*, QList<ReleaseManifest::File>*) {}, { 2 }));
+    ManifestCosigner cosigner(QDir(mirrorRoot).filePath("2"), updateType);
+    QCOMPARE(cosigner.sign(c), ManifestCosigner::Result::Signed);
+
+    // An updater that did not take the bridge refuses it and says why.
+    const FileTree::Snapshot before = installationSnapshot();
+    const RunResult old = runUpdate(2, 6, {}, &oldKeys);
+    QCOMPARE(old.state, ErrorCanceled);
+    QVERIFY2(
+        old.messages.contains("Release manifest of client_linux_amd64 version 2 is also signed by 1 key it "
+                              "does not know: the release may be signed for a newer set of release keys "
+                              "than this updater's; it needs a bridge release signed by 2 of its own keys "
+                              "that installs a newer updater"),
+        qPrintable(old.messages.join('\n')));
+    QVERIFY(installationSnapshot() == before);
+    // The updater the bridge carried installs it.
+    QCOMPARE(runUpdate(2, 6, {}, &newKeys).state, Finished);
+    QCOMPARE(installed(), ReleaseFixture::contents(next));
 }
 
 void TestUpdateRun::directoryModes_data()

@@ -123,6 +123,11 @@
         <translation>Kein Spiegelserver konnte %1 liefern.</translation>
     </message>
     <message>
+        <location filename="../src/app/failuresummary.cpp" line="17"/>
+        <source>This update is signed with newer release keys than this updater knows; it needs a bridge release from the publisher.</source>
+        <translation>Dieses Update ist mit neueren Release-Schlüsseln signiert, als dieses Update-Programm kennt; es braucht eine Übergangsversion vom Herausgeber.</translation>
+    </message>
+    <message>
         <location filename="../src/app/failuresummary.cpp" line="18"/>
         <source>The signature of the update&apos;s file list could not be verified on any mirror.</source>
         <translation>Die Signatur der Dateiliste des Updates konnte auf keinem Spiegelserver bestätigt werden.</translation>

@@ -123,6 +123,11 @@
         <translation>Aucun miroir n&apos;a pu fournir %1.</translation>
     </message>
     <message>
+        <location filename="../src/app/failuresummary.cpp" line="17"/>
+        <source>This update is signed with newer release keys than this updater knows; it needs a bridge release from the publisher.</source>
+        <translation>Cette mise à jour est signée avec des clés de publication plus récentes que celles que ce programme de mise à jour connaît&#xa0;; il lui faut une version de transition de l&apos;éditeur.</translation>
+    </message>
+    <message>
         <location filename="../src/app/failuresummary.cpp" line="18"/>
         <source>The signature of the update&apos;s file list could not be verified on any mirror.</source>
         <translation>La signature de la liste des fichiers de la mise à jour n&apos;a pu être vérifiée sur aucun miroir.</translation>

@@ -1,6 +1,7 @@
 #include "app/logfile.h"
 
 #include "fileops/newdirectory.h"
+#include "manifest/installationlayout.h"
 #include "manifest/outsidetext.h"
 
 #include <QDateTime>
@@ -56,7 +57,7 @@ bool LogFile::open(const QString& dir)
     if (!NewDirectory::makePath(dir, S_IRWXU))
         return false;
     ::chmod(QFile::encodeName(dir).constData(), 0700);
-    const QString current = QDir(dir).filePath(QStringLiteral("update.log"));
+    const QString current = QDir(dir).filePath(InstallationLayout::logFileName());
     const QString previous = current + QStringLiteral(".1");
     // rename() replaces the older log atomically; a link planted at either
     // name is replaced, never followed.

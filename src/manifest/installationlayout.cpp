@@ -104,6 +104,23 @@ QStringList InstallationLayout::updaterFileNames()
     return { QStringLiteral("update"), settingsFileName(), mirrorsFileName(), digestCacheFileName() };
 }
 
+QStringList InstallationLayout::stateFileNames()
+{
+    return { settingsFileName(), digestCacheFileName() };
+}
+
+QString InstallationLayout::logFileName()
+{
+    return QStringLiteral("update.log");
+}
+
+bool InstallationLayout::isUpdaterState(const QString& relativePath)
+{
+    const QString name = relativePath.section(QLatin1Char('/'), -1);
+    return stateFileNames().contains(relativePath) || name == logFileName()
+        || name == logFileName() + QStringLiteral(".1") || name.startsWith(newFilePrefix());
+}
+
 QString InstallationLayout::oldDirName()
 {
     return QStringLiteral("old");

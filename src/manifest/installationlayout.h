@@ -50,6 +50,17 @@ public:
     // its settings, the mirror list and the digest cache. No release deletes
     // them: an installation without them cannot update again.
     static QStringList updaterFileNames();
+    // What the updater writes for its installation at the top: the settings
+    // (a player's choices, the session record, the channel serials seen) and
+    // the digest cache. One player's state: no release replaces them, and
+    // publishing never ships them.
+    static QStringList stateFileNames();
+    // The updater's log; the previous run's is kept beside it with ".1".
+    static QString logFileName();
+    // Whether `relativePath` of a tree is what an updater wrote for the
+    // installation it serves: a state file at the top, a log, or a file a
+    // killed run left half written.
+    static bool isUpdaterState(const QString& relativePath);
     static QString oldDirName();
     static QString oldCopyPrefix();
     // The relative name under which the previous version of the installed

@@ -147,10 +147,13 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
         return refuse(
             QStringLiteral("names %1 version %2").arg(header.binding.updateType).arg(header.binding.version));
     const int signers = trust.validSignatures(manifest.bodySha256(), manifest.signatures());
-    if (!trust.reachesThreshold(signers))
-        return refuse(QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
-                          .arg(signers)
-                          .arg(trust.threshold));
+    if (!trust.reachesThreshold(signers)) {
+        refuse(QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
+                   .arg(signers)
+                   .arg(trust.threshold));
+        explainUncounted(manifest.bodySha256(), manifest.signatures());
+        return false;
+    }
     QByteArray iniDigest;
     if (QFileInfo(localIni).size() != header.iniSize
         || !FileDigest::compute(QFile::encodeName(localIni), ContentSum::Algorithm::Sha256, &iniDigest)
@@ -160,6 +163,38 @@ bool IniDownloadTaskSpecification::manifestAccepted(const QString& localIni)
     manifestListsPatches = header.hasPatches();
     published = header.published;
     return true;
+}
+
+void IniDownloadTaskSpecification::explainUncounted(
+    const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures)
+{
+    int revoked = 0;
+    int unknown = 0;
+    for (const QByteArray& signer :
+        ReleaseTrust::validSigners(ReleaseManifest::signingContext(), bodySha256, signatures)) {
+        if (trust.revoked.contains(signer))
+            ++revoked;
+        else if (!trust.keys.contains(signer))
+            ++unknown;
+    }
+    if (revoked + unknown == 0)
+        return;
+    QStringList kinds;
+    if (revoked > 0)
+        kinds << (revoked == 1 ? QStringLiteral("1 key it has revoked")
+                               : QStringLiteral("%1 keys it has revoked").arg(revoked));
+    if (unknown > 0)
+        kinds << (unknown == 1 ? QStringLiteral("1 key it does not know")
+                               : QStringLiteral("%1 keys it does not know").arg(unknown));
+    // Anyone can sign with a key of their own: "may", never "is".
+    Q_EMIT message(
+        QStringLiteral("Release manifest of %1 version %2 is also signed by %3: the release may be "
+                       "signed for a newer set of release keys than this updater's; it needs a "
+                       "bridge release signed by %4 of its own keys that installs a newer updater")
+            .arg(updateType)
+            .arg(version)
+            .arg(kinds.join(QStringLiteral(" and ")))
+            .arg(trust.threshold));
 }
 
 TaskState IniDownloadTaskSpecification::roundFailed()

@@ -66,6 +66,9 @@ private:
     bool releaseMatches(const QString& localIni);
     // Whether the manifest vouches for the verified ini; reports why not.
     bool manifestAccepted(const QString& localIni);
+    // Says so when keys this updater does not count signed a manifest it
+    // refuses: the publisher may have moved on to new keys without a bridge.
+    void explainUncounted(const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures);
     bool fetchesManifest() const { return !trust.keys.isEmpty(); }
 
     DownloadContext context;

@@ -383,6 +383,14 @@ bool MakeDownloadReplaceListFunc::compileLists()
             }
             const FileReplaceSpecification& replace = pending.entry.replace;
             pending.installed = replace.pureDestFilePath();
+            // A player's settings and the digest cache stay this installation's own.
+            if (InstallationLayout::stateFileNames().contains(pending.installed)) {
+                advance();
+                Q_EMIT message(QStringLiteral("Warning: product ini lists %1 to install; it is the "
+                                              "updater's own state and stays")
+                                   .arg(pending.installed));
+                continue;
+            }
             pending.installedMd5 = replace.hasUnzip() ? replace.unzipMd5 : pending.entry.download.md5;
             pending.installedSize = replace.hasUnzip() ? replace.unzipSize : pending.entry.download.size;
             into.push_back(std::move(pending));

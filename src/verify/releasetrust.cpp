@@ -55,10 +55,23 @@ int ReleaseTrust::validSignatures(const QByteArray& context, const QByteArray& b
     for (const ReleaseManifest::Signature& signature : signatures) {
         const QByteArray& signer = signature.publicKey;
         // Only a key built in counts, each once however often it signed.
-        if (!keys.contains(signer) || revoked.contains(signer) || counted.contains(signer))
+        if (!counts(signer) || counted.contains(signer))
             continue;
         if (Ed25519Key::fromPublic(signer).verify(message, signature.signature))
             counted.append(signer);
     }
     return int(counted.size());
+}
+
+QList<QByteArray> ReleaseTrust::validSigners(const QByteArray& context, const QByteArray& bodySha256,
+    const QList<ReleaseManifest::Signature>& signatures)
+{
+    const QByteArray message = Ed25519Key::signedMessage(context, bodySha256);
+    QList<QByteArray> signers;
+    for (const ReleaseManifest::Signature& signature : signatures) {
+        if (!signers.contains(signature.publicKey)
+            && Ed25519Key::fromPublic(signature.publicKey).verify(message, signature.signature))
+            signers.append(signature.publicKey);
+    }
+    return signers;
 }

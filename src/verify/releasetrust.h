@@ -44,6 +44,12 @@ public:
     // The same for a document of another kind, signed under its `context`.
     int validSignatures(const QByteArray& context, const QByteArray& bodySha256,
         const QList<ReleaseManifest::Signature>& signatures) const;
+    // The distinct keys, trusted here or not, with a valid signature among
+    // `signatures`: what a refusal names and a publisher is told.
+    static QList<QByteArray> validSigners(const QByteArray& context, const QByteArray& bodySha256,
+        const QList<ReleaseManifest::Signature>& signatures);
+    // Whether a signature of `key` counts here: listed and not revoked.
+    bool counts(const QByteArray& key) const { return keys.contains(key) && !revoked.contains(key); }
     bool reachesThreshold(int signers) const { return threshold > 0 && signers >= threshold; }
     bool reachesThreshold(
         const QByteArray& bodySha256, const QList<ReleaseManifest::Signature>& signatures) const

@@ -111,12 +111,27 @@ bool ChannelRecordMaker::make()
     }
     ContentHasher hasher(ContentSum::Algorithm::Sha256);
     hasher.addData(body);
-    const QByteArray message = Ed25519Key::signedMessage(ChannelRecord::signingContext(), hasher.result());
+    const QByteArray bodySha256 = hasher.result();
+    const QByteArray message = Ed25519Key::signedMessage(ChannelRecord::signingContext(), bodySha256);
     for (const Ed25519Key& key : keys) {
         const bool signedAlready = std::any_of(made.signatures.cbegin(), made.signatures.cend(),
             [&key](const ReleaseManifest::Signature& s) { return s.publicKey == key.publicKey(); });
         if (!signedAlready)
             made.signatures.append({ key.publicKey(), key.sign(message) });
+    }
+    verdictList.clear();
+    QStringList refusing;
+    for (const TrustedKeySet& set : std::as_const(options.trustedSets)) {
+        verdictList << set.judge(ChannelRecord::signingContext(), bodySha256, made.signatures,
+            QStringLiteral("this channel record"));
+        if (!verdictList.last().met)
+            refusing << set.name;
+    }
+    if (options.requireTrusted && !refusing.isEmpty()) {
+        error = QStringLiteral(
+            "not written: updaters with the trusted set %1 would ignore it (--require-trusted)")
+                    .arg(refusing.join(QStringLiteral(", ")));
+        return false;
     }
     StagedFile staged;
     return staged.write(recordPath(), made.text(), StagedFile::Readable, &error)

@@ -2,6 +2,7 @@
 #define CHANNELRECORDMAKER_H
 
 #include "manifest/channelrecord.h"
+#include "trustedkeyset.h"
 #include "verify/ed25519key.h"
 
 #include <QList>
@@ -28,6 +29,10 @@ public:
         qint64 serial = 0;
         // Seconds since 1970 UTC; the clock's unless set.
         qint64 now = -1;
+        // The key sets whose updaters read the record; with requireTrusted a
+        // record that one of them would ignore is not written.
+        QList<TrustedKeySet> trustedSets;
+        bool requireTrusted = false;
     };
 
     ChannelRecordMaker(const Options& options, std::vector<Ed25519Key> keys);
@@ -36,6 +41,7 @@ public:
     QString errorString() const { return error; }
     QString recordPath() const;
     const ChannelRecord& record() const { return made; }
+    const QList<TrustedKeySet::Verdict>& verdicts() const { return verdictList; }
 
 private:
     bool readCurrent(ChannelRecord* current, bool* exists);
@@ -43,6 +49,7 @@ private:
     Options options;
     std::vector<Ed25519Key> keys;
     ChannelRecord made;
+    QList<TrustedKeySet::Verdict> verdictList;
     QString error;
 };
 

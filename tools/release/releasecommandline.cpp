@@ -8,8 +8,12 @@
 #include "releasekey.h"
 #include "releasepublisher.h"
 #include "stagedfile.h"
+#include "trustedkeyset.h"
 #include "transfer/transferengine.h"
 #include "verify/ed25519key.h"
+#include "verify/releasetrust.h"
+
+#include "buildconfig.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -37,7 +41,8 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "  verify         check a file against its signature\n"
                              "  check-mirror   check that a mirror serves a published release whole\n"
                              "\n"
-                             "\"%1 COMMAND --help\" describes the options of a command.\n";
+                             "\"%1 COMMAND --help\" describes the options of a command;\n"
+                             "\"%1 --version\" shows the version and the release keys built in.\n";
 
 const char* const KeygenHelp
     = "Usage: %1 keygen [--bits N | --ed25519] --private FILE --public FILE [--force]\n"
@@ -116,11 +121,26 @@ const char* const PublishHelp
       "                           it the patch index lists SHA-256 digests too\n"
       "                           (repeatable, one signature per distinct key; more\n"
       "                           signers add theirs later with sign-manifest)\n"
+      "  --exclude GLOB           leave out files matching GLOB, and everything below\n"
+      "                           a directory matching it (repeatable)\n"
+      "  --also-trusted FILE      the key set of updaters built with other release\n"
+      "                           keys (e.g. before a rotation): a file of lines\n"
+      "                           \"HEX [NAME]\", \"revoked HEX [NAME]\" and\n"
+      "                           \"threshold N\"; whether the signatures meet it is\n"
+      "                           reported, as for the keys built in (repeatable)\n"
+      "  --require-trusted        fail when a reported key set is not met\n"
+      "                           (the release is then not published)\n"
       "  --quiet                  no progress lines\n"
       "\n"
+      "A source that holds what an updater writes for its installation (update.ini,\n"
+      "update.digests, update.log, .voxmeadow-new-* files) is refused: every player\n"
+      "would get one installation's settings. A staging directory that a killed\n"
+      "publish left in OUTPUT is removed first, and said so.\n"
+      "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
-      "\"/\" against the whole relative path (\"plugins/*\"); \"*\" and \"?\" do not\n"
-      "cross \"/\".\n";
+      "\"/\" against the whole relative path (\"plugins/*\"), one that starts with\n"
+      "\"./\" against the path from the top (\"./update.ini\": only the top's); \"*\"\n"
+      "and \"?\" do not cross \"/\".\n";
 
 const char* const SignManifestHelp
     = "Usage: %1 sign-manifest --key FILE [--type TYPE] RELEASE_DIR\n"
@@ -134,8 +154,18 @@ const char* const SignManifestHelp
       "each file its product ini line. The manifest is replaced atomically and\n"
       "keeps its other signatures; a key that signed it already changes nothing.\n"
       "\n"
-      "  --key FILE   Ed25519 private key (PEM, PKCS #8)\n"
-      "  --type TYPE  update type, names the manifest (default %2)\n";
+      "Then it reports, for the release keys built into this program and for each\n"
+      "--also-trusted set, whether the signatures meet its threshold.\n"
+      "\n"
+      "  --key FILE               Ed25519 private key (PEM, PKCS #8)\n"
+      "  --type TYPE              update type, names the manifest (default %2)\n"
+      "  --also-trusted FILE      the key set of updaters built with other release\n"
+      "                           keys (e.g. before a rotation): a file of lines\n"
+      "                           \"HEX [NAME]\", \"revoked HEX [NAME]\" and\n"
+      "                           \"threshold N\"; whether the signatures meet it is\n"
+      "                           reported, as for the keys built in (repeatable)\n"
+      "  --require-trusted        exit code 1 while a reported key set is not met\n"
+      "                           (the signature is added all the same)\n";
 
 const char* const ChannelsHelp
     = "Usage: %1 channels --output DIR --key FILE [--channel NAME=VERSION[:LABEL]]... [OPTIONS]\n"
@@ -163,7 +193,13 @@ const char* const ChannelsHelp
       "  --type TYPE                   update type (default %2)\n"
       "  --valid-days N                how long the record holds (default 7)\n"
       "  --serial N                    serial to use (default: one above the\n"
-      "                                current record's)\n";
+      "                                current record's)\n"
+      "  --also-trusted FILE           the key set of updaters built with other\n"
+      "                                release keys; whether the signatures meet it\n"
+      "                                is reported, as for the keys built in\n"
+      "                                (repeatable; see publish --help)\n"
+      "  --require-trusted             write no record that a reported key set\n"
+      "                                would ignore\n";
 
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
@@ -245,6 +281,45 @@ bool replaceable(const QString& path, bool force, QString* problem)
     return true;
 }
 
+bool readTrustedSets(const QStringList& paths, QList<TrustedKeySet>* sets, QString* problem)
+{
+    for (const QString& path : paths) {
+        TrustedKeySet set;
+        if (!TrustedKeySet::read(path, &set, problem))
+            return false;
+        sets->append(set);
+    }
+    return true;
+}
+
+QString versionText()
+{
+    const ReleaseTrust& trust = ReleaseTrust::builtIn();
+    QString text = QStringLiteral("voxmeadow-release %1\n").arg(QStringLiteral(VOXMEADOW_VERSION));
+    if (trust.keys.isEmpty())
+        return text
+            + QStringLiteral("Release keys: none built in; updaters built alike take a release on its "
+                             "product ini's signature alone.\n");
+    text += QStringLiteral("Release keys: %1 built in, %2 revoked; signatures a release needs: %3.\n")
+                .arg(trust.keys.size())
+                .arg(trust.revoked.size())
+                .arg(trust.threshold);
+    for (const QByteArray& key : trust.keys)
+        text += QStringLiteral("  key      %1%2\n")
+                    .arg(QString::fromLatin1(key.toHex()),
+                        trust.revoked.contains(key) ? QStringLiteral(" (revoked)") : QString());
+    for (const QByteArray& key : trust.revoked) {
+        if (!trust.keys.contains(key))
+            text += QStringLiteral("  revoked  %1\n").arg(QString::fromLatin1(key.toHex()));
+    }
+    if (trust.legacyBelow > 0)
+        text += QStringLiteral("Releases below version %1 are taken without a release manifest.\n")
+                    .arg(trust.legacyBelow);
+    if constexpr (VOXMEADOW_DEMO_KEYS != 0)
+        text += QStringLiteral("Built with the public demo keys: for tests only, never for players.\n");
+    return text;
+}
+
 } // namespace
 
 ReleaseCommandLine::ReleaseCommandLine(QTextStream& out, QTextStream& err)
@@ -278,6 +353,11 @@ int ReleaseCommandLine::run(const QStringList& args)
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         out << QString::fromLatin1(Overview).arg(program);
+        out.flush();
+        return Success;
+    }
+    if (command == QLatin1String("--version")) {
+        out << versionText();
         out.flush();
         return Success;
     }
@@ -397,9 +477,14 @@ int ReleaseCommandLine::publish(const QStringList& args)
     const QCommandLineOption manifestKeyOption(
         QStringLiteral("manifest-key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
+    const QCommandLineOption excludeOption(QStringLiteral("exclude"), QString(), QStringLiteral("GLOB"));
+    const QCommandLineOption alsoTrustedOption(
+        QStringLiteral("also-trusted"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption requireTrustedOption(QStringLiteral("require-trusted"));
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
         sectionForOption, packOption, previousOption, previousVersionOption, previousKeyOption,
-        changelogOption, patchFromOption, manifestKeyOption, quietOption });
+        changelogOption, patchFromOption, manifestKeyOption, quietOption, excludeOption, alsoTrustedOption,
+        requireTrustedOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -453,6 +538,10 @@ int ReleaseCommandLine::publish(const QStringList& args)
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
     options.manifestKeyPaths = parser.values(manifestKeyOption);
+    options.excludePatterns = parser.values(excludeOption);
+    if (!readTrustedSets(parser.values(alsoTrustedOption), &options.alsoTrusted, &problem))
+        return usage(problem);
+    options.requireTrusted = parser.isSet(requireTrustedOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -475,6 +564,9 @@ int ReleaseCommandLine::publish(const QStringList& args)
         });
     }
     const bool published = publisher.publish();
+    for (const QString& notice : publisher.notices())
+        out << notice << "\n";
+    out.flush();
     for (const QString& warning : publisher.warnings())
         err << program << ": warning: " << OutsideText::escaped(warning) << "\n";
     err.flush();
@@ -498,6 +590,11 @@ int ReleaseCommandLine::publish(const QStringList& args)
     if (!options.manifestKeyPaths.isEmpty())
         out << "manifest: " << publisher.manifestName() << ", signed by " << options.manifestKeyPaths.size()
             << (options.manifestKeyPaths.size() == 1 ? " key\n" : " keys\n");
+    // The sets not met are among the warnings.
+    for (const TrustedKeySet::Verdict& verdict : publisher.verdicts()) {
+        if (verdict.met)
+            out << verdict.line << "\n";
+    }
     out.flush();
     return Success;
 }
@@ -507,7 +604,10 @@ int ReleaseCommandLine::signManifest(const QStringList& args)
     QCommandLineParser parser;
     const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
-    parser.addOptions({ keyOption, typeOption });
+    const QCommandLineOption alsoTrustedOption(
+        QStringLiteral("also-trusted"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption requireTrustedOption(QStringLiteral("require-trusted"));
+    parser.addOptions({ keyOption, typeOption, alsoTrustedOption, requireTrustedOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -524,6 +624,10 @@ int ReleaseCommandLine::signManifest(const QStringList& args)
         = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
     if (!ReleasePublisher::isValidUpdateType(type))
         return usage(QStringLiteral("invalid update type \"%1\"").arg(type));
+
+    QList<TrustedKeySet> alsoTrusted;
+    if (!readTrustedSets(parser.values(alsoTrustedOption), &alsoTrusted, &problem))
+        return usage(problem);
 
     const Ed25519Key key = Ed25519Key::readPrivatePem(parser.value(keyOption), &problem);
     if (!key.isValid())
@@ -544,7 +648,29 @@ int ReleaseCommandLine::signManifest(const QStringList& args)
         break;
     }
     out.flush();
-    return Success;
+    ReleaseManifest::Reader manifest(cosigner.manifestPath());
+    if (!manifest.open() || !manifest.readToEnd())
+        return failure(manifest.errorString());
+    QList<TrustedKeySet::Verdict> verdicts;
+    for (const TrustedKeySet& set : TrustedKeySet::reported(alsoTrusted))
+        verdicts << set.judge(ReleaseManifest::signingContext(), manifest.bodySha256(), manifest.signatures(),
+            QStringLiteral("this release"));
+    return report(verdicts, parser.isSet(requireTrustedOption));
+}
+
+int ReleaseCommandLine::report(const QList<TrustedKeySet::Verdict>& verdicts, bool requireTrusted)
+{
+    bool met = true;
+    for (const TrustedKeySet::Verdict& verdict : verdicts) {
+        if (verdict.met)
+            out << verdict.line << "\n";
+        else
+            err << program << (requireTrusted ? ": error: " : ": warning: ") << verdict.line << "\n";
+        met = met && verdict.met;
+    }
+    out.flush();
+    err.flush();
+    return met || !requireTrusted ? Success : Failure;
 }
 
 int ReleaseCommandLine::channels(const QStringList& args)
@@ -557,7 +683,11 @@ int ReleaseCommandLine::channels(const QStringList& args)
     const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
     const QCommandLineOption daysOption(QStringLiteral("valid-days"), QString(), QStringLiteral("N"));
     const QCommandLineOption serialOption(QStringLiteral("serial"), QString(), QStringLiteral("N"));
-    parser.addOptions({ outputOption, keyOption, channelOption, typeOption, daysOption, serialOption });
+    const QCommandLineOption alsoTrustedOption(
+        QStringLiteral("also-trusted"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption requireTrustedOption(QStringLiteral("require-trusted"));
+    parser.addOptions({ outputOption, keyOption, channelOption, typeOption, daysOption, serialOption,
+        alsoTrustedOption, requireTrustedOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -601,6 +731,11 @@ int ReleaseCommandLine::channels(const QStringList& args)
         if (!ok || options.serial < 1)
             return usage(QStringLiteral("--serial takes a whole number above 0"));
     }
+    QList<TrustedKeySet> alsoTrusted;
+    if (!readTrustedSets(parser.values(alsoTrustedOption), &alsoTrusted, &problem))
+        return usage(problem);
+    options.trustedSets = TrustedKeySet::reported(alsoTrusted);
+    options.requireTrusted = parser.isSet(requireTrustedOption);
     std::vector<Ed25519Key> keys;
     for (const QString& path : parser.values(keyOption)) {
         keys.push_back(Ed25519Key::readPrivatePem(path, &problem));
@@ -608,15 +743,17 @@ int ReleaseCommandLine::channels(const QStringList& args)
             return failure(problem);
     }
     ChannelRecordMaker maker(options, std::move(keys));
-    if (!maker.make())
+    if (!maker.make()) {
+        report(maker.verdicts(), options.requireTrusted);
         return failure(maker.errorString());
+    }
     const ChannelRecord& record = maker.record();
     out << maker.recordPath() << ": serial " << record.serial << ", expires "
         << QDateTime::fromSecsSinceEpoch(record.expires, QTimeZone::utc()).toString(Qt::ISODate)
         << ", signed by " << record.signatures.size()
         << (record.signatures.size() == 1 ? " key\n" : " keys\n");
     out.flush();
-    return Success;
+    return report(maker.verdicts(), false);
 }
 
 int ReleaseCommandLine::sign(const QStringList& args)

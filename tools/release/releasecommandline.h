@@ -1,11 +1,15 @@
 #ifndef RELEASECOMMANDLINE_H
 #define RELEASECOMMANDLINE_H
 
+#include "trustedkeyset.h"
+
+#include <QList>
 #include <QStringList>
 
 class QTextStream;
 
 // The command line of voxmeadow-release:
+//   --version      the version and the release keys built in
 //   keygen         [--bits N | --ed25519] --private FILE --public FILE [--force]
 //   publish        --source DIR --output DIR --version N --key FILE [...]
 //   sign-manifest  --key FILE [--type TYPE] RELEASE_DIR
@@ -35,6 +39,9 @@ private:
     int checkMirror(const QStringList& args);
     int usage(const QString& problem);
     int failure(const QString& problem);
+    // Prints each verdict on a set of trusted keys; Failure when one is not
+    // met and `requireTrusted`.
+    int report(const QList<TrustedKeySet::Verdict>& verdicts, bool requireTrusted);
 
     QTextStream& out;
     QTextStream& err;

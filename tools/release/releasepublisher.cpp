@@ -6,6 +6,7 @@
 #include "manifestmaker.h"
 #include "patchmaker.h"
 #include "previousrelease.h"
+#include "publishstaging.h"
 #include "manifest/installationlayout.h"
 #include "manifest/outsidetext.h"
 #include "manifest/productiniline.h"
@@ -19,7 +20,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
-#include <QTemporaryDir>
+
+#include <memory>
 
 #include <dirent.h>
 #include <memory>
@@ -127,8 +129,9 @@ bool ReleasePublisher::isValidUpdateType(const QString& type)
 
 bool ReleasePublisher::matches(const QString& pattern, const QString& relativePath)
 {
-    const QString subject
-        = pattern.contains(QLatin1Char('/')) ? relativePath : relativePath.section(QLatin1Char('/'), -1);
+    const QString subject = pattern.startsWith(QLatin1String("./")) ? QStringLiteral("./") + relativePath
+        : pattern.contains(QLatin1Char('/'))                        ? relativePath
+                                             : relativePath.section(QLatin1Char('/'), -1);
     const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern));
     return expression.match(subject).hasMatch();
 }
@@ -143,6 +146,8 @@ bool ReleasePublisher::publish()
 {
     error.clear();
     warningList.clear();
+    noticeList.clear();
+    verdictList.clear();
     files.clear();
     publishedFiles.clear();
     summary = PatchSummary();
@@ -159,11 +164,10 @@ bool ReleasePublisher::publish()
         return fail(
             QStringLiteral("%1 exists already; a published version is never overwritten").arg(target));
 
-    QTemporaryDir staging(
-        QDir(options.outputDir).filePath(QStringLiteral(".publish-%1-XXXXXX").arg(options.version)));
-    if (!staging.isValid())
-        return fail(QStringLiteral("cannot create a staging directory in %1: %2")
-                        .arg(options.outputDir, staging.errorString()));
+    noticeList << PublishStaging::removeAbandoned(options.outputDir);
+    PublishStaging staging(options.outputDir, options.version);
+    if (!staging.create(&error))
+        return false;
     if (!publishFiles(staging.path()) || !writeProductIni(staging.path()))
         return false;
     if (!options.patchFrom.isEmpty() && !makePatches(staging.path()))
@@ -181,13 +185,56 @@ bool ReleasePublisher::publish()
         warningList << QStringLiteral(
             "published without a release manifest: updaters built with release keys "
             "(VOXMEADOW_RELEASE_KEYS) will refuse this release");
+    if (!judgeTrust(staging.path()))
+        return false;
     // The staging directory is private to its owner; the release is for the web server to read.
     QFile::setPermissions(staging.path(),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
             | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    if (!QDir().rename(staging.path(), target))
+    if (!staging.moveTo(target))
         return fail(QStringLiteral("cannot move the finished release to %1").arg(target));
-    staging.setAutoRemove(false);
+    return true;
+}
+
+bool ReleasePublisher::excluded(const QString& relativePath) const
+{
+    const QStringList paths = parentPaths(relativePath) << relativePath;
+    for (const QString& pattern : std::as_const(options.excludePatterns)) {
+        for (const QString& path : paths) {
+            if (matches(pattern, path))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool ReleasePublisher::judgeTrust(const QString& staging)
+{
+    const QString document = QStringLiteral("this release");
+    std::unique_ptr<ReleaseManifest::Reader> manifest;
+    if (withManifest()) {
+        manifest = std::make_unique<ReleaseManifest::Reader>(QDir(staging).filePath(manifestName()));
+        if (!manifest->open() || !manifest->readToEnd())
+            return fail(manifest->errorString());
+    }
+    QStringList refusing;
+    // The built-in set without a manifest has its warning above.
+    const QList<TrustedKeySet> sets
+        = withManifest() ? TrustedKeySet::reported(options.alsoTrusted) : options.alsoTrusted;
+    for (const TrustedKeySet& set : sets) {
+        const TrustedKeySet::Verdict verdict = manifest ? set.judge(ReleaseManifest::signingContext(),
+                                                   manifest->bodySha256(), manifest->signatures(), document)
+                                                        : set.judgeUnsigned(document);
+        verdictList << verdict;
+        if (!verdict.met) {
+            warningList << verdict.line;
+            refusing << set.name;
+        }
+    }
+    if (options.requireTrusted && !refusing.isEmpty())
+        return fail(QStringLiteral("not published: updaters with the trusted set %1 would refuse it "
+                                   "(--require-trusted)")
+                        .arg(refusing.join(QStringLiteral(", "))));
     return true;
 }
 
@@ -280,6 +327,8 @@ bool ReleasePublisher::scanSource()
         it.next();
         const QFileInfo info = it.fileInfo();
         const QString relative = base.relativeFilePath(info.filePath());
+        if (excluded(relative))
+            continue;
         if (info.isSymLink())
             return fail(QStringLiteral("%1 is a symbolic link; the updater can only install regular files")
                             .arg(relative));
@@ -295,6 +344,15 @@ bool ReleasePublisher::scanSource()
         // terminals and logs that show the name.
         if (!ProductIniLine::isSafeRelativePath(relative) || !OutsideText::isPlain(relative))
             return badName(relative);
+        // One installation's settings, session record, channel serials or
+        // log would replace every player's.
+        if (InstallationLayout::isUpdaterState(relative))
+            return fail(
+                QStringLiteral("%1 is what an updater wrote for the installation it serves (settings, "
+                               "digest cache, log or a file half written); every player would get "
+                               "it. Remove it from the source or leave it out with --exclude '%2'")
+                    .arg(relative,
+                        relative.contains(QLatin1Char('/')) ? relative : QStringLiteral("./") + relative));
         if (ProductIniLine::isReservedPath(relative))
             return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
                             .arg(relative, ProductIniLine::reservedDirectory()));
@@ -367,6 +425,14 @@ bool ReleasePublisher::computeDeletes()
             deletes << path;
     }
     deletes.sort();
+    // An earlier release that shipped a player's state cannot take it back:
+    // each installation keeps its own.
+    for (const QString& path : InstallationLayout::stateFileNames()) {
+        if (deletes.removeAll(path) > 0)
+            warningList << QStringLiteral("the previous release shipped %1; this one does not, and leaves "
+                                          "each installation's own in place")
+                               .arg(path);
+    }
     const QStringList updaterFiles = InstallationLayout::updaterFileNames();
     for (const QString& path : std::as_const(deletes)) {
         if (updaterFiles.contains(path))
@@ -673,13 +739,5 @@ bool ReleasePublisher::writeManifest(const QString& staging)
                 .arg(written.failed()
                         ? written.errorString()
                         : QStringLiteral("%1 of %2 files listed").arg(listed).arg(ini.entries.size())));
-    const ReleaseTrust& trust = ReleaseTrust::builtIn();
-    if (trust.requiresManifest(options.version)
-        && !trust.reachesThreshold(written.bodySha256(), written.signatures()))
-        warningList << QStringLiteral(
-            "the manifest is signed by fewer than %1 of the release keys built into this "
-            "updater (VOXMEADOW_RELEASE_KEYS); updaters built with those keys will refuse "
-            "this release")
-                           .arg(trust.threshold);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "manifest/patchindex.h"
 #include "manifest/releasemanifest.h"
 #include "releasekey.h"
+#include "trustedkeyset.h"
 #include "verify/ed25519key.h"
 
 #include <QHash>
@@ -51,6 +52,9 @@ public:
         QList<SectionRule> sectionRules;
         // Files matching any of these are published gzip-packed.
         QStringList packPatterns;
+        // Files matching any of these, or below a directory that does, are
+        // left out.
+        QStringList excludePatterns;
         // Product ini of the version this one replaces (RELEASE_DIR/TYPE.ini,
         // checked by PreviousRelease first): what it installed (and still
         // deleted) but this version does not install goes into "delete".
@@ -64,6 +68,11 @@ public:
         // Ed25519 private keys (PEM) that each sign the release manifest;
         // none: no manifest.
         QStringList manifestKeyPaths;
+        // Key sets of older updaters that must take the release too; its
+        // manifest is judged against each and against the built-in set.
+        QList<TrustedKeySet> alsoTrusted;
+        // A release that some set would refuse is not published.
+        bool requireTrusted = false;
     };
 
     struct PatchSummary
@@ -95,6 +104,12 @@ public:
 
     QString errorString() const { return error; }
     QStringList warnings() const { return warningList; }
+    // What the publish did beside the release (staging directories of killed
+    // publishes removed).
+    QStringList notices() const { return noticeList; }
+    // One verdict for each set of trusted keys; the ones not met are
+    // warnings too.
+    const QList<TrustedKeySet::Verdict>& verdicts() const { return verdictList; }
     const ProductIniFile& productIni() const { return ini; }
     const PatchSummary& patchSummary() const { return summary; }
     QString versionDirectory() const;
@@ -106,7 +121,9 @@ public:
     static bool isValidSectionName(const QString& name);
     static bool isValidUpdateType(const QString& type);
     // A pattern without "/" is matched against the file name, one with "/"
-    // against the whole relative path; "*" and "?" stay within one component.
+    // against the whole relative path, one that starts with "./" against the
+    // path from the top ("./update.ini": only the top's); "*" and "?" stay
+    // within one component.
     static bool matches(const QString& pattern, const QString& relativePath);
 
 private:
@@ -155,6 +172,8 @@ private:
     bool loadManifestKeys();
     bool writeManifest(const QString& staging);
     bool withManifest() const { return !options.manifestKeyPaths.isEmpty(); }
+    bool excluded(const QString& relativePath) const;
+    bool judgeTrust(const QString& staging);
 
     Options options;
     ProgressHandler progressHandler;
@@ -170,6 +189,8 @@ private:
     QHash<QString, ReleaseManifest::File> publishedFiles;
     QString error;
     QStringList warningList;
+    QStringList noticeList;
+    QList<TrustedKeySet::Verdict> verdictList;
 };
 
 #endif
