@@ -9,6 +9,7 @@
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
+#include "update/updateinidata.h"
 #include "app/singleinstancechecker.h"
 #include "app/startoptions.h"
 #include "app/summaryreport.h"
@@ -21,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -52,6 +54,15 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     if (!options.error().isEmpty()) {
         out.write(
             QStringLiteral("update: %1\n%2\n").arg(options.error(), UsageText::seeHelp()).toLocal8Bit());
+        if (options.jsonProgress) {
+            QFile json;
+            if (json.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+                RunTracker tracker;
+                JsonProgressStream stream(&tracker, &json);
+                tracker.addError(options.error());
+                stream.finish(ExitCode::Failed, SummaryReport::json(RunSummary(), 0));
+            }
+        }
         return ExitCode::Failed;
     }
     out.write((options.version ? UsageText::version() : UsageText::help()).toLocal8Bit());
@@ -137,16 +148,36 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
 int checkVersions(int argc, char* argv[], const StartOptions& options)
 {
     QCoreApplication application(argc, argv);
+    QElapsedTimer clock;
+    clock.start();
     const Translations translations(InstallationLayout::ofRunningProgram().root());
     Configuration config;
+    QFile out;
+    (void)out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     QTextStream err(stderr);
-    QObject::connect(&config, &Configuration::fatalError, &config,
-        [&err](const QString& message) { err << "Error: " << message << Qt::endl; });
+    QObject::connect(&config, &Configuration::fatalError, &config, [&](const QString& message) {
+        err << "Error: " << message << Qt::endl;
+        if (options.jsonProgress)
+            out.write(JsonProgressStream::encode(QStringLiteral("log"),
+                { { QStringLiteral("level"), QStringLiteral("error") },
+                    { QStringLiteral("line"), message } }));
+    });
     config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
     const bool known = config.parseCommandLineOptions(options.arguments);
+    // A run that began and has not ended leaves its session record.
+    int interrupted = 0;
+    if (!UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr))
+        interrupted = 0;
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
-        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
-    QTextStream(stdout) << report.text();
+        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote, interrupted,
+        known && config.channelRecordExpired);
+    if (!options.jsonProgress) {
+        out.write(report.text().toLocal8Bit());
+        return report.code();
+    }
+    out.write(JsonProgressStream::encode(QStringLiteral("check"), report.json()));
+    out.write(JsonProgressStream::encode(QStringLiteral("result"),
+        JsonProgressStream::result(report.code(), clock.elapsed(), SummaryReport::json(RunSummary(), 0))));
     return report.code();
 }
 
@@ -172,12 +203,23 @@ int main(int argc, char* argv[])
 
     const Translations translations(root.path());
 
+    RunTracker tracker;
+    QFile jsonOut;
+    std::unique_ptr<JsonProgressStream> json;
+    if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
+    QJsonObject summary = SummaryReport::json(RunSummary(), 0);
+
     // Held until the process ends; the kernel drops it however we end.
     InstanceLock instanceLock(SingleInstanceChecker::getLockFilePath());
     if (!SingleInstanceChecker::claim(instanceLock, QStringLiteral("#"))) {
+        const QString left = QCoreApplication::translate(
+            "ConsoleFrontEnd", "Another updater is at work in this installation; it is left to finish.");
         if (options.console)
-            qInfo().noquote() << QCoreApplication::translate(
-                "ConsoleFrontEnd", "Another updater is at work in this installation; it is left to finish.");
+            qInfo().noquote() << left;
+        tracker.addLine(left);
+        if (json)
+            json->finish(ExitCode::Done, summary);
         return ExitCode::Done;
     }
     // Only the one running updater starts a new log and keeps the last.
@@ -193,17 +235,11 @@ int main(int argc, char* argv[])
         UpdateEngine::removeOldFiles(root.filePath(dir));
     root.rmdir(InstallationLayout::oldDirName());
 
-    RunTracker tracker;
     // The window logs through Qt's messages, which reach the log file; the
     // console writes its lines itself.
     if (options.console && logging)
         QObject::connect(&tracker, &RunTracker::logged, &tracker,
             [&logFile](const QString& line) { logFile.write(line); });
-    QFile jsonOut;
-    std::unique_ptr<JsonProgressStream> json;
-    if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
-        json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
-    QJsonObject summary = SummaryReport::json(RunSummary(), 0);
     const int exitCode
         = options.console ? runConsole(options, tracker, summary) : runWindow(options, tracker, summary);
     if (json)
