@@ -71,6 +71,8 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
 
 int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
 {
+    // SIGINT and SIGTERM end the program with the cancel code.
+    InterruptWatcher interrupts;
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
     const QString settingsProblem
@@ -90,13 +92,13 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     QObject::connect(&config, &Configuration::message, &tracker, &RunTracker::addLine);
     QObject::connect(&config, &Configuration::fatalError, &tracker, &RunTracker::addError);
     if (options.unattended()) {
-        config.setRetryPrompt([left = options.retries]() mutable {
+        config.setRetryPrompt([left = options.retries, &tracker]() mutable {
             if (left-- > 0)
                 return true;
-            qWarning().noquote()
-                << QCoreApplication::translate("ConsoleOutput", "Error: %1")
-                       .arg(QCoreApplication::translate("ConsoleFrontEnd",
-                           "The update server did not answer: the current version is unknown."));
+            const QString silent = QCoreApplication::translate(
+                "ConsoleFrontEnd", "The update server did not answer: the current version is unknown.");
+            qWarning().noquote() << QCoreApplication::translate("ConsoleOutput", "Error: %1").arg(silent);
+            tracker.addError(silent);
             return false;
         });
     } else {
@@ -111,6 +113,10 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     window.setUIToConfigSpecs();
     window.show();
     window.setNews();
+    // Until now a signal ended the program at once, which is as safe as a
+    // kill; from here on the window ends it, a run cancelled first.
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &window, &MainWindow::cancelForSignal);
+    interrupts.setRunActive(true);
     const int exitCode = QApplication::exec();
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
     return exitCode;

@@ -374,6 +374,8 @@ void TestConsole::run_data()
         << noUser << false << true << noMirrors << none << none << 2 << false << missing;
     QTest::newRow("window, --nouser, a file on no mirror")
         << noUser << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("window, SIGTERM while a file stalls") << noUser << false << true << one << "stall"
+                                                         << "sigterm" << 1 << false << none;
     QTest::newRow("window, --nouser, the update server silent")
         << QStringList { "--nouser", "--retries", "0" } << false << true << one << "silent server" << none
         << 1 << false << "did not answer";
