@@ -471,20 +471,24 @@ void TestConsole::jsonStream_data()
     QTest::addColumn<int>("exitCode");
     // The error event's cause; empty: there must be none.
     QTest::addColumn<QString>("cause");
+    // Another updater is at work in the installation meanwhile.
+    QTest::addColumn<bool>("another");
 
     const QString none;
     QTest::newRow("console") << QStringList { "--console", "--progress=json", UpdateType, "2" } << none << 0
-                             << none;
+                             << none << false;
     QTest::newRow("window") << QStringList { "--progress=json", "--nouser", UpdateType, "2" } << none << 0
-                            << none;
-    QTest::newRow("console, a file on no mirror")
-        << QStringList { "--console", "--progress=json", UpdateType, "2" } << StalledFile << 2 << "noMirror";
-    QTest::newRow("window, a file on no mirror")
-        << QStringList { "--progress=json", "--nouser", UpdateType, "2" } << StalledFile << 2 << "noMirror";
+                            << none << false;
+    QTest::newRow("console, a file on no mirror") << QStringList { "--console", "--progress=json", UpdateType,
+        "2" } << StalledFile << 2 << "noMirror" << false;
+    QTest::newRow("window, a file on no mirror") << QStringList { "--progress=json", "--nouser", UpdateType,
+        "2" } << StalledFile << 2 << "noMirror" << false;
     QTest::newRow("a refused option")
-        << QStringList { "--progress=json", "--consle" } << none << 2 << "error";
+        << QStringList { "--progress=json", "--consle" } << none << 2 << "error" << false;
     QTest::newRow("--check") << QStringList { "--check", "--progress=json", UpdateType, "2" } << none << 3
-                             << none;
+                             << none << false;
+    QTest::newRow("another updater at work")
+        << QStringList { "--console", "--progress=json", UpdateType, "2" } << none << 0 << none << true;
 }
 
 void TestConsole::jsonStream()
@@ -492,17 +496,36 @@ void TestConsole::jsonStream()
     QFETCH(QStringList, args);
     QFETCH(QString, withheld);
     QFETCH(QString, cause);
+    QFETCH(bool, another);
     QVERIFY(fixture->writeMirrorsIni(0));
     stallOrWithhold = withheld;
     withhold = true;
+    ConsoleProcess first;
+    if (another) {
+        // It waits on a file the mirror holds back.
+        stallOrWithhold = StalledFile;
+        withhold = false;
+        bool asked = false;
+        connect(&fixture->server, &HttpTestServer::requestReceived, this,
+            [&asked](const QByteArray& path) { asked = asked || path.endsWith(StalledFile.toLatin1()); });
+        QVERIFY(first.start(fixture->install + QStringLiteral("/update"), { "--console", UpdateType, "2" },
+            environment(true), false));
+        QVERIFY(QTest::qWaitFor([&] { return first.poll() || asked; }, RunTimeoutMs));
+        QVERIFY2(asked, first.out + first.err);
+    }
     ConsoleProcess process;
     QVERIFY(process.start(fixture->install + QStringLiteral("/update"), args, environment(true), false));
     QVERIFY2(process.waitForExit(RunTimeoutMs), process.out + process.err);
     QTEST(process.exitCode(), "exitCode");
+    if (another) {
+        first.signal(SIGTERM);
+        QVERIFY(first.waitForExit(RunTimeoutMs));
+    }
 
     const QSet<QString> progressFields { "schema", "event", "phase", "fraction", "filesDone", "filesTotal",
         "downloading", "bytesDone", "bytesTotal", "rate", "secondsLeft", "paused" };
     QStringList phases;
+    QStringList logLines;
     QStringList errorLines;
     QStringList events;
     QJsonObject last;
@@ -527,6 +550,7 @@ void TestConsole::jsonStream()
         }
         if (event == QLatin1String("log")) {
             QVERIFY2(last.value("line").isString() && !last.value("level").toString().isEmpty(), line);
+            logLines << last.value("line").toString();
             if (last.value("level") == "error")
                 errorLines << last.value("line").toString();
         }
@@ -536,6 +560,10 @@ void TestConsole::jsonStream()
     QCOMPARE(last.value("event"), "result");
     QTEST(last.value("exitCode").toInt(), "exitCode");
     QCOMPARE(error.value("cause").toString(), cause);
+    if (another) {
+        QVERIFY2(!logLines.filter("Another updater is at work").isEmpty(), process.out);
+        return;
+    }
     if (args.contains("--check")) {
         QCOMPARE(events.filter("check").size(), 1);
         return;
