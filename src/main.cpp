@@ -172,8 +172,7 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     const bool known = config.parseCommandLineOptions(options.arguments);
     // A run that began and has not ended leaves its session record.
     int interrupted = 0;
-    if (!UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr))
-        interrupted = 0;
+    (void)UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr);
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
         known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote, interrupted,
         known && config.channelRecordExpired);

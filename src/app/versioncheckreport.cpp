@@ -6,6 +6,7 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
     const QString& freshness, int interruptedVersion, bool expired)
 {
     QStringList notes;
+    QString unknownWhy;
     lines = installed.isValid()
         ? tr("Installed: %1 version %2").arg(installed.updateType).arg(installed.version)
         : tr("Installed: not known (no update has finished here since the updater began to record it)");
@@ -34,6 +35,7 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
     } else {
         // Expired information cannot say that nothing newer exists.
         result = expired ? Unknown : UpToDate;
+        unknownWhy = expired ? tr("Result: could not tell (the channel record has expired)") : QString();
     }
     for (const QString& note : std::as_const(notes))
         lines += note + QLatin1Char('\n');
@@ -48,10 +50,7 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
         state = QStringLiteral("updateAvailable");
         break;
     case Unknown:
-        lines += (expired && interruptedVersion <= 0 && offer.version > 0 && installed.isValid()
-                         ? tr("Result: could not tell (the channel record has expired)")
-                         : tr("Result: could not tell"))
-            + QLatin1Char('\n');
+        lines += (unknownWhy.isEmpty() ? tr("Result: could not tell") : unknownWhy) + QLatin1Char('\n');
         state = QStringLiteral("unknown");
         break;
     }
