@@ -531,6 +531,7 @@ void TestConsole::jsonStream()
     QJsonObject last;
     QJsonObject lastProgress;
     QJsonObject error;
+    int progressEvents = 0;
     for (const QByteArray& line : process.out.split('\n')) {
         if (line.isEmpty())
             continue;
@@ -543,6 +544,7 @@ void TestConsole::jsonStream()
         if (event == QLatin1String("phase"))
             phases << last.value("phase").toString();
         if (event == QLatin1String("progress")) {
+            ++progressEvents;
             lastProgress = last;
             QVERIFY2(!phases.isEmpty() && last.value("phase") == phases.last(), line);
             const QStringList keys = last.keys();
@@ -575,6 +577,7 @@ void TestConsole::jsonStream()
     if (!cause.isEmpty())
         return;
     QCOMPARE(phases, QStringList({ "prepare", "check", "download", "install", "remove", "cleanup" }));
+    QVERIFY(progressEvents >= phases.size());
     const QJsonObject summary = last.value("summary").toObject();
     QCOMPARE(summary.value("version"), 2);
     QCOMPARE(summary.value("filesFetched"), versionTwo().size());
