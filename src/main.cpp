@@ -9,6 +9,7 @@
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
+#include "update/updateinidata.h"
 #include "app/singleinstancechecker.h"
 #include "app/startoptions.h"
 #include "app/summaryreport.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -54,6 +56,15 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
         out.write(QStringLiteral("update: %1\n%2\n")
                       .arg(OutsideText::escaped(options.error()), UsageText::seeHelp())
                       .toLocal8Bit());
+        if (options.jsonProgress) {
+            QFile json;
+            if (json.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+                RunTracker tracker;
+                JsonProgressStream stream(&tracker, &json);
+                tracker.addError(options.error());
+                stream.finish(ExitCode::Failed, SummaryReport::json(RunSummary(), 0));
+            }
+        }
         return ExitCode::Failed;
     }
     out.write((options.version ? UsageText::version() : UsageText::help()).toLocal8Bit());
@@ -62,6 +73,8 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
 
 int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
 {
+    // SIGINT and SIGTERM end the program with the cancel code.
+    InterruptWatcher interrupts;
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
     const QString settingsProblem
@@ -82,13 +95,13 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     QObject::connect(&config, &Configuration::message, &tracker, &RunTracker::addLine);
     QObject::connect(&config, &Configuration::fatalError, &tracker, &RunTracker::addError);
     if (options.unattended()) {
-        config.setRetryPrompt([left = options.retries]() mutable {
+        config.setRetryPrompt([left = options.retries, &tracker]() mutable {
             if (left-- > 0)
                 return true;
-            qWarning().noquote()
-                << QCoreApplication::translate("ConsoleOutput", "Error: %1")
-                       .arg(QCoreApplication::translate("ConsoleFrontEnd",
-                           "The update server did not answer: the current version is unknown."));
+            const QString silent = QCoreApplication::translate(
+                "ConsoleFrontEnd", "The update server did not answer: the current version is unknown.");
+            qWarning().noquote() << QCoreApplication::translate("ConsoleOutput", "Error: %1").arg(silent);
+            tracker.addError(silent);
             return false;
         });
     } else {
@@ -103,6 +116,10 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     window.setUIToConfigSpecs();
     window.show();
     window.setNews();
+    // Until now a signal ended the program at once, which is as safe as a
+    // kill; from here on the window ends it, a run cancelled first.
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &window, &MainWindow::cancelForSignal);
+    interrupts.setRunActive(true);
     const int exitCode = QApplication::exec();
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
     return exitCode;
@@ -140,18 +157,37 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
 int checkVersions(int argc, char* argv[], const StartOptions& options)
 {
     QCoreApplication application(argc, argv);
+    QElapsedTimer clock;
+    clock.start();
     const Translations translations(InstallationLayout::ofRunningProgram().root());
     // No log: only the escaping of what reaches the terminal.
     LogFile::installMessageHandler(nullptr);
     Configuration config;
+    QFile out;
+    (void)out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     QTextStream err(stderr);
-    QObject::connect(&config, &Configuration::fatalError, &config,
-        [&err](const QString& message) { err << "Error: " << OutsideText::escaped(message) << Qt::endl; });
+    QObject::connect(&config, &Configuration::fatalError, &config, [&](const QString& message) {
+        err << "Error: " << OutsideText::escaped(message) << Qt::endl;
+        if (options.jsonProgress)
+            out.write(JsonProgressStream::encode(QStringLiteral("log"),
+                { { QStringLiteral("level"), QStringLiteral("error") },
+                    { QStringLiteral("line"), message } }));
+    });
     config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
     const bool known = config.parseCommandLineOptions(options.arguments);
+    // A run that began and has not ended leaves its session record.
+    int interrupted = 0;
+    (void)UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr);
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
-        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
-    QTextStream(stdout) << OutsideText::escaped(report.text());
+        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote, interrupted,
+        known && config.channelRecordExpired);
+    if (!options.jsonProgress) {
+        out.write(OutsideText::escaped(report.text()).toLocal8Bit());
+        return report.code();
+    }
+    out.write(JsonProgressStream::encode(QStringLiteral("check"), report.json()));
+    out.write(JsonProgressStream::encode(QStringLiteral("result"),
+        JsonProgressStream::result(report.code(), clock.elapsed(), SummaryReport::json(RunSummary(), 0))));
     return report.code();
 }
 
@@ -177,12 +213,23 @@ int main(int argc, char* argv[])
 
     const Translations translations(root.path());
 
+    RunTracker tracker;
+    QFile jsonOut;
+    std::unique_ptr<JsonProgressStream> json;
+    if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
+    QJsonObject summary = SummaryReport::json(RunSummary(), 0);
+
     // Held until the process ends; the kernel drops it however we end.
     InstanceLock instanceLock(SingleInstanceChecker::getLockFilePath());
     if (!SingleInstanceChecker::claim(instanceLock, QStringLiteral("#"))) {
+        const QString left = QCoreApplication::translate(
+            "ConsoleFrontEnd", "Another updater is at work in this installation; it is left to finish.");
         if (options.console)
-            qInfo().noquote() << QCoreApplication::translate(
-                "ConsoleFrontEnd", "Another updater is at work in this installation; it is left to finish.");
+            qInfo().noquote() << left;
+        tracker.addLine(left);
+        if (json)
+            json->finish(ExitCode::Done, summary);
         return ExitCode::Done;
     }
     // Only the one running updater starts a new log and keeps the last.
@@ -197,17 +244,11 @@ int main(int argc, char* argv[])
         UpdateEngine::removeOldFiles(root.filePath(dir));
     root.rmdir(InstallationLayout::oldDirName());
 
-    RunTracker tracker;
     // The window logs through Qt's messages, which reach the log file; the
     // console writes its lines itself.
     if (options.console && logging)
         QObject::connect(&tracker, &RunTracker::logged, &tracker,
             [&logFile](const QString& line) { logFile.write(line); });
-    QFile jsonOut;
-    std::unique_ptr<JsonProgressStream> json;
-    if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
-        json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
-    QJsonObject summary = SummaryReport::json(RunSummary(), 0);
     const int exitCode
         = options.console ? runConsole(options, tracker, summary) : runWindow(options, tracker, summary);
     if (json)

@@ -422,18 +422,29 @@ void TestConfiguration::versionCheck_data()
     QTest::addColumn<QString>("installedType");
     QTest::addColumn<int>("installed"); // 0: no record
     QTest::addColumn<int>("offered"); // 0: the server did not answer
+    QTest::addColumn<int>("unfinished"); // the session record's version; 0: none
+    QTest::addColumn<bool>("expired");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("result");
 
     const QString type = DefaultType;
-    QTest::newRow("same version") << type << 3 << 3 << 0 << "Result: up to date";
-    QTest::newRow("newer offered") << type << 3 << 4 << 100 << "Result: an update is available";
+    QTest::newRow("same version") << type << 3 << 3 << 0 << false << 0 << "Result: up to date";
+    QTest::newRow("newer offered") << type << 3 << 4 << 0 << false << 100 << "Result: an update is available";
     // Declined by a run; nothing to do.
-    QTest::newRow("older offered") << type << 3 << 2 << 0 << "Result: up to date";
+    QTest::newRow("older offered") << type << 3 << 2 << 0 << false << 0 << "Result: up to date";
     QTest::newRow("another type installed")
-        << "client_linux_i386" << 3 << 3 << 100 << "Result: an update is available";
-    QTest::newRow("nothing recorded") << type << 0 << 3 << 3 << "Installed: not known";
-    QTest::newRow("no answer") << type << 3 << 0 << 3 << "Offered: not known";
+        << "client_linux_i386" << 3 << 3 << 0 << false << 100 << "Result: an update is available";
+    QTest::newRow("nothing recorded") << type << 0 << 3 << 0 << false << 3 << "Installed: not known";
+    QTest::newRow("no answer") << type << 3 << 0 << 0 << false << 3 << "Offered: not known";
+    // A killed run of the recorded version leaves files of both.
+    QTest::newRow("a run of the same version not finished")
+        << type << 3 << 3 << 3 << false << 100 << "An update to version 3 began and has not finished";
+    QTest::newRow("a run not finished, the server silent")
+        << type << 3 << 0 << 4 << false << 100 << "An update to version 4 began";
+    QTest::newRow("expired channel record")
+        << type << 3 << 3 << 0 << true << 3 << "Result: could not tell (the channel record has expired)";
+    QTest::newRow("expired channel record, newer offered")
+        << type << 3 << 4 << 0 << true << 100 << "Result: an update is available";
 }
 
 void TestConfiguration::versionCheck()
@@ -441,13 +452,16 @@ void TestConfiguration::versionCheck()
     QFETCH(QString, installedType);
     QFETCH(int, installed);
     QFETCH(int, offered);
+    QFETCH(int, unfinished);
+    QFETCH(bool, expired);
     UpdateTypeDesc offer;
     offer.updateType = DefaultType;
     offer.version = offered;
     // A label from the server cannot add a line of its own.
     offer.versionLabel = "x\nResult: up to date";
     const VersionCheckReport report(
-        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "");
+        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "",
+        unfinished, expired);
     QTEST(int(report.code()), "code");
     QFETCH(QString, result);
     QVERIFY2(report.text().contains(result), qPrintable(report.text()));

@@ -4,6 +4,9 @@
 #include "app/runtracker.h"
 #include "app/startoptions.h"
 #include "manifest/outsidetext.h"
+#include "manifest/contenthasher.h"
+#include "manifest/filestamp.h"
+#include "update/digestcache.h"
 #include "update/updateengine.h"
 #include "consoleprocess.h"
 #include "demosigner.h"
@@ -403,6 +406,9 @@ void TestConsole::run_data()
         << "sigint" << 1 << false << none;
     QTest::newRow("a file on no mirror")
         << console << false << true << one << "withhold" << none << 2 << false << noMirror;
+    QTest::newRow("--verify repairs a file damaged under its stamp")
+        << QStringList { "--console", "--verify", UpdateType, "1" } << false << true
+        << "damaged under its stamp" << none << none << 0 << false << "Files checked: 15, repaired: 1.";
     QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
                                     << missing;
     QTest::newRow("window, --nouser, no mirrors.ini")
@@ -412,6 +418,8 @@ void TestConsole::run_data()
     QTest::newRow("control characters in the update server's answer")
         << QStringList { "--console" } << false << true << one << "hostile server" << none << 2 << false
         << "invalid version nr (\\x1b]0;title\\x07\\x0a\\x9bH)";
+    QTest::newRow("window, SIGTERM while a file stalls") << noUser << false << true << one << "stall"
+                                                         << "sigterm" << 1 << false << none;
     QTest::newRow("window, --nouser, the update server silent")
         << QStringList { "--nouser", "--retries", "0" } << false << true << one << "silent server" << none
         << 1 << false << "did not answer";
@@ -440,6 +448,25 @@ void TestConsole::run()
     if (installation == QLatin1String("fresh")) {
         for (const QString& name : oneSums.keys())
             QVERIFY(QFile::remove(fixture->install + QLatin1Char('/') + name));
+    }
+    if (installation == QLatin1String("damaged under its stamp")) {
+        // As a failing disk damages: the digest cache holds the file's
+        // present stamp with the release's digest.
+        const QString victim = QStringLiteral("data/f0.dat");
+        const QString path = fixture->install + QLatin1Char('/') + victim;
+        QByteArray bad = versionOne().value(victim);
+        bad[0] = char(~bad.at(0));
+        QVERIFY(FileTree::write(path, bad));
+        FileStamp stamp;
+        QVERIFY(FileStamp::of(path, stamp));
+        DigestCache cache(
+            fixture->install + QLatin1Char('/') + DigestCache::fileName(), ContentSum::Algorithm::Sha256);
+        cache.insert(victim, stamp,
+            ContentSum::fromDigest(
+                ContentHasher::hash(versionOne().value(victim), ContentSum::Algorithm::Sha256),
+                ContentSum::Algorithm::Sha256),
+            stamp.modifiedNs + qint64(60) * 1000 * 1000 * 1000);
+        QVERIFY(cache.save());
     }
     if (!fault.isEmpty()) {
         stallOrWithhold = StalledFile;
@@ -489,51 +516,128 @@ void TestConsole::run()
 void TestConsole::jsonStream_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("console") << QStringList { "--console", "--progress=json", UpdateType, "2" };
-    QTest::newRow("window") << QStringList { "--progress=json", "--nouser", UpdateType, "2" };
+    // The file the mirror lacks, or none.
+    QTest::addColumn<QString>("withheld");
+    QTest::addColumn<int>("exitCode");
+    // The error event's cause; empty: there must be none.
+    QTest::addColumn<QString>("cause");
+    // Another updater is at work in the installation meanwhile.
+    QTest::addColumn<bool>("another");
+
+    const QString none;
+    QTest::newRow("console") << QStringList { "--console", "--progress=json", UpdateType, "2" } << none << 0
+                             << none << false;
+    QTest::newRow("window") << QStringList { "--progress=json", "--nouser", UpdateType, "2" } << none << 0
+                            << none << false;
+    QTest::newRow("console, a file on no mirror") << QStringList { "--console", "--progress=json", UpdateType,
+        "2" } << StalledFile << 2 << "noMirror" << false;
+    QTest::newRow("window, a file on no mirror") << QStringList { "--progress=json", "--nouser", UpdateType,
+        "2" } << StalledFile << 2 << "noMirror" << false;
+    QTest::newRow("a refused option")
+        << QStringList { "--progress=json", "--consle" } << none << 2 << "error" << false;
+    QTest::newRow("--check") << QStringList { "--check", "--progress=json", UpdateType, "2" } << none << 3
+                             << none << false;
+    QTest::newRow("another updater at work")
+        << QStringList { "--console", "--progress=json", UpdateType, "2" } << none << 0 << none << true;
 }
 
 void TestConsole::jsonStream()
 {
     QFETCH(QStringList, args);
+    QFETCH(QString, withheld);
+    QFETCH(QString, cause);
+    QFETCH(bool, another);
     QVERIFY(fixture->writeMirrorsIni(0));
+    stallOrWithhold = withheld;
+    withhold = true;
+    ConsoleProcess first;
+    if (another) {
+        // It waits on a file the mirror holds back.
+        stallOrWithhold = StalledFile;
+        withhold = false;
+        bool asked = false;
+        connect(&fixture->server, &HttpTestServer::requestReceived, this,
+            [&asked](const QByteArray& path) { asked = asked || path.endsWith(StalledFile.toLatin1()); });
+        QVERIFY(first.start(fixture->install + QStringLiteral("/update"), { "--console", UpdateType, "2" },
+            environment(true), false));
+        QVERIFY(QTest::qWaitFor([&] { return first.poll() || asked; }, RunTimeoutMs));
+        QVERIFY2(asked, first.out + first.err);
+    }
     ConsoleProcess process;
     QVERIFY(process.start(fixture->install + QStringLiteral("/update"), args, environment(true), false));
     QVERIFY2(process.waitForExit(RunTimeoutMs), process.out + process.err);
-    QCOMPARE(process.exitCode(), 0);
+    QTEST(process.exitCode(), "exitCode");
+    if (another) {
+        first.signal(SIGTERM);
+        QVERIFY(first.waitForExit(RunTimeoutMs));
+    }
 
     const QSet<QString> progressFields { "schema", "event", "phase", "fraction", "filesDone", "filesTotal",
         "downloading", "bytesDone", "bytesTotal", "rate", "secondsLeft", "paused" };
     QStringList phases;
+    QStringList logLines;
+    QStringList errorLines;
+    QStringList events;
     QJsonObject last;
+    QJsonObject lastProgress;
+    QJsonObject error;
     int progressEvents = 0;
     for (const QByteArray& line : process.out.split('\n')) {
         if (line.isEmpty())
             continue;
         QVERIFY2(last.value("event") != "result", "a line after the result: " + line);
-        QJsonParseError error;
-        last = QJsonDocument::fromJson(line, &error).object();
-        QVERIFY2(error.error == QJsonParseError::NoError && last.value("schema") == 1, line);
+        QJsonParseError parseError;
+        last = QJsonDocument::fromJson(line, &parseError).object();
+        QVERIFY2(parseError.error == QJsonParseError::NoError && last.value("schema") == 1, line);
         const QString event = last.value("event").toString();
+        events << event;
         if (event == QLatin1String("phase"))
             phases << last.value("phase").toString();
         if (event == QLatin1String("progress")) {
             ++progressEvents;
+            lastProgress = last;
             QVERIFY2(!phases.isEmpty() && last.value("phase") == phases.last(), line);
             const QStringList keys = last.keys();
             QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()), progressFields);
         }
-        if (event == QLatin1String("log"))
+        if (event == QLatin1String("log")) {
             QVERIFY2(last.value("line").isString() && !last.value("level").toString().isEmpty(), line);
+            logLines << last.value("line").toString();
+            if (last.value("level") == "error")
+                errorLines << last.value("line").toString();
+        }
+        if (event == QLatin1String("error"))
+            error = last;
     }
+    QCOMPARE(last.value("event"), "result");
+    QTEST(last.value("exitCode").toInt(), "exitCode");
+    QCOMPARE(error.value("cause").toString(), cause);
+    if (another) {
+        QVERIFY2(!logLines.filter("Another updater is at work").isEmpty(), process.out);
+        return;
+    }
+    if (args.contains("--check")) {
+        QCOMPARE(events.filter("check").size(), 1);
+        return;
+    }
+    // Every failure in the console is also an error line; the window says
+    // it in a box or on standard error.
+    if (!cause.isEmpty() && args.contains("--console"))
+        QVERIFY2(!errorLines.isEmpty(), process.out);
+    if (!cause.isEmpty())
+        return;
     QCOMPARE(phases, QStringList({ "prepare", "check", "download", "install", "remove", "cleanup" }));
     QVERIFY(progressEvents >= phases.size());
-    QCOMPARE(last.value("event"), "result");
-    QCOMPARE(last.value("exitCode"), 0);
     const QJsonObject summary = last.value("summary").toObject();
     QCOMPARE(summary.value("version"), 2);
     QCOMPARE(summary.value("filesFetched"), versionTwo().size());
     QCOMPARE(summary.value("filesRemoved"), 1);
+    // The last figures are the summary's, however fast the run was.
+    const qint64 fetched
+        = summary.value("bytesFetched").toInteger() + summary.value("patchBytes").toInteger();
+    QVERIFY(fetched > 0);
+    QCOMPARE(lastProgress.value("bytesDone").toInteger(), fetched);
+    QCOMPARE(lastProgress.value("bytesTotal").toInteger(), fetched);
 }
 
 QTEST_GUILESS_MAIN(TestConsole)

@@ -1,4 +1,6 @@
 #include "update/digestcache.h"
+#include "update/installationrecord.h"
+#include "update/updateinidata.h"
 #include "app/configuration.h"
 #include "app/singleinstancechecker.h"
 #include "update/updateengine.h"
@@ -21,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTest>
@@ -238,32 +241,70 @@ void TestMainWindow::offerStatus_data()
 {
     QTest::addColumn<QString>("declined");
     QTest::addColumn<QString>("freshness");
+    // "installed": the offered version is recorded as installed;
+    // "unfinished": so is a run begun since.
+    QTest::addColumn<QString>("recorded");
     QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("after"); // empty: no run
+    QTest::addColumn<QString>("headingAfter");
 
     QTest::newRow("older than the installed version") << "Offered version 1 is older."
                                                       << ""
+                                                      << ""
                                                       << "Offered version 1 is older."
+                                                      << "Voxmeadow is newer than the offered version"
+                                                      << "Start Voxmeadow"
+                                                      << ""
                                                       << "";
     QTest::newRow("not confirmed as the latest") << ""
                                                  << "Not confirmed."
+                                                 << ""
                                                  << "Not confirmed."
-                                                 << "Voxmeadow 3 version 5 is installed. Not confirmed.";
+                                                 << "Update to Voxmeadow version 5"
+                                                 << "Start Update"
+                                                 << "Voxmeadow 3 version 5 is installed. Not confirmed."
+                                                 << "Voxmeadow version 5 is installed";
+    QTest::newRow("recorded as installed") << ""
+                                           << ""
+                                           << "installed"
+                                           << ""
+                                           << "Voxmeadow version 5 is installed"
+                                           << "Check Files"
+                                           << "Voxmeadow 3 is up to date: version 5"
+                                           << "Voxmeadow version 5 is up to date";
+    QTest::newRow("recorded, and a run not finished since") << ""
+                                                            << ""
+                                                            << "unfinished"
+                                                            << ""
+                                                            << "Update to Voxmeadow version 5"
+                                                            << "Start Update"
+                                                            << ""
+                                                            << "";
 }
 
 void TestMainWindow::offerStatus()
 {
     QFETCH(QString, declined);
     QFETCH(QString, freshness);
+    QFETCH(QString, recorded);
     QFETCH(QString, after);
     config->declinedOffer = declined;
     config->freshnessNote = freshness;
+    if (!recorded.isEmpty())
+        QVERIFY(InstallationRecord::write(fixture->layout(), { updateType, 5, -1 }));
+    if (recorded == QLatin1String("unfinished"))
+        QVERIFY(UpdateIniData::modify(fixture->layout(), 5, fixture->tmp, updateType));
     window->setUIToConfigSpecs();
     QPushButton* start = widget<QPushButton>("startButton");
+    const auto shownHeading = [this] {
+        return QTextDocumentFragment::fromHtml(widget<QLabel>("versionLabel")->text()).toPlainText();
+    };
     QTEST(status(), "before");
-    // Nothing to install: the client as it is can be started at once.
-    QCOMPARE(start->text(),
-        declined.isEmpty() ? QStringLiteral("Start Update") : QStringLiteral("Start Voxmeadow"));
+    QFETCH(QString, heading);
+    QVERIFY2(shownHeading().startsWith(heading), qPrintable(shownHeading()));
+    QTEST(start->text(), "button");
     QVERIFY(start->isEnabled());
     if (after.isEmpty())
         return;
@@ -272,6 +313,8 @@ void TestMainWindow::offerStatus()
     start->click();
     QTRY_COMPARE_WITH_TIMEOUT(start->text(), QStringLiteral("Start Voxmeadow"), RunTimeoutMs);
     QCOMPARE(status(), after);
+    QFETCH(QString, headingAfter);
+    QVERIFY2(shownHeading().startsWith(headingAfter), qPrintable(shownHeading()));
 }
 
 void TestMainWindow::closeDuringRun_data()

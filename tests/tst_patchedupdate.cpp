@@ -87,7 +87,8 @@ private:
     QByteArray makePatch(const QByteArray& base, const QByteArray& result);
     // Writes and signs the index; the manifest names it too unless `unnamed`.
     bool writeIndex(const PatchIndex& index, bool unnamed = false);
-    TaskState runUpdate(int version, QStringList* messages, QStringList* requests);
+    TaskState runUpdate(
+        int version, QStringList* messages, QStringList* requests, RunSummary* summary = nullptr);
 
     std::unique_ptr<InstallFixture> fixture;
 };
@@ -127,7 +128,8 @@ bool TestPatchedUpdate::writeIndex(const PatchIndex& index, bool unnamed)
                 }));
 }
 
-TaskState TestPatchedUpdate::runUpdate(int version, QStringList* messages, QStringList* requests)
+TaskState TestPatchedUpdate::runUpdate(
+    int version, QStringList* messages, QStringList* requests, RunSummary* summary)
 {
     TransferEngine transfers;
     Mirrors mirrors;
@@ -149,6 +151,8 @@ TaskState TestPatchedUpdate::runUpdate(int version, QStringList* messages, QStri
     }
     for (const QByteArray& path : fixture->server.requestedPaths().mid(before))
         *requests << QString::fromLatin1(path).section(QLatin1Char('/'), 2);
+    if (summary)
+        *summary = task.summary();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return task.state;
 }
@@ -329,7 +333,8 @@ void TestPatchedUpdate::patchOrWholeFile()
 
     messages.clear();
     requests.clear();
-    QCOMPARE(runUpdate(2, &messages, &requests), Finished);
+    RunSummary summary;
+    QCOMPARE(runUpdate(2, &messages, &requests, &summary), Finished);
     QCOMPARE(ReleaseFixture::contents(fixture->install, { "mirrors.ini", DigestCache::fileName() }),
         ReleaseFixture::contents(two));
     QCOMPARE(requests.filter(PatchIndex::fileName(updateType)).isEmpty(), fault == Fault::UnnamedIndex);
@@ -342,6 +347,26 @@ void TestPatchedUpdate::patchOrWholeFile()
         QCOMPARE(requests.contains("2/" + section + key), whole.contains(key));
     }
     QCOMPARE(messages.filter("came as a patch").size(), 2 - int(whole.size()));
+    // The summary counts what came, not what the lists planned: a patch
+    // given up counts its file whole, and once as a fall-back.
+    static const QList<Fault> givenUp { Fault::PatchMissing, Fault::PatchCorrupted, Fault::PatchTruncated,
+        Fault::OtherBase, Fault::Bomb, Fault::WrongContent, Fault::InstalledChanged, Fault::TrailingFrame,
+        Fault::InstalledRewritten };
+    qint64 wholeBytes = 0;
+    qint64 patchBytes = 0;
+    for (const QString& key : { plainKey, packedKey }) {
+        if (whole.contains(key)) {
+            wholeBytes += QFileInfo(releasePath(key == packedKey ? "libs/" + key : "files/" + key)).size();
+            continue;
+        }
+        for (const PatchIndex::Entry& entry : std::as_const(index.entries))
+            patchBytes += entry.key == key ? entry.size : 0;
+    }
+    QCOMPARE(summary.filesFetched, qint64(whole.size()));
+    QCOMPARE(summary.bytesFetched, wholeBytes);
+    QCOMPARE(summary.filesPatched, qint64(2 - whole.size()));
+    QCOMPARE(summary.patchBytes, patchBytes);
+    QCOMPARE(summary.patchFallbacks, qint64(givenUp.contains(fault) ? 1 : 0));
     // Each mirror that lacks the patch says so once, by name.
     if (fault == Fault::PatchMissing) {
         for (const char* mirror : { "m1", "m2" })

@@ -632,6 +632,11 @@ void TestTaskFramework::discardedSubTasksKeepTheirShare()
     second->tickDone = 999; // no size known: its count is left out, as while it ran
     last->tickDone = 10;
     last->tickTotal = 40;
+    // Bytes that came after a subtask's last tick: a file fetched within a
+    // second counts in the rate once.
+    first->tickSpeed = 100;
+    second->tickSpeed = 50;
+    last->tickSpeed = 7;
     TaskSpies spies(&group);
     group.execute();
 
@@ -643,6 +648,10 @@ void TestTaskFramework::discardedSubTasksKeepTheirShare()
     group.timeTick(done, total, speed, downloading);
     QCOMPARE(done, quint64(110));
     QCOMPARE(total, quint64(140));
+    QCOMPARE(speed, quint64(157));
+    speed = 0;
+    group.timeTick(done, total, speed, downloading);
+    QCOMPARE(speed, quint64(7));
 
     last->end(Ending(lastEnding));
     QTRY_COMPARE(spies.ends(), 1);

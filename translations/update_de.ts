@@ -31,10 +31,12 @@
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Die Release-Information ist 1 Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
     </message>
-    <message>
-        <location filename="../src/app/configuration.cpp" line="147"/>
-        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
-        <translation>Die Release-Information ist %1 Tage alt (vom %2) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
+    <message numerus="yes">
+        <source>The release information is %n days old (from %1) and has expired: a newer version may exist.</source>
+        <translation>
+            <numerusform>Die Release-Information ist %n Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</numerusform>
+            <numerusform>Die Release-Information ist %n Tage alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</numerusform>
+        </translation>
     </message>
     <message>
         <location filename="../src/app/configuration.cpp" line="165"/>
@@ -361,6 +363,26 @@
         <source>Cancelling the update...</source>
         <translation>Das Update wird abgebrochen...</translation>
     </message>
+    <message>
+        <source>Voxmeadow version %1</source>
+        <translation>Voxmeadow Version %1</translation>
+    </message>
+    <message>
+        <source>Voxmeadow %1</source>
+        <translation>Voxmeadow %1</translation>
+    </message>
+    <message>
+        <source>%1 is installed</source>
+        <translation>%1 ist installiert</translation>
+    </message>
+    <message>
+        <source>%1 is up to date</source>
+        <translation>%1 ist auf dem neuesten Stand</translation>
+    </message>
+    <message>
+        <source>Check Files</source>
+        <translation>Dateien prüfen</translation>
+    </message>
 </context>
 <context>
     <name>Mirrors</name>
@@ -505,6 +527,10 @@ vom Update-Server abgefragt werden.</translation>
         <source>Files fetched whole: %1 (%2), as patches: %3 (%4), removed: %5; time: %6.</source>
         <translation>Dateien ganz geladen: %1 (%2), als Patch: %3 (%4), entfernt: %5; Dauer: %6.</translation>
     </message>
+    <message>
+        <source>Patches given up for the whole file: %1.</source>
+        <translation>Patches zugunsten der ganzen Datei aufgegeben: %1.</translation>
+    </message>
 </context>
 <context>
     <name>UsageText</name>
@@ -641,6 +667,14 @@ Exit-Codes:
         <location filename="../src/app/versioncheckreport.cpp" line="29"/>
         <source>Result: could not tell</source>
         <translation>Ergebnis: nicht feststellbar</translation>
+    </message>
+    <message>
+        <source>An update to version %1 began and has not finished (it was stopped, or is running now): the installation is not yet a whole version; the next run completes it.</source>
+        <translation>Ein Update auf Version %1 hat begonnen und ist nicht abgeschlossen (es wurde unterbrochen oder läuft gerade): Die Installation ist noch keine vollständige Version; der nächste Lauf schließt es ab.</translation>
+    </message>
+    <message>
+        <source>Result: could not tell (the channel record has expired)</source>
+        <translation>Ergebnis: nicht feststellbar (die Kanalinformation ist abgelaufen)</translation>
     </message>
 </context>
 </TS>

@@ -31,10 +31,12 @@
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Les informations de publication datent d&apos;un jour (du %1) et ont expiré : une version plus récente existe peut-être.</translation>
     </message>
-    <message>
-        <location filename="../src/app/configuration.cpp" line="147"/>
-        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
-        <translation>Les informations de publication datent de %1 jours (du %2) et ont expiré : une version plus récente existe peut-être.</translation>
+    <message numerus="yes">
+        <source>The release information is %n days old (from %1) and has expired: a newer version may exist.</source>
+        <translation>
+            <numerusform>Les informations de publication datent de %n jour (du %1) et ont expiré : une version plus récente existe peut-être.</numerusform>
+            <numerusform>Les informations de publication datent de %n jours (du %1) et ont expiré : une version plus récente existe peut-être.</numerusform>
+        </translation>
     </message>
     <message>
         <location filename="../src/app/configuration.cpp" line="165"/>
@@ -361,6 +363,26 @@
         <source>Cancelling the update...</source>
         <translation>Annulation de la mise à jour...</translation>
     </message>
+    <message>
+        <source>Voxmeadow version %1</source>
+        <translation>Voxmeadow version %1</translation>
+    </message>
+    <message>
+        <source>Voxmeadow %1</source>
+        <translation>Voxmeadow %1</translation>
+    </message>
+    <message>
+        <source>%1 is installed</source>
+        <translation>%1 est installé</translation>
+    </message>
+    <message>
+        <source>%1 is up to date</source>
+        <translation>%1 est à jour</translation>
+    </message>
+    <message>
+        <source>Check Files</source>
+        <translation>Vérifier les fichiers</translation>
+    </message>
 </context>
 <context>
     <name>Mirrors</name>
@@ -505,6 +527,10 @@ du client auprès du serveur de mise à jour.</translation>
         <source>Files fetched whole: %1 (%2), as patches: %3 (%4), removed: %5; time: %6.</source>
         <translation>Fichiers téléchargés entiers : %1 (%2), en correctifs : %3 (%4), supprimés : %5 ; durée : %6.</translation>
     </message>
+    <message>
+        <source>Patches given up for the whole file: %1.</source>
+        <translation>Correctifs abandonnés au profit du fichier entier : %1.</translation>
+    </message>
 </context>
 <context>
     <name>UsageText</name>
@@ -641,6 +667,14 @@ Codes de sortie :
         <location filename="../src/app/versioncheckreport.cpp" line="29"/>
         <source>Result: could not tell</source>
         <translation>Résultat : impossible à déterminer</translation>
+    </message>
+    <message>
+        <source>An update to version %1 began and has not finished (it was stopped, or is running now): the installation is not yet a whole version; the next run completes it.</source>
+        <translation>Une mise à jour vers la version %1 a commencé et n&apos;est pas terminée (elle a été interrompue ou est en cours) : l&apos;installation n&apos;est pas encore une version complète ; la prochaine exécution la termine.</translation>
+    </message>
+    <message>
+        <source>Result: could not tell (the channel record has expired)</source>
+        <translation>Résultat : impossible à déterminer (l&apos;enregistrement du canal a expiré)</translation>
     </message>
 </context>
 </TS>

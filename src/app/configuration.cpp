@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QLocale>
 
+#include <climits>
+
 namespace {
 
 QString channelKey(UpdateChannel channel)
@@ -64,6 +66,7 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     noUserMode = 0;
     declinedOffer.clear();
     freshnessNote.clear();
+    channelRecordExpired = false;
     fullCheck = line.fullCheck;
     checkOnly = line.checkOnly;
     // Asked for by name: obeyed, older or not.
@@ -135,18 +138,23 @@ void Configuration::takeChannelRecord(UpdateTypeDesc& offer)
     }
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     if (record.isExpired(now)) {
+        channelRecordExpired = true;
         const QString made
             = QLocale().toString(QDateTime::fromSecsSinceEpoch(record.made), QLocale::ShortFormat);
-        Q_EMIT message(QStringLiteral("Channel record serial %1 expired %2 days ago")
+        const qint64 expiredDays = (now - record.expires) / 86400;
+        Q_EMIT message(QStringLiteral("Channel record serial %1 expired %2 ago")
                            .arg(record.serial)
-                           .arg((now - record.expires) / 86400));
-        const qint64 days = (now - record.made) / 86400;
+                           .arg(expiredDays == 1 ? QStringLiteral("1 day")
+                                                 : QStringLiteral("%1 days").arg(expiredDays)));
+        const int days = int(qMin<qint64>((now - record.made) / 86400, INT_MAX));
+        // English has its singular in the source; the translations take
+        // their plural forms from %n.
         freshnessNote = days == 1
             ? tr("The release information is 1 day old (from %1) and has expired: a newer version may exist.")
                   .arg(made)
-            : tr("The release information is %1 days old (from %2) and has expired: a newer version may "
-                 "exist.")
-                  .arg(days)
+            : tr("The release information is %n days old (from %1) and has expired: a newer version may "
+                 "exist.",
+                nullptr, days)
                   .arg(made);
     }
 }

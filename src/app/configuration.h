@@ -58,6 +58,8 @@ public:
     // channel information is missing or has expired; empty when it is
     // current, or when the version was asked for by name.
     QString freshnessNote;
+    // The accepted channel record that vouches for the offer has expired.
+    bool channelRecordExpired = false;
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);

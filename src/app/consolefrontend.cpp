@@ -73,8 +73,9 @@ void ConsoleFrontEnd::start(const QStringList& arguments, int retries)
         return;
     this->retries = retries;
     if (!config.parseCommandLineOptions(arguments)) {
+        // Through the tracker: the log and the JSON stream have it too.
         if (queryGivenUp)
-            output->printError(tr("The update server did not answer: the current version is unknown."));
+            tracker->addError(tr("The update server did not answer: the current version is unknown."));
         end(queryGivenUp ? ExitCode::Unknown : ExitCode::Failed);
         return;
     }
@@ -124,7 +125,7 @@ void ConsoleFrontEnd::onUpdateCanceled()
         end(ExitCode::Canceled);
         return;
     }
-    output->printError(failure.sentence() + QLatin1Char(' ') + tr("The installation is as it was."));
+    tracker->addError(failure.sentence() + QLatin1Char(' ') + tr("The installation is as it was."));
     end(ExitCode::Failed);
 }
 

@@ -15,9 +15,13 @@ public:
     void clear();
     void note(const QString& logLine);
     QString sentence() const;
+    // The recognised cause for programs: "noMirror", "verification" or
+    // "install"; empty when none was recognised.
+    QString cause() const { return causeId; }
 
 private:
     QString reason;
+    QString causeId;
 };
 
 #endif

@@ -1,8 +1,10 @@
 #include "app/jsonprogressstream.h"
 
 #include "app/exitcode.h"
+#include "app/versioncheckreport.h"
 #include "manifest/outsidetext.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QJsonDocument>
 #include <QTimer>
@@ -17,6 +19,7 @@ QString outcome(int exitCode)
     case ExitCode::Done: return QStringLiteral("done");
     case ExitCode::Canceled: return QStringLiteral("canceled");
     case ExitCode::Unknown: return QStringLiteral("unknown");
+    case VersionCheckReport::UpdateAvailable: return QStringLiteral("updateAvailable");
     default: break;
     }
     return QStringLiteral("failed");
@@ -48,13 +51,24 @@ JsonProgressStream::JsonProgressStream(RunTracker* tracker, QIODevice* out, QObj
     onPhaseChanged();
 }
 
+QByteArray JsonProgressStream::encode(const QString& event, QJsonObject fields)
+{
+    fields.insert(QStringLiteral("schema"), Schema);
+    fields.insert(QStringLiteral("event"), event);
+    return QJsonDocument(OutsideText::escaped(fields)).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QJsonObject JsonProgressStream::result(int exitCode, qint64 elapsedMs, const QJsonObject& summary)
+{
+    return { { QStringLiteral("exitCode"), exitCode }, { QStringLiteral("outcome"), outcome(exitCode) },
+        { QStringLiteral("seconds"), double(elapsedMs) / 1000.0 }, { QStringLiteral("summary"), summary } };
+}
+
 void JsonProgressStream::write(const QString& event, QJsonObject fields)
 {
     if (finished)
         return;
-    fields.insert(QStringLiteral("schema"), Schema);
-    fields.insert(QStringLiteral("event"), event);
-    out->write(QJsonDocument(OutsideText::escaped(fields)).toJson(QJsonDocument::Compact) + '\n');
+    out->write(encode(event, std::move(fields)));
 }
 
 void JsonProgressStream::onPhaseChanged()
@@ -98,16 +112,40 @@ void JsonProgressStream::writeProgress()
 
 void JsonProgressStream::onLogged(const QString& line, RunTracker::LineKind kind)
 {
+    if (kind == RunTracker::LineKind::Error && firstError.isEmpty())
+        firstError = line;
+    failure.note(line);
     write(QStringLiteral("log"),
         { { QStringLiteral("level"), level(kind) }, { QStringLiteral("line"), line } });
+}
+
+void JsonProgressStream::writeError(int exitCode)
+{
+    // A cancel is no failure, but the window's 1 also ends a bad command line.
+    const bool failed = exitCode == ExitCode::Failed || exitCode == ExitCode::Unknown
+        || (exitCode == ExitCode::Canceled && !firstError.isEmpty());
+    if (!failed)
+        return;
+    QString cause = failure.cause();
+    QString message = failure.sentence();
+    if (cause.isEmpty() && exitCode == ExitCode::Unknown) {
+        cause = QStringLiteral("noAnswer");
+        message = QCoreApplication::translate(
+            "ConsoleFrontEnd", "The update server did not answer: the current version is unknown.");
+    } else if (cause.isEmpty() && !firstError.isEmpty()) {
+        cause = QStringLiteral("error");
+        message = firstError;
+    } else if (cause.isEmpty()) {
+        cause = QStringLiteral("unknown");
+    }
+    write(QStringLiteral("error"),
+        { { QStringLiteral("cause"), cause }, { QStringLiteral("message"), message } });
 }
 
 void JsonProgressStream::finish(int exitCode, const QJsonObject& summary)
 {
     writeProgress();
-    write(QStringLiteral("result"),
-        { { QStringLiteral("exitCode"), exitCode }, { QStringLiteral("outcome"), outcome(exitCode) },
-            { QStringLiteral("seconds"), double(tracker->elapsedMs()) / 1000.0 },
-            { QStringLiteral("summary"), summary } });
+    writeError(exitCode);
+    write(QStringLiteral("result"), result(exitCode, tracker->elapsedMs(), summary));
     finished = true;
 }

@@ -27,6 +27,7 @@ void RunTracker::follow(UpdateEngine* engine)
     connect(engine, &UpdateEngine::fatalError, this, &RunTracker::addError);
     connect(engine, &UpdateEngine::fatalConfigError, this, &RunTracker::addError);
     connect(engine, &UpdateEngine::downloadProgress, this, &RunTracker::onDownloadProgress);
+    connect(engine, &UpdateEngine::downloadsEnded, this, &RunTracker::onDownloadsEnded);
     connect(engine, &UpdateEngine::updateProgress, this, &RunTracker::onProgress);
 }
 
@@ -126,6 +127,17 @@ void RunTracker::onDownloadProgress(quint64 done, quint64 total, quint64 speed, 
     current.rate = speed;
     remaining.addSample(done);
     current.secondsLeft = remaining.secondsUntil(total);
+    Q_EMIT progressChanged();
+}
+
+void RunTracker::onDownloadsEnded(quint64 bytes)
+{
+    current.downloading = false;
+    current.bytesDone = bytes;
+    current.bytesTotal = bytes;
+    current.rate = 0;
+    current.secondsLeft = -1;
+    remaining.clear();
     Q_EMIT progressChanged();
 }
 

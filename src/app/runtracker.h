@@ -65,6 +65,7 @@ Q_SIGNALS:
 private:
     void onMessage(const QString& line);
     void onDownloadProgress(quint64 done, quint64 total, quint64 speed, bool downloading);
+    void onDownloadsEnded(quint64 bytes);
     void onProgress(qreal fraction);
     void enter(Phase phase, qsizetype filesTotal = 0);
 

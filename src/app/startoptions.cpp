@@ -47,15 +47,11 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
                 count = ++i < args.size() ? args.at(i) : QString();
             bool ok = false;
             options.retries = count.toInt(&ok);
-            if (!ok || options.retries < 0) {
-                options.problem = QT_TR_NOOP("--retries needs a number of 0 or more, not \"%1\"");
-                options.problemArgument = count;
-                return options;
-            }
+            if (!ok || options.retries < 0)
+                return options.refuse(
+                    QT_TR_NOOP("--retries needs a number of 0 or more, not \"%1\""), count, args.mid(i + 1));
         } else {
-            options.problem = QT_TR_NOOP("Unknown option %1");
-            options.problemArgument = option;
-            return options;
+            return options.refuse(QT_TR_NOOP("Unknown option %1"), option, args.mid(i + 1));
         }
     }
     // The configuration knows --nouser only as the first argument.
@@ -68,6 +64,19 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
     if (!displayAvailable(environment))
         options.console = true;
     return options;
+}
+
+StartOptions StartOptions::refuse(const char* why, const QString& argument, const QStringList& rest)
+{
+    problem = why;
+    problemArgument = argument;
+    // A launcher that asked for JSON reads the refusal in JSON too.
+    for (const QString& option : rest) {
+        if (!option.startsWith(OptionPrefix))
+            break;
+        jsonProgress = jsonProgress || option == QLatin1String("--progress=json");
+    }
+    return *this;
 }
 
 QString StartOptions::error() const

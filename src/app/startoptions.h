@@ -45,6 +45,10 @@ public:
     bool unattended() const;
 
 private:
+    // Notes why the options cannot be used; `rest` are the arguments after
+    // the refused one.
+    StartOptions refuse(const char* why, const QString& argument, const QStringList& rest);
+
     const char* problem = nullptr;
     QString problemArgument;
 };

@@ -16,6 +16,9 @@ QString SummaryReport::text(const RunSummary& summary, int version, bool fullChe
                 .arg(summary.filesRemoved)
                 .arg(ProgressLine::duration((summary.elapsedMs + 500) / 1000))
         + QLatin1Char('\n');
+    if (summary.patchFallbacks > 0)
+        text
+            += tr("Patches given up for the whole file: %1.").arg(summary.patchFallbacks) + QLatin1Char('\n');
     return text;
 }
 
@@ -27,6 +30,7 @@ QJsonObject SummaryReport::json(const RunSummary& summary, int version)
         { QStringLiteral("bytesFetched"), summary.bytesFetched },
         { QStringLiteral("filesPatched"), summary.filesPatched },
         { QStringLiteral("patchBytes"), summary.patchBytes },
+        { QStringLiteral("patchFallbacks"), summary.patchFallbacks },
         { QStringLiteral("filesRemoved"), summary.filesRemoved },
         { QStringLiteral("elapsedMs"), summary.elapsedMs } };
 }

@@ -2,9 +2,13 @@
 
 #include "manifest/outsidetext.h"
 
-VersionCheckReport::VersionCheckReport(
-    const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness)
+#include <QJsonArray>
+
+VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, const UpdateTypeDesc& offer,
+    const QString& freshness, int interruptedVersion, bool expired)
 {
+    QStringList notes;
+    QString unknownWhy;
     lines = installed.isValid()
         ? tr("Installed: %1 version %2").arg(installed.updateType).arg(installed.version)
         : tr("Installed: not known (no update has finished here since the updater began to record it)");
@@ -20,16 +24,47 @@ VersionCheckReport::VersionCheckReport(
     }
     lines += QLatin1Char('\n');
     if (!freshness.isEmpty())
-        lines += freshness + QLatin1Char('\n');
-    if (offer.version <= 0 || !installed.isValid())
-        result = Unknown;
-    else if (installed.updateType != offer.updateType || offer.version > installed.version)
+        notes << freshness;
+    if (interruptedVersion > 0) {
+        // The record of the installed version is written only when a run
+        // ends well: until then the files may be partly the new version's.
+        notes << tr("An update to version %1 began and has not finished (it was stopped, or is running "
+                    "now): the installation is not yet a whole version; the next run completes it.")
+                     .arg(interruptedVersion);
         result = UpdateAvailable;
-    else
-        result = UpToDate;
-    switch (result) {
-    case UpToDate: lines += tr("Result: up to date") + QLatin1Char('\n'); break;
-    case UpdateAvailable: lines += tr("Result: an update is available") + QLatin1Char('\n'); break;
-    case Unknown: lines += tr("Result: could not tell") + QLatin1Char('\n'); break;
+    } else if (offer.version <= 0 || !installed.isValid()) {
+        result = Unknown;
+    } else if (installed.updateType != offer.updateType || offer.version > installed.version) {
+        result = UpdateAvailable;
+    } else {
+        // Expired information cannot say that nothing newer exists.
+        result = expired ? Unknown : UpToDate;
+        unknownWhy = expired ? tr("Result: could not tell (the channel record has expired)") : QString();
     }
+    for (const QString& note : std::as_const(notes))
+        lines += note + QLatin1Char('\n');
+    QString state;
+    switch (result) {
+    case UpToDate:
+        lines += tr("Result: up to date") + QLatin1Char('\n');
+        state = QStringLiteral("upToDate");
+        break;
+    case UpdateAvailable:
+        lines += tr("Result: an update is available") + QLatin1Char('\n');
+        state = QStringLiteral("updateAvailable");
+        break;
+    case Unknown:
+        lines += (unknownWhy.isEmpty() ? tr("Result: could not tell") : unknownWhy) + QLatin1Char('\n');
+        state = QStringLiteral("unknown");
+        break;
+    }
+    fields = { { QStringLiteral("state"), state },
+        { QStringLiteral("installedType"), installed.isValid() ? installed.updateType : QString() },
+        { QStringLiteral("installedVersion"), installed.isValid() ? installed.version : 0 },
+        { QStringLiteral("offeredType"), offer.version > 0 ? offer.updateType : QString() },
+        { QStringLiteral("offeredVersion"), qMax(0, offer.version) },
+        { QStringLiteral("offeredLabel"), offer.version > 0 ? offer.versionLabel : QString() },
+        { QStringLiteral("interruptedVersion"), qMax(0, interruptedVersion) },
+        { QStringLiteral("channelRecordExpired"), expired },
+        { QStringLiteral("notes"), QJsonArray::fromStringList(notes) } };
 }

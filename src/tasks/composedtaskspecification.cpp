@@ -1,5 +1,7 @@
 #include "composedtaskspecification.h"
 
+#include <utility>
+
 namespace {
 
 // Progress values are fractions of at most 1; 2^52 units keep every bit of
@@ -138,6 +140,7 @@ void ComposedTaskSpecification::discardFinishedSubTask(TaskSpecification* subTas
         discardedDone += done;
         discardedTotal += total;
     }
+    discardedSpeed += speed;
     // Subtasks end roughly in the order they started: the search is short,
     // and so is the shift of the few entries before it.
     const qsizetype index = allTasks.indexOf(subTask);
@@ -240,6 +243,7 @@ void ComposedTaskSpecification::timeTick(
     downloading = false;
     downloadDone += discardedDone;
     downloadTotal += discardedTotal;
+    speed += std::exchange(discardedSpeed, 0);
     for (TaskSpecification* subTask : std::as_const(allTasks)) {
         quint64 done = 0;
         quint64 total = 0;
@@ -281,6 +285,7 @@ void ComposedTaskSpecification::clearSubTasks()
     progressUnits = 0;
     discardedDone = 0;
     discardedTotal = 0;
+    discardedSpeed = 0;
     lazyCount = 0;
     lazyMade = 0;
     allTasks.clear();

@@ -88,6 +88,9 @@ private:
     // Final byte counts of the discarded subtasks, as their ticks reported them.
     quint64 discardedDone = 0;
     quint64 discardedTotal = 0;
+    // Bytes that subtasks discarded since the last tick received after their
+    // own last tick: a file that comes within a second counts in the rate.
+    quint64 discardedSpeed = 0;
     qsizetype lazyCount = 0;
     qsizetype lazyMade = 0;
 };

@@ -1,12 +1,15 @@
 #include "ui/mainwindow.h"
 
 #include "app/configuration.h"
+#include "app/exitcode.h"
 #include "app/processtools.h"
 #include "app/singleinstancechecker.h"
 #include "manifest/outsidetext.h"
 #include "ui/changelogviewer.h"
 #include "ui/weblinkopener.h"
+#include "update/installationrecord.h"
 #include "update/updateengine.h"
+#include "update/updateinidata.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -182,7 +185,14 @@ QMessageBox::StandardButton MainWindow::showMessageBox(QWidget* parent, QMessage
     return box.standardButton(box.clickedButton());
 }
 
-void MainWindow::setUIToConfigSpecs()
+QString MainWindow::offerName() const
+{
+    const UpdateTypeDesc& offer = config->updateTypeDesc;
+    return offer.versionLabel.isEmpty() ? tr("Voxmeadow version %1").arg(offer.version)
+                                        : tr("Voxmeadow %1").arg(offer.versionLabel);
+}
+
+void MainWindow::setHeading(const QString& text)
 {
     QString channelName;
     switch (config->updateTypeDesc.channel) {
@@ -190,25 +200,40 @@ void MainWindow::setUIToConfigSpecs()
     case Beta: channelName = tr("Beta"); break;
     case Alpha: channelName = tr("Alpha"); break;
     }
-    QString text;
-    const QString heading = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">%1</div>");
-    if (!config->declinedOffer.isEmpty())
-        text = heading.arg(tr("Voxmeadow is newer than the offered version"));
-    else if (!config->updateTypeDesc.versionLabel.isEmpty())
-        text = heading.arg(
-            tr("Update to Voxmeadow %1")
-                .arg(OutsideText::escaped(config->updateTypeDesc.versionLabel, OutsideText::EscapeBreaks)
-                         .toHtmlEscaped()));
-    else if (config->updateTypeDesc.version > 0)
-        text = heading.arg(tr("Update to Voxmeadow version %1").arg(config->updateTypeDesc.version));
-    text += QStringLiteral("<div style=\"margin-top:8px\">")
+    QString html;
+    if (!text.isEmpty())
+        html = QStringLiteral("<div style=\"font-weight:bold;font-size:14px\">%1</div>")
+                   .arg(OutsideText::escaped(text, OutsideText::EscapeBreaks).toHtmlEscaped());
+    html += QStringLiteral("<div style=\"margin-top:8px\">")
         + tr("You are currently on <strong>%1 channel</strong>.").arg(channelName) + QStringLiteral("</div>");
     // A staging server is no player's normal state: it shows.
     if (!config->settings().updateServer.isEmpty())
-        text += QStringLiteral("<div>")
+        html += QStringLiteral("<div>")
             + tr("Update server: %1 (from update.ini)").arg(config->settings().updateServer.toHtmlEscaped())
             + QStringLiteral("</div>");
-    ui->versionLabel->setText(text);
+    ui->versionLabel->setText(html);
+}
+
+void MainWindow::setUIToConfigSpecs()
+{
+    const UpdateTypeDesc& offer = config->updateTypeDesc;
+    // The last run that ended well recorded the offered version, and no
+    // run has begun since: only a run compares the files, so the button
+    // still starts one, but nothing says an update is coming.
+    const InstallationRecord installed = InstallationRecord::read(config->layout());
+    const bool recorded = installed.isValid() && installed.updateType == offer.updateType
+        && installed.version == offer.version
+        && !UpdateIniData::get(config->layout(), nullptr, nullptr, nullptr);
+    if (!config->declinedOffer.isEmpty())
+        setHeading(tr("Voxmeadow is newer than the offered version"));
+    else if (offer.version <= 0)
+        setHeading(QString());
+    else if (recorded)
+        setHeading(tr("%1 is installed").arg(offerName()));
+    else if (!offer.versionLabel.isEmpty())
+        setHeading(tr("Update to Voxmeadow %1").arg(offer.versionLabel));
+    else
+        setHeading(tr("Update to Voxmeadow version %1").arg(offer.version));
     // Nothing to install: the client as it is can be started.
     if (!config->declinedOffer.isEmpty()) {
         launchMode = true;
@@ -217,6 +242,7 @@ void MainWindow::setUIToConfigSpecs()
         return;
     }
     setStatus(config->freshnessNote);
+    ui->startButton->setText(recorded ? tr("Check Files") : tr("Start Update"));
     if (config->noUserMode == 1)
         ui->startButton->setEnabled(false);
 }
@@ -480,6 +506,9 @@ void MainWindow::onUpdateFinished()
         return;
     }
     launchMode = true;
+    // Up to date only as far as current, signed information says so.
+    setHeading(
+        (config->freshnessNote.isEmpty() ? tr("%1 is up to date") : tr("%1 is installed")).arg(offerName()));
     const RunSummary& summary = engine->summary();
     if (config->fullCheck)
         onAppendText(QStringLiteral("%1 files checked, %2 repaired")
@@ -507,7 +536,7 @@ void MainWindow::onUpdateFinished()
 void MainWindow::onUpdateCanceled()
 {
     if (closeRequested) {
-        QCoreApplication::quit();
+        QCoreApplication::exit(signalled ? ExitCode::Canceled : ExitCode::Done);
         return;
     }
     launchMode = false;
@@ -548,6 +577,21 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
+    closeRequested = true;
+    ui->startButton->setEnabled(false);
+    setStatus(tr("Cancelling the update..."));
+    engine->cancelUpdate();
+}
+
+void MainWindow::cancelForSignal()
+{
+    signalled = true;
+    if (!engine->busy()) {
+        QCoreApplication::exit(ExitCode::Canceled);
+        return;
+    }
+    if (closeRequested)
+        return;
     closeRequested = true;
     ui->startButton->setEnabled(false);
     setStatus(tr("Cancelling the update..."));

@@ -64,6 +64,10 @@ public:
 
 public Q_SLOTS:
     void onAutoStartUpdate();
+    // SIGTERM or SIGINT: as a confirmed close, without the question; the
+    // program then ends with the cancel code, and a run's session stays
+    // for the next one to resume.
+    void cancelForSignal();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +100,10 @@ private:
     // While files download (or are held) the bar shows their bytes, as the
     // counter beside it does; otherwise the whole run's progress.
     void setDownloadPhase(bool downloads);
+    // The bold first line: what the window is about to do or has done.
+    void setHeading(const QString& text);
+    // "Voxmeadow 1.8" or "Voxmeadow version 12", as the offer is labelled.
+    QString offerName() const;
     void noteActivity(const QString& logLine);
     void appendLogBlocks(const QStringList& blocks);
 
@@ -104,6 +112,8 @@ private:
     UpdateEngine* engine;
     bool launchMode;
     bool closeRequested;
+    // The close was asked by a signal: the end is the cancel code.
+    bool signalled = false;
     bool unattended = false;
     SingleInstanceChecker* singleInstanceChecker;
     Prompt prompt;

@@ -101,5 +101,7 @@ TaskSpecification* DownloadFileListTaskSpecification::makeSubTask(qsizetype inde
     task->shareMirrorsWithoutPatches(&mirrorsWithoutPatches);
     connect(task, &DownloadFileTaskSpecification::downloadSizeChanged, this,
         [this](qint64 delta) { totalSize += delta; });
+    connect(
+        task, &DownloadFileTaskSpecification::fetched, this, &DownloadFileListTaskSpecification::fileFetched);
     return task;
 }

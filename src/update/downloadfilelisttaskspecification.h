@@ -12,7 +12,8 @@
 // directory, each file's task made when it starts, up to the configured
 // number at once and up to 32 more for each
 // mirror whose HTTP/2 connection carries them together, after creating the
-// directories they need. Its transfer total is the size of the whole list.
+// directories they need. Its transfer total is what the list takes on the
+// wire: a patch's size where one is used, the whole size once it is given up.
 class DownloadFileListTaskSpecification : public ComposedTaskSpecification
 {
     Q_OBJECT
@@ -22,6 +23,10 @@ public:
         int downloadConcurrency, QObject* parent, double parentProgressRange);
 
     bool makeSubDirs();
+
+Q_SIGNALS:
+    // One file of the list is in place; see DownloadFileTaskSpecification::fetched.
+    void fileFetched(qint64 bytes, bool asPatch, bool patchGivenUp);
 
 public Q_SLOTS:
     void execute() override;

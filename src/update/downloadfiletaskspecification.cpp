@@ -138,6 +138,8 @@ void DownloadFileTaskSpecification::subtasksDone()
                            .arg(listedFile.patch->size)
                            .arg(listedFile.size));
     }
+    if (outcome == Finished)
+        Q_EMIT fetched(usingPatch() ? listedFile.patch->size : listedFile.size, usingPatch(), patchAbandoned);
     ComposedTaskSpecification::subtasksDone();
 }
 

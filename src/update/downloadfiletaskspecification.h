@@ -40,6 +40,9 @@ Q_SIGNALS:
     // The bytes this file will take on the wire changed by `delta`: its
     // patch was given up for the whole file.
     void downloadSizeChanged(qint64 delta);
+    // The file is in place: fetched whole (`asPatch` false, also after its
+    // patch was given up) or as a patch of `bytes`.
+    void fetched(qint64 bytes, bool asPatch, bool patchGivenUp);
 
 protected:
     void addRound() override;

@@ -43,6 +43,7 @@ void MainTaskSpecification::reset()
 {
     clearSubTasks();
     installation = nullptr;
+    downloadList = nullptr;
     fileSpecifications.clear();
     TaskSpecification::reset();
 }
@@ -97,7 +98,13 @@ void MainTaskSpecification::makeSubtasksAndStart()
         &fileSpecifications, context, downloadConcurrency, this, DownloadShare);
     auto* install = new FileReplaceListTaskSpecification(
         &fileSpecifications.replaceList, &fileSpecifications.deleteList, context.layout, this, InstallShare);
+    for (auto end : { &TaskSpecification::finished, &TaskSpecification::canceled })
+        connect(download, end, this,
+            [this] { Q_EMIT downloadsEnded(quint64(counts.bytesFetched + counts.patchBytes)); });
     connect(download, &TaskSpecification::finished, this, &MainTaskSpecification::downloadsDone);
+    connect(
+        download, &DownloadFileListTaskSpecification::fileFetched, this, &MainTaskSpecification::countFetch);
+    downloadList = download;
     installation = install;
     auto* remove = new FileDeleteListTaskSpecification(
         &fileSpecifications.deleteList, context.layout, this, DeleteShare);
@@ -122,16 +129,30 @@ void MainTaskSpecification::countLists()
     counts.filesChecked = fileSpecifications.checkedFiles;
     counts.filesChanged = fileSpecifications.replaceList.size();
     counts.filesRemoved = fileSpecifications.deleteList.size();
-    for (qsizetype i = 0; i < fileSpecifications.downloadCount(); ++i) {
-        const FileDownloadSpecification download = fileSpecifications.download(i);
-        if (download.patch) {
-            ++counts.filesPatched;
-            counts.patchBytes += download.patch->size;
-        } else {
-            ++counts.filesFetched;
-            counts.bytesFetched += download.size;
-        }
+}
+
+void MainTaskSpecification::countFetch(qint64 bytes, bool asPatch, bool patchGivenUp)
+{
+    if (asPatch) {
+        ++counts.filesPatched;
+        counts.patchBytes += bytes;
+    } else {
+        ++counts.filesFetched;
+        counts.bytesFetched += bytes;
     }
+    if (patchGivenUp)
+        ++counts.patchFallbacks;
+}
+
+void MainTaskSpecification::timeTick(
+    quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading)
+{
+    // The product ini, its manifest and the patch index before them are no
+    // part of what the summary counts as fetched.
+    if (downloadList && downloadList->state != Idle)
+        downloadList->timeTick(downloadDone, downloadTotal, speed, downloading);
+    else
+        ComposedTaskSpecification::timeTick(downloadDone, downloadTotal, speed, downloading);
 }
 
 void MainTaskSpecification::downloadsDone()

@@ -27,15 +27,22 @@ public:
     qint64 releasePublished() const { return published; }
     // See MakeDownloadReplaceListFunc::setFullCheck.
     void setFullCheck(bool full) { fullCheck = full; }
-    // What the lists held once compiled; no time.
+    // What the lists held once compiled, and what the downloads fetched; no time.
     const RunSummary& summary() const { return counts; }
 
 public Q_SLOTS:
     void execute() override;
     void reset() override;
+    // Once files download, the figures are the download list's alone.
+    void timeTick(quint64& downloadDone, quint64& downloadTotal, quint64& speed, bool& downloading) override;
     // Ignored once the installation has succeeded: what remains only
     // deletes files, and the installed version is complete.
     void userCanceled() override;
+
+Q_SIGNALS:
+    // The downloads are over, done or not; `bytes` is what the files in
+    // place took on the wire.
+    void downloadsEnded(quint64 bytes);
 
 private Q_SLOTS:
     void returnFreedMemory();
@@ -46,6 +53,7 @@ private Q_SLOTS:
 private:
     void makeSubtasksAndStart();
     void countLists();
+    void countFetch(qint64 bytes, bool asPatch, bool patchGivenUp);
 
     DownloadContext context;
     QString updateType;
@@ -53,6 +61,7 @@ private:
     int downloadConcurrency;
     FileSpecifications fileSpecifications;
     TaskSpecification* installation = nullptr;
+    TaskSpecification* downloadList = nullptr;
     ReleaseTrust trust = ReleaseTrust::builtIn();
     qint64 published = -1;
     bool fullCheck = false;

@@ -151,6 +151,7 @@ bool UpdateEngine::startUpdate()
     connect(mainTask, &TaskSpecification::error, this, &UpdateEngine::error);
     connect(mainTask, &TaskSpecification::updateProgress, this, &UpdateEngine::updateProgress);
     connect(mainTask, &TaskSpecification::message, this, &UpdateEngine::message);
+    connect(mainTask, &MainTaskSpecification::downloadsEnded, this, &UpdateEngine::downloadsEnded);
     mainTask->setFullCheck(fullCheck);
     lastSummary = RunSummary();
     runTime.start();

@@ -82,6 +82,9 @@ Q_SIGNALS:
     void error(QString errorMessage);
     void updateProgress(qreal doneFrac);
     void downloadProgress(quint64 downloadDone, quint64 downloadTotal, quint64 speed, bool downloading);
+    // The run's downloads are over: `bytes` is what the files fetched took
+    // on the wire, the final figure that the once-a-second samples may miss.
+    void downloadsEnded(quint64 bytes);
     void message(QString message);
     void updateFinished();
     void updateCanceled();
