@@ -1,4 +1,5 @@
 #include "tasks/eventdispatcherchoice.h"
+#include "app/configcheck.h"
 #include "app/configuration.h"
 #include "app/consolefrontend.h"
 #include "app/exitcode.h"
@@ -62,8 +63,9 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
 {
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
+    const InstallationLayout installation = InstallationLayout::ofRunningProgram();
     const QString settingsProblem
-        = UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).problem();
+        = ConfigCheck::firstProblem(UpdateSettings::read(installation.settingsFile()), installation);
     if (!settingsProblem.isEmpty()) {
         qWarning().noquote() << "Error:" << settingsProblem;
         tracker.addError(settingsProblem);
@@ -150,6 +152,22 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     return report.code();
 }
 
+// `update --check-config`: update.ini and mirrors.ini as a run would read
+// them, nothing sent anywhere.
+int checkConfiguration(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const InstallationLayout installation = InstallationLayout::ofRunningProgram();
+    const QStringList problems
+        = ConfigCheck::problems(UpdateSettings::read(installation.settingsFile()), installation);
+    QTextStream out(stdout);
+    if (problems.isEmpty())
+        out << "OK" << Qt::endl;
+    for (const QString& problem : problems)
+        out << problem << Qt::endl;
+    return problems.isEmpty() ? ExitCode::Done : ExitCode::Failed;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -158,6 +176,8 @@ int main(int argc, char* argv[])
         = StartOptions::parse(argumentsOf(argc, argv), QProcessEnvironment::systemEnvironment());
     if (options.help || options.version || !options.error().isEmpty())
         return printUsage(argc, argv, options);
+    if (options.checkConfig)
+        return checkConfiguration(argc, argv);
 
     // Before any thread exists, as libcurl requires.
     curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -291,7 +291,7 @@ void TestConsole::versionQueryRetries_data()
 
     QTest::newRow("no retry") << 0 << 5 << 1 << 3;
     QTest::newRow("two retries, then given up") << 2 << 5 << 3 << 3;
-    // Answered in time, the run goes on and ends on the missing mirrors.ini.
+    // Answered in time, the run goes on and ends on the offered version 0.
     QTest::newRow("answered on the last retry") << 2 << 2 << 3 << 2;
 }
 
@@ -303,8 +303,9 @@ void TestConsole::versionQueryRetries()
     UdpTestPeer peer;
     QVERIFY(peer.isListening());
     QList<UdpTestPeer::Reply> replies(silentQueries, std::nullopt);
-    replies << QByteArray("7#seven,8,9") << QByteArray("news");
+    replies << QByteArray("0#zero,8,9") << QByteArray("news");
     peer.setReplies(replies);
+    QVERIFY(fixture->writeMirrorsIni());
     Configuration config(fixture->layout());
     config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 100);
     RunTracker tracker;
@@ -326,7 +327,7 @@ void TestConsole::run_data()
     QTest::addColumn<bool>("terminal");
     QTest::addColumn<bool>("display");
     // "version 1" installed, "fresh": nothing but the updater and mirrors.ini,
-    // "no mirrors.ini": version 1 without it.
+    // "no mirrors.ini": version 1 without it, "htp": version 1 with a mirror of scheme "htp".
     QTest::addColumn<QString>("installation");
     // "stall": the mirror holds the file back, and "ctrl-c", "sigint" or "sigterm" follows its
     // request; "withhold": the file is on no mirror; "silent server": the update server never
@@ -346,7 +347,10 @@ void TestConsole::run_data()
     const QString installed = QStringLiteral("Voxmeadow 3 version 2 is installed.");
     const QString asItWas = QStringLiteral("the installation is as it was");
     const QString noMirror = QStringLiteral("No mirror could deliver");
-    const QString missing = QStringLiteral("mirrors.ini is missing");
+    const QString missing = QStringLiteral("mirrors.ini: the file is missing");
+    const QString htp = QStringLiteral("htp");
+    const QString htpSaid
+        = QStringLiteral("mirrors.ini: [a] url \"htp://127.0.0.1/a\" has the scheme \"htp\"");
     QTest::newRow("terminal") << console << true << true << one << none << none << 0 << true << installed;
     QTest::newRow("pipe") << console << false << true << one << none << none << 0 << true << installed;
     QTest::newRow("fresh installation")
@@ -364,6 +368,17 @@ void TestConsole::run_data()
         << console << false << true << one << "withhold" << none << 2 << false << noMirror;
     QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
                                     << missing;
+    // Exit code 2, not the 3 of a silent update server: nothing was asked.
+    QTest::newRow("a mistake in mirrors.ini comes before the version query")
+        << QStringList { "--console" } << false << true << htp << "silent server" << none << 2 << false
+        << htpSaid;
+    QTest::newRow("window, --nouser, a mistake in mirrors.ini")
+        << QStringList { "--nouser" } << false << true << htp << "silent server" << none << 2 << false
+        << htpSaid;
+    QTest::newRow("--check-config") << QStringList { "--check-config" } << false << false << one << none
+                                    << none << 0 << false << "OK\n";
+    QTest::newRow("--check-config, a mistake")
+        << QStringList { "--check-config" } << false << false << htp << none << none << 2 << false << htpSaid;
     QTest::newRow("window, --nouser, no mirrors.ini")
         << noUser << false << true << noMirrors << none << none << 2 << false << missing;
     QTest::newRow("window, --nouser, a file on no mirror")
@@ -392,7 +407,10 @@ void TestConsole::run()
     QFETCH(QString, said);
 
     if (installation != QLatin1String("no mirrors.ini"))
-        QVERIFY(fixture->writeMirrorsIni(0));
+        QVERIFY(fixture->writeMirrorsIni());
+    if (installation == QLatin1String("htp"))
+        QVERIFY(FileTree::write(fixture->install + QStringLiteral("/mirrors.ini"),
+            mirrorsIni({ QStringLiteral("a") }, QStringLiteral("htp://127.0.0.1"))));
     if (installation == QLatin1String("fresh")) {
         for (const QString& name : oneSums.keys())
             QVERIFY(QFile::remove(fixture->install + QLatin1Char('/') + name));
@@ -446,7 +464,7 @@ void TestConsole::jsonStream_data()
 void TestConsole::jsonStream()
 {
     QFETCH(QStringList, args);
-    QVERIFY(fixture->writeMirrorsIni(0));
+    QVERIFY(fixture->writeMirrorsIni());
     ConsoleProcess process;
     QVERIFY(process.start(fixture->install + QStringLiteral("/update"), args, environment(true), false));
     QVERIFY2(process.waitForExit(RunTimeoutMs), process.out + process.err);
