@@ -257,6 +257,9 @@ void TestConsole::runTracker_data()
     QTest::newRow("an undone installation")
         << QStringList { start, "Starting file updates", "rolling back file updates" } << "rollback" << false
         << "iii";
+    QTest::newRow("a file that came as a patch")
+        << QStringList { start, download, "a.dat came as a patch: 10 bytes instead of 900" } << "download"
+        << false << "iif";
     QTest::newRow("the ini's download is not a step")
         << QStringList { start, "Downloading client_linux_amd64.ini", "tick" } << "check" << true << "if";
 }

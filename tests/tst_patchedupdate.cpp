@@ -342,6 +342,7 @@ void TestPatchedUpdate::patchOrWholeFile()
         QCOMPARE(requests.contains("2/" + section + key), whole.contains(key));
     }
     QCOMPARE(messages.filter("came as a patch").size(), 2 - int(whole.size()));
+    QCOMPARE(messages.filter("Compiling download and replace list").size(), 1);
     // Each mirror that lacks the patch says so once, by name.
     if (fault == Fault::PatchMissing) {
         for (const char* mirror : { "m1", "m2" })
