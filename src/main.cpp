@@ -7,6 +7,7 @@
 #include "app/interruptwatcher.h"
 #include "app/jsonprogressstream.h"
 #include "app/logfile.h"
+#include "app/runloglines.h"
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
@@ -29,10 +30,64 @@
 #include <QTimer>
 
 #include <curl/curl.h>
+#include <cstdio>
 #include <memory>
 #include <unistd.h>
 
 namespace {
+
+// The lines that open and close the run in update.log, when there is one.
+class RunLog
+{
+public:
+    RunLog(LogFile* file, RunTracker& tracker)
+        : file(file)
+    {
+        QObject::connect(&tracker, &RunTracker::logged, &tracker,
+            [this](const QString& line, RunTracker::LineKind kind) { lines.note(line, kind); });
+    }
+
+    void write(const QString& line)
+    {
+        if (file && !line.isEmpty())
+            file->write(line);
+    }
+
+    void follow(Configuration& config, UpdateEngine* engine)
+    {
+        QObject::connect(&config, &Configuration::offerDecided, &config, [this, &config] {
+            write(RunLogLines::offer(
+                InstallationRecord::read(config.layout()), config.updateTypeDesc, config.offerSource));
+        });
+        QObject::connect(
+            engine, &UpdateEngine::updateFinished, engine, [this] { ending = Ending::Finished; });
+        QObject::connect(engine, &UpdateEngine::updateCanceled, engine, [this] { ending = Ending::Undone; });
+    }
+
+    // `config` and `engine` are null when the run ended before they existed.
+    void end(int exitCode, const Configuration* config = nullptr, const UpdateEngine* engine = nullptr)
+    {
+        RunLogLines::End end;
+        end.exitCode = exitCode;
+        end.finished = ending == Ending::Finished;
+        end.undone = ending == Ending::Undone;
+        if (config) {
+            end.version = config->updateTypeDesc.version;
+            end.declined = config->declinedOffer;
+        }
+        if (engine)
+            end.summary = engine->summary();
+        write(lines.outcome(end));
+        write(RunLogLines::summary(end));
+    }
+
+private:
+    enum class Ending { None, Finished, Undone };
+
+    LogFile* file;
+    RunLogLines lines;
+    Ending ending = Ending::None;
+};
 
 QStringList argumentsOf(int argc, char* argv[])
 {
@@ -59,7 +114,7 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     return ExitCode::Done;
 }
 
-int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
+int runWindow(const StartOptions& options, RunTracker& tracker, RunLog& log, QJsonObject& summary)
 {
     // Before anything can go out over the network: the version query and an
     // unattended start would otherwise run without the configured proxy.
@@ -71,6 +126,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
         tracker.addError(settingsProblem);
         if (!options.unattended())
             QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), settingsProblem);
+        log.end(ExitCode::Failed);
         return ExitCode::Failed;
     }
 
@@ -78,6 +134,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     MainWindow window(config);
     window.setUnattended(options.unattended());
     tracker.follow(window.updateEngine());
+    log.follow(config, window.updateEngine());
     QObject::connect(&config, &Configuration::message, &tracker, &RunTracker::addLine);
     QObject::connect(&config, &Configuration::fatalError, &tracker, &RunTracker::addError);
     if (options.unattended()) {
@@ -94,8 +151,10 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
         config.setRetryPrompt([&window] { return window.askRetryVersionQuery(); });
     }
     // The window's own 1: a bad command line, or a version query given up.
-    if (!config.parseCommandLineOptions(options.arguments))
+    if (!config.parseCommandLineOptions(options.arguments)) {
+        log.end(1, &config, window.updateEngine());
         return 1;
+    }
     // Precise: a coarse timer of two seconds may fire a tenth of a second late.
     if (config.noUserMode == 1)
         QTimer::singleShot(2000, Qt::PreciseTimer, &window, &MainWindow::onAutoStartUpdate);
@@ -103,11 +162,12 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     window.show();
     window.setNews();
     const int exitCode = QApplication::exec();
+    log.end(exitCode, &config, window.updateEngine());
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
     return exitCode;
 }
 
-int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
+int runConsole(const StartOptions& options, RunTracker& tracker, RunLog& log, QJsonObject& summary)
 {
     // With a JSON stream on standard output, people read standard error.
     QFile out;
@@ -119,6 +179,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
 
     Configuration config;
     ConsoleFrontEnd frontEnd(config, &tracker, &out, &err, terminalFd);
+    log.follow(config, frontEnd.updateEngine());
     // The other updater this one would hand over to has no window to show.
     SingleInstanceChecker instanceServer;
     InterruptWatcher interrupts;
@@ -130,6 +191,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
     QTimer::singleShot(
         0, &frontEnd, [&frontEnd, &options] { frontEnd.start(options.arguments, options.retries); });
     const int exitCode = QCoreApplication::exec();
+    log.end(exitCode, &config, frontEnd.updateEngine());
     summary = SummaryReport::json(frontEnd.updateEngine()->summary(), frontEnd.targetVersion());
     return exitCode;
 }
@@ -205,6 +267,9 @@ int main(int argc, char* argv[])
     const bool logging = logFile.open(LogFile::defaultDirectory());
     if (logging)
         LogFile::installMessageHandler(&logFile);
+    else
+        fprintf(stderr, "update: no update.log for this run (%s); the log goes to standard error only\n",
+            qPrintable(logFile.refusal()));
 
     // Copies of the updater's own files that an earlier self-update could
     // not delete while they were in use. Only the one running updater may
@@ -214,6 +279,8 @@ int main(int argc, char* argv[])
     root.rmdir(InstallationLayout::oldDirName());
 
     RunTracker tracker;
+    RunLog log(logging ? &logFile : nullptr, tracker);
+    log.write(RunLogLines::program(ReleaseTrust::builtIn()));
     // The window logs through Qt's messages, which reach the log file; the
     // console writes its lines itself.
     if (options.console && logging)
@@ -224,8 +291,8 @@ int main(int argc, char* argv[])
     if (options.jsonProgress && jsonOut.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
         json = std::make_unique<JsonProgressStream>(&tracker, &jsonOut);
     QJsonObject summary = SummaryReport::json(RunSummary(), 0);
-    const int exitCode
-        = options.console ? runConsole(options, tracker, summary) : runWindow(options, tracker, summary);
+    const int exitCode = options.console ? runConsole(options, tracker, log, summary)
+                                         : runWindow(options, tracker, log, summary);
     if (json)
         json->finish(exitCode, summary);
     return exitCode;

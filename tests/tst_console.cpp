@@ -330,7 +330,8 @@ void TestConsole::run_data()
     QTest::addColumn<bool>("terminal");
     QTest::addColumn<bool>("display");
     // "version 1" installed, "fresh": nothing but the updater and mirrors.ini,
-    // "no mirrors.ini": version 1 without it, "htp": version 1 with a mirror of scheme "htp".
+    // "no mirrors.ini": version 1 without it, "htp": version 1 with a mirror of scheme "htp",
+    // "open log directory": version 1, and a log directory that everyone can write to.
     QTest::addColumn<QString>("installation");
     // "stall": the mirror holds the file back, and "ctrl-c", "sigint" or "sigterm" follows its
     // request; "withhold": the file is on no mirror; "silent server": the update server never
@@ -356,6 +357,9 @@ void TestConsole::run_data()
         = QStringLiteral("mirrors.ini: [a] url \"htp://127.0.0.1/a\" has the scheme \"htp\"");
     QTest::newRow("terminal") << console << true << true << one << none << none << 0 << true << installed;
     QTest::newRow("pipe") << console << false << true << one << none << none << 0 << true << installed;
+    QTest::newRow("a log directory others can write to is not used")
+        << console << false << true << "open log directory" << none << none << 0 << true
+        << "update: no update.log for this run (others can write to ";
     QTest::newRow("fresh installation")
         << console << false << true << "fresh" << none << none << 0 << true << installed;
     QTest::newRow("no display picks the console")
@@ -411,6 +415,9 @@ void TestConsole::run()
 
     if (installation != QLatin1String("no mirrors.ini"))
         QVERIFY(fixture->writeMirrorsIni());
+    const QString logDir = fixture->work.filePath(QStringLiteral("state/voxmeadow-update"));
+    if (installation == QLatin1String("open log directory"))
+        QVERIFY(QDir().mkpath(logDir) && QFile::setPermissions(logDir, QFileDevice::Permissions(0x7777)));
     if (installation == QLatin1String("htp"))
         QVERIFY(FileTree::write(fixture->install + QStringLiteral("/mirrors.ini"),
             mirrorsIni({ QStringLiteral("a") }, QStringLiteral("htp://127.0.0.1"))));
@@ -448,6 +455,18 @@ void TestConsole::run()
     const QByteArray output = process.out + process.err;
     QTEST(process.exitCode(), "exitCode");
     QVERIFY2(output.contains(said.toUtf8()), output);
+    // The log opens with the program and the offer, and ends with the outcome.
+    const QByteArray log = FileTree::read(logDir + QStringLiteral("/update.log"));
+    QCOMPARE(output.count("no update.log for this run"), qsizetype(installation == "open log directory"));
+    if (installed && installation != QLatin1String("open log directory")) {
+        QVERIFY2(log.left(log.indexOf('\n')).contains("Z Voxmeadow 3 update "), log);
+        QVERIFY2(
+            log.contains("; offered version: 2 on the Stable channel, decided by the command line\n"), log);
+        QVERIFY2(log.contains("Outcome: installed version 2 (exit code 0)\n"), log);
+        QVERIFY2(log.contains("Summary: files checked "), log);
+    }
+    if (process.exitCode() == 2 && !log.isEmpty())
+        QVERIFY2(log.contains("Outcome: failed: "), log);
     QCOMPARE(clientFiles(), installed ? twoSums : oneSums);
     // On a terminal the progress line is redrawn in place; elsewhere no
     // control character gets into the output.

@@ -58,10 +58,15 @@ public:
     // channel information is missing or has expired; empty when it is
     // current, or when the version was asked for by name.
     QString freshnessNote;
+    // What chose the version of updateTypeDesc: "the command line", "the
+    // update server", "the channel record" or update.ini's alpha revision.
+    QString offerSource;
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
+    // updateTypeDesc and offerSource hold the version to install.
+    void offerDecided();
 
 private:
     // Lets a signed channel record that offers more than the update server
