@@ -467,6 +467,8 @@ void TestConsole::run()
     }
     if (process.exitCode() == 2 && !log.isEmpty())
         QVERIFY2(log.contains("Outcome: failed: "), log);
+    if (!interrupt.isEmpty() && log.contains("Outcome: "))
+        QVERIFY2(log.contains("Outcome: cancelled (exit code 1)\n"), log);
     QCOMPARE(clientFiles(), installed ? twoSums : oneSums);
     // On a terminal the progress line is redrawn in place; elsewhere no
     // control character gets into the output.

@@ -76,9 +76,7 @@ void RunLogLines::note(const QString& line, RunTracker::LineKind kind)
 
 QString RunLogLines::outcome(const End& end) const
 {
-    QString reason = firstCause.isEmpty() ? firstError : firstCause;
-    if (reason.isEmpty())
-        reason = QStringLiteral("see the lines above");
+    const QString reason = firstCause.isEmpty() ? firstError : firstCause;
     QString text;
     if (end.finished && end.summary.filesChanged == 0 && end.summary.filesRemoved == 0)
         text = QStringLiteral("up to date at version %1").arg(end.version);
@@ -87,10 +85,14 @@ QString RunLogLines::outcome(const End& end) const
     else if (!end.declined.isEmpty())
         text = QStringLiteral("up to date: the offered version %1 is older than the installed one")
                    .arg(end.version);
-    else if (userCancel || (!end.undone && end.exitCode == ExitCode::Canceled && firstError.isEmpty()))
+    else if (end.exitCode == ExitCode::Unknown)
+        text = QStringLiteral("failed: the update server did not answer");
+    // A run undone without a cause, or ended by a signal, was cancelled.
+    else if (userCancel || (reason.isEmpty() && (end.undone || end.exitCode == ExitCode::Canceled)))
         text = QStringLiteral("cancelled");
     else if (end.undone || end.exitCode != ExitCode::Done)
-        text = QStringLiteral("failed: %1").arg(reason);
+        text = QStringLiteral("failed: %1")
+                   .arg(reason.isEmpty() ? QStringLiteral("see the lines above") : reason);
     else
         text = QStringLiteral("no update ran");
     return QStringLiteral("Outcome: %1 (exit code %2)").arg(text).arg(end.exitCode);
@@ -101,15 +103,20 @@ QString RunLogLines::summary(const End& end)
     if (!end.finished && !end.undone)
         return QString();
     const RunSummary& s = end.summary;
-    return QStringLiteral(
-        "Summary: files checked %1, changed %2, fetched whole %3 (%4 bytes), as patches %5 (%6 "
-        "bytes), removed %7; %8 s")
-        .arg(s.filesChecked)
-        .arg(s.filesChanged)
-        .arg(s.filesFetched)
-        .arg(s.bytesFetched)
-        .arg(s.filesPatched)
-        .arg(s.patchBytes)
-        .arg(s.filesRemoved)
+    // An undone run changed nothing: its figures are what it had found to do.
+    const QString figures = end.finished
+        ? QStringLiteral(
+            "files checked %1, changed %2, fetched whole %3 (%4 bytes), as patches %5 (%6 bytes), "
+            "removed %7")
+        : QStringLiteral("nothing changed; files checked %1, to change %2, to fetch whole %3 (%4 bytes), as "
+                         "patches %5 (%6 bytes), to remove %7");
+    return QStringLiteral("Summary: %1; %2 s")
+        .arg(figures.arg(s.filesChecked)
+                 .arg(s.filesChanged)
+                 .arg(s.filesFetched)
+                 .arg(s.bytesFetched)
+                 .arg(s.filesPatched)
+                 .arg(s.patchBytes)
+                 .arg(s.filesRemoved))
         .arg(QString::number(double(s.elapsedMs) / 1000.0, 'f', 1));
 }
