@@ -182,7 +182,7 @@ void TestMirrors::mistakesNamed_data()
     QTest::newRow("retries 0") << list + "[m]\nurl=http://m\nretries=0\n"
                                << one("[m] retries \"0\" is below 1");
     QTest::newRow("retries abc") << list + "[m]\nurl=http://m\nretries=abc\n"
-                                 << one("[m] retries \"abc\" is not a whole number from 1");
+                                 << one("[m] retries \"abc\" is not a whole number from 1 to 2147483647");
     QTest::newRow("entry beyond size") << list + "2\\mirror=m\n[m]\nurl=http://m\n"
                                        << one("[mirrors] 2\\mirror lies beyond size=1");
     QTest::newRow("size text") << QByteArray("[mirrors]\nsize=two\n1\\mirror=m\n")

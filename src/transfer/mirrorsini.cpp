@@ -157,6 +157,8 @@ void MirrorsIni::checkMirror(QSettings& settings, const Entry& entry)
         const qlonglong number = text.trimmed().toLongLong(&isNumber);
         problems.append(problem(isNumber && number < 1
                 ? QStringLiteral("%1 retries \"%2\" is below 1").arg(group, text)
-                : QStringLiteral("%1 retries \"%2\" is not a whole number from 1").arg(group, text)));
+                : QStringLiteral("%1 retries \"%2\" is not a whole number from 1 to %3")
+                      .arg(group, text)
+                      .arg(std::numeric_limits<int>::max())));
     }
 }
