@@ -7,6 +7,7 @@
 #include "app/interruptwatcher.h"
 #include "app/jsonprogressstream.h"
 #include "app/logfile.h"
+#include "app/runlog.h"
 #include "app/runloglines.h"
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
@@ -36,59 +37,6 @@
 
 namespace {
 
-// The lines that open and close the run in update.log, when there is one.
-class RunLog
-{
-public:
-    RunLog(LogFile* file, RunTracker& tracker)
-        : file(file)
-    {
-        QObject::connect(&tracker, &RunTracker::logged, &tracker,
-            [this](const QString& line, RunTracker::LineKind kind) { lines.note(line, kind); });
-    }
-
-    void write(const QString& line)
-    {
-        if (file && !line.isEmpty())
-            file->write(line);
-    }
-
-    void follow(Configuration& config, UpdateEngine* engine)
-    {
-        QObject::connect(&config, &Configuration::offerDecided, &config, [this, &config] {
-            write(RunLogLines::offer(
-                InstallationRecord::read(config.layout()), config.updateTypeDesc, config.offerSource));
-        });
-        QObject::connect(
-            engine, &UpdateEngine::updateFinished, engine, [this] { ending = Ending::Finished; });
-        QObject::connect(engine, &UpdateEngine::updateCanceled, engine, [this] { ending = Ending::Undone; });
-    }
-
-    // `config` and `engine` are null when the run ended before they existed.
-    void end(int exitCode, const Configuration* config = nullptr, const UpdateEngine* engine = nullptr)
-    {
-        RunLogLines::End end;
-        end.exitCode = exitCode;
-        end.finished = ending == Ending::Finished;
-        end.undone = ending == Ending::Undone;
-        if (config) {
-            end.version = config->updateTypeDesc.version;
-            end.declined = config->declinedOffer;
-        }
-        if (engine)
-            end.summary = engine->summary();
-        write(lines.outcome(end));
-        write(RunLogLines::summary(end));
-    }
-
-private:
-    enum class Ending { None, Finished, Undone };
-
-    LogFile* file;
-    RunLogLines lines;
-    Ending ending = Ending::None;
-};
-
 QStringList argumentsOf(int argc, char* argv[])
 {
     QStringList args;
@@ -117,15 +65,16 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
 int runWindow(const StartOptions& options, RunTracker& tracker, RunLog& log, QJsonObject& summary)
 {
     // Before anything can go out over the network: the version query and an
-    // unattended start would otherwise run without the configured proxy.
+    // unattended start would otherwise run without the configured proxy, or
+    // with a mistake in mirrors.ini that only the first download would show.
     const InstallationLayout installation = InstallationLayout::ofRunningProgram();
-    const QString settingsProblem
+    const QString configProblem
         = ConfigCheck::firstProblem(UpdateSettings::read(installation.settingsFile()), installation);
-    if (!settingsProblem.isEmpty()) {
-        qWarning().noquote() << "Error:" << settingsProblem;
-        tracker.addError(settingsProblem);
+    if (!configProblem.isEmpty()) {
+        qWarning().noquote() << "Error:" << configProblem;
+        tracker.addError(configProblem);
         if (!options.unattended())
-            QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), settingsProblem);
+            QMessageBox::critical(nullptr, QCoreApplication::translate("QObject", "Error"), configProblem);
         log.end(ExitCode::Failed);
         return ExitCode::Failed;
     }
