@@ -1,5 +1,6 @@
 #include "fuzzscratch.h"
 #include "transfer/mirrors.h"
+#include "transfer/mirrorsini.h"
 #include "update/updatesettings.h"
 
 #include <QFile>
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.problem();
     settings.displayedProxy();
     settings.extraCertificates();
+    MirrorsIni::read(path);
 
     for (const bool alpha : { false, true }) {
         Mirrors mirrors;

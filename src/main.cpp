@@ -1,4 +1,5 @@
 #include "tasks/eventdispatcherchoice.h"
+#include "app/configcheck.h"
 #include "app/configuration.h"
 #include "app/consolefrontend.h"
 #include "app/exitcode.h"
@@ -6,6 +7,8 @@
 #include "app/interruptwatcher.h"
 #include "app/jsonprogressstream.h"
 #include "app/logfile.h"
+#include "app/runlog.h"
+#include "app/runloglines.h"
 #include "app/runtracker.h"
 #include "app/versioncheckreport.h"
 #include "update/installationrecord.h"
@@ -31,6 +34,7 @@
 #include <QTimer>
 
 #include <curl/curl.h>
+#include <cstdio>
 #include <memory>
 #include <unistd.h>
 
@@ -71,20 +75,23 @@ int printUsage(int argc, char* argv[], const StartOptions& options)
     return ExitCode::Done;
 }
 
-int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
+int runWindow(const StartOptions& options, RunTracker& tracker, RunLog& log, QJsonObject& summary)
 {
     // SIGINT and SIGTERM end the program with the cancel code.
     InterruptWatcher interrupts;
     // Before anything can go out over the network: the version query and an
-    // unattended start would otherwise run without the configured proxy.
-    const QString settingsProblem
-        = UpdateSettings::read(InstallationLayout::ofRunningProgram().settingsFile()).problem();
-    if (!settingsProblem.isEmpty()) {
-        qWarning().noquote() << "Error:" << settingsProblem;
-        tracker.addError(settingsProblem);
+    // unattended start would otherwise run without the configured proxy, or
+    // with a mistake in mirrors.ini that only the first download would show.
+    const InstallationLayout installation = InstallationLayout::ofRunningProgram();
+    const QString configProblem
+        = ConfigCheck::firstProblem(UpdateSettings::read(installation.settingsFile()), installation);
+    if (!configProblem.isEmpty()) {
+        qWarning().noquote() << "Error:" << configProblem;
+        tracker.addError(configProblem);
         if (!options.unattended())
             MainWindow::showMessageBox(nullptr, QMessageBox::Critical,
                 QCoreApplication::translate("QObject", "Error"), settingsProblem, QMessageBox::Ok);
+        log.end(ExitCode::Failed);
         return ExitCode::Failed;
     }
 
@@ -92,6 +99,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     MainWindow window(config);
     window.setUnattended(options.unattended());
     tracker.follow(window.updateEngine());
+    log.follow(config, window.updateEngine());
     QObject::connect(&config, &Configuration::message, &tracker, &RunTracker::addLine);
     QObject::connect(&config, &Configuration::fatalError, &tracker, &RunTracker::addError);
     if (options.unattended()) {
@@ -108,8 +116,10 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
         config.setRetryPrompt([&window] { return window.askRetryVersionQuery(); });
     }
     // The window's own 1: a bad command line, or a version query given up.
-    if (!config.parseCommandLineOptions(options.arguments))
+    if (!config.parseCommandLineOptions(options.arguments)) {
+        log.end(1, &config, window.updateEngine());
         return 1;
+    }
     // Precise: a coarse timer of two seconds may fire a tenth of a second late.
     if (config.noUserMode == 1)
         QTimer::singleShot(2000, Qt::PreciseTimer, &window, &MainWindow::onAutoStartUpdate);
@@ -121,11 +131,12 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &window, &MainWindow::cancelForSignal);
     interrupts.setRunActive(true);
     const int exitCode = QApplication::exec();
+    log.end(exitCode, &config, window.updateEngine());
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
     return exitCode;
 }
 
-int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& summary)
+int runConsole(const StartOptions& options, RunTracker& tracker, RunLog& log, QJsonObject& summary)
 {
     // With a JSON stream on standard output, people read standard error.
     QFile out;
@@ -137,6 +148,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
 
     Configuration config;
     ConsoleFrontEnd frontEnd(config, &tracker, &out, &err, terminalFd);
+    log.follow(config, frontEnd.updateEngine());
     // The other updater this one would hand over to has no window to show.
     SingleInstanceChecker instanceServer;
     InterruptWatcher interrupts;
@@ -148,6 +160,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
     QTimer::singleShot(
         0, &frontEnd, [&frontEnd, &options] { frontEnd.start(options.arguments, options.retries); });
     const int exitCode = QCoreApplication::exec();
+    log.end(exitCode, &config, frontEnd.updateEngine());
     summary = SummaryReport::json(frontEnd.updateEngine()->summary(), frontEnd.targetVersion());
     return exitCode;
 }
@@ -191,6 +204,22 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     return report.code();
 }
 
+// `update --check-config`: update.ini and mirrors.ini as a run would read
+// them, nothing sent anywhere.
+int checkConfiguration(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const InstallationLayout installation = InstallationLayout::ofRunningProgram();
+    const QStringList problems
+        = ConfigCheck::problems(UpdateSettings::read(installation.settingsFile()), installation);
+    QTextStream out(stdout);
+    if (problems.isEmpty())
+        out << "OK" << Qt::endl;
+    for (const QString& problem : problems)
+        out << problem << Qt::endl;
+    return problems.isEmpty() ? ExitCode::Done : ExitCode::Failed;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -199,6 +228,8 @@ int main(int argc, char* argv[])
         = StartOptions::parse(argumentsOf(argc, argv), QProcessEnvironment::systemEnvironment());
     if (options.help || options.version || !options.error().isEmpty())
         return printUsage(argc, argv, options);
+    if (options.checkConfig)
+        return checkConfiguration(argc, argv);
 
     // Before any thread exists, as libcurl requires.
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -236,6 +267,9 @@ int main(int argc, char* argv[])
     LogFile logFile;
     const bool logging = logFile.open(LogFile::defaultDirectory());
     LogFile::installMessageHandler(logging ? &logFile : nullptr);
+    if (!logging)
+        fprintf(stderr, "update: no update.log for this run (%s); the log goes to standard error only\n",
+            qPrintable(OutsideText::escaped(logFile.refusal())));
 
     // Copies of the updater's own files that an earlier self-update could
     // not delete while they were in use. Only the one running updater may
@@ -244,13 +278,15 @@ int main(int argc, char* argv[])
         UpdateEngine::removeOldFiles(root.filePath(dir));
     root.rmdir(InstallationLayout::oldDirName());
 
+    RunLog log(logging ? &logFile : nullptr, tracker);
+    log.write(RunLogLines::program(ReleaseTrust::builtIn()));
     // The window logs through Qt's messages, which reach the log file; the
     // console writes its lines itself.
     if (options.console && logging)
         QObject::connect(&tracker, &RunTracker::logged, &tracker,
             [&logFile](const QString& line) { logFile.write(line); });
-    const int exitCode
-        = options.console ? runConsole(options, tracker, summary) : runWindow(options, tracker, summary);
+    const int exitCode = options.console ? runConsole(options, tracker, log, summary)
+                                         : runWindow(options, tracker, log, summary);
     if (json)
         json->finish(exitCode, summary);
     return exitCode;

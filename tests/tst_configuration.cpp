@@ -79,6 +79,10 @@ private Q_SLOTS:
     void updateServerSetting();
     void logFile_data();
     void logFile();
+    void logDirectoryRule_data();
+    void logDirectoryRule();
+    void logRotation_data();
+    void logRotation();
     void tempDirIsPrivate();
     void tempDirSkipsTakenNames_data();
     void tempDirSkipsTakenNames();
@@ -605,6 +609,79 @@ void TestConfiguration::logFile()
         | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     if (before.isEmpty())
         QCOMPARE(QFileInfo(dir.filePath("state")).permissions() & others, QFile::Permissions());
+}
+
+void TestConfiguration::logDirectoryRule_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("everyone can write") << 0777 << false << "others can write to ";
+    QTest::newRow("the group can write") << 0730 << false << "others can write to ";
+    QTest::newRow("others can read") << 0755 << false << "";
+    QTest::newRow("another user's") << 0700 << true << "belongs to another user";
+}
+
+void TestConfiguration::logDirectoryRule()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, otherOwner);
+    QFETCH(QString, refusal);
+    if (otherOwner && ::geteuid() != 0)
+        QSKIP("giving a directory to another user needs root");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logDir = dir.filePath("voxmeadow-update");
+    QVERIFY(QDir().mkdir(logDir) && ::chmod(QFile::encodeName(logDir).constData(), mode_t(mode)) == 0);
+    if (otherOwner)
+        QVERIFY(::chown(QFile::encodeName(logDir).constData(), 65534, 65534) == 0);
+
+    LogFile log;
+    QCOMPARE(log.open(logDir), refusal.isEmpty());
+    QVERIFY2(log.refusal().contains(refusal), qPrintable(log.refusal()));
+    QCOMPARE(QFileInfo::exists(logDir + "/update.log"), refusal.isEmpty());
+}
+
+void TestConfiguration::logRotation_data()
+{
+    // The sizes of the earlier logs, update.log first; the number kept.
+    QTest::addColumn<QList<qint64>>("sizes");
+    QTest::addColumn<int>("kept");
+    const qint64 mib = 1024 * 1024;
+    QTest::newRow("two small") << QList<qint64> { 100, 100 } << 2;
+    QTest::newRow("many small: up to twenty runs") << QList<qint64>(20, 100) << 19;
+    QTest::newRow("large: always the last four") << QList<qint64>(6, 6 * mib) << 4;
+    QTest::newRow("a fifth while within 16 MiB") << QList<qint64>(8, 3 * mib) << 5;
+    QTest::newRow("a gap keeps its place") << QList<qint64> { 100, -1, 100 } << 3;
+}
+
+void TestConfiguration::logRotation()
+{
+    QFETCH(QList<qint64>, sizes);
+    QFETCH(int, kept);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto name = [&dir](int run) {
+        return dir.filePath(
+            run == 0 ? QStringLiteral("update.log") : QStringLiteral("update.log.%1").arg(run));
+    };
+    for (int run = 0; run < sizes.size(); ++run) {
+        if (sizes.at(run) < 0)
+            continue;
+        QFile file(name(run));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(run) + '\n') > 0);
+        QVERIFY(file.resize(sizes.at(run)));
+    }
+
+    LogFile log;
+    QVERIFY(log.open(dir.path()));
+    QCOMPARE(QFileInfo(name(0)).size(), 0);
+    for (int run = 0; run < sizes.size() + 1; ++run) {
+        const bool expected = run < kept && sizes.at(run) >= 0;
+        QVERIFY2(QFileInfo::exists(name(run + 1)) == expected, qPrintable(name(run + 1)));
+        if (expected)
+            QVERIFY(FileTree::read(name(run + 1)).startsWith(QByteArray::number(run) + '\n'));
+    }
 }
 
 void TestConfiguration::tempDirIsPrivate()

@@ -301,6 +301,9 @@ void TestConsole::runTracker_data()
     QTest::newRow("an undone installation")
         << QStringList { start, "Starting file updates", "rolling back file updates" } << "rollback" << false
         << "iii";
+    QTest::newRow("a file that came as a patch")
+        << QStringList { start, download, "a.dat came as a patch: 10 bytes instead of 900" } << "download"
+        << false << "iif";
     QTest::newRow("the ini's download is not a step")
         << QStringList { start, "Downloading client_linux_amd64.ini", "tick" } << "check" << true << "if";
 }
@@ -335,7 +338,7 @@ void TestConsole::versionQueryRetries_data()
 
     QTest::newRow("no retry") << 0 << 5 << 1 << 3;
     QTest::newRow("two retries, then given up") << 2 << 5 << 3 << 3;
-    // Answered in time, the run goes on and ends on the missing mirrors.ini.
+    // Answered in time, the run goes on and ends on the offered version 0.
     QTest::newRow("answered on the last retry") << 2 << 2 << 3 << 2;
 }
 
@@ -347,8 +350,9 @@ void TestConsole::versionQueryRetries()
     UdpTestPeer peer;
     QVERIFY(peer.isListening());
     QList<UdpTestPeer::Reply> replies(silentQueries, std::nullopt);
-    replies << QByteArray("7#seven,8,9") << QByteArray("news");
+    replies << QByteArray("0#zero,8,9") << QByteArray("news");
     peer.setReplies(replies);
+    QVERIFY(fixture->writeMirrorsIni());
     Configuration config(fixture->layout());
     config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 100);
     RunTracker tracker;
@@ -370,7 +374,8 @@ void TestConsole::run_data()
     QTest::addColumn<bool>("terminal");
     QTest::addColumn<bool>("display");
     // "version 1" installed, "fresh": nothing but the updater and mirrors.ini,
-    // "no mirrors.ini": version 1 without it.
+    // "no mirrors.ini": version 1 without it, "htp": version 1 with a mirror of scheme "htp",
+    // "open log directory": version 1, and a log directory that everyone can write to.
     QTest::addColumn<QString>("installation");
     // "stall": the mirror holds the file back, and "ctrl-c", "sigint" or "sigterm" follows its
     // request; "withhold": the file is on no mirror; "silent server": the update server never
@@ -390,9 +395,15 @@ void TestConsole::run_data()
     const QString installed = QStringLiteral("Voxmeadow 3 version 2 is installed.");
     const QString asItWas = QStringLiteral("the installation is as it was");
     const QString noMirror = QStringLiteral("No mirror could deliver");
-    const QString missing = QStringLiteral("mirrors.ini is missing");
+    const QString missing = QStringLiteral("mirrors.ini: the file is missing");
+    const QString htp = QStringLiteral("htp");
+    const QString htpSaid
+        = QStringLiteral("mirrors.ini: [a] url \"htp://127.0.0.1/a\" has the scheme \"htp\"");
     QTest::newRow("terminal") << console << true << true << one << none << none << 0 << true << installed;
     QTest::newRow("pipe") << console << false << true << one << none << none << 0 << true << installed;
+    QTest::newRow("a log directory others can write to is not used")
+        << console << false << true << "open log directory" << none << none << 0 << true
+        << "update: no update.log for this run (others can write to ";
     QTest::newRow("fresh installation")
         << console << false << true << "fresh" << none << none << 0 << true << installed;
     QTest::newRow("no display picks the console")
@@ -411,6 +422,17 @@ void TestConsole::run_data()
         << "damaged under its stamp" << none << none << 0 << false << "Files checked: 15, repaired: 1.";
     QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
                                     << missing;
+    // Exit code 2, not the 3 of a silent update server: nothing was asked.
+    QTest::newRow("a mistake in mirrors.ini comes before the version query")
+        << QStringList { "--console" } << false << true << htp << "silent server" << none << 2 << false
+        << htpSaid;
+    QTest::newRow("window, --nouser, a mistake in mirrors.ini")
+        << QStringList { "--nouser" } << false << true << htp << "silent server" << none << 2 << false
+        << htpSaid;
+    QTest::newRow("--check-config") << QStringList { "--check-config" } << false << false << one << none
+                                    << none << 0 << false << "OK\n";
+    QTest::newRow("--check-config, a mistake")
+        << QStringList { "--check-config" } << false << false << htp << none << none << 2 << false << htpSaid;
     QTest::newRow("window, --nouser, no mirrors.ini")
         << noUser << false << true << noMirrors << none << none << 2 << false << missing;
     QTest::newRow("window, --nouser, a file on no mirror")
@@ -444,7 +466,13 @@ void TestConsole::run()
     QFETCH(QString, said);
 
     if (installation != QLatin1String("no mirrors.ini"))
-        QVERIFY(fixture->writeMirrorsIni(0));
+        QVERIFY(fixture->writeMirrorsIni());
+    const QString logDir = fixture->work.filePath(QStringLiteral("state/voxmeadow-update"));
+    if (installation == QLatin1String("open log directory"))
+        QVERIFY(QDir().mkpath(logDir) && QFile::setPermissions(logDir, QFileDevice::Permissions(0x7777)));
+    if (installation == QLatin1String("htp"))
+        QVERIFY(FileTree::write(fixture->install + QStringLiteral("/mirrors.ini"),
+            mirrorsIni({ QStringLiteral("a") }, QStringLiteral("htp://127.0.0.1"))));
     if (installation == QLatin1String("fresh")) {
         for (const QString& name : oneSums.keys())
             QVERIFY(QFile::remove(fixture->install + QLatin1Char('/') + name));
@@ -500,6 +528,20 @@ void TestConsole::run()
     const QByteArray output = process.out + process.err;
     QTEST(process.exitCode(), "exitCode");
     QVERIFY2(output.contains(said.toUtf8()), output);
+    // The log opens with the program and the offer, and ends with the outcome.
+    const QByteArray log = FileTree::read(logDir + QStringLiteral("/update.log"));
+    QCOMPARE(output.count("no update.log for this run"), qsizetype(installation == "open log directory"));
+    if (installed && installation != QLatin1String("open log directory")) {
+        QVERIFY2(log.left(log.indexOf('\n')).contains("Z Voxmeadow 3 update "), log);
+        QVERIFY2(
+            log.contains("; offered version: 2 on the Stable channel, decided by the command line\n"), log);
+        QVERIFY2(log.contains("Outcome: installed version 2 (exit code 0)\n"), log);
+        QVERIFY2(log.contains("Summary: files checked "), log);
+    }
+    if (process.exitCode() == 2 && !log.isEmpty())
+        QVERIFY2(log.contains("Outcome: failed: "), log);
+    if (!interrupt.isEmpty() && log.contains("Outcome: "))
+        QVERIFY2(log.contains("Outcome: cancelled (exit code 1)\n"), log);
     QCOMPARE(clientFiles(), installed ? twoSums : oneSums);
     // On a terminal the progress line is redrawn in place; elsewhere no
     // control character gets into the output.
@@ -547,7 +589,7 @@ void TestConsole::jsonStream()
     QFETCH(QString, withheld);
     QFETCH(QString, cause);
     QFETCH(bool, another);
-    QVERIFY(fixture->writeMirrorsIni(0));
+    QVERIFY(fixture->writeMirrorsIni());
     stallOrWithhold = withheld;
     withhold = true;
     ConsoleProcess first;

@@ -866,6 +866,11 @@ void TestDownloadTask::keptPartIsContinued()
     QCOMPARE(mirrors->mirrorData().first().errorCount,
         int(answer == RangeAnswer::CutShort || answer == RangeAnswer::WholeThenSilent));
     QCOMPARE(task->completedFromPart(), answer != RangeAnswer::Ignored && !ranges.last().isEmpty());
+    const bool dropLogged
+        = std::any_of(spies.messages.cbegin(), spies.messages.cend(), [](const QList<QVariant>& args) {
+              return args.first().toString().endsWith("the 1000 bytes kept are dropped");
+          });
+    QCOMPARE(dropLogged, answer == RangeAnswer::Ignored);
     QCOMPARE(task->receivedDigest(), QCryptographicHash::hash(body, QCryptographicHash::Md5));
 }
 

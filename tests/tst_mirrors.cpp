@@ -1,5 +1,6 @@
 #include "transfer/displayedurl.h"
 #include "transfer/mirrors.h"
+#include "transfer/mirrorsini.h"
 #include "transfer/randomsource.h"
 #include "filetree.h"
 
@@ -19,6 +20,8 @@ private Q_SLOTS:
     void readsMirrorList();
     void retriesSetting_data();
     void retriesSetting();
+    void mistakesNamed_data();
+    void mistakesNamed();
     void alphaChannel();
     void missingAlphaIsFatal();
     void borrowsOnlyFreeMirrors();
@@ -139,6 +142,62 @@ void TestMirrors::retriesSetting()
         writeIni("[mirrors]\nsize=1\n1\\mirror=m\n[m]\nurl=http://m\n" + line + "\n"), 3));
     QCOMPARE(mirrors.mirrorData().size(), 1);
     QCOMPARE(mirrors.mirrorData().first().retries, retries);
+}
+
+void TestMirrors::mistakesNamed_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("problems");
+
+    const QByteArray list = "[mirrors]\nsize=1\n1\\mirror=m\n";
+    const auto one
+        = [](const char* text) { return QStringList { QStringLiteral("mirrors.ini: %1").arg(text) }; };
+    QFile sample(QStringLiteral(TEST_SOURCE_DIR "/docs/samples/mirrors.ini"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QTest::newRow("the sample") << sample.readAll() << QStringList {};
+    QTest::newRow("upper-case scheme, trailing blanks, retries 1") << list
+            + "[m]\nurl=HTTPS://m.example/files   \nretries=1  \n" << QStringList {};
+    QTest::newRow("credentials, port") << list + "[m]\nurl=http://u:p@m.example:8080/\n" << QStringList {};
+    QTest::newRow("blank name beside a mirror")
+        << QByteArray("[mirrors]\nsize=2\n1\\mirror=\n2\\mirror=m\n[m]\nurl=http://m\n") << QStringList {};
+    QTest::newRow("scheme htp")
+        << list + "[m]\nurl=htp://u:secret@x\n"
+        << one("[m] url \"htp://x\" has the scheme \"htp\"; only http and https are used");
+    QTest::newRow("ftp") << list + "[m]\nurl=ftp://x/\n"
+                         << one("[m] url \"ftp://x/\" has the scheme \"ftp\"; only http and https are used");
+    QTest::newRow("no scheme")
+        << list + "[m]\nurl=x.example/files\n"
+        << one("[m] url \"x.example/files\" has no scheme; only http and https are used");
+    QTest::newRow("no host") << list + "[m]\nurl=https://\n" << one("[m] url \"https://\" names no host");
+    QTest::newRow("empty url") << list + "[m]\nurl=\n" << one("[m] has no url");
+    QTest::newRow("no url") << list + "[m]\nretries=3\n" << one("[m] has no url");
+    QTest::newRow("misspelled group") << list + "[n]\nurl=http://n\n"
+                                      << (one("[n] is not a mirror that [mirrors] names")
+                                             + one("[mirrors] names \"m\", but there is no [m] group"));
+    QTest::newRow("key outside any group") << "url=http://m\n" + list + "[m]\nurl=http://m\n"
+                                           << one("\"url\" stands outside any group");
+    QTest::newRow("misspelled key")
+        << list + "[m]\nurl=http://m\nretires=3\n"
+        << one("[m] has the unknown key \"retires\"; a mirror has url and retries");
+    QTest::newRow("retries 0") << list + "[m]\nurl=http://m\nretries=0\n"
+                               << one("[m] retries \"0\" is below 1");
+    QTest::newRow("retries abc") << list + "[m]\nurl=http://m\nretries=abc\n"
+                                 << one("[m] retries \"abc\" is not a whole number from 1 to 2147483647");
+    QTest::newRow("entry beyond size") << list + "2\\mirror=m\n[m]\nurl=http://m\n"
+                                       << one("[mirrors] 2\\mirror lies beyond size=1");
+    QTest::newRow("size text") << QByteArray("[mirrors]\nsize=two\n1\\mirror=m\n")
+                               << (one("[mirrors] size \"two\" is not a whole number")
+                                      + one("[mirrors] 1\\mirror lies beyond size=0")
+                                      + one("[mirrors] names no mirror"));
+    QTest::newRow("empty file") << QByteArray() << one("[mirrors] names no mirror");
+    QTest::newRow("missing") << QByteArray("-") << one("the file is missing");
+}
+
+void TestMirrors::mistakesNamed()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, problems);
+    QCOMPARE(MirrorsIni::read(ini == "-" ? tempDir.filePath("none.ini") : writeIni(ini)).problems, problems);
 }
 
 void TestMirrors::alphaChannel()

@@ -367,6 +367,7 @@ void TestPatchedUpdate::patchOrWholeFile()
     QCOMPARE(summary.filesPatched, qint64(2 - whole.size()));
     QCOMPARE(summary.patchBytes, patchBytes);
     QCOMPARE(summary.patchFallbacks, qint64(givenUp.contains(fault) ? 1 : 0));
+    QCOMPARE(messages.filter("Compiling download and replace list").size(), 1);
     // Each mirror that lacks the patch says so once, by name.
     if (fault == Fault::PatchMissing) {
         for (const char* mirror : { "m1", "m2" })

@@ -15,11 +15,14 @@
 #include "releasefixture.h"
 #include "udptestpeer.h"
 
+#include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -389,6 +392,8 @@ void TestUpdateEngine::wholeUpdate_data()
     // A run killed while it could not record its session.
     QTest::newRow("this installation's unrecorded session") << true << "this installation" << true;
     QTest::newRow("another installation's session") << true << "another installation" << false;
+    // Given to another user (needs root): it notes this installation, and is still not ours.
+    QTest::newRow("another user's session of this installation") << true << "another user's" << false;
     QTest::newRow("a numbered name of an earlier version") << true << "numbered" << false;
 }
 
@@ -398,6 +403,8 @@ void TestUpdateEngine::wholeUpdate()
     QFETCH(QString, leftover);
     QFETCH(bool, leftoverRemoved);
     SKIP_UNLESS_DEMO_KEY();
+    if (leftover == QLatin1String("another user's") && ::geteuid() != 0)
+        QSKIP("giving a directory to another user needs root");
     const QString source = work->filePath(QStringLiteral("source"));
     QVERIFY(ReleaseFixture::writeTree(source, release()));
     QVERIFY(ReleaseFixture::publish(source, mirrorRoot, 5, { QStringLiteral("*.txt") }));
@@ -409,10 +416,19 @@ void TestUpdateEngine::wholeUpdate()
         left = sessionDir(7);
     else if (!leftover.isEmpty())
         left = SessionDirectory::create(tmp,
-            leftover == QLatin1String("this installation") ? install
-                                                           : work->filePath(QStringLiteral("other")));
+            leftover == QLatin1String("another installation") ? work->filePath(QStringLiteral("other"))
+                                                              : install);
     if (!left.isEmpty())
         QVERIFY(FileTree::write(QDir(left).filePath(QStringLiteral("data/a.dat")), "partial"));
+    if (leftover == QLatin1String("another user's")) {
+        QStringList owned { left };
+        for (QDirIterator it(
+                 left, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();)
+            owned.append(it.next());
+        for (const QString& path : owned)
+            QVERIFY(::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+    }
 
     auto engine = makeEngine(5);
     EngineLog log(engine.get());

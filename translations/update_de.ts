@@ -553,6 +553,8 @@ update channel offers, or to VERSION of client TYPE when given.
                     available, 3 could not tell)
   --verify          read every installed file, whatever the digest cache
                     remembers, and repair what differs
+  --check-config    check update.ini and mirrors.ini and name every mistake;
+                    nothing goes out (exit code 0 OK, 2 mistakes found)
   --help            show this text
   --version         show the version and the release keys built in
 
@@ -582,6 +584,9 @@ die ihr Update-Kanal anbietet, oder auf VERSION des Clients TYP.
                     3 nicht feststellbar)
   --verify          jede installierte Datei lesen, gleich was der
                     Prüfsummen-Cache weiß, und Abweichungen reparieren
+  --check-config    update.ini und mirrors.ini prüfen und jeden Fehler
+                    nennen; nichts wird gesendet (Exit-Code 0 in Ordnung,
+                    2 Fehler gefunden)
   --help            diesen Text zeigen
   --version         die Version und die eingebauten Release-Schlüssel zeigen
 

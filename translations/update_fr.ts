@@ -553,6 +553,8 @@ update channel offers, or to VERSION of client TYPE when given.
                     available, 3 could not tell)
   --verify          read every installed file, whatever the digest cache
                     remembers, and repair what differs
+  --check-config    check update.ini and mirrors.ini and name every mistake;
+                    nothing goes out (exit code 0 OK, 2 mistakes found)
   --help            show this text
   --version         show the version and the release keys built in
 
@@ -582,6 +584,9 @@ que propose son canal de mise à jour, ou à la VERSION du client TYPE donnée.
                     jour disponible, 3 impossible à dire)
   --verify          lire chaque fichier installé, quoi qu&apos;en dise le cache
                     des empreintes, et réparer ce qui diffère
+  --check-config    vérifier update.ini et mirrors.ini et nommer chaque
+                    erreur ; rien n&apos;est envoyé (code de sortie 0 en ordre,
+                    2 erreurs trouvées)
   --help            afficher ce texte
   --version         afficher la version et les clés de publication intégrées
 

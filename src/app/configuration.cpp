@@ -72,6 +72,9 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     // Asked for by name: obeyed, older or not.
     const bool offered = line.outcome == CommandLine::NeedsVersionQuery
         || (line.typeDesc.channel == Alpha && !line.explicitVersion);
+    offerSource = line.explicitVersion                   ? QStringLiteral("the command line")
+        : line.outcome == CommandLine::NeedsVersionQuery ? QStringLiteral("the update server")
+                                                         : QStringLiteral("the alpha revision of update.ini");
     if (line.outcome == CommandLine::NeedsVersionQuery) {
         const QPair<QString, QString> latest
             = getLatestClientVersion(line.typeDesc.channel, line.typeDesc.news);
@@ -95,6 +98,7 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     noUserMode = line.noUser ? 1 : 0;
     if (offered)
         declineDowngrade(updateTypeDesc);
+    Q_EMIT offerDecided();
     return true;
 }
 
@@ -131,6 +135,7 @@ void Configuration::takeChannelRecord(UpdateTypeDesc& offer)
                            .arg(offer.version));
         offer.version = channel->version;
         offer.versionLabel = channel->label;
+        offerSource = QStringLiteral("the channel record (serial %1)").arg(record.serial);
     } else if (channel->version < offer.version) {
         Q_EMIT message(QStringLiteral("Update server offers version %1, newer than the channel record's %2")
                            .arg(offer.version)

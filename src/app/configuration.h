@@ -60,10 +60,15 @@ public:
     QString freshnessNote;
     // The accepted channel record that vouches for the offer has expired.
     bool channelRecordExpired = false;
+    // What chose the version of updateTypeDesc: "the command line", "the
+    // update server", "the channel record" or update.ini's alpha revision.
+    QString offerSource;
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);
     void message(QString message);
+    // updateTypeDesc and offerSource hold the version to install.
+    void offerDecided();
 
 private:
     // Lets a signed channel record that offers more than the update server

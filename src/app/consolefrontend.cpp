@@ -1,5 +1,6 @@
 #include "app/consolefrontend.h"
 
+#include "app/configcheck.h"
 #include "app/configuration.h"
 #include "app/consoleoutput.h"
 #include "app/exitcode.h"
@@ -71,6 +72,12 @@ void ConsoleFrontEnd::start(const QStringList& arguments, int retries)
     // over the network without the configured proxy.
     if (ended || !config.settings().problem().isEmpty())
         return;
+    const QString problem = ConfigCheck::firstProblem(config.settings(), config.layout());
+    if (!problem.isEmpty()) {
+        tracker->addError(problem);
+        end(ExitCode::Failed);
+        return;
+    }
     this->retries = retries;
     if (!config.parseCommandLineOptions(arguments)) {
         // Through the tracker: the log and the JSON stream have it too.

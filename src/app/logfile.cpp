@@ -12,9 +12,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// The name the release tool refuses to publish, so one home for it.
+const QByteArray LogName = QFile::encodeName(InstallationLayout::logFileName());
 
 std::atomic<LogFile*> installedLog { nullptr };
 QtMessageHandler previousHandler = nullptr;
@@ -53,20 +58,66 @@ QString LogFile::defaultDirectory()
 bool LogFile::open(const QString& dir)
 {
     QMutexLocker locker(&mutex);
+    refused.clear();
     // The state directories above it are private too, whatever the umask.
-    if (!NewDirectory::makePath(dir, S_IRWXU))
+    if (!NewDirectory::makePath(dir, S_IRWXU)) {
+        refused = QStringLiteral("%1 cannot be made").arg(dir);
         return false;
-    ::chmod(QFile::encodeName(dir).constData(), 0700);
-    const QString current = QDir(dir).filePath(InstallationLayout::logFileName());
-    const QString previous = current + QStringLiteral(".1");
-    // rename() replaces the older log atomically; a link planted at either
-    // name is replaced, never followed.
-    if (QFileInfo::exists(current) || QFileInfo(current).isSymLink())
-        ::rename(QFile::encodeName(current).constData(), QFile::encodeName(previous).constData());
-    file.setFileName(current);
+    }
+    // Everything below goes through the directory's descriptor: what is
+    // checked is what is written to, whatever is renamed meanwhile.
+    const int dirFd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status = {};
+    if (dirFd < 0 || ::fstat(dirFd, &status) != 0) {
+        refused = QStringLiteral("%1 cannot be opened").arg(dir);
+    } else if (status.st_uid != ::geteuid()) {
+        refused = QStringLiteral("%1 belongs to another user").arg(dir);
+    } else if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        refused = QStringLiteral("others can write to %1").arg(dir);
+    }
+    if (!refused.isEmpty()) {
+        if (dirFd >= 0)
+            ::close(dirFd);
+        return false;
+    }
+    (void)::fchmod(dirFd, 0700);
+    rotate(dirFd);
+    const int fd
+        = ::openat(dirFd, LogName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    ::close(dirFd);
+    filePath = QDir(dir).filePath(InstallationLayout::logFileName());
     written = 0;
     full = false;
-    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        refused = QStringLiteral("%1 cannot be written").arg(filePath);
+        return false;
+    }
+    return true;
+}
+
+void LogFile::rotate(int dirFd)
+{
+    const auto name = [](int run) { return run == 0 ? LogName : LogName + '.' + QByteArray::number(run); };
+    // Run 0 is update.log, which becomes update.log.1; renameat() replaces
+    // an older log at once, and a link planted at a name is replaced, never
+    // followed.
+    int kept = 0;
+    qint64 keptBytes = 0;
+    for (int run = 0; run < MaxRuns - 1; ++run) {
+        // A run without a log (one that could not write it) keeps its place.
+        struct stat status = {};
+        if (::fstatat(dirFd, name(run).constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+            keptBytes += status.st_size;
+        if (run + 1 >= KeptRuns && keptBytes > KeptBytes)
+            break;
+        kept = run + 1;
+    }
+    for (int run = kept; run < MaxRuns; ++run)
+        (void)::unlinkat(dirFd, name(run).constData(), 0);
+    for (int run = kept - 1; run >= 0; --run)
+        (void)::renameat(dirFd, name(run).constData(), dirFd, name(run + 1).constData());
 }
 
 void LogFile::write(const QString& line)

@@ -10,6 +10,7 @@ namespace {
 const QLatin1String InstallPrefix("add/replace ");
 const QLatin1String DownloadPrefix("Downloading ");
 const QLatin1String FinishedSuffix(" finished");
+const QLatin1String PatchedInfix(" came as a patch: ");
 
 } // namespace
 
@@ -106,7 +107,8 @@ void RunTracker::onMessage(const QString& line)
         Q_EMIT progressChanged();
     }
     const bool perFile = line.startsWith(InstallPrefix)
-        || (line.startsWith(DownloadPrefix) && line != QLatin1String("Downloading files"));
+        || (line.startsWith(DownloadPrefix) && line != QLatin1String("Downloading files"))
+        || line.contains(PatchedInfix);
     Q_EMIT logged(line, perFile ? LineKind::PerFile : LineKind::Info);
 }
 

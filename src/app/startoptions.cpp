@@ -33,6 +33,8 @@ StartOptions StartOptions::parse(const QStringList& args, const QProcessEnvironm
             options.help = true;
         } else if (option == QLatin1String("--version")) {
             options.version = true;
+        } else if (option == QLatin1String("--check-config")) {
+            options.checkConfig = true;
         } else if (option == QLatin1String("--console")) {
             options.console = true;
         } else if (option == NoUser) {

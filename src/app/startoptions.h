@@ -36,6 +36,8 @@ public:
     bool jsonProgress = false;
     // --check: report the installed and the offered version, change nothing.
     bool check = false;
+    // --check-config: check update.ini and mirrors.ini, and nothing else.
+    bool checkConfig = false;
     // How often an unanswered version query is sent again before giving up.
     int retries = DefaultRetries;
     // The program name followed by the update's own arguments.

@@ -24,6 +24,8 @@ QString UsageText::help()
               "                    available, 3 could not tell)\n"
               "  --verify          read every installed file, whatever the digest cache\n"
               "                    remembers, and repair what differs\n"
+              "  --check-config    check update.ini and mirrors.ini and name every mistake;\n"
+              "                    nothing goes out (exit code 0 OK, 2 mistakes found)\n"
               "  --help            show this text\n"
               "  --version         show the version and the release keys built in\n"
               "\n"

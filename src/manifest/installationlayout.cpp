@@ -117,8 +117,11 @@ QString InstallationLayout::logFileName()
 bool InstallationLayout::isUpdaterState(const QString& relativePath)
 {
     const QString name = relativePath.section(QLatin1Char('/'), -1);
-    return stateFileNames().contains(relativePath) || name == logFileName()
-        || name == logFileName() + QStringLiteral(".1") || name.startsWith(newFilePrefix());
+    // update.log and the earlier runs' update.log.N beside it.
+    const bool log = name == logFileName()
+        || (name.startsWith(logFileName() + QLatin1Char('.')) && !name.mid(logFileName().size() + 1).isEmpty()
+            && name.mid(logFileName().size() + 1).toUInt() > 0);
+    return stateFileNames().contains(relativePath) || log || name.startsWith(newFilePrefix());
 }
 
 QString InstallationLayout::oldDirName()

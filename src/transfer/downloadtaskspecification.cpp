@@ -333,8 +333,14 @@ bool DownloadTaskSpecification::onHead()
             totalBytes = before + announced;
     }
     // Only now: a mirror refused above leaves the kept part as it was.
-    if (wholeFile && resumeOffset > 0)
+    if (wholeFile && resumeOffset > 0) {
+        Q_EMIT message(QStringLiteral(
+            "%1 ignored the range from byte %2 and sends the whole file; the %2 bytes kept are "
+            "dropped")
+                           .arg(currentUrl())
+                           .arg(resumeOffset));
         restartFromZero();
+    }
     return true;
 }
 

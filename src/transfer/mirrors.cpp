@@ -1,28 +1,13 @@
 #include "transfer/mirrors.h"
 
+#include "transfer/mirrorsini.h"
 #include "transfer/randomsource.h"
 
 #include <QSettings>
 
-#include <limits>
-
 namespace {
 
-constexpr int DEFAULT_RETRIES = 2;
 constexpr int ALPHA_RETRIES = 4;
-
-// A whole number from 1 to the int maximum; anything else, absence
-// included, gives the default.
-int parseRetries(const QVariant& value)
-{
-    if (!value.isValid())
-        return DEFAULT_RETRIES;
-    bool ok = false;
-    const qulonglong retries = value.toString().toULongLong(&ok);
-    if (!ok || retries == 0 || retries > static_cast<qulonglong>(std::numeric_limits<int>::max()))
-        return DEFAULT_RETRIES;
-    return static_cast<int>(retries);
-}
 
 } // namespace
 
@@ -44,19 +29,13 @@ bool Mirrors::initRoot(const QString& iniPath)
 
 void Mirrors::readMirrors(const QString& iniPath, int version)
 {
-    QSettings settings(iniPath, QSettings::IniFormat);
-    const int size = settings.beginReadArray(QStringLiteral("mirrors"));
-    for (int i = 0; i < size; ++i) {
-        settings.setArrayIndex(i);
-        const QString name = settings.value(QStringLiteral("mirror")).toString().trimmed();
-        if (name.isEmpty())
-            continue;
+    for (const MirrorsIni::Entry& entry : MirrorsIni::read(iniPath).entries) {
         FTPSiteAccessData mirror;
-        mirror.name = name;
+        mirror.name = entry.name;
+        mirror.url = versionUrl(entry.url, version);
+        mirror.retries = entry.retries;
         mirrorList.append(mirror);
     }
-    settings.endArray();
-    setDefaults(settings, version);
 }
 
 bool Mirrors::initAlpha(const QString& iniPath, int version)
@@ -75,16 +54,6 @@ bool Mirrors::initAlpha(const QString& iniPath, int version)
     mirror.retries = ALPHA_RETRIES;
     mirrorList.append(mirror);
     return true;
-}
-
-void Mirrors::setDefaults(QSettings& settings, int version)
-{
-    for (FTPSiteAccessData& mirror : mirrorList) {
-        settings.beginGroup(mirror.name);
-        mirror.url = versionUrl(settings.value(QStringLiteral("url")).toString(), version);
-        mirror.retries = parseRetries(settings.value(QStringLiteral("retries")));
-        settings.endGroup();
-    }
 }
 
 int Mirrors::getRandomMirror(FTPSiteAccessData& mirror, const QSet<QString>& skipped)

@@ -8,8 +8,6 @@
 #include <QUrl>
 #include <QVector>
 
-class QSettings;
-
 // The registry of the HTTP mirrors of one update run. Download tasks borrow a
 // random free mirror per transfer, give it back, and charge it with errors;
 // a mirror that fails too often is struck off for the rest of the run.
@@ -28,7 +26,6 @@ public:
     // directory, where the channel records lie.
     bool initRoot(const QString& iniPath);
     bool initAlpha(const QString& iniPath, int version);
-    void setDefaults(QSettings& settings, int version);
 
     // Mirrors named in `skipped` are not chosen; when they are all that is
     // left the answer is NoMirrorAvailable, without the registry's message.

@@ -275,7 +275,9 @@ bool MakeDownloadReplaceListFunc::compileLists()
     specifications.clear();
     const QString iniPath = layout.downloadedPath(updateType + QStringLiteral(".ini"));
 
-    Q_EMIT message(QStringLiteral("Compiling download and replace list"));
+    // The second reading, with the release's patches, says what it adds.
+    Q_EMIT message(patchIndexPath.isEmpty() ? QStringLiteral("Compiling download and replace list")
+                                            : QStringLiteral("Choosing patches for the changed files"));
     ProductIniReader ini(iniPath);
     ini.open();
     const bool modesRecorded = ini.hasExecutables();
