@@ -90,7 +90,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, RunLog& log, QJs
         tracker.addError(configProblem);
         if (!options.unattended())
             MainWindow::showMessageBox(nullptr, QMessageBox::Critical,
-                QCoreApplication::translate("QObject", "Error"), settingsProblem, QMessageBox::Ok);
+                QCoreApplication::translate("QObject", "Error"), configProblem, QMessageBox::Ok);
         log.end(ExitCode::Failed);
         return ExitCode::Failed;
     }
