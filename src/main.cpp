@@ -102,6 +102,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, QJsonObject& sum
     window.setNews();
     const int exitCode = QApplication::exec();
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
+    summary.insert(QStringLiteral("heldBack"), config.offer.heldBackJson());
     return exitCode;
 }
 
@@ -129,6 +130,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, QJsonObject& su
         0, &frontEnd, [&frontEnd, &options] { frontEnd.start(options.arguments, options.retries); });
     const int exitCode = QCoreApplication::exec();
     summary = SummaryReport::json(frontEnd.updateEngine()->summary(), frontEnd.targetVersion());
+    summary.insert(QStringLiteral("heldBack"), config.offer.heldBackJson());
     return exitCode;
 }
 
@@ -145,7 +147,7 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
     const bool known = config.parseCommandLineOptions(options.arguments);
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
-        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
+        known ? config.updateTypeDesc : UpdateTypeDesc(), known ? config.offer : OfferChoice::Offer());
     QTextStream(stdout) << report.text();
     return report.code();
 }

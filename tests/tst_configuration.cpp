@@ -270,8 +270,8 @@ void TestConfiguration::offerChoice_data()
         << 3 << qint64(-1) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
         << "Channel record offers version 4 where the update server offers 1; taking version 4";
     QTest::newRow("record older than the answer")
-        << 0 << qint64(-1) << none << 5 << QStringList() << "valid" << 4 << qint64(7) << 5 << false << ""
-        << "Update server offers version 5, newer than the channel record's 4";
+        << 0 << qint64(-1) << none << 5 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "Channel record offers version 4 where the update server offers 5; taking version 4";
     QTest::newRow("record of the serial seen before")
         << 0 << qint64(7) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
         << "";
@@ -422,18 +422,24 @@ void TestConfiguration::versionCheck_data()
     QTest::addColumn<QString>("installedType");
     QTest::addColumn<int>("installed"); // 0: no record
     QTest::addColumn<int>("offered"); // 0: the server did not answer
+    // Whether a current signed record names the offer.
+    QTest::addColumn<bool>("confirmed");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("result");
 
     const QString type = DefaultType;
-    QTest::newRow("same version") << type << 3 << 3 << 0 << "Result: up to date";
-    QTest::newRow("newer offered") << type << 3 << 4 << 100 << "Result: an update is available";
+    QTest::newRow("same version") << type << 3 << 3 << true << 0 << "Result: up to date";
+    QTest::newRow("same version, nothing signed confirms it")
+        << type << 3 << 3 << false << 3 << "nothing signed\nResult: could not tell";
+    QTest::newRow("newer offered") << type << 3 << 4 << true << 100 << "Result: an update is available";
+    QTest::newRow("newer offered, nothing signed confirms it")
+        << type << 3 << 4 << false << 3 << "Result: could not tell";
     // Declined by a run; nothing to do.
-    QTest::newRow("older offered") << type << 3 << 2 << 0 << "Result: up to date";
+    QTest::newRow("older offered") << type << 3 << 2 << true << 0 << "Result: up to date";
     QTest::newRow("another type installed")
-        << "client_linux_i386" << 3 << 3 << 100 << "Result: an update is available";
-    QTest::newRow("nothing recorded") << type << 0 << 3 << 3 << "Installed: not known";
-    QTest::newRow("no answer") << type << 3 << 0 << 3 << "Offered: not known";
+        << "client_linux_i386" << 3 << 3 << true << 100 << "Result: an update is available";
+    QTest::newRow("nothing recorded") << type << 0 << 3 << true << 3 << "Installed: not known";
+    QTest::newRow("no answer") << type << 3 << 0 << false << 3 << "Offered: not known";
 }
 
 void TestConfiguration::versionCheck()
@@ -441,11 +447,18 @@ void TestConfiguration::versionCheck()
     QFETCH(QString, installedType);
     QFETCH(int, installed);
     QFETCH(int, offered);
+    QFETCH(bool, confirmed);
     UpdateTypeDesc offer;
     offer.updateType = DefaultType;
     offer.version = offered;
+    OfferChoice::Offer choice;
+    choice.version = offered;
+    choice.confirmed = confirmed;
+    if (!confirmed)
+        choice.freshnessNote = "nothing signed";
     const VersionCheckReport report(
-        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "");
+        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer,
+        choice);
     QTEST(int(report.code()), "code");
     QFETCH(QString, result);
     QVERIFY2(report.text().contains(result), qPrintable(report.text()));

@@ -20,24 +20,24 @@
     </message>
 </context>
 <context>
-    <name>Configuration</name>
+    <name>OfferChoice</name>
     <message>
-        <location filename="../src/app/configuration.cpp" line="109"/>
+        <location filename="../src/update/offerchoice.cpp" line="109"/>
         <source>No signed release information confirms that version %1 is the latest.</source>
         <translation>Keine signierte Release-Information bestätigt, dass Version %1 die neueste ist.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="145"/>
+        <location filename="../src/update/offerchoice.cpp" line="145"/>
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Die Release-Information ist 1 Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="147"/>
+        <location filename="../src/update/offerchoice.cpp" line="147"/>
         <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
         <translation>Die Release-Information ist %1 Tage alt (vom %2) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="165"/>
+        <location filename="../src/update/offerchoice.cpp" line="165"/>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run &quot;update %3 %1&quot;.</source>
         <translation>Die angebotene Version %1 ist älter als die installierte Version %2, die bleibt: Ein neuerer Build bleibt, bis sein Kanal ihn überholt, etwa nach einem Wechsel von Beta zu Stable. Um absichtlich zurückzugehen, führen Sie „update %3 %1“ aus.</translation>
     </message>

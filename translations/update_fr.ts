@@ -20,24 +20,24 @@
     </message>
 </context>
 <context>
-    <name>Configuration</name>
+    <name>OfferChoice</name>
     <message>
-        <location filename="../src/app/configuration.cpp" line="109"/>
+        <location filename="../src/update/offerchoice.cpp" line="109"/>
         <source>No signed release information confirms that version %1 is the latest.</source>
         <translation>Aucune information de publication signée ne confirme que la version %1 est la plus récente.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="145"/>
+        <location filename="../src/update/offerchoice.cpp" line="145"/>
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Les informations de publication datent d&apos;un jour (du %1) et ont expiré : une version plus récente existe peut-être.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="147"/>
+        <location filename="../src/update/offerchoice.cpp" line="147"/>
         <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
         <translation>Les informations de publication datent de %1 jours (du %2) et ont expiré : une version plus récente existe peut-être.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="165"/>
+        <location filename="../src/update/offerchoice.cpp" line="165"/>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run &quot;update %3 %1&quot;.</source>
         <translation>La version proposée %1 est plus ancienne que la version installée %2, qui est conservée : une version plus récente reste installée jusqu&apos;à ce que son canal la dépasse, par exemple après un passage de Beta à Stable. Pour revenir en arrière volontairement, exécutez « update %3 %1 ».</translation>
     </message>

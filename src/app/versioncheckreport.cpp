@@ -1,7 +1,7 @@
 #include "app/versioncheckreport.h"
 
 VersionCheckReport::VersionCheckReport(
-    const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness)
+    const InstallationRecord& installed, const UpdateTypeDesc& offer, const OfferChoice::Offer& choice)
 {
     lines = installed.isValid()
         ? tr("Installed: %1 version %2").arg(installed.updateType).arg(installed.version)
@@ -15,9 +15,11 @@ VersionCheckReport::VersionCheckReport(
         lines += tr("Offered: not known (the update server did not answer)");
     }
     lines += QLatin1Char('\n');
-    if (!freshness.isEmpty())
-        lines += freshness + QLatin1Char('\n');
-    if (offer.version <= 0 || !installed.isValid())
+    if (!choice.heldBackNote().isEmpty())
+        lines += choice.heldBackNote() + QLatin1Char('\n');
+    if (!choice.freshnessNote.isEmpty())
+        lines += choice.freshnessNote + QLatin1Char('\n');
+    if (offer.version <= 0 || !installed.isValid() || !choice.confirmed)
         result = Unknown;
     else if (installed.updateType != offer.updateType || offer.version > installed.version)
         result = UpdateAvailable;

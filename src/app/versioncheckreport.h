@@ -3,13 +3,16 @@
 
 #include "manifest/updatetypedesc.h"
 #include "update/installationrecord.h"
+#include "update/offerchoice.h"
 
 #include <QCoreApplication>
 #include <QString>
 
 // What `update --check` says: the installed version, as the installation
 // record keeps it, beside the offered one, and an exit code for scripts.
-// Nothing is changed.
+// Nothing is changed. "Up to date" is said only where the offer is
+// confirmed (a current signed channel record names it, or the version was
+// named); otherwise the code is "could not tell", with the reason.
 class VersionCheckReport
 {
     Q_DECLARE_TR_FUNCTIONS(VersionCheckReport)
@@ -19,9 +22,10 @@ public:
     // (1) or "failed" (2) to a script.
     enum Code { UpToDate = 0, Unknown = 3, UpdateAvailable = 100 };
 
-    // `offer.version` 0: no version could be learned.
+    // `offer.version` 0: no version could be learned. `choice`: how it was
+    // chosen (whether it is confirmed, why not, whether it is held back).
     VersionCheckReport(
-        const InstallationRecord& installed, const UpdateTypeDesc& offer, const QString& freshness);
+        const InstallationRecord& installed, const UpdateTypeDesc& offer, const OfferChoice::Offer& choice);
 
     Code code() const { return result; }
     // Lines for the terminal, each ending in a line break.
