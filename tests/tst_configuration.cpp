@@ -29,16 +29,21 @@ void writeIni(const QString& dir, const QString& contents)
         QVERIFY(FileTree::write(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")), contents.toUtf8()));
 }
 
-// A channel record whose stable channel offers `version`, signed with demo
-// key 1 into the mirror root `root`, where that release is published; its
-// text, or nothing when it could not be made.
-QByteArray makeChannelRecord(const QString& root, int version, ChannelRecordMaker::Options options = {})
+// A channel record whose stable channel offers `version` and whose beta
+// channel offers the one after, signed with demo key 1 into the mirror root
+// `root`, where those releases are published; the text of `format`, or
+// nothing when it could not be made.
+QByteArray makeChannelRecord(
+    const QString& root, int version, ChannelRecordMaker::Options options = {}, int format = 2)
 {
-    if (!FileTree::write(QStringLiteral("%1/%2/%3.ini").arg(root).arg(version).arg(DefaultType), ""))
-        return QByteArray();
+    for (const int published : { version - 1, version, version + 1 }) {
+        if (!FileTree::write(QStringLiteral("%1/%2/%3.ini").arg(root).arg(published).arg(DefaultType), ""))
+            return QByteArray();
+    }
     options.outputDir = root;
     options.updateType = DefaultType;
-    options.channels = { { "stable", version, "Four" } };
+    if (options.channels.isEmpty())
+        options.channels = { { "stable", version, "Four" }, { "beta", version + 1, "Five" } };
     QString error;
     std::vector<Ed25519Key> keys;
     keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
@@ -47,7 +52,7 @@ QByteArray makeChannelRecord(const QString& root, int version, ChannelRecordMake
         qWarning().noquote() << maker.errorString();
         return QByteArray();
     }
-    return FileTree::read(maker.recordPath());
+    return FileTree::read(maker.recordPath(format));
 }
 
 QStringList fatalMessages(const QSignalSpy& spy)
@@ -287,6 +292,45 @@ void TestConfiguration::offerChoice_data()
     QTest::newRow("tampered record")
         << 0 << qint64(-1) << none << 1 << QStringList() << "tampered" << 4 << qint64(7) << 1 << false
         << unconfirmed << "has 0 valid signatures of release keys where 1 are needed; ignoring it";
+    QTest::newRow("signed by one key where two are needed")
+        << 0 << qint64(5) << none << 1 << QStringList() << "one of two keys" << 4 << qint64(7) << 1 << false
+        << unconfirmed << "has 1 valid signatures of release keys where 2 are needed; ignoring it";
+    QTest::newRow("record equal to the answer")
+        << 0 << qint64(-1) << none << 4 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "";
+    QTest::newRow("record of the first format only") << 0 << qint64(-1) << none << 5 << QStringList()
+                                                     << "first format" << 4 << qint64(7) << 4 << false << ""
+                                                     << "Channel record client_linux_amd64.channels serial 7";
+    QTest::newRow("beta channel, record newer than a forged answer")
+        << 0 << qint64(-1) << QStringLiteral("[Channel]\nbeta=true\n") << 1 << QStringList() << "valid" << 4
+        << qint64(7) << 5 << false << ""
+        << "Channel record offers version 5 where the update server offers 1; taking version 5";
+    QTest::newRow("record names no channel of the player's")
+        << 0 << qint64(-1) << QStringLiteral("[Channel]\nalpha=http://127.0.0.1:9/\nalphaRevno=0\n") << 6
+        << QStringList() << "valid" << 4 << qint64(7) << 6 << false << unconfirmed
+        << "Channel record names no alpha channel";
+    QTest::newRow("server silent, current record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "The update server did not answer; the channel record offers version 4";
+    QTest::newRow("server silent, expired record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "expired" << 4 << qint64(7) << 0 << false << ""
+        << "";
+    QTest::newRow("server silent, no record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "" << 4 << qint64(7) << 0 << false << ""
+        << "";
+    QTest::newRow("expired record older than the answer")
+        << 0 << qint64(-1) << none << 5 << QStringList() << "expired" << 4 << qint64(7) << 5 << false
+        << "is 10 days old"
+        << "Update server offers version 5, newer than the channel record's 4";
+    QTest::newRow("version named beside a current record")
+        << 3 << qint64(-1) << none << 5 << QStringList({ type, "2" }) << "valid" << 4 << qint64(7) << 2
+        << false << ""
+        << "";
+    // A check may run beside an update: it writes nothing.
+    QTest::newRow("a check takes a newer record")
+        << 0 << qint64(5) << none << 1 << QStringList({ "--check" }) << "valid" << 4 << qint64(7) << 4
+        << false << ""
+        << "Channel record offers version 4 where the update server offers 1; taking version 4";
 }
 
 void TestConfiguration::offerChoice()
@@ -326,40 +370,52 @@ void TestConfiguration::offerChoice()
             options.now = QDateTime::currentSecsSinceEpoch() - 10 * 86400 - 60;
             options.validSeconds = 7 * 86400;
         }
-        QByteArray text = makeChannelRecord(dir.filePath("root"), recordVersion, options);
+        const int format = record == "first format" ? 1 : 2;
+        QByteArray text = makeChannelRecord(dir.filePath("root"), recordVersion, options, format);
         QVERIFY(!text.isEmpty());
         if (record == "other type")
             text.replace("type\t" + DefaultType.toUtf8(), "type\tclient_linux_i386");
         else if (record == "tampered")
             text.replace("stable\t4", "stable\t9");
-        mirror.setResponse(
-            "/root/" + ChannelRecord::fileName(DefaultType).toUtf8(), HttpTestServer::Response::ok(text));
+        mirror.setResponse("/root/" + ChannelRecord::fileName(DefaultType, format).toUtf8(),
+            HttpTestServer::Response::ok(text));
     }
+    const QByteArray settingsBefore = FileTree::read(layout.settingsFile());
 
     UdpTestPeer peer;
     QVERIFY(peer.isListening());
-    const QByteArray version = QByteArray::number(answer);
-    peer.setReplies({ version + "#v," + version + "#v," + version + "#v", ServerNews });
+    const QByteArray answered = QByteArray::number(answer);
+    if (answer > 0)
+        peer.setReplies({ answered + "#v," + answered + "#v," + answered + "#v", ServerNews });
     Configuration config(layout);
-    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), answer > 0 ? 3000 : 200);
     ReleaseTrust trust;
     QString error;
     trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    if (record == "one of two keys") {
+        trust.keys << Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(2), &error).publicKey();
+        trust.threshold = 2;
+    }
     config.setTrust(trust);
     QStringList messages;
     connect(&config, &Configuration::message, this, [&messages](const QString& line) { messages << line; });
 
-    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" }) + args));
-
-    QTEST(config.updateTypeDesc.version, "version");
+    QFETCH(int, version);
+    QCOMPARE(config.parseCommandLineOptions(QStringList({ "update" }) + args), version > 0);
+    QCOMPARE(config.updateTypeDesc.version, version);
     QTEST(!config.declinedOffer.isEmpty(), "declined");
     QFETCH(QString, freshness);
     QVERIFY2(freshness.isEmpty() ? config.freshnessNote.isEmpty() : config.freshnessNote.contains(freshness),
         qPrintable(config.freshnessNote));
     QVERIFY2(logged.isEmpty() || !messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
     // A record taken raises the serial below which later ones are replays.
-    const bool taken = (record == "valid" || record == "expired") && serial >= seenSerial;
+    // A version named needs no record.
+    const bool check = args.contains("--check");
+    const bool taken = (record == "valid" || record == "expired" || record == "first format")
+        && serial >= seenSerial && !check && args.size() != 2;
     QCOMPARE(InstallationRecord::channelSerial(layout, DefaultType), taken ? serial : seenSerial);
+    if (check)
+        QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
 }
 
 void TestConfiguration::channelRecordFetchEnds_data()
