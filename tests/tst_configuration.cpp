@@ -5,6 +5,7 @@
 #include "update/channelrecordfetch.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
+#include "update/stagedrollout.h"
 #include "channelrecordmaker.h"
 #include "demosigner.h"
 #include "filetree.h"
@@ -55,6 +56,16 @@ QByteArray makeChannelRecord(
     return FileTree::read(maker.recordPath(format));
 }
 
+// The first rollout id from 1 on whose place for version 13 is below
+// `share`, or not.
+quint64 rolloutIdPlaced(bool inside, int share)
+{
+    quint64 id = 1;
+    while ((StagedRollout::place(id, DefaultType, 13) < share) != inside)
+        ++id;
+    return id;
+}
+
 QStringList fatalMessages(const QSignalSpy& spy)
 {
     QStringList messages;
@@ -74,6 +85,10 @@ private Q_SLOTS:
     void commandLine();
     void offerChoice_data();
     void offerChoice();
+    void rolloutShare_data();
+    void rolloutShare();
+    void rolloutChoice_data();
+    void rolloutChoice();
     void channelRecordFetchEnds_data();
     void channelRecordFetchEnds();
     void versionCheck_data();
@@ -415,6 +430,128 @@ void TestConfiguration::offerChoice()
         && serial >= seenSerial && !check && args.size() != 2;
     QCOMPARE(InstallationRecord::channelSerial(layout, DefaultType), taken ? serial : seenSerial);
     if (check)
+        QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
+}
+
+void TestConfiguration::rolloutShare_data()
+{
+    // Per mille.
+    QTest::addColumn<int>("share");
+    QTest::newRow("1 %") << 10;
+    QTest::newRow("10 %") << 100;
+    QTest::newRow("50 %") << 500;
+}
+
+void TestConfiguration::rolloutShare()
+{
+    QFETCH(int, share);
+    ChannelRecord::Channel channel("stable", 13, "1.13");
+    channel.previous = 12;
+    channel.share = share;
+    ChannelRecord::Channel raised = channel;
+    raised.share = share + 1;
+    constexpr int Installations = 100000;
+    int taken = 0;
+    for (quint64 i = 0; i < Installations; ++i) {
+        // Ids as spread as random ones, the same every run.
+        const quint64 id = (i + 1) * 0x9e3779b97f4a7c15ULL;
+        const bool gets = StagedRollout::pick(channel, DefaultType, id, 12).version == 13;
+        taken += gets ? 1 : 0;
+        // A raised share never takes the new version back.
+        QVERIFY(!gets || StagedRollout::pick(raised, DefaultType, id, 12).version == 13);
+    }
+    QVERIFY2(qAbs(taken * 100.0 / Installations - share / 10.0) < 0.5, qPrintable(QString::number(taken)));
+}
+
+void TestConfiguration::rolloutChoice_data()
+{
+    // The installed version of stable (13 new, 12 previous), the share per
+    // mille and halt of its rollout, where the installation's id places it
+    // ("inside", "outside" the share, "none": no id kept yet).
+    QTest::addColumn<int>("installed");
+    QTest::addColumn<int>("share");
+    QTest::addColumn<bool>("halted");
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("reason"); // why it is held back; empty: it is not
+    QTest::addColumn<bool>("confirmed");
+
+    const QStringList none;
+    QTest::newRow("inside the share") << 12 << 100 << false << "inside" << none << 13 << "" << true;
+    QTest::newRow("outside the share")
+        << 12 << 100 << false << "outside" << none << 12 << "staged rollout: 10 % so far" << true;
+    QTest::newRow("share 0") << 12 << 0 << false << "outside" << none << 12 << "staged rollout: 0 % so far"
+                             << true;
+    QTest::newRow("whole share") << 12 << 1000 << false << "inside" << none << 13 << "" << true;
+    QTest::newRow("halted") << 12 << 100 << true << "inside" << none << 12 << "halted" << true;
+    QTest::newRow("halted, the new version installed")
+        << 13 << 100 << true << "outside" << none << 13 << "" << true;
+    QTest::newRow("outside the share, the new version installed")
+        << 13 << 100 << false << "outside" << none << 13 << "" << true;
+    QTest::newRow("named version overrides")
+        << 12 << 100 << true << "outside" << QStringList({ DefaultType, "13" }) << 13 << "" << true;
+    QTest::newRow("first run draws its place") << 12 << 500 << false << "none" << none << -1 << "" << true;
+    QTest::newRow("a check without a place") << 12 << 500 << false << "none" << QStringList({ "--check" })
+                                             << 12 << "staged rollout: place not drawn yet" << false;
+}
+
+void TestConfiguration::rolloutChoice()
+{
+    QFETCH(int, installed);
+    QFETCH(int, share);
+    QFETCH(bool, halted);
+    QFETCH(QString, place);
+    QFETCH(QStringList, args);
+    QFETCH(int, version);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const InstallationLayout layout(dir.path(), QString());
+    QVERIFY(InstallationRecord::write(layout, { DefaultType, installed, 1000 }));
+    if (place != "none")
+        writeIni(dir.path(),
+            FileTree::read(layout.settingsFile())
+                + QStringLiteral("[rollout]\nid=%1\n")
+                      .arg(rolloutIdPlaced(place == "inside", share), 16, 16, QLatin1Char('0')));
+    HttpTestServer mirror;
+    QVERIFY(mirror.listen());
+    QVERIFY(FileTree::write(layout.mirrorsFile(),
+        QStringLiteral("[mirrors]\nsize=1\n1\\mirror=m1\n[m1]\nurl=%1/root\n")
+            .arg(mirror.baseUrl())
+            .toUtf8()));
+    ChannelRecordMaker::Options options;
+    options.previous = { { "stable", 12, "1.12" } };
+    options.shares = { { "stable", share } };
+    if (halted)
+        options.halted = QStringList({ "stable" });
+    const QByteArray text = makeChannelRecord(dir.filePath("root"), 13, options);
+    QVERIFY(!text.isEmpty());
+    mirror.setResponse(
+        "/root/" + ChannelRecord::fileName(DefaultType, 2).toUtf8(), HttpTestServer::Response::ok(text));
+    const QByteArray settingsBefore = FileTree::read(layout.settingsFile());
+
+    // The update server offers the new version to everyone.
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    peer.setReplies({ "13#v,13#v,13#v", ServerNews });
+    Configuration config(layout);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    ReleaseTrust trust;
+    QString error;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    config.setTrust(trust);
+    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" }) + args));
+
+    // The place drawn is kept, and decides.
+    const quint64 id = InstallationRecord::rolloutId(layout, false);
+    QCOMPARE(id == 0, args.contains("--check") && place == "none");
+    if (version < 0)
+        version = StagedRollout::place(id, DefaultType, 13) < share ? 13 : 12;
+    QCOMPARE(config.updateTypeDesc.version, version);
+    QTEST(config.offer.heldBackReason(), "reason");
+    QTEST(config.offer.confirmed, "confirmed");
+    if (args.contains("--check"))
         QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
 }
 
