@@ -47,21 +47,9 @@ OfferChoice::Offer OfferChoice::choose(const Facts& facts)
         if (facts.record && !named)
             offer.log << QStringLiteral("Channel record names no %1 channel").arg(channel);
         StagedRollout::Pick pick;
-        if (named) {
+        if (named)
             pick = StagedRollout::pick(
                 *named, asked.updateType, facts.rolloutId, installedHere ? facts.installed.version : 0);
-            if (pick.hold != StagedRollout::NotHeld) {
-                offer.hold = pick.hold;
-                offer.heldFrom = named->version;
-                offer.share = named->share;
-                offer.log << QStringLiteral("Channel record holds this installation at version %1 of the %2 "
-                                            "channel instead of %3 (%4)")
-                                 .arg(pick.version)
-                                 .arg(channel)
-                                 .arg(named->version)
-                                 .arg(offer.heldBackReason());
-            }
-        }
         const bool current = named && !facts.record->isExpired(facts.now);
         offer.version = facts.serverVersion;
         offer.label = facts.serverLabel;
@@ -92,6 +80,18 @@ OfferChoice::Offer OfferChoice::choose(const Facts& facts)
                                  .arg(facts.serverVersion)
                                  .arg(pick.version);
             }
+        }
+        // Held back only where the record's pick is what is offered.
+        if (named && pick.hold != StagedRollout::NotHeld && offer.version == pick.version) {
+            offer.hold = pick.hold;
+            offer.heldFrom = named->version;
+            offer.share = named->share;
+            offer.log << QStringLiteral("Channel record holds this installation at version %1 of the %2 "
+                                        "channel instead of %3 (%4)")
+                             .arg(pick.version)
+                             .arg(channel)
+                             .arg(named->version)
+                             .arg(offer.heldBackReason());
         }
         offer.confirmed = current && pick.hold != StagedRollout::Unplaced;
         if (offer.version > 0 && !offer.confirmed) {
