@@ -15,7 +15,8 @@
 
 // What one updater process is asked to do: the installation it lives in,
 // the settings of update.ini, and the client type and version to install,
-// from the command line or, failing that, from the update server.
+// from the command line or, failing that, from the update server and the
+// signed channel record as OfferChoice weighs them.
 class CommandLine;
 
 class Configuration : public QObject
