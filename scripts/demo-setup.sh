@@ -81,9 +81,11 @@ printf 'Version 2: new hills map, new wind sounds, the bird sounds are gone.\n' 
 "$release" publish --source "$demo/source/2" --output "$demo/mirror" --version 2 --key "$key" \
     "${manifest_keys[@]}" --pack '*.dat' --section-for 'lib/*=libs' --previous-version 1 \
     --changelog "$demo/changes.txt" --quiet --patch-from "$demo/mirror/1"
-# The signed channel record: which version each channel offers, and until when.
+# The signed channel record: which version each channel offers, and until
+# when; version 2 is rolled out to every installation (a smaller share would
+# keep some demo installations at version 1, by their random rollout id).
 "$release" channels --output "$demo/mirror" "${manifest_keys[@]/--manifest-key/--key}" \
-    --channel "stable=2:2.0 (demo)" >/dev/null
+    --channel "stable=2:2.0 (demo)" --previous "stable=1:1.0 (demo)" --rollout stable=100 >/dev/null
 
 # Three mirrors on one server: the root itself and two other prefixes.
 nginx_serve "$demo/nginx" "$demo/mirror" "/2/$type.ini" \

@@ -133,6 +133,7 @@ int runWindow(const StartOptions& options, RunTracker& tracker, RunLog& log, QJs
     const int exitCode = QApplication::exec();
     log.end(exitCode, &config, window.updateEngine());
     summary = SummaryReport::json(window.updateEngine()->summary(), config.updateTypeDesc.version);
+    summary.insert(QStringLiteral("heldBack"), config.offer.heldBackJson());
     return exitCode;
 }
 
@@ -162,6 +163,7 @@ int runConsole(const StartOptions& options, RunTracker& tracker, RunLog& log, QJ
     const int exitCode = QCoreApplication::exec();
     log.end(exitCode, &config, frontEnd.updateEngine());
     summary = SummaryReport::json(frontEnd.updateEngine()->summary(), frontEnd.targetVersion());
+    summary.insert(QStringLiteral("heldBack"), config.offer.heldBackJson());
     return exitCode;
 }
 
@@ -192,8 +194,8 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     int interrupted = 0;
     (void)UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr);
     const VersionCheckReport report(InstallationRecord::read(config.layout()),
-        known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote, interrupted,
-        known && config.channelRecordExpired);
+        known ? config.updateTypeDesc : UpdateTypeDesc(), known ? config.offer : OfferChoice::Offer(),
+        interrupted, known && config.channelRecordExpired);
     if (!options.jsonProgress) {
         out.write(OutsideText::escaped(report.text()).toLocal8Bit());
         return report.code();

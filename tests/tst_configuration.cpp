@@ -5,6 +5,7 @@
 #include "update/channelrecordfetch.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
+#include "update/stagedrollout.h"
 #include "channelrecordmaker.h"
 #include "demosigner.h"
 #include "filetree.h"
@@ -29,16 +30,21 @@ void writeIni(const QString& dir, const QString& contents)
         QVERIFY(FileTree::write(QDir(dir).absoluteFilePath(QStringLiteral("update.ini")), contents.toUtf8()));
 }
 
-// A channel record whose stable channel offers `version`, signed with demo
-// key 1 into the mirror root `root`, where that release is published; its
-// text, or nothing when it could not be made.
-QByteArray makeChannelRecord(const QString& root, int version, ChannelRecordMaker::Options options = {})
+// A channel record whose stable channel offers `version` and whose beta
+// channel offers the one after, signed with demo key 1 into the mirror root
+// `root`, where those releases are published; the text of `format`, or
+// nothing when it could not be made.
+QByteArray makeChannelRecord(
+    const QString& root, int version, ChannelRecordMaker::Options options = {}, int format = 2)
 {
-    if (!FileTree::write(QStringLiteral("%1/%2/%3.ini").arg(root).arg(version).arg(DefaultType), ""))
-        return QByteArray();
+    for (const int published : { version - 1, version, version + 1 }) {
+        if (!FileTree::write(QStringLiteral("%1/%2/%3.ini").arg(root).arg(published).arg(DefaultType), ""))
+            return QByteArray();
+    }
     options.outputDir = root;
     options.updateType = DefaultType;
-    options.channels = { { "stable", version, "Four" } };
+    if (options.channels.isEmpty())
+        options.channels = { { "stable", version, "Four" }, { "beta", version + 1, "Five" } };
     QString error;
     std::vector<Ed25519Key> keys;
     keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
@@ -47,7 +53,17 @@ QByteArray makeChannelRecord(const QString& root, int version, ChannelRecordMake
         qWarning().noquote() << maker.errorString();
         return QByteArray();
     }
-    return FileTree::read(maker.recordPath());
+    return FileTree::read(maker.recordPath(format));
+}
+
+// The first rollout id from 1 on whose place for version 13 is below
+// `share`, or not.
+quint64 rolloutIdPlaced(bool inside, int share)
+{
+    quint64 id = 1;
+    while ((StagedRollout::place(id, DefaultType, 13) < share) != inside)
+        ++id;
+    return id;
 }
 
 QStringList fatalMessages(const QSignalSpy& spy)
@@ -69,6 +85,10 @@ private Q_SLOTS:
     void commandLine();
     void offerChoice_data();
     void offerChoice();
+    void rolloutShare_data();
+    void rolloutShare();
+    void rolloutChoice_data();
+    void rolloutChoice();
     void channelRecordFetchEnds_data();
     void channelRecordFetchEnds();
     void versionCheck_data();
@@ -274,8 +294,8 @@ void TestConfiguration::offerChoice_data()
         << 3 << qint64(-1) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
         << "Channel record offers version 4 where the update server offers 1; taking version 4";
     QTest::newRow("record older than the answer")
-        << 0 << qint64(-1) << none << 5 << QStringList() << "valid" << 4 << qint64(7) << 5 << false << ""
-        << "Update server offers version 5, newer than the channel record's 4";
+        << 0 << qint64(-1) << none << 5 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "Channel record offers version 4 where the update server offers 5; taking version 4";
     QTest::newRow("record of the serial seen before")
         << 0 << qint64(7) << none << 1 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
         << "";
@@ -291,6 +311,45 @@ void TestConfiguration::offerChoice_data()
     QTest::newRow("tampered record")
         << 0 << qint64(-1) << none << 1 << QStringList() << "tampered" << 4 << qint64(7) << 1 << false
         << unconfirmed << "has 0 valid signatures of release keys where 1 are needed; ignoring it";
+    QTest::newRow("signed by one key where two are needed")
+        << 0 << qint64(5) << none << 1 << QStringList() << "one of two keys" << 4 << qint64(7) << 1 << false
+        << unconfirmed << "has 1 valid signatures of release keys where 2 are needed; ignoring it";
+    QTest::newRow("record equal to the answer")
+        << 0 << qint64(-1) << none << 4 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "";
+    QTest::newRow("record of the first format only") << 0 << qint64(-1) << none << 5 << QStringList()
+                                                     << "first format" << 4 << qint64(7) << 4 << false << ""
+                                                     << "Channel record client_linux_amd64.channels serial 7";
+    QTest::newRow("beta channel, record newer than a forged answer")
+        << 0 << qint64(-1) << QStringLiteral("[Channel]\nbeta=true\n") << 1 << QStringList() << "valid" << 4
+        << qint64(7) << 5 << false << ""
+        << "Channel record offers version 5 where the update server offers 1; taking version 5";
+    QTest::newRow("record names no channel of the player's")
+        << 0 << qint64(-1) << QStringLiteral("[Channel]\nalpha=http://127.0.0.1:9/\nalphaRevno=0\n") << 6
+        << QStringList() << "valid" << 4 << qint64(7) << 6 << false << unconfirmed
+        << "Channel record names no alpha channel";
+    QTest::newRow("server silent, current record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "valid" << 4 << qint64(7) << 4 << false << ""
+        << "The update server did not answer; the channel record offers version 4";
+    QTest::newRow("server silent, expired record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "expired" << 4 << qint64(7) << 0 << false << ""
+        << "";
+    QTest::newRow("server silent, no record")
+        << 0 << qint64(-1) << none << 0 << QStringList() << "" << 4 << qint64(7) << 0 << false << ""
+        << "";
+    QTest::newRow("expired record older than the answer")
+        << 0 << qint64(-1) << none << 5 << QStringList() << "expired" << 4 << qint64(7) << 5 << false
+        << "is 10 days old"
+        << "Update server offers version 5, newer than the channel record's 4";
+    QTest::newRow("version named beside a current record")
+        << 3 << qint64(-1) << none << 5 << QStringList({ type, "2" }) << "valid" << 4 << qint64(7) << 2
+        << false << ""
+        << "";
+    // A check may run beside an update: it writes nothing.
+    QTest::newRow("a check takes a newer record")
+        << 0 << qint64(5) << none << 1 << QStringList({ "--check" }) << "valid" << 4 << qint64(7) << 4
+        << false << ""
+        << "Channel record offers version 4 where the update server offers 1; taking version 4";
 }
 
 void TestConfiguration::offerChoice()
@@ -330,40 +389,178 @@ void TestConfiguration::offerChoice()
             options.now = QDateTime::currentSecsSinceEpoch() - 10 * 86400 - 60;
             options.validSeconds = 7 * 86400;
         }
-        QByteArray text = makeChannelRecord(dir.filePath("root"), recordVersion, options);
+        const int format = record == "first format" ? 1 : 2;
+        QByteArray text = makeChannelRecord(dir.filePath("root"), recordVersion, options, format);
         QVERIFY(!text.isEmpty());
         if (record == "other type")
             text.replace("type\t" + DefaultType.toUtf8(), "type\tclient_linux_i386");
         else if (record == "tampered")
             text.replace("stable\t4", "stable\t9");
-        mirror.setResponse(
-            "/root/" + ChannelRecord::fileName(DefaultType).toUtf8(), HttpTestServer::Response::ok(text));
+        mirror.setResponse("/root/" + ChannelRecord::fileName(DefaultType, format).toUtf8(),
+            HttpTestServer::Response::ok(text));
     }
+    const QByteArray settingsBefore = FileTree::read(layout.settingsFile());
 
     UdpTestPeer peer;
     QVERIFY(peer.isListening());
-    const QByteArray version = QByteArray::number(answer);
-    peer.setReplies({ version + "#v," + version + "#v," + version + "#v", ServerNews });
+    const QByteArray answered = QByteArray::number(answer);
+    if (answer > 0)
+        peer.setReplies({ answered + "#v," + answered + "#v," + answered + "#v", ServerNews });
     Configuration config(layout);
-    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), answer > 0 ? 3000 : 200);
     ReleaseTrust trust;
     QString error;
     trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    if (record == "one of two keys") {
+        trust.keys << Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(2), &error).publicKey();
+        trust.threshold = 2;
+    }
     config.setTrust(trust);
     QStringList messages;
     connect(&config, &Configuration::message, this, [&messages](const QString& line) { messages << line; });
 
-    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" }) + args));
-
-    QTEST(config.updateTypeDesc.version, "version");
+    QFETCH(int, version);
+    QCOMPARE(config.parseCommandLineOptions(QStringList({ "update" }) + args), version > 0);
+    QCOMPARE(config.updateTypeDesc.version, version);
     QTEST(!config.declinedOffer.isEmpty(), "declined");
     QFETCH(QString, freshness);
     QVERIFY2(freshness.isEmpty() ? config.freshnessNote.isEmpty() : config.freshnessNote.contains(freshness),
         qPrintable(config.freshnessNote));
     QVERIFY2(logged.isEmpty() || !messages.filter(logged).isEmpty(), qPrintable(messages.join('\n')));
     // A record taken raises the serial below which later ones are replays.
-    const bool taken = (record == "valid" || record == "expired") && serial >= seenSerial;
+    // A version named needs no record.
+    const bool check = args.contains("--check");
+    const bool taken = (record == "valid" || record == "expired" || record == "first format")
+        && serial >= seenSerial && !check && args.size() != 2;
     QCOMPARE(InstallationRecord::channelSerial(layout, DefaultType), taken ? serial : seenSerial);
+    if (check)
+        QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
+}
+
+void TestConfiguration::rolloutShare_data()
+{
+    // Per mille.
+    QTest::addColumn<int>("share");
+    QTest::newRow("1 %") << 10;
+    QTest::newRow("10 %") << 100;
+    QTest::newRow("50 %") << 500;
+}
+
+void TestConfiguration::rolloutShare()
+{
+    QFETCH(int, share);
+    ChannelRecord::Channel channel("stable", 13, "1.13");
+    channel.previous = 12;
+    channel.share = share;
+    ChannelRecord::Channel raised = channel;
+    raised.share = share + 1;
+    constexpr int Installations = 100000;
+    int taken = 0;
+    for (quint64 i = 0; i < Installations; ++i) {
+        // Ids as spread as random ones, the same every run.
+        const quint64 id = (i + 1) * 0x9e3779b97f4a7c15ULL;
+        const bool gets = StagedRollout::pick(channel, DefaultType, id, 12).version == 13;
+        taken += gets ? 1 : 0;
+        // A raised share never takes the new version back.
+        QVERIFY(!gets || StagedRollout::pick(raised, DefaultType, id, 12).version == 13);
+    }
+    QVERIFY2(qAbs(taken * 100.0 / Installations - share / 10.0) < 0.5, qPrintable(QString::number(taken)));
+}
+
+void TestConfiguration::rolloutChoice_data()
+{
+    // The installed version of stable (13 new, 12 previous), the share per
+    // mille and halt of its rollout, where the installation's id places it
+    // ("inside", "outside" the share, "none": no id kept yet).
+    QTest::addColumn<int>("installed");
+    QTest::addColumn<int>("share");
+    QTest::addColumn<bool>("halted");
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("reason"); // why it is held back; empty: it is not
+    QTest::addColumn<bool>("confirmed");
+
+    const QStringList none;
+    QTest::newRow("inside the share") << 12 << 100 << false << "inside" << none << 13 << "" << true;
+    QTest::newRow("outside the share")
+        << 12 << 100 << false << "outside" << none << 12 << "staged rollout: 10 % so far" << true;
+    QTest::newRow("share 0") << 12 << 0 << false << "outside" << none << 12 << "staged rollout: 0 % so far"
+                             << true;
+    QTest::newRow("whole share") << 12 << 1000 << false << "inside" << none << 13 << "" << true;
+    QTest::newRow("halted") << 12 << 100 << true << "inside" << none << 12 << "halted" << true;
+    QTest::newRow("halted, the new version installed")
+        << 13 << 100 << true << "outside" << none << 13 << "" << true;
+    QTest::newRow("outside the share, the new version installed")
+        << 13 << 100 << false << "outside" << none << 13 << "" << true;
+    QTest::newRow("named version overrides")
+        << 12 << 100 << true << "outside" << QStringList({ DefaultType, "13" }) << 13 << "" << true;
+    QTest::newRow("first run draws its place") << 12 << 500 << false << "none" << none << -1 << "" << true;
+    QTest::newRow("a check without a place") << 12 << 500 << false << "none" << QStringList({ "--check" })
+                                             << 12 << "staged rollout: place not drawn yet" << false;
+}
+
+void TestConfiguration::rolloutChoice()
+{
+    QFETCH(int, installed);
+    QFETCH(int, share);
+    QFETCH(bool, halted);
+    QFETCH(QString, place);
+    QFETCH(QStringList, args);
+    QFETCH(int, version);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const InstallationLayout layout(dir.path(), QString());
+    QVERIFY(InstallationRecord::write(layout, { DefaultType, installed, 1000 }));
+    if (place != "none")
+        writeIni(dir.path(),
+            FileTree::read(layout.settingsFile())
+                + QStringLiteral("[rollout]\nid=%1\n")
+                      .arg(rolloutIdPlaced(place == "inside", share), 16, 16, QLatin1Char('0')));
+    HttpTestServer mirror;
+    QVERIFY(mirror.listen());
+    QVERIFY(FileTree::write(layout.mirrorsFile(),
+        QStringLiteral("[mirrors]\nsize=1\n1\\mirror=m1\n[m1]\nurl=%1/root\n")
+            .arg(mirror.baseUrl())
+            .toUtf8()));
+    ChannelRecordMaker::Options options;
+    options.previous = { { "stable", 12, "1.12" } };
+    options.shares = { { "stable", share } };
+    if (halted)
+        options.halted = QStringList({ "stable" });
+    const QByteArray text = makeChannelRecord(dir.filePath("root"), 13, options);
+    QVERIFY(!text.isEmpty());
+    mirror.setResponse(
+        "/root/" + ChannelRecord::fileName(DefaultType, 2).toUtf8(), HttpTestServer::Response::ok(text));
+    const QByteArray settingsBefore = FileTree::read(layout.settingsFile());
+
+    // The update server offers the new version to everyone.
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    peer.setReplies({ "13#v,13#v,13#v", ServerNews });
+    Configuration config(layout);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    ReleaseTrust trust;
+    QString error;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    config.setTrust(trust);
+    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" }) + args));
+
+    // The place drawn is kept, and decides.
+    const quint64 id = InstallationRecord::rolloutId(layout, false);
+    QCOMPARE(id == 0, args.contains("--check") && place == "none");
+    QFETCH(QString, reason);
+    if (version < 0) {
+        const bool inside = StagedRollout::place(id, DefaultType, 13) < share;
+        version = inside ? 13 : 12;
+        reason = inside ? QString() : QStringLiteral("staged rollout: 50 % so far");
+    }
+    QCOMPARE(config.updateTypeDesc.version, version);
+    QCOMPARE(config.offer.heldBackReason(), reason);
+    QTEST(config.offer.confirmed, "confirmed");
+    if (args.contains("--check"))
+        QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
 }
 
 void TestConfiguration::channelRecordFetchEnds_data()
@@ -428,27 +625,35 @@ void TestConfiguration::versionCheck_data()
     QTest::addColumn<int>("offered"); // 0: the server did not answer
     QTest::addColumn<int>("unfinished"); // the session record's version; 0: none
     QTest::addColumn<bool>("expired");
+    // Whether a current signed record names the offer.
+    QTest::addColumn<bool>("confirmed");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("result");
 
     const QString type = DefaultType;
-    QTest::newRow("same version") << type << 3 << 3 << 0 << false << 0 << "Result: up to date";
-    QTest::newRow("newer offered") << type << 3 << 4 << 0 << false << 100 << "Result: an update is available";
+    QTest::newRow("same version") << type << 3 << 3 << 0 << false << true << 0 << "Result: up to date";
+    QTest::newRow("same version, nothing signed confirms it")
+        << type << 3 << 3 << 0 << false << false << 3 << "nothing signed\nResult: could not tell";
+    QTest::newRow("newer offered") << type << 3 << 4 << 0 << false << true << 100
+                                   << "Result: an update is available";
+    QTest::newRow("newer offered, nothing signed confirms it")
+        << type << 3 << 4 << 0 << false << false << 3 << "Result: could not tell";
     // Declined by a run; nothing to do.
-    QTest::newRow("older offered") << type << 3 << 2 << 0 << false << 0 << "Result: up to date";
+    QTest::newRow("older offered") << type << 3 << 2 << 0 << false << true << 0 << "Result: up to date";
     QTest::newRow("another type installed")
-        << "client_linux_i386" << 3 << 3 << 0 << false << 100 << "Result: an update is available";
-    QTest::newRow("nothing recorded") << type << 0 << 3 << 0 << false << 3 << "Installed: not known";
-    QTest::newRow("no answer") << type << 3 << 0 << 0 << false << 3 << "Offered: not known";
+        << "client_linux_i386" << 3 << 3 << 0 << false << true << 100 << "Result: an update is available";
+    QTest::newRow("nothing recorded") << type << 0 << 3 << 0 << false << true << 3 << "Installed: not known";
+    QTest::newRow("no answer") << type << 3 << 0 << 0 << false << false << 3 << "Offered: not known";
     // A killed run of the recorded version leaves files of both.
     QTest::newRow("a run of the same version not finished")
-        << type << 3 << 3 << 3 << false << 100 << "An update to version 3 began and has not finished";
+        << type << 3 << 3 << 3 << false << true << 100 << "An update to version 3 began and has not finished";
     QTest::newRow("a run not finished, the server silent")
-        << type << 3 << 0 << 4 << false << 100 << "An update to version 4 began";
-    QTest::newRow("expired channel record")
-        << type << 3 << 3 << 0 << true << 3 << "Result: could not tell (the channel record has expired)";
+        << type << 3 << 0 << 4 << false << false << 100 << "An update to version 4 began";
+    QTest::newRow("expired channel record") << type << 3 << 3 << 0 << true << false << 3
+                                            << "Result: could not tell (the channel record has expired)";
     QTest::newRow("expired channel record, newer offered")
-        << type << 3 << 4 << 0 << true << 100 << "Result: an update is available";
+        << type << 3 << 4 << 0 << true << false << 3
+        << "Result: could not tell (the channel record has expired)";
 }
 
 void TestConfiguration::versionCheck()
@@ -458,18 +663,24 @@ void TestConfiguration::versionCheck()
     QFETCH(int, offered);
     QFETCH(int, unfinished);
     QFETCH(bool, expired);
+    QFETCH(bool, confirmed);
     UpdateTypeDesc offer;
     offer.updateType = DefaultType;
     offer.version = offered;
     // A label from the server cannot add a line of its own.
     offer.versionLabel = "x\nResult: up to date";
+    OfferChoice::Offer choice;
+    choice.version = offered;
+    choice.confirmed = confirmed;
+    if (!confirmed)
+        choice.freshnessNote = "nothing signed";
     const VersionCheckReport report(
-        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer, "",
-        unfinished, expired);
+        installed > 0 ? InstallationRecord { installedType, installed, 0 } : InstallationRecord(), offer,
+        choice, unfinished, expired);
     QTEST(int(report.code()), "code");
     QFETCH(QString, result);
     QVERIFY2(report.text().contains(result), qPrintable(report.text()));
-    QCOMPARE(report.text().count('\n'), 3);
+    QVERIFY(offered == 0 || report.text().contains("(x\\x0aResult: up to date)\n"));
 }
 
 void TestConfiguration::updateSettings_data()

@@ -51,7 +51,7 @@ private Q_SLOTS:
 
 private:
     void writeLocal(const QString& name, const QByteArray& content);
-    IniDownloadTaskSpecification* makeTask();
+    IniDownloadTaskSpecification* makeTask(int version = 1);
 
     HttpTestServer* server = nullptr;
     TransferEngine* manager = nullptr;
@@ -104,10 +104,10 @@ void TestIniDownload::writeLocal(const QString& name, const QByteArray& content)
     QVERIFY(FileTree::write(layout.downloadedPath(name), content));
 }
 
-IniDownloadTaskSpecification* TestIniDownload::makeTask()
+IniDownloadTaskSpecification* TestIniDownload::makeTask(int version)
 {
     auto* task = new IniDownloadTaskSpecification(
-        DownloadContext { manager, mirrors, layout }, updateType, 1, this, 1.0);
+        DownloadContext { manager, mirrors, layout }, updateType, version, this, 1.0);
     // The product ini's own rounds, without release keys: the manifest's
     // rules are the update runs' to show. The inis here are written by
     // hand, without their type and version, as legacy releases are.
@@ -211,13 +211,21 @@ void TestIniDownload::misSignedReleaseStrikesItsMirrors_data()
     QTest::addColumn<bool>("badLocalCopies");
     QTest::addColumn<int>("fetches");
     QTest::addColumn<int>("endState");
+    // The version asked for (the legacy floor is 2; the inis name no
+    // release) and the mirrors struck off.
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("struck");
 
     const QStringList three { "m1", "m2", "m3" };
     QTest::newRow("local copies and the only mirror")
-        << QStringList { "m" } << 1 << true << 1 << int(ErrorCanceled);
-    QTest::newRow("three mirrors, all mis-signed") << three << 3 << false << 3 << int(ErrorCanceled);
-    QTest::newRow("the first of three asked") << three << 1 << false << 2 << int(Finished);
-    QTest::newRow("alpha channel") << QStringList() << 1 << false << 1 << int(ErrorCanceled);
+        << QStringList { "m" } << 1 << true << 1 << int(ErrorCanceled) << 1 << 1;
+    QTest::newRow("three mirrors, all mis-signed")
+        << three << 3 << false << 3 << int(ErrorCanceled) << 1 << 3;
+    QTest::newRow("the first of three asked") << three << 1 << false << 2 << int(Finished) << 1 << 1;
+    QTest::newRow("alpha channel") << QStringList() << 1 << false << 1 << int(ErrorCanceled) << 1 << 1;
+    // Signed well, but it could stand in for any release.
+    QTest::newRow("unbound above the legacy floor, no release keys")
+        << QStringList { "m" } << 0 << false << 1 << int(ErrorCanceled) << 2 << 1;
 }
 
 void TestIniDownload::misSignedReleaseStrikesItsMirrors()
@@ -257,7 +265,9 @@ void TestIniDownload::misSignedReleaseStrikesItsMirrors()
         return HttpTestServer::Response::ok(
             rank >= 0 && rank < misSigned ? QByteArray(128, 'x') : goodSignature);
     });
-    IniDownloadTaskSpecification* task = makeTask();
+    QFETCH(int, version);
+    QFETCH(int, struck);
+    IniDownloadTaskSpecification* task = makeTask(version);
     TaskSpies spies(task);
     task->execute();
     QTRY_COMPARE_WITH_TIMEOUT(spies.ends(), 1, 20000);
@@ -270,11 +280,11 @@ void TestIniDownload::misSignedReleaseStrikesItsMirrors()
         QVERIFY(requests.at(i).endsWith(".ini"));
         QCOMPARE(requests.at(i + 1), requests.at(i) + ".sig");
     }
-    QCOMPARE(mirrors->mirrorData().size(), qMax(0, int(names.size()) - misSigned));
+    QCOMPARE(mirrors->mirrorData().size(), qMax(0, int(names.size()) - struck));
     const QStringList texts = spies.messageTexts();
     QCOMPARE(texts.count(QStringLiteral("Could not verify the product ini file. Aborting")),
         endState == Finished ? 0 : 1);
-    QCOMPARE(texts.filter(QStringLiteral("failed its check, removing")).size(), misSigned);
+    QCOMPARE(texts.filter(QStringLiteral("failed its check, removing")).size(), struck);
     if (endState != Finished)
         QCOMPARE(texts.last(), QStringLiteral("Could not verify the product ini file. Aborting"));
 

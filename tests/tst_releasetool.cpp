@@ -98,6 +98,26 @@ QByteArray replaced(QByteArray text, const QByteArray& from, const QByteArray& t
     return text.replace(from, to);
 }
 
+// A channel record of `format` with a staged stable channel (in the second
+// format) and a beta channel; its signature is of no key.
+QByteArray sampleChannelRecord(int format)
+{
+    ChannelRecord record;
+    record.format = format;
+    record.updateType = "client";
+    record.serial = 7;
+    record.made = 1700000000;
+    record.expires = 1700600000;
+    record.channels = { { "stable", 13, "1.13" }, { "beta", 14, "" } };
+    if (format == 2) {
+        record.channels[0].previous = 12;
+        record.channels[0].previousLabel = "1.12";
+        record.channels[0].share = 100;
+    }
+    record.signatures = { { QByteArray(32, 'k'), QByteArray(64, 's') } };
+    return record.text();
+}
+
 } // namespace
 
 class TestReleaseTool : public QObject
@@ -112,6 +132,8 @@ private Q_SLOTS:
     void manifestListsWhatIsPublished();
     void manifestReader_data();
     void manifestReader();
+    void channelRecordReader_data();
+    void channelRecordReader();
     void patchIndexVersions_data();
     void patchIndexVersions();
     void signManifest_data();
@@ -458,6 +480,46 @@ void TestReleaseTool::manifestReader()
         && files.at(1).sha256 == sha256("packed") && files.at(1).size == 60
         && files.at(1).unpackedSha256 == sha256("x") && files.at(1).unpackedSize == 100);
     QCOMPARE(demoTrust(1).validSignatures(body, reader.signatures()), 1);
+}
+
+void TestReleaseTool::channelRecordReader_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // empty: valid
+
+    const QByteArray first = sampleChannelRecord(1);
+    const QByteArray second = sampleChannelRecord(2);
+    const QByteArray staged = "channel\tstable\t13\t1.13\t12\t1.12\t100\t0";
+    QTest::newRow("first format") << first << QString();
+    QTest::newRow("second format") << second << QString();
+    QTest::newRow("halted") << replaced(second, staged, staged.chopped(1) + "1") << QString();
+    QTest::newRow("channel line after the end line") << replaced(replaced(first, "channel\tbeta\t14\t\n", ""),
+        "end\t2\n", "end\t1\nchannel\tbeta\t14\t\n") << "line 8: unexpected line";
+    // Updaters that know only the first format refuse a field more.
+    QTest::newRow("rollout fields in the first format")
+        << replaced(first, "channel\tstable\t13\t1.13", staged) << "line 6: bad channel line";
+    QTest::newRow("second format without rollout fields")
+        << replaced(second, staged, "channel\tstable\t13\t1.13") << "line 6: bad channel line";
+    QTest::newRow("share above 1000") << replaced(second, "\t100\t0", "\t1001\t0") << "line 6:";
+    QTest::newRow("previous not below the version")
+        << replaced(second, "\t12\t1.12", "\t13\t1.12") << "line 6:";
+    QTest::newRow("share without a previous version")
+        << replaced(second, "\t12\t1.12\t100", "\t0\t\t100") << "line 6: bad rollout";
+    QTest::newRow("halt flag 2") << replaced(second, staged, staged.chopped(1) + "2") << "line 6:";
+}
+
+void TestReleaseTool::channelRecordReader()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    ChannelRecord record;
+    QByteArray body;
+    QString why;
+    QCOMPARE(ChannelRecord::parse(content, &record, &body, &why), error.isEmpty());
+    QVERIFY2(why.contains(error), qPrintable(why));
+    // One spelling: what is read writes back byte for byte.
+    if (error.isEmpty())
+        QCOMPARE(record.text(), content);
 }
 
 void TestReleaseTool::patchIndexVersions_data()
@@ -1161,43 +1223,76 @@ void TestReleaseTool::channelRecord_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
+    // What the stable channel offers updaters that know no rollout, and its
+    // rollout in the second format: "previous share halted".
+    QTest::addColumn<int>("firstVersion");
+    QTest::addColumn<QString>("rollout");
 
     const QStringList first { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:Three" };
     const QStringList again { "--key", DemoSigner::ed25519KeyPem(1) };
-    QTest::newRow("first record") << QStringList() << false << first << 0 << "serial 1, expires";
-    QTest::newRow("re-signed on a timer") << first << false << again << 0 << "serial 2, expires";
+    QTest::newRow("first record") << QStringList() << false << first << 0 << "serial 1, expires" << 3
+                                  << "0 1000 0";
+    QTest::newRow("re-signed on a timer")
+        << first << false << again << 0 << "serial 2, expires" << 3 << "0 1000 0";
     QTest::newRow("re-signed by a key that never signed it")
         << first << false << QStringList { "--key", DemoSigner::ed25519KeyPem(2) } << 1
-        << "bears no valid signature of the given keys";
+        << "bears no valid signature of the given keys" << 3 << "0 1000 0";
     QTest::newRow("re-signed after someone changed it")
-        << first << true << again << 1 << "bears no valid signature";
+        << first << true << again << 1 << "bears no valid signature" << 3 << "0 1000 0";
     QTest::newRow("serial not above the current one")
         << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "5" } << 1
-        << "serial 5 is not above the current record's 5";
+        << "serial 5 is not above the current record's 5" << 3 << "0 1000 0";
     QTest::newRow("serial above the current one")
         << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "6" } << 0
-        << "serial 6";
-    QTest::newRow("nothing to carry over") << QStringList() << false << again << 1 << "no channel given";
+        << "serial 6" << 3 << "0 1000 0";
+    QTest::newRow("nothing to carry over")
+        << QStringList() << false << again << 1 << "no channel given" << 3 << "0 1000 0";
     QTest::newRow("a version that is not published")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta=4" } << 1
-        << "channel beta names version 4, but";
+        << "channel beta names version 4, but" << 3 << "0 1000 0";
     QTest::newRow("a channel without a version")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta" } << 2
-        << "expected NAME=VERSION[:LABEL]";
+        << "expected NAME=VERSION[:LABEL]" << 3 << "0 1000 0";
     QTest::newRow("a label with a C1 control")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:\u009b" } << 1
-        << "with label \"\\x9b\" cannot be written";
+        << "with label \"\\x9b\" cannot be written" << 0 << "";
     QTest::newRow("an older updater's set required")
         << QStringList() << false
         << first + QStringList { "--also-trusted", "@old.keys", "--require-trusted" } << 1
-        << "not written: updaters with the trusted set old.keys would ignore it";
+        << "not written: updaters with the trusted set old.keys would ignore it" << 0 << "";
     QTest::newRow("a label with a tab")
         << QStringList() << false
         << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:a\tb" } << 1
-        << "cannot be written";
+        << "cannot be written" << 3 << "0 1000 0";
+    const QStringList staged = first + QStringList { "--previous", "stable=2:Two", "--rollout", "stable=10" };
+    QTest::newRow("staged rollout") << QStringList() << false << staged << 0
+                                    << "version 3 to 10 % of installations, version 2 to the others" << 2
+                                    << "2 100 0";
+    QTest::newRow("a tenth of a per cent")
+        << QStringList() << false
+        << first + QStringList { "--previous", "stable=2", "--rollout", "stable=0.5" } << 0 << "serial 1" << 2
+        << "2 5 0";
+    QTest::newRow("share raised, previous carried over")
+        << staged << false << again + QStringList { "--rollout", "stable=100" } << 0 << "serial 2" << 3
+        << "2 1000 0";
+    QTest::newRow("halted") << staged << false << again + QStringList { "--halt", "stable" } << 0
+                            << "(halted)" << 2 << "2 100 1";
+    QTest::newRow("halted at 100 %") << staged << false
+                                     << again + QStringList { "--rollout", "stable=100", "--halt", "stable" }
+                                     << 0 << "(halted)" << 2 << "2 1000 1";
+    QTest::newRow("a rollout without a previous version")
+        << QStringList() << false << first + QStringList { "--rollout", "stable=10" } << 1
+        << "--rollout stable needs a previous version" << 0 << "";
+    QTest::newRow("a share above 100 %")
+        << QStringList() << false << staged + QStringList { "--rollout", "stable=100.1" } << 2
+        << "expected NAME=PERCENT" << 0 << "";
+    QTest::newRow("a previous version not published")
+        << QStringList() << false
+        << first + QStringList { "--previous", "stable=1", "--rollout", "stable=10" } << 1
+        << "channel stable names version 1, but" << 0 << "";
 }
 
 void TestReleaseTool::channelRecord()
@@ -1208,6 +1303,7 @@ void TestReleaseTool::channelRecord()
 
     const QString mirror = dir->filePath("mirror");
     QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n") && writeKeySets(dir->path()));
+    QVERIFY(FileTree::write(mirror + "/2/client_linux_amd64.ini", "[files]\n"));
     for (QString& arg : args) {
         if (arg.startsWith('@'))
             arg = dir->filePath(arg.mid(1));
@@ -1243,8 +1339,19 @@ void TestReleaseTool::channelRecord()
     trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &keyError).publicKey() };
     QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures), 1);
     QCOMPARE(trust.validSignatures(body, read.signatures), 0);
-    QCOMPARE(read.channel("stable") ? read.channel("stable")->version : 0, 3);
+    QTEST(read.channel("stable") ? read.channel("stable")->version : 0, "firstVersion");
     QCOMPARE(read.expires - read.made, qint64(7 * 24 * 3600));
+    ChannelRecord second;
+    QByteArray secondBody;
+    QVERIFY2(ChannelRecord::parse(
+                 FileTree::read(mirror + "/client_linux_amd64.channels2"), &second, &secondBody, &error),
+        qPrintable(error));
+    QCOMPARE(second.serial, read.serial);
+    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(2), secondBody, second.signatures), 1);
+    const ChannelRecord::Channel* stable = second.channel("stable");
+    QVERIFY(stable && stable->version == 3);
+    QTEST(QStringLiteral("%1 %2 %3").arg(stable->previous).arg(stable->share).arg(int(stable->halted)),
+        "rollout");
 }
 
 void TestReleaseTool::commandLine_data()

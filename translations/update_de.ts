@@ -20,28 +20,56 @@
     </message>
 </context>
 <context>
-    <name>Configuration</name>
+    <name>OfferChoice</name>
     <message>
-        <location filename="../src/app/configuration.cpp" line="109"/>
+        <location filename="../src/update/offerchoice.cpp" line="109"/>
         <source>No signed release information confirms that version %1 is the latest.</source>
         <translation>Keine signierte Release-Information bestätigt, dass Version %1 die neueste ist.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="145"/>
+        <location filename="../src/update/offerchoice.cpp" line="145"/>
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Die Release-Information ist 1 Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
     </message>
-    <message numerus="yes">
-        <source>The release information is %n days old (from %1) and has expired: a newer version may exist.</source>
-        <translation>
-            <numerusform>Die Release-Information ist %n Tag alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</numerusform>
-            <numerusform>Die Release-Information ist %n Tage alt (vom %1) und abgelaufen: Möglicherweise gibt es eine neuere Version.</numerusform>
-        </translation>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="147"/>
+        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
+        <translation>Die Release-Information ist %1 Tage alt (vom %2) und abgelaufen: Möglicherweise gibt es eine neuere Version.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="165"/>
+        <location filename="../src/update/offerchoice.cpp" line="165"/>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run &quot;update %3 %1&quot;.</source>
         <translation>Die angebotene Version %1 ist älter als die installierte Version %2, die bleibt: Ein neuerer Build bleibt, bis sein Kanal ihn überholt, etwa nach einem Wechsel von Beta zu Stable. Um absichtlich zurückzugehen, führen Sie „update %3 %1“ aus.</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="99"/>
+        <source>This updater has no release keys: nothing signed can confirm that version %1 is the latest.</source>
+        <translation>Dieser Updater hat keine Release-Schlüssel: Nichts Signiertes kann bestätigen, dass Version %1 die neueste ist.</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="104"/>
+        <source>This installation has not yet drawn its place in the staged rollout of version %1; the next update tells whether it takes it.</source>
+        <translation>Diese Installation hat ihren Platz in der gestaffelten Verteilung von Version %1 noch nicht gezogen; das nächste Update zeigt, ob sie sie erhält.</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="140"/>
+        <source>staged rollout: %1 so far</source>
+        <translation>gestaffelte Verteilung: bisher %1</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="141"/>
+        <source>halted</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="142"/>
+        <source>staged rollout: place not drawn yet</source>
+        <translation>gestaffelte Verteilung: Platz noch nicht gezogen</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="151"/>
+        <source>Version %1 is not offered to this installation yet (%2); it stays with version %3.</source>
+        <translation>Version %1 wird dieser Installation noch nicht angeboten (%2); sie bleibt bei Version %3.</translation>
     </message>
 </context>
 <context>

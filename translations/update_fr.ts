@@ -20,28 +20,56 @@
     </message>
 </context>
 <context>
-    <name>Configuration</name>
+    <name>OfferChoice</name>
     <message>
-        <location filename="../src/app/configuration.cpp" line="109"/>
+        <location filename="../src/update/offerchoice.cpp" line="109"/>
         <source>No signed release information confirms that version %1 is the latest.</source>
         <translation>Aucune information de publication signée ne confirme que la version %1 est la plus récente.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="145"/>
+        <location filename="../src/update/offerchoice.cpp" line="145"/>
         <source>The release information is 1 day old (from %1) and has expired: a newer version may exist.</source>
         <translation>Les informations de publication datent d&apos;un jour (du %1) et ont expiré : une version plus récente existe peut-être.</translation>
     </message>
-    <message numerus="yes">
-        <source>The release information is %n days old (from %1) and has expired: a newer version may exist.</source>
-        <translation>
-            <numerusform>Les informations de publication datent de %n jour (du %1) et ont expiré : une version plus récente existe peut-être.</numerusform>
-            <numerusform>Les informations de publication datent de %n jours (du %1) et ont expiré : une version plus récente existe peut-être.</numerusform>
-        </translation>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="147"/>
+        <source>The release information is %1 days old (from %2) and has expired: a newer version may exist.</source>
+        <translation>Les informations de publication datent de %1 jours (du %2) et ont expiré : une version plus récente existe peut-être.</translation>
     </message>
     <message>
-        <location filename="../src/app/configuration.cpp" line="165"/>
+        <location filename="../src/update/offerchoice.cpp" line="165"/>
         <source>The offered version %1 is older than the installed version %2, which stays: a newer build is kept until its channel passes it, as after a switch from Beta to Stable. To go back on purpose, run &quot;update %3 %1&quot;.</source>
         <translation>La version proposée %1 est plus ancienne que la version installée %2, qui est conservée : une version plus récente reste installée jusqu&apos;à ce que son canal la dépasse, par exemple après un passage de Beta à Stable. Pour revenir en arrière volontairement, exécutez « update %3 %1 ».</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="99"/>
+        <source>This updater has no release keys: nothing signed can confirm that version %1 is the latest.</source>
+        <translation>Ce programme de mise à jour n&apos;a pas de clés de publication : rien de signé ne peut confirmer que la version %1 est la plus récente.</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="104"/>
+        <source>This installation has not yet drawn its place in the staged rollout of version %1; the next update tells whether it takes it.</source>
+        <translation>Cette installation n&apos;a pas encore tiré sa place dans le déploiement progressif de la version %1 ; la prochaine mise à jour dira si elle la reçoit.</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="140"/>
+        <source>staged rollout: %1 so far</source>
+        <translation>déploiement progressif : %1 jusqu&apos;ici</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="141"/>
+        <source>halted</source>
+        <translation>suspendu</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="142"/>
+        <source>staged rollout: place not drawn yet</source>
+        <translation>déploiement progressif : place pas encore tirée</translation>
+    </message>
+    <message>
+        <location filename="../src/update/offerchoice.cpp" line="151"/>
+        <source>Version %1 is not offered to this installation yet (%2); it stays with version %3.</source>
+        <translation>La version %1 n&apos;est pas encore proposée à cette installation (%2) ; elle reste à la version %3.</translation>
     </message>
 </context>
 <context>

@@ -9,23 +9,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QLocale>
 
-#include <climits>
-
-namespace {
-
-QString channelKey(UpdateChannel channel)
-{
-    switch (channel) {
-    case Stable: return QStringLiteral("stable");
-    case Beta: return QStringLiteral("beta");
-    case Alpha: break;
-    }
-    return QStringLiteral("alpha");
-}
-
-} // namespace
+#include <future>
 
 Configuration::Configuration(QObject* parent)
     : Configuration(InstallationLayout::ofRunningProgram(), parent)
@@ -64,123 +49,113 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
 {
     CommandLine line = CommandLine::parse(args, updateSettings);
     noUserMode = 0;
+    offer = OfferChoice::Offer();
+    channelRecordExpired = false;
+    decidingSerial = 0;
     declinedOffer.clear();
     freshnessNote.clear();
-    channelRecordExpired = false;
     fullCheck = line.fullCheck;
     checkOnly = line.checkOnly;
-    // Asked for by name: obeyed, older or not.
-    const bool offered = line.outcome == CommandLine::NeedsVersionQuery
-        || (line.typeDesc.channel == Alpha && !line.explicitVersion);
-    offerSource = line.explicitVersion                   ? QStringLiteral("the command line")
-        : line.outcome == CommandLine::NeedsVersionQuery ? QStringLiteral("the update server")
-                                                         : QStringLiteral("the alpha revision of update.ini");
+    OfferChoice::Facts facts;
+    facts.source = line.outcome == CommandLine::NeedsVersionQuery ? OfferChoice::Offered
+        : line.typeDesc.channel == Alpha && !line.explicitVersion ? OfferChoice::Configured
+                                                                  : OfferChoice::Named;
+    facts.installed = InstallationRecord::read(installation);
+    facts.hasKeys = !trust.keys.isEmpty();
+    facts.now = QDateTime::currentSecsSinceEpoch();
     if (line.outcome == CommandLine::NeedsVersionQuery) {
-        const QPair<QString, QString> latest
-            = getLatestClientVersion(line.typeDesc.channel, line.typeDesc.news);
-        if (latest.first.isEmpty()) {
-            // The person gave up; that needs no further message.
+        if (!askForOffer(line, facts)) {
             updateTypeDesc = line.typeDesc;
             return false;
         }
-        if (line.takeOfferedVersion(latest.first,
-                QCoreApplication::translate("QObject", "Update server returned invalid version nr (%1)"))) {
-            line.typeDesc.versionLabel = latest.second;
-            line.outcome = CommandLine::Ready;
-            takeChannelRecord(line.typeDesc);
-        }
+    } else if (line.outcome == CommandLine::Ready) {
+        facts.asked = line.typeDesc;
+        offer = OfferChoice::choose(facts);
     }
+    for (const QString& text : std::as_const(offer.log))
+        Q_EMIT message(text);
     updateTypeDesc = line.typeDesc;
     if (line.outcome != CommandLine::Ready) {
         Q_EMIT fatalError(line.error);
         return false;
     }
     noUserMode = line.noUser ? 1 : 0;
-    if (offered)
-        declineDowngrade(updateTypeDesc);
+    declinedOffer = offer.declined;
+    freshnessNote = offer.freshnessNote;
+    offerSource = facts.source == OfferChoice::Named ? QStringLiteral("the command line")
+        : facts.source == OfferChoice::Configured    ? QStringLiteral("the alpha revision of update.ini")
+        : offer.confirmed && decidingSerial > 0
+        ? QStringLiteral("the channel record (serial %1)").arg(decidingSerial)
+        : QStringLiteral("the update server");
     Q_EMIT offerDecided();
     return true;
 }
 
-void Configuration::takeChannelRecord(UpdateTypeDesc& offer)
+bool Configuration::askForOffer(CommandLine& line, OfferChoice::Facts& facts)
+{
+    const UpdateChannel channel = line.typeDesc.channel;
+    QPair<QString, QString> answer;
+    QString news;
+    // The record is fetched while the update server is asked, and whether or
+    // not it answers.
+    std::future<bool> query = std::async(std::launch::async,
+        [this, channel, &answer, &news] { return versionQuery.askOnce(channel, &answer, &news); });
+    ChannelRecord record;
+    facts.record = fetchChannelRecord(line.typeDesc.updateType, &record) ? &record : nullptr;
+    bool answered = query.get();
+    if (facts.record) {
+        channelRecordExpired = record.isExpired(facts.now);
+        decidingSerial = record.serial;
+    }
+    if (facts.record)
+        facts.rolloutId = InstallationRecord::rolloutId(installation, !checkOnly);
+    facts.asked = line.typeDesc;
+    for (;;) {
+        bool valid = false;
+        const int version = answered ? answer.first.toInt(&valid) : 0;
+        facts.serverVersion = valid && version > 0 ? version : 0;
+        facts.serverLabel = facts.serverVersion > 0 ? answer.second : QString();
+        offer = OfferChoice::choose(facts);
+        if (offer.version > 0 || answered)
+            break;
+        if (!versionQuery.askAgain())
+            return false;
+        answered = versionQuery.askOnce(channel, &answer, &news);
+    }
+    if (answered)
+        line.typeDesc.news = news;
+    if (offer.version > 0) {
+        line.typeDesc.version = offer.version;
+        line.typeDesc.versionLabel = offer.label;
+        line.outcome = CommandLine::Ready;
+        return true;
+    }
+    // A server that names no version of the channel: nothing more to say.
+    if (answer.first.isEmpty())
+        return false;
+    line.takeOfferedVersion(answer.first,
+        QCoreApplication::translate("QObject", "Update server returned invalid version nr (%1)"));
+    return true;
+}
+
+bool Configuration::fetchChannelRecord(const QString& updateType, ChannelRecord* record)
 {
     // Nothing could vouch for a record, or the proxy to fetch it through is
     // unusable (which ends the program before any update).
     if (trust.keys.isEmpty() || !updateSettings.problem().isEmpty())
-        return;
+        return false;
     TransferEngine transfers;
     updateSettings.applyTo(&transfers);
     ChannelRecordFetch fetch(&transfers, trust);
     connect(&fetch, &ChannelRecordFetch::message, this, &Configuration::message);
-    const qint64 seen = InstallationRecord::channelSerial(installation, offer.updateType);
-    const QString unconfirmed = tr("No signed release information confirms that version %1 is the latest.");
-    if (fetch.fetch(installation.mirrorsFile(), offer.updateType, seen) != ChannelRecordFetch::Accepted) {
-        freshnessNote = unconfirmed.arg(offer.version);
-        return;
-    }
-    const ChannelRecord& record = fetch.record();
+    const qint64 seen = InstallationRecord::channelSerial(installation, updateType);
+    if (fetch.fetch(installation.mirrorsFile(), updateType, seen) != ChannelRecordFetch::Accepted)
+        return false;
+    *record = fetch.record();
     // A check writes nothing: an update may be running beside it.
-    if (record.serial > seen && !checkOnly)
-        InstallationRecord::setChannelSerial(installation, offer.updateType, record.serial);
-    const ChannelRecord::Channel* channel = record.channel(channelKey(offer.channel));
-    if (!channel) {
-        Q_EMIT message(QStringLiteral("Channel record names no %1 channel").arg(channelKey(offer.channel)));
-        freshnessNote = unconfirmed.arg(offer.version);
-        return;
-    }
-    if (channel->version > offer.version) {
-        Q_EMIT message(QStringLiteral("Channel record offers version %1 where the update server offers %2; "
-                                      "taking version %1")
-                           .arg(channel->version)
-                           .arg(offer.version));
-        offer.version = channel->version;
-        offer.versionLabel = channel->label;
-        offerSource = QStringLiteral("the channel record (serial %1)").arg(record.serial);
-    } else if (channel->version < offer.version) {
-        Q_EMIT message(QStringLiteral("Update server offers version %1, newer than the channel record's %2")
-                           .arg(offer.version)
-                           .arg(channel->version));
-    }
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    if (record.isExpired(now)) {
-        channelRecordExpired = true;
-        const QString made
-            = QLocale().toString(QDateTime::fromSecsSinceEpoch(record.made), QLocale::ShortFormat);
-        const qint64 expiredDays = (now - record.expires) / 86400;
-        Q_EMIT message(QStringLiteral("Channel record serial %1 expired %2 ago")
-                           .arg(record.serial)
-                           .arg(expiredDays == 1 ? QStringLiteral("1 day")
-                                                 : QStringLiteral("%1 days").arg(expiredDays)));
-        const int days = int(qMin<qint64>((now - record.made) / 86400, INT_MAX));
-        // English has its singular in the source; the translations take
-        // their plural forms from %n.
-        freshnessNote = days == 1
-            ? tr("The release information is 1 day old (from %1) and has expired: a newer version may exist.")
-                  .arg(made)
-            : tr("The release information is %n days old (from %1) and has expired: a newer version may "
-                 "exist.",
-                nullptr, days)
-                  .arg(made);
-    }
-}
-
-void Configuration::declineDowngrade(const UpdateTypeDesc& offer)
-{
-    const InstallationRecord installed = InstallationRecord::read(installation);
-    if (!installed.isValid() || installed.updateType != offer.updateType
-        || offer.version >= installed.version)
-        return;
-    Q_EMIT message(QStringLiteral("Offered version %1 of %2 is older than the installed version %3; not "
-                                  "installing it (\"update %2 %1\" goes back on purpose)")
-                       .arg(offer.version)
-                       .arg(offer.updateType)
-                       .arg(installed.version));
-    declinedOffer = tr("The offered version %1 is older than the installed version %2, which stays: a newer "
-                       "build is kept until its channel passes it, as after a switch from "
-                       "Beta to Stable. To go back on purpose, run \"update %3 %1\".")
-                        .arg(offer.version)
-                        .arg(installed.version)
-                        .arg(offer.updateType);
+    if (record->serial > seen && !checkOnly)
+        InstallationRecord::setChannelSerial(installation, updateType, record->serial);
+    return true;
 }
 
 QPair<QString, QString> Configuration::getLatestClientVersion(UpdateChannel channel, QString& news)

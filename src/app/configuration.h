@@ -4,6 +4,7 @@
 #include "app/versionquery.h"
 #include "manifest/installationlayout.h"
 #include "manifest/updatetypedesc.h"
+#include "update/offerchoice.h"
 #include "update/updatesettings.h"
 #include "verify/releasetrust.h"
 
@@ -14,7 +15,10 @@
 
 // What one updater process is asked to do: the installation it lives in,
 // the settings of update.ini, and the client type and version to install,
-// from the command line or, failing that, from the update server.
+// from the command line or, failing that, from the update server and the
+// signed channel record as OfferChoice weighs them.
+class CommandLine;
+
 class Configuration : public QObject
 {
     Q_OBJECT
@@ -63,6 +67,9 @@ public:
     // What chose the version of updateTypeDesc: "the command line", "the
     // update server", "the channel record" or update.ini's alpha revision.
     QString offerSource;
+    // How the version was chosen, with whether a staged rollout holds the
+    // installation back.
+    OfferChoice::Offer offer;
 
 Q_SIGNALS:
     void fatalError(QString errorMessage);
@@ -71,19 +78,23 @@ Q_SIGNALS:
     void offerDecided();
 
 private:
-    // Lets a signed channel record that offers more than the update server
-    // win, and notes how fresh the offer is.
-    void takeChannelRecord(UpdateTypeDesc& offer);
+    // Asks the update server and fetches the channel record at once, and
+    // takes the version OfferChoice makes of them into `line`; false when
+    // the person gave up on a silent server or it named no version.
+    bool askForOffer(CommandLine& line, OfferChoice::Facts& facts);
+    // The channel record the release keys vouch for that is no replay; its
+    // serial is kept unless the run is a check.
+    bool fetchChannelRecord(const QString& updateType, ChannelRecord* record);
     // Points the version query at update.ini's update server, when it names one.
     void useConfiguredServer();
-    // Declines an offer older than the installed version.
-    void declineDowngrade(const UpdateTypeDesc& offer);
 
     InstallationLayout installation;
     ReleaseTrust trust = ReleaseTrust::builtIn();
     QString settingsDir;
     UpdateSettings updateSettings;
     VersionQuery versionQuery;
+    // The serial of the channel record this run accepted; 0 for none.
+    qint64 decidingSerial = 0;
 };
 
 #endif

@@ -92,6 +92,8 @@ void ConsoleFrontEnd::start(const QStringList& arguments, int retries)
         end(ExitCode::Done);
         return;
     }
+    if (!config.offer.heldBackNote().isEmpty())
+        output->print(config.offer.heldBackNote());
     if (!config.freshnessNote.isEmpty())
         output->print(config.freshnessNote);
     engine->setFullCheck(config.fullCheck);

@@ -5,7 +5,7 @@
 #include <QJsonArray>
 
 VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, const UpdateTypeDesc& offer,
-    const QString& freshness, int interruptedVersion, bool expired)
+    const OfferChoice::Offer& choice, int interruptedVersion, bool expired)
 {
     QStringList notes;
     QString unknownWhy;
@@ -23,8 +23,10 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
         lines += tr("Offered: not known (the update server did not answer)");
     }
     lines += QLatin1Char('\n');
-    if (!freshness.isEmpty())
-        notes << freshness;
+    if (!choice.heldBackNote().isEmpty())
+        notes << choice.heldBackNote();
+    if (!choice.freshnessNote.isEmpty())
+        notes << choice.freshnessNote;
     if (interruptedVersion > 0) {
         // The record of the installed version is written only when a run
         // ends well: until then the files may be partly the new version's.
@@ -34,12 +36,15 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
         result = UpdateAvailable;
     } else if (offer.version <= 0 || !installed.isValid()) {
         result = Unknown;
+    } else if (!choice.confirmed) {
+        // Only a current signed record, or the person's own choice, can say
+        // that nothing newer exists.
+        result = Unknown;
+        unknownWhy = expired ? tr("Result: could not tell (the channel record has expired)") : QString();
     } else if (installed.updateType != offer.updateType || offer.version > installed.version) {
         result = UpdateAvailable;
     } else {
-        // Expired information cannot say that nothing newer exists.
-        result = expired ? Unknown : UpToDate;
-        unknownWhy = expired ? tr("Result: could not tell (the channel record has expired)") : QString();
+        result = UpToDate;
     }
     for (const QString& note : std::as_const(notes))
         lines += note + QLatin1Char('\n');
@@ -66,5 +71,7 @@ VersionCheckReport::VersionCheckReport(const InstallationRecord& installed, cons
         { QStringLiteral("offeredLabel"), offer.version > 0 ? offer.versionLabel : QString() },
         { QStringLiteral("interruptedVersion"), qMax(0, interruptedVersion) },
         { QStringLiteral("channelRecordExpired"), expired },
+        { QStringLiteral("confirmed"), choice.confirmed },
+        { QStringLiteral("heldBack"), choice.heldBackJson() },
         { QStringLiteral("notes"), QJsonArray::fromStringList(notes) } };
 }

@@ -22,11 +22,20 @@ void VersionQuery::setRetryPrompt(RetryPrompt prompt)
 
 QPair<QString, QString> VersionQuery::latestVersion(UpdateChannel channel, QString& news) const
 {
-    UpdateChecker checker(host, port, receiveTimeoutMs);
-    while (!checker.checkUpdate()) {
-        if (!retryPrompt || !retryPrompt())
+    QPair<QString, QString> version;
+    while (!askOnce(channel, &version, &news)) {
+        if (!askAgain())
             return qMakePair(QString(), QString());
     }
-    news = checker.getNews();
-    return checker.getClientVersionByChannel(channel);
+    return version;
+}
+
+bool VersionQuery::askOnce(UpdateChannel channel, QPair<QString, QString>* version, QString* news) const
+{
+    UpdateChecker checker(host, port, receiveTimeoutMs);
+    if (!checker.checkUpdate())
+        return false;
+    *news = checker.getNews();
+    *version = checker.getClientVersionByChannel(channel);
+    return true;
 }

@@ -27,6 +27,12 @@ public:
     // gave up. `news` receives the server's news text on success only.
     QPair<QString, QString> latestVersion(UpdateChannel channel, QString& news) const;
 
+    // One query without a prompt, as latestVersion; it touches nothing but
+    // its arguments, so it may run on another thread.
+    bool askOnce(UpdateChannel channel, QPair<QString, QString>* version, QString* news) const;
+    // Whether to ask again after a query that had no answer.
+    bool askAgain() const { return retryPrompt && retryPrompt(); }
+
 private:
     QString host;
     quint16 port;

@@ -11,6 +11,7 @@ using namespace SignedText;
 namespace {
 
 const QByteArray Magic = QByteArrayLiteral("voxmeadow-channels 1");
+const QByteArray MagicV2 = QByteArrayLiteral("voxmeadow-channels 2");
 const QByteArray TypeTag = QByteArrayLiteral("type");
 const QByteArray SerialTag = QByteArrayLiteral("serial");
 const QByteArray MadeTag = QByteArrayLiteral("made");
@@ -27,16 +28,27 @@ QByteArray field(const QByteArray& tag, const QByteArray& value)
     return tag + '\t' + value + '\n';
 }
 
-} // namespace
-
-QString ChannelRecord::fileName(const QString& updateType)
+// One spelling per rollout: no previous version means the whole share and
+// no halt; a previous version is older than the one rolled out.
+bool isValidRollout(const ChannelRecord::Channel& entry)
 {
-    return updateType + QStringLiteral(".channels");
+    if (entry.previous == 0)
+        return entry.share == ChannelRecord::FULL_SHARE && !entry.halted && entry.previousLabel.isEmpty();
+    return entry.previous > 0 && entry.previous < entry.version && entry.share >= 0
+        && entry.share <= ChannelRecord::FULL_SHARE;
 }
 
-QByteArray ChannelRecord::signingContext()
+} // namespace
+
+QString ChannelRecord::fileName(const QString& updateType, int format)
 {
-    return QByteArrayLiteral("voxmeadow channel record v1");
+    return updateType + (format == 2 ? QStringLiteral(".channels2") : QStringLiteral(".channels"));
+}
+
+QByteArray ChannelRecord::signingContext(int format)
+{
+    return format == 2 ? QByteArrayLiteral("voxmeadow channel record v2")
+                       : QByteArrayLiteral("voxmeadow channel record v1");
 }
 
 const ChannelRecord::Channel* ChannelRecord::channel(const QString& name) const
@@ -50,17 +62,24 @@ const ChannelRecord::Channel* ChannelRecord::channel(const QString& name) const
 
 QByteArray ChannelRecord::body() const
 {
-    if (!isPathComponent(updateType) || serial < 0 || made < 0 || expires < made
-        || channels.size() > MAX_CHANNELS)
+    if ((format != 1 && format != 2) || !isPathComponent(updateType) || serial < 0 || made < 0
+        || expires < made || channels.size() > MAX_CHANNELS)
         return QByteArray();
-    QByteArray text = Magic + '\n' + field(TypeTag, updateType.toUtf8())
+    QByteArray text = (format == 2 ? MagicV2 : Magic) + '\n' + field(TypeTag, updateType.toUtf8())
         + field(SerialTag, QByteArray::number(serial)) + field(MadeTag, QByteArray::number(made))
         + field(ExpiresTag, QByteArray::number(expires));
     for (const Channel& entry : channels) {
         if (!isPathComponent(entry.name) || entry.version < 1 || !OutsideText::isPlain(entry.label))
             return QByteArray();
         text += ChannelTag + '\t' + entry.name.toUtf8() + '\t' + QByteArray::number(entry.version) + '\t'
-            + entry.label.toUtf8() + '\n';
+            + entry.label.toUtf8();
+        if (format == 2) {
+            if (!isValidRollout(entry) || hasControlCharacter(entry.previousLabel))
+                return QByteArray();
+            text += '\t' + QByteArray::number(entry.previous) + '\t' + entry.previousLabel.toUtf8() + '\t'
+                + QByteArray::number(entry.share) + '\t' + (entry.halted ? '1' : '0');
+        }
+        text += '\n';
     }
     return text + field(EndTag, QByteArray::number(channels.size()));
 }
@@ -101,8 +120,9 @@ bool ChannelRecord::parse(
         if (hasControlCharacter(QByteArrayView(line)))
             return fail(lineNumber, QStringLiteral("control character"));
         if (i == 0) {
-            if (line != Magic)
+            if (line != Magic && line != MagicV2)
                 return fail(lineNumber, QStringLiteral("not a channel record"));
+            read.format = line == MagicV2 ? 2 : 1;
             continue;
         }
         const Fields fields = split(line);
@@ -120,12 +140,25 @@ bool ChannelRecord::parse(
         }
         if (bodyEnd < 0 && fields[0] == ChannelTag) {
             Channel entry;
-            if (fields.size() != 4 || !parseText(fields[1], &entry.name) || !isPathComponent(entry.name)
-                || !parseNumber(fields[2], &number) || number < 1 || number > std::numeric_limits<int>::max()
-                || !parseText(fields[3], &entry.label) || read.channel(entry.name)
-                || read.channels.size() >= MAX_CHANNELS)
+            if (fields.size() != (read.format == 2 ? 8 : 4) || !parseText(fields[1], &entry.name)
+                || !isPathComponent(entry.name) || !parseNumber(fields[2], &number) || number < 1
+                || number > std::numeric_limits<int>::max() || !parseText(fields[3], &entry.label)
+                || read.channel(entry.name) || read.channels.size() >= MAX_CHANNELS)
                 return fail(lineNumber, QStringLiteral("bad channel line"));
             entry.version = int(number);
+            if (read.format == 2) {
+                qint64 previous = 0;
+                qint64 share = 0;
+                if (!parseNumber(fields[4], &previous) || previous > std::numeric_limits<int>::max()
+                    || !parseText(fields[5], &entry.previousLabel) || !parseNumber(fields[6], &share)
+                    || share > FULL_SHARE || (fields[7] != "0" && fields[7] != "1"))
+                    return fail(lineNumber, QStringLiteral("bad channel line"));
+                entry.previous = int(previous);
+                entry.share = int(share);
+                entry.halted = fields[7] == "1";
+                if (!isValidRollout(entry))
+                    return fail(lineNumber, QStringLiteral("bad rollout"));
+            }
             read.channels.append(entry);
             continue;
         }

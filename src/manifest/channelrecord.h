@@ -22,24 +22,53 @@
 //   end <number of channel lines>
 //   signature <public key> <signature>  as in release manifests
 //
-// Signatures cover Ed25519Key::signedMessage(signingContext(), SHA-256 of
-// the body, up to and including the end line).
+// Signatures cover Ed25519Key::signedMessage(signingContext(format), SHA-256
+// of the body, up to and including the end line).
+//
+// Format 2, "<type>.channels2" beside the first, adds a staged rollout to
+// each channel; its first line is "voxmeadow-channels 2" and a channel line
+// has four more fields (updaters that read only format 1 refuse any field
+// more, so the record of format 1 stays beside it for them):
+//
+//   channel <name> <version> <label> <previous> <previous label> <share> <halted>
+//
+// <previous> is the version that installations not yet given <version>
+// get, 0 for none; <share> the installations given <version>, per mille
+// (1000 without a previous version); <halted> 1 when only installations
+// that have <version> already keep it, else 0.
 class ChannelRecord
 {
 public:
     static constexpr qint64 MAX_SIZE = 64 * 1024;
     static constexpr int MAX_CHANNELS = 16;
+    static constexpr int FULL_SHARE = 1000;
 
-    static QString fileName(const QString& updateType);
-    static QByteArray signingContext();
+    static QString fileName(const QString& updateType, int format = 1);
+    static QByteArray signingContext(int format = 1);
 
     struct Channel
     {
+        // Written as { name, version, label } where no rollout is meant.
+        Channel(const QString& name = QString(), int version = 0, const QString& label = QString())
+            : name(name)
+            , version(version)
+            , label(label)
+        { }
+
         QString name;
         int version = 0;
         QString label;
+        // Format 2 only: the staged rollout.
+        int previous = 0;
+        QString previousLabel;
+        int share = FULL_SHARE;
+        bool halted = false;
+
+        bool isStaged() const { return previous > 0 && (share < FULL_SHARE || halted); }
     };
 
+    // 1 or 2; what body() writes and which signing context applies.
+    int format = 1;
     QString updateType;
     qint64 serial = 0;
     qint64 made = 0;

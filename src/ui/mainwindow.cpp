@@ -241,7 +241,9 @@ void MainWindow::setUIToConfigSpecs()
         ui->startButton->setText(tr("Start Voxmeadow"));
         return;
     }
-    setStatus(config->freshnessNote);
+    setStatus(QStringList({ config->offer.heldBackNote(), config->freshnessNote })
+                  .join(QLatin1Char(' '))
+                  .trimmed());
     ui->startButton->setText(recorded ? tr("Check Files") : tr("Start Update"));
     if (config->noUserMode == 1)
         ui->startButton->setEnabled(false);
@@ -517,12 +519,14 @@ void MainWindow::onUpdateFinished()
     // Up to date only as far as current, signed information says so.
     if (config->fullCheck)
         setStatus(tr("%1 files checked, %2 repaired").arg(summary.filesChecked).arg(summary.filesChanged));
-    else if (config->freshnessNote.isEmpty())
+    else if (config->freshnessNote.isEmpty() && !config->offer.isHeldBack())
         setStatus(tr("Voxmeadow 3 is up to date: version %1").arg(config->updateTypeDesc.version));
     else
         setStatus(tr("Voxmeadow 3 version %1 is installed. %2")
                       .arg(config->updateTypeDesc.version)
-                      .arg(config->freshnessNote));
+                      .arg(QStringList({ config->offer.heldBackNote(), config->freshnessNote })
+                               .join(QLatin1Char(' '))
+                               .trimmed()));
     // Whoever reads the changelog decides when the client starts.
     if (config->noUserMode == 1 && !ChangeLogViewer::instance()) {
         QTimer::singleShot(LaunchDelayMs, this, &MainWindow::on_startButton_clicked);

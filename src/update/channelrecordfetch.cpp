@@ -17,7 +17,21 @@ ChannelRecordFetch::ChannelRecordFetch(TransferEngine* transfers, const ReleaseT
 ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
     const QString& mirrorsIni, const QString& updateType, qint64 lowestSerial)
 {
-    const QString name = ChannelRecord::fileName(updateType);
+    // One tick is a second of the fetch's clock, however long tests make it.
+    int ticksLeft = DEADLINE_SECONDS;
+    const Outcome staged = fetchFile(mirrorsIni, 2, updateType, lowestSerial, ticksLeft);
+    if (staged == Accepted || ticksLeft <= 0)
+        return staged;
+    // A publisher whose tool writes only the first format; or a mirror that
+    // spoils the newer file, which must not cost the record of the first.
+    const Outcome first = fetchFile(mirrorsIni, 1, updateType, lowestSerial, ticksLeft);
+    return first == Absent ? staged : first;
+}
+
+ChannelRecordFetch::Outcome ChannelRecordFetch::fetchFile(
+    const QString& mirrorsIni, int format, const QString& updateType, qint64 lowestSerial, int& ticksLeft)
+{
+    const QString name = ChannelRecord::fileName(updateType, format);
     // Private and of a name no one can plant beforehand.
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -27,8 +41,6 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
     const QString local = dir.filePath(name);
     Mirrors mirrors;
     mirrors.initRoot(mirrorsIni);
-    // One tick is a second of the fetch's clock, however long tests make it.
-    int ticksLeft = DEADLINE_SECONDS;
     bool answered = false;
     while (!mirrors.mirrorData().isEmpty() && ticksLeft > 0) {
         QFile::remove(local);
@@ -77,7 +89,7 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
         const QString why = refusal(local, updateType, lowestSerial);
         if (why.isEmpty()) {
             Q_EMIT message(QStringLiteral("Channel record %1 serial %2 from mirror %3")
-                               .arg(updateType)
+                               .arg(name)
                                .arg(accepted.serial)
                                .arg(mirror));
             return Accepted;
@@ -87,7 +99,7 @@ ChannelRecordFetch::Outcome ChannelRecordFetch::fetch(
         mirrors.removeMirror(mirror);
     }
     if (!answered)
-        Q_EMIT message(QStringLiteral("No mirror has a channel record of %1").arg(updateType));
+        Q_EMIT message(QStringLiteral("No mirror has a channel record %1").arg(name));
     return answered ? Unusable : Absent;
 }
 
@@ -103,7 +115,8 @@ QString ChannelRecordFetch::refusal(const QString& path, const QString& updateTy
         return QStringLiteral("is malformed (%1)").arg(error);
     if (record.updateType != updateType)
         return QStringLiteral("is for %1").arg(record.updateType);
-    const int signers = trust.validSignatures(ChannelRecord::signingContext(), body, record.signatures);
+    const int signers
+        = trust.validSignatures(ChannelRecord::signingContext(record.format), body, record.signatures);
     if (!trust.reachesThreshold(signers))
         return QStringLiteral("has %1 valid signatures of release keys where %2 are needed")
             .arg(signers)

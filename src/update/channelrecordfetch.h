@@ -10,7 +10,8 @@
 class TransferEngine;
 
 // Fetches the channel record of one update type from the roots of the
-// mirrors in mirrors.ini, before a version is chosen. Mirrors are asked in
+// mirrors in mirrors.ini, before a version is chosen: the record with staged
+// rollouts, or the first format where no mirror has that one. Mirrors are asked in
 // random order until one serves a record that the release keys vouch for,
 // that names the type, and whose serial is not below one accepted before;
 // a mirror that serves anything else is not asked again. The whole fetch
@@ -46,6 +47,9 @@ Q_SIGNALS:
     void message(QString message);
 
 private:
+    // The record of `format`, within the `ticksLeft` of the whole fetch.
+    Outcome fetchFile(const QString& mirrorsIni, int format, const QString& updateType, qint64 lowestSerial,
+        int& ticksLeft);
     // Why the record at `path` is of no use; empty when it is accepted.
     QString refusal(const QString& path, const QString& updateType, qint64 lowestSerial);
 

@@ -2,12 +2,23 @@
 
 #include "update/updateinidata.h"
 
+#include <QRandomGenerator>
 #include <QSettings>
 
 namespace {
 
 const QString InstalledGroup = QStringLiteral("installed");
 const QString SerialGroup = QStringLiteral("channel-serials");
+const QString RolloutIdKey = QStringLiteral("rollout/id");
+
+quint64 readRolloutId(const InstallationLayout& layout)
+{
+    const QSettings settings(layout.settingsFile(), QSettings::IniFormat);
+    const QString text = settings.value(RolloutIdKey).toString();
+    bool ok = false;
+    const quint64 id = text.toULongLong(&ok, 16);
+    return ok && text.size() == 16 ? id : 0;
+}
 
 } // namespace
 
@@ -56,4 +67,19 @@ bool InstallationRecord::setChannelSerial(
         settings.setValue(updateType, serial);
         settings.endGroup();
     });
+}
+
+quint64 InstallationRecord::rolloutId(const InstallationLayout& layout, bool create)
+{
+    const quint64 kept = readRolloutId(layout);
+    if (kept != 0 || !create)
+        return kept;
+    quint64 id = 0;
+    while (id == 0)
+        id = QRandomGenerator::system()->generate64();
+    const bool written = UpdateIniData::rewrite(layout, [id](QSettings& settings) {
+        settings.setValue(RolloutIdKey, QStringLiteral("%1").arg(id, 16, 16, QLatin1Char('0')));
+    });
+    // Read back: a place that changed with every run would be no place.
+    return written ? readRolloutId(layout) : 0;
 }

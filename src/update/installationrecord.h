@@ -9,8 +9,9 @@
 // "installed" of update.ini): the update type, the version, and when its
 // release manifest says the release was published. Beside it, per update
 // type, the highest serial of a channel record ever accepted (group
-// "channel-serials"), so that an older record is known for a replay.
-// Updaters that do not know these groups leave them alone.
+// "channel-serials"), so that an older record is known for a replay, and
+// the installation's rollout id (group "rollout"). Updaters that do not know
+// these groups leave them alone.
 class InstallationRecord
 {
 public:
@@ -28,6 +29,11 @@ public:
     // -1 when no record of the type was accepted yet.
     static qint64 channelSerial(const InstallationLayout& layout, const QString& updateType);
     static bool setChannelSerial(const InstallationLayout& layout, const QString& updateType, qint64 serial);
+
+    // A random 64-bit number, 16 hex digits, that places the installation in
+    // staged rollouts; made once and never sent anywhere. 0 when none is kept
+    // and `create` is false, or when a new one could not be kept.
+    static quint64 rolloutId(const InstallationLayout& layout, bool create);
 };
 
 #endif

@@ -16,37 +16,109 @@ ChannelRecordMaker::ChannelRecordMaker(const Options& options, std::vector<Ed255
     , keys(std::move(keys))
 { }
 
-QString ChannelRecordMaker::recordPath() const
+QString ChannelRecordMaker::recordPath(int format) const
 {
-    return QDir(options.outputDir).filePath(ChannelRecord::fileName(options.updateType));
+    return QDir(options.outputDir).filePath(ChannelRecord::fileName(options.updateType, format));
 }
 
-bool ChannelRecordMaker::readCurrent(ChannelRecord* current, bool* exists)
+bool ChannelRecordMaker::readCurrent(int format, ChannelRecord* current, bool* exists)
 {
-    QFile file(recordPath());
+    QFile file(recordPath(format));
     *exists = file.exists();
     if (!*exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(recordPath(), file.errorString());
+        error = QStringLiteral("cannot read %1: %2").arg(recordPath(format), file.errorString());
         return false;
     }
     QByteArray body;
     QString why;
     if (!ChannelRecord::parse(file.read(ChannelRecord::MAX_SIZE + 1), current, &body, &why)) {
-        error = QStringLiteral("%1 is malformed (%2); remove it to start anew").arg(recordPath(), why);
+        error = QStringLiteral("%1 is malformed (%2); remove it to start anew").arg(recordPath(format), why);
         return false;
     }
     // The signing keys as the updater would count them, one signature enough.
     ReleaseTrust signers;
     for (const Ed25519Key& key : keys)
         signers.keys << key.publicKey();
-    if (signers.reachesThreshold(
-            signers.validSignatures(ChannelRecord::signingContext(), body, current->signatures)))
+    if (signers.reachesThreshold(signers.validSignatures(
+            ChannelRecord::signingContext(current->format), body, current->signatures)))
         return true;
     error = QStringLiteral("%1 bears no valid signature of the given keys; refusing to build on it")
-                .arg(recordPath());
+                .arg(recordPath(format));
     return false;
+}
+
+bool ChannelRecordMaker::applyRollouts()
+{
+    const auto find = [this](const QString& name, const char* option) -> ChannelRecord::Channel* {
+        for (ChannelRecord::Channel& channel : made.channels) {
+            if (channel.name == name)
+                return &channel;
+        }
+        error = QStringLiteral("%1 names channel %2, which the record does not have").arg(option, name);
+        return nullptr;
+    };
+    for (const ChannelRecord::Channel& given : std::as_const(options.previous)) {
+        ChannelRecord::Channel* channel = find(given.name, "--previous");
+        if (!channel)
+            return false;
+        if (given.version >= channel->version) {
+            error = QStringLiteral("the previous version %1 of channel %2 is not below its version %3")
+                        .arg(given.version)
+                        .arg(given.name)
+                        .arg(channel->version);
+            return false;
+        }
+        channel->previous = given.version;
+        channel->previousLabel = given.label;
+    }
+    const auto staged = [this](const ChannelRecord::Channel& channel, const char* option) {
+        if (channel.previous > 0)
+            return true;
+        error = QStringLiteral("%1 %2 needs a previous version (--previous %2=VERSION)")
+                    .arg(option, channel.name);
+        return false;
+    };
+    for (const QPair<QString, int>& share : std::as_const(options.shares)) {
+        ChannelRecord::Channel* channel = find(share.first, "--rollout");
+        if (!channel || !staged(*channel, "--rollout"))
+            return false;
+        channel->share = share.second;
+        channel->halted = false;
+    }
+    for (const QString& name : std::as_const(options.halted)) {
+        ChannelRecord::Channel* channel = find(name, "--halt");
+        if (!channel || !staged(*channel, "--halt"))
+            return false;
+        channel->halted = true;
+    }
+    return true;
+}
+
+ChannelRecord ChannelRecordMaker::signedWithKeys(const ChannelRecord& record) const
+{
+    ChannelRecord signedRecord = record;
+    ContentHasher hasher(ContentSum::Algorithm::Sha256);
+    hasher.addData(record.body());
+    const QByteArray message
+        = Ed25519Key::signedMessage(ChannelRecord::signingContext(record.format), hasher.result());
+    for (const Ed25519Key& key : keys) {
+        const bool signedAlready
+            = std::any_of(signedRecord.signatures.cbegin(), signedRecord.signatures.cend(),
+                [&key](const ReleaseManifest::Signature& s) { return s.publicKey == key.publicKey(); });
+        if (!signedAlready)
+            signedRecord.signatures.append({ key.publicKey(), key.sign(message) });
+    }
+    return signedRecord;
+}
+
+bool ChannelRecordMaker::store(const ChannelRecord& record)
+{
+    StagedFile staged;
+    const QString path = recordPath(record.format);
+    return staged.write(path, record.text(), StagedFile::Readable, &error)
+        && staged.moveTo(path, false, &error);
 }
 
 bool ChannelRecordMaker::make()
@@ -55,16 +127,24 @@ bool ChannelRecordMaker::make()
         error = QStringLiteral("no key to sign with");
         return false;
     }
+    // The newer of the two formats is built on, the second on a tie: an
+    // older tool may have written only the first since.
     ChannelRecord current;
+    ChannelRecord first;
     bool exists = false;
-    // Its serial and, without channels given, its channels are built on.
-    if (!readCurrent(&current, &exists))
+    bool firstExists = false;
+    if (!readCurrent(2, &current, &exists) || !readCurrent(1, &first, &firstExists))
         return false;
+    if (firstExists && (!exists || first.serial > current.serial)) {
+        current = first;
+        exists = true;
+    }
     if (exists && current.updateType != options.updateType) {
-        error = QStringLiteral("%1 names update type %2").arg(recordPath(), current.updateType);
+        error = QStringLiteral("%1 names update type %2").arg(recordPath(current.format), current.updateType);
         return false;
     }
     made = ChannelRecord();
+    made.format = 2;
     made.updateType = options.updateType;
     made.channels = options.channels.isEmpty() ? current.channels : options.channels;
     if (made.channels.isEmpty()) {
@@ -72,16 +152,20 @@ bool ChannelRecordMaker::make()
             "no channel given (--channel NAME=VERSION) and no record to carry them over from");
         return false;
     }
+    if (!applyRollouts())
+        return false;
     for (const ChannelRecord::Channel& channel : std::as_const(made.channels)) {
-        const QString ini
-            = QDir(options.outputDir)
-                  .filePath(QStringLiteral("%1/%2.ini").arg(channel.version).arg(options.updateType));
-        if (!QFile::exists(ini)) {
-            error = QStringLiteral("channel %1 names version %2, but %3 is not published")
-                        .arg(channel.name)
-                        .arg(channel.version)
-                        .arg(ini);
-            return false;
+        for (const int version : { channel.version, channel.previous }) {
+            const QString ini
+                = QDir(options.outputDir)
+                      .filePath(QStringLiteral("%1/%2.ini").arg(version).arg(options.updateType));
+            if (version > 0 && !QFile::exists(ini)) {
+                error = QStringLiteral("channel %1 names version %2, but %3 is not published")
+                            .arg(channel.name)
+                            .arg(version)
+                            .arg(ini);
+                return false;
+            }
         }
     }
     made.serial = options.serial > 0 ? options.serial : (exists ? current.serial + 1 : 1);
@@ -95,35 +179,41 @@ bool ChannelRecordMaker::make()
     made.made = options.now >= 0 ? options.now : QDateTime::currentSecsSinceEpoch();
     made.expires = made.made + options.validSeconds;
     for (const ChannelRecord::Channel& channel : std::as_const(made.channels)) {
-        if (!OutsideText::isPlain(channel.name) || !OutsideText::isPlain(channel.label)) {
+        if (!OutsideText::isPlain(channel.name) || !OutsideText::isPlain(channel.label)
+            || !OutsideText::isPlain(channel.previousLabel)) {
             error
                 = QStringLiteral("channel %1 with label \"%2\" cannot be written: a tab, a control character "
                                  "or a bidirectional override would reach the players' screens")
                       .arg(OutsideText::escaped(channel.name, OutsideText::EscapeBreaks),
-                          OutsideText::escaped(channel.label, OutsideText::EscapeBreaks));
+                          OutsideText::escaped(
+                              channel.label + channel.previousLabel, OutsideText::EscapeBreaks));
             return false;
         }
     }
-    const QByteArray body = made.body();
-    if (body.isEmpty()) {
+    // For updaters without rollouts: what a channel offers every installation.
+    ChannelRecord forFirst = made;
+    forFirst.format = 1;
+    for (ChannelRecord::Channel& channel : forFirst.channels) {
+        if (channel.isStaged())
+            channel = ChannelRecord::Channel(channel.name, channel.previous, channel.previousLabel);
+        else
+            channel = ChannelRecord::Channel(channel.name, channel.version, channel.label);
+    }
+    if (made.body().isEmpty() || forFirst.body().isEmpty()) {
         error = QStringLiteral("a channel name cannot be written (it must be one path component)");
         return false;
     }
+    made = signedWithKeys(made);
+    forFirst = signedWithKeys(forFirst);
+    // Both files carry the same keys' signatures; older updaters read the first.
     ContentHasher hasher(ContentSum::Algorithm::Sha256);
-    hasher.addData(body);
+    hasher.addData(forFirst.body());
     const QByteArray bodySha256 = hasher.result();
-    const QByteArray message = Ed25519Key::signedMessage(ChannelRecord::signingContext(), bodySha256);
-    for (const Ed25519Key& key : keys) {
-        const bool signedAlready = std::any_of(made.signatures.cbegin(), made.signatures.cend(),
-            [&key](const ReleaseManifest::Signature& s) { return s.publicKey == key.publicKey(); });
-        if (!signedAlready)
-            made.signatures.append({ key.publicKey(), key.sign(message) });
-    }
     verdictList.clear();
     QStringList refusing;
     for (const TrustedKeySet& set : std::as_const(options.trustedSets)) {
-        verdictList << set.judge(ChannelRecord::signingContext(), bodySha256, made.signatures,
-            QStringLiteral("this channel record"));
+        verdictList << set.judge(ChannelRecord::signingContext(forFirst.format), bodySha256,
+            forFirst.signatures, QStringLiteral("this channel record"));
         if (!verdictList.last().met)
             refusing << set.name;
     }
@@ -133,7 +223,5 @@ bool ChannelRecordMaker::make()
                     .arg(refusing.join(QStringLiteral(", ")));
         return false;
     }
-    StagedFile staged;
-    return staged.write(recordPath(), made.text(), StagedFile::Readable, &error)
-        && staged.moveTo(recordPath(), false, &error);
+    return store(made) && store(forFirst);
 }

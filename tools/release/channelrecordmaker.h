@@ -6,6 +6,8 @@
 #include "verify/ed25519key.h"
 
 #include <QList>
+#include <QPair>
+#include <QStringList>
 #include <QString>
 
 #include <vector>
@@ -16,6 +18,11 @@
 // record's channels are carried over, which is how a publisher re-signs it
 // on a timer; the current record must then bear a valid signature of one of
 // the signing keys, so that a file changed by someone else is never signed.
+//
+// Both formats are written, with the same serial: the second with each
+// channel's staged rollout, and the first for updaters that know no
+// rollout, where a channel whose rollout is not complete offers its
+// previous version.
 class ChannelRecordMaker
 {
 public:
@@ -24,6 +31,12 @@ public:
         QString outputDir;
         QString updateType;
         QList<ChannelRecord::Channel> channels;
+        // Staged rollouts, applied to the channels given or carried over:
+        // a channel's previous version (name, version, label), its share
+        // per mille (a share lifts a halt), and the channels to halt.
+        QList<ChannelRecord::Channel> previous;
+        QList<QPair<QString, int>> shares;
+        QStringList halted;
         qint64 validSeconds = 7 * 24 * 3600;
         // 0: one above the current record's.
         qint64 serial = 0;
@@ -39,12 +52,17 @@ public:
 
     bool make();
     QString errorString() const { return error; }
-    QString recordPath() const;
+    QString recordPath(int format = 2) const;
+    // The record of the second format, as written.
     const ChannelRecord& record() const { return made; }
     const QList<TrustedKeySet::Verdict>& verdicts() const { return verdictList; }
 
 private:
-    bool readCurrent(ChannelRecord* current, bool* exists);
+    bool readCurrent(int format, ChannelRecord* current, bool* exists);
+    bool applyRollouts();
+    // `record` with the signatures of every key it lacks.
+    ChannelRecord signedWithKeys(const ChannelRecord& record) const;
+    bool store(const ChannelRecord& record);
 
     Options options;
     std::vector<Ed25519Key> keys;

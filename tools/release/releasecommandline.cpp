@@ -17,6 +17,7 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QDir>
 #include <QElapsedTimer>
@@ -182,6 +183,13 @@ const char* const ChannelsHelp
       "signature of one of the keys on it is checked. Every version named must be\n"
       "published in DIR. The file is replaced atomically.\n"
       "\n"
+      "A staged rollout gives a channel's version to a share of installations\n"
+      "and its previous version to the others; each installation draws its place\n"
+      "once per version, so a raised share keeps those it had. A halted channel\n"
+      "offers the previous version to installations that do not have the new one.\n"
+      "DIR/TYPE.channels2 holds the rollouts; DIR/TYPE.channels, for updaters\n"
+      "that know none, offers the previous version until the share is 100 %.\n"
+      "\n"
       "  --output DIR                  mirror root\n"
       "  --key FILE                    Ed25519 private key (PEM); repeatable, one\n"
       "                                signature per key, as many as the\n"
@@ -199,7 +207,13 @@ const char* const ChannelsHelp
       "                                is reported, as for the keys built in\n"
       "                                (repeatable; see publish --help)\n"
       "  --require-trusted             write no record that a reported key set\n"
-      "                                would ignore\n";
+      "                                would ignore\n"
+      "  --previous NAME=VERSION[:LABEL]  the version a channel offered before,\n"
+      "                                for installations the rollout has not reached\n"
+      "  --rollout NAME=PERCENT        the share of installations given the\n"
+      "                                channel's version, 0 to 100 in steps of 0.1\n"
+      "                                (repeatable); lifts a halt\n"
+      "  --halt NAME                   halt the channel's rollout (repeatable)\n";
 
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
@@ -688,6 +702,12 @@ int ReleaseCommandLine::channels(const QStringList& args)
     const QCommandLineOption requireTrustedOption(QStringLiteral("require-trusted"));
     parser.addOptions({ outputOption, keyOption, channelOption, typeOption, daysOption, serialOption,
         alsoTrustedOption, requireTrustedOption });
+    const QCommandLineOption previousOption(
+        QStringLiteral("previous"), QString(), QStringLiteral("NAME=VERSION"));
+    const QCommandLineOption rolloutOption(
+        QStringLiteral("rollout"), QString(), QStringLiteral("NAME=PERCENT"));
+    const QCommandLineOption haltOption(QStringLiteral("halt"), QString(), QStringLiteral("NAME"));
+    parser.addOptions({ previousOption, rolloutOption, haltOption });
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -706,19 +726,42 @@ int ReleaseCommandLine::channels(const QStringList& args)
         = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
     if (!ReleasePublisher::isValidUpdateType(options.updateType))
         return usage(QStringLiteral("invalid update type \"%1\"").arg(options.updateType));
-    for (const QString& given : parser.values(channelOption)) {
-        ChannelRecord::Channel channel;
+    const auto readChannel = [](const QString& given, ChannelRecord::Channel* channel) {
         const qsizetype equals = given.indexOf(QLatin1Char('='));
         const QString rest = given.mid(equals + 1);
         const qsizetype colon = rest.indexOf(QLatin1Char(':'));
         bool ok = false;
-        channel.name = given.left(equals);
-        channel.version = rest.left(colon < 0 ? rest.size() : colon).toInt(&ok);
-        channel.label = colon < 0 ? QString() : rest.mid(colon + 1);
-        if (equals <= 0 || !ok || channel.version < 1)
+        channel->name = given.left(equals);
+        channel->version = rest.left(colon < 0 ? rest.size() : colon).toInt(&ok);
+        channel->label = colon < 0 ? QString() : rest.mid(colon + 1);
+        return equals > 0 && ok && channel->version >= 1;
+    };
+    for (const QString& given : parser.values(channelOption)) {
+        ChannelRecord::Channel channel;
+        if (!readChannel(given, &channel))
             return usage(QStringLiteral("invalid channel \"%1\": expected NAME=VERSION[:LABEL]").arg(given));
         options.channels.append(channel);
     }
+    for (const QString& given : parser.values(previousOption)) {
+        ChannelRecord::Channel channel;
+        if (!readChannel(given, &channel))
+            return usage(
+                QStringLiteral("invalid --previous \"%1\": expected NAME=VERSION[:LABEL]").arg(given));
+        options.previous.append(channel);
+    }
+    // Per cent on the command line, per mille in the record.
+    static const QRegularExpression percent(QStringLiteral("^(\\d{1,3})(?:\\.(\\d))?$"));
+    for (const QString& given : parser.values(rolloutOption)) {
+        const qsizetype equals = given.indexOf(QLatin1Char('='));
+        const QRegularExpressionMatch match = percent.match(given.mid(equals + 1));
+        const int share = match.hasMatch() ? match.captured(1).toInt() * 10 + match.captured(2).toInt() : -1;
+        if (equals <= 0 || share < 0 || share > ChannelRecord::FULL_SHARE)
+            return usage(
+                QStringLiteral("invalid --rollout \"%1\": expected NAME=PERCENT, 0 to 100 in steps of 0.1")
+                    .arg(given));
+        options.shares.append({ given.left(equals), share });
+    }
+    options.halted = parser.values(haltOption);
     bool ok = true;
     if (parser.isSet(daysOption)) {
         const qint64 days = parser.value(daysOption).toLongLong(&ok);
@@ -748,10 +791,18 @@ int ReleaseCommandLine::channels(const QStringList& args)
         return failure(maker.errorString());
     }
     const ChannelRecord& record = maker.record();
-    out << maker.recordPath() << ": serial " << record.serial << ", expires "
+    out << maker.recordPath() << " and " << maker.recordPath(1) << ": serial " << record.serial
+        << ", expires "
         << QDateTime::fromSecsSinceEpoch(record.expires, QTimeZone::utc()).toString(Qt::ISODate)
         << ", signed by " << record.signatures.size()
         << (record.signatures.size() == 1 ? " key\n" : " keys\n");
+    for (const ChannelRecord::Channel& channel : record.channels) {
+        if (channel.previous == 0)
+            continue;
+        out << "channel " << channel.name << ": version " << channel.version << " to "
+            << QString::number(channel.share / 10.0) << " % of installations"
+            << (channel.halted ? " (halted)" : "") << ", version " << channel.previous << " to the others\n";
+    }
     out.flush();
     return report(maker.verdicts(), false);
 }
