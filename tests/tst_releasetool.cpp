@@ -113,6 +113,8 @@ private Q_SLOTS:
     void keyPairReplacement();
     void channelRecord_data();
     void channelRecord();
+    void signChannels_data();
+    void signChannels();
     void commandLine_data();
     void commandLine();
 
@@ -1100,15 +1102,28 @@ void TestReleaseTool::channelRecord_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
 
-    const QStringList first { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:Three" };
-    const QStringList again { "--key", DemoSigner::ed25519KeyPem(1) };
+    const QStringList key1 { "--key", DemoSigner::ed25519KeyPem(1) };
+    const QStringList key2 { "--key", DemoSigner::ed25519KeyPem(2) };
+    const QStringList first = key1 + QStringList { "--channel", "stable=3:Three" };
+    const QStringList again = key1;
     QTest::newRow("first record") << QStringList() << false << first << 0 << "serial 1, expires";
     QTest::newRow("re-signed on a timer") << first << false << again << 0 << "serial 2, expires";
     QTest::newRow("re-signed by a key that never signed it")
-        << first << false << QStringList { "--key", DemoSigner::ed25519KeyPem(2) } << 1
-        << "bears no valid signature of the given keys";
+        << first << false << key2 << 1 << "bears valid signatures of 0 of the 1 given keys";
     QTest::newRow("re-signed after someone changed it")
-        << first << true << again << 1 << "bears no valid signature";
+        << first << true << again << 1 << "bears valid signatures of 0 of the 1 given keys";
+    QTest::newRow("carried over on one of the two given keys' signatures")
+        << first << false << key1 + key2 << 1 << "bears valid signatures of 1 of the 2 given keys";
+    QTest::newRow("carried over by both keys that signed it")
+        << first + key2 << false << key1 + key2 << 0 << "signed by 2 keys";
+    QTest::newRow("carried over by one of the two keys that signed it")
+        << first + key2 << false << key1 << 0 << "signed by 1 key";
+    QTest::newRow("channels stated anew over another key's record")
+        << key2 + QStringList { "--channel", "stable=3" } << false << first << 0
+        << "its channels are replaced and only its serial is built on";
+    QTest::newRow("signed by no key the updaters know")
+        << QStringList() << false << key2 + QStringList { "--channel", "stable=3" } << 0
+        << "signed by 0 of the release keys built into this tool (VOXMEADOW_RELEASE_KEYS) where 1 are needed";
     QTest::newRow("serial not above the current one")
         << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "5" } << 1
         << "serial 5 is not above the current record's 5";
@@ -1117,17 +1132,20 @@ void TestReleaseTool::channelRecord_data()
         << "serial 6";
     QTest::newRow("nothing to carry over") << QStringList() << false << again << 1 << "no channel given";
     QTest::newRow("a version that is not published")
-        << QStringList() << false
-        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta=4" } << 1
+        << QStringList() << false << key1 + QStringList { "--channel", "beta=4" } << 1
         << "channel beta names version 4, but";
     QTest::newRow("a channel without a version")
-        << QStringList() << false
-        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "beta" } << 2
+        << QStringList() << false << key1 + QStringList { "--channel", "beta" } << 2
         << "expected NAME=VERSION[:LABEL]";
     QTest::newRow("a label with a tab")
-        << QStringList() << false
-        << QStringList { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:a\tb" } << 1
+        << QStringList() << false << key1 + QStringList { "--channel", "stable=3:a\tb" } << 1
         << "cannot be written";
+    for (const char* name : { "stabel", "Stable", "x y", "stable " })
+        QTest::addRow("channel name \"%s\"", name)
+            << QStringList() << false << key1 + QStringList { "--channel", QString("%1=3").arg(name) } << 1
+            << "unknown channel";
+    QTest::newRow("channel name alpha")
+        << QStringList() << false << key1 + QStringList { "--channel", "alpha=3" } << 0 << "serial 1";
 }
 
 void TestReleaseTool::channelRecord()
@@ -1154,7 +1172,7 @@ void TestReleaseTool::channelRecord()
     QFETCH(QString, output);
     QVERIFY2((out + err).contains(output), qPrintable(out + err));
     // A refusal leaves the record as it was; a record written reads back
-    // with the signatures the updater counts.
+    // with a signature of each key given, as the updater counts them.
     QFETCH(int, exitCode);
     if (exitCode != 0) {
         QCOMPARE(FileTree::read(record), earlier);
@@ -1164,13 +1182,80 @@ void TestReleaseTool::channelRecord()
     QByteArray body;
     QString error;
     QVERIFY2(ChannelRecord::parse(FileTree::read(record), &read, &body, &error), qPrintable(error));
-    ReleaseTrust trust;
-    QString keyError;
-    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &keyError).publicKey() };
-    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures), 1);
+    const ReleaseTrust trust = demoTrust(1);
+    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures),
+        int(args.count("--key")));
     QCOMPARE(trust.validSignatures(body, read.signatures), 0);
-    QCOMPARE(read.channel("stable") ? read.channel("stable")->version : 0, 3);
+    QCOMPARE(read.channels.size(), 1);
+    QCOMPARE(read.channels.first().version, 3);
     QCOMPARE(read.expires - read.made, qint64(7 * 24 * 3600));
+}
+
+void TestReleaseTool::signChannels_data()
+{
+    // A record of stable=3 signed by key 1, changed from `from` to `to`
+    // before key `signer` signs it; the valid signatures the record then bears.
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<int>("signer");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("signatures");
+
+    QTest::newRow("a second signer") << QByteArray() << QByteArray() << 2 << 0
+                                     << "checked and signed with key" << 2;
+    QTest::newRow("the first signer again")
+        << QByteArray() << QByteArray() << 1 << 0 << "has signed it already; nothing changed" << 1;
+    QTest::newRow("a version not published")
+        << QByteArray("stable\t3") << QByteArray("stable\t4") << 2 << 1 << "names version 4, but" << 0;
+    QTest::newRow("an unknown channel")
+        << QByteArray("stable\t3") << QByteArray("Stable\t3") << 2 << 1 << "unknown channel" << 0;
+    QTest::newRow("expired") << QByteArray("expires\tEXPIRES") << QByteArray("expires\tMADE") << 2 << 1
+                             << "expired" << 0;
+    QTest::newRow("malformed") << QByteArray("end\t1") << QByteArray("end\t2") << 2 << 1 << "malformed" << 0;
+}
+
+void TestReleaseTool::signChannels()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(int, signer);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n"));
+    const QString record = mirror + "/client_linux_amd64.channels";
+    QCOMPARE(runCommand({ "channels", "--output", mirror, "--key", DemoSigner::ed25519KeyPem(1), "--channel",
+                 "stable=3:Three" }),
+        0);
+    QByteArray text = FileTree::read(record);
+    ChannelRecord written;
+    QByteArray body;
+    QString error;
+    QVERIFY2(ChannelRecord::parse(text, &written, &body, &error), qPrintable(error));
+    // MADE and EXPIRES stand for the record's times.
+    const auto times = [&written](QByteArray value) {
+        return value.replace("MADE", QByteArray::number(written.made))
+            .replace("EXPIRES", QByteArray::number(written.expires));
+    };
+    if (!from.isEmpty()) {
+        QVERIFY(text.contains(times(from)));
+        QVERIFY(FileTree::write(record, text.replace(times(from), times(to))));
+    }
+    QString out;
+    QString err;
+    QTEST(runCommand({ "sign-channels", "--output", mirror, "--key", DemoSigner::ed25519KeyPem(signer) },
+              &out, &err),
+        "exitCode");
+    QFETCH(QString, output);
+    QVERIFY2((out + err).contains(output), qPrintable(out + err));
+    QFETCH(int, exitCode);
+    if (exitCode != 0) {
+        QCOMPARE(FileTree::read(record), text);
+        return;
+    }
+    ChannelRecord read;
+    QVERIFY2(ChannelRecord::parse(FileTree::read(record), &read, &body, &error), qPrintable(error));
+    QTEST(demoTrust(1).validSignatures(ChannelRecord::signingContext(), body, read.signatures), "signatures");
 }
 
 void TestReleaseTool::commandLine_data()

@@ -3,9 +3,11 @@
 
 #include "manifest/channelrecord.h"
 #include "verify/ed25519key.h"
+#include "verify/releasetrust.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -13,8 +15,11 @@
 // which version each channel offers, a serial above every earlier record's,
 // when it was made and when it expires. Without channels given, the current
 // record's channels are carried over, which is how a publisher re-signs it
-// on a timer; the current record must then bear a valid signature of one of
-// the signing keys, so that a file changed by someone else is never signed.
+// on a timer; the current record must then bear a valid signature of every
+// signing key and, where the tool has release keys, as many of those as
+// their threshold, so that a record rewritten by a holder of fewer keys is
+// never signed again. Channels given replace the current record's, whose
+// signatures then go unchecked: only its serial is built on.
 class ChannelRecordMaker
 {
 public:
@@ -32,18 +37,34 @@ public:
 
     ChannelRecordMaker(const Options& options, std::vector<Ed25519Key> keys);
 
+    // The release keys that count a record's signatures; the built-in ones unless set.
+    void setTrust(const ReleaseTrust& releaseTrust) { trust = releaseTrust; }
+
     bool make();
     QString errorString() const { return error; }
+    QStringList warnings() const { return warningList; }
     QString recordPath() const;
     const ChannelRecord& record() const { return made; }
 
+    // Whether each channel is one the updater knows and offers a version
+    // published in `outputDir`.
+    static bool checkChannels(const QString& outputDir, const QString& updateType,
+        const QList<ChannelRecord::Channel>& channels, QString* error);
+    // A warning when `trust` has keys and fewer than its threshold signed
+    // the record whose body has the digest `bodySha256`; empty otherwise.
+    static QString shortOfThreshold(const ReleaseTrust& trust, const QByteArray& bodySha256,
+        const QList<ReleaseManifest::Signature>& signatures);
+
 private:
     bool readCurrent(ChannelRecord* current, bool* exists);
+    bool carriesOver(const QByteArray& bodySha256, const ChannelRecord& current);
 
     Options options;
     std::vector<Ed25519Key> keys;
+    ReleaseTrust trust = ReleaseTrust::builtIn();
     ChannelRecord made;
     QString error;
+    QStringList warningList;
 };
 
 #endif
