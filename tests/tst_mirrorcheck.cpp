@@ -1,3 +1,4 @@
+#include "channelrecordmaker.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "installfixture.h"
@@ -74,6 +75,15 @@ void TestMirrorCheck::init()
                  two, fixture->mirrorRoot, 2, { "*.so" }, QString(), &error, { fixture->mirrorRoot + "/1" }),
         qPrintable(error));
     QVERIFY(QFileInfo::exists(fixture->mirrorRoot + "/2/" + Type + ".patches"));
+
+    std::vector<Ed25519Key> keys;
+    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
+    ChannelRecordMaker::Options channels;
+    channels.outputDir = fixture->mirrorRoot;
+    channels.updateType = Type;
+    channels.channels = { { "stable", 2, "Two" } };
+    ChannelRecordMaker maker(channels, std::move(keys));
+    QVERIFY2(maker.make(), qPrintable(maker.errorString()));
 
     // What the manifest rows expect holds for a build with the demo release keys.
     ReleaseManifest::Reader manifest(fixture->mirrorRoot + "/2/" + Type + ".manifest");
@@ -155,6 +165,12 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::newRow("tampered ini signature")
         << "2/" + Type + ".ini.sig"
         << "alter" << false << 1 << "bad signature: 2/" + Type + ".ini.sig does not verify";
+    QTest::newRow("missing channel record")
+        << Type + ".channels"
+        << "delete" << false << 1 << "missing: " + Type + ".channels (404): updaters cannot confirm";
+    QTest::newRow("altered channel record")
+        << Type + ".channels"
+        << "alter" << false << 1 << "bad channel record: " + Type + ".channels: line";
     QTest::newRow("missing ini") << "2/" + Type + ".ini"
                                  << "delete" << false << 1 << "checked 0 files and 0 patches: 1 problem\n";
 }
@@ -203,7 +219,7 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
     QFETCH(int, exitCode);
     QCOMPARE(out.count('\n') == 1, exitCode == 0);
     if (edit.isEmpty() && !deep) {
-        qint64 metadata = 0;
+        qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size();
         for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
             metadata += QFileInfo(root + "/2/" + Type + suffix).size();
         QCOMPARE(fixture->server.bodyBytesSent(), metadata + 6);
@@ -244,12 +260,18 @@ void TestMirrorCheck::judgesASlowRequest_data()
     QTest::addColumn<int>("chunk");
     QTest::addColumn<int>("ticks");
     QTest::addColumn<QString>("verdict");
+    // Milliseconds of the engine's clock a tick lasts, with the deadline of
+    // the 1 MiB bound (the ten-minute ceiling); 0: no deadline.
+    QTest::addColumn<qint64>("tickMs");
 
-    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s";
-    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s";
-    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s";
-    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s";
-    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString();
+    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s" << qint64(0);
+    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s" << qint64(0);
+    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s" << qint64(0);
+    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s" << qint64(0);
+    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString() << qint64(0);
+    QTest::newRow("45 ticks of 13 s, within the deadline") << 1100 << 45 << QString() << qint64(13000);
+    QTest::newRow("31 ticks of 20 s, past the deadline")
+        << 1100 << 45 << "not received within 600 s" << qint64(20000);
 }
 
 void TestMirrorCheck::judgesASlowRequest()
@@ -257,18 +279,25 @@ void TestMirrorCheck::judgesASlowRequest()
     QFETCH(int, chunk);
     QFETCH(int, ticks);
     QFETCH(QString, verdict);
+    QFETCH(qint64, tickMs);
 
     HttpTestServer::Response response = HttpTestServer::Response::ok(ReleaseFixture::bytes(100000, 4));
     response.dripChunk = chunk;
     response.stallAfter = chunk == 0 ? 0 : -1;
     fixture->server.setResponse("/slow", response);
     TransferEngine transfers;
+    qint64 now = 0;
     MirrorProbe probe(&transfers, QUrl(fixture->server.baseUrl() + "/slow"), nullptr);
+    if (tickMs > 0) {
+        transfers.setClock([&now] { return now; });
+        probe.setDeadlineFromBound();
+    }
     QSignalSpy finished(&probe, &MirrorProbe::finished);
     probe.fetch(1 << 20, [](const char*, qint64) { return true; });
     // The server sends a first piece with the head, one more at each drip.
     QTRY_COMPARE(probe.receivedBytes(), qint64(chunk));
     for (int tick = 0; tick < ticks && finished.isEmpty(); ++tick) {
+        now += tickMs;
         probe.tick();
         if (chunk > 0 && finished.isEmpty()) {
             fixture->server.drip();
