@@ -125,7 +125,7 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::addColumn<QString>("output");
 
     const QString a = "2/files/data/a.dat";
-    const QString complete = "checked 5 files and 1 patches: 0 problems";
+    const QString complete = "checked 6 files and 1 patches: 0 problems";
     QTest::newRow("complete") << QString() << QString() << false << 0 << complete;
     QTest::newRow("complete, deep") << QString() << QString() << true << 0 << complete;
     QTest::newRow("complete, ranges ignored") << QString() << "ignore ranges" << false << 0 << complete;
@@ -161,7 +161,7 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::newRow("missing manifest, deep")
         << "2/" + Type + ".manifest"
         << "delete" << true << 1
-        << "missing: 2/" + Type + ".manifest (404)\nchecked 5 files and 1 patches: 1 problem\n";
+        << "missing: 2/" + Type + ".manifest (404)\nchecked 6 files and 1 patches: 1 problem\n";
     QTest::newRow("tampered ini signature")
         << "2/" + Type + ".ini.sig"
         << "alter" << false << 1 << "bad signature: 2/" + Type + ".ini.sig does not verify";
@@ -222,7 +222,7 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
         qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size();
         for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
             metadata += QFileInfo(root + "/2/" + Type + suffix).size();
-        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 6);
+        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 7);
     }
 }
 
@@ -250,7 +250,7 @@ void TestMirrorCheck::givesUpAStalledRequest()
         mirrorCheck.tick();
     QTRY_VERIFY(mirrorCheck.isFinished());
     QCOMPARE(problems, QStringList { "failed: 2/files/data/a.dat (stalled: 0 bytes in 15 s)" });
-    QCOMPARE(mirrorCheck.filesChecked(), 5);
+    QCOMPARE(mirrorCheck.filesChecked(), 6);
 }
 
 void TestMirrorCheck::judgesASlowRequest_data()

@@ -6,6 +6,7 @@
 #include "manifest/patchindex.h"
 #include "manifest/productinireader.h"
 #include "manifest/releasemanifest.h"
+#include "manifest/releasemarker.h"
 #include "filetree.h"
 #include "productinifile.h"
 #include "releasecommandline.h"
@@ -182,6 +183,8 @@ void TestReleaseTool::publishesTheMirrorLayout()
         QStringList { "7" });
     QCOMPARE(FileTree::read(version + "/changelog_client.txt"), QByteArray("changes"));
     QCOMPARE(FileTree::read(version + "/files/bin/app"), QByteArray("app"));
+    QCOMPARE(FileTree::read(version + "/files/" + ReleaseMarker::fileName()),
+        ReleaseMarker::text({ "client_linux_amd64", 7 }));
     QVERIFY(!QFileInfo::exists(version + "/libs/lib/libx.so"));
     QVERIFY(!QFileInfo::exists(version + "/" + iniName + ".lock"));
     QVERIFY(QFileInfo(version).permissions() & QFile::ReadOther);
@@ -324,7 +327,8 @@ void TestReleaseTool::manifestListsWhatIsPublished()
         ++listed;
     }
     QVERIFY(!manifest.nextFile(&file) && !manifest.failed());
-    QCOMPARE(listed, tree.size());
+    // The tree's files and the release marker.
+    QCOMPARE(listed, tree.size() + 1);
     QCOMPARE(manifest.signatures().size(), keys.size());
     QCOMPARE(demoTrust(1).validSignatures(manifest.bodySha256(), manifest.signatures()), keys.size());
 }
@@ -844,6 +848,8 @@ void TestReleaseTool::refusesBadInput_data()
                                           << "expected 2 or 5";
     QTest::newRow("file in the reserved directory") << "file in the reserved directory"
                                                     << "reserved";
+    QTest::newRow("a release marker in the source") << "a release marker in the source"
+                                                    << "the release tool writes this file itself";
     QTest::newRow("manifest key given twice") << "manifest key given twice"
                                               << "hold the same manifest key";
     QTest::newRow("RSA key as manifest key") << "RSA key as manifest key"
@@ -896,6 +902,8 @@ void TestReleaseTool::refusesBadInput()
         opts.privateKeyPath = DemoSigner::publicKeyDer();
     else if (problem == "file in the reserved directory")
         QVERIFY(FileTree::write(source + "/.voxmeadow-release/x", "x"));
+    else if (problem == "a release marker in the source")
+        QVERIFY(FileTree::write(source + "/" + ReleaseMarker::fileName(), "x"));
     else if (problem == "manifest key given twice")
         opts.manifestKeyPaths << DemoSigner::ed25519KeyPems() << DemoSigner::ed25519KeyPem(1);
     else if (problem == "RSA key as manifest key")

@@ -153,7 +153,7 @@ void Configuration::takeChannelRecord(UpdateTypeDesc& offer)
 
 void Configuration::declineDowngrade(const UpdateTypeDesc& offer)
 {
-    const InstallationRecord installed = InstallationRecord::read(installation);
+    const InstallationRecord installed = InstallationRecord::installed(installation);
     if (!installed.isValid() || installed.updateType != offer.updateType
         || offer.version >= installed.version)
         return;
