@@ -13,6 +13,7 @@
 #include "releasefixture.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "update/changelogvouch.h"
 #include "verify/ed25519key.h"
 #include "verify/releasetrust.h"
 
@@ -112,6 +113,8 @@ private Q_SLOTS:
     void generatedEd25519KeyWorksWithOpenssl();
     void keyPairReplacement_data();
     void keyPairReplacement();
+    void changelogVouched_data();
+    void changelogVouched();
     void channelRecord_data();
     void channelRecord();
     void signChannels_data();
@@ -1098,6 +1101,62 @@ void TestReleaseTool::keyPairReplacement()
     QVERIFY(privateKey.sign("data", &signature, &error));
     QVERIFY(publicKey.verify("data", signature));
     QCOMPARE(QFile::permissions(privatePath) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
+
+void TestReleaseTool::changelogVouched_data()
+{
+    // Whether publish gets the changelog "changes" and packs every file, how
+    // many demo keys sign the manifest; what a window received, for which
+    // version, under which threshold; the verdict.
+    QTest::addColumn<bool>("changelog");
+    QTest::addColumn<bool>("pack");
+    QTest::addColumn<int>("signers");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<int>("verdict");
+
+    const int vouched = int(ChangelogVouch::Verdict::Vouched);
+    const int mismatch = int(ChangelogVouch::Verdict::Mismatch);
+    const int unvouched = int(ChangelogVouch::Verdict::NoManifest);
+    QTest::newRow("vouched") << true << false << 1 << QByteArray("changes") << 7 << 1 << vouched;
+    QTest::newRow("vouched, packed") << true << true << 2 << QByteArray("changes") << 7 << 2 << vouched;
+    QTest::newRow("other content") << true << false << 1 << QByteArray("chang3s") << 7 << 1 << mismatch;
+    QTest::newRow("a byte longer") << true << false << 1 << QByteArray("changes\n") << 7 << 1 << mismatch;
+    QTest::newRow("other content, packed")
+        << true << true << 1 << QByteArray("chang3s") << 7 << 1 << mismatch;
+    QTest::newRow("published without one")
+        << false << false << 1 << QByteArray("changes") << 7 << 1 << int(ChangelogVouch::Verdict::NotListed);
+    QTest::newRow("no manifest") << true << false << 0 << QByteArray("changes") << 7 << 1 << unvouched;
+    QTest::newRow("manifest of another version")
+        << true << false << 1 << QByteArray("changes") << 8 << 1 << unvouched;
+    QTest::newRow("short of the threshold")
+        << true << false << 1 << QByteArray("changes") << 7 << 2 << unvouched;
+}
+
+void TestReleaseTool::changelogVouched()
+{
+    QFETCH(bool, changelog);
+    QFETCH(bool, pack);
+    QFETCH(int, signers);
+    QFETCH(QByteArray, received);
+    QFETCH(int, version);
+    QFETCH(int, threshold);
+
+    const QString source = dir->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, { { "bin/app", "app" } }));
+    QVERIFY(FileTree::write(dir->filePath("changes.txt"), "changes"));
+    ReleasePublisher::Options opts = options(source);
+    if (changelog)
+        opts.changelog = dir->filePath("changes.txt");
+    if (pack)
+        opts.packPatterns << "*";
+    opts.manifestKeyPaths = DemoSigner::ed25519KeyPems().mid(0, signers);
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    const ChangelogVouch::Verdict verdict = ChangelogVouch::judge(dir->filePath("mirror/7/") + manifestName,
+        demoTrust(threshold), { "client_linux_amd64", version }, received);
+    QTEST(int(verdict), "verdict");
 }
 
 void TestReleaseTool::channelRecord_data()

@@ -15,10 +15,15 @@ QString ReleaseMarker::fileName()
     return QStringLiteral("voxmeadow.release");
 }
 
+QString ReleaseMarker::changelogFileName()
+{
+    return QStringLiteral("voxmeadow.changelog");
+}
+
 QByteArray ReleaseMarker::text(const ProductIniLine::Binding& binding)
 {
-    return Magic + "\ntype\t" + binding.updateType.toUtf8() + "\nversion\t" + QByteArray::number(binding.version)
-        + '\n';
+    return Magic + "\ntype\t" + binding.updateType.toUtf8() + "\nversion\t"
+        + QByteArray::number(binding.version) + '\n';
 }
 
 bool ReleaseMarker::parse(const QByteArray& text, ProductIniLine::Binding* binding)

@@ -25,6 +25,9 @@ public:
     // Its path below the installation: a name the tool refuses in a source
     // tree, so no client file clashes with it.
     static QString fileName();
+    // Beside it, with publish --changelog, the changelog as an ordinary file
+    // of the release, so that the manifest vouches for it (ChangelogVouch).
+    static QString changelogFileName();
     static QByteArray text(const ProductIniLine::Binding& binding);
     // False for anything not written exactly as text() writes it.
     static bool parse(const QByteArray& text, ProductIniLine::Binding* binding);

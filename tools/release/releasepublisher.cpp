@@ -275,7 +275,7 @@ bool ReleasePublisher::scanSource()
         if (ProductIniLine::isReservedPath(relative))
             return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
                             .arg(relative, ProductIniLine::reservedDirectory()));
-        if (relative == ReleaseMarker::fileName())
+        if (relative == ReleaseMarker::fileName() || relative == ReleaseMarker::changelogFileName())
             return fail(QStringLiteral("%1: the release tool writes this file itself").arg(relative));
         SourceFile file;
         file.relativePath = relative;
@@ -311,6 +311,14 @@ bool ReleasePublisher::addReleaseMarker()
         return fail(QStringLiteral("cannot write the release marker: %1")
                         .arg(error.isEmpty() ? markerDirectory->errorString() : error));
     files << marker;
+    // The changelog as a file of the release too, so that the manifest vouches for it.
+    if (!options.changelog.isEmpty()) {
+        SourceFile changelog;
+        changelog.relativePath = ReleaseMarker::changelogFileName();
+        changelog.input = options.changelog;
+        changelog.size = QFileInfo(options.changelog).size();
+        files << changelog;
+    }
     return true;
 }
 

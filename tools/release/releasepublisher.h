@@ -146,7 +146,8 @@ private:
     bool fail(const QString& text);
     bool checkOptions();
     bool scanSource();
-    // The release marker (ReleaseMarker), written into markerDirectory.
+    // The release marker (ReleaseMarker), written into markerDirectory, and
+    // the changelog as a file of the release.
     bool addReleaseMarker();
     bool assignKeys();
     bool readPrevious();
