@@ -144,7 +144,7 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
         [&err](const QString& message) { err << "Error: " << message << Qt::endl; });
     config.setRetryPrompt([left = options.retries]() mutable { return left-- > 0; });
     const bool known = config.parseCommandLineOptions(options.arguments);
-    const VersionCheckReport report(InstallationRecord::read(config.layout()),
+    const VersionCheckReport report(InstallationRecord::installed(config.layout()),
         known ? config.updateTypeDesc : UpdateTypeDesc(), config.freshnessNote);
     QTextStream(stdout) << report.text();
     return report.code();
