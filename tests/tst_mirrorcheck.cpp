@@ -30,6 +30,25 @@ QByteArray mapText(int changed)
     return text;
 }
 
+// Writes the mirror root's channel record, stable at version 2, signed by
+// demo key `key` and made at `now` (-1: the clock's), valid for a week.
+bool writeChannelRecord(const QString& root, int key, qint64 now = -1)
+{
+    QString error;
+    std::vector<Ed25519Key> keys;
+    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(key), &error));
+    ChannelRecordMaker::Options channels;
+    channels.outputDir = root;
+    channels.updateType = Type;
+    channels.channels = { { "stable", 2, "Two" } };
+    channels.now = now;
+    ChannelRecordMaker maker(channels, std::move(keys));
+    const bool made = maker.make();
+    if (!made)
+        qWarning().noquote() << maker.errorString();
+    return made;
+}
+
 } // namespace
 
 class TestMirrorCheck : public QObject
@@ -76,14 +95,7 @@ void TestMirrorCheck::init()
         qPrintable(error));
     QVERIFY(QFileInfo::exists(fixture->mirrorRoot + "/2/" + Type + ".patches"));
 
-    std::vector<Ed25519Key> keys;
-    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error));
-    ChannelRecordMaker::Options channels;
-    channels.outputDir = fixture->mirrorRoot;
-    channels.updateType = Type;
-    channels.channels = { { "stable", 2, "Two" } };
-    ChannelRecordMaker maker(channels, std::move(keys));
-    QVERIFY2(maker.make(), qPrintable(maker.errorString()));
+    QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1));
 
     // What the manifest rows expect holds for a build with the demo release keys.
     ReleaseManifest::Reader manifest(fixture->mirrorRoot + "/2/" + Type + ".manifest");
@@ -117,7 +129,8 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     // What is done to the file at `path` below the mirror root: "delete"
     // it, "shorten" or "lengthen" it by a byte, "alter" its last byte, or
     // answer it with "redirect"; "ignore ranges" answers every request with
-    // the whole file.
+    // the whole file; the channel record is made anew to "sign with key 2"
+    // or to "expire" a day ago.
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("edit");
     QTest::addColumn<bool>("deep");
@@ -171,6 +184,13 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::newRow("altered channel record")
         << Type + ".channels"
         << "alter" << false << 1 << "bad channel record: " + Type + ".channels: line";
+    QTest::newRow("channel record of a key not built in") << Type + ".channels"
+                                                          << "sign with key 2" << false << 1
+                                                          << "bad channel record: " + Type
+            + ".channels has 0 valid signatures of release keys where 1 are needed";
+    QTest::newRow("expired channel record")
+        << Type + ".channels"
+        << "expire" << false << 1 << "expired: " + Type + ".channels: serial 2 expired";
     QTest::newRow("missing ini") << "2/" + Type + ".ini"
                                  << "delete" << false << 1 << "checked 0 files and 0 patches: 1 problem\n";
 }
@@ -199,6 +219,10 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
         content.back() = char(~content.back());
     if (edit == "shorten" || edit.startsWith("lengthen") || edit == "alter")
         QVERIFY(FileTree::write(target, content));
+    if (edit == "sign with key 2")
+        QVERIFY(writeChannelRecord(fixture->mirrorRoot, 2));
+    if (edit == "expire")
+        QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1, QDateTime::currentSecsSinceEpoch() - 8 * 86400));
     const QString root = fixture->mirrorRoot;
     const QString elsewhere = fixture->server.baseUrl() + "/m/1/files/data/a.dat";
     fixture->intercept = [&](const QString& served, HttpTestServer::Response response) {
