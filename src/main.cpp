@@ -193,7 +193,7 @@ int checkVersions(int argc, char* argv[], const StartOptions& options)
     // A run that began and has not ended leaves its session record.
     int interrupted = 0;
     (void)UpdateIniData::get(config.layout(), &interrupted, nullptr, nullptr);
-    const VersionCheckReport report(InstallationRecord::read(config.layout()),
+    const VersionCheckReport report(InstallationRecord::installed(config.layout()),
         known ? config.updateTypeDesc : UpdateTypeDesc(), known ? config.offer : OfferChoice::Offer(),
         interrupted, known && config.channelRecordExpired);
     if (!options.jsonProgress) {

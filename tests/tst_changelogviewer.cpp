@@ -1,4 +1,10 @@
+#include "demosigner.h"
+#include "filetree.h"
 #include "httptestserver.h"
+#include "manifest/releasemanifest.h"
+#include "releasefixture.h"
+#include "releasepublisher.h"
+#include "verify/ed25519key.h"
 #include "ui/changelogviewer.h"
 #include "transfer/transferengine.h"
 
@@ -28,12 +34,14 @@ private Q_SLOTS:
     void everyMirrorFailing();
     void oneDialogAtATime();
     void throughConfiguredProxy();
+    void shownOnlyVouched_data();
+    void shownOnlyVouched();
 
 private:
     bool writeFile(const QString& name, const QString& text);
     void writeMirrors(const QStringList& urls);
     QString shownText() const;
-    void open(const QString& proxy = QString());
+    void open(const QString& proxy = QString(), const ReleaseTrust& trust = ReleaseTrust());
 
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<HttpTestServer> server;
@@ -81,10 +89,11 @@ QString TestChangeLogViewer::shownText() const
                   : QString();
 }
 
-void TestChangeLogViewer::open(const QString& proxy)
+void TestChangeLogViewer::open(const QString& proxy, const ReleaseTrust& trust)
 {
     transfers->setProxy(proxy);
-    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("7"), root->path(), transfers.get());
+    ChangeLogViewer::showRemoteChangeLogDialog(nullptr, QStringLiteral("7"), root->path(), transfers.get(),
+        InstallationLayout::defaultUpdateType(), trust);
 }
 
 void TestChangeLogViewer::slowMirrorAbandoned()
@@ -185,6 +194,60 @@ void TestChangeLogViewer::throughConfiguredProxy()
     open(server->baseUrl());
     QTRY_COMPARE_WITH_TIMEOUT(shownText(), QStringLiteral("Via proxy\n"), WaitMs);
     QCOMPARE(server->requestedPaths(), QList<QByteArray> { "http://127.0.0.1:1/m/7/changelog_client.txt" });
+}
+
+void TestChangeLogViewer::shownOnlyVouched_data()
+{
+    // Whether version 7 was published with the changelog "changes", what
+    // the mirror serves as the changelog and whether it serves the manifest.
+    QTest::addColumn<bool>("published");
+    QTest::addColumn<QByteArray>("served");
+    QTest::addColumn<bool>("manifest");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("vouched") << true << QByteArray("changes") << true << "changes";
+    QTest::newRow("other content")
+        << true << QByteArray("chang3s") << true
+        << "The changelog of version 7 is not the one its signed manifest lists; not shown.";
+    QTest::newRow("published without one")
+        << false << QByteArray("changes") << true
+        << "The signed manifest of version 7 lists no changelog; not shown.";
+    QTest::newRow("no manifest")
+        << true << QByteArray("changes") << false
+        << "The changelog of version 7 is not vouched for by its signed manifest; not shown.";
+}
+
+void TestChangeLogViewer::shownOnlyVouched()
+{
+    QFETCH(bool, published);
+    QFETCH(QByteArray, served);
+    QFETCH(bool, manifest);
+
+    ReleasePublisher::Options options;
+    options.sourceDir = root->filePath("source");
+    options.outputDir = root->filePath("mirror");
+    options.version = 7;
+    options.updateType = InstallationLayout::defaultUpdateType();
+    options.privateKeyPath = DemoSigner::privateKeyPem();
+    options.manifestKeyPaths = { DemoSigner::ed25519KeyPem(1) };
+    QVERIFY(ReleaseFixture::writeTree(options.sourceDir, { { "bin/app", "app" } }));
+    QVERIFY(FileTree::write(root->filePath("changes.txt"), "changes"));
+    if (published)
+        options.changelog = root->filePath("changes.txt");
+    ReleasePublisher publisher(options);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    const QString manifestName = ReleaseManifest::fileName(options.updateType);
+    if (manifest)
+        server->setResponse("/7/" + manifestName.toUtf8(),
+            HttpTestServer::Response::ok(FileTree::read(root->filePath("mirror/7/" + manifestName))));
+    server->setResponse("/7/changelog_client.txt", HttpTestServer::Response::ok(served));
+    writeMirrors({ server->baseUrl() });
+    ReleaseTrust trust;
+    QString error;
+    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &error).publicKey() };
+    open(QString(), trust);
+    QFETCH(QString, shown);
+    QTRY_COMPARE_WITH_TIMEOUT(shownText(), shown, WaitMs);
 }
 
 QTEST_MAIN(TestChangeLogViewer)

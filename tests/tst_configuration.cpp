@@ -3,6 +3,7 @@
 #include "app/versioncheckreport.h"
 #include "transfer/transferengine.h"
 #include "update/channelrecordfetch.h"
+#include "manifest/releasemarker.h"
 #include "update/installationrecord.h"
 #include "update/sessiondirectory.h"
 #include "update/stagedrollout.h"
@@ -89,6 +90,8 @@ private Q_SLOTS:
     void rolloutShare();
     void rolloutChoice_data();
     void rolloutChoice();
+    void firstRunFloor_data();
+    void firstRunFloor();
     void channelRecordFetchEnds_data();
     void channelRecordFetchEnds();
     void versionCheck_data();
@@ -561,6 +564,62 @@ void TestConfiguration::rolloutChoice()
     QTEST(config.offer.confirmed, "confirmed");
     if (args.contains("--check"))
         QCOMPARE(FileTree::read(layout.settingsFile()), settingsBefore);
+}
+
+void TestConfiguration::firstRunFloor_data()
+{
+    // The installation record's version (0: none) and the release marker's
+    // bytes (empty: no marker); what the installation is taken to hold, and
+    // whether the server's answer of version 1 is declined.
+    QTest::addColumn<int>("recorded");
+    QTest::addColumn<QByteArray>("marker");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("declined");
+
+    const QByteArray three = ReleaseMarker::text({ DefaultType, 3 });
+    QTest::newRow("marker, no record") << 0 << three << DefaultType << 3 << true;
+    QTest::newRow("no marker, no record") << 0 << QByteArray() << QString() << 0 << false;
+    QTest::newRow("the record wins") << 2 << three << DefaultType << 2 << true;
+    QTest::newRow("marker of another type")
+        << 0 << ReleaseMarker::text({ "client_linux_i386", 3 }) << "client_linux_i386" << 3 << false;
+    QTest::newRow("marker of version 1")
+        << 0 << ReleaseMarker::text({ DefaultType, 1 }) << DefaultType << 1 << false;
+    QTest::newRow("garbage") << 0
+                             << QByteArray("\x7f"
+                                           "ELF\n")
+                             << QString() << 0 << false;
+    QTest::newRow("a space after the version")
+        << 0 << QByteArray(three).replace("3\n", "3 \n") << QString() << 0 << false;
+    QTest::newRow("no final line break") << 0 << three.chopped(1) << QString() << 0 << false;
+    QTest::newRow("version 0") << 0 << QByteArray(three).replace("\t3", "\t0") << QString() << 0 << false;
+}
+
+void TestConfiguration::firstRunFloor()
+{
+    QFETCH(int, recorded);
+    QFETCH(QByteArray, marker);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const InstallationLayout layout(dir.path(), QString());
+    if (recorded > 0)
+        QVERIFY(InstallationRecord::write(layout, { DefaultType, recorded, 1000 }));
+    if (!marker.isEmpty())
+        QVERIFY(FileTree::write(layout.installedPath(ReleaseMarker::fileName()), marker));
+    const InstallationRecord installed = InstallationRecord::installed(layout);
+    QTEST(installed.updateType, "type");
+    QTEST(installed.version, "version");
+
+    UdpTestPeer peer;
+    QVERIFY(peer.isListening());
+    peer.setReplies({ "1#v,1#v,1#v", ServerNews });
+    Configuration config(layout);
+    config.setVersionQueryServer(QStringLiteral("127.0.0.1"), peer.port(), 3000);
+    // No channel record to fetch.
+    config.setTrust(ReleaseTrust());
+    QVERIFY(config.parseCommandLineOptions(QStringList({ "update" })));
+    QTEST(!config.declinedOffer.isEmpty(), "declined");
 }
 
 void TestConfiguration::channelRecordFetchEnds_data()

@@ -1,3 +1,4 @@
+#include "channelrecordmaker.h"
 #include "demosigner.h"
 #include "filetree.h"
 #include "installfixture.h"
@@ -27,6 +28,25 @@ QByteArray mapText(int changed)
     for (int line = 1; line <= 2000; ++line)
         text += "tile " + QByteArray::number(line) + (line == changed ? " river\n" : " grass\n");
     return text;
+}
+
+// Writes the mirror root's channel record, stable at version 2, signed by
+// demo key `key` and made at `now` (-1: the clock's), valid for a week.
+bool writeChannelRecord(const QString& root, int key, qint64 now = -1)
+{
+    QString error;
+    std::vector<Ed25519Key> keys;
+    keys.push_back(Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(key), &error));
+    ChannelRecordMaker::Options channels;
+    channels.outputDir = root;
+    channels.updateType = Type;
+    channels.channels = { { "stable", 2, "Two" } };
+    channels.now = now;
+    ChannelRecordMaker maker(channels, std::move(keys));
+    const bool made = maker.make();
+    if (!made)
+        qWarning().noquote() << maker.errorString();
+    return made;
 }
 
 } // namespace
@@ -75,6 +95,8 @@ void TestMirrorCheck::init()
         qPrintable(error));
     QVERIFY(QFileInfo::exists(fixture->mirrorRoot + "/2/" + Type + ".patches"));
 
+    QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1));
+
     // What the manifest rows expect holds for a build with the demo release keys.
     ReleaseManifest::Reader manifest(fixture->mirrorRoot + "/2/" + Type + ".manifest");
     QVERIFY(manifest.open() && manifest.readToEnd());
@@ -107,7 +129,8 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     // What is done to the file at `path` below the mirror root: "delete"
     // it, "shorten" or "lengthen" it by a byte, "alter" its last byte, or
     // answer it with "redirect"; "ignore ranges" answers every request with
-    // the whole file.
+    // the whole file; the channel record is made anew to "sign with key 2"
+    // or to "expire" a day ago.
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("edit");
     QTest::addColumn<bool>("deep");
@@ -115,7 +138,7 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::addColumn<QString>("output");
 
     const QString a = "2/files/data/a.dat";
-    const QString complete = "checked 5 files and 1 patches: 0 problems";
+    const QString complete = "checked 6 files and 1 patches: 0 problems";
     QTest::newRow("complete") << QString() << QString() << false << 0 << complete;
     QTest::newRow("complete, deep") << QString() << QString() << true << 0 << complete;
     QTest::newRow("complete, ranges ignored") << QString() << "ignore ranges" << false << 0 << complete;
@@ -151,10 +174,23 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::newRow("missing manifest, deep")
         << "2/" + Type + ".manifest"
         << "delete" << true << 1
-        << "missing: 2/" + Type + ".manifest (404)\nchecked 5 files and 1 patches: 1 problem\n";
+        << "missing: 2/" + Type + ".manifest (404)\nchecked 6 files and 1 patches: 1 problem\n";
     QTest::newRow("tampered ini signature")
         << "2/" + Type + ".ini.sig"
         << "alter" << false << 1 << "bad signature: 2/" + Type + ".ini.sig does not verify";
+    QTest::newRow("missing channel record")
+        << Type + ".channels"
+        << "delete" << false << 1 << "missing: " + Type + ".channels (404): updaters cannot confirm";
+    QTest::newRow("altered channel record")
+        << Type + ".channels"
+        << "alter" << false << 1 << "bad channel record: " + Type + ".channels: line";
+    QTest::newRow("channel record of a key not built in") << Type + ".channels"
+                                                          << "sign with key 2" << false << 1
+                                                          << "bad channel record: " + Type
+            + ".channels has 0 valid signatures of release keys where 1 are needed";
+    QTest::newRow("expired channel record")
+        << Type + ".channels"
+        << "expire" << false << 1 << "expired: " + Type + ".channels: serial 2 expired";
     QTest::newRow("missing ini") << "2/" + Type + ".ini"
                                  << "delete" << false << 1 << "checked 0 files and 0 patches: 1 problem\n";
 }
@@ -183,6 +219,10 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
         content.back() = char(~content.back());
     if (edit == "shorten" || edit.startsWith("lengthen") || edit == "alter")
         QVERIFY(FileTree::write(target, content));
+    if (edit == "sign with key 2")
+        QVERIFY(writeChannelRecord(fixture->mirrorRoot, 2));
+    if (edit == "expire")
+        QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1, QDateTime::currentSecsSinceEpoch() - 8 * 86400));
     const QString root = fixture->mirrorRoot;
     const QString elsewhere = fixture->server.baseUrl() + "/m/1/files/data/a.dat";
     fixture->intercept = [&](const QString& served, HttpTestServer::Response response) {
@@ -203,10 +243,10 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
     QFETCH(int, exitCode);
     QCOMPARE(out.count('\n') == 1, exitCode == 0);
     if (edit.isEmpty() && !deep) {
-        qint64 metadata = 0;
+        qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size();
         for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
             metadata += QFileInfo(root + "/2/" + Type + suffix).size();
-        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 6);
+        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 7);
     }
 }
 
@@ -234,7 +274,7 @@ void TestMirrorCheck::givesUpAStalledRequest()
         mirrorCheck.tick();
     QTRY_VERIFY(mirrorCheck.isFinished());
     QCOMPARE(problems, QStringList { "failed: 2/files/data/a.dat (stalled: 0 bytes in 15 s)" });
-    QCOMPARE(mirrorCheck.filesChecked(), 5);
+    QCOMPARE(mirrorCheck.filesChecked(), 6);
 }
 
 void TestMirrorCheck::judgesASlowRequest_data()
@@ -244,12 +284,18 @@ void TestMirrorCheck::judgesASlowRequest_data()
     QTest::addColumn<int>("chunk");
     QTest::addColumn<int>("ticks");
     QTest::addColumn<QString>("verdict");
+    // Milliseconds of the engine's clock a tick lasts, with the deadline of
+    // the 1 MiB bound (the ten-minute ceiling); 0: no deadline.
+    QTest::addColumn<qint64>("tickMs");
 
-    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s";
-    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s";
-    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s";
-    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s";
-    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString();
+    QTest::newRow("nothing") << 0 << 16 << "stalled: 0 bytes in 15 s" << qint64(0);
+    QTest::newRow("900 bytes in 15 ticks") << 60 << 16 << "stalled: 900 bytes in 15 s" << qint64(0);
+    QTest::newRow("1050 bytes in 15 ticks") << 70 << 31 << "too slow: 2100 bytes in 30 s" << qint64(0);
+    QTest::newRow("30 KiB in 30 ticks") << 1024 << 31 << "too slow: 30720 bytes in 30 s" << qint64(0);
+    QTest::newRow("33000 bytes in 30 ticks") << 1100 << 45 << QString() << qint64(0);
+    QTest::newRow("45 ticks of 13 s, within the deadline") << 1100 << 45 << QString() << qint64(13000);
+    QTest::newRow("31 ticks of 20 s, past the deadline")
+        << 1100 << 45 << "not received within 600 s" << qint64(20000);
 }
 
 void TestMirrorCheck::judgesASlowRequest()
@@ -257,18 +303,25 @@ void TestMirrorCheck::judgesASlowRequest()
     QFETCH(int, chunk);
     QFETCH(int, ticks);
     QFETCH(QString, verdict);
+    QFETCH(qint64, tickMs);
 
     HttpTestServer::Response response = HttpTestServer::Response::ok(ReleaseFixture::bytes(100000, 4));
     response.dripChunk = chunk;
     response.stallAfter = chunk == 0 ? 0 : -1;
     fixture->server.setResponse("/slow", response);
     TransferEngine transfers;
+    qint64 now = 0;
     MirrorProbe probe(&transfers, QUrl(fixture->server.baseUrl() + "/slow"), nullptr);
+    if (tickMs > 0) {
+        transfers.setClock([&now] { return now; });
+        probe.setDeadlineFromBound();
+    }
     QSignalSpy finished(&probe, &MirrorProbe::finished);
     probe.fetch(1 << 20, [](const char*, qint64) { return true; });
     // The server sends a first piece with the head, one more at each drip.
     QTRY_COMPARE(probe.receivedBytes(), qint64(chunk));
     for (int tick = 0; tick < ticks && finished.isEmpty(); ++tick) {
+        now += tickMs;
         probe.tick();
         if (chunk > 0 && finished.isEmpty()) {
             fixture->server.drip();

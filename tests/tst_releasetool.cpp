@@ -6,12 +6,14 @@
 #include "manifest/patchindex.h"
 #include "manifest/productinireader.h"
 #include "manifest/releasemanifest.h"
+#include "manifest/releasemarker.h"
 #include "filetree.h"
 #include "productinifile.h"
 #include "releasecommandline.h"
 #include "releasefixture.h"
 #include "releasekey.h"
 #include "releasepublisher.h"
+#include "update/changelogvouch.h"
 #include "verify/ed25519key.h"
 #include "verify/releasetrust.h"
 
@@ -152,8 +154,12 @@ private Q_SLOTS:
     void generatedEd25519KeyWorksWithOpenssl();
     void keyPairReplacement_data();
     void keyPairReplacement();
+    void changelogVouched_data();
+    void changelogVouched();
     void channelRecord_data();
     void channelRecord();
+    void signChannels_data();
+    void signChannels();
     void commandLine_data();
     void commandLine();
 
@@ -235,6 +241,8 @@ void TestReleaseTool::publishesTheMirrorLayout()
         (QStringList { ".publish-7-Old123", running.at(0), running.at(1), "7" }));
     QCOMPARE(FileTree::read(version + "/changelog_client.txt"), QByteArray("changes"));
     QCOMPARE(FileTree::read(version + "/files/bin/app"), QByteArray("app"));
+    QCOMPARE(FileTree::read(version + "/files/" + ReleaseMarker::fileName()),
+        ReleaseMarker::text({ "client_linux_amd64", 7 }));
     QVERIFY(!QFileInfo::exists(version + "/libs/lib/libx.so"));
     QVERIFY(!QFileInfo::exists(version + "/" + iniName + ".lock"));
     QVERIFY(QFileInfo(version).permissions() & QFile::ReadOther);
@@ -377,7 +385,8 @@ void TestReleaseTool::manifestListsWhatIsPublished()
         ++listed;
     }
     QVERIFY(!manifest.nextFile(&file) && !manifest.failed());
-    QCOMPARE(listed, tree.size());
+    // The tree's files and the release marker.
+    QCOMPARE(listed, tree.size() + 1);
     QCOMPARE(manifest.signatures().size(), keys.size());
     QCOMPARE(demoTrust(1).validSignatures(manifest.bodySha256(), manifest.signatures()), keys.size());
 }
@@ -950,6 +959,8 @@ void TestReleaseTool::refusesBadInput_data()
                                           << "expected 2 or 5";
     QTest::newRow("file in the reserved directory") << "file in the reserved directory"
                                                     << "reserved";
+    QTest::newRow("a release marker in the source") << "a release marker in the source"
+                                                    << "the release tool writes this file itself";
     QTest::newRow("manifest key given twice") << "manifest key given twice"
                                               << "hold the same manifest key";
     QTest::newRow("RSA key as manifest key") << "RSA key as manifest key"
@@ -1012,6 +1023,8 @@ void TestReleaseTool::refusesBadInput()
         opts.privateKeyPath = DemoSigner::publicKeyDer();
     else if (problem == "file in the reserved directory")
         QVERIFY(FileTree::write(source + "/.voxmeadow-release/x", "x"));
+    else if (problem == "a release marker in the source")
+        QVERIFY(FileTree::write(source + "/" + ReleaseMarker::fileName(), "x"));
     else if (problem == "manifest key given twice")
         opts.manifestKeyPaths << DemoSigner::ed25519KeyPems() << DemoSigner::ed25519KeyPem(1);
     else if (problem == "RSA key as manifest key")
@@ -1214,6 +1227,62 @@ void TestReleaseTool::keyPairReplacement()
     QCOMPARE(QFile::permissions(privatePath) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
 }
 
+void TestReleaseTool::changelogVouched_data()
+{
+    // Whether publish gets the changelog "changes" and packs every file, how
+    // many demo keys sign the manifest; what a window received, for which
+    // version, under which threshold; the verdict.
+    QTest::addColumn<bool>("changelog");
+    QTest::addColumn<bool>("pack");
+    QTest::addColumn<int>("signers");
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<int>("verdict");
+
+    const int vouched = int(ChangelogVouch::Verdict::Vouched);
+    const int mismatch = int(ChangelogVouch::Verdict::Mismatch);
+    const int unvouched = int(ChangelogVouch::Verdict::NoManifest);
+    QTest::newRow("vouched") << true << false << 1 << QByteArray("changes") << 7 << 1 << vouched;
+    QTest::newRow("vouched, packed") << true << true << 2 << QByteArray("changes") << 7 << 2 << vouched;
+    QTest::newRow("other content") << true << false << 1 << QByteArray("chang3s") << 7 << 1 << mismatch;
+    QTest::newRow("a byte longer") << true << false << 1 << QByteArray("changes\n") << 7 << 1 << mismatch;
+    QTest::newRow("other content, packed")
+        << true << true << 1 << QByteArray("chang3s") << 7 << 1 << mismatch;
+    QTest::newRow("published without one")
+        << false << false << 1 << QByteArray("changes") << 7 << 1 << int(ChangelogVouch::Verdict::NotListed);
+    QTest::newRow("no manifest") << true << false << 0 << QByteArray("changes") << 7 << 1 << unvouched;
+    QTest::newRow("manifest of another version")
+        << true << false << 1 << QByteArray("changes") << 8 << 1 << unvouched;
+    QTest::newRow("short of the threshold")
+        << true << false << 1 << QByteArray("changes") << 7 << 2 << unvouched;
+}
+
+void TestReleaseTool::changelogVouched()
+{
+    QFETCH(bool, changelog);
+    QFETCH(bool, pack);
+    QFETCH(int, signers);
+    QFETCH(QByteArray, received);
+    QFETCH(int, version);
+    QFETCH(int, threshold);
+
+    const QString source = dir->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, { { "bin/app", "app" } }));
+    QVERIFY(FileTree::write(dir->filePath("changes.txt"), "changes"));
+    ReleasePublisher::Options opts = options(source);
+    if (changelog)
+        opts.changelog = dir->filePath("changes.txt");
+    if (pack)
+        opts.packPatterns << "*";
+    opts.manifestKeyPaths = DemoSigner::ed25519KeyPems().mid(0, signers);
+    ReleasePublisher publisher(opts);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    const ChangelogVouch::Verdict verdict = ChangelogVouch::judge(dir->filePath("mirror/7/") + manifestName,
+        demoTrust(threshold), { "client_linux_amd64", version }, received);
+    QTEST(int(verdict), "verdict");
+}
+
 void TestReleaseTool::channelRecord_data()
 {
     // What runs first (nothing when empty), whether the record it wrote is
@@ -1228,17 +1297,31 @@ void TestReleaseTool::channelRecord_data()
     QTest::addColumn<int>("firstVersion");
     QTest::addColumn<QString>("rollout");
 
-    const QStringList first { "--key", DemoSigner::ed25519KeyPem(1), "--channel", "stable=3:Three" };
-    const QStringList again { "--key", DemoSigner::ed25519KeyPem(1) };
+    const QStringList key1 { "--key", DemoSigner::ed25519KeyPem(1) };
+    const QStringList key2 { "--key", DemoSigner::ed25519KeyPem(2) };
+    const QStringList first = key1 + QStringList { "--channel", "stable=3:Three" };
+    const QStringList again = key1;
     QTest::newRow("first record") << QStringList() << false << first << 0 << "serial 1, expires" << 3
                                   << "0 1000 0";
     QTest::newRow("re-signed on a timer")
         << first << false << again << 0 << "serial 2, expires" << 3 << "0 1000 0";
     QTest::newRow("re-signed by a key that never signed it")
-        << first << false << QStringList { "--key", DemoSigner::ed25519KeyPem(2) } << 1
-        << "bears no valid signature of the given keys" << 3 << "0 1000 0";
+        << first << false << key2 << 1 << "bears valid signatures of 0 of the 1 given keys" << 0 << "";
     QTest::newRow("re-signed after someone changed it")
-        << first << true << again << 1 << "bears no valid signature" << 3 << "0 1000 0";
+        << first << true << again << 1 << "bears valid signatures of 0 of the 1 given keys" << 0 << "";
+    QTest::newRow("carried over on one of the two given keys' signatures")
+        << first << false << key1 + key2 << 1 << "bears valid signatures of 1 of the 2 given keys" << 0 << "";
+    QTest::newRow("carried over by both keys that signed it")
+        << first + key2 << false << key1 + key2 << 0 << "signed by 2 keys" << 3 << "0 1000 0";
+    QTest::newRow("carried over by one of the two keys that signed it")
+        << first + key2 << false << key1 << 0 << "signed by 1 key" << 3 << "0 1000 0";
+    QTest::newRow("channels stated anew over another key's record")
+        << key2 + QStringList { "--channel", "stable=3" } << false << first << 0
+        << "its channels are replaced and only its serial is built on" << 3 << "0 1000 0";
+    QTest::newRow("signed by no key the updaters know")
+        << QStringList() << false << key2 + QStringList { "--channel", "stable=3" } << 0
+        << "signed by 0 of the release keys built into this tool (VOXMEADOW_RELEASE_KEYS) where 1 are needed"
+        << 3 << "0 1000 0";
     QTest::newRow("serial not above the current one")
         << first + QStringList { "--serial", "5" } << false << first + QStringList { "--serial", "5" } << 1
         << "serial 5 is not above the current record's 5" << 3 << "0 1000 0";
@@ -1293,6 +1376,13 @@ void TestReleaseTool::channelRecord_data()
         << QStringList() << false
         << first + QStringList { "--previous", "stable=1", "--rollout", "stable=10" } << 1
         << "channel stable names version 1, but" << 0 << "";
+    for (const char* name : { "stabel", "Stable", "x y", "stable " })
+        QTest::addRow("channel name \"%s\"", name)
+            << QStringList() << false << key1 + QStringList { "--channel", QString("%1=3").arg(name) } << 1
+            << "unknown channel" << 0 << "";
+    QTest::newRow("channel name alpha")
+        << QStringList() << false << key1 + QStringList { "--channel", "alpha=3" } << 0 << "serial 1" << 0
+        << "";
 }
 
 void TestReleaseTool::channelRecord()
@@ -1324,7 +1414,7 @@ void TestReleaseTool::channelRecord()
     QFETCH(QString, output);
     QVERIFY2((out + err).contains(output), qPrintable(out + err));
     // A refusal leaves the record as it was; a record written reads back
-    // with the signatures the updater counts.
+    // with a signature of each key given, as the updater counts them.
     QFETCH(int, exitCode);
     if (exitCode != 0) {
         QCOMPARE(FileTree::read(record), earlier);
@@ -1334,10 +1424,9 @@ void TestReleaseTool::channelRecord()
     QByteArray body;
     QString error;
     QVERIFY2(ChannelRecord::parse(FileTree::read(record), &read, &body, &error), qPrintable(error));
-    ReleaseTrust trust;
-    QString keyError;
-    trust.keys = { Ed25519Key::readPrivatePem(DemoSigner::ed25519KeyPem(1), &keyError).publicKey() };
-    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures), 1);
+    const ReleaseTrust trust = demoTrust(1);
+    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(), body, read.signatures),
+        int(args.count("--key")));
     QCOMPARE(trust.validSignatures(body, read.signatures), 0);
     QTEST(read.channel("stable") ? read.channel("stable")->version : 0, "firstVersion");
     QCOMPARE(read.expires - read.made, qint64(7 * 24 * 3600));
@@ -1347,11 +1436,81 @@ void TestReleaseTool::channelRecord()
                  FileTree::read(mirror + "/client_linux_amd64.channels2"), &second, &secondBody, &error),
         qPrintable(error));
     QCOMPARE(second.serial, read.serial);
-    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(2), secondBody, second.signatures), 1);
+    QCOMPARE(trust.validSignatures(ChannelRecord::signingContext(2), secondBody, second.signatures),
+        int(args.count("--key")));
     const ChannelRecord::Channel* stable = second.channel("stable");
-    QVERIFY(stable && stable->version == 3);
-    QTEST(QStringLiteral("%1 %2 %3").arg(stable->previous).arg(stable->share).arg(int(stable->halted)),
+    QVERIFY(!stable || stable->version == 3);
+    QTEST(stable
+            ? QStringLiteral("%1 %2 %3").arg(stable->previous).arg(stable->share).arg(int(stable->halted))
+            : QString(),
         "rollout");
+}
+
+void TestReleaseTool::signChannels_data()
+{
+    // A record of stable=3 signed by key 1, changed from `from` to `to`
+    // before key `signer` signs it; the valid signatures the record then bears.
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<int>("signer");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("signatures");
+
+    QTest::newRow("a second signer") << QByteArray() << QByteArray() << 2 << 0
+                                     << "checked and signed with key" << 2;
+    QTest::newRow("the first signer again")
+        << QByteArray() << QByteArray() << 1 << 0 << "has signed it already; nothing changed" << 1;
+    QTest::newRow("a version not published")
+        << QByteArray("stable\t3") << QByteArray("stable\t4") << 2 << 1 << "names version 4, but" << 0;
+    QTest::newRow("an unknown channel")
+        << QByteArray("stable\t3") << QByteArray("Stable\t3") << 2 << 1 << "unknown channel" << 0;
+    QTest::newRow("expired") << QByteArray("expires\tEXPIRES") << QByteArray("expires\tMADE") << 2 << 1
+                             << "expired" << 0;
+    QTest::newRow("malformed") << QByteArray("end\t1") << QByteArray("end\t2") << 2 << 1 << "malformed" << 0;
+}
+
+void TestReleaseTool::signChannels()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(int, signer);
+
+    const QString mirror = dir->filePath("mirror");
+    QVERIFY(FileTree::write(mirror + "/3/client_linux_amd64.ini", "[files]\n"));
+    const QString record = mirror + "/client_linux_amd64.channels";
+    QCOMPARE(runCommand({ "channels", "--output", mirror, "--key", DemoSigner::ed25519KeyPem(1), "--channel",
+                 "stable=3:Three" }),
+        0);
+    QByteArray text = FileTree::read(record);
+    ChannelRecord written;
+    QByteArray body;
+    QString error;
+    QVERIFY2(ChannelRecord::parse(text, &written, &body, &error), qPrintable(error));
+    // MADE and EXPIRES stand for the record's times.
+    const auto times = [&written](QByteArray value) {
+        return value.replace("MADE", QByteArray::number(written.made))
+            .replace("EXPIRES", QByteArray::number(written.expires));
+    };
+    if (!from.isEmpty()) {
+        QVERIFY(text.contains(times(from)));
+        QVERIFY(FileTree::write(record, text.replace(times(from), times(to))));
+    }
+    QString out;
+    QString err;
+    QTEST(runCommand({ "sign-channels", "--output", mirror, "--key", DemoSigner::ed25519KeyPem(signer) },
+              &out, &err),
+        "exitCode");
+    QFETCH(QString, output);
+    QVERIFY2((out + err).contains(output), qPrintable(out + err));
+    QFETCH(int, exitCode);
+    if (exitCode != 0) {
+        QCOMPARE(FileTree::read(record), text);
+        return;
+    }
+    ChannelRecord read;
+    QVERIFY2(ChannelRecord::parse(FileTree::read(record), &read, &body, &error), qPrintable(error));
+    QTEST(demoTrust(1).validSignatures(ChannelRecord::signingContext(), body, read.signatures), "signatures");
 }
 
 void TestReleaseTool::commandLine_data()

@@ -7,6 +7,7 @@
 #include "manifest/filestamp.h"
 #include "update/maintaskspecification.h"
 #include "manifest/releasemanifest.h"
+#include "manifest/releasemarker.h"
 #include "verify/ed25519key.h"
 #include "verify/releasetrust.h"
 #include "transfer/mirrors.h"
@@ -272,8 +273,11 @@ void TestUpdateRun::freshInstall()
     QCOMPARE(run.state, Finished);
     QCOMPARE(run.messages.value(0), QStringLiteral("Starting update process"));
     QCOMPARE(installed(), ReleaseFixture::contents(source));
-    // Each file once, from the section directories, packed ones as .gz.
-    QCOMPARE(fileRequests(run.requests).size(), versionOne().size());
+    QCOMPARE(FileTree::read(install + "/" + ReleaseMarker::fileName()),
+        ReleaseMarker::text({ "client_linux_amd64", 1 }));
+    // Each file and the release marker once, from the section directories,
+    // packed ones as .gz.
+    QCOMPARE(fileRequests(run.requests).size(), versionOne().size() + 1);
     QVERIFY(run.requests.contains("1/libs/lib/libvx.so.gz"));
     QVERIFY(run.requests.contains("1/files/data/textures/a.dat"));
     QVERIFY(!QFileInfo::exists(QDir(install).filePath("old")));
@@ -345,9 +349,10 @@ void TestUpdateRun::updateChangesOnlyWhatChanged()
     QCOMPARE(run.state, Finished);
     QCOMPARE(installed(), ReleaseFixture::contents(source));
     const QStringList expected { "2/files/data/sounds/e.ogg", "2/files/docs/readme.txt.gz",
-        "2/files/lib/plugins/libnew.so.gz", "2/files/vx3client_linux_amd64" };
+        "2/files/lib/plugins/libnew.so.gz", "2/files/voxmeadow.release", "2/files/vx3client_linux_amd64" };
     QCOMPARE(fileRequests(run.requests), expected);
-    QCOMPARE(run.lists.deleteList.size(), 4);
+    // With the release marker's old copy.
+    QCOMPARE(run.lists.deleteList.size(), 5);
     QVERIFY(run.lists.deleteList.contains("data/sounds/c.ogg"));
     QVERIFY(run.lists.deleteList.contains("deep/a/b/c/d.txt"));
     QVERIFY(run.lists.deleteList.contains("old/_old_vx3client_linux_amd64"));
@@ -465,7 +470,7 @@ void TestUpdateRun::rerunAfterCancelFetchesOnlyWhatIsMissing()
     QCOMPARE(second.state, Finished);
     // The product ini and the completed files are reused from the first run.
     QCOMPARE(second.requests.size() - second.requests.filter(".patches").size(),
-        versionOne().size() - (cancelAt - 1));
+        versionOne().size() + 1 - (cancelAt - 1));
     QStringList expected;
     for (const FileDownloadSpecification& entry : std::as_const(second.downloads))
         expected << QStringLiteral("1/%1/%2").arg(entry.section, entry.fileName);
@@ -702,7 +707,7 @@ void TestUpdateRun::fullCheck()
     QCOMPARE(FileTree::read(path), full ? good : bad);
     QCOMPARE(run.summary.filesChanged, full ? 1 : 0);
     QCOMPARE(run.summary.filesFetched, full ? 1 : 0);
-    QCOMPARE(run.summary.filesChecked, qint64(versionOne().size()));
+    QCOMPARE(run.summary.filesChecked, qint64(versionOne().size() + 1));
     // What a full check read is what the next run trusts.
     if (full)
         QCOMPARE(runUpdate(1).summary.filesChanged, 0);

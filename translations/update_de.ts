@@ -18,6 +18,21 @@
         <source>Failed to load changelog.</source>
         <translation>Das Änderungsprotokoll konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="255"/>
+        <source>The signed manifest of version %1 lists no changelog; not shown.</source>
+        <translation>Das signierte Manifest von Version %1 nennt kein Änderungsprotokoll; es wird nicht angezeigt.</translation>
+    </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="259"/>
+        <source>The changelog of version %1 is not the one its signed manifest lists; not shown.</source>
+        <translation>Das Änderungsprotokoll von Version %1 ist nicht das, welches sein signiertes Manifest nennt; es wird nicht angezeigt.</translation>
+    </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="259"/>
+        <source>The changelog of version %1 is not vouched for by its signed manifest; not shown.</source>
+        <translation>Für das Änderungsprotokoll von Version %1 bürgt kein signiertes Manifest; es wird nicht angezeigt.</translation>
+    </message>
 </context>
 <context>
     <name>OfferChoice</name>

@@ -18,6 +18,21 @@
         <source>Failed to load changelog.</source>
         <translation>Impossible de charger le journal des modifications.</translation>
     </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="255"/>
+        <source>The signed manifest of version %1 lists no changelog; not shown.</source>
+        <translation>Le manifeste signé de la version %1 ne mentionne aucun journal des modifications ; il n&apos;est pas affiché.</translation>
+    </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="259"/>
+        <source>The changelog of version %1 is not the one its signed manifest lists; not shown.</source>
+        <translation>Le journal des modifications de la version %1 n&apos;est pas celui que mentionne son manifeste signé ; il n&apos;est pas affiché.</translation>
+    </message>
+    <message>
+        <location filename="../src/ui/changelogviewer.cpp" line="259"/>
+        <source>The changelog of version %1 is not vouched for by its signed manifest; not shown.</source>
+        <translation>Le journal des modifications de la version %1 n&apos;est pas garanti par son manifeste signé ; il n&apos;est pas affiché.</translation>
+    </message>
 </context>
 <context>
     <name>OfferChoice</name>

@@ -60,7 +60,7 @@ bool Configuration::parseCommandLineOptions(const QStringList& args)
     facts.source = line.outcome == CommandLine::NeedsVersionQuery ? OfferChoice::Offered
         : line.typeDesc.channel == Alpha && !line.explicitVersion ? OfferChoice::Configured
                                                                   : OfferChoice::Named;
-    facts.installed = InstallationRecord::read(installation);
+    facts.installed = InstallationRecord::installed(installation);
     facts.hasKeys = !trust.keys.isEmpty();
     facts.now = QDateTime::currentSecsSinceEpoch();
     if (line.outcome == CommandLine::NeedsVersionQuery) {

@@ -51,6 +51,25 @@ QByteArray ChannelRecord::signingContext(int format)
                        : QByteArrayLiteral("voxmeadow channel record v1");
 }
 
+QString ChannelRecord::channelName(UpdateChannel channel)
+{
+    switch (channel) {
+    case Stable: return QStringLiteral("stable");
+    case Beta: return QStringLiteral("beta");
+    case Alpha: break;
+    }
+    return QStringLiteral("alpha");
+}
+
+bool ChannelRecord::isKnownChannel(const QString& name)
+{
+    for (const UpdateChannel channel : { Stable, Beta, Alpha }) {
+        if (name == channelName(channel))
+            return true;
+    }
+    return false;
+}
+
 const ChannelRecord::Channel* ChannelRecord::channel(const QString& name) const
 {
     for (const Channel& candidate : channels) {

@@ -2,6 +2,7 @@
 #define CHANNELRECORD_H
 
 #include "manifest/releasemanifest.h"
+#include "manifest/updatetypedesc.h"
 
 #include <QByteArray>
 #include <QList>
@@ -45,6 +46,11 @@ public:
 
     static QString fileName(const QString& updateType, int format = 1);
     static QByteArray signingContext(int format = 1);
+    // The name of a channel the updater asks for: "stable", "beta", "alpha".
+    // The reader takes other names too, so that a record naming a channel of
+    // later updaters still serves these; the release tool writes no other.
+    static QString channelName(UpdateChannel channel);
+    static bool isKnownChannel(const QString& name);
 
     struct Channel
     {

@@ -119,12 +119,16 @@ qint64 DownloadTaskSpecification::attemptDeadline() const
 {
     if (!deadlineFromLimit || byteLimit < 0)
         return -1;
+    return deadlineForLimit(byteLimit, transfers->maxRate());
+}
+
+qint64 DownloadTaskSpecification::deadlineForLimit(qint64 byteLimit, qint64 cap)
+{
     const qint64 atLeastRate
         = (byteLimit * SLOW_WINDOW_TICKS * 1000 + MIN_SLOW_WINDOW_BYTES - 1) / MIN_SLOW_WINDOW_BYTES;
     // A cap below the least rate would otherwise fail a healthy line.
-    const qint64 cap = transfers->maxRate();
     const qint64 atCap = cap > 0 ? (byteLimit * 1000 + cap - 1) / cap : 0;
-    return DEADLINE_FLOOR_MS + qMax(atLeastRate, atCap);
+    return qMin(DEADLINE_CEILING_MS, DEADLINE_FLOOR_MS + qMax(atLeastRate, atCap));
 }
 
 void DownloadTaskSpecification::userCanceled()

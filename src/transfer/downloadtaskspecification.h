@@ -51,6 +51,12 @@ public:
     // What a deadline allows beyond the time its bound takes at that least
     // rate: connecting, and a pause in a healthy line.
     static constexpr qint64 DEADLINE_FLOOR_MS = 60 * 1000;
+    // The longest any deadline runs, however large the bound: at the least
+    // rate a mirror could otherwise hold a 64 MiB bound for 17 hours.
+    static constexpr qint64 DEADLINE_CEILING_MS = 10 * 60 * 1000;
+    // The deadline of an attempt bounded by `byteLimit` under the
+    // bandwidth cap `cap` (bytes a second, 0: none), in milliseconds.
+    static qint64 deadlineForLimit(qint64 byteLimit, qint64 cap);
 
     // Most bytes the file may receive; a body that is announced or turns out
     // longer strikes the mirror off and nothing beyond the limit is written.
@@ -59,7 +65,8 @@ public:
     // Gives every attempt a deadline on the engine's clock, taken from the
     // byte limit it starts with: DEADLINE_FLOOR_MS plus the time the limit
     // takes at the least rate (MIN_SLOW_WINDOW_BYTES per SLOW_WINDOW_TICKS
-    // seconds), or at the bandwidth cap when that is lower. An attempt past
+    // seconds), or at the bandwidth cap when that is lower, and never more
+    // than DEADLINE_CEILING_MS. An attempt past
     // it fails against its mirror and the next mirror is asked. Meant for
     // the small files that only a bound limits (product ini, signatures,
     // manifests, indexes, records): call it beside setByteLimit(), e.g.

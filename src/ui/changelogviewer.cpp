@@ -1,10 +1,13 @@
 #include "ui/changelogviewer.h"
 
+#include "manifest/releasemanifest.h"
+#include "transfer/downloadtaskspecification.h"
 #include "transfer/randomsource.h"
 #include "transfer/transfer.h"
 #include "transfer/transferengine.h"
 #include "ui/markupbudget.h"
 #include "ui/untrustedtextdocument.h"
+#include "update/changelogvouch.h"
 
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -15,6 +18,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QTextEdit>
 #include <QTextStream>
 #include <QTimer>
@@ -30,11 +34,13 @@ const int WidthMargin = 50;
 
 ChangeLogViewer* ChangeLogViewer::m_instance = nullptr;
 
-void ChangeLogViewer::showRemoteChangeLogDialog(
-    QWidget* parent, const QString& version, const QString& rootPath, TransferEngine* transfers)
+void ChangeLogViewer::showRemoteChangeLogDialog(QWidget* parent, const QString& version,
+    const QString& rootPath, TransferEngine* transfers, const QString& updateType, const ReleaseTrust& trust)
 {
     if (!m_instance) {
         m_instance = new ChangeLogViewer(parent, rootPath, transfers);
+        m_instance->updateType = updateType;
+        m_instance->trust = trust;
         m_instance->requestRemote(version);
     }
     m_instance->setVisible(true);
@@ -92,7 +98,7 @@ bool ChangeLogViewer::eventFilter(QObject* watched, QEvent* event)
 
 void ChangeLogViewer::requestRemote(const QString& version)
 {
-    if (transfer)
+    if (transfer || manifestTransfer)
         return;
     textEdit->setText(tr("Loading..."));
     if (!version.isEmpty())
@@ -104,6 +110,7 @@ void ChangeLogViewer::requestRemote(const QString& version)
     }
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
+    currentBase = base;
     const QUrl address(base + this->version + QStringLiteral("/changelog_client.txt"));
 
     received.clear();
@@ -178,11 +185,87 @@ void ChangeLogViewer::onRequestFinished()
         const QString text = QString::fromUtf8(std::exchange(received, QByteArray()));
         // A server's redirection page counts as a failed attempt.
         if (!text.contains(QLatin1String("document has moved"))) {
-            load(text);
+            if (trust.keys.isEmpty()) {
+                load(text);
+                return;
+            }
+            changelog = text.toUtf8();
+            if (timeoutTimer)
+                timeoutTimer->stop();
+            requestManifest(currentBase);
             return;
         }
     }
     requestRemote(QString());
+}
+
+void ChangeLogViewer::requestManifest(const QString& base)
+{
+    manifestFile = std::make_unique<QTemporaryFile>();
+    if (!manifestFile->open()) {
+        onManifestFinished();
+        return;
+    }
+    manifestTransfer = transfers->get(
+        QUrl(base + version + QLatin1Char('/') + ReleaseManifest::fileName(updateType)), this);
+    QTemporaryFile* file = manifestFile.get();
+    manifestTransfer->setHeadHandler([this] {
+        return manifestTransfer->status() == 200
+            && manifestTransfer->contentLength() <= ReleaseManifest::MAX_SIZE;
+    });
+    manifestTransfer->setBodyHandler([file](const char* data, qint64 size) {
+        return file->size() + size <= ReleaseManifest::MAX_SIZE && file->write(data, size) == size;
+    });
+    connect(manifestTransfer, &Transfer::finished, this, &ChangeLogViewer::onManifestFinished);
+    // Timed as the update times the manifest.
+    if (!manifestTimer) {
+        manifestTimer = new QTimer(this);
+        manifestTimer->setSingleShot(true);
+        connect(manifestTimer, &QTimer::timeout, this, [this] {
+            delete manifestTransfer;
+            manifestTransfer = nullptr;
+            onManifestFinished();
+        });
+    }
+    manifestTimer->start(
+        int(DownloadTaskSpecification::deadlineForLimit(ReleaseManifest::MAX_SIZE, transfers->maxRate())));
+}
+
+void ChangeLogViewer::onManifestFinished()
+{
+    if (manifestTimer)
+        manifestTimer->stop();
+    bool complete = false;
+    if (manifestTransfer) {
+        complete = manifestTransfer->succeeded();
+        manifestTransfer->deleteLater();
+        manifestTransfer = nullptr;
+    }
+    ChangelogVouch::Verdict verdict = ChangelogVouch::Verdict::NoManifest;
+    if (complete && manifestFile && manifestFile->flush())
+        verdict = ChangelogVouch::judge(
+            manifestFile->fileName(), trust, { updateType, version.toInt() }, changelog);
+    manifestFile.reset();
+    switch (verdict) {
+    case ChangelogVouch::Verdict::Vouched:
+        load(QString::fromUtf8(std::exchange(changelog, QByteArray())));
+        return;
+    case ChangelogVouch::Verdict::NotListed:
+        textEdit->setPlainText(
+            tr("The signed manifest of version %1 lists no changelog; not shown.").arg(version));
+        break;
+    case ChangelogVouch::Verdict::Mismatch:
+        textEdit->setPlainText(
+            tr("The changelog of version %1 is not the one its signed manifest lists; not shown.")
+                .arg(version));
+        break;
+    case ChangelogVouch::Verdict::NoManifest:
+        textEdit->setPlainText(
+            tr("The changelog of version %1 is not vouched for by its signed manifest; not shown.")
+                .arg(version));
+        break;
+    }
+    changelog.clear();
 }
 
 void ChangeLogViewer::onRequestTimeout()

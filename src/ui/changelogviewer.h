@@ -1,19 +1,27 @@
 #ifndef CHANGELOGVIEWER_H
 #define CHANGELOGVIEWER_H
 
+#include "manifest/installationlayout.h"
+#include "verify/releasetrust.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class Transfer;
 class TransferEngine;
 class QEvent;
+class QTemporaryFile;
 class QTextEdit;
 class QTimer;
 
 // A modeless dialog showing the plain-text changelog of one client version,
 // downloaded from the update's download servers, tried one after another at
 // random until one answers within two seconds. At most one exists at a time.
+// With release keys, a changelog is shown only when the release's signed
+// manifest, fetched from the same mirror, vouches for it (ChangelogVouch).
 class ChangeLogViewer : public QDialog
 {
     Q_OBJECT
@@ -26,8 +34,9 @@ public:
     // Opens the dialog for a version, or brings the open one to the front.
     // rootPath holds update.ini and mirrors.ini; transfers is the engine
     // every other download of the updater goes through.
-    static void showRemoteChangeLogDialog(
-        QWidget* parent, const QString& version, const QString& rootPath, TransferEngine* transfers);
+    static void showRemoteChangeLogDialog(QWidget* parent, const QString& version, const QString& rootPath,
+        TransferEngine* transfers, const QString& updateType = InstallationLayout::defaultUpdateType(),
+        const ReleaseTrust& trust = ReleaseTrust::builtIn());
     static ChangeLogViewer* instance() { return m_instance; }
 
     ChangeLogViewer(QWidget* parent, const QString& rootPath, TransferEngine* transfers);
@@ -44,8 +53,11 @@ protected:
 private Q_SLOTS:
     void onRequestFinished();
     void onRequestTimeout();
+    void onManifestFinished();
 
 private:
+    void requestManifest(const QString& base);
+
     QTextEdit* textEdit;
     TransferEngine* transfers;
     Transfer* transfer = nullptr;
@@ -55,6 +67,14 @@ private:
     bool mirrorsLoaded;
     QString version;
     QString rootPath;
+    QString updateType;
+    ReleaseTrust trust;
+    // The mirror the changelog came from, and the manifest it is checked against.
+    QString currentBase;
+    QByteArray changelog;
+    Transfer* manifestTransfer = nullptr;
+    std::unique_ptr<QTemporaryFile> manifestFile;
+    QTimer* manifestTimer = nullptr;
 
     static ChangeLogViewer* m_instance;
 };

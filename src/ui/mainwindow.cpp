@@ -644,6 +644,6 @@ void MainWindow::onDetailsPressed()
 
 void MainWindow::on_changelogButton_clicked()
 {
-    ChangeLogViewer::showRemoteChangeLogDialog(
-        this, QString::number(config->updateTypeDesc.version), config->layout().root(), engine->transfers);
+    ChangeLogViewer::showRemoteChangeLogDialog(this, QString::number(config->updateTypeDesc.version),
+        config->layout().root(), engine->transfers, config->updateTypeDesc.updateType);
 }

@@ -1,8 +1,10 @@
 #include "update/installationrecord.h"
 
+#include "manifest/releasemarker.h"
 #include "update/updateinidata.h"
 
 #include <QRandomGenerator>
+#include <QFile>
 #include <QSettings>
 
 namespace {
@@ -37,6 +39,22 @@ InstallationRecord InstallationRecord::read(const InstallationLayout& layout)
     if (!publishedOk || record.published < 0)
         record.published = -1;
     return record;
+}
+
+InstallationRecord InstallationRecord::installed(const InstallationLayout& layout)
+{
+    const InstallationRecord kept = read(layout);
+    if (kept.isValid())
+        return kept;
+    QFile marker(layout.installedPath(ReleaseMarker::fileName()));
+    ProductIniLine::Binding binding;
+    if (!marker.open(QIODevice::ReadOnly)
+        || !ReleaseMarker::parse(marker.read(ReleaseMarker::MAX_SIZE + 1), &binding))
+        return InstallationRecord();
+    InstallationRecord found;
+    found.updateType = binding.updateType;
+    found.version = binding.version;
+    return found;
 }
 
 bool InstallationRecord::write(const InstallationLayout& layout, const InstallationRecord& record)

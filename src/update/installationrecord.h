@@ -25,6 +25,13 @@ public:
     // An invalid record when none is kept or it cannot be read.
     static InstallationRecord read(const InstallationLayout& layout);
     static bool write(const InstallationLayout& layout, const InstallationRecord& record);
+    // The record, or where update.ini keeps none (a first run, an
+    // installation copied by hand) the release marker among the installed
+    // files (ReleaseMarker), with no publication time. The marker is read
+    // unchecked: an earlier verified run installed it, and it only raises
+    // the floor below which offered versions are declined, so the most a
+    // forged one does is block going back without naming the version.
+    static InstallationRecord installed(const InstallationLayout& layout);
 
     // -1 when no record of the type was accepted yet.
     static qint64 channelSerial(const InstallationLayout& layout, const QString& updateType);

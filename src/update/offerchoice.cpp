@@ -22,16 +22,6 @@ QString expiryNote(const ChannelRecord& record, qint64 now)
 
 } // namespace
 
-QString OfferChoice::channelName(UpdateChannel channel)
-{
-    switch (channel) {
-    case Stable: return QStringLiteral("stable");
-    case Beta: return QStringLiteral("beta");
-    case Alpha: break;
-    }
-    return QStringLiteral("alpha");
-}
-
 OfferChoice::Offer OfferChoice::choose(const Facts& facts)
 {
     Offer offer;
@@ -42,7 +32,7 @@ OfferChoice::Offer OfferChoice::choose(const Facts& facts)
         offer.label = asked.versionLabel;
         offer.confirmed = true;
     } else {
-        const QString channel = channelName(asked.channel);
+        const QString channel = ChannelRecord::channelName(asked.channel);
         const ChannelRecord::Channel* named = facts.record ? facts.record->channel(channel) : nullptr;
         if (facts.record && !named)
             offer.log << QStringLiteral("Channel record names no %1 channel").arg(channel);

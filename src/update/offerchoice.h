@@ -85,7 +85,6 @@ public:
         QJsonValue heldBackJson() const;
     };
 
-    static QString channelName(UpdateChannel channel);
     static Offer choose(const Facts& facts);
 };
 

@@ -1,6 +1,7 @@
 #include "releasefixture.h"
 
 #include "demosigner.h"
+#include "manifest/releasemarker.h"
 #include "filetree.h"
 #include "manifest/contenthasher.h"
 #include "manifest/installationlayout.h"
@@ -150,7 +151,7 @@ QMap<QString, QString> contents(const QString& root, const QStringList& ignore)
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString name = base.relativeFilePath(it.next());
-        if (!ignore.contains(name))
+        if (!ignore.contains(name) && name != ReleaseMarker::fileName())
             result.insert(name, FileTree::md5Hex(FileTree::read(it.filePath())));
     }
     return result;

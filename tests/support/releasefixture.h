@@ -46,7 +46,9 @@ using ManifestEdit = std::function<void(ReleaseManifest::Header*, QList<ReleaseM
 bool editManifest(const QString& mirrorRoot, int version, const QString& updateType, const ManifestEdit& edit,
     const QList<int>& signers = { 1, 2 });
 
-// Relative path -> MD5 of every file below root, except the names in `ignore`.
+// Relative path -> MD5 of every file below root, except the names in
+// `ignore` and the release marker, which the release tool adds to every
+// release: an installation holds what its source tree held.
 QMap<QString, QString> contents(const QString& root, const QStringList& ignore = {});
 
 } // namespace ReleaseFixture

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 ChannelRecordMaker::ChannelRecordMaker(const Options& options, std::vector<Ed25519Key> keys)
     : options(options)
@@ -19,6 +20,46 @@ ChannelRecordMaker::ChannelRecordMaker(const Options& options, std::vector<Ed255
 QString ChannelRecordMaker::recordPath(int format) const
 {
     return QDir(options.outputDir).filePath(ChannelRecord::fileName(options.updateType, format));
+}
+
+bool ChannelRecordMaker::checkChannels(const QString& outputDir, const QString& updateType,
+    const QList<ChannelRecord::Channel>& channels, QString* error)
+{
+    for (const ChannelRecord::Channel& channel : channels) {
+        if (!ChannelRecord::isKnownChannel(channel.name)) {
+            *error = QStringLiteral("unknown channel \"%1\": updaters know %2, %3 and %4")
+                         .arg(channel.name, ChannelRecord::channelName(Stable),
+                             ChannelRecord::channelName(Beta), ChannelRecord::channelName(Alpha));
+            return false;
+        }
+        for (const int version : { channel.version, channel.previous }) {
+            const QString ini
+                = QDir(outputDir).filePath(QStringLiteral("%1/%2.ini").arg(version).arg(updateType));
+            if (version > 0 && !QFile::exists(ini)) {
+                *error = QStringLiteral("channel %1 names version %2, but %3 is not published")
+                             .arg(channel.name)
+                             .arg(version)
+                             .arg(ini);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QString ChannelRecordMaker::shortOfThreshold(const ReleaseTrust& trust, const QByteArray& bodySha256,
+    const QList<ReleaseManifest::Signature>& signatures, int format)
+{
+    if (trust.keys.isEmpty())
+        return QString();
+    const int signers = trust.validSignatures(ChannelRecord::signingContext(format), bodySha256, signatures);
+    if (trust.reachesThreshold(signers))
+        return QString();
+    return QStringLiteral("the channel record is signed by %1 of the release keys built into this tool "
+                          "(VOXMEADOW_RELEASE_KEYS) where %2 are needed; updaters built with those keys "
+                          "ignore it until more keys sign it (sign-channels)")
+        .arg(signers)
+        .arg(trust.threshold);
 }
 
 bool ChannelRecordMaker::readCurrent(int format, ChannelRecord* current, bool* exists)
@@ -37,16 +78,47 @@ bool ChannelRecordMaker::readCurrent(int format, ChannelRecord* current, bool* e
         error = QStringLiteral("%1 is malformed (%2); remove it to start anew").arg(recordPath(format), why);
         return false;
     }
-    // The signing keys as the updater would count them, one signature enough.
+    if (options.channels.isEmpty())
+        return carriesOver(body, *current);
+    // The channels are stated anew, so what the record says is not signed
+    // again; a serial someone raised only moves the new one up.
     ReleaseTrust signers;
     for (const Ed25519Key& key : keys)
         signers.keys << key.publicKey();
-    if (signers.reachesThreshold(signers.validSignatures(
-            ChannelRecord::signingContext(current->format), body, current->signatures)))
-        return true;
-    error = QStringLiteral("%1 bears no valid signature of the given keys; refusing to build on it")
-                .arg(recordPath(format));
-    return false;
+    if (signers.validSignatures(ChannelRecord::signingContext(current->format), body, current->signatures)
+        == 0)
+        warningList << QStringLiteral("%1 bears no valid signature of the given keys; its channels are "
+                                      "replaced and only its serial is built on")
+                           .arg(recordPath(format));
+    return true;
+}
+
+bool ChannelRecordMaker::carriesOver(const QByteArray& body, const ChannelRecord& current)
+{
+    // Every signing key must have signed what it signs again, so that one
+    // key's holder cannot pass a record of theirs off under the others.
+    ReleaseTrust signers;
+    for (const Ed25519Key& key : keys) {
+        if (!signers.keys.contains(key.publicKey()))
+            signers.keys << key.publicKey();
+    }
+    signers.threshold = int(signers.keys.size());
+    const int given
+        = signers.validSignatures(ChannelRecord::signingContext(current.format), body, current.signatures);
+    if (!signers.reachesThreshold(given)) {
+        error = QStringLiteral("%1 bears valid signatures of %2 of the %3 given keys; carrying its channels "
+                               "over needs all of them (or state the channels anew with --channel)")
+                    .arg(recordPath(current.format))
+                    .arg(given)
+                    .arg(signers.threshold);
+        return false;
+    }
+    const QString shortfall = shortOfThreshold(trust, body, current.signatures, current.format);
+    if (!shortfall.isEmpty()) {
+        error = QStringLiteral("%1 cannot be carried over: %2").arg(recordPath(current.format), shortfall);
+        return false;
+    }
+    return true;
 }
 
 bool ChannelRecordMaker::applyRollouts()
@@ -152,21 +224,12 @@ bool ChannelRecordMaker::make()
             "no channel given (--channel NAME=VERSION) and no record to carry them over from");
         return false;
     }
-    if (!applyRollouts())
+    if (!applyRollouts() || !checkChannels(options.outputDir, options.updateType, made.channels, &error))
         return false;
-    for (const ChannelRecord::Channel& channel : std::as_const(made.channels)) {
-        for (const int version : { channel.version, channel.previous }) {
-            const QString ini
-                = QDir(options.outputDir)
-                      .filePath(QStringLiteral("%1/%2.ini").arg(version).arg(options.updateType));
-            if (version > 0 && !QFile::exists(ini)) {
-                error = QStringLiteral("channel %1 names version %2, but %3 is not published")
-                            .arg(channel.name)
-                            .arg(version)
-                            .arg(ini);
-                return false;
-            }
-        }
+    if (exists && options.serial <= 0 && current.serial == std::numeric_limits<qint64>::max()) {
+        error = QStringLiteral("the current record's serial cannot grow; give --serial or remove %1")
+                    .arg(recordPath(current.format));
+        return false;
     }
     made.serial = options.serial > 0 ? options.serial : (exists ? current.serial + 1 : 1);
     if (exists && made.serial <= current.serial) {
@@ -223,5 +286,8 @@ bool ChannelRecordMaker::make()
                     .arg(refusing.join(QStringLiteral(", ")));
         return false;
     }
+    const QString shortfall = shortOfThreshold(trust, bodySha256, forFirst.signatures, forFirst.format);
+    if (!shortfall.isEmpty())
+        warningList << shortfall;
     return store(made) && store(forFirst);
 }

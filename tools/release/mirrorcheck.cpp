@@ -1,6 +1,7 @@
 #include "mirrorcheck.h"
 
 #include "inifilelines.h"
+#include "manifest/channelrecord.h"
 #include "manifest/contenthasher.h"
 #include "manifest/productiniline.h"
 #include "mirrorprobe.h"
@@ -8,7 +9,9 @@
 #include "transfer/mirrors.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
+#include <QTimeZone>
 #include <QTimer>
 
 namespace {
@@ -70,7 +73,70 @@ MirrorCheck::~MirrorCheck() = default;
 void MirrorCheck::start()
 {
     ticker->start();
-    fetchIni();
+    // Only an updater with release keys reads the channel record.
+    if (trust.keys.isEmpty())
+        fetchIni();
+    else
+        fetchChannelRecord();
+}
+
+void MirrorCheck::fetchChannelRecord()
+{
+    const QString name = ChannelRecord::fileName(options.updateType);
+    auto text = std::make_shared<QByteArray>();
+    auto* probed = new MirrorProbe(transfers, Mirrors::fileUrl(options.mirrorUrl, name), this);
+    probed->setDeadlineFromBound();
+    connect(probed, &MirrorProbe::finished, this, [this, probed, text, name] {
+        probed->deleteLater();
+        checkChannelRecord(name, probed, *text);
+        fetchIni();
+    });
+    probed->fetch(ChannelRecord::MAX_SIZE, collectInto(text.get()));
+}
+
+void MirrorCheck::checkChannelRecord(const QString& name, const MirrorProbe* probed, const QByteArray& text)
+{
+    switch (probed->outcome()) {
+    case MirrorProbe::Outcome::Served: break;
+    case MirrorProbe::Outcome::Absent:
+        report(QStringLiteral("missing: %1 (%2): updaters cannot confirm the latest version")
+                   .arg(name)
+                   .arg(probed->status()));
+        return;
+    case MirrorProbe::Outcome::TooLarge:
+        report(QStringLiteral("too large: %1: more than the updater takes").arg(name));
+        return;
+    default:
+        report(QStringLiteral("failed: %1 (%2)")
+                   .arg(name,
+                       probed->errorString().isEmpty() ? QString::number(probed->status())
+                                                       : probed->errorString()));
+        return;
+    }
+    ChannelRecord record;
+    QByteArray body;
+    QString why;
+    if (!ChannelRecord::parse(text, &record, &body, &why)) {
+        report(QStringLiteral("bad channel record: %1: %2").arg(name, why));
+        return;
+    }
+    if (record.updateType != options.updateType) {
+        report(QStringLiteral("bad channel record: %1 names update type %2").arg(name, record.updateType));
+        return;
+    }
+    const int signers = trust.validSignatures(ChannelRecord::signingContext(), body, record.signatures);
+    if (!trust.reachesThreshold(signers))
+        report(QStringLiteral("bad channel record: %1 has %2 valid signatures of release keys where %3 are "
+                              "needed")
+                   .arg(name)
+                   .arg(signers)
+                   .arg(trust.threshold));
+    if (record.isExpired(QDateTime::currentSecsSinceEpoch()))
+        report(
+            QStringLiteral("expired: %1: serial %2 expired %3")
+                .arg(name)
+                .arg(record.serial)
+                .arg(QDateTime::fromSecsSinceEpoch(record.expires, QTimeZone::utc()).toString(Qt::ISODate)));
 }
 
 void MirrorCheck::tick()
@@ -93,9 +159,12 @@ QString MirrorCheck::shown(const QString& path) const
     return QString::number(options.version) + QLatin1Char('/') + path;
 }
 
-MirrorProbe* MirrorCheck::probe(const QString& path)
+MirrorProbe* MirrorCheck::probe(const QString& path, bool timed)
 {
-    return new MirrorProbe(transfers, Mirrors::fileUrl(releaseUrl, path), this);
+    auto* probed = new MirrorProbe(transfers, Mirrors::fileUrl(releaseUrl, path), this);
+    if (timed)
+        probed->setDeadlineFromBound();
+    return probed;
 }
 
 bool MirrorCheck::judgeServed(const QString& path, const MirrorProbe* probe, qint64 listedSize)
@@ -392,7 +461,8 @@ void MirrorCheck::fill()
 {
     Item item;
     while (inFlight < Streams && !done && nextItem(&item)) {
-        MirrorProbe* probed = probe(item.path);
+        // A whole file is judged by its rate alone, as the updater's downloads are.
+        MirrorProbe* probed = probe(item.path, !options.deep || !item.digest.isDigest());
         ++inFlight;
         if (!options.deep || !item.digest.isDigest()) {
             connect(probed, &MirrorProbe::finished, this, [this, probed, item] { onItem(probed, item, {}); });

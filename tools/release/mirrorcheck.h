@@ -23,8 +23,10 @@ class TransferEngine;
 // where the release keys ask for one (naming the release and binding the
 // ini's bytes), the patch index and its signature where there is one, and
 // every file the ini lists and every patch the index lists at its listed
-// size; with `deep`, with its listed digest too. Each thing found wrong is
-// one problem() line.
+// size; with `deep`, with its listed digest too; and, where the release keys
+// ask for one, the mirror root's channel record, signed and current. Each
+// thing found wrong is one problem() line. Every request but a deep one's
+// has the deadline the updater gives a document of its bound.
 //
 // The files are asked for a few at a time, from the ini and the manifest
 // read side by side from temporary copies, so that memory does not grow
@@ -86,7 +88,10 @@ private:
     // Whether the probe found the file served whole, at the listed size
     // unless that is negative; a problem line when not.
     bool judgeServed(const QString& path, const MirrorProbe* probe, qint64 listedSize);
-    MirrorProbe* probe(const QString& path);
+    // `timed`: with the deadline of its bound.
+    MirrorProbe* probe(const QString& path, bool timed = true);
+    void fetchChannelRecord();
+    void checkChannelRecord(const QString& name, const MirrorProbe* probed, const QByteArray& text);
 
     void fetchIni();
     void onIni(MirrorProbe* probe);

@@ -30,6 +30,8 @@ void MirrorProbe::fetch(qint64 limit, Sink receiver)
 
 void MirrorProbe::start(qint64 rangeStart)
 {
+    if (startedMs < 0)
+        startedMs = transfers->nowMs();
     offset = rangeStart;
     received = 0;
     tickHistory.clear();
@@ -123,6 +125,12 @@ void MirrorProbe::tick()
 {
     if (!transfer)
         return;
+    const qint64 deadlineMs = DownloadTaskSpecification::deadlineForLimit(bound, transfers->maxRate());
+    if (deadlineFromBound && transfers->nowMs() - startedMs > deadlineMs) {
+        error = QStringLiteral("not received within %1 s").arg((deadlineMs + 999) / 1000);
+        giveUp();
+        return;
+    }
     tickHistory.append(received);
     const qsizetype ticks = tickHistory.size() - 1;
     const auto below = [&](int windowTicks, qint64 leastBytes, const char* verdict) {
@@ -145,6 +153,11 @@ void MirrorProbe::tick()
             tickHistory.removeFirst();
         return;
     }
+    giveUp();
+}
+
+void MirrorProbe::giveUp()
+{
     delete transfer;
     measuringWhole = false;
     decide(Outcome::Failed);

@@ -51,6 +51,10 @@ public:
     // `sink`; a sink that returns false fails the probe.
     void fetch(qint64 limit, Sink sink);
 
+    // Gives the request a deadline on the engine's clock, from its bound
+    // as the updater times its documents (DownloadTaskSpecification).
+    void setDeadlineFromBound() { deadlineFromBound = true; }
+
     // Called once a second.
     void tick();
     // Body bytes received so far.
@@ -72,6 +76,7 @@ private:
     bool onBody(const char* data, qint64 size);
     void onFinished();
     bool decide(Outcome outcome, qint64 size = -1);
+    void giveUp();
 
     TransferEngine* transfers;
     QPointer<Transfer> transfer;
@@ -80,6 +85,9 @@ private:
     qint64 bound = 0;
     bool measuring = false;
     bool measuringWhole = false;
+    bool deadlineFromBound = false;
+    // When the first request started on the engine's clock; -1: not yet.
+    qint64 startedMs = -1;
     // The file position of the first body byte, and the bytes received.
     qint64 offset = 0;
     qint64 received = 0;

@@ -1,5 +1,6 @@
 #include "releasecommandline.h"
 
+#include "channelrecordcosigner.h"
 #include "channelrecordmaker.h"
 #include "manifest/installationlayout.h"
 #include "manifest/outsidetext.h"
@@ -38,6 +39,7 @@ const char* const Overview = "Usage: %1 COMMAND [OPTIONS]\n"
                              "  publish        publish a version of an installation tree into a mirror root\n"
                              "  sign-manifest  add a signature to a published release's manifest\n"
                              "  channels       sign the record of which version each channel offers\n"
+                             "  sign-channels  add a signature to a mirror root's channel record\n"
                              "  sign           sign a single file (writes FILE.sig)\n"
                              "  verify         check a file against its signature\n"
                              "  check-mirror   check that a mirror serves a published release whole\n"
@@ -179,9 +181,14 @@ const char* const ChannelsHelp
       "one seen before is ignored as a replay, and an expired record makes the\n"
       "updater say how old its information is instead of \"up to date\". Run it\n"
       "again before the record expires (e.g. daily from a timer): without\n"
-      "--channel the current record's channels are carried over, once a valid\n"
-      "signature of one of the keys on it is checked. Every version named must be\n"
-      "published in DIR. The file is replaced atomically.\n"
+      "--channel the current record's channels are carried over, once it is\n"
+      "checked to bear a valid signature of every key given and, where this\n"
+      "program has release keys, as many of those as their threshold. With\n"
+      "--channel the channels are stated anew and only the current record's\n"
+      "serial is built on. Channels are stable, beta and alpha; every version\n"
+      "named must be published in DIR. The file is replaced atomically. Signed\n"
+      "by fewer release keys than the threshold, the record is written with a\n"
+      "warning; further signers add theirs with sign-channels.\n"
       "\n"
       "A staged rollout gives a channel's version to a share of installations\n"
       "and its previous version to the others; each installation draws its place\n"
@@ -215,6 +222,21 @@ const char* const ChannelsHelp
       "                                (repeatable); lifts a halt\n"
       "  --halt NAME                   halt the channel's rollout (repeatable)\n";
 
+const char* const SignChannelsHelp
+    = "Usage: %1 sign-channels --output DIR --key FILE [--type TYPE]\n"
+      "\n"
+      "Adds the signature of an Ed25519 key to DIR/TYPE.channels, the channel\n"
+      "record that channels wrote, for updaters that need more than one signer.\n"
+      "Nothing is signed unchecked: the record's form and type, that it has not\n"
+      "expired, and that each channel is one the updater knows and offers a\n"
+      "version published in DIR. The channels signed are listed; read them. The\n"
+      "record is replaced atomically and keeps its other signatures; a key that\n"
+      "signed it already changes nothing.\n"
+      "\n"
+      "  --output DIR  mirror root\n"
+      "  --key FILE    Ed25519 private key (PEM, PKCS #8)\n"
+      "  --type TYPE   update type (default %2)\n";
+
 const char* const SignHelp = "Usage: %1 sign --key FILE [--output SIG] FILE\n"
                              "\n"
                              "Signs FILE (RSASSA-PSS, SHA-1, salt length 8) and writes the raw signature\n"
@@ -244,7 +266,11 @@ const char* const CheckMirrorHelp
       "the index lists must be served at its listed size (a mirror that serves\n"
       "ranges sends one byte of each). Eight requests run at once; one that\n"
       "receives less than 1 KiB in 15 seconds or 32 KiB in 30 seconds counts\n"
-      "as failed, as a download of the updater does.\n"
+      "as failed, as a download of the updater does, and so does one past the\n"
+      "deadline the updater gives a document of its size bound (10 minutes at\n"
+      "most; a deep check's whole files have none). Where this program has\n"
+      "release keys, the mirror root's channel record TYPE.channels must be\n"
+      "served, signed by enough of them, and not expired.\n"
       "\n"
       "Each problem is one line, e.g. \"missing: 5/files/data/a.dat (404)\", and a\n"
       "summary follows. Exit code 0: the mirror serves the release, 1: something\n"
@@ -385,6 +411,8 @@ int ReleaseCommandLine::run(const QStringList& args)
         return sign(rest);
     if (command == QLatin1String("channels"))
         return channels(rest);
+    if (command == QLatin1String("sign-channels"))
+        return signChannels(rest);
     if (command == QLatin1String("verify"))
         return verify(rest);
     if (command == QLatin1String("check-mirror"))
@@ -786,7 +814,13 @@ int ReleaseCommandLine::channels(const QStringList& args)
             return failure(problem);
     }
     ChannelRecordMaker maker(options, std::move(keys));
-    if (!maker.make()) {
+    const bool made = maker.make();
+    for (const QString& warning : maker.warnings())
+        err << program << ": warning: " << warning
+            << "
+               ";
+               err.flush();
+    if (!made) {
         report(maker.verdicts(), options.requireTrusted);
         return failure(maker.errorString());
     }
@@ -805,6 +839,54 @@ int ReleaseCommandLine::channels(const QStringList& args)
     }
     out.flush();
     return report(maker.verdicts(), false);
+}
+
+int ReleaseCommandLine::signChannels(const QStringList& args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption outputOption(QStringLiteral("output"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption keyOption(QStringLiteral("key"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), QString(), QStringLiteral("TYPE"));
+    parser.addOptions({ outputOption, keyOption, typeOption });
+    QString problem;
+    if (!parse(parser, args, &problem))
+        return usage(problem);
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << QString::fromLatin1(SignChannelsHelp).arg(program, InstallationLayout::defaultUpdateType());
+        out.flush();
+        return Success;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("sign-channels takes no positional arguments"));
+    if (parser.value(outputOption).isEmpty() || parser.values(keyOption).size() != 1)
+        return usage(QStringLiteral("sign-channels needs --output DIR and one --key FILE"));
+    const QString type
+        = parser.isSet(typeOption) ? parser.value(typeOption) : InstallationLayout::defaultUpdateType();
+    if (!ReleasePublisher::isValidUpdateType(type))
+        return usage(QStringLiteral("invalid update type \"%1\"").arg(type));
+    const Ed25519Key key = Ed25519Key::readPrivatePem(parser.value(keyOption), &problem);
+    if (!key.isValid())
+        return failure(problem);
+    ChannelRecordCosigner cosigner(parser.value(outputOption), type);
+    const ChannelRecordCosigner::Result result = cosigner.sign(key);
+    for (const QString& warning : cosigner.warnings())
+        err << program << ": warning: " << warning << "\n";
+    err.flush();
+    if (result == ChannelRecordCosigner::Result::Refused)
+        return failure(cosigner.errorString());
+    const ChannelRecord& record = cosigner.record();
+    out << cosigner.recordPath(record.format) << ": serial " << record.serial << ", expires "
+        << QDateTime::fromSecsSinceEpoch(record.expires, QTimeZone::utc()).toString(Qt::ISODate) << "\n";
+    for (const ChannelRecord::Channel& channel : record.channels)
+        out << "  " << channel.name << " " << channel.version << " \"" << channel.label << "\"\n";
+    const QString hex = QString::fromLatin1(key.publicKey().toHex());
+    if (result == ChannelRecordCosigner::Result::AlreadySigned)
+        out << "key " << hex << " has signed it already; nothing changed\n";
+    else
+        out << "checked and signed with key " << hex << "; " << record.signatures.size()
+            << (record.signatures.size() == 1 ? " signature\n" : " signatures\n");
+    out.flush();
+    return Success;
 }
 
 int ReleaseCommandLine::sign(const QStringList& args)

@@ -14,6 +14,7 @@ class QTextStream;
 //   publish        --source DIR --output DIR --version N --key FILE [...]
 //   sign-manifest  --key FILE [--type TYPE] RELEASE_DIR
 //   channels       --output DIR --key FILE [--channel NAME=VERSION[:LABEL]]...
+//   sign-channels  --output DIR --key FILE [--type TYPE]
 //   sign           --key FILE [--output SIG] FILE
 //   verify         [--public-key FILE] [--signature SIG] FILE
 //   check-mirror   [--type TYPE] [--deep] [--public-key FILE] URL VERSION
@@ -34,6 +35,7 @@ private:
     int publish(const QStringList& args);
     int signManifest(const QStringList& args);
     int channels(const QStringList& args);
+    int signChannels(const QStringList& args);
     int sign(const QStringList& args);
     int verify(const QStringList& args);
     int checkMirror(const QStringList& args);

@@ -3,6 +3,7 @@
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
 #include "filepacker.h"
+#include "manifest/releasemarker.h"
 #include "manifestmaker.h"
 #include "patchmaker.h"
 #include "previousrelease.h"
@@ -356,8 +357,11 @@ bool ReleasePublisher::scanSource()
         if (ProductIniLine::isReservedPath(relative))
             return fail(QStringLiteral("%1: the directory %2 is reserved for the release record")
                             .arg(relative, ProductIniLine::reservedDirectory()));
+        if (relative == ReleaseMarker::fileName() || relative == ReleaseMarker::changelogFileName())
+            return fail(QStringLiteral("%1: the release tool writes this file itself").arg(relative));
         SourceFile file;
         file.relativePath = relative;
+        file.input = info.filePath();
         file.size = info.size();
         file.executable = info.permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
         // The record makes the source's modes the installed ones: a tree
@@ -370,8 +374,33 @@ bool ReleasePublisher::scanSource()
     }
     if (files.isEmpty())
         return fail(QStringLiteral("source %1 holds no files").arg(options.sourceDir));
+    if (!addReleaseMarker())
+        return false;
     std::sort(files.begin(), files.end(),
         [](const SourceFile& a, const SourceFile& b) { return a.relativePath < b.relativePath; });
+    return true;
+}
+
+bool ReleasePublisher::addReleaseMarker()
+{
+    markerDirectory = std::make_unique<QTemporaryDir>();
+    SourceFile marker;
+    marker.relativePath = ReleaseMarker::fileName();
+    marker.input = markerDirectory->filePath(marker.relativePath);
+    const QByteArray text = ReleaseMarker::text(ini.binding);
+    marker.size = text.size();
+    if (!markerDirectory->isValid() || !writeNewFile(marker.input, text, &error))
+        return fail(QStringLiteral("cannot write the release marker: %1")
+                        .arg(error.isEmpty() ? markerDirectory->errorString() : error));
+    files << marker;
+    // The changelog as a file of the release too, so that the manifest vouches for it.
+    if (!options.changelog.isEmpty()) {
+        SourceFile changelog;
+        changelog.relativePath = ReleaseMarker::changelogFileName();
+        changelog.input = options.changelog;
+        changelog.size = QFileInfo(options.changelog).size();
+        files << changelog;
+    }
     return true;
 }
 
@@ -491,13 +520,12 @@ bool ReleasePublisher::publishFiles(const QString& staging)
     if (progressHandler)
         progressHandler(progress);
 
-    const QDir source(options.sourceDir);
     const QDir root(staging);
     for (SourceFile& file : files) {
         const QString target = root.filePath(file.section + QLatin1Char('/') + file.key);
         if (!QDir().mkpath(QFileInfo(target).absolutePath()))
             return fail(QStringLiteral("cannot create directory %1").arg(QFileInfo(target).absolutePath()));
-        const QString input = source.filePath(file.relativePath);
+        const QString& input = file.input;
         ProductIniEntry entry;
         entry.download.section = entry.replace.section = file.section;
         entry.download.fileName = entry.replace.fileName = file.key;
@@ -603,10 +631,12 @@ bool ReleasePublisher::makePatches(const QString& staging)
     // The manifest lists SHA-256 digests; the patches it binds get theirs too.
     index.algorithm = withManifest() ? ContentSum::Algorithm::Sha256 : ContentSum::Algorithm::Md5;
     const QDir root(staging);
-    const QDir source(options.sourceDir);
     for (int i = 0; i < files.size(); ++i) {
+        // Smaller than any patch's request.
+        if (files.at(i).relativePath == ReleaseMarker::fileName())
+            continue;
         const ProductIniEntry& entry = ini.entries.at(i);
-        const ChangedFile file { source.filePath(files.at(i).relativePath), files.at(i).key,
+        const ChangedFile file { files.at(i).input, files.at(i).key,
             (entry.replace.hasUnzip() ? entry.replace.unzipMd5 : entry.download.md5).toString(),
             files.at(i).sha256, files.at(i).size };
         QSet<QString> bases;

@@ -12,8 +12,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Publishes one version of an installation tree into a mirror root:
@@ -130,6 +132,8 @@ private:
     struct SourceFile
     {
         QString relativePath;
+        // Where its content is read from.
+        QString input;
         qint64 size = 0;
         QString section;
         bool packed = false;
@@ -159,6 +163,9 @@ private:
     bool fail(const QString& text);
     bool checkOptions();
     bool scanSource();
+    // The release marker (ReleaseMarker), written into markerDirectory, and
+    // the changelog as a file of the release.
+    bool addReleaseMarker();
     bool assignKeys();
     bool readPrevious();
     bool computeDeletes();
@@ -185,6 +192,7 @@ private:
     PatchSummary summary;
     ReleaseKey key;
     std::vector<Ed25519Key> manifestKeys;
+    std::unique_ptr<QTemporaryDir> markerDirectory;
     // "<section>/<key>" -> the sums of the file as published, for the manifest.
     QHash<QString, ReleaseManifest::File> publishedFiles;
     QString error;
