@@ -816,10 +816,8 @@ int ReleaseCommandLine::channels(const QStringList& args)
     ChannelRecordMaker maker(options, std::move(keys));
     const bool made = maker.make();
     for (const QString& warning : maker.warnings())
-        err << program << ": warning: " << warning
-            << "
-               ";
-               err.flush();
+        err << program << ": warning: " << warning << "\n";
+    err.flush();
     if (!made) {
         report(maker.verdicts(), options.requireTrusted);
         return failure(maker.errorString());
