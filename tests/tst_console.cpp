@@ -419,7 +419,8 @@ void TestConsole::run_data()
         << console << false << true << one << "withhold" << none << 2 << false << noMirror;
     QTest::newRow("--verify repairs a file damaged under its stamp")
         << QStringList { "--console", "--verify", UpdateType, "1" } << false << true
-        << "damaged under its stamp" << none << none << 0 << false << "Files checked: 15, repaired: 1.";
+        << "damaged under its stamp" << none << none << 0 << false
+        << "Files checked: 16, repaired: 2."; // the damaged file and the release marker
     QTest::newRow("no mirrors.ini") << console << false << true << noMirrors << none << none << 2 << false
                                     << missing;
     // Exit code 2, not the 3 of a silent update server: nothing was asked.
