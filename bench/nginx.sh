@@ -171,20 +171,28 @@ run_program() {
 
 # run_console <program> <installation> <tmpdir> <type> <version> <log>: runs
 # `update --console TYPE VERSION` from the installation as a server would,
-# with no display, and prints "wall=SECONDS" (it has no fixed waits).
+# with no display, and prints "wall=<s> idle_rss_kib=<k> maxrss_kib=<k>" (it
+# has no fixed waits). The console never waits idle, so its idle size is the
+# peak of `update --console --check TYPE VERSION` from the same installation
+# just before: the same program started, its configuration read, nothing
+# fetched or listed. Both peaks are GNU time's.
 run_console() {
     local inst=$2 log=$6 t0 t1 rc=0
     cp "$1" "$inst/update"
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR="$3" /usr/bin/time -f 'maxrss_kib=%M' \
+        -o "$log.idle" "$inst/update" --console --check "$4" "$5" >/dev/null 2>&1 || true
     t0=$(now)
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR="$3" \
-        "$inst/update" --console "$4" "$5" >"$log" 2>&1 || rc=$?
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TMPDIR="$3" /usr/bin/time -f 'maxrss_kib=%M' \
+        -o "$log.time" "$inst/update" --console "$4" "$5" >"$log" 2>&1 || rc=$?
     t1=$(now)
     if [ "$rc" != 0 ]; then
         echo "update --console failed (exit $rc)" >&2
         tail -5 "$log" >&2
         return 2
     fi
-    awk -v t0="$t0" -v t1="$t1" 'BEGIN { printf "wall=%.3f\n", t1 - t0 }'
+    awk -v t0="$t0" -v t1="$t1" -v idle="$(field maxrss_kib <"$log.idle")" \
+        -v rss="$(field maxrss_kib <"$log.time")" \
+        'BEGIN { printf "wall=%.3f idle_rss_kib=%d maxrss_kib=%d\n", t1 - t0, idle, rss }'
 }
 
 # pair_ratios <ours file> <baseline file>: the per-run ratios, one a line.
@@ -208,5 +216,5 @@ verdict() {
     ok=$(awk -v r="$4" -v t="$6" -v c="$5" \
         'BEGIN { print (c == ">=" ? r >= t : c == "<" ? r < t : r <= t) ? "ok" : "MISSED" }')
     [ "$ok" = ok ] || status=1
-    printf '%-36s %10s   baseline %10s   %s %-8s (target %s %s) %s\n' "$1" "$2" "$3" "$7" "$4" "$5" "$6" "$ok"
+    printf '%-42s %10s   baseline %10s   %s %-8s (target %s %s) %s\n' "$1" "$2" "$3" "$7" "$4" "$5" "$6" "$ok"
 }
