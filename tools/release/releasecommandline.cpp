@@ -116,6 +116,13 @@ const char* const PublishHelp
       "                           it the patch index lists SHA-256 digests too\n"
       "                           (repeatable, one signature per distinct key; more\n"
       "                           signers add theirs later with sign-manifest)\n"
+      "  --chunks                 also cut every file's installed content into\n"
+      "                           content-defined chunks of 16 to 256 KiB, stored\n"
+      "                           once in zstd packs of about 4 MiB in\n"
+      "                           OUTPUT/chunks/ for all releases, listed in\n"
+      "                           OUTPUT/N/TYPE.chunks and bound to the manifest by\n"
+      "                           OUTPUT/N/TYPE.chunks.binding (needs\n"
+      "                           --manifest-key; see docs/chunks.md)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A GLOB without \"/\" is matched against the file name (\"*.so\"), one with\n"
@@ -400,6 +407,8 @@ int ReleaseCommandLine::publish(const QStringList& args)
     parser.addOptions({ sourceOption, outputOption, versionOption, keyOption, typeOption, sectionOption,
         sectionForOption, packOption, previousOption, previousVersionOption, previousKeyOption,
         changelogOption, patchFromOption, manifestKeyOption, quietOption });
+    const QCommandLineOption chunksOption(QStringLiteral("chunks"));
+    parser.addOption(chunksOption);
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -453,6 +462,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     options.changelog = parser.value(changelogOption);
     options.patchFrom = parser.values(patchFromOption);
     options.manifestKeyPaths = parser.values(manifestKeyOption);
+    options.chunks = parser.isSet(chunksOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -498,6 +508,13 @@ int ReleaseCommandLine::publish(const QStringList& args)
     if (!options.manifestKeyPaths.isEmpty())
         out << "manifest: " << publisher.manifestName() << ", signed by " << options.manifestKeyPaths.size()
             << (options.manifestKeyPaths.size() == 1 ? " key\n" : " keys\n");
+    if (options.chunks) {
+        const ChunkStore::Summary& chunks = publisher.chunkSummary();
+        out << "chunks: " << chunks.chunks << ", " << chunks.newChunks << " new ("
+            << formatSize(chunks.newBytes) << " packed in " << chunks.newPacks
+            << (chunks.newPacks == 1 ? " new pack)" : " new packs)")
+            << (chunks.rebuilt ? "; the store index was rebuilt from the packs" : "") << "\n";
+    }
     out.flush();
     return Success;
 }

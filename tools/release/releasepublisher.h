@@ -1,6 +1,7 @@
 #ifndef RELEASEPUBLISHER_H
 #define RELEASEPUBLISHER_H
 
+#include "chunkstore.h"
 #include "productinifile.h"
 #include "manifest/patchindex.h"
 #include "manifest/releasemanifest.h"
@@ -24,6 +25,9 @@
 //   <output>/<version>/<type>.patches(.sig)  the signed patch index
 //   <output>/<version>/<type>.manifest       with manifest keys: the release
 //                                            manifest they sign
+//   <output>/<version>/<type>.chunks(.binding)  with chunks: the chunk index
+//                                            and its signed binding
+//   <output>/chunks/                         the chunk store all releases share
 // With manifest keys the patch index lists SHA-256 digests (its version 2);
 // the patches' directories keep the earlier content's MD5 sum as their name
 // either way.
@@ -64,6 +68,10 @@ public:
         // Ed25519 private keys (PEM) that each sign the release manifest;
         // none: no manifest.
         QStringList manifestKeyPaths;
+
+        // Cut every file into the mirror root's chunk store and publish the
+        // release's chunk index with its signed binding (needs manifest keys).
+        bool chunks = false;
     };
 
     struct PatchSummary
@@ -97,6 +105,7 @@ public:
     QStringList warnings() const { return warningList; }
     const ProductIniFile& productIni() const { return ini; }
     const PatchSummary& patchSummary() const { return summary; }
+    const ChunkStore::Summary& chunkSummary() const { return chunkTotals; }
     QString versionDirectory() const;
     QString productIniName() const;
     QString patchIndexName() const;
@@ -154,6 +163,7 @@ private:
     bool writeSigned(const QString& path, const QByteArray& content, QByteArray* signature);
     bool loadManifestKeys();
     bool writeManifest(const QString& staging);
+    bool writeChunks(const QString& staging);
     bool withManifest() const { return !options.manifestKeyPaths.isEmpty(); }
 
     Options options;
@@ -168,6 +178,7 @@ private:
     std::vector<Ed25519Key> manifestKeys;
     // "<section>/<key>" -> the sums of the file as published, for the manifest.
     QHash<QString, ReleaseManifest::File> publishedFiles;
+    ChunkStore::Summary chunkTotals;
     QString error;
     QStringList warningList;
 };
