@@ -1,7 +1,9 @@
+#include "manifest/chunkindex.h"
 #include "manifest/contentchunker.h"
 #include "manifest/contenthasher.h"
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -50,6 +52,8 @@ private Q_SLOTS:
     void boundaries();
     void editsChangeFewChunks_data();
     void editsChangeFewChunks();
+    void indexReader_data();
+    void indexReader();
 };
 
 void TestChunks::boundaries_data()
@@ -109,6 +113,79 @@ void TestChunks::editsChangeFewChunks()
     for (const ContentChunker::Chunk& chunk : chunksOf(edited))
         changed += before.contains(chunk.sha256) ? 0 : 1;
     QVERIFY2(changed >= 1 && changed <= 2, qPrintable(QString::number(changed)));
+}
+
+void TestChunks::indexReader_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // empty: valid
+
+    const QByteArray id(64, 'a');
+    const QByteArray pack(32, 'b');
+    const QByteArray chunkA = "chunk\t" + id + "\t16384\t" + pack + "\t0\t100\n";
+    const QByteArray chunkB = "chunk\t" + id + "\t3616\t" + pack + "\t100\t50\n";
+    const QByteArray fileA = "file\tfiles\ta\t20000\t2\n" + chunkA + chunkB;
+    const QByteArray fileB = "file\tfiles\tb\t0\t0\n";
+    const QByteArray head = "voxmeadow-chunk-index 1\nrelease\tclient\t7\n";
+    const QByteArray text = head + fileA + fileB + "end\t2\t2\n";
+
+    QTest::newRow("as written") << text << QString();
+    QTest::newRow("no files") << head + "end\t0\t0\n" << QString();
+    QTest::newRow("one chunk of the largest size")
+        << head + "file\tfiles\ta\t262144\t1\nchunk\t" + id + "\t262144\t" + pack + "\t0\t262200\nend\t1\t1\n"
+        << QString();
+
+    QTest::newRow("wrong magic") << QByteArray(text).replace("index 1", "index 2") << "line 1:";
+    QTest::newRow("no end line") << head + fileA + fileB << "line 7: the file ends";
+    QTest::newRow("no newline at the end") << text.chopped(1) << "line 7: no newline";
+    QTest::newRow("line after the end") << text + fileB << "line 7: more after";
+    QTest::newRow("end counts wrong")
+        << QByteArray(text).replace("end\t2\t2", "end\t2\t3") << "line 7: the end line counts";
+    QTest::newRow("files out of order") << head + fileB + fileA + "end\t2\t2\n"
+                                        << "line 4: [files] a is out of order";
+    QTest::newRow("file listed twice") << head + fileB + fileB + "end\t2\t0\n"
+                                       << "line 4:";
+    QTest::newRow("chunks short of the file")
+        << QByteArray(text).replace("\t3616\t", "\t3615\t") << "line 5: the chunk sizes do not add up";
+    QTest::newRow("a chunk more than counted")
+        << head + "file\tfiles\ta\t16384\t1\n" + chunkA + chunkA + "end\t1\t2\n"
+        << "line 5: expected the file";
+    QTest::newRow("too few chunks for the size") << head + "file\tfiles\ta\t262145\t1\n"
+                                                 << "line 3: 1 chunks cannot hold";
+    QTest::newRow("chunk above the largest size")
+        << head + "file\tfiles\ta\t262145\t2\nchunk\t" + id + "\t262145\t" + pack + "\t0\t9\n"
+        << "line 4:";
+    QTest::newRow("packed beyond the largest pack")
+        << QByteArray(text).replace("\t100\t50", "\t67108800\t100") << "line 5: the chunk's place";
+    QTest::newRow("pack name in upper case")
+        << QByteArray(text).replace(pack, pack.toUpper()) << "line 4: the pack";
+    QTest::newRow("extra field") << QByteArray(text).replace("\t0\t0\n", "\t0\t0\t\n") << "line 6:";
+    QTest::newRow("key leaves its directory") << QByteArray(text).replace("\tb\t", "\t../b\t") << "line 6:";
+    QTest::newRow("overlong line") << head + "file\tfiles\t" + QByteArray(17000, 'k') + "\t0\t0\n"
+                                   << "line 3: longer";
+}
+
+void TestChunks::indexReader()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("x.chunks"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    ChunkIndex::Reader reader(file.fileName());
+    ChunkIndex::File entry;
+    ChunkIndex::Chunk chunk;
+    if (reader.open()) {
+        while (reader.nextFile(&entry)) {
+            while (reader.nextChunk(&chunk)) { }
+        }
+    }
+    QVERIFY2(reader.errorString().contains(error), qPrintable(reader.errorString()));
+    QCOMPARE(reader.done(), error.isEmpty());
+    if (error.isEmpty())
+        QCOMPARE(reader.sha256(), ContentHasher::hash(content, ContentSum::Algorithm::Sha256));
 }
 
 QTEST_GUILESS_MAIN(TestChunks)

@@ -2,6 +2,8 @@
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
 #include "manifest/channelrecord.h"
+#include "manifest/chunkbinding.h"
+#include "manifest/chunkindex.h"
 #include "manifest/contenthasher.h"
 #include "manifest/patchindex.h"
 #include "manifest/productinireader.h"
@@ -21,6 +23,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <zstd.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -108,6 +112,8 @@ private Q_SLOTS:
     void refusesBadInput();
     void patchesAgainstEarlierReleases_data();
     void patchesAgainstEarlierReleases();
+    void chunksStoredOnce_data();
+    void chunksStoredOnce();
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
@@ -804,6 +810,88 @@ void TestReleaseTool::patchesAgainstEarlierReleases()
     PatchApplyFunc apply(patch, base, release + entry.path, dir->filePath("result"));
     QVERIFY(apply.run());
     QCOMPARE(FileTree::read(dir->filePath("result")), later.value(path));
+}
+
+void TestReleaseTool::chunksStoredOnce_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("newChunks");
+    QTest::addColumn<bool>("rebuilt");
+
+    QTest::newRow("unchanged tree again") << "" << 0 << false;
+    QTest::newRow("store index removed") << "remove index" << 0 << true;
+    QTest::newRow("store index cut short") << "cut index" << 0 << true;
+    QTest::newRow("one byte inserted in a packed file") << "insert" << 1 << false;
+}
+
+void TestReleaseTool::chunksStoredOnce()
+{
+    QFETCH(QString, change);
+    QFETCH(int, newChunks);
+    QFETCH(bool, rebuilt);
+
+    ReleaseFixture::Tree tree { { "lib/libx.so", ReleaseFixture::bytes(700000, 3) }, { "a.txt", "a" },
+        { "empty", "" } };
+    const QString source = dir->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, tree));
+    ReleasePublisher::Options opts = options(source);
+    opts.packPatterns << "*.so";
+    opts.manifestKeyPaths = DemoSigner::ed25519KeyPems();
+    opts.chunks = true;
+    ReleasePublisher first(opts);
+    QVERIFY2(first.publish(), qPrintable(first.errorString()));
+
+    // Every file assembles from its chunks in the packs, and the binding holds the manifest and the index.
+    const QString release = dir->filePath("mirror/7/");
+    ChunkIndex::Reader index(release + "client_linux_amd64.chunks");
+    QVERIFY(index.open());
+    ChunkIndex::File file;
+    ChunkIndex::Chunk chunk;
+    int files = 0;
+    while (index.nextFile(&file)) {
+        QByteArray content;
+        while (index.nextChunk(&chunk)) {
+            QFile pack(dir->filePath("mirror/" + ChunkIndex::packPath(chunk.pack)));
+            QVERIFY(pack.open(QIODevice::ReadOnly) && pack.seek(chunk.offset));
+            const QByteArray packed = pack.read(chunk.packedSize);
+            QByteArray bytes(chunk.size, Qt::Uninitialized);
+            QCOMPARE(ZSTD_decompress(
+                         bytes.data(), size_t(bytes.size()), packed.constData(), size_t(packed.size())),
+                size_t(chunk.size));
+            QVERIFY(chunk.sha256 == sha256(bytes));
+            content += bytes;
+        }
+        QCOMPARE(content, tree.value(QString(file.key).remove(QRegularExpression("\\.gz$"))));
+        ++files;
+    }
+    QVERIFY2(index.done() && files == tree.size(), qPrintable(index.errorString()));
+    ChunkBinding binding;
+    QString error;
+    QVERIFY2(binding.parse(FileTree::read(release + "client_linux_amd64.chunks.binding"), &error),
+        qPrintable(error));
+    ReleaseManifest::Reader manifest(release + manifestName);
+    QVERIFY(manifest.open() && manifest.readToEnd());
+    QCOMPARE(binding.manifestSha256, manifest.bodySha256());
+    QVERIFY(binding.indexSha256.matches(index.sha256()) && binding.indexSize == index.size());
+    QCOMPARE(binding.signatures.size(), 2);
+    const QByteArray message
+        = Ed25519Key::signedMessage(ChunkBinding::signingContext(), binding.bodySha256());
+    for (const ChunkBinding::Signature& signature : std::as_const(binding.signatures))
+        QVERIFY(Ed25519Key::fromPublic(signature.publicKey).verify(message, signature.signature));
+
+    const QString storeIndex = dir->filePath("mirror/chunks/store.index");
+    if (change == "remove index")
+        QVERIFY(QFile::remove(storeIndex));
+    if (change == "cut index")
+        QVERIFY(QFile::resize(storeIndex, QFileInfo(storeIndex).size() - 10));
+    if (change == "insert")
+        QVERIFY(FileTree::write(source + "/lib/libx.so", tree.value("lib/libx.so").insert(350000, 'x')));
+    opts.version = 8;
+    ReleasePublisher again(opts);
+    QVERIFY2(again.publish(), qPrintable(again.errorString()));
+    QCOMPARE(again.chunkSummary().newChunks, newChunks);
+    QCOMPARE(again.chunkSummary().newBytes == 0, newChunks == 0);
+    QCOMPARE(again.chunkSummary().rebuilt, rebuilt);
 }
 
 void TestReleaseTool::refusesBadInput_data()
