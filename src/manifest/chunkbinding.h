@@ -3,6 +3,7 @@
 
 #include "manifest/contentsum.h"
 #include "manifest/productiniline.h"
+#include "manifest/releasemanifest.h"
 
 #include <QByteArray>
 #include <QList>
@@ -30,11 +31,7 @@ public:
     static constexpr qint64 MAX_SIZE = 16 * 1024;
     static constexpr int MAX_SIGNATURES = 16;
 
-    struct Signature
-    {
-        QByteArray publicKey;
-        QByteArray signature;
-    };
+    using Signature = ReleaseManifest::Signature;
 
     static QString fileName(const QString& updateType);
     static QByteArray signingContext();

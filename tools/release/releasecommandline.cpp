@@ -772,8 +772,10 @@ int ReleaseCommandLine::checkMirror(const QStringList& args)
     check.start();
     if (!check.isFinished())
         loop.exec();
-    out << "checked " << check.filesChecked() << " files and " << check.patchesChecked()
-        << " patches: " << check.problemCount() << (check.problemCount() == 1 ? " problem\n" : " problems\n");
+    out << "checked " << check.filesChecked() << " files and " << check.patchesChecked() << " patches"
+        << (check.packsChecked() > 0 ? QStringLiteral(" and %1 chunk packs").arg(check.packsChecked())
+                                     : QString())
+        << ": " << check.problemCount() << (check.problemCount() == 1 ? " problem\n" : " problems\n");
     out.flush();
     return check.problemCount() == 0 ? Success : Failure;
 }
