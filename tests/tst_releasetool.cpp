@@ -497,6 +497,9 @@ void TestReleaseTool::signManifest_data()
         << "version" << second << 1 << "version 7, not for client_linux_amd64 version 8";
     QTest::newRow("manifest in another spelling") << "spelling" << second << 1 << "line 3:";
     QTest::newRow("an RSA key") << "" << DemoSigner::privateKeyPem() << 1 << "not an Ed25519 key";
+    QTest::newRow("a second signer, with chunks") << "chunks" << second << 0 << "checked and signed";
+    QTest::newRow("chunk index changed")
+        << "chunks changed" << second << 1 << "client_linux_amd64.chunks: line";
     // The fixture signs what it writes with both demo keys: the second has signed already.
     QTest::newRow("product ini replaced through the fixture")
         << "fixture" << second << 0 << "has signed it already";
@@ -519,6 +522,7 @@ void TestReleaseTool::signManifest()
     opts.packPatterns << "*.so";
     opts.patchFrom << mirror + "/6";
     opts.manifestKeyPaths << DemoSigner::ed25519KeyPem(1);
+    opts.chunks = change.startsWith("chunks");
     ReleasePublisher publisher(opts);
     QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
     QString release = mirror + "/7";
@@ -536,6 +540,9 @@ void TestReleaseTool::signManifest()
     } else if (change == "version") {
         QVERIFY(QDir().rename(release, mirror + "/8"));
         release = mirror + "/8";
+    } else if (change == "chunks changed") {
+        QVERIFY(FileTree::write(release + "/client_linux_amd64.chunks",
+            FileTree::read(release + "/client_linux_amd64.chunks") + "\n"));
     } else if (change == "spelling") {
         QByteArray text = FileTree::read(release + "/" + manifestName);
         QVERIFY(FileTree::write(release + "/" + manifestName, text.replace("published\t", "published\t0")));
@@ -561,6 +568,14 @@ void TestReleaseTool::signManifest()
     QVERIFY(FileTree::read(path).startsWith(unchanged));
     QCOMPARE(demoTrust(2).validSignatures(after.bodySha256(), after.signatures()), 2);
     QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther);
+    ChunkBinding binding;
+    QString error;
+    if (opts.chunks) {
+        QVERIFY(binding.parse(FileTree::read(release + "/client_linux_amd64.chunks.binding"), &error));
+        QCOMPARE(demoTrust(2).validSignatures(
+                     ChunkBinding::signingContext(), binding.bodySha256(), binding.signatures),
+            2);
+    }
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion_data()

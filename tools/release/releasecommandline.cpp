@@ -140,6 +140,8 @@ const char* const SignManifestHelp
       "lists (packed files unpacked too) must match what RELEASE_DIR holds, and\n"
       "each file its product ini line. The manifest is replaced atomically and\n"
       "keeps its other signatures; a key that signed it already changes nothing.\n"
+      "A release published with --chunks has its TYPE.chunks.binding signed too,\n"
+      "once it names this manifest and TYPE.chunks as RELEASE_DIR holds it.\n"
       "\n"
       "  --key FILE   Ed25519 private key (PEM, PKCS #8)\n"
       "  --type TYPE  update type, names the manifest (default %2)\n";
