@@ -956,6 +956,8 @@ void TestReleaseTool::refusesBadInput_data()
                                               << "hold the same manifest key";
     QTest::newRow("RSA key as manifest key") << "RSA key as manifest key"
                                              << "not an Ed25519 key";
+    QTest::newRow("chunks without manifest keys") << "chunks without manifest keys"
+                                                  << "give manifest keys";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -1013,6 +1015,8 @@ void TestReleaseTool::refusesBadInput()
         opts.manifestKeyPaths << DemoSigner::ed25519KeyPems() << DemoSigner::ed25519KeyPem(1);
     else if (problem == "RSA key as manifest key")
         opts.manifestKeyPaths << DemoSigner::privateKeyPem();
+    else if (problem == "chunks without manifest keys")
+        opts.chunks = true;
     else if (problem == "previous ini invalid") {
         opts.previousIni = dir->filePath("6/" + iniName);
         QVERIFY(FileTree::write(opts.previousIni, "[files]\na=1::2::3\n")
