@@ -329,6 +329,8 @@ const ProductIniLine::Binding& ChunkIndex::Reader::binding() const
 
 bool ChunkIndex::Reader::nextFile(File* file)
 {
+    if (state->phase == State::Phase::Chunks)
+        return state->fail(QStringLiteral("a file asked for before the chunks of the one before"));
     if (state->phase != State::Phase::Files || !state->readLine())
         return false;
     if (state->fields.front() == EndTag)

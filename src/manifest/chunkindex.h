@@ -94,8 +94,8 @@ public:
         ~Reader();
         bool open();
         const ProductIniLine::Binding& binding() const;
-        // False after the end line and on any error; the chunks of the
-        // previous file must all have been read.
+        // False after the end line and on any error; asked before the
+        // previous file's chunks are all read, it fails the reading.
         bool nextFile(File* file);
         // False after the file's last chunk and on any error.
         bool nextChunk(Chunk* chunk);

@@ -82,12 +82,15 @@ bool ChunkStore::load()
     QFile file(QDir(directory).filePath(indexName()));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    if (lines.size() < 2 || lines.first() != Magic || !lines.last().isEmpty())
+    if (file.readLine() != Magic + '\n')
         return false;
     QHash<QString, qint64> packEnds;
-    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
-        const Fields fields = split(lines.at(i));
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        if (!line.endsWith('\n'))
+            return false;
+        line.chop(1);
+        const Fields fields = split(line);
         ChunkIndex::Chunk chunk;
         QByteArray sha256;
         if (fields.size() != 5 || !parseHex(fields[0], ContentSum::Sha256Size, &sha256)
@@ -159,12 +162,20 @@ bool ChunkStore::readPack(const QString& pack, QString* error)
 
 bool ChunkStore::writeIndex(QString* error)
 {
-    QByteArray text = Magic + '\n';
-    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-        text += entryLine(it.key(), it.value());
     const QString path = QDir(directory).filePath(indexName());
     StagedFile output;
-    return output.write(path, text, StagedFile::Readable, error) && output.moveTo(path, false, error);
+    if (!output.create(path, StagedFile::Readable, error))
+        return false;
+    bool written = output.file().write(Magic + '\n') == Magic.size() + 1;
+    for (auto it = stored.cbegin(); written && it != stored.cend(); ++it) {
+        const QByteArray line = entryLine(it.key(), it.value());
+        written = output.file().write(line) == line.size();
+    }
+    if (!written) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, output.file().errorString());
+        return false;
+    }
+    return output.finish(error) && output.moveTo(path, false, error);
 }
 
 bool ChunkStore::store(
