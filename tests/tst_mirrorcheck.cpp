@@ -5,6 +5,7 @@
 #include "manifest/releasemanifest.h"
 #include "mirrorcheck.h"
 #include "mirrorprobe.h"
+#include "releasepublisher.h"
 #include "releasecommandline.h"
 #include "releasefixture.h"
 #include "releasekey.h"
@@ -60,6 +61,8 @@ private Q_SLOTS:
     void cleanup();
     void checksWhatTheMirrorServes_data();
     void checksWhatTheMirrorServes();
+    void checksChunks_data();
+    void checksChunks();
     void givesUpAStalledRequest();
     void judgesASlowRequest_data();
     void judgesASlowRequest();
@@ -246,8 +249,89 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
         qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size();
         for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
             metadata += QFileInfo(root + "/2/" + Type + suffix).size();
-        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 7);
+        // "Not Found" answers the chunk binding this release lacks.
+        QCOMPARE(fixture->server.bodyBytesSent(), metadata + 7 + 9);
     }
+}
+
+void TestMirrorCheck::checksChunks_data()
+{
+    // What is done to the file at `path` below the mirror root; "PACK"
+    // stands for the one pack's name.
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("complete") << QString() << QString() << "and 1 chunk packs: 0 problems";
+    QTest::newRow("no chunks") << "3/" + Type + ".chunks.binding"
+                               << "delete"
+                               << "checked 5 files and 0 patches: 0 problems";
+    QTest::newRow("missing pack") << "chunks/PACK.pack"
+                                  << "delete"
+                                  << "missing: chunks/PACK.pack (404)";
+    QTest::newRow("pack a byte short") << "chunks/PACK.pack"
+                                       << "shorten"
+                                       << "short pack: chunks/PACK.pack is";
+    QTest::newRow("pack a byte long") << "chunks/PACK.pack"
+                                      << "lengthen"
+                                      << "and 1 chunk packs: 0 problems";
+    QTest::newRow("altered chunk index")
+        << "3/" + Type + ".chunks"
+        << "alter"
+        << "bad chunk index: 3/" + Type + ".chunks is not the one its binding names";
+    QTest::newRow("binding of another manifest")
+        << "3/" + Type + ".chunks.binding"
+        << "other manifest"
+        << "bad chunk binding: 3/" + Type + ".chunks.binding does not name the release manifest";
+}
+
+void TestMirrorCheck::checksChunks()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, edit);
+    QFETCH(QString, output);
+
+    ReleasePublisher::Options options;
+    options.sourceDir = fixture->work.filePath("two");
+    options.outputDir = fixture->mirrorRoot;
+    options.version = 3;
+    options.updateType = Type;
+    options.privateKeyPath = DemoSigner::privateKeyPem();
+    options.manifestKeyPaths = DemoSigner::ed25519KeyPems();
+    options.chunks = true;
+    ReleasePublisher publisher(options);
+    QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
+    const QStringList packs = QDir(fixture->mirrorRoot + "/chunks").entryList({ "*.pack" });
+    QCOMPARE(packs.size(), 1);
+    path.replace("PACK.pack", packs.first());
+    output.replace("PACK.pack", packs.first());
+    const QString target = fixture->mirrorRoot + "/" + path;
+    QByteArray content = FileTree::read(target);
+    if (edit == "delete")
+        QVERIFY(QFile::remove(target));
+    if (edit == "shorten")
+        content.chop(1);
+    if (edit == "lengthen")
+        content += 'x';
+    if (edit == "alter")
+        content[content.size() - 2] = content.at(content.size() - 2) == '0' ? '1' : '0';
+    if (edit == "other manifest") {
+        const qsizetype digit = content.indexOf("manifest\t") + 9;
+        content[digit] = content.at(digit) == '0' ? '1' : '0';
+    }
+    if (edit == "shorten" || edit == "lengthen" || edit == "alter" || edit == "other manifest")
+        QVERIFY(QFile::remove(target) && FileTree::write(target, content));
+
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    ReleaseCommandLine commandLine(outStream, errStream);
+    const int code = commandLine.run(
+        { "voxmeadow-release", "check-mirror", "--public-key", DemoSigner::publicKeyDer(), mirrorUrl, "3" });
+    out += err;
+    QVERIFY2(out.contains(output), qPrintable(out));
+    QCOMPARE(code, output.endsWith("0 problems") ? 0 : 1);
 }
 
 void TestMirrorCheck::givesUpAStalledRequest()

@@ -2,6 +2,8 @@
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
 #include "manifest/channelrecord.h"
+#include "manifest/chunkbinding.h"
+#include "manifest/chunkindex.h"
 #include "manifest/contenthasher.h"
 #include "manifest/patchindex.h"
 #include "manifest/productinireader.h"
@@ -23,6 +25,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <zstd.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -148,6 +152,8 @@ private Q_SLOTS:
     void refusesBadInput();
     void patchesAgainstEarlierReleases_data();
     void patchesAgainstEarlierReleases();
+    void chunksStoredOnce_data();
+    void chunksStoredOnce();
     void keyFormats_data();
     void keyFormats();
     void generatedKeyWorksWithOpenssl();
@@ -595,6 +601,9 @@ void TestReleaseTool::signManifest_data()
     QTest::newRow("an older updater's set required, one signer")
         << "old set" << DemoSigner::ed25519KeyPem(1) << 1
         << "Trusted set 'old.keys' (threshold 2 of 2 keys): NOT met: 1 valid signature (alice)";
+    QTest::newRow("a second signer, with chunks") << "chunks" << second << 0 << "checked and signed";
+    QTest::newRow("chunk index changed")
+        << "chunks changed" << second << 1 << "client_linux_amd64.chunks: line";
     // The fixture signs what it writes with both demo keys: the second has signed already.
     QTest::newRow("product ini replaced through the fixture")
         << "fixture" << second << 0 << "has signed it already";
@@ -617,6 +626,7 @@ void TestReleaseTool::signManifest()
     opts.packPatterns << "*.so";
     opts.patchFrom << mirror + "/6";
     opts.manifestKeyPaths << DemoSigner::ed25519KeyPem(1);
+    opts.chunks = change.startsWith("chunks");
     ReleasePublisher publisher(opts);
     QVERIFY2(publisher.publish(), qPrintable(publisher.errorString()));
     QString release = mirror + "/7";
@@ -634,6 +644,9 @@ void TestReleaseTool::signManifest()
     } else if (change == "version") {
         QVERIFY(QDir().rename(release, mirror + "/8"));
         release = mirror + "/8";
+    } else if (change == "chunks changed") {
+        QVERIFY(FileTree::write(release + "/client_linux_amd64.chunks",
+            FileTree::read(release + "/client_linux_amd64.chunks") + "\n"));
     } else if (change == "spelling") {
         QByteArray text = FileTree::read(release + "/" + manifestName);
         QVERIFY(FileTree::write(release + "/" + manifestName, text.replace("published\t", "published\t0")));
@@ -665,6 +678,14 @@ void TestReleaseTool::signManifest()
     QVERIFY(FileTree::read(path).startsWith(unchanged));
     QCOMPARE(demoTrust(2).validSignatures(after.bodySha256(), after.signatures()), 2);
     QVERIFY(QFileInfo(path).permissions() & QFile::ReadOther);
+    ChunkBinding binding;
+    QString error;
+    if (opts.chunks) {
+        QVERIFY(binding.parse(FileTree::read(release + "/client_linux_amd64.chunks.binding"), &error));
+        QCOMPARE(demoTrust(2).validSignatures(
+                     ChunkBinding::signingContext(), binding.bodySha256(), binding.signatures),
+            2);
+    }
 }
 
 void TestReleaseTool::deleteSectionFromPreviousVersion_data()
@@ -916,6 +937,88 @@ void TestReleaseTool::patchesAgainstEarlierReleases()
     QCOMPARE(FileTree::read(dir->filePath("result")), later.value(path));
 }
 
+void TestReleaseTool::chunksStoredOnce_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("newChunks");
+    QTest::addColumn<bool>("rebuilt");
+
+    QTest::newRow("unchanged tree again") << "" << 0 << false;
+    QTest::newRow("store index removed") << "remove index" << 0 << true;
+    QTest::newRow("store index cut short") << "cut index" << 0 << true;
+    QTest::newRow("one byte inserted in a packed file") << "insert" << 1 << false;
+}
+
+void TestReleaseTool::chunksStoredOnce()
+{
+    QFETCH(QString, change);
+    QFETCH(int, newChunks);
+    QFETCH(bool, rebuilt);
+
+    ReleaseFixture::Tree tree { { "lib/libx.so", ReleaseFixture::bytes(700000, 3) }, { "a.txt", "a" },
+        { "empty", "" } };
+    const QString source = dir->filePath("source");
+    QVERIFY(ReleaseFixture::writeTree(source, tree));
+    ReleasePublisher::Options opts = options(source);
+    opts.packPatterns << "*.so";
+    opts.manifestKeyPaths = DemoSigner::ed25519KeyPems();
+    opts.chunks = true;
+    ReleasePublisher first(opts);
+    QVERIFY2(first.publish(), qPrintable(first.errorString()));
+
+    // Every file assembles from its chunks in the packs, and the binding holds the manifest and the index.
+    const QString release = dir->filePath("mirror/7/");
+    ChunkIndex::Reader index(release + "client_linux_amd64.chunks");
+    QVERIFY(index.open());
+    ChunkIndex::File file;
+    ChunkIndex::Chunk chunk;
+    int files = 0;
+    while (index.nextFile(&file)) {
+        QByteArray content;
+        while (index.nextChunk(&chunk)) {
+            QFile pack(dir->filePath("mirror/" + ChunkIndex::packPath(chunk.pack)));
+            QVERIFY(pack.open(QIODevice::ReadOnly) && pack.seek(chunk.offset));
+            const QByteArray packed = pack.read(chunk.packedSize);
+            QByteArray bytes(chunk.size, Qt::Uninitialized);
+            QCOMPARE(ZSTD_decompress(
+                         bytes.data(), size_t(bytes.size()), packed.constData(), size_t(packed.size())),
+                size_t(chunk.size));
+            QVERIFY(chunk.sha256 == sha256(bytes));
+            content += bytes;
+        }
+        QCOMPARE(content, tree.value(QString(file.key).remove(QRegularExpression("\\.gz$"))));
+        ++files;
+    }
+    QVERIFY2(index.done() && files == tree.size(), qPrintable(index.errorString()));
+    ChunkBinding binding;
+    QString error;
+    QVERIFY2(binding.parse(FileTree::read(release + "client_linux_amd64.chunks.binding"), &error),
+        qPrintable(error));
+    ReleaseManifest::Reader manifest(release + manifestName);
+    QVERIFY(manifest.open() && manifest.readToEnd());
+    QCOMPARE(binding.manifestSha256, manifest.bodySha256());
+    QVERIFY(binding.indexSha256.matches(index.sha256()) && binding.indexSize == index.size());
+    QCOMPARE(binding.signatures.size(), 2);
+    const QByteArray message
+        = Ed25519Key::signedMessage(ChunkBinding::signingContext(), binding.bodySha256());
+    for (const ChunkBinding::Signature& signature : std::as_const(binding.signatures))
+        QVERIFY(Ed25519Key::fromPublic(signature.publicKey).verify(message, signature.signature));
+
+    const QString storeIndex = dir->filePath("mirror/chunks/store.index");
+    if (change == "remove index")
+        QVERIFY(QFile::remove(storeIndex));
+    if (change == "cut index")
+        QVERIFY(QFile::resize(storeIndex, QFileInfo(storeIndex).size() - 10));
+    if (change == "insert")
+        QVERIFY(FileTree::write(source + "/lib/libx.so", tree.value("lib/libx.so").insert(350000, 'x')));
+    opts.version = 8;
+    ReleasePublisher again(opts);
+    QVERIFY2(again.publish(), qPrintable(again.errorString()));
+    QCOMPARE(again.chunkSummary().newChunks, newChunks);
+    QCOMPARE(again.chunkSummary().newBytes == 0, newChunks == 0);
+    QCOMPARE(again.chunkSummary().rebuilt, rebuilt);
+}
+
 void TestReleaseTool::refusesBadInput_data()
 {
     QTest::addColumn<QString>("problem");
@@ -970,6 +1073,8 @@ void TestReleaseTool::refusesBadInput_data()
         << "update.digests is what an updater wrote";
     QTest::newRow("a log below the top") << "log"
                                          << "logs/update.log.1 is what an updater wrote";
+    QTest::newRow("chunks without manifest keys") << "chunks without manifest keys"
+                                                  << "give manifest keys";
 }
 
 void TestReleaseTool::refusesBadInput()
@@ -1035,6 +1140,8 @@ void TestReleaseTool::refusesBadInput()
         opts.excludePatterns << "./update.ini";
     } else if (problem == "log")
         QVERIFY(FileTree::write(source + "/logs/update.log.1", "x"));
+    else if (problem == "chunks without manifest keys")
+        opts.chunks = true;
     else if (problem == "previous ini invalid") {
         opts.previousIni = dir->filePath("6/" + iniName);
         QVERIFY(FileTree::write(opts.previousIni, "[files]\na=1::2::3\n")

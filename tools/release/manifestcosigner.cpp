@@ -2,6 +2,8 @@
 
 #include "filepacker.h"
 #include "inifilelines.h"
+#include "manifest/chunkbinding.h"
+#include "manifest/chunkindex.h"
 #include "manifest/patchindex.h"
 #include "stagedfile.h"
 
@@ -48,6 +50,8 @@ ManifestCosigner::Result ManifestCosigner::sign(const Ed25519Key& key)
             warningList << QStringLiteral("the signature of key %1 does not verify")
                                .arg(QString::fromLatin1(signature.publicKey.toHex()));
     }
+    if (!signChunkBinding(key, manifest.bodySha256()))
+        return Result::Refused;
     if (signedBefore)
         return Result::AlreadySigned;
     if (manifest.signatures().size() >= ReleaseManifest::MAX_SIGNATURES) {
@@ -161,4 +165,43 @@ bool ManifestCosigner::rewrite(const Ed25519Key& key, const QByteArray& checkedB
         return fail(
             QStringLiteral("cannot write beside %1: %2").arg(manifestPath(), output.file().errorString()));
     return output.finish(&error) && output.moveTo(manifestPath(), false, &error);
+}
+
+bool ManifestCosigner::signChunkBinding(const Ed25519Key& key, const QByteArray& checkedBody)
+{
+    const QString path = root.filePath(ChunkBinding::fileName(type));
+    if (!QFileInfo::exists(path))
+        return true;
+    QFile file(path);
+    ChunkBinding binding;
+    QString why;
+    if (!file.open(QIODevice::ReadOnly) || !binding.parse(file.read(ChunkBinding::MAX_SIZE + 1), &why))
+        return fail(QStringLiteral("%1: %2").arg(path, why.isEmpty() ? file.errorString() : why));
+    if (binding.manifestSha256 != checkedBody)
+        return fail(QStringLiteral("%1 does not name the manifest beside it").arg(path));
+    const QString indexPath = root.filePath(ChunkIndex::fileName(type));
+    ChunkIndex::Reader index(indexPath);
+    ChunkIndex::File entry;
+    ChunkIndex::Chunk chunk;
+    if (index.open()) {
+        while (index.nextFile(&entry)) {
+            while (index.nextChunk(&chunk)) { }
+        }
+    }
+    if (!index.done())
+        return fail(QStringLiteral("%1: %2").arg(indexPath, index.errorString()));
+    if (!(index.binding() == binding.binding) || !binding.indexSha256.matches(index.sha256())
+        || index.size() != binding.indexSize)
+        return fail(QStringLiteral("%1 is not the chunk index %2 names").arg(indexPath, path));
+    for (const ChunkBinding::Signature& signature : std::as_const(binding.signatures)) {
+        if (signature.publicKey == key.publicKey())
+            return true;
+    }
+    if (binding.signatures.size() >= ChunkBinding::MAX_SIGNATURES)
+        return fail(QStringLiteral("%1 holds the most signatures it may").arg(path));
+    binding.signatures << ChunkBinding::Signature { key.publicKey(),
+        key.sign(Ed25519Key::signedMessage(ChunkBinding::signingContext(), binding.bodySha256())) };
+    StagedFile output;
+    return output.write(path, binding.serialize(), QFile::permissions(path), &error)
+        && output.moveTo(path, false, &error);
 }

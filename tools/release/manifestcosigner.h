@@ -15,7 +15,7 @@
 // ini's and patch index's digests, and every listed file (a packed one
 // unpacked too) against both the manifest and the product ini's line. The
 // manifest is then rewritten atomically with its body unchanged and the
-// earlier signatures kept.
+// earlier signatures kept; a chunk binding gets the key's signature too.
 class ManifestCosigner
 {
 public:
@@ -34,6 +34,9 @@ private:
     bool checkHeader(const ReleaseManifest::Header& header);
     bool checkFile(const ProductIniEntry& entry, const ReleaseManifest::File& file);
     bool rewrite(const Ed25519Key& key, const QByteArray& checkedBody);
+    // Adds the key's signature to the chunk binding, where the release has
+    // one, once it names this manifest and the chunk index as it lies.
+    bool signChunkBinding(const Ed25519Key& key, const QByteArray& checkedBody);
 
     QDir root;
     QString type;

@@ -2,6 +2,7 @@
 
 #include "inifilelines.h"
 #include "manifest/channelrecord.h"
+#include "manifest/chunkindex.h"
 #include "manifest/contenthasher.h"
 #include "manifest/productiniline.h"
 #include "mirrorprobe.h"
@@ -324,6 +325,7 @@ bool MirrorCheck::checkManifest()
         report(QStringLiteral("bad manifest: %1 does not bind the product ini served").arg(where));
         return false;
     }
+    manifestBody = manifest.bodySha256();
     manifestListsPatches = header.hasPatches();
     manifestPatchesSha256 = header.patchesSha256;
     manifestPatchesSize = header.patchesSize;
@@ -478,7 +480,7 @@ void MirrorCheck::fill()
         });
     }
     if (inFlight == 0)
-        finish();
+        fetchChunkBinding();
 }
 
 void MirrorCheck::onItem(MirrorProbe* probed, const Item& item, const QByteArray& digest)
@@ -499,4 +501,146 @@ void MirrorCheck::finish()
     done = true;
     ticker->stop();
     Q_EMIT finished();
+}
+
+void MirrorCheck::fetchChunkBinding()
+{
+    if (chunksStarted || done)
+        return;
+    chunksStarted = true;
+    const QString name = ChunkBinding::fileName(options.updateType);
+    MirrorProbe* probed = probe(name);
+    auto data = std::make_shared<QByteArray>();
+    connect(probed, &MirrorProbe::finished, this, [this, probed, data] { onChunkBinding(probed, *data); });
+    probed->fetch(ChunkBinding::MAX_SIZE, collectInto(data.get()));
+}
+
+void MirrorCheck::onChunkBinding(MirrorProbe* probed, const QByteArray& data)
+{
+    probed->deleteLater();
+    const QString name = ChunkBinding::fileName(options.updateType);
+    // Chunks are optional: a release without them has no binding.
+    if (probed->outcome() == MirrorProbe::Outcome::Absent || !judgeServed(name, probed, -1)) {
+        finish();
+        return;
+    }
+    const QString where = shown(name);
+    QString why;
+    if (!chunkBinding.parse(data, &why)) {
+        report(QStringLiteral("bad chunk binding: %1: %2").arg(where, why));
+        finish();
+        return;
+    }
+    if (!(chunkBinding.binding == ProductIniLine::Binding { options.updateType, options.version }))
+        report(QStringLiteral("bad chunk binding: %1 names %2 version %3")
+                   .arg(where, chunkBinding.binding.updateType)
+                   .arg(chunkBinding.binding.version));
+    else if (!manifestUsable || chunkBinding.manifestSha256 != manifestBody)
+        report(QStringLiteral("bad chunk binding: %1 does not name the release manifest served").arg(where));
+    else if (!trust.keys.isEmpty()
+        && !trust.reachesThreshold(trust.validSignatures(
+            ChunkBinding::signingContext(), chunkBinding.bodySha256(), chunkBinding.signatures)))
+        report(QStringLiteral("bad chunk binding: %1 has fewer valid signatures of release keys than %2")
+                   .arg(where)
+                   .arg(trust.threshold));
+    const QString indexName = ChunkIndex::fileName(options.updateType);
+    chunkIndexPath = workDirectory.filePath(indexName);
+    auto received = std::make_shared<ReceivedFile>(chunkIndexPath);
+    if (!received->file.open(QIODevice::WriteOnly)) {
+        report(
+            QStringLiteral("failed: cannot write %1 (%2)").arg(chunkIndexPath, received->file.errorString()));
+        finish();
+        return;
+    }
+    MirrorProbe* index = probe(indexName);
+    connect(index, &MirrorProbe::finished, this, [this, index, received, indexName] {
+        received->file.close();
+        index->deleteLater();
+        if (judgeServed(indexName, index, chunkBinding.indexSize)
+            && !chunkBinding.indexSha256.matches(received->sha256.result()))
+            report(
+                QStringLiteral("bad chunk index: %1 is not the one its binding names").arg(shown(indexName)));
+        onChunkIndex(index);
+    });
+    index->fetch(ChunkIndex::MAX_SIZE,
+        [received](const char* data, qint64 size) { return received->take(data, size); });
+}
+
+void MirrorCheck::onChunkIndex(MirrorProbe* probed)
+{
+    if (probed->outcome() != MirrorProbe::Outcome::Served || !checkChunkIndex()) {
+        finish();
+        return;
+    }
+    fillPacks();
+}
+
+bool MirrorCheck::checkChunkIndex()
+{
+    const QString where = shown(ChunkIndex::fileName(options.updateType));
+    ChunkIndex::Reader reader(chunkIndexPath);
+    QHash<QString, qint64> needed;
+    ChunkIndex::File file;
+    ChunkIndex::Chunk chunk;
+    if (reader.open()) {
+        while (reader.nextFile(&file)) {
+            while (reader.nextChunk(&chunk)) {
+                qint64& end = needed[chunk.pack];
+                end = qMax(end, chunk.offset + chunk.packedSize);
+            }
+        }
+    }
+    if (!reader.done()) {
+        report(QStringLiteral("bad chunk index: %1: %2").arg(where, reader.errorString()));
+        return false;
+    }
+    if (!(reader.binding() == ProductIniLine::Binding { options.updateType, options.version })) {
+        report(QStringLiteral("bad chunk index: %1 names %2 version %3")
+                   .arg(where, reader.binding().updateType)
+                   .arg(reader.binding().version));
+        return false;
+    }
+    for (auto it = needed.cbegin(); it != needed.cend(); ++it)
+        packSizes.append({ it.key(), it.value() });
+    std::sort(packSizes.begin(), packSizes.end());
+    return true;
+}
+
+void MirrorCheck::fillPacks()
+{
+    while (inFlight < Streams && !done && nextPack < packSizes.size()) {
+        const QPair<QString, qint64> pack = packSizes.at(nextPack++);
+        // Packs lie in the mirror root, beside the release directories.
+        const QString path = ChunkIndex::packPath(pack.first);
+        auto* probed = new MirrorProbe(transfers, Mirrors::fileUrl(options.mirrorUrl, path), this);
+        ++inFlight;
+        connect(probed, &MirrorProbe::finished, this, [this, probed, pack, path] {
+            probed->deleteLater();
+            --inFlight;
+            ++packs;
+            // Longer is fine: a pack also holds chunks that other releases use.
+            switch (probed->outcome()) {
+            case MirrorProbe::Outcome::TooLarge: break;
+            case MirrorProbe::Outcome::Served:
+                if (probed->size() < pack.second)
+                    report(QStringLiteral("short pack: %1 is %2 bytes, the chunk index needs %3")
+                               .arg(path)
+                               .arg(probed->size())
+                               .arg(pack.second));
+                break;
+            case MirrorProbe::Outcome::Absent:
+                report(QStringLiteral("missing: %1 (%2)").arg(path).arg(probed->status()));
+                break;
+            default:
+                report(QStringLiteral("failed: %1 (%2)")
+                           .arg(path,
+                               probed->errorString().isEmpty() ? QString::number(probed->status())
+                                                               : probed->errorString()));
+            }
+            fillPacks();
+        });
+        probed->measure(pack.second);
+    }
+    if (inFlight == 0)
+        finish();
 }

@@ -1,6 +1,7 @@
 #ifndef MIRRORCHECK_H
 #define MIRRORCHECK_H
 
+#include "manifest/chunkbinding.h"
 #include "manifest/contentsum.h"
 #include "manifest/patchindex.h"
 #include "verify/releasetrust.h"
@@ -23,10 +24,13 @@ class TransferEngine;
 // where the release keys ask for one (naming the release and binding the
 // ini's bytes), the patch index and its signature where there is one, and
 // every file the ini lists and every patch the index lists at its listed
-// size; with `deep`, with its listed digest too; and, where the release keys
-// ask for one, the mirror root's channel record, signed and current. Each
-// thing found wrong is one problem() line. Every request but a deep one's
-// has the deadline the updater gives a document of its bound.
+// size; with `deep`, with its listed digest too; where the release keys ask
+// for one, the mirror root's channel record, signed and current; and where
+// the release has a chunk index, its binding to the manifest, the index
+// itself and that every pack it names is served with at least the bytes its
+// chunks need. Each thing found wrong is one problem() line. Every request
+// but a deep one's has the deadline the updater gives a document of its
+// bound.
 //
 // The files are asked for a few at a time, from the ini and the manifest
 // read side by side from temporary copies, so that memory does not grow
@@ -60,6 +64,7 @@ public:
     bool isFinished() const { return done; }
     int filesChecked() const { return files; }
     int patchesChecked() const { return patches; }
+    int packsChecked() const { return packs; }
     int problemCount() const { return problems; }
 
 public Q_SLOTS:
@@ -111,6 +116,12 @@ private:
     void onItem(MirrorProbe* probe, const Item& item, const QByteArray& digest);
     void finish();
 
+    void fetchChunkBinding();
+    void onChunkBinding(MirrorProbe* probe, const QByteArray& data);
+    void onChunkIndex(MirrorProbe* probe);
+    bool checkChunkIndex();
+    void fillPacks();
+
     TransferEngine* transfers;
     Options options;
     const ReleaseKey& iniKey;
@@ -139,8 +150,18 @@ private:
     bool itemsLeft = false;
     int inFlight = 0;
 
+    // The manifest body's SHA-256, which a chunk binding names.
+    QByteArray manifestBody;
+    bool chunksStarted = false;
+    ChunkBinding chunkBinding;
+    QString chunkIndexPath;
+    // The packs the chunk index names, and the bytes each must hold.
+    QList<QPair<QString, qint64>> packSizes;
+    qsizetype nextPack = 0;
+
     int files = 0;
     int patches = 0;
+    int packs = 0;
     int problems = 0;
     bool done = false;
 };

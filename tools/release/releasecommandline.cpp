@@ -133,6 +133,13 @@ const char* const PublishHelp
       "                           reported, as for the keys built in (repeatable)\n"
       "  --require-trusted        fail when a reported key set is not met\n"
       "                           (the release is then not published)\n"
+      "  --chunks                 also cut every file's installed content into\n"
+      "                           content-defined chunks of 16 to 256 KiB, stored\n"
+      "                           once in zstd packs of about 4 MiB in\n"
+      "                           OUTPUT/chunks/ for all releases, listed in\n"
+      "                           OUTPUT/N/TYPE.chunks and bound to the manifest by\n"
+      "                           OUTPUT/N/TYPE.chunks.binding (needs\n"
+      "                           --manifest-key; see docs/chunks.md)\n"
       "  --quiet                  no progress lines\n"
       "\n"
       "A source that holds what an updater writes for its installation (update.ini,\n"
@@ -156,6 +163,8 @@ const char* const SignManifestHelp
       "lists (packed files unpacked too) must match what RELEASE_DIR holds, and\n"
       "each file its product ini line. The manifest is replaced atomically and\n"
       "keeps its other signatures; a key that signed it already changes nothing.\n"
+      "A release published with --chunks has its TYPE.chunks.binding signed too,\n"
+      "once it names this manifest and TYPE.chunks as RELEASE_DIR holds it.\n"
       "\n"
       "Then it reports, for the release keys built into this program and for each\n"
       "--also-trusted set, whether the signatures meet its threshold.\n"
@@ -527,6 +536,8 @@ int ReleaseCommandLine::publish(const QStringList& args)
         sectionForOption, packOption, previousOption, previousVersionOption, previousKeyOption,
         changelogOption, patchFromOption, manifestKeyOption, quietOption, excludeOption, alsoTrustedOption,
         requireTrustedOption });
+    const QCommandLineOption chunksOption(QStringLiteral("chunks"));
+    parser.addOption(chunksOption);
     QString problem;
     if (!parse(parser, args, &problem))
         return usage(problem);
@@ -584,6 +595,7 @@ int ReleaseCommandLine::publish(const QStringList& args)
     if (!readTrustedSets(parser.values(alsoTrustedOption), &options.alsoTrusted, &problem))
         return usage(problem);
     options.requireTrusted = parser.isSet(requireTrustedOption);
+    options.chunks = parser.isSet(chunksOption);
 
     ReleasePublisher publisher(options);
     QElapsedTimer sinceReport;
@@ -636,6 +648,13 @@ int ReleaseCommandLine::publish(const QStringList& args)
     for (const TrustedKeySet::Verdict& verdict : publisher.verdicts()) {
         if (verdict.met)
             out << verdict.line << "\n";
+    }
+    if (options.chunks) {
+        const ChunkStore::Summary& chunks = publisher.chunkSummary();
+        out << "chunks: " << chunks.chunks << ", " << chunks.newChunks << " new ("
+            << formatSize(chunks.newBytes) << " packed in " << chunks.newPacks
+            << (chunks.newPacks == 1 ? " new pack)" : " new packs)")
+            << (chunks.rebuilt ? "; the store index was rebuilt from the packs" : "") << "\n";
     }
     out.flush();
     return Success;
@@ -1023,8 +1042,10 @@ int ReleaseCommandLine::checkMirror(const QStringList& args)
     check.start();
     if (!check.isFinished())
         loop.exec();
-    out << "checked " << check.filesChecked() << " files and " << check.patchesChecked()
-        << " patches: " << check.problemCount() << (check.problemCount() == 1 ? " problem\n" : " problems\n");
+    out << "checked " << check.filesChecked() << " files and " << check.patchesChecked() << " patches"
+        << (check.packsChecked() > 0 ? QStringLiteral(" and %1 chunk packs").arg(check.packsChecked())
+                                     : QString())
+        << ": " << check.problemCount() << (check.problemCount() == 1 ? " problem\n" : " problems\n");
     out.flush();
     return check.problemCount() == 0 ? Success : Failure;
 }

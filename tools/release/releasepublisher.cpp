@@ -2,6 +2,7 @@
 
 #include "fileops/fileunzipfunc.h"
 #include "fileops/patchapplyfunc.h"
+#include "chunkpublisher.h"
 #include "filepacker.h"
 #include "manifest/releasemarker.h"
 #include "manifestmaker.h"
@@ -182,6 +183,8 @@ bool ReleasePublisher::publish()
     // Last, as it binds everything above.
     if (withManifest() && !writeManifest(staging.path()))
         return false;
+    if (options.chunks && !writeChunks(staging.path()))
+        return false;
     if (!withManifest() && ReleaseTrust::builtIn().requiresManifest(options.version))
         warningList << QStringLiteral(
             "published without a release manifest: updaters built with release keys "
@@ -269,6 +272,9 @@ bool ReleasePublisher::checkOptions()
         outputPath = QFileInfo(outputPath).canonicalFilePath();
     if ((outputPath + QLatin1Char('/')).startsWith(sourcePath))
         return fail(QStringLiteral("the output directory must not lie inside the source directory"));
+
+    if (options.chunks && options.manifestKeyPaths.isEmpty())
+        return fail(QStringLiteral("chunks are bound through the release manifest: give manifest keys"));
 
     // Load the keys before any file is hashed, so a wrong key fails at once.
     if (!key.loadPrivate(options.privateKeyPath, &error) || !loadManifestKeys())
@@ -770,4 +776,18 @@ bool ReleasePublisher::writeManifest(const QString& staging)
                         ? written.errorString()
                         : QStringLiteral("%1 of %2 files listed").arg(listed).arg(ini.entries.size())));
     return true;
+}
+
+bool ReleasePublisher::writeChunks(const QString& staging)
+{
+    chunkTotals = ChunkStore::Summary();
+    QList<ChunkPublisher::File> sources;
+    for (const SourceFile& file : std::as_const(files))
+        sources << ChunkPublisher::File { file.section, file.key,
+            QDir(options.sourceDir).filePath(file.relativePath), file.sha256, file.size };
+    ChunkPublisher chunks(options.outputDir, ini.binding);
+    const bool written
+        = chunks.writeIndex(staging, sources, &error) && chunks.writeBinding(staging, manifestKeys, &error);
+    chunkTotals = chunks.summary();
+    return written;
 }

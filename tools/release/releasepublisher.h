@@ -1,6 +1,7 @@
 #ifndef RELEASEPUBLISHER_H
 #define RELEASEPUBLISHER_H
 
+#include "chunkstore.h"
 #include "productinifile.h"
 #include "manifest/patchindex.h"
 #include "manifest/releasemanifest.h"
@@ -27,6 +28,9 @@
 //   <output>/<version>/<type>.patches(.sig)  the signed patch index
 //   <output>/<version>/<type>.manifest       with manifest keys: the release
 //                                            manifest they sign
+//   <output>/<version>/<type>.chunks(.binding)  with chunks: the chunk index
+//                                            and its signed binding
+//   <output>/chunks/                         the chunk store all releases share
 // With manifest keys the patch index lists SHA-256 digests (its version 2);
 // the patches' directories keep the earlier content's MD5 sum as their name
 // either way.
@@ -75,6 +79,10 @@ public:
         QList<TrustedKeySet> alsoTrusted;
         // A release that some set would refuse is not published.
         bool requireTrusted = false;
+
+        // Cut every file into the mirror root's chunk store and publish the
+        // release's chunk index with its signed binding (needs manifest keys).
+        bool chunks = false;
     };
 
     struct PatchSummary
@@ -114,6 +122,7 @@ public:
     const QList<TrustedKeySet::Verdict>& verdicts() const { return verdictList; }
     const ProductIniFile& productIni() const { return ini; }
     const PatchSummary& patchSummary() const { return summary; }
+    const ChunkStore::Summary& chunkSummary() const { return chunkTotals; }
     QString versionDirectory() const;
     QString productIniName() const;
     QString patchIndexName() const;
@@ -178,6 +187,7 @@ private:
     bool writeSigned(const QString& path, const QByteArray& content, QByteArray* signature);
     bool loadManifestKeys();
     bool writeManifest(const QString& staging);
+    bool writeChunks(const QString& staging);
     bool withManifest() const { return !options.manifestKeyPaths.isEmpty(); }
     bool excluded(const QString& relativePath) const;
     bool judgeTrust(const QString& staging);
@@ -195,6 +205,7 @@ private:
     std::unique_ptr<QTemporaryDir> markerDirectory;
     // "<section>/<key>" -> the sums of the file as published, for the manifest.
     QHash<QString, ReleaseManifest::File> publishedFiles;
+    ChunkStore::Summary chunkTotals;
     QString error;
     QStringList warningList;
     QStringList noticeList;
