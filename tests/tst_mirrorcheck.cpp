@@ -265,7 +265,7 @@ void TestMirrorCheck::checksChunks_data()
     QTest::newRow("complete") << QString() << QString() << "and 1 chunk packs: 0 problems";
     QTest::newRow("no chunks") << "3/" + Type + ".chunks.binding"
                                << "delete"
-                               << "checked 5 files and 0 patches: 0 problems";
+                               << "checked 6 files and 0 patches: 0 problems";
     QTest::newRow("missing pack") << "chunks/PACK.pack"
                                   << "delete"
                                   << "missing: chunks/PACK.pack (404)";

@@ -783,8 +783,7 @@ bool ReleasePublisher::writeChunks(const QString& staging)
     chunkTotals = ChunkStore::Summary();
     QList<ChunkPublisher::File> sources;
     for (const SourceFile& file : std::as_const(files))
-        sources << ChunkPublisher::File { file.section, file.key,
-            QDir(options.sourceDir).filePath(file.relativePath), file.sha256, file.size };
+        sources << ChunkPublisher::File { file.section, file.key, file.input, file.sha256, file.size };
     ChunkPublisher chunks(options.outputDir, ini.binding);
     const bool written
         = chunks.writeIndex(staging, sources, &error) && chunks.writeBinding(staging, manifestKeys, &error);
