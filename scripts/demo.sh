@@ -44,9 +44,13 @@ if [ "$unattended" = 1 ]; then
     grep -q "demo client v2" "$install/demo-client.log" 2>/dev/null \
         || failed "the updated client did not start"
 fi
+# The release tool adds two files of its own to every release: the marker
+# that names the version, and the changelog the manifest vouches for.
 if ! diff -r --exclude=update --exclude=translations --exclude=mirrors.ini --exclude=update.ini \
-    --exclude=update.digests --exclude=demo-client.log \
-    "$demo/source/2" "$install"; then
+    --exclude=update.digests --exclude=demo-client.log --exclude=voxmeadow.release \
+    --exclude=voxmeadow.changelog "$demo/source/2" "$install"; then
     failed "$install differs from the published version 2"
 fi
+grep -qx "version	2" "$install/voxmeadow.release" || failed "the release marker does not name version 2"
+cmp -s "$demo/changes.txt" "$install/voxmeadow.changelog" || failed "the installed changelog is not version 2's"
 echo "DEMO OK: $install holds version 2 exactly as published"
