@@ -603,8 +603,8 @@ update channel offers, or to VERSION of client TYPE when given.
 
 Exit codes:
   %2  installed, or already up to date
-  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line or
-     configuration, or an update server that did not answer
+  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line
+     or an update server that did not answer
   %4  failed: command line, configuration, verification or no mirror;
      the installation is as before
   %5  the update server did not answer: the current version is unknown
@@ -636,7 +636,7 @@ die ihr Update-Kanal anbietet, oder auf VERSION des Clients TYP.
 Exit-Codes:
   %2  installiert oder schon aktuell
   %3  abgebrochen (Strg+C, SIGTERM); im Fenster auch eine fehlerhafte
-     Befehlszeile oder Konfiguration oder ein Update-Server ohne Antwort
+     Befehlszeile oder ein Update-Server ohne Antwort
   %4  fehlgeschlagen: Befehlszeile, Konfiguration, Prüfung oder kein
      Spiegelserver; die Installation ist unverändert
   %5  der Update-Server hat nicht geantwortet: die aktuelle Version ist

@@ -603,8 +603,8 @@ update channel offers, or to VERSION of client TYPE when given.
 
 Exit codes:
   %2  installed, or already up to date
-  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line or
-     configuration, or an update server that did not answer
+  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line
+     or an update server that did not answer
   %4  failed: command line, configuration, verification or no mirror;
      the installation is as before
   %5  the update server did not answer: the current version is unknown
@@ -636,7 +636,7 @@ que propose son canal de mise à jour, ou à la VERSION du client TYPE donnée.
 Codes de sortie :
   %2  installé, ou déjà à jour
   %3  annulé (Ctrl-C, SIGTERM) ; dans la fenêtre aussi une ligne de commande
-     ou une configuration incorrecte, ou un serveur de mise à jour muet
+     incorrecte, ou un serveur de mise à jour muet
   %4  échec : ligne de commande, configuration, vérification ou aucun
      miroir ; l&apos;installation est inchangée
   %5  le serveur de mise à jour n&apos;a pas répondu : la version actuelle est

@@ -2,8 +2,8 @@
 #define EXITCODE_H
 
 // What the updater's exit status tells a script. The window keeps its
-// older meaning of 1 (a bad command line or configuration, or a version
-// query given up) beside these.
+// older meaning of 1 (a bad command line, or a version query given up)
+// beside these.
 namespace ExitCode {
 
 // Installed, already up to date, or left to another updater of this installation.

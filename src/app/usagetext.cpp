@@ -31,8 +31,8 @@ QString UsageText::help()
               "\n"
               "Exit codes:\n"
               "  %2  installed, or already up to date\n"
-              "  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line or\n"
-              "     configuration, or an update server that did not answer\n"
+              "  %3  cancelled (Ctrl-C, SIGTERM); in the window also a bad command line\n"
+              "     or an update server that did not answer\n"
               "  %4  failed: command line, configuration, verification or no mirror;\n"
               "     the installation is as before\n"
               "  %5  the update server did not answer: the current version is unknown\n")
