@@ -194,6 +194,11 @@ void TestMirrorCheck::checksWhatTheMirrorServes_data()
     QTest::newRow("expired channel record")
         << Type + ".channels"
         << "expire" << false << 1 << "expired: " + Type + ".channels: serial 2 expired";
+    // Updaters that know rollouts would take the older second format.
+    QTest::newRow("second format left behind")
+        << Type + ".channels2"
+        << "stale" << false << 1
+        << "stale channel record: " + Type + ".channels2 has serial 1, below the first format's 2";
     QTest::newRow("missing ini") << "2/" + Type + ".ini"
                                  << "delete" << false << 1 << "checked 0 files and 0 patches: 1 problem\n";
 }
@@ -224,6 +229,12 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
         QVERIFY(FileTree::write(target, content));
     if (edit == "sign with key 2")
         QVERIFY(writeChannelRecord(fixture->mirrorRoot, 2));
+    if (edit == "stale") {
+        const QString second = fixture->mirrorRoot + "/" + path;
+        const QByteArray earlier = FileTree::read(second);
+        QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1) && QFile::remove(second)
+            && FileTree::write(second, earlier));
+    }
     if (edit == "expire")
         QVERIFY(writeChannelRecord(fixture->mirrorRoot, 1, QDateTime::currentSecsSinceEpoch() - 8 * 86400));
     const QString root = fixture->mirrorRoot;
@@ -246,7 +257,8 @@ void TestMirrorCheck::checksWhatTheMirrorServes()
     QFETCH(int, exitCode);
     QCOMPARE(out.count('\n') == 1, exitCode == 0);
     if (edit.isEmpty() && !deep) {
-        qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size();
+        qint64 metadata = QFileInfo(root + "/" + Type + ".channels").size()
+            + QFileInfo(root + "/" + Type + ".channels2").size();
         for (const char* suffix : { ".ini", ".ini.sig", ".manifest", ".patches", ".patches.sig" })
             metadata += QFileInfo(root + "/2/" + Type + suffix).size();
         // "Not Found" answers the chunk binding this release lacks.

@@ -81,25 +81,34 @@ void MirrorCheck::start()
         fetchChannelRecord();
 }
 
-void MirrorCheck::fetchChannelRecord()
+void MirrorCheck::fetchChannelRecord(int format)
 {
-    const QString name = ChannelRecord::fileName(options.updateType);
+    const QString name = ChannelRecord::fileName(options.updateType, format);
     auto text = std::make_shared<QByteArray>();
     auto* probed = new MirrorProbe(transfers, Mirrors::fileUrl(options.mirrorUrl, name), this);
     probed->setDeadlineFromBound();
-    connect(probed, &MirrorProbe::finished, this, [this, probed, text, name] {
+    connect(probed, &MirrorProbe::finished, this, [this, probed, text, name, format] {
         probed->deleteLater();
-        checkChannelRecord(name, probed, *text);
-        fetchIni();
+        checkChannelRecord(format, name, probed, *text);
+        // Updaters that know rollouts read the second format first.
+        if (format == 1)
+            fetchChannelRecord(2);
+        else
+            fetchIni();
     });
     probed->fetch(ChannelRecord::MAX_SIZE, collectInto(text.get()));
 }
 
-void MirrorCheck::checkChannelRecord(const QString& name, const MirrorProbe* probed, const QByteArray& text)
+void MirrorCheck::checkChannelRecord(
+    int format, const QString& name, const MirrorProbe* probed, const QByteArray& text)
 {
     switch (probed->outcome()) {
     case MirrorProbe::Outcome::Served: break;
     case MirrorProbe::Outcome::Absent:
+        // An older release tool wrote the first format alone, which every
+        // updater reads.
+        if (format == 2)
+            return;
         report(QStringLiteral("missing: %1 (%2): updaters cannot confirm the latest version")
                    .arg(name)
                    .arg(probed->status()));
@@ -125,7 +134,21 @@ void MirrorCheck::checkChannelRecord(const QString& name, const MirrorProbe* pro
         report(QStringLiteral("bad channel record: %1 names update type %2").arg(name, record.updateType));
         return;
     }
-    const int signers = trust.validSignatures(ChannelRecord::signingContext(), body, record.signatures);
+    if (record.format != format) {
+        report(QStringLiteral("bad channel record: %1 is of format %2").arg(name).arg(record.format));
+        return;
+    }
+    // Updaters take the second format when they can: one older than the
+    // first would hold them back.
+    if (format == 1)
+        firstChannelSerial = record.serial;
+    else if (record.serial < firstChannelSerial)
+        report(QStringLiteral("stale channel record: %1 has serial %2, below the first format's %3")
+                   .arg(name)
+                   .arg(record.serial)
+                   .arg(firstChannelSerial));
+    const int signers
+        = trust.validSignatures(ChannelRecord::signingContext(record.format), body, record.signatures);
     if (!trust.reachesThreshold(signers))
         report(QStringLiteral("bad channel record: %1 has %2 valid signatures of release keys where %3 are "
                               "needed")

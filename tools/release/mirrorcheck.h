@@ -95,8 +95,10 @@ private:
     bool judgeServed(const QString& path, const MirrorProbe* probe, qint64 listedSize);
     // `timed`: with the deadline of its bound.
     MirrorProbe* probe(const QString& path, bool timed = true);
-    void fetchChannelRecord();
-    void checkChannelRecord(const QString& name, const MirrorProbe* probed, const QByteArray& text);
+    // The record's two formats, the first and then the second.
+    void fetchChannelRecord(int format = 1);
+    void checkChannelRecord(
+        int format, const QString& name, const MirrorProbe* probed, const QByteArray& text);
 
     void fetchIni();
     void onIni(MirrorProbe* probe);
@@ -163,6 +165,8 @@ private:
     int patches = 0;
     int packs = 0;
     int problems = 0;
+    // The serial of the channel record's first format, which the second must reach.
+    qint64 firstChannelSerial = 0;
     bool done = false;
 };
 
