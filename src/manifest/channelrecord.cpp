@@ -20,9 +20,6 @@ const QByteArray ChannelTag = QByteArrayLiteral("channel");
 const QByteArray EndTag = QByteArrayLiteral("end");
 const QByteArray SignatureTag = QByteArrayLiteral("signature");
 
-constexpr int KeySize = 32;
-constexpr int SignatureSize = 64;
-
 QByteArray field(const QByteArray& tag, const QByteArray& value)
 {
     return tag + '\t' + value + '\n';
@@ -109,7 +106,7 @@ QByteArray ChannelRecord::text() const
     if (text.isEmpty())
         return text;
     for (const ReleaseManifest::Signature& signature : signatures)
-        text += SignatureTag + '\t' + signature.publicKey.toHex() + '\t' + signature.signature.toHex() + '\n';
+        text += signatureLine(signature.publicKey, signature.signature) + '\n';
     return text;
 }
 
@@ -189,8 +186,7 @@ bool ChannelRecord::parse(
         }
         if (bodyEnd >= 0 && fields[0] == SignatureTag) {
             ReleaseManifest::Signature signature;
-            if (fields.size() != 3 || !parseHex(fields[1], KeySize, &signature.publicKey)
-                || !parseHex(fields[2], SignatureSize, &signature.signature)
+            if (!parseSignature(fields, &signature.publicKey, &signature.signature)
                 || read.signatures.size() >= ReleaseManifest::MAX_SIGNATURES)
                 return fail(lineNumber, QStringLiteral("bad signature line"));
             read.signatures.append(signature);

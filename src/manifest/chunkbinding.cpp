@@ -15,8 +15,6 @@ const QByteArray ManifestTag = QByteArrayLiteral("manifest");
 const QByteArray ChunksTag = QByteArrayLiteral("chunks");
 const QByteArray EndTag = QByteArrayLiteral("end");
 const QByteArray SignatureTag = QByteArrayLiteral("signature");
-constexpr int KeySize = 32;
-constexpr int SignatureSize = 64;
 
 } // namespace
 
@@ -33,8 +31,7 @@ QByteArray ChunkBinding::signingContext()
 QByteArray ChunkBinding::body() const
 {
     if (!isPathComponent(binding.updateType) || binding.version <= 0
-        || manifestSha256.size() != ContentSum::Sha256Size || !indexSha256.isDigest()
-        || indexSha256.algorithm() != ContentSum::Algorithm::Sha256 || indexSize < 0)
+        || manifestSha256.size() != ContentSum::Sha256Size || !isSha256(indexSha256) || indexSize < 0)
         return QByteArray();
     return Magic + '\n' + ReleaseTag + '\t' + binding.updateType.toUtf8() + '\t'
         + QByteArray::number(binding.version) + '\n' + ManifestTag + '\t' + manifestSha256.toHex() + '\n'
@@ -48,7 +45,7 @@ QByteArray ChunkBinding::serialize() const
     if (text.isEmpty())
         return text;
     for (const Signature& signature : signatures)
-        text += SignatureTag + '\t' + signature.publicKey.toHex() + '\t' + signature.signature.toHex() + '\n';
+        text += signatureLine(signature.publicKey, signature.signature) + '\n';
     return text;
 }
 
@@ -109,8 +106,7 @@ bool ChunkBinding::parse(const QByteArray& data, QString* error)
         Signature signature;
         if (!fields(i, SignatureTag, 3, &line))
             return false;
-        if (!parseHex(line[1], KeySize, &signature.publicKey)
-            || !parseHex(line[2], SignatureSize, &signature.signature))
+        if (!parseSignature(line, &signature.publicKey, &signature.signature))
             return fail(
                 i + 1, QStringLiteral("a signature line holds a 32-byte key and a 64-byte signature"));
         signatures << signature;

@@ -21,14 +21,9 @@ const QByteArray EndTag = QByteArrayLiteral("end");
 // A key of a few thousand bytes and a few numbers fit with room to spare.
 constexpr qint64 MaxLineLength = 16 * 1024;
 
-bool isValidKey(const QString& key)
+QByteArray orderKey(const ChunkIndex::File& file)
 {
-    return ProductIniLine::isSafeRelativePath(key) && !hasControlCharacter(key);
-}
-
-bool isSha256(const ContentSum& sum)
-{
-    return sum.isDigest() && sum.algorithm() == ContentSum::Algorithm::Sha256;
+    return file.section.toUtf8() + '\0' + file.key.toUtf8();
 }
 
 // What a file line may say: a valid name after the one before, and a
@@ -42,7 +37,7 @@ QString fileProblem(const ChunkIndex::File& file, const QByteArray& previous)
     if (file.size < 0 || file.chunkCount < 0 || file.chunkCount > file.size
         || (file.size + ChunkIndex::MAX_CHUNK_SIZE - 1) / ChunkIndex::MAX_CHUNK_SIZE > file.chunkCount)
         return QStringLiteral("%1 chunks cannot hold %2 bytes").arg(file.chunkCount).arg(file.size);
-    if (!previous.isNull() && file.section.toUtf8() + '\0' + file.key.toUtf8() <= previous)
+    if (!previous.isNull() && orderKey(file) <= previous)
         return QStringLiteral("[%1] %2 is out of order or listed twice").arg(file.section, file.key);
     return QString();
 }
@@ -61,11 +56,6 @@ QString chunkProblem(const ChunkIndex::Chunk& chunk, qint64 remaining, bool last
         || chunk.offset > ChunkIndex::MAX_PACK_SIZE - chunk.packedSize)
         return QStringLiteral("the chunk's place in its pack is out of range");
     return QString();
-}
-
-QByteArray orderKey(const ChunkIndex::File& file)
-{
-    return file.section.toUtf8() + '\0' + file.key.toUtf8();
 }
 
 } // namespace
@@ -246,20 +236,13 @@ bool ChunkIndex::Reader::State::readLine()
     ++lineNumber;
     if (file.atEnd())
         return fail(QStringLiteral("the file ends before its end line"));
-    const qint64 count = file.readLine(buffer.data(), buffer.size());
-    if (count <= 0)
-        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    bytesRead += count;
-    if (bytesRead > MAX_SIZE)
-        return fail(QStringLiteral("the chunk index is larger than %1 bytes").arg(MAX_SIZE));
-    const QByteArrayView text(buffer.constData(), count);
-    if (text.back() != '\n')
-        return fail(count > MaxLineLength ? QStringLiteral("longer than %1 bytes").arg(MaxLineLength)
-                                          : QStringLiteral("no newline at its end"));
+    QByteArrayView text;
+    const QString problem
+        = SignedText::readLine(file, buffer, &bytesRead, MAX_SIZE, QStringLiteral("the chunk index"), &text);
+    if (!problem.isEmpty())
+        return fail(problem);
     hasher.addData(text);
     const QByteArrayView line = text.chopped(1);
-    if (hasControlCharacter(line))
-        return fail(QStringLiteral("a control character (lines end in a line feed alone)"));
     fields = split(line);
     return true;
 }

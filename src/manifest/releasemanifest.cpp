@@ -22,10 +22,6 @@ const QByteArray FileTag = QByteArrayLiteral("file");
 const QByteArray EndTag = QByteArrayLiteral("end");
 const QByteArray SignatureTag = QByteArrayLiteral("signature");
 
-// Ed25519's sizes; the layer that knows Ed25519 lies above this one.
-constexpr int KeySize = 32;
-constexpr int SignatureSize = 64;
-
 // Far above any real line (a key of a few hundred bytes and four numbers),
 // and the most a reader ever holds.
 constexpr qint64 MaxLineLength = 64 * 1024;
@@ -37,16 +33,6 @@ bool parseSha256(QByteArrayView text, ContentSum* sum)
         return false;
     *sum = ContentSum::fromDigest(QByteArrayView(raw, ContentSum::Sha256Size), ContentSum::Algorithm::Sha256);
     return true;
-}
-
-bool isValidKey(const QString& key)
-{
-    return ProductIniLine::isSafeRelativePath(key) && !hasControlCharacter(key);
-}
-
-bool isSha256(const ContentSum& sum)
-{
-    return sum.isDigest() && sum.algorithm() == ContentSum::Algorithm::Sha256;
 }
 
 QByteArray hex(const ContentSum& sum)
@@ -144,11 +130,10 @@ void ReleaseManifest::Writer::writeSignature(const Signature& signature)
 {
     if (!state->ok)
         return;
-    state->ok = state->finished && signature.publicKey.size() == KeySize
+    state->ok = state->finished && signature.publicKey.size() == SignatureKeySize
         && signature.signature.size() == SignatureSize;
     if (state->ok)
-        state->writeLine(
-            SignatureTag + '\t' + signature.publicKey.toHex() + '\t' + signature.signature.toHex(), false);
+        state->writeLine(signatureLine(signature.publicKey, signature.signature), false);
 }
 
 bool ReleaseManifest::Writer::ok() const
@@ -210,21 +195,14 @@ bool ReleaseManifest::Reader::State::readLine()
         atEnd = true;
         return false;
     }
-    const qint64 count = file.readLine(buffer.data(), buffer.size());
-    if (count <= 0)
-        return fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    bytesRead += count;
-    if (bytesRead > MAX_SIZE)
-        return fail(QStringLiteral("the manifest is larger than %1 bytes").arg(MAX_SIZE));
-    const QByteArrayView text(buffer.constData(), count);
-    if (text.back() != '\n')
-        return fail(count > MaxLineLength ? QStringLiteral("longer than %1 bytes").arg(MaxLineLength)
-                                          : QStringLiteral("no newline at its end"));
+    QByteArrayView text;
+    const QString problem
+        = SignedText::readLine(file, buffer, &bytesRead, MAX_SIZE, QStringLiteral("the manifest"), &text);
+    if (!problem.isEmpty())
+        return fail(problem);
     if (inBody)
         hasher.addData(text);
     line = text.chopped(1);
-    if (hasControlCharacter(line))
-        return fail(QStringLiteral("a control character (lines end in a line feed alone)"));
     return true;
 }
 
@@ -328,8 +306,7 @@ bool ReleaseManifest::Reader::State::readSignature(const Fields& fields)
     if (signatures.size() == MAX_SIGNATURES)
         return fail(QStringLiteral("more than %1 signatures").arg(MAX_SIGNATURES));
     Signature signature;
-    if (fields.size() != 3 || !parseHex(fields[1], KeySize, &signature.publicKey)
-        || !parseHex(fields[2], SignatureSize, &signature.signature))
+    if (!parseSignature(fields, &signature.publicKey, &signature.signature))
         return fail(QStringLiteral("a signature line holds a 32-byte key and a 64-byte signature in "
                                    "lower-case hexadecimal"));
     signatures.append(signature);

@@ -2,6 +2,8 @@
 
 #include "manifest/productiniline.h"
 
+#include <QFile>
+
 #include <limits>
 
 namespace SignedText {
@@ -108,6 +110,46 @@ bool isPathComponent(const QString& name)
 {
     return ProductIniLine::isSafeRelativePath(name) && !name.contains(QLatin1Char('/'))
         && !hasControlCharacter(name);
+}
+
+bool isValidKey(const QString& key)
+{
+    return ProductIniLine::isSafeRelativePath(key) && !hasControlCharacter(key);
+}
+
+bool isSha256(const ContentSum& sum)
+{
+    return sum.isDigest() && sum.algorithm() == ContentSum::Algorithm::Sha256;
+}
+
+QString readLine(QFile& file, QByteArray& buffer, qint64* bytesRead, qint64 maxSize, const QString& document,
+    QByteArrayView* text)
+{
+    const qint64 maxLineLength = buffer.size() - 2;
+    const qint64 count = file.readLine(buffer.data(), buffer.size());
+    if (count <= 0)
+        return QStringLiteral("cannot be read: %1").arg(file.errorString());
+    *bytesRead += count;
+    if (*bytesRead > maxSize)
+        return QStringLiteral("%1 is larger than %2 bytes").arg(document).arg(maxSize);
+    *text = QByteArrayView(buffer.constData(), count);
+    if (text->back() != '\n')
+        return count > maxLineLength ? QStringLiteral("longer than %1 bytes").arg(maxLineLength)
+                                     : QStringLiteral("no newline at its end");
+    if (hasControlCharacter(text->chopped(1)))
+        return QStringLiteral("a control character (lines end in a line feed alone)");
+    return QString();
+}
+
+QByteArray signatureLine(const QByteArray& publicKey, const QByteArray& signature)
+{
+    return QByteArrayLiteral("signature\t") + publicKey.toHex() + '\t' + signature.toHex();
+}
+
+bool parseSignature(const Fields& fields, QByteArray* publicKey, QByteArray* signature)
+{
+    return fields.size() == 3 && parseHex(fields[1], SignatureKeySize, publicKey)
+        && parseHex(fields[2], SignatureSize, signature);
 }
 
 } // namespace SignedText
