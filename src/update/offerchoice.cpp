@@ -43,33 +43,24 @@ OfferChoice::Offer OfferChoice::choose(const Facts& facts)
         const bool current = named && !facts.record->isExpired(facts.now);
         offer.version = facts.serverVersion;
         offer.label = facts.serverLabel;
-        if (current) {
-            if (facts.serverVersion == 0)
-                offer.log << QStringLiteral(
-                    "The update server did not answer; the channel record offers version %1")
-                                 .arg(pick.version);
-            else if (facts.serverVersion != pick.version)
-                offer.log << QStringLiteral("Channel record offers version %1 where the update server "
-                                            "offers %2; taking version %1")
-                                 .arg(pick.version)
-                                 .arg(facts.serverVersion);
+        // An expired record still raises the offer: that cannot hold a client back.
+        const bool raises = named && facts.serverVersion > 0 && pick.version > facts.serverVersion;
+        if (current && facts.serverVersion == 0)
+            offer.log << QStringLiteral(
+                "The update server did not answer; the channel record offers version %1")
+                             .arg(pick.version);
+        else if ((current || raises) && facts.serverVersion != pick.version)
+            offer.log << QStringLiteral("Channel record offers version %1 where the update server "
+                                        "offers %2; taking version %1")
+                             .arg(pick.version)
+                             .arg(facts.serverVersion);
+        else if (named && !current && pick.version < facts.serverVersion)
+            offer.log << QStringLiteral("Update server offers version %1, newer than the channel record's %2")
+                             .arg(facts.serverVersion)
+                             .arg(pick.version);
+        if (current || raises) {
             offer.version = pick.version;
             offer.label = pick.label;
-        } else if (named && facts.serverVersion > 0) {
-            // An expired record still raises the offer: that cannot hold a client back.
-            if (pick.version > facts.serverVersion) {
-                offer.log << QStringLiteral("Channel record offers version %1 where the update server "
-                                            "offers %2; taking version %1")
-                                 .arg(pick.version)
-                                 .arg(facts.serverVersion);
-                offer.version = pick.version;
-                offer.label = pick.label;
-            } else if (pick.version < facts.serverVersion) {
-                offer.log << QStringLiteral(
-                    "Update server offers version %1, newer than the channel record's %2")
-                                 .arg(facts.serverVersion)
-                                 .arg(pick.version);
-            }
         }
         // Held back only where the record's pick is what is offered.
         if (named && pick.hold != StagedRollout::NotHeld && offer.version == pick.version) {
