@@ -92,10 +92,12 @@ OfferChoice::Offer OfferChoice::choose(const Facts& facts)
                     = tr("No signed release information confirms that version %1 is the latest.")
                           .arg(offer.version);
         }
-        if (named && !current)
-            offer.log << QStringLiteral("Channel record serial %1 expired %2 days ago")
+        if (named && !current) {
+            const qint64 days = (facts.now - facts.record->expires) / 86400;
+            offer.log << QStringLiteral("Channel record serial %1 expired %2 ago")
                              .arg(facts.record->serial)
-                             .arg((facts.now - facts.record->expires) / 86400);
+                             .arg(days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days));
+        }
     }
     if (facts.source == Named || offer.version <= 0 || !installedHere
         || offer.version >= facts.installed.version)
