@@ -124,7 +124,7 @@ restore() {
 check_installation() {
     (cd "$1" && md5sum -c --quiet "$2" >/dev/null 2>&1) \
         || { echo "the updated installation's contents differ from the release" >&2; exit 2; }
-    diff <(cd "$1" && find . -type f -printf '%P\n' | grep -vxE 'update|update\.ini|mirrors\.ini|update\.digests' | sort) \
+    diff <(cd "$1" && find . -type f -printf '%P\n' | grep -vxE 'update|update\.ini|mirrors\.ini|update\.digests|voxmeadow\.release' | sort) \
         <(cut -c35- "$2") >/dev/null \
         || { echo "the updated installation has other files than the release" >&2; exit 2; }
 }

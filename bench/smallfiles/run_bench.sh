@@ -82,7 +82,7 @@ prepare() {
         printf "url = \"%s/m%d/5/files/%s\"\noutput = \"%s/%s\"\n", base, NR % 3 + 1, $0, out, $0
     }' "$c/keys.txt" >"$c/curl.cfg"
     (cd "$published" && xargs -a "$c/keys.txt" -d '\n' md5sum) >"$c/sums.txt"
-    sed 's|/[^/]*$||' "$c/keys.txt" | sort -u >"$c/dirs.txt"
+    sed -n 's|/[^/]*$||p' "$c/keys.txt" | sort -u >"$c/dirs.txt"
 }
 
 # baseline <case>: prints the seconds of curl + md5sum -c + cp.
@@ -148,12 +148,12 @@ for case in $cases; do
         fi
         [ "$(echo "$line" | field ok)" = 1 ] || { echo "update failed: $line" >&2; exit 2; }
         if [ "$i" = 1 ]; then
-            diff -r --exclude=mirrors.ini --exclude=update.digests "$work/$case/source" "$work/$case/install" >/dev/null \
+            diff -r --exclude=voxmeadow.release --exclude=mirrors.ini --exclude=update.digests "$work/$case/source" "$work/$case/install" >/dev/null \
                 || { echo "the driver's installation differs from the published tree" >&2; exit 2; }
-            diff -r --exclude=mirrors.ini --exclude=update.digests --exclude=update --exclude=update.ini \
+            diff -r --exclude=voxmeadow.release --exclude=mirrors.ini --exclude=update.digests --exclude=update --exclude=update.ini \
                 "$work/$case/source" "$work/$case/prog" >/dev/null \
                 || { echo "the program's installation differs from the published tree" >&2; exit 2; }
-            diff -r "$work/$case/source" "$work/$case/baseline" >/dev/null \
+            diff -r --exclude=voxmeadow.release "$work/$case/source" "$work/$case/baseline" >/dev/null \
                 || { echo "the baseline installation differs from the published tree" >&2; exit 2; }
         fi
         o=$(echo "$p" | field wall) d=$(echo "$line" | field wall)

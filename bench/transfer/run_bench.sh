@@ -47,7 +47,7 @@ for m in m1 m2 m3; do ln -s release "$work/www/$m"; done
 published="$work/www/release/5/files"
 (cd "$published" && find . -type f | sed 's|^\./||' | sort) >"$work/keys.txt"
 (cd "$published" && xargs -a "$work/keys.txt" -d '\n' md5sum) >"$work/sums.txt"
-sed 's|/[^/]*$||' "$work/keys.txt" | sort -u >"$work/dirs.txt"
+sed -n 's|/[^/]*$||p' "$work/keys.txt" | sort -u >"$work/dirs.txt"
 
 directives="access_log off; tcp_nopush on; keepalive_requests 100000;"
 echo ok >"$work/www/probe.txt"
@@ -98,7 +98,7 @@ updater() {
     line=$("$driver" update "$i" "$work/temp" "$type" 5 2>"$work/update.log") \
         || { echo "update over $1 failed: $line" >&2; tail -5 "$work/update.log" >&2; exit 2; }
     t1=$(now)
-    diff -r --exclude=mirrors.ini --exclude=update.digests --exclude=update.ini --exclude=ca.pem \
+    diff -r --exclude=voxmeadow.release --exclude=mirrors.ini --exclude=update.digests --exclude=update.ini --exclude=ca.pem \
         "$source" "$i" >/dev/null || { echo "the installation over $1 differs from the release" >&2; exit 2; }
     elapsed "$t0" "$t1"
 }

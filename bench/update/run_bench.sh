@@ -167,7 +167,7 @@ for v in 5 6; do
     (cd "$published" && xargs -a "$work/keys$v.txt" -d '\n' md5sum) >"$work/sums$v.txt"
     (grep '\.gz$' "$work/keys$v.txt" || true) >"$work/packed$v.txt"
     grep -v '\.gz$' "$work/keys$v.txt" >"$work/plain$v.txt"
-    sed 's|/[^/]*$||' "$work/keys$v.txt" | sort -u >"$work/dirs$v.txt"
+    sed -n 's|/[^/]*$||p' "$work/keys$v.txt" | sort -u >"$work/dirs$v.txt"
 done
 
 mirrors_ini() {
@@ -221,15 +221,15 @@ program_run() {
     mirrors_ini >"$inst/mirrors.ini"
     sync
     line=$(run_program "$program" "$inst" "$work/prog-tmp" "$type" 6 "$work/program.log") || exit 2
-    diff -r --exclude=mirrors.ini --exclude="$cache_name" --exclude=update --exclude=update.ini "$small" "$inst" \
+    diff -r --exclude=voxmeadow.release --exclude=mirrors.ini --exclude="$cache_name" --exclude=update --exclude=update.ini "$small" "$inst" \
         >/dev/null || { echo "the program's installation differs from the published tree" >&2; exit 2; }
     echo "$line"
 }
 
 check_trees() {
-    diff -r --exclude=mirrors.ini --exclude="$cache_name" "$1" "$work/install" >/dev/null \
+    diff -r --exclude=voxmeadow.release --exclude=mirrors.ini --exclude="$cache_name" "$1" "$work/install" >/dev/null \
         || { echo "the updated installation differs from the published tree" >&2; exit 2; }
-    diff -r "$1" "$work/baseline-install" >/dev/null \
+    diff -r --exclude=voxmeadow.release "$1" "$work/baseline-install" >/dev/null \
         || { echo "the baseline installation differs from the published tree" >&2; exit 2; }
 }
 
